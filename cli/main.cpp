@@ -1,2 +1,65 @@
 #include <cstdio>
-int main() { std::puts("qirm-cli"); return 0; }
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace qirm::cli {
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage:\n"
+      "  qirm-cli run FILE... [--type bmp|fits|jpeg|netpbm] [COMMAND ...]\n"
+      "               [-o OUT] [--base OUT] [--save-all DIR] [--state]\n"
+      "  qirm-cli measure FILE X Y [--zoom Z] [--button left|right|middle]\n"
+      "  qirm-cli composite average|sum|maximum|minimum|expected FILE... -o OUT\n"
+      "  qirm-cli spectrum FILE -o DATAFILE [--plot PNG]\n"
+      "  qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]\n"
+      "  qirm-cli --help | VERB --help\n"
+      "\n"
+      "run: opens each FILE in a window of its own, runs the COMMANDs on the\n"
+      "active window left to right, then saves or prints what was asked.\n"
+      "  --state   prints Caption, FilterI, DemX, DemY, ColN, ZomN, UndoFlg,\n"
+      "            Contrast, Average, Minimum, MAX, MIN, Edit1, Edit2, Edit3\n"
+      "exit status: 0 success, 1 failure (one line on standard error),\n"
+      "2 wrong arguments.\n",
+      out);
+}
+
+int Fail(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "qirm-cli: %s\n", message.c_str());
+  return kExitFailure;
+}
+
+int UsageError(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "qirm-cli: %s\n", message.c_str());
+  PrintUsage(stderr);
+  return kExitUsage;
+}
+
+}  // namespace qirm::cli
+
+int main(int argc, char** argv) {
+  using namespace qirm::cli;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return UsageError("no verb given");
+  const std::string verb = args[0];
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  for (const std::string& a : rest) {
+    if (a == "--help" || a == "-h") {
+      PrintUsage(stdout);
+      return kExitOk;
+    }
+  }
+  if (verb == "run") return RunVerb(rest);
+  if (verb == "measure" || verb == "composite" || verb == "spectrum" || verb == "compose") {
+    return Fail("the verb '" + verb + "' is not available in this version");
+  }
+  return UsageError("unknown verb '" + verb + "'");
+}

@@ -1,0 +1,100 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/workspace.h"
+#include "cli/cli.h"
+
+namespace qirm::cli {
+namespace {
+
+struct RunArgs {
+  std::vector<std::string> files;
+  std::vector<std::string> commands;
+  bool has_type = false;
+  FileType type = FileType::Fits;
+  bool state = false;
+};
+
+bool IsCommandWord(const std::string& word) {
+  static const char* const kPlain[] = {"negative", "mirror",    "flip",          "rotate",  "solarize",
+                                       "edge",     "blur",      "highpass",      "lowpass", "bloom",
+                                       "separate", "contrast-up", "contrast-down", "zoom-in", "zoom-out",
+                                       "undo",     "redo"};
+  static const char* const kValued[] = {"gamma=", "sabattier=", "edge=", "blur=",
+                                        "coma=",  "gmc=",       "max=",  "min="};
+  for (const char* w : kPlain)
+    if (word == w) return true;
+  for (const char* w : kValued)
+    if (word.rfind(w, 0) == 0) return true;
+  return false;
+}
+
+bool ParseType(const std::string& name, FileType& type) {
+  if (name == "bmp") type = FileType::Bmp;
+  else if (name == "fits") type = FileType::Fits;
+  else if (name == "jpeg") type = FileType::Jpeg;
+  else if (name == "netpbm") type = FileType::Netpbm;
+  else return false;
+  return true;
+}
+
+void PrintState(Workspace& workspace) {
+  const ImageDocument* d = workspace.active();
+  const MainTexts& m = workspace.main();
+  const std::pair<const char*, std::string> lines[] = {
+      {"Caption", d->Caption}, {"FilterI", d->FilterI}, {"DemX", d->DemX},       {"DemY", d->DemY},
+      {"ColN", d->ColN},       {"ZomN", d->ZomN},       {"UndoFlg", d->UndoFlg}, {"Contrast", d->Contrast},
+      {"Average", d->Average}, {"Minimum", d->Minimum}, {"MAX", d->MAX},         {"MIN", d->MIN},
+      {"Edit1", m.Edit1},      {"Edit2", m.Edit2},      {"Edit3", m.Edit3},
+  };
+  for (const auto& [key, value] : lines) std::printf("%s=%s\n", key, value.c_str());
+}
+
+}  // namespace
+
+int RunVerb(const std::vector<std::string>& args) {
+  RunArgs run;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    if (a == "--type") {
+      std::string name;
+      if (!value(name) || !ParseType(name, run.type)) return UsageError("--type needs bmp, fits, jpeg or netpbm");
+      run.has_type = true;
+    } else if (a == "--state") {
+      run.state = true;
+    } else if (a == "-o" || a == "--base" || a == "--save-all") {
+      return Fail("option " + a + " is not available in this version");
+    } else if (!a.empty() && a[0] == '-') {
+      return UsageError("unknown option '" + a + "'");
+    } else if (run.commands.empty() && !IsCommandWord(a)) {
+      run.files.push_back(a);
+    } else if (IsCommandWord(a)) {
+      run.commands.push_back(a);
+    } else {
+      return UsageError("unknown command '" + a + "'");
+    }
+  }
+  if (run.files.empty()) return UsageError("run needs at least one FILE");
+
+  Workspace workspace;
+  for (const std::string& file : run.files) {
+    FileType type = run.type;
+    if (!run.has_type && !FileTypeFromName(file, type)) {
+      return Fail(file + ": unknown file type (use --type)");
+    }
+    if (Status s = workspace.Open(file, type); !s) return Fail(s.message());
+  }
+  for (const std::string& command : run.commands) {
+    return Fail("command '" + command + "' is not available in this version");
+  }
+  if (run.state) PrintState(workspace);
+  return kExitOk;
+}
+
+}  // namespace qirm::cli

@@ -1,0 +1,61 @@
+// The display rule: how stored data become the shown picture.
+//   16-bit data: a linear level window MIN..MAX onto grey 0..255, read from
+//   the high-byte and low-byte planes (raw = 256 * red(hi) + red(lo)).
+//   Colour pictures: a per-channel gain.
+// Also the initial levels of a new 16-bit image and the zoom factor steps.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/matrix.h"
+#include "core/picture.h"
+
+namespace qirm {
+
+struct InitialLevelsResult {
+  int min = 0;         // MIN and Minimum
+  int max = 0;         // MAX
+  double mean = 0;     // Average
+  long long samples = 0;
+};
+
+// Samples every 4th value from 10 pixels inside the left/top edges while more
+// than 10 pixels inside the right/bottom edges; MIN = smallest sample,
+// MAX = trunc((mean - min) * 2 + min). A frame too small for that grid
+// (20 pixels or less across) is sampled at every pixel instead, so small
+// frames still get a sensible window.
+InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height);
+
+// Grey value of every raw value 0..65535 under the level window: with
+// scale = (max - min) * (1/255) held as a double, g = trunc((v - min) / scale)
+// in extended precision, then limited to 0..255. A window of zero width is
+// treated as a window of width 1 (values above min are white).
+std::array<std::uint8_t, 65536> LevelTable(int max, int min);
+
+// Grey picture of a raw matrix (used when a frame is opened).
+Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, int min);
+// Grey picture from the two planes of a 16-bit window.
+Picture RenderLevels(const Picture& high, const Picture& low, int max, int min);
+// The two planes of raw values: red = v / 256 and red = v % 256, blue and
+// green 0.
+void SplitRawPlanes(const IntMatrix& raw, int width, int height, Picture& high, Picture& low);
+// Raw value of pixel (x, y) of a 16-bit window.
+inline int RawValue(const Picture& high, const Picture& low, int x, int y) {
+  return 256 * high.Row(y)[3 * x + 2] + low.Row(y)[3 * x + 2];
+}
+
+// Every channel c of the base picture: trunc(c * gain), at most 255.
+Picture RenderContrast(const Picture& base, double gain);
+
+// New maximum level after "H" (factor 0.8) or "L" (factor 1.2), or after a
+// spin click (factor 1): trunc((max - min) * factor + min).
+int ScaledMaxLevel(int max, int min, double factor);
+
+enum class ZoomDirection { In, Out };
+// Doubles ("+", while z < 16) or halves ("-", while z > 0.0625) the zoom
+// factor; false when the limit stops the step.
+bool ZoomStep(double& z, ZoomDirection direction);
+
+}  // namespace qirm

@@ -1,0 +1,132 @@
+#include "display/levels.h"
+
+#include <gtest/gtest.h>
+
+#include "core/numbers.h"
+
+namespace qirm {
+namespace {
+
+IntMatrix Filled(int w, int h, int value) {
+  IntMatrix m;
+  EXPECT_EQ(AllocIntMatrix(w, h, m), 0);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) m[x][y] = value;
+  return m;
+}
+
+TEST(InitialLevels, SpansFromMinimumToTwiceTheMeanDistance) {
+  // Samples sit at x, y = 10, 14, ... < size - 10: in a 30 x 30 frame that is
+  // 10, 14, 18 on each axis, nine samples.
+  IntMatrix m = Filled(30, 30, 0);
+  const int values[9] = {1000, 1500, 2000, 1500, 1500, 1500, 1000, 2000, 1500};
+  int k = 0;
+  for (int x = 10; x < 20; x += 4)
+    for (int y = 10; y < 20; y += 4) m[x][y] = values[k++];
+  const InitialLevelsResult r = InitialLevels(m, 30, 30);
+  EXPECT_EQ(r.samples, 9);
+  EXPECT_EQ(r.min, 1000);
+  EXPECT_EQ(r.mean, 1500);
+  EXPECT_EQ(r.max, 2000);
+}
+
+TEST(InitialLevels, MeanIsWrittenInTheGeneralForm) {
+  IntMatrix m = Filled(26, 26, 10);  // samples at (10|14|18... <16): 10, 14
+  m[10][10] = 11;                    // four samples: 11, 10, 10, 10
+  const InitialLevelsResult r = InitialLevels(m, 26, 26);
+  EXPECT_EQ(r.samples, 4);
+  EXPECT_EQ(FormatGeneral(r.mean), "10.25");
+  EXPECT_EQ(r.max, 10);  // trunc(0.25 * 2 + 10)
+}
+
+TEST(InitialLevels, SmallFramesAreSampledEverywhere) {
+  IntMatrix m = Filled(5, 20, 300);
+  m[4][19] = 100;
+  const InitialLevelsResult r = InitialLevels(m, 5, 20);
+  EXPECT_EQ(r.samples, 100);
+  EXPECT_EQ(r.min, 100);
+  EXPECT_EQ(r.max, 100 + Trunc((r.mean - 100) * 2.0L));
+}
+
+TEST(LevelTable, WorkedValues) {
+  const auto t = LevelTable(2000, 1000);
+  EXPECT_EQ(t[1500], 127);  // 500 / (1000/255) = 127.5
+  EXPECT_EQ(t[999], 0);
+  EXPECT_EQ(t[1000], 0);
+  EXPECT_EQ(t[2000], 255);
+  EXPECT_EQ(t[65535], 255);
+}
+
+TEST(LevelTable, ValueAtMaximumDependsOnTheDoubleScale) {
+  const struct {
+    int span;
+    int grey;
+  } cases[] = {{255, 255}, {510, 255}, {800, 255}, {1000, 255}, {33, 254}, {35, 254}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(LevelTable(100 + c.span, 100)[100 + c.span], c.grey) << "span " << c.span;
+  }
+}
+
+TEST(LevelTable, DegenerateWindowsNeverFail) {
+  const auto flat = LevelTable(500, 500);  // zero width: a window of width 1
+  EXPECT_EQ(flat[499], 0);
+  EXPECT_EQ(flat[500], 0);
+  EXPECT_EQ(flat[501], 255);
+  const auto inverted = LevelTable(100, 600);  // negative span: dark above min
+  EXPECT_EQ(inverted[700], 0);
+  EXPECT_EQ(inverted[0], 255);
+}
+
+TEST(Planes, SplitAndRenderAgreeWithTheRawRendering) {
+  IntMatrix m = Filled(3, 2, 0);
+  const int values[6] = {0, 40000, 65535, 1234, 32768, 255};
+  for (int i = 0; i < 6; ++i) m[i % 3][i / 3] = values[i];
+  Picture hi, lo;
+  SplitRawPlanes(m, 3, 2, hi, lo);
+  EXPECT_EQ(hi.Row(0)[3 * 1 + 2], 156);  // 40000 = 156 * 256 + 64
+  EXPECT_EQ(lo.Row(0)[3 * 1 + 2], 64);
+  EXPECT_EQ(hi.Row(0)[3 * 1 + 0], 0);
+  EXPECT_EQ(hi.Row(0)[3 * 1 + 1], 0);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(RawValue(hi, lo, i % 3, i / 3), values[i]);
+  EXPECT_EQ(RenderLevels(hi, lo, 40000, 1000), RenderRawLevels(m, 3, 2, 40000, 1000));
+  const Picture shown = RenderLevels(hi, lo, 2000, 1000);
+  EXPECT_EQ(shown.Color(1, 0), 0xFFFFFFu);
+  EXPECT_EQ(shown.Color(0, 0), 0u);
+}
+
+TEST(Contrast, GainPerChannelClampedAt255) {
+  Picture base(2, 1);
+  base.Row(0)[0] = 200;
+  base.Row(0)[1] = 240;
+  base.Row(0)[2] = 0;
+  const Picture out = RenderContrast(base, 1.0 * 1.1);
+  EXPECT_EQ(out.Row(0)[0], 220);
+  EXPECT_EQ(out.Row(0)[1], 255);
+  EXPECT_EQ(out.Row(0)[2], 0);
+  EXPECT_EQ(FormatGeneral(1.0 * 1.1), "1.1");
+  EXPECT_EQ(FormatGeneral(1.1 * 1.1), "1.21");
+}
+
+TEST(Contrast, LevelSpanFactorsTruncate) {
+  EXPECT_EQ(ScaledMaxLevel(1000, 200, 0.8), 840);
+  EXPECT_EQ(ScaledMaxLevel(1000, 200, 1.2), 1159);  // 1.2 is held just below 1.2
+  EXPECT_EQ(ScaledMaxLevel(1000, 200, 1), 1000);
+}
+
+TEST(Zoom, NineStepsBetweenTheLimits) {
+  double z = 1;
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(ZoomStep(z, ZoomDirection::In));
+  EXPECT_EQ(z, 16);
+  EXPECT_EQ(FormatPercent(z * 100), "1600.0%");
+  EXPECT_FALSE(ZoomStep(z, ZoomDirection::In));
+  EXPECT_EQ(z, 16);
+  z = 1;
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(ZoomStep(z, ZoomDirection::Out));
+  EXPECT_EQ(z, 0.0625);
+  EXPECT_EQ(FormatGeneral(z), "0.0625");
+  EXPECT_FALSE(ZoomStep(z, ZoomDirection::Out));
+  EXPECT_EQ(z, 0.0625);
+}
+
+}  // namespace
+}  // namespace qirm
