@@ -1,0 +1,74 @@
+#include "app/settings_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <locale>
+#include <sstream>
+
+namespace qirm {
+
+std::optional<WindowPlacement> ReadSettingsFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) return std::nullopt;
+  // Digits only, whatever the user's locale says about grouping.
+  in.imbue(std::locale::classic());
+  std::string line;
+  std::getline(in, line);  // "Quorvan"
+  std::string tag;         // "Window"
+  WindowPlacement p;
+  if (!(in >> tag >> p.top >> p.left >> p.width >> p.height)) return std::nullopt;
+  return p;
+}
+
+namespace {
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Writes all of `text` to `fd`, retrying short writes.
+bool WriteAll(int fd, const std::string& text) {
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+Status WriteSettingsFile(const std::string& path, const WindowPlacement& p) {
+  std::ostringstream text;
+  text.imbue(std::locale::classic());
+  text << "Quorvan\n"
+       << "Window " << p.top << ' ' << p.left << ' ' << p.width << ' ' << p.height << "\n"
+       << "This is the initial file for Quorvan\n"
+       << "Main window top, left, width and height in pixels\n";
+
+  // The temporary name is per process, so two running copies do not write
+  // into each other's file; O_NOFOLLOW keeps a planted link from redirecting it.
+  const std::string temp = path + "." + std::to_string(::getpid()) + ".tmp";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return Status::Error(ErrnoText("cannot create", temp));
+  bool written = WriteAll(fd, text.str()) && ::fsync(fd) == 0;
+  Status status = written ? Status::Ok() : Status::Error(ErrnoText("cannot write", temp));
+  if (::close(fd) != 0 && status.ok()) status = Status::Error(ErrnoText("cannot write", temp));
+  if (status.ok() && std::rename(temp.c_str(), path.c_str()) != 0)
+    status = Status::Error(ErrnoText("cannot replace", path));
+  if (!status.ok()) ::unlink(temp.c_str());
+  return status;
+}
+
+}  // namespace qirm

@@ -1,0 +1,121 @@
+#include "app/settings_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace qirm {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir = fs::temp_directory_path() / ("qirm_settings_" + std::to_string(::getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(m_dir);
+    fs::create_directories(m_dir);
+    m_path = (m_dir / kSettingsFileName).string();
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+
+  void WriteText(const std::string& text) { std::ofstream(m_path, std::ios::binary) << text; }
+  std::string ReadText() const {
+    std::ifstream in(m_path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path m_dir;
+  std::string m_path;
+};
+
+TEST_F(SettingsFileTest, WritesTheFourLines) {
+  ASSERT_TRUE(WriteSettingsFile(m_path, {120, 200, 925, 712}).ok());
+  const std::string text = ReadText();
+  std::istringstream lines(text);
+  std::string line[4];
+  for (auto& l : line) ASSERT_TRUE(std::getline(lines, l));
+  EXPECT_EQ(line[0], "Quorvan");
+  EXPECT_EQ(line[1], "Window 120 200 925 712");
+  EXPECT_EQ(line[2], "This is the initial file for Quorvan");
+  EXPECT_FALSE(line[3].empty());
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsFileTest, RoundTripsNegativeAndLargeNumbers) {
+  const WindowPlacement p{-56, -62, 32000, 1};
+  ASSERT_TRUE(WriteSettingsFile(m_path, p).ok());
+  EXPECT_EQ(ReadSettingsFile(m_path), p);
+  // Overwrites an earlier file completely.
+  const WindowPlacement q{1, 2, 3, 4};
+  ASSERT_TRUE(WriteSettingsFile(m_path, q).ok());
+  EXPECT_EQ(ReadSettingsFile(m_path), q);
+}
+
+TEST_F(SettingsFileTest, ReadsWordsAfterTheFirstLine) {
+  const struct {
+    const char* text;
+    std::optional<WindowPlacement> expected;
+  } cases[] = {
+      {"Quorvan\nWindow 10 20 800 600\nThis is the initial file for Quorvan\nx\n",
+       WindowPlacement{10, 20, 800, 600}},
+      // Blanks, tabs and line breaks all separate words; the tag is not checked.
+      {"Quorvan\n  Window\t10\n20 800   600", WindowPlacement{10, 20, 800, 600}},
+      {"Quorvan\r\nWindow 10 20 800 600\r\n", WindowPlacement{10, 20, 800, 600}},
+      {"a first line of several words\nWin -1 -2 3 4\n", WindowPlacement{-1, -2, 3, 4}},
+      // Not four integers: nothing, never a partial placement.
+      {"", std::nullopt},
+      {"Quorvan\n", std::nullopt},
+      {"Quorvan\nWindow 10 20 800\n", std::nullopt},
+      {"Quorvan\nWindow 10 20 eight 600\n", std::nullopt},
+      {"Quorvan\n10 20 800 600\n", std::nullopt},
+      {"Quorvan\nWindow 10 20 800 99999999999\n", std::nullopt},
+      // The first line is skipped even when it looks like the placement.
+      {"Window 10 20 800 600\n", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    WriteText(c.text);
+    EXPECT_EQ(ReadSettingsFile(m_path), c.expected) << c.text;
+  }
+}
+
+TEST_F(SettingsFileTest, MissingFileReadsAsNothing) {
+  EXPECT_EQ(ReadSettingsFile(m_path), std::nullopt);
+  EXPECT_EQ(ReadSettingsFile(m_dir.string()), std::nullopt);  // a folder
+}
+
+TEST_F(SettingsFileTest, FailedWriteReportsAndKeepsTheOldFile) {
+  ASSERT_TRUE(WriteSettingsFile(m_path, {10, 20, 800, 600}).ok());
+  const std::string good = ReadText();
+  // Block the temporary file with a folder of its name: the write fails even
+  // for root, which ignores permission bits.
+  const fs::path blocker = m_path + "." + std::to_string(::getpid()) + ".tmp";
+  fs::create_directory(blocker);
+  const Status status = WriteSettingsFile(m_path, {1, 2, 3, 4});
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find(".tmp"), std::string::npos) << status.message();
+  EXPECT_EQ(ReadText(), good);
+}
+
+TEST_F(SettingsFileTest, FailedWriteInAVanishedFolder) {
+  const fs::path gone = m_dir / "gone";
+  fs::create_directory(gone);
+  fs::remove(gone);
+  const Status status = WriteSettingsFile((gone / kSettingsFileName).string(), {1, 2, 3, 4});
+  EXPECT_FALSE(status.ok());
+  EXPECT_FALSE(status.message().empty());
+}
+
+}  // namespace
+}  // namespace qirm
