@@ -1,0 +1,135 @@
+#include "app/star_width.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "display/levels.h"
+
+namespace qirm {
+namespace {
+
+std::string Printf(const char* format, auto... args) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, args...);
+  return buffer;
+}
+
+bool ReadZoomAndKind(const ImageDocument& doc, double& z, int& kind, std::string& error) {
+  if (!ParseReal(doc.ZomN, z)) {
+    error = RealConversionError(doc.ZomN);
+    return false;
+  }
+  if (!ParseInt(doc.FilterI, kind)) {
+    error = IntConversionError(doc.FilterI);
+    return false;
+  }
+  return true;
+}
+
+bool Inside(const Picture& p, int x, int y) { return x >= 0 && y >= 0 && x < p.width() && y < p.height(); }
+
+}  // namespace
+
+HalfMaxWidth MeasureHalfMaxWidth(const PixelValue& value, Extended cx, Extended cy, int min_start) {
+  HalfMaxWidth r;
+  r.min = min_start;
+  int v = 0;
+  for (int dx = -10; dx <= 10; ++dx) {
+    for (int dy = -10; dy <= 10; ++dy) {
+      if (!value(Trunc(cx + dx), Trunc(cy + dy), v)) continue;
+      if (v < r.min) r.min = v;
+      if (v > r.max) r.max = v;
+    }
+  }
+  const int half = (r.max - r.min) / 2;
+  for (int dx = -10; dx <= 10; ++dx) {
+    for (int dy = -10; dy <= 10; ++dy) {
+      if (!value(Trunc(cx + dx), Trunc(cy + dy), v)) continue;
+      if (v - r.min > half) ++r.count;
+    }
+  }
+  // 0.31830989161357204 is 1 / 3.1415926, the program's pi, not 1 / M_PI.
+  r.width = static_cast<double>(2 * std::sqrt(static_cast<Extended>(r.count) * 0.31830989161357204));
+  return r;
+}
+
+PixelValue MeasuredValue(const ImageDocument& doc) {
+  if (doc.FilterI == kKindRaw16) {
+    return [&doc](int x, int y, int& v) {
+      if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
+      v = RawValue(doc.ImageZm, doc.ImageZm2, x, y);
+      return true;
+    };
+  }
+  return [&doc](int x, int y, int& v) {
+    if (!Inside(doc.Image, x, y)) return false;
+    v = doc.Image.Row(y)[3 * x + 1];
+    return true;
+  };
+}
+
+bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error) {
+  double z = 1;
+  int kind = 0;
+  if (!ReadZoomAndKind(doc, z, kind, error)) return false;
+  const int x = Trunc(X / static_cast<Extended>(z));
+  const int y = Trunc(Y / static_cast<Extended>(z));
+  if (kind == 2) {
+    if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
+    label = Printf("Intensity = %d   (%d,%d)", RawValue(doc.ImageZm, doc.ImageZm2, x, y), X, Y);
+    return true;
+  }
+  if (!Inside(doc.Image, x, y)) return false;
+  const std::uint8_t* p = doc.Image.Row(y) + 3 * x;
+  label = Printf("R=%d  G=%d  B=%d   (%d,%d)", p[2], p[1], p[0], X, Y);
+  return true;
+}
+
+bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, StarWidthResult& result,
+                 std::string& error) {
+  double z = 1;
+  int kind = 0;
+  if (!ReadZoomAndKind(doc, z, kind, error)) return false;
+  HalfMaxWidth m;
+  m.min = kind == 2 ? 100000 : 1000;
+  if (button == MouseButton::Left) {
+    m = MeasureHalfMaxWidth(MeasuredValue(doc), X / static_cast<Extended>(z), Y / static_cast<Extended>(z),
+                            m.min);
+  }
+  result.measured = m;
+  result.label = Printf("QIRM = %2.1lf pxls", m.width);
+  result.extremes = Printf("MAX = %d , MIN = %d", m.max, m.min);
+  return true;
+}
+
+bool CapturePosition(StarPick& pick, MouseButton button, int X, int Y, std::string& error) {
+  if (pick.mode == StarPick::Mode::OneStar && button == MouseButton::Left) {
+    pick.Edit6 = FormatInt(X);
+    pick.Edit9 = FormatInt(Y);
+  }
+  if (pick.mode == StarPick::Mode::TwoStars) {
+    int k = 0;
+    if (!ParseInt(pick.Edit19, k)) {
+      error = IntConversionError(pick.Edit19);
+      return false;
+    }
+    if (button == MouseButton::Left) {
+      if (k == 1) {
+        pick.Edit6 = FormatInt(X);
+        pick.Edit9 = FormatInt(Y);
+        pick.Edit19 = "2";
+      } else if (k == 2) {
+        pick.Edit7 = FormatInt(X);
+        pick.Edit10 = FormatInt(Y);
+        pick.Edit19 = "1";
+      }
+    }
+  }
+  if (button == MouseButton::Right) {
+    pick.Edit12 = FormatInt(X);
+    pick.Edit13 = FormatInt(Y);
+  }
+  return true;
+}
+
+}  // namespace qirm

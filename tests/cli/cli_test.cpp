@@ -1,0 +1,172 @@
+// End-to-end tests of qirm-cli: the real binary, real files, its exact output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class CliTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir = fs::temp_directory_path() / ("qirm-cli-test-" + std::to_string(::getpid()) + "-" +
+                                         testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(m_dir);
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+
+  Result Run(const std::vector<std::string>& args) {
+    std::string command = "cd " + Quote(m_dir.string()) + " && " + Quote(QIRM_CLI_PATH);
+    for (const auto& a : args) command += " " + Quote(a);
+    command += " >out.txt 2>err.txt";
+    Result r;
+    const int status = std::system(command.c_str());
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = ReadAll(m_dir / "out.txt");
+    r.err = ReadAll(m_dir / "err.txt");
+    return r;
+  }
+
+  fs::path Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(m_dir / name, std::ios::binary) << bytes;
+    return m_dir / name;
+  }
+
+  fs::path m_dir;
+};
+
+std::string Card(const std::string& text) { return text + std::string(80 - text.size(), ' '); }
+
+// A 16-bit FITS frame in the standard fixed format; raw values 0..65535 are
+// stored as signed values with BZERO 32768.
+std::string Fits16(int w, int h, const std::vector<int>& raw) {
+  char line[81];
+  std::string header;
+  header += Card("SIMPLE  =                    T");
+  header += Card("BITPIX  =                   16");
+  header += Card("NAXIS   =                    2");
+  std::snprintf(line, sizeof line, "NAXIS1  = %20d", w);
+  header += Card(line);
+  std::snprintf(line, sizeof line, "NAXIS2  = %20d", h);
+  header += Card(line);
+  header += Card("BZERO   =                32768");
+  header += Card("END");
+  header.resize(2880, ' ');
+  std::string data;
+  for (int v : raw) {
+    const unsigned stored = static_cast<unsigned>(v) ^ 0x8000u;
+    data += static_cast<char>(stored >> 8);
+    data += static_cast<char>(stored & 0xFF);
+  }
+  data.resize((data.size() + 2879) / 2880 * 2880, '\0');
+  return header + data;
+}
+
+TEST_F(CliTest, HelpAndUsage) {
+  Result help = Run({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("qirm-cli run FILE..."), std::string::npos);
+  EXPECT_EQ(Run({"run", "--help"}).code, 0);
+  Result none = Run({});
+  EXPECT_EQ(none.code, 2);
+  EXPECT_NE(none.err.find("usage:"), std::string::npos);
+  EXPECT_EQ(Run({"frobnicate"}).code, 2);
+  EXPECT_EQ(Run({"run"}).code, 2);
+  EXPECT_EQ(Run({"run", "x.fits", "--type", "gif"}).code, 2);
+}
+
+TEST_F(CliTest, FitsStateShowsTheInitialLevels) {
+  // Samples of a 30 x 30 frame: x, y in {10, 14, 18}; one of them 1000.
+  std::vector<int> raw(30 * 30, 1500);
+  raw[10 * 30 + 10] = 1000;
+  Write("frame.fits", Fits16(30, 30, raw));
+  Result r = Run({"run", "frame.fits", "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "Caption=frame.fits\nFilterI=2\nDemX=30\nDemY=30\nColN=1\nZomN=1.00\nUndoFlg=0\n"
+            "Contrast=1.0\nAverage=1444.44444444444\nMinimum=1000\nMAX=1888\nMIN=1000\n"
+            "Edit1=100.0%\nEdit2=1888\nEdit3=1000\n");
+  EXPECT_TRUE(fs::exists(m_dir / "test.dat"));
+}
+
+TEST_F(CliTest, StateDescribesTheLastWindowOpened) {
+  std::vector<int> dark(30 * 30, 100);
+  Write("a.fts", Fits16(30, 30, dark));
+  std::string ppm = "P6\n2 1\n255\n";
+  ppm += std::string("\x0a\x14\x1e\x28\x32\x3c", 6);
+  Write("b.ppm", ppm);
+  Result r = Run({"run", "a.fts", "b.ppm", "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string state = r.out.substr(r.out.find("Caption="));
+  EXPECT_EQ(state,
+            "Caption=Child\nFilterI=3\nDemX=2\nDemY=1\nColN=1\nZomN=1.00\nUndoFlg=0\n"
+            "Contrast=1.0\nAverage= \nMinimum=\nMAX=255\nMIN=0\n"
+            "Edit1=100.0%\nEdit2=255\nEdit3=0\n");
+  // The reader's console traces come first, on standard output.
+  EXPECT_EQ(r.out.find("declared\n"), 0u);
+}
+
+TEST_F(CliTest, TypeOptionOverridesTheExtension) {
+  std::vector<int> flat(30 * 30, 700);
+  Write("frame.dat", Fits16(30, 30, flat));
+  EXPECT_EQ(Run({"run", "frame.dat", "--state"}).code, 1);
+  Result r = Run({"run", "frame.dat", "--type", "fits", "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // A flat frame: a level window of width zero is shown, not a failure.
+  EXPECT_NE(r.out.find("MAX=700\nMIN=700\n"), std::string::npos);
+}
+
+TEST_F(CliTest, UnreadableFilesFailWithOneLine) {
+  Write("empty.fits", "");
+  Write("garbage.ppm", "P6\nxx\n");
+  for (const char* name : {"missing.fits", "empty.fits", "garbage.ppm", "missing.ppm"}) {
+    Result r = Run({"run", name, "--state"});
+    EXPECT_EQ(r.code, 1) << name;
+    ASSERT_FALSE(r.err.empty()) << name;
+    EXPECT_EQ(r.err.rfind("qirm-cli: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_EQ(r.out.find("Caption="), std::string::npos) << name;
+  }
+  // The reader's console text stays on standard output.
+  EXPECT_NE(Run({"run", "missing.fits"}).out.find("file open error    missing.fits\n"), std::string::npos);
+}
+
+TEST_F(CliTest, RealFrame) {
+  const fs::path frame = fs::path(QIRM_DATA_DIR) / "fixtures" / "kpno_m51_B_dev_pix.fits";
+  if (!fs::exists(frame)) GTEST_SKIP() << "no shared data";
+  Result r = Run({"run", frame.string(), "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Caption=kpno_m51_B_dev_pix.fits\nFilterI=2\nDemX=512\nDemY=512\n"), std::string::npos)
+      << r.out;
+}
+
+}  // namespace
