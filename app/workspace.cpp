@@ -93,3 +93,112 @@ Status Workspace::SetEdit3(const std::string& text) {
 }
 
 }  // namespace qirm
+
+namespace qirm {
+
+Status Workspace::ContrastUp() { return ContrastStep(1.1, 0.8); }
+Status Workspace::ContrastDown() { return ContrastStep(1 / 1.1, 1.2); }
+
+Status Workspace::ContrastStep(double colour_factor, double span_factor) {
+  ImageDocument* doc = m_active;
+  if (!doc) return Status::Ok();
+  if (doc->FilterI == kKindColour) {
+    double contrast = 0;
+    if (!ParseReal(doc->Contrast, contrast)) return Status::Error(RealConversionError(doc->Contrast));
+    const double gain = contrast * colour_factor;
+    doc->Image = RenderContrast(doc->ImageZm, gain);
+    doc->Contrast = FormatGeneral(gain);
+  } else if (doc->FilterI == kKindRaw16) {
+    int max = 0, min = 0;
+    if (!ParseInt(m_main.Edit2, max)) return Status::Error(IntConversionError(m_main.Edit2));
+    if (!ParseInt(m_main.Edit3, min)) return Status::Error(IntConversionError(m_main.Edit3));
+    const int new_max = ScaledMaxLevel(max, min, span_factor);
+    doc->Image = RenderLevels(doc->ImageZm, doc->ImageZm2, new_max, min);
+    return SetEdit2(FormatInt(new_max));
+  }
+  return Status::Ok();
+}
+
+Status Workspace::SpinClick(Spin spin, int direction) {
+  ImageDocument* doc = m_active;
+  if (!doc) return Status::Ok();
+  const bool maximum = spin == Spin::Maximum;
+  const std::string& level_text = maximum ? doc->MAX : doc->MIN;
+  int level = 0;
+  if (!ParseInt(level_text, level)) return Status::Error(IntConversionError(level_text));
+  int& position = maximum ? m_main.UpDown1 : m_main.UpDown2;
+  const int lo = maximum ? kUpDown1Min : kUpDown2Min;
+  const int hi = maximum ? kUpDown1Max : kUpDown2Max;
+  position = std::clamp(position == level ? level + direction * kUpDownIncrement : level, lo, hi);
+  if (Status s = maximum ? SetEdit2(FormatInt(position)) : SetEdit3(FormatInt(position)); !s) return s;
+
+  if (doc->FilterI == kKindRaw16) {
+    int max = 0, min = 0;
+    if (!ParseInt(m_main.Edit2, max)) return Status::Error(IntConversionError(m_main.Edit2));
+    if (!ParseInt(m_main.Edit3, min)) return Status::Error(IntConversionError(m_main.Edit3));
+    const int new_max = ScaledMaxLevel(max, min, 1);
+    doc->Image = RenderLevels(doc->ImageZm, doc->ImageZm2, new_max, min);
+    return SetEdit2(FormatInt(new_max));
+  }
+  return Status::Ok();
+}
+
+Status Workspace::Zoom(ZoomDirection direction, bool& changed) {
+  changed = false;
+  ImageDocument* doc = m_active;
+  if (!doc) return Status::Ok();
+  int w = 0, h = 0;
+  double z = 0;
+  if (!ParseInt(doc->DemX, w)) return Status::Error(IntConversionError(doc->DemX));
+  if (!ParseInt(doc->DemY, h)) return Status::Error(IntConversionError(doc->DemY));
+  if (!ParseReal(doc->ZomN, z)) return Status::Error(RealConversionError(doc->ZomN));
+  if (!ZoomStep(z, direction)) return Status::Ok();
+  changed = true;
+  m_main.Edit1 = FormatPercent(z * 100);
+  doc->ZomN = FormatGeneral(z);
+  return Status::Ok();
+}
+
+bool Workspace::Separate() {
+  ImageDocument* source = m_active;
+  if (!source || source->FilterI != kKindColour) return false;
+  const Picture& base = source->ImageZm;
+  const int w = base.width();
+  const int h = base.height();
+  static const char* const kCaptions[3] = {"Blue", "Green", "Red"};
+  for (int p = 0; p < 3; ++p) {
+    Picture grey(w, h);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* in = base.Row(y);
+      std::uint8_t* out = grey.Row(y);
+      for (int x = 0; x < w; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[3 * x + p];
+    }
+    ImageDocument& window = NewWindow();
+    window.Image = grey;
+    window.ImageZm = std::move(grey);
+    window.Caption = kCaptions[p];
+    m_main.Edit1 = "100.0%";
+    SetEdit2("255");
+    SetEdit3("0");
+    m_main.UpDown1 = 255;
+    m_main.UpDown2 = 0;
+    window.MAX = "255";
+    window.MIN = "0";
+    window.DemX = FormatInt(w);
+    window.DemY = FormatInt(h);
+    window.ColN = "3";
+    window.ZomN = FormatFixed2(1.0);
+    window.UndoFlg = "0";
+    window.FilterI = kKindColour;
+    // NewWindow may have moved the vector; the source pointer stays valid
+    // because windows are held by unique_ptr.
+  }
+  return true;
+}
+
+void Workspace::CloseAll() {
+  m_windows.clear();
+  m_active = nullptr;
+}
+
+}  // namespace qirm

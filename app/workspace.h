@@ -10,6 +10,7 @@
 
 #include "app/image_document.h"
 #include "core/status.h"
+#include "display/levels.h"
 
 namespace qirm {
 
@@ -57,12 +58,37 @@ class Workspace {
   // the main window set. On failure nothing is added.
   Status Open(const std::string& path, FileType type);
 
-  // Setting a level edit runs its change handler, as the toolkit's edits do.
+  // Setting a level edit runs its change handler, as the toolkit's edits do:
+  // the value goes to the spin button and to the active window's MAX / MIN.
   Status SetEdit2(const std::string& text);
   Status SetEdit3(const std::string& text);
 
+  // "H" and "L": colour windows change their gain by 1.1 or 1/1.1, 16-bit
+  // windows narrow or widen the level window (span x 0.8 or 1.2) from the
+  // levels in Edit2 / Edit3. Other kinds: nothing.
+  Status ContrastUp();
+  Status ContrastDown();
+
+  // A click on a spin button's arrow (direction +1 or -1): the level steps by
+  // the increment when the spin was at the window's level, otherwise the spin
+  // is only brought to it; 16-bit windows are drawn again.
+  enum class Spin { Maximum, Minimum };
+  Status SpinClick(Spin spin, int direction);
+
+  // "+" and "-": the zoom factor of the active window doubles or halves
+  // between 1/16 and 16; Edit1 and ZomN follow. changed is false at a limit
+  // or without a window.
+  Status Zoom(ZoomDirection direction, bool& changed);
+
+  // Colour separation: three grey windows "Blue", "Green", "Red" from the
+  // base picture of the active colour window; "Red" ends active. False when
+  // there was nothing to separate.
+  bool Separate();
+  void CloseAll();
+
  private:
   std::vector<std::unique_ptr<ImageDocument>> m_windows;
+  Status ContrastStep(double colour_factor, double span_factor);
   ImageDocument* m_active = nullptr;
   MainTexts m_main;
 };
