@@ -18,5 +18,6 @@ int UsageError(const std::string& message);  // prints message and usage, return
 void PrintUsage(std::FILE* out);
 
 int RunVerb(const std::vector<std::string>& args);
+int MeasureVerb(const std::vector<std::string>& args);
 
 }  // namespace qirm::cli

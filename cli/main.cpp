@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
     }
   }
   if (verb == "run") return RunVerb(rest);
-  if (verb == "measure" || verb == "composite" || verb == "spectrum" || verb == "compose") {
+  if (verb == "measure") return MeasureVerb(rest);
+  if (verb == "composite" || verb == "spectrum" || verb == "compose") {
     return Fail("the verb '" + verb + "' is not available in this version");
   }
   return UsageError("unknown verb '" + verb + "'");

@@ -51,6 +51,26 @@ void PrintState(Workspace& workspace) {
   for (const auto& [key, value] : lines) std::printf("%s=%s\n", key, value.c_str());
 }
 
+// One COMMAND on the active window, as the menu command or control of the
+// same name does.
+Status RunCommand(Workspace& ws, const std::string& command) {
+  const std::size_t eq = command.find('=');
+  const std::string name = command.substr(0, eq);
+  const std::string value = eq == std::string::npos ? "" : command.substr(eq + 1);
+  bool changed = false;
+  if (name == "contrast-up") return ws.ContrastUp();
+  if (name == "contrast-down") return ws.ContrastDown();
+  if (name == "max") return ws.SetEdit2(value);
+  if (name == "min") return ws.SetEdit3(value);
+  if (name == "zoom-in") return ws.Zoom(ZoomDirection::In, changed);
+  if (name == "zoom-out") return ws.Zoom(ZoomDirection::Out, changed);
+  if (name == "separate") {
+    ws.Separate();
+    return Status::Ok();
+  }
+  return Status::Error("command '" + command + "' is not available in this version");
+}
+
 }  // namespace
 
 int RunVerb(const std::vector<std::string>& args) {
@@ -91,7 +111,7 @@ int RunVerb(const std::vector<std::string>& args) {
     if (Status s = workspace.Open(file, type); !s) return Fail(s.message());
   }
   for (const std::string& command : run.commands) {
-    return Fail("command '" + command + "' is not available in this version");
+    if (Status s = RunCommand(workspace, command); !s) return Fail(s.message());
   }
   if (run.state) PrintState(workspace);
   return kExitOk;

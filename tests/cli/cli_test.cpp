@@ -160,6 +160,38 @@ TEST_F(CliTest, UnreadableFilesFailWithOneLine) {
   EXPECT_NE(Run({"run", "missing.fits"}).out.find("file open error    missing.fits\n"), std::string::npos);
 }
 
+TEST_F(CliTest, LevelAndZoomCommandsRunLeftToRight) {
+  std::vector<int> raw(30 * 30, 1500);
+  raw[10 * 30 + 10] = 1000;  // levels 1000..1888
+  Write("frame.fits", Fits16(30, 30, raw));
+  Result r = Run({"run", "frame.fits", "contrast-up", "zoom-in", "zoom-in", "zoom-out", "min=900", "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // trunc((1888 - 1000) * 0.8 + 1000) = 1710; typing a minimum stores it
+  // without drawing.
+  EXPECT_NE(r.out.find("ZomN=2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("MAX=1710\nMIN=900\nEdit1=200.0%\nEdit2=1710\nEdit3=900\n"), std::string::npos) << r.out;
+
+  Result bad = Run({"run", "frame.fits", "max=abc"});
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_EQ(bad.err, "qirm-cli: 'abc' is not a valid integer value\n");
+  EXPECT_EQ(Run({"run", "frame.fits", "zoom-in", "sharpen"}).code, 2);
+}
+
+TEST_F(CliTest, MeasurePrintsReadoutWidthAndExtremes) {
+  std::vector<int> raw(40 * 40, 1000);
+  for (int x = 19; x <= 21; ++x)
+    for (int y = 19; y <= 21; ++y) raw[y * 40 + x] = 5000;
+  Write("star.fits", Fits16(40, 40, raw));
+  Result r = Run({"measure", "star.fits", "40", "40", "--zoom", "2"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Intensity = 5000   (40,40)\nQIRM = 3.4 pxls\nMAX = 5000 , MIN = 1000\n");
+  Result right = Run({"measure", "star.fits", "20", "20", "--button", "right"});
+  ASSERT_EQ(right.code, 0) << right.err;
+  EXPECT_EQ(right.out, "Intensity = 5000   (20,20)\nQIRM = 0.0 pxls\nMAX = 0 , MIN = 100000\n");
+  EXPECT_EQ(Run({"measure", "star.fits", "400", "20"}).code, 1);
+  EXPECT_EQ(Run({"measure", "star.fits", "20"}).code, 2);
+}
+
 TEST_F(CliTest, RealFrame) {
   const fs::path frame = fs::path(QIRM_DATA_DIR) / "fixtures" / "kpno_m51_B_dev_pix.fits";
   if (!fs::exists(frame)) GTEST_SKIP() << "no shared data";
