@@ -1,7 +1,9 @@
 #include "app/open_image.h"
 
 #include "app/workspace.h"
+#include "core/bmp_file.h"
 #include "core/fits_reader.h"
+#include "core/jpeg_file.h"
 #include "core/matrix.h"
 #include "core/numbers.h"
 #include "core/ppm_reader.h"
@@ -36,6 +38,39 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   doc.ColN = "1";
   doc.ZomN = FormatFixed2(1.0);
   doc.UndoFlg = "0";
+  return Status::Ok();
+}
+
+namespace {
+
+void FillColourDocument(const std::string& path, Picture picture, const char* channels, ImageDocument& doc) {
+  doc.FilterI = kKindColour;
+  doc.Caption = FileNameWithoutDirectory(path);
+  doc.DemX = FormatInt(picture.width());
+  doc.DemY = FormatInt(picture.height());
+  doc.Image = picture;
+  doc.ImageZm = std::move(picture);
+  doc.MAX = "255";
+  doc.MIN = "0";
+  doc.ColN = channels;
+  doc.ZomN = FormatFixed2(1.0);
+  doc.UndoFlg = "0";
+}
+
+}  // namespace
+
+Status LoadBmpDocument(const std::string& path, ImageDocument& doc) {
+  Picture picture;
+  if (Status s = ReadBmpFile(path, picture); !s) return s;
+  doc.ImageZm2 = Picture(picture.width(), picture.height());
+  FillColourDocument(path, std::move(picture), "3", doc);
+  return Status::Ok();
+}
+
+Status LoadJpegDocument(const std::string& path, ImageDocument& doc) {
+  Picture picture;
+  if (Status s = ReadJpegFile(path, picture); !s) return s;
+  FillColourDocument(path, std::move(picture), "1", doc);
   return Status::Ok();
 }
 

@@ -15,6 +15,13 @@ namespace qirm {
 // ColN "1", ZomN "1.00", UndoFlg "0".
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc);
 
+// BMP and JPEG: the picture as Image and ImageZm; FilterI "1", caption =
+// file name, MAX/MIN "255"/"0", DemX/DemY, ColN "3" for BMP and "1" for
+// JPEG, ZomN "1.00", UndoFlg "0". A BMP window also gets an (unused) white
+// ImageZm2 of the picture's size.
+Status LoadBmpDocument(const std::string& path, ImageDocument& doc);
+Status LoadJpegDocument(const std::string& path, ImageDocument& doc);
+
 // Netpbm: the picture as Image and ImageZm; FilterI "3", the caption stays
 // "Child", MAX/MIN keep "255"/"0", ColN "1", ZomN "1.00", UndoFlg "0".
 Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc);

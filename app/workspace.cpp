@@ -66,10 +66,19 @@ Status Workspace::Open(const std::string& path, FileType type) {
       return SetEdit3("0");
     }
     case FileType::Bmp:
-    case FileType::Jpeg:
-      break;
+    case FileType::Jpeg: {
+      const Status s = type == FileType::Bmp ? LoadBmpDocument(path, doc) : LoadJpegDocument(path, doc);
+      if (!s) return s;
+      NewWindow() = std::move(doc);
+      m_main.Edit1 = "100.0%";
+      if (Status e = SetEdit2("255"); !e) return e;
+      if (Status e = SetEdit3("0"); !e) return e;
+      m_main.UpDown1 = 255;
+      m_main.UpDown2 = 0;
+      return Status::Ok();
+    }
   }
-  return Status::Error(path + ": this file type cannot be opened yet");
+  return Status::Error(path + ": unknown file type");
 }
 
 Status Workspace::SetEdit2(const std::string& text) {

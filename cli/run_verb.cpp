@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/save_image.h"
 #include "app/workspace.h"
 #include "cli/cli.h"
 
@@ -14,6 +15,9 @@ struct RunArgs {
   bool has_type = false;
   FileType type = FileType::Fits;
   bool state = false;
+  std::string out;       // -o
+  std::string base_out;  // --base
+  std::string save_all;  // --save-all
 };
 
 bool IsCommandWord(const std::string& word) {
@@ -49,6 +53,18 @@ void PrintState(Workspace& workspace) {
       {"Edit1", m.Edit1},      {"Edit2", m.Edit2},      {"Edit3", m.Edit3},
   };
   for (const auto& [key, value] : lines) std::printf("%s=%s\n", key, value.c_str());
+}
+
+// Saves a picture of the window at path in the format of its extension; a
+// shown picture saved as BMP retitles the window, as the save command does.
+Status SaveShown(ImageDocument& doc, const Picture& picture, const std::string& path, bool retitle) {
+  PictureFormat format;
+  if (!PictureFormatFromName(path, format)) {
+    return Status::Error(path + ": cannot save in this format (use .bmp, .jpg or .png)");
+  }
+  if (Status s = WritePictureFile(path, picture, format); !s) return s;
+  if (retitle && format == PictureFormat::kBmp) doc.Caption = FileNameWithoutDirectory(path);
+  return Status::Ok();
 }
 
 // One COMMAND on the active window, as the menu command or control of the
@@ -89,7 +105,8 @@ int RunVerb(const std::vector<std::string>& args) {
     } else if (a == "--state") {
       run.state = true;
     } else if (a == "-o" || a == "--base" || a == "--save-all") {
-      return Fail("option " + a + " is not available in this version");
+      std::string& target = a == "-o" ? run.out : a == "--base" ? run.base_out : run.save_all;
+      if (!value(target) || target.empty()) return UsageError(a + " needs a file or folder name");
     } else if (!a.empty() && a[0] == '-') {
       return UsageError("unknown option '" + a + "'");
     } else if (run.commands.empty() && !IsCommandWord(a)) {
@@ -112,6 +129,25 @@ int RunVerb(const std::vector<std::string>& args) {
   }
   for (const std::string& command : run.commands) {
     if (Status s = RunCommand(workspace, command); !s) return Fail(s.message());
+  }
+  if (!run.out.empty()) {
+    if (Status s = SaveShown(*workspace.active(), workspace.active()->Image, run.out, true); !s) return Fail(s.message());
+  }
+  if (!run.base_out.empty()) {
+    if (Status s = SaveShown(*workspace.active(), workspace.active()->ImageZm, run.base_out, false); !s) {
+      return Fail(s.message());
+    }
+  }
+  if (!run.save_all.empty()) {
+    int n = 0;
+    for (const auto& window : workspace.windows()) {
+      char prefix[16];
+      std::snprintf(prefix, sizeof prefix, "%02d-", ++n);
+      std::string caption = window->Caption;
+      for (char& c : caption) if (c == '/') c = '_';
+      const std::string path = run.save_all + "/" + prefix + caption + ".bmp";
+      if (Status s = WritePictureFile(path, window->Image, PictureFormat::kBmp); !s) return Fail(s.message());
+    }
   }
   if (run.state) PrintState(workspace);
   return kExitOk;

@@ -192,6 +192,45 @@ TEST_F(CliTest, MeasurePrintsReadoutWidthAndExtremes) {
   EXPECT_EQ(Run({"measure", "star.fits", "20"}).code, 2);
 }
 
+TEST_F(CliTest, SavesShownBaseAndEveryWindow) {
+  std::vector<int> raw(30 * 30, 1500);
+  raw[10 * 30 + 10] = 1000;
+  Write("frame.fits", Fits16(30, 30, raw));
+  std::string ppm = "P6\n2 1\n255\n";
+  ppm += std::string("\x0a\x14\x1e\x28\x32\x3c", 6);
+  Write("pic.ppm", ppm);
+  fs::create_directory(m_dir / "all");
+  Result r = Run({"run", "frame.fits", "pic.ppm", "-o", "shown.bmp", "--base", "base.png", "--save-all", "all",
+                  "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // Saving the shown picture as BMP retitles the window.
+  EXPECT_NE(r.out.find("Caption=shown.bmp\n"), std::string::npos);
+  const std::string bmp = ReadAll(m_dir / "shown.bmp");
+  ASSERT_GT(bmp.size(), 54u);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  // Bottom-up rows: the first pixel stored is the bottom-left one, (10, 20, 30).
+  EXPECT_EQ(bmp.substr(54, 3), std::string("\x1e\x14\x0a", 3));
+  EXPECT_EQ(ReadAll(m_dir / "base.png").substr(1, 3), "PNG");
+  EXPECT_TRUE(fs::exists(m_dir / "all" / "01-frame.fits.bmp"));
+  EXPECT_TRUE(fs::exists(m_dir / "all" / "02-shown.bmp.bmp"));
+}
+
+TEST_F(CliTest, AFailedSaveLeavesNothingAtTheTarget) {
+  std::vector<int> raw(30 * 30, 1500);
+  Write("frame.fits", Fits16(30, 30, raw));
+  Write("old.bmp", "previous contents");
+  Result bad_format = Run({"run", "frame.fits", "-o", "x.fits"});
+  EXPECT_EQ(bad_format.code, 1);
+  EXPECT_FALSE(fs::exists(m_dir / "x.fits"));
+  Result no_folder = Run({"run", "frame.fits", "-o", "missing/x.bmp"});
+  EXPECT_EQ(no_folder.code, 1);
+  EXPECT_EQ(no_folder.err.rfind("qirm-cli: ", 0), 0u);
+  // A command that fails stops the run before anything is written.
+  Result refused = Run({"run", "frame.fits", "max=x", "-o", "old.bmp"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(ReadAll(m_dir / "old.bmp"), "previous contents");
+}
+
 TEST_F(CliTest, RealFrame) {
   const fs::path frame = fs::path(QIRM_DATA_DIR) / "fixtures" / "kpno_m51_B_dev_pix.fits";
   if (!fs::exists(frame)) GTEST_SKIP() << "no shared data";
