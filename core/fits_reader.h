@@ -13,6 +13,51 @@
 // trace file "test.dat" in the current directory with the cards read. A file
 // that cannot be used prints its console text and returns an error Status;
 // the process always goes on.
+//
+// Header cards. Cards of 80 bytes are read one by one; a card whose first
+// three characters are "END" ends the header, which is then completed to a
+// whole number of 2880-byte blocks (36 cards; 72 when END lies in the second
+// block, and so on; at most kFitsMaxHeaderCards cards are searched for END).
+// The data start right after the last card read. "test.dat" gets a "\n"
+// before every card read up to END and within the first block, and the
+// padding cards after END in later blocks with no line break in between.
+// width, height, bitpix_columns and bzero are fixed-column totals over every
+// card read: columns 27..30 for NAXIS1, NAXIS2 and BITPIX, 16..21 for BZERO;
+// a digit counts with its weight, any other character 0, and a keyword met
+// twice adds up.
+//
+// Pixels, by the BITPIX of the image (read the standard way):
+//  - 16 (and a header without BITPIX): two-byte big-endian values, row after
+//    row, stored unsigned 0..65535 into m[x][y]; BSCALE and BZERO are ignored,
+//    ToUnsigned16(32768) gives the raw value (stored signed value + 32768).
+//    Bytes past the end of the file count as 255.
+//  - 8, 32, 64, -32, -64: physical = BZERO + BSCALE * stored. The raw value
+//    0..65535 is: if every valid pixel lies within 0..1, round(p * 65535);
+//    else if within 0..65535, round(p); else linear from the minimum (0) to
+//    the maximum (65535). Rounding is half up. NaN, infinities, BLANK pixels
+//    and pixels missing at the end of a short file are 0 and take no part in
+//    the range. So that every caller keeps its calling order, ReadFitsFile
+//    stores raw XOR 0x8000: the value that ToUnsigned16(32768) turns into raw.
+//    width/height come from the standard parse (values anywhere in columns
+//    11..80 before a "/", read as real numbers); a cube gives its first plane.
+//
+// Which image: the primary when it has data. A primary without data (NAXIS 0
+// or an axis of length 0) leads to the first IMAGE extension with data;
+// other extensions are skipped. Then every header read (primary, skipped
+// extensions, the image's) is in card_bytes, cards and "test.dat", each
+// header traced by the rule above, and the image's size comes from the
+// standard parse of its header, whatever its BITPIX.
+//
+// A BITPIX 16 image in the primary takes its size from the fixed columns.
+// Where one NAXIS1/NAXIS2 card holds a value that the fixed columns misread
+// (free format, 10000 and more) the standard value is used; a negative one
+// is refused.
+//
+// Refused, with a message naming the file and the reason (and the console
+// text "file open error    PATH\n" for a file that cannot be opened or used):
+// no END card, a file shorter than its header, a missing, zero, negative or
+// unreadable size, an unsupported BITPIX, no image at all. W or H > 16000
+// prints "%d %d\n" and "alloc error !!\n" (both passes) and is refused.
 #pragma once
 
 #include <string>
@@ -23,6 +68,11 @@
 
 namespace qirm {
 
+// The largest width or height accepted.
+constexpr int kFitsMaxSide = 16000;
+// END is searched for within this many cards of one header (1000 blocks).
+constexpr int kFitsMaxHeaderCards = 36000;
+
 struct FitsHeader {
   int width = 0;   // W, values per row (NAXIS1)
   int height = 0;  // H, rows (NAXIS2)
@@ -32,14 +82,22 @@ struct FitsHeader {
   std::vector<char> card_bytes;
 
   // Filled by the reader for its own second pass; callers need not look.
-  int bitpix = 0;
+  int bitpix = 0;             // BITPIX of the image read (16 also when absent)
   long long data_offset = 0;  // byte offset of the image data in the file
+  int bitpix_columns = 0;     // BITPIX total from columns 27..30 (not used)
+  int hdu = 0;                // 0: the primary image; k: the k-th extension
+  double bscale = 1.0;        // standard BSCALE, BZERO, BLANK of the image
+  double zero = 0.0;          // (used for BITPIX other than 16)
+  bool has_blank = false;
+  long long blank = 0;
 };
 
 Status ReadFitsHeader(const std::string& path, FitsHeader& header);
-// m must have been created with count = header.width, n = header.height.
+// m must have been created with count = header.width, n = header.height; a
+// matrix of another size is refused before anything is written into it.
 Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m);
-// Every element v of the w x h matrix: v < a ? v + a : v - a. Returns 0.
+// Every element v of the w x h matrix: v < a ? v + a : v - a (in 32-bit
+// wrap-around arithmetic). w and h are clipped to the matrix. Returns 0.
 int ToUnsigned16(int a, int w, int h, IntMatrix& m);
 
 }  // namespace qirm

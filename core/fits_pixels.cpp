@@ -1,0 +1,280 @@
+#include "core/fits_pixels.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "core/fits_reader.h"
+#include "core/fits_threads.h"
+
+namespace qirm::fits {
+namespace {
+
+// Up to n bytes from `offset`: the count read (short only at the end of the
+// file), or -1 on a read error.
+long long ReadAt(int fd, void* buffer, long long n, long long offset) {
+  char* p = static_cast<char*>(buffer);
+  long long done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd, p + done, static_cast<std::size_t>(n - done), offset + done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+Status ReadError(const std::string& path, long long offset, int error) {
+  return Status::Error(path + ": read error at byte " + std::to_string(offset) + ": " + std::strerror(error));
+}
+
+// Rows of big-endian values in `rows` (row r at rows + r * 2w) into the
+// columns, rows y0 .. y0 + count - 1.
+#if defined(__SSE2__)
+// 8 rows x 8 columns: swap the bytes of each value, transpose, widen to
+// 32 bits and store 8 values down each of the 8 columns.
+inline void Transpose8x8(const std::uint8_t* src, std::size_t row_bytes, IntMatrix& m, int x, int y) {
+  __m128i r[8];
+  for (int i = 0; i < 8; ++i) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * row_bytes));
+    r[i] = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  }
+  const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]);
+  const __m128i t1 = _mm_unpackhi_epi16(r[0], r[1]);
+  const __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]);
+  const __m128i t3 = _mm_unpackhi_epi16(r[2], r[3]);
+  const __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]);
+  const __m128i t5 = _mm_unpackhi_epi16(r[4], r[5]);
+  const __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]);
+  const __m128i t7 = _mm_unpackhi_epi16(r[6], r[7]);
+  const __m128i u0 = _mm_unpacklo_epi32(t0, t2);
+  const __m128i u1 = _mm_unpackhi_epi32(t0, t2);
+  const __m128i u2 = _mm_unpacklo_epi32(t1, t3);
+  const __m128i u3 = _mm_unpackhi_epi32(t1, t3);
+  const __m128i u4 = _mm_unpacklo_epi32(t4, t6);
+  const __m128i u5 = _mm_unpackhi_epi32(t4, t6);
+  const __m128i u6 = _mm_unpacklo_epi32(t5, t7);
+  const __m128i u7 = _mm_unpackhi_epi32(t5, t7);
+  const __m128i c[8] = {_mm_unpacklo_epi64(u0, u4), _mm_unpackhi_epi64(u0, u4), _mm_unpacklo_epi64(u1, u5),
+                        _mm_unpackhi_epi64(u1, u5), _mm_unpacklo_epi64(u2, u6), _mm_unpackhi_epi64(u2, u6),
+                        _mm_unpacklo_epi64(u3, u7), _mm_unpackhi_epi64(u3, u7)};
+  const __m128i zero = _mm_setzero_si128();
+  for (int j = 0; j < 8; ++j) {
+    std::int32_t* column = m[x + j] + y;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(column), _mm_unpacklo_epi16(c[j], zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(column + 4), _mm_unpackhi_epi16(c[j], zero));
+  }
+}
+#endif
+
+inline std::int32_t BigEndian16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+
+void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int y0) {
+  const std::size_t row_bytes = static_cast<std::size_t>(w) * 2;
+  const int full = count / 8 * 8;
+  int x = 0;
+#if defined(__SSE2__)
+  // Column-major blocks: each column gets `full` consecutive values, whole
+  // cache lines when full is 16.
+  for (; x + 8 <= w; x += 8) {
+    for (int r = 0; r < full; r += 8) Transpose8x8(rows + r * row_bytes + x * 2, row_bytes, m, x, y0 + r);
+  }
+#endif
+  for (int xr = x; xr < w; ++xr) {
+    std::int32_t* column = m[xr] + y0;
+    for (int r = 0; r < full; ++r) column[r] = BigEndian16(rows + r * row_bytes + xr * 2);
+  }
+  for (int r = full; r < count; ++r) {
+    const std::uint8_t* row = rows + r * row_bytes;
+    for (int xr = 0; xr < w; ++xr) m[xr][y0 + r] = BigEndian16(row + xr * 2);
+  }
+}
+
+// Stored value of a pixel of another type, with its validity.
+struct Decoded {
+  double value;
+  bool valid;
+};
+
+std::int64_t BigEndianSigned(const std::uint8_t* p, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
+  const int shift = 64 - 8 * bytes;
+  // Sign-extend through the top bits.
+  return static_cast<std::int64_t>(v << shift) >> shift;
+}
+
+Decoded Decode(const std::uint8_t* p, int bitpix, const FitsHeader& h) {
+  switch (bitpix) {
+    case 8: {
+      const std::int64_t v = p[0];
+      return {h.zero + h.bscale * static_cast<double>(v), !(h.has_blank && v == h.blank)};
+    }
+    case 32:
+    case 64: {
+      const std::int64_t v = BigEndianSigned(p, bitpix / 8);
+      return {h.zero + h.bscale * static_cast<double>(v), !(h.has_blank && v == h.blank)};
+    }
+    case -32: {
+      const std::uint32_t bits = static_cast<std::uint32_t>(BigEndianSigned(p, 4));
+      float f;
+      std::memcpy(&f, &bits, 4);
+      return {h.zero + h.bscale * static_cast<double>(f), true};
+    }
+    default: {
+      const std::uint64_t bits = static_cast<std::uint64_t>(BigEndianSigned(p, 8));
+      double d;
+      std::memcpy(&d, &bits, 8);
+      return {h.zero + h.bscale * d, true};
+    }
+  }
+}
+
+}  // namespace
+
+Status ReadBigEndian16Plain(std::FILE* file, const std::string& path, long long offset, int w, int h,
+                            IntMatrix& m) {
+  if (fseeko(file, offset, SEEK_SET) != 0) return ReadError(path, offset, errno);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      int hi = std::getc(file);
+      int lo = std::getc(file);
+      if (hi == EOF) hi = 255;
+      if (lo == EOF) lo = 255;
+      m[x][y] = 256 * hi + lo;
+    }
+  }
+  if (std::ferror(file)) return ReadError(path, offset, errno);
+  return Status::Ok();
+}
+
+Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offset, int w, int h, IntMatrix& m,
+                       int threads) {
+  if (w <= 0 || h <= 0) return Status::Ok();
+  constexpr int kBlockRows = 16;
+  const int fd = fileno(file);
+  const long long row_bytes = 2LL * w;
+  if (threads <= 0) threads = DefaultThreads(static_cast<long long>(w) * h);
+  threads = std::max(1, std::min(threads, (h + kBlockRows - 1) / kBlockRows));
+
+  std::vector<int> errors(threads, 0);
+  std::vector<long long> error_at(threads, 0);
+  RunInParts(threads, [&](int part) {
+    // Row ranges on block boundaries, so every block but the last is whole.
+    const int blocks = (h + kBlockRows - 1) / kBlockRows;
+    const int y_begin = std::min(h, static_cast<int>(static_cast<long long>(blocks) * part / threads) * kBlockRows);
+    const int y_end =
+        std::min(h, static_cast<int>(static_cast<long long>(blocks) * (part + 1) / threads) * kBlockRows);
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kBlockRows * row_bytes]);
+    for (int y = y_begin; y < y_end; y += kBlockRows) {
+      const int count = std::min(kBlockRows, y_end - y);
+      const long long bytes = count * row_bytes;
+      const long long at = offset + y * row_bytes;
+      const long long got = ReadAt(fd, buffer.get(), bytes, at);
+      if (got < 0) {
+        errors[part] = errno;
+        error_at[part] = at;
+        return;
+      }
+      // Past the end of the file every byte counts as 255.
+      if (got < bytes) std::memset(buffer.get() + got, 0xFF, static_cast<std::size_t>(bytes - got));
+      TransposeRows(buffer.get(), w, count, m, y);
+    }
+  });
+  for (int part = 0; part < threads; ++part) {
+    if (errors[part] != 0) return ReadError(path, error_at[part], errors[part]);
+  }
+  return Status::Ok();
+}
+
+ScaleMode ChooseScaleMode(bool any_valid, double lo, double hi) {
+  if (!any_valid || (lo >= 0.0 && hi <= 1.0)) return ScaleMode::kUnit;
+  if (lo >= 0.0 && hi <= 65535.0) return ScaleMode::kKeep;
+  return ScaleMode::kLinear;
+}
+
+int ScaleToRaw(double p, ScaleMode mode, double lo, double hi) {
+  double t = 0.0;
+  switch (mode) {
+    case ScaleMode::kUnit:
+      t = p * 65535.0;
+      break;
+    case ScaleMode::kKeep:
+      t = p;
+      break;
+    case ScaleMode::kLinear:
+      // A constant image outside 0..65535 has no range to spread: all 0.
+      t = hi > lo ? (p - lo) * 65535.0 / (hi - lo) : 0.0;
+      break;
+  }
+  t = std::floor(t + 0.5);
+  // Guards against a range so wide that the arithmetic overflowed.
+  if (!(t >= 0.0)) return 0;
+  if (t > 65535.0) return 65535;
+  return static_cast<int>(t);
+}
+
+Status ReadScaledPixels(std::FILE* file, const std::string& path, const FitsHeader& h, IntMatrix& m) {
+  const int bytes_per = std::abs(h.bitpix) / 8;
+  const int w = h.width;
+  const long long total = static_cast<long long>(w) * h.height;
+  const int fd = fileno(file);
+  constexpr long long kChunk = 1 << 16;  // pixels per read
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kChunk * bytes_per));
+
+  // Calls visit(i, decoded) for every pixel present in the file; returns the
+  // count of pixels present, or -1 after a read error.
+  auto each_pixel = [&](auto&& visit) -> long long {
+    for (long long start = 0; start < total; start += kChunk) {
+      const long long n = std::min(kChunk, total - start);
+      const long long at = h.data_offset + start * bytes_per;
+      const long long got = ReadAt(fd, buffer.data(), n * bytes_per, at);
+      if (got < 0) return -1;
+      const long long present = got / bytes_per;
+      for (long long i = 0; i < present; ++i) visit(start + i, Decode(buffer.data() + i * bytes_per, h.bitpix, h));
+      if (present < n) return start + present;
+    }
+    return total;
+  };
+
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -lo;
+  bool any_valid = false;
+  if (each_pixel([&](long long, Decoded d) {
+        if (!d.valid || !std::isfinite(d.value)) return;
+        any_valid = true;
+        lo = std::min(lo, d.value);
+        hi = std::max(hi, d.value);
+      }) < 0) {
+    return ReadError(path, h.data_offset, errno);
+  }
+  const ScaleMode mode = ChooseScaleMode(any_valid, lo, hi);
+
+  // Pixels not in the file, blank or not finite: raw 0.
+  for (int x = 0; x < w; ++x) std::fill(m[x], m[x] + h.height, 0 ^ 0x8000);
+  if (each_pixel([&](long long i, Decoded d) {
+        if (!d.valid || !std::isfinite(d.value)) return;
+        m[static_cast<int>(i % w)][static_cast<int>(i / w)] = ScaleToRaw(d.value, mode, lo, hi) ^ 0x8000;
+      }) < 0) {
+    return ReadError(path, h.data_offset, errno);
+  }
+  return Status::Ok();
+}
+
+}  // namespace qirm::fits

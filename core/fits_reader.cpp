@@ -1,0 +1,364 @@
+#include "core/fits_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "core/fits_keywords.h"
+#include "core/fits_pixels.h"
+#include "core/fits_threads.h"
+
+namespace qirm {
+namespace {
+
+using fits::HduKeywords;
+using fits::kBlockCards;
+using fits::kCardBytes;
+using fits::NumberKey;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string Text(long long v) { return std::to_string(v); }
+
+// "test.dat" in the current directory, rewritten by every pass. When it
+// cannot be created the trace is skipped and reading goes on.
+class TraceFile {
+ public:
+  TraceFile() : m_file(std::fopen("test.dat", "wb")) {}
+  ~TraceFile() {
+    if (m_file) std::fclose(m_file);
+  }
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+
+  void Card(const char* card, bool line_break) {
+    if (!m_file) return;
+    if (line_break) std::fputc('\n', m_file);
+    std::fwrite(card, 1, kCardBytes, m_file);
+  }
+
+ private:
+  std::FILE* m_file;
+};
+
+// Fixed-column totals over every card read; wide enough that thousands of
+// repeated cards cannot overflow.
+struct ColumnTotals {
+  long long naxis1 = 0;
+  long long naxis2 = 0;
+  long long bitpix = 0;
+  long long bzero = 0;
+
+  void Add(const char* card) {
+    if (std::memcmp(card, "NAXIS1  ", 8) == 0) naxis1 += fits::FixedColumns(card, 27, 30);
+    if (std::memcmp(card, "NAXIS2  ", 8) == 0) naxis2 += fits::FixedColumns(card, 27, 30);
+    if (std::memcmp(card, "BITPIX  ", 8) == 0) bitpix += fits::FixedColumns(card, 27, 30);
+    if (std::memcmp(card, "BZERO   ", 8) == 0) bzero += fits::FixedColumns(card, 16, 21);
+  }
+};
+
+int ClampToInt(long long v) {
+  return static_cast<int>(std::min<long long>(v, std::numeric_limits<int>::max()));
+}
+
+// The file cannot be used: the console text of a file that cannot be opened,
+// and the reason for the caller.
+Status Refuse(const std::string& path, const std::string& reason) {
+  std::printf("file open error    %s\n", path.c_str());
+  std::fflush(stdout);
+  return Status::Error(path + ": " + reason);
+}
+
+// "extension 2: " for the headers after the primary.
+std::string Where(int hdu) { return hdu == 0 ? std::string() : "extension " + Text(hdu) + ": "; }
+
+// The cards of one header read from byte `start`: one by one until END, then
+// on to the end of END's block. Appended to the header's card store, traced,
+// and added to the column totals.
+struct CardsRead {
+  int cards = 0;     // a multiple of 36
+  int end_card = 0;  // index of the END card
+};
+
+Status ReadHeaderCards(std::FILE* file, const std::string& path, int hdu, long long start, long long file_size,
+                       TraceFile& trace, ColumnTotals& totals, FitsHeader& h, CardsRead& out) {
+  if (fseeko(file, start, SEEK_SET) != 0) return Refuse(path, Where(hdu) + "cannot seek to byte " + Text(start));
+  bool found = false;
+  int k = 0;
+  char card[kCardBytes];
+  while (!found || k % kBlockCards != 0) {
+    if (h.cards + k >= kFitsMaxHeaderCards) {
+      return Refuse(path, Where(hdu) + "no END card within " + Text(kFitsMaxHeaderCards) + " header cards");
+    }
+    if (std::fread(card, 1, kCardBytes, file) != static_cast<std::size_t>(kCardBytes)) {
+      if (std::ferror(file)) {
+        return Refuse(path, Where(hdu) + "read error at byte " + Text(start + 80LL * k) + ": " + std::strerror(errno));
+      }
+      if (file_size == 0) return Refuse(path, "the file is empty");
+      if (!found) return Refuse(path, Where(hdu) + "no END card before the end of the file (" + Text(file_size) + " bytes)");
+      const long long needed = start + (k / kBlockCards + 1LL) * fits::kBlockBytes;
+      return Refuse(path, Where(hdu) + "the file (" + Text(file_size) + " bytes) is shorter than its header (" +
+                              Text(needed) + " bytes)");
+    }
+    // A line break before each card up to END and within the first block;
+    // the padding of later blocks follows without one.
+    trace.Card(card, !found || k < kBlockCards);
+    h.card_bytes.insert(h.card_bytes.end(), card, card + kCardBytes);
+    totals.Add(card);
+    if (!found && fits::IsEndCard(card)) {
+      found = true;
+      out.end_card = k;
+    }
+    ++k;
+  }
+  out.cards = k;
+  return Status::Ok();
+}
+
+bool ReadBitpix(const NumberKey& key, int& bitpix) {
+  long long v = 0;
+  if (!key.Integer(-64, 64, v)) return false;
+  if (v != 8 && v != 16 && v != 32 && v != 64 && v != -32 && v != -64) return false;
+  bitpix = static_cast<int>(v);
+  return true;
+}
+
+std::string KeyText(const NumberKey& key) {
+  if (!key.number) return "not a number";
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", key.value);
+  return text;
+}
+
+// False when the header says that it has no data: NAXIS 0 or an axis of
+// length 0. A header without NAXIS counts as having data.
+bool HasData(const HduKeywords& k) {
+  long long naxis = 0;
+  if (k.naxis.count == 0 || !k.naxis.Integer(0, 999, naxis)) return true;
+  if (naxis == 0) return false;
+  for (long long i = 0; i < naxis && i < static_cast<long long>(k.axes.size()); ++i) {
+    long long length = 0;
+    if (k.axes[i].Integer(0, 0, length)) return false;
+  }
+  return true;
+}
+
+// Bytes of a header's data by the standard rule, |BITPIX| / 8 * GCOUNT *
+// (PCOUNT + NAXIS1 * ... * NAXISn); -1 when the header does not tell or the
+// size is beyond any file.
+long long DataBytes(const HduKeywords& k) {
+  int bitpix = 0;
+  long long naxis = 0;
+  if (!ReadBitpix(k.bitpix, bitpix) || !k.naxis.Integer(0, 999, naxis)) return -1;
+  if (naxis == 0) return 0;
+  constexpr long double kLimit = 1e18L;
+  long double product = 1.0L;
+  for (long long i = 0; i < naxis; ++i) {
+    long long length = 0;
+    if (i >= static_cast<long long>(k.axes.size()) || !k.axes[i].Integer(0, 1LL << 60, length)) return -1;
+    product = std::min(product * length, kLimit);
+  }
+  long long pcount = 0;
+  long long gcount = 1;
+  if (k.pcount.count > 0 && !k.pcount.Integer(0, 1LL << 60, pcount)) return -1;
+  if (k.gcount.count > 0 && !k.gcount.Integer(0, 1LL << 60, gcount)) return -1;
+  const long double bytes = std::abs(bitpix) / 8 * static_cast<long double>(gcount) * (pcount + product);
+  if (bytes >= kLimit) return -1;
+  return static_cast<long long>(bytes);
+}
+
+long long Padded(long long bytes) {
+  return (bytes + fits::kBlockBytes - 1) / fits::kBlockBytes * fits::kBlockBytes;
+}
+
+// One axis length by the standard parse: a positive integer.
+Status StandardAxis(const std::string& path, int hdu, const HduKeywords& k, int axis, long long& length) {
+  const std::string name = "NAXIS" + Text(axis);
+  const NumberKey none;
+  const NumberKey& key = axis <= static_cast<int>(k.axes.size()) ? k.axes[axis - 1] : none;
+  if (key.count == 0) return Refuse(path, Where(hdu) + name + " missing");
+  if (!key.Integer(1, std::numeric_limits<long long>::max() / 2, length)) {
+    return Refuse(path, Where(hdu) + name + " is not a positive integer (" + KeyText(key) + ")");
+  }
+  return Status::Ok();
+}
+
+// The image size by the standard parse: NAXIS1 x NAXIS2 (x 1 for NAXIS 1).
+Status StandardSize(const std::string& path, int hdu, const HduKeywords& k, long long& w, long long& h) {
+  long long naxis = 0;
+  if (k.naxis.count == 0) return Refuse(path, Where(hdu) + "NAXIS missing");
+  if (!k.naxis.Integer(1, 999, naxis)) return Refuse(path, Where(hdu) + "bad NAXIS (" + KeyText(k.naxis) + ")");
+  if (Status s = StandardAxis(path, hdu, k, 1, w); !s) return s;
+  h = 1;
+  if (naxis >= 2) return StandardAxis(path, hdu, k, 2, h);
+  return Status::Ok();
+}
+
+// The size of a BITPIX 16 primary image: the fixed-column totals, except
+// where a single NAXISn card holds a value the fixed columns misread (free
+// format, or 10000 and more). Negative lengths are refused.
+Status FixedColumnSize(const std::string& path, const HduKeywords& k, const ColumnTotals& totals, long long& w,
+                       long long& h) {
+  w = totals.naxis1;
+  h = totals.naxis2;
+  for (int axis = 1; axis <= 2; ++axis) {
+    if (axis > static_cast<int>(k.axes.size())) break;
+    const NumberKey& key = k.axes[axis - 1];
+    if (key.count != 1 || !key.number) continue;
+    if (key.value < 0) return Refuse(path, "NAXIS" + Text(axis) + " is negative (" + KeyText(key) + ")");
+    long long v = 0;
+    long long& length = axis == 1 ? w : h;
+    if (key.Integer(0, std::numeric_limits<long long>::max() / 2, v) && v != length) length = v;
+  }
+  // A one-dimensional image is one row.
+  long long naxis = 0;
+  if (h == 0 && k.naxis.Integer(1, 1, naxis) && (k.axes.size() < 2 || k.axes[1].count == 0)) h = 1;
+  if (w == 0) return Refuse(path, "no image width (NAXIS1 missing or 0)");
+  if (h == 0) return Refuse(path, "no image height (NAXIS2 missing or 0)");
+  return Status::Ok();
+}
+
+// The header pass shared by both operations: finds the image, its size, its
+// pixel type and where its data start. The file stays open for the data.
+Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file) {
+  h = FitsHeader();
+  TraceFile trace;
+  file.reset(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    const int error = errno;
+    std::printf("file open error    %s\n", path.c_str());
+    std::fflush(stdout);
+    return Status::Error("cannot open " + path + ": " + std::strerror(error));
+  }
+  struct stat info {};
+  const long long file_size = fstat(fileno(file.get()), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+
+  ColumnTotals totals;
+  CardsRead primary;
+  if (Status s = ReadHeaderCards(file.get(), path, 0, 0, file_size, trace, totals, h, primary); !s) return s;
+  h.cards = primary.cards;
+  HduKeywords keys = fits::ParseKeywords(h.card_bytes.data(), primary.end_card);
+
+  // A header without BITPIX is read as 16-bit data, the format this reader
+  // was made for.
+  int bitpix = 16;
+  long long w = 0;
+  long long hgt = 0;
+  if (keys.bitpix.count > 0 && !ReadBitpix(keys.bitpix, bitpix)) {
+    return Refuse(path, "unsupported BITPIX (" + KeyText(keys.bitpix) + ")");
+  }
+  if (HasData(keys)) {
+    const Status s = bitpix == 16 ? FixedColumnSize(path, keys, totals, w, hgt) : StandardSize(path, 0, keys, w, hgt);
+    if (!s) return s;
+    h.data_offset = 80LL * primary.cards;
+  } else {
+    // No image in the primary: the first IMAGE extension with data.
+    const long long primary_bytes = DataBytes(keys);
+    if (primary_bytes < 0) return Refuse(path, "the primary header does not tell the size of its data");
+    long long pos = 80LL * primary.cards + Padded(primary_bytes);
+    for (int hdu = 1;; ++hdu) {
+      if (pos >= file_size) return Refuse(path, "no image: the primary has no data and no image extension follows");
+      // Whatever follows the last extension (or garbage) is no header.
+      char keyword[8] = {};
+      if (fseeko(file.get(), pos, SEEK_SET) != 0 || std::fread(keyword, 1, 8, file.get()) != 8 ||
+          std::memcmp(keyword, "XTENSION", 8) != 0) {
+        return Refuse(path, "no image: the primary has no data and byte " + Text(pos) + " starts no extension");
+      }
+      CardsRead ext;
+      if (Status s = ReadHeaderCards(file.get(), path, hdu, pos, file_size, trace, totals, h, ext); !s) return s;
+      keys = fits::ParseKeywords(h.card_bytes.data() + 80LL * h.cards, ext.end_card);
+      h.cards += ext.cards;
+      if (keys.xtension == "IMAGE" && HasData(keys)) {
+        if (!ReadBitpix(keys.bitpix, bitpix)) {
+          return Refuse(path, Where(hdu) + "unsupported BITPIX (" + KeyText(keys.bitpix) + ")");
+        }
+        if (Status s = StandardSize(path, hdu, keys, w, hgt); !s) return s;
+        h.data_offset = pos + 80LL * ext.cards;
+        h.hdu = hdu;
+        break;
+      }
+      const long long bytes = DataBytes(keys);
+      if (bytes < 0) return Refuse(path, Where(hdu) + "the header does not tell the size of its data");
+      pos += 80LL * ext.cards + Padded(bytes);
+    }
+  }
+
+  h.bitpix_columns = ClampToInt(totals.bitpix);
+  h.bzero = ClampToInt(totals.bzero);
+  if (w > kFitsMaxSide || hgt > kFitsMaxSide) {
+    std::printf("%lld %lld\n", w, hgt);
+    std::fputs("alloc error !!\n", stdout);
+    std::fflush(stdout);
+    return Status::Error(path + ": image size " + Text(w) + " x " + Text(hgt) + " exceeds " + Text(kFitsMaxSide));
+  }
+  h.width = static_cast<int>(w);
+  h.height = static_cast<int>(hgt);
+  h.bitpix = bitpix;
+
+  if (keys.bscale.count > 0) {
+    if (!keys.bscale.number && bitpix != 16) return Refuse(path, Where(h.hdu) + "BSCALE is not a number");
+    if (keys.bscale.number) h.bscale = keys.bscale.value;
+  }
+  if (keys.bzero.count > 0) {
+    if (!keys.bzero.number && bitpix != 16) return Refuse(path, Where(h.hdu) + "BZERO is not a number");
+    if (keys.bzero.number) h.zero = keys.bzero.value;
+  }
+  // BLANK marks integer pixels only.
+  h.has_blank = bitpix > 0 && keys.blank.Integer(std::numeric_limits<long long>::min() / 2,
+                                                  std::numeric_limits<long long>::max() / 2, h.blank);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status ReadFitsHeader(const std::string& path, FitsHeader& header) {
+  FilePtr file;
+  return ScanFile(path, header, file);
+}
+
+Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m) {
+  FilePtr file;
+  if (Status s = ScanFile(path, header, file); !s) return s;
+  if (m.count() != header.width || m.n() != header.height) {
+    return Status::Error(path + ": the image is " + Text(header.width) + " x " + Text(header.height) +
+                         " but the matrix given for it is " + Text(m.count()) + " x " + Text(m.n()));
+  }
+  if (header.bitpix == 16) {
+    return fits::ReadBigEndian16(file.get(), path, header.data_offset, header.width, header.height, m);
+  }
+  return fits::ReadScaledPixels(file.get(), path, header, m);
+}
+
+int ToUnsigned16(int a, int w, int h, IntMatrix& m) {
+  w = std::clamp(w, 0, m.count());
+  h = std::clamp(h, 0, m.n());
+  if (w == 0 || h == 0) return 0;
+  const std::uint32_t offset = static_cast<std::uint32_t>(a);
+  const int parts = std::min(fits::DefaultThreads(static_cast<long long>(w) * h), w);
+  fits::RunInParts(parts, [&](int part) {
+    const int x_end = static_cast<int>(static_cast<long long>(w) * (part + 1) / parts);
+    for (int x = static_cast<int>(static_cast<long long>(w) * part / parts); x < x_end; ++x) {
+      std::int32_t* column = m[x];
+      // Unsigned arithmetic: the plain sum or difference modulo 2^32, with
+      // no overflow for any input.
+      for (int y = 0; y < h; ++y) {
+        const std::int32_t v = column[y];
+        column[y] = static_cast<std::int32_t>(v < a ? static_cast<std::uint32_t>(v) + offset
+                                                    : static_cast<std::uint32_t>(v) - offset);
+      }
+    }
+  });
+  return 0;
+}
+
+}  // namespace qirm

@@ -1,0 +1,34 @@
+// Splitting the pixel work of a large frame between the machine's cores.
+#pragma once
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace qirm::fits {
+
+// Two threads pay off from about a megapixel on; below, one.
+inline int DefaultThreads(long long pixels) {
+  if (pixels < (1LL << 20)) return 1;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores >= 2 ? 2 : 1;
+}
+
+// Runs work(0) .. work(parts - 1), part 0 on the calling thread. A thread
+// that cannot be started runs its part on the calling thread instead.
+template <class Work>
+void RunInParts(int parts, const Work& work) {
+  std::vector<std::thread> extra;
+  for (int part = 1; part < parts; ++part) {
+    try {
+      extra.emplace_back([&work, part] { work(part); });
+    } catch (const std::system_error&) {
+      work(part);
+    }
+  }
+  work(0);
+  for (std::thread& t : extra) t.join();
+}
+
+}  // namespace qirm::fits
