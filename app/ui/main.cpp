@@ -1,11 +1,26 @@
-#include <QApplication>
-#include <QMainWindow>
+#include <QStringList>
+#include <exception>
+
+#include "app/ui/Forms.h"
+#include "app/ui/TApplication.h"
+#include "app/ui/TMainForm.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QMainWindow window;
-  window.setWindowTitle("QIRM");
-  window.resize(925, 712);
-  window.show();
-  return app.exec();
+  TApplication app(argc, argv);
+  int result = 1;
+  try {
+    CreateForms();
+    MainForm->show();
+    QStringList paths = app.arguments();
+    paths.removeFirst();  // the program itself
+    MainForm->OpenFiles(paths);
+    result = app.exec();
+  } catch (const std::exception& e) {
+    // Start-up failed: say why and end.
+    TApplication::ShowException(QString::fromUtf8(e.what()));
+  } catch (...) {
+    TApplication::ShowException(QStringLiteral("Unknown error"));
+  }
+  DestroyForms();
+  return result;
 }

@@ -1,0 +1,6 @@
+#include "app/ui/TAboutBox.h"
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("AboutBox"));
+  setWindowTitle(QStringLiteral("About"));
+}

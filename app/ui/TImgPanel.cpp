@@ -1,0 +1,6 @@
+#include "app/ui/TImgPanel.h"
+
+TImgPanel::TImgPanel(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("ImgPanel"));
+  setWindowTitle(QStringLiteral("ImgPanel"));
+}

@@ -1,0 +1,429 @@
+#include "app/ui/TMainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/memory_load.h"
+#include "app/settings_file.h"
+#include "app/ui/UpDownSpin.h"
+#include "app/workspace.h"
+
+namespace {
+
+constexpr int kDesignWidth = 925;
+constexpr int kDesignHeight = 712;
+constexpr int kSpeedBarHeight = 33;
+constexpr int kPanel1Height = 27;
+
+QMenu* AddSubmenu(QMenuBar* bar, const char* name, const QString& caption, QAction*& action) {
+  QMenu* menu = bar->addMenu(caption);
+  menu->setObjectName(QString::fromLatin1(name) + QStringLiteral("Menu"));
+  action = menu->menuAction();
+  action->setObjectName(QString::fromLatin1(name));
+  return menu;
+}
+
+QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
+  return action;
+}
+
+QLabel* NewLabel(const QString& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  return label;
+}
+
+QLineEdit* NewEdit(const QString& text, const char* name, int width, QWidget* parent) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setFixedWidth(width);
+  return edit;
+}
+
+QPushButton* NewButton(const QString& text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setFixedSize(25, 25);
+  return button;
+}
+
+UpDownSpin* NewUpDown(const char* name, int min, int max, QWidget* parent) {
+  auto* spin = new UpDownSpin(parent);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->setRange(min, max);
+  spin->setSingleStep(qirm::kUpDownIncrement);
+  spin->setValue(0);
+  spin->setWrapping(false);
+  return spin;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(QStringLiteral("QIRM"));
+  // The tool bar and the status panel are fixed parts of the frame: no menu
+  // to hide them.
+  setContextMenuPolicy(Qt::NoContextMenu);
+
+  MdiArea = new QMdiArea(this);
+  MdiArea->setObjectName(QStringLiteral("MdiArea"));
+  MdiArea->setBackground(QColor(128, 128, 128));
+  setCentralWidget(MdiArea);
+
+  CreateMenu();
+  CreateSpeedBar();
+  CreatePanel1();
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+  Timer1->start();
+
+  PlaceWindow();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateMenu() {
+  MainMenu1 = menuBar();
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+
+  File1Menu = AddSubmenu(MainMenu1, "File1", QStringLiteral("ファイル(&F)"), File1);
+  N19 = AddItem(File1Menu, "N19", QStringLiteral("新規(&N)"));
+  N19->setEnabled(false);
+  File1Menu->addSeparator();
+  Open1 = AddItem(File1Menu, "Open1", QStringLiteral("開く(&O)"));
+  Save1 = AddItem(File1Menu, "Save1", QStringLiteral("保存(&A)"));
+  Save2 = AddItem(File1Menu, "Save2", QStringLiteral("上書き保存(&S)"));
+  Save2->setEnabled(false);
+  File1Menu->addSeparator();
+  Exit1 = AddItem(File1Menu, "Exit1", QStringLiteral("終了(&X)"));
+
+  E1Menu = AddSubmenu(MainMenu1, "E1", QStringLiteral("画像編集(&E)"), E1);
+  N1 = AddItem(E1Menu, "N1", QStringLiteral("ネガ反転(&N)"));
+  E1Menu->addSeparator();
+  M1 = AddItem(E1Menu, "M1", QStringLiteral("左右反転(&M)"));
+  R1 = AddItem(E1Menu, "R1", QStringLiteral("上下反転(&U)"));
+  R3 = AddItem(E1Menu, "R3", QStringLiteral("回転(&R)"));
+  E1Menu->addSeparator();
+  N3 = AddItem(E1Menu, "N3", QStringLiteral("リサンプリング(&P)"));
+  E1Menu->addSeparator();
+  RGB1 = AddItem(E1Menu, "RGB1", QStringLiteral("RGB合成(&B)"));
+  RGB2 = AddItem(E1Menu, "RGB2", QStringLiteral("RGB分解(&V)"));
+  E1Menu->addSeparator();
+  C1 = AddItem(E1Menu, "C1", QStringLiteral("コンポジット(&C)"));
+  E1Menu->addSeparator();
+  T2 = AddItem(E1Menu, "T2", QStringLiteral("背景傾斜(&T)"));
+
+  P2Menu = AddSubmenu(MainMenu1, "P2", QStringLiteral("画像処理(&P)"), P2);
+  N2 = AddItem(P2Menu, "N2", QStringLiteral("エッジ強調(&E)"));
+  N4 = AddItem(P2Menu, "N4", QStringLiteral("ぼかし(&B)"));
+  H1 = AddItem(P2Menu, "H1", QStringLiteral("ハイパス効果(&H)"));
+  L1 = AddItem(P2Menu, "L1", QStringLiteral("ローパス効果(&L)"));
+  P2Menu->addSeparator();
+  N5 = AddItem(P2Menu, "N5", QStringLiteral("ブルーミング除去(&R)"));
+  P2Menu->addSeparator();
+  T1 = AddItem(P2Menu, "T1", QStringLiteral("トーンカーブ(&T)"));
+  N6 = AddItem(P2Menu, "N6", QStringLiteral("ガンマ(&M)"));
+  N23 = AddItem(P2Menu, "N23", QStringLiteral("画像処理パネル"));
+  P2Menu->addSeparator();
+  N7 = AddItem(P2Menu, "N7", QStringLiteral("ソラリゼーション(&S)"));
+  N8 = AddItem(P2Menu, "N8", QStringLiteral("サバチエ効果(&H)"));
+  P2Menu->addSeparator();
+  N9 = AddItem(P2Menu, "N9", QStringLiteral("コマコレクト処理(&K)"));
+  P1 = AddItem(P2Menu, "P1", QStringLiteral("ガイドミスキャンセラ(&G)"));
+  PRCC1 = AddItem(P2Menu, "PRCC1", QStringLiteral("P.R.C.(&C)"));
+
+  K1Menu = AddSubmenu(MainMenu1, "K1", QStringLiteral("計測(&K)"), K1);
+  S1 = AddItem(K1Menu, "S1", QStringLiteral("測光（恒星）(&S)"));
+  R2 = AddItem(K1Menu, "R2", QStringLiteral("測光（流星）(&R)"));
+  P3 = AddItem(K1Menu, "P3", QStringLiteral("スペクトル(&P)"));
+
+  Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
+  A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
+
+  V1Menu = AddSubmenu(MainMenu1, "V1", QStringLiteral("バージョン(&V)"), V1);
+  About1 = AddItem(V1Menu, "About1", QStringLiteral("バージョン情報(&V)"));
+
+  connect(Open1, &QAction::triggered, this, &TMainForm::Open1Click);
+  connect(Save1, &QAction::triggered, this, &TMainForm::Save1Click);
+  connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+  connect(N1, &QAction::triggered, this, &TMainForm::N1Click);
+  connect(M1, &QAction::triggered, this, &TMainForm::M1Click);
+  connect(R1, &QAction::triggered, this, &TMainForm::R1Click);
+  connect(R3, &QAction::triggered, this, &TMainForm::R3Click);
+  connect(RGB1, &QAction::triggered, this, &TMainForm::RGB1Click);
+  connect(RGB2, &QAction::triggered, this, &TMainForm::RGB2Click);
+  connect(C1, &QAction::triggered, this, &TMainForm::C1Click);
+  connect(N2, &QAction::triggered, this, &TMainForm::N2Click);
+  connect(N4, &QAction::triggered, this, &TMainForm::N4Click);
+  connect(H1, &QAction::triggered, this, &TMainForm::H1Click);
+  connect(L1, &QAction::triggered, this, &TMainForm::L1Click);
+  connect(N5, &QAction::triggered, this, &TMainForm::N5Click);
+  connect(N6, &QAction::triggered, this, &TMainForm::N6Click);
+  connect(N7, &QAction::triggered, this, &TMainForm::N7Click);
+  connect(N8, &QAction::triggered, this, &TMainForm::N8Click);
+  connect(N9, &QAction::triggered, this, &TMainForm::N9Click);
+  connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
+  connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
+  connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
+  connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+}
+
+void TMainForm::CreateSpeedBar() {
+  SpeedBar = new QToolBar(this);
+  SpeedBar->setObjectName(QStringLiteral("SpeedBar"));
+  SpeedBar->setMovable(false);
+  SpeedBar->setFloatable(false);
+  SpeedBar->setFixedHeight(kSpeedBarHeight);
+  addToolBar(Qt::TopToolBarArea, SpeedBar);
+
+  // One panel carries every control, so hidden ones can be shown and hidden
+  // like any widget (a tool bar would only honour its actions' visibility).
+  auto* panel = new QWidget(SpeedBar);
+  panel->setObjectName(QStringLiteral("SpeedBarPanel"));
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(2, 0, 2, 0);
+  row->setSpacing(4);
+
+  auto newToolButton = [panel](const char* name, QStyle::StandardPixmap glyph, const QString& hint) {
+    auto* button = new QToolButton(panel);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setIcon(panel->style()->standardIcon(glyph));
+    button->setIconSize(QSize(20, 20));
+    button->setAutoRaise(true);
+    button->setFixedSize(27, 27);
+    // The short hint; the long one (status-line text) is empty.
+    button->setToolTip(hint);
+    return button;
+  };
+  OpenButton = newToolButton("OpenButton", QStyle::SP_DirOpenIcon, QStringLiteral("Open"));
+  SaveButton = newToolButton("SaveButton", QStyle::SP_DialogSaveButton, QStringLiteral("Save"));
+
+  QFont bold = font();
+  bold.setBold(true);
+  bold.setPixelSize(16);
+  Button1 = NewButton(QStringLiteral("+"), "Button1", panel);
+  Button1->setFont(bold);
+  Button2 = NewButton(QStringLiteral("-"), "Button2", panel);
+  Button2->setFont(bold);
+  Edit1 = NewEdit(QString(), "Edit1", 64, panel);
+
+  Label5 = NewLabel(QStringLiteral("Min.="), "Label5", panel);
+  Edit3 = NewEdit(QStringLiteral("0"), "Edit3", 56, panel);
+  UpDown2 = NewUpDown("UpDown2", qirm::kUpDown2Min, qirm::kUpDown2Max, panel);
+  Label6 = NewLabel(QStringLiteral("Max.="), "Label6", panel);
+  Edit2 = NewEdit(QStringLiteral("0"), "Edit2", 56, panel);
+  UpDown1 = NewUpDown("UpDown1", qirm::kUpDown1Min, qirm::kUpDown1Max, panel);
+  Button3 = NewButton(QStringLiteral("H"), "Button3", panel);
+  Button4 = NewButton(QStringLiteral("L"), "Button4", panel);
+
+  Label2 = NewLabel(QStringLiteral("R = , G = , B = "), "Label2", panel);
+  Label1 = NewLabel(QStringLiteral("QIRM = "), "Label1", panel);
+
+  for (QWidget* w : std::initializer_list<QWidget*>{OpenButton, SaveButton, Button1, Button2, Edit1, Label5,
+                                                    Edit3, UpDown2, Label6, Edit2, UpDown1, Button3, Button4})
+    row->addWidget(w);
+  row->addSpacing(16);
+  row->addWidget(Label2);
+  row->addSpacing(24);
+  row->addWidget(Label1);
+  row->addStretch(1);
+
+  // The level controls are kept but never shown.
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Label5, Edit3, UpDown2, Label6, Edit2, UpDown1, Button3, Button4})
+    w->hide();
+
+  SpeedBar->addWidget(panel);
+
+  connect(OpenButton, &QToolButton::clicked, this, &TMainForm::OpenButtonClick);
+  connect(SaveButton, &QToolButton::clicked, this, &TMainForm::SaveButtonClick);
+  connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, &TMainForm::Button33Click);
+  connect(Button4, &QPushButton::clicked, this, &TMainForm::Button44Click);
+  connect(UpDown1, &UpDownSpin::clicked, this, &TMainForm::UpDown1Click);
+  connect(UpDown2, &UpDownSpin::clicked, this, &TMainForm::UpDown2Click);
+  // textChanged fires also when the program sets the text, as the level
+  // handlers expect.
+  connect(Edit2, &QLineEdit::textChanged, this, &TMainForm::Edit2Change);
+  connect(Edit3, &QLineEdit::textChanged, this, &TMainForm::Edit3Change);
+}
+
+void TMainForm::CreatePanel1() {
+  // The status bar is the panel itself, so its height is the design's.
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName(QStringLiteral("Panel1"));
+  bar->setSizeGripEnabled(false);
+  bar->setFixedHeight(kPanel1Height);
+  setStatusBar(bar);
+  Panel1 = bar;
+  // The design font does not exist off its home system; the fallback is a
+  // Japanese monospaced face of the same look.
+  QFont gothic;
+  gothic.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("Noto Sans Mono CJK JP")});
+  gothic.setStyleHint(QFont::Monospace);
+  gothic.setPixelSize(12);
+  Panel1->setFont(gothic);
+
+  auto* contents = new QWidget(bar);
+  contents->setObjectName(QStringLiteral("Panel1Contents"));
+  auto* row = new QHBoxLayout(contents);
+  row->setContentsMargins(2, 0, 2, 0);
+  row->setSpacing(8);
+
+  auto newGauge = [contents](const char* name, int width) {
+    auto* gauge = new QProgressBar(contents);
+    gauge->setObjectName(QString::fromLatin1(name));
+    gauge->setRange(0, 100);
+    gauge->setValue(0);
+    gauge->setTextVisible(false);
+    gauge->setFixedSize(width, 17);
+    return gauge;
+  };
+  ProgressBar1 = newGauge("ProgressBar1", 200);
+  Label4 = NewLabel(QStringLiteral("Memory"), "Label4", contents);
+  ProgressBar2 = newGauge("ProgressBar2", 120);
+  Label3 = NewLabel(QStringLiteral("    %"), "Label3", contents);
+  Label3->setMinimumWidth(40);
+  QPalette green = Label3->palette();
+  green.setColor(QPalette::WindowText, QColor(0, 128, 0));
+  Label3->setPalette(green);
+  Label7 = NewLabel(QStringLiteral("Image Depth = "), "Label7", contents);
+  Label8 = NewLabel(QStringLiteral("Image Size = "), "Label8", contents);
+
+  row->addWidget(ProgressBar1);
+  row->addSpacing(8);
+  row->addWidget(Label4);
+  row->addWidget(ProgressBar2);
+  row->addWidget(Label3);
+  row->addSpacing(16);
+  row->addWidget(Label7);
+  row->addSpacing(16);
+  row->addWidget(Label8);
+  row->addStretch(1);
+  bar->addWidget(contents, 1);
+}
+
+// Design size, centred on the primary screen, then the place kept in
+// QIRM.ini if it can be read. Top and left are the outer frame's corner (what
+// move() sets and pos() reports); width and height are the window's own size
+// without the window manager's decorations, whose size is unknown before the
+// window is mapped. Reading back what SaveSettings wrote therefore restores
+// the window exactly.
+void TMainForm::PlaceWindow() {
+  resize(kDesignWidth, kDesignHeight);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect s = screen->geometry();
+    move(s.left() + s.width() / 2 - width() / 2, y());
+    move(x(), s.top() + s.height() / 2 - height() / 2);
+  }
+  // Bare name: the current directory at start-up.
+  if (const auto p = qirm::ReadSettingsFile(qirm::kSettingsFileName)) {
+    move(x(), p->top);
+    move(p->left, y());
+    resize(p->width, height());
+    resize(width(), p->height);
+  }
+}
+
+void TMainForm::SaveSettings() {
+  QPoint corner = pos();
+  QSize size = this->size();
+  // A maximised or minimised window keeps its normal place for the next run.
+  if ((isMaximized() || isMinimized() || isFullScreen()) && normalGeometry().isValid()) {
+    const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
+    corner = normalGeometry().topLeft() - frameOffset;
+    size = normalGeometry().size();
+  }
+  // Bare name: the current directory now, which a file dialog may have
+  // changed. A failed write is not reported; the program still ends.
+  (void)qirm::WriteSettingsFile(qirm::kSettingsFileName,
+                                {corner.y(), corner.x(), size.width(), size.height()});
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  SaveSettings();
+  event->accept();
+}
+
+void TMainForm::OpenFiles(const QStringList& paths) { Q_UNUSED(paths); }
+
+QString TMainForm::VersionMessage() {
+  return QString(21, QLatin1Char(' ')) + QStringLiteral("QIRM\n") + QString(20, QLatin1Char(' ')) +
+         QStringLiteral("ver. 1.01\n\n (C) QIRM developers");
+}
+
+void TMainForm::About1Click() {
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), VersionMessage(), QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+void TMainForm::Timer1Timer() {
+  const int load = qirm::MemoryLoadPercent(QFile::encodeName(m_memInfoPath).toStdString());
+  if (load < 0) return;  // no figure: the gauge keeps its last one
+  ProgressBar2->setValue(load);
+  Label3->setText(QString::fromStdString(qirm::MemoryLoadText(load)));
+}
+
+// Closing through close() keeps the window's place in QIRM.ini, as closing
+// the window's frame does.
+void TMainForm::Exit1Click() { close(); }
+
+// Commands whose code lives with their subsystem.
+void TMainForm::Open1Click() {}
+void TMainForm::Save1Click() {}
+void TMainForm::N1Click() {}
+void TMainForm::M1Click() {}
+void TMainForm::R1Click() {}
+void TMainForm::R3Click() {}
+void TMainForm::RGB1Click() {}
+void TMainForm::RGB2Click() {}
+void TMainForm::C1Click() {}
+void TMainForm::N2Click() {}
+void TMainForm::N4Click() {}
+void TMainForm::H1Click() {}
+void TMainForm::L1Click() {}
+void TMainForm::N5Click() {}
+void TMainForm::N6Click() {}
+void TMainForm::N7Click() {}
+void TMainForm::N8Click() {}
+void TMainForm::N9Click() {}
+void TMainForm::P1Click() {}
+void TMainForm::P3Click() {}
+void TMainForm::A1Click() {}
+void TMainForm::OpenButtonClick() {}
+void TMainForm::SaveButtonClick() {}
+void TMainForm::Button1Click() {}
+void TMainForm::Button2Click() {}
+void TMainForm::Button33Click() {}
+void TMainForm::Button44Click() {}
+void TMainForm::UpDown1Click() {}
+void TMainForm::UpDown2Click() {}
+void TMainForm::Edit2Change() {}
+void TMainForm::Edit3Change() {}

@@ -1,0 +1,6 @@
+#include "app/ui/TState.h"
+
+TState::TState(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("State"));
+  setWindowTitle(QStringLiteral("State"));
+}

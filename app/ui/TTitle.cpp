@@ -1,0 +1,6 @@
+#include "app/ui/TTitle.h"
+
+TTitle::TTitle(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("Title"));
+  setWindowTitle(QStringLiteral("Title"));
+}

@@ -1,0 +1,8 @@
+#include "app/ui/UpDownSpin.h"
+
+UpDownSpin::UpDownSpin(QWidget* parent) : QSpinBox(parent) {}
+
+void UpDownSpin::stepBy(int steps) {
+  QSpinBox::stepBy(steps);
+  emit clicked();
+}

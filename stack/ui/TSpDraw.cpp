@@ -1,0 +1,6 @@
+#include "stack/ui/TSpDraw.h"
+
+TSpDraw::TSpDraw(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("SpDraw"));
+  setWindowTitle(QStringLiteral("Spectrum"));
+}

@@ -1,0 +1,504 @@
+// The main window's frame: menu, tool bar, status panel, QIRM.ini, the
+// memory gauge, the version message, the forms made at start-up and the
+// error box of the application object.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+#include <stdexcept>
+
+#include "app/ui/Forms.h"
+#include "app/ui/TApplication.h"
+#include "app/ui/TMainForm.h"
+#include "app/ui/UpDownSpin.h"
+#include "app/workspace.h"
+#include "display/ui/TGMM.h"
+#include "stack/ui/TSpDraw.h"
+
+namespace {
+
+// Accepts the next message box that appears and hands back its text.
+class MessageBoxCatcher : public QObject {
+ public:
+  explicit MessageBoxCatcher(QString* text) : m_text(text) {
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timer] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box && box->isVisible()) {
+          *m_text = box->text();
+          box->accept();
+          timer->stop();
+        }
+      }
+    });
+    timer->start(20);
+  }
+
+ private:
+  QString* m_text;
+};
+
+QStringList ReadLines(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  const QString all = QString::fromUtf8(f.readAll());
+  QStringList lines = all.split(QLatin1Char('\n'));
+  if (!all.endsWith(QLatin1Char('\n'))) lines.append(QStringLiteral("<no final line break>"));
+  lines.removeLast();
+  return lines;
+}
+
+QPoint CentredCorner(int width, int height) {
+  const QRect s = QGuiApplication::primaryScreen()->geometry();
+  return {s.left() + s.width() / 2 - width / 2, s.top() + s.height() / 2 - height / 2};
+}
+
+// Object that throws from its event handler.
+class Thrower : public QObject {
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("'abc' is not a valid integer value");
+    return QObject::event(e);
+  }
+};
+
+}  // namespace
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> m_dir;
+  QString m_oldDir;
+
+ private slots:
+  // Every test runs in an empty folder of its own, so QIRM.ini never lands
+  // in the source tree.
+  void init() {
+    m_oldDir = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+  }
+  void cleanup() {
+    QDir::setCurrent(m_oldDir);
+    m_dir.reset();
+  }
+
+  void menuItems_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("slot");
+    const struct {
+      const char* name;
+      const char* menu;
+      const char* caption;
+      bool enabled;
+      const char* slot;
+    } items[] = {
+        {"File1", "", "ファイル(&F)", true, ""},
+        {"N19", "File1", "新規(&N)", false, ""},
+        {"Open1", "File1", "開く(&O)", true, "Open1Click"},
+        {"Save1", "File1", "保存(&A)", true, "Save1Click"},
+        {"Save2", "File1", "上書き保存(&S)", false, ""},
+        {"Exit1", "File1", "終了(&X)", true, "Exit1Click"},
+        {"E1", "", "画像編集(&E)", true, ""},
+        {"N1", "E1", "ネガ反転(&N)", true, "N1Click"},
+        {"M1", "E1", "左右反転(&M)", true, "M1Click"},
+        {"R1", "E1", "上下反転(&U)", true, "R1Click"},
+        {"R3", "E1", "回転(&R)", true, "R3Click"},
+        {"N3", "E1", "リサンプリング(&P)", true, ""},
+        {"RGB1", "E1", "RGB合成(&B)", true, "RGB1Click"},
+        {"RGB2", "E1", "RGB分解(&V)", true, "RGB2Click"},
+        {"C1", "E1", "コンポジット(&C)", true, "C1Click"},
+        {"T2", "E1", "背景傾斜(&T)", true, ""},
+        {"P2", "", "画像処理(&P)", true, ""},
+        {"N2", "P2", "エッジ強調(&E)", true, "N2Click"},
+        {"N4", "P2", "ぼかし(&B)", true, "N4Click"},
+        {"H1", "P2", "ハイパス効果(&H)", true, "H1Click"},
+        {"L1", "P2", "ローパス効果(&L)", true, "L1Click"},
+        {"N5", "P2", "ブルーミング除去(&R)", true, "N5Click"},
+        {"T1", "P2", "トーンカーブ(&T)", true, ""},
+        {"N6", "P2", "ガンマ(&M)", true, "N6Click"},
+        {"N23", "P2", "画像処理パネル", true, ""},
+        {"N7", "P2", "ソラリゼーション(&S)", true, "N7Click"},
+        {"N8", "P2", "サバチエ効果(&H)", true, "N8Click"},
+        {"N9", "P2", "コマコレクト処理(&K)", true, "N9Click"},
+        {"P1", "P2", "ガイドミスキャンセラ(&G)", true, "P1Click"},
+        {"PRCC1", "P2", "P.R.C.(&C)", true, ""},
+        {"K1", "", "計測(&K)", true, ""},
+        {"S1", "K1", "測光（恒星）(&S)", true, ""},
+        {"R2", "K1", "測光（流星）(&R)", true, ""},
+        {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
+        {"Window1", "", "ウィンドウ(&W)", true, ""},
+        {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
+        {"V1", "", "バージョン(&V)", true, ""},
+        {"About1", "V1", "バージョン情報(&V)", true, "About1Click"},
+    };
+    for (const auto& i : items)
+      QTest::newRow(i.name) << QString::fromLatin1(i.name) << QString::fromLatin1(i.menu)
+                            << QString::fromUtf8(i.caption) << i.enabled << QString::fromLatin1(i.slot);
+  }
+
+  void menuItems() {
+    QFETCH(QString, name);
+    QFETCH(QString, menu);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    QFETCH(QString, slot);
+    TMainForm form;
+    auto* action = form.findChild<QAction*>(name);
+    QVERIFY(action);
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(action->isEnabled(), enabled);
+    if (menu.isEmpty()) {
+      QVERIFY(action->menu());
+      QVERIFY(form.MainMenu1->actions().contains(action));
+    } else {
+      auto* parent = form.findChild<QMenu*>(menu + QStringLiteral("Menu"));
+      QVERIFY(parent);
+      QVERIFY(parent->actions().contains(action));
+      QVERIFY(!action->menu());
+    }
+    if (!slot.isEmpty())
+      QVERIFY(form.metaObject()->indexOfSlot(QMetaObject::normalizedSignature(qPrintable(slot + "()"))) >= 0);
+  }
+
+  // Order of every menu, "-" for a separator.
+  void menuOrderAndSeparators() {
+    TMainForm form;
+    auto layout = [](const QList<QAction*>& actions) {
+      QStringList names;
+      for (QAction* a : actions) names << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+      return names.join(QLatin1Char(' '));
+    };
+    QCOMPARE(form.menuBar(), form.MainMenu1);
+    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 Window1 V1"));
+    QCOMPARE(layout(form.File1Menu->actions()), QStringLiteral("N19 - Open1 Save1 Save2 - Exit1"));
+    QCOMPARE(layout(form.E1Menu->actions()), QStringLiteral("N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
+    QCOMPARE(layout(form.P2Menu->actions()),
+             QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
+    QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3"));
+    QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1"));
+    QCOMPARE(layout(form.V1Menu->actions()), QStringLiteral("About1"));
+    // The public members are the menu's own actions.
+    QCOMPARE(form.File1, form.File1Menu->menuAction());
+    QCOMPARE(form.Exit1, form.findChild<QAction*>(QStringLiteral("Exit1")));
+    QCOMPARE(form.About1, form.findChild<QAction*>(QStringLiteral("About1")));
+  }
+
+  void frame() {
+    TMainForm form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("QIRM"));
+    QCOMPARE(form.size(), QSize(925, 712));
+    QCOMPARE(form.centralWidget(), form.MdiArea);
+    QVERIFY(form.MdiArea->subWindowList().isEmpty());
+    QCOMPARE(form.Timer1->interval(), 1000);
+    QVERIFY(form.Timer1->isActive());
+  }
+
+  void speedBar() {
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.SpeedBar->height(), 33);
+    QCOMPARE(form.toolBarArea(form.SpeedBar), Qt::TopToolBarArea);
+    QVERIFY(!form.SpeedBar->isMovable());
+
+    QCOMPARE(form.OpenButton->toolTip(), QStringLiteral("Open"));
+    QCOMPARE(form.SaveButton->toolTip(), QStringLiteral("Save"));
+    QVERIFY(!form.OpenButton->icon().isNull());
+    QVERIFY(!form.SaveButton->icon().isNull());
+    for (QPushButton* b : {form.Button1, form.Button2}) {
+      QVERIFY(b->font().bold());
+      QCOMPARE(b->font().pixelSize(), 16);
+    }
+
+    const struct {
+      QWidget* widget;
+      QString text;
+      bool shown;
+    } controls[] = {
+        {form.OpenButton, {}, true},
+        {form.SaveButton, {}, true},
+        {form.Button1, QStringLiteral("+"), true},
+        {form.Button2, QStringLiteral("-"), true},
+        {form.Edit1, QString(), true},
+        {form.Label5, QStringLiteral("Min.="), false},
+        {form.Edit3, QStringLiteral("0"), false},
+        {form.UpDown2, {}, false},
+        {form.Label6, QStringLiteral("Max.="), false},
+        {form.Edit2, QStringLiteral("0"), false},
+        {form.UpDown1, {}, false},
+        {form.Label2, QStringLiteral("R = , G = , B = "), true},
+        {form.Label1, QStringLiteral("QIRM = "), true},
+        {form.Button3, QStringLiteral("H"), false},
+        {form.Button4, QStringLiteral("L"), false},
+    };
+    int previousX = -1;
+    for (const auto& c : controls) {
+      QVERIFY(c.widget);
+      const QString name = c.widget->objectName();
+      QCOMPARE(c.widget->isVisible(), c.shown);
+      if (auto* label = qobject_cast<QLabel*>(c.widget)) QCOMPARE(label->text(), c.text);
+      if (auto* edit = qobject_cast<QLineEdit*>(c.widget)) QCOMPARE(edit->text(), c.text);
+      if (auto* button = qobject_cast<QPushButton*>(c.widget)) QCOMPARE(button->text(), c.text);
+      // Visible controls stand left to right in the design's order.
+      if (c.shown) {
+        QVERIFY2(c.widget->mapTo(&form, QPoint()).x() > previousX, qPrintable(name));
+        previousX = c.widget->mapTo(&form, QPoint()).x();
+        QVERIFY2(form.SpeedBar->isAncestorOf(c.widget), qPrintable(name));
+      }
+    }
+
+    QCOMPARE(form.UpDown1->minimum(), qirm::kUpDown1Min);
+    QCOMPARE(form.UpDown1->maximum(), qirm::kUpDown1Max);
+    QCOMPARE(form.UpDown2->minimum(), qirm::kUpDown2Min);
+    QCOMPARE(form.UpDown2->maximum(), qirm::kUpDown2Max);
+    for (UpDownSpin* s : {form.UpDown1, form.UpDown2}) {
+      QCOMPARE(s->singleStep(), 10);
+      QCOMPARE(s->value(), 0);
+      QVERIFY(!s->wrapping());
+    }
+  }
+
+  // An arrow click steps and then reports; a position set by the program
+  // does not count as a click. Edits report every change, set by the
+  // program too.
+  void spinClicksAndEditChanges() {
+    TMainForm form;
+    QSignalSpy clicks(form.UpDown1, &UpDownSpin::clicked);
+    form.UpDown1->setValue(100);
+    QCOMPARE(clicks.count(), 0);
+    form.UpDown1->stepUp();
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(form.UpDown1->value(), 110);
+    form.UpDown1->setValue(form.UpDown1->maximum());
+    form.UpDown1->stepUp();  // at the limit: no wrap, still a click
+    QCOMPARE(form.UpDown1->value(), form.UpDown1->maximum());
+    QCOMPARE(clicks.count(), 2);
+
+    QSignalSpy down(form.UpDown2, &UpDownSpin::clicked);
+    form.UpDown2->stepDown();
+    QCOMPARE(form.UpDown2->value(), -10);
+    QCOMPARE(down.count(), 1);
+
+    QSignalSpy edit2(form.Edit2, &QLineEdit::textChanged);
+    form.Edit2->setText(QStringLiteral("2000"));
+    QCOMPARE(edit2.count(), 1);
+  }
+
+  void statusPanel() {
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.Panel1->height(), 27);
+    QVERIFY(form.Panel1->mapTo(&form, QPoint()).y() > form.MdiArea->mapTo(&form, QPoint()).y());
+    QCOMPARE(form.ProgressBar1->minimum(), 0);
+    QCOMPARE(form.ProgressBar1->maximum(), 100);
+    QCOMPARE(form.ProgressBar1->value(), 0);
+    QCOMPARE(form.ProgressBar1->width(), 200);
+    QCOMPARE(form.ProgressBar2->minimum(), 0);
+    QCOMPARE(form.ProgressBar2->maximum(), 100);
+    QCOMPARE(form.Label4->text(), QStringLiteral("Memory"));
+    QCOMPARE(form.Label3->text(), QStringLiteral("    %"));
+    const QColor green = form.Label3->palette().color(QPalette::WindowText);
+    QVERIFY(green.green() > 100 && green.red() == 0 && green.blue() == 0);
+    QCOMPARE(form.Label7->text(), QStringLiteral("Image Depth = "));
+    QCOMPARE(form.Label8->text(), QStringLiteral("Image Size = "));
+    // A Japanese face, whichever of the two the system has.
+    QVERIFY(QFontInfo(form.Panel1->font()).family().contains(QStringLiteral("CJK")) ||
+            QFontInfo(form.Panel1->font()).family() == QStringLiteral("ＭＳ ゴシック"));
+  }
+
+  void memoryGauge() {
+    TMainForm form;
+    QFile fixture(QStringLiteral("meminfo"));
+    QVERIFY(fixture.open(QIODevice::WriteOnly));
+    fixture.write("MemTotal:       1000 kB\nMemFree:         100 kB\nMemAvailable:    430 kB\n");
+    fixture.close();
+    form.SetMemInfoPath(fixture.fileName());
+    form.Timer1Timer();
+    QCOMPARE(form.ProgressBar2->value(), 57);
+    QCOMPARE(form.Label3->text(), QStringLiteral("57%"));
+
+    // An unreadable figure leaves the gauge as it was.
+    form.SetMemInfoPath(QStringLiteral("no-such-file"));
+    form.Timer1Timer();
+    QCOMPARE(form.ProgressBar2->value(), 57);
+    QCOMPARE(form.Label3->text(), QStringLiteral("57%"));
+
+    // The real system, through the timer itself.
+    form.SetMemInfoPath(QStringLiteral("/proc/meminfo"));
+    form.Label3->setText(QStringLiteral("waiting"));
+    QTRY_VERIFY_WITH_TIMEOUT(form.Label3->text() != QStringLiteral("waiting"), 3000);
+    QCOMPARE(form.Label3->text(), QString::number(form.ProgressBar2->value()) + QStringLiteral("%"));
+  }
+
+  void firstRunIsCentredAndWritesTheFile() {
+    QVERIFY(!QFile::exists(QStringLiteral("QIRM.ini")));
+    auto form = std::make_unique<TMainForm>();
+    QCOMPARE(form->pos(), CentredCorner(925, 712));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->move(30, 40);
+    form->resize(700, 500);
+    QVERIFY(form->close());
+
+    const QStringList lines = ReadLines(QStringLiteral("QIRM.ini"));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QStringLiteral("Quorvan"));
+    QCOMPARE(lines[1], QStringLiteral("Window %1 %2 700 500").arg(form->pos().y()).arg(form->pos().x()));
+    QCOMPARE(lines[2], QStringLiteral("This is the initial file for Quorvan"));
+
+    // The next run comes back to the same place.
+    TMainForm again;
+    QCOMPARE(again.pos(), form->pos());
+    QCOMPARE(again.size(), QSize(700, 500));
+  }
+
+  void placementFromTheFile_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QRect>("expected");  // outer corner and size
+    const QPoint c = CentredCorner(925, 712);
+    QTest::newRow("saved") << QByteArray(
+                                  "Quorvan\nWindow 10 20 800 600\nThis is the initial file for Quorvan\nx\n")
+                           << QRect(20, 10, 800, 600);
+    QTest::newRow("garbage") << QByteArray("Quorvan\nWindow ten 20 800 600\n") << QRect(c, QSize(925, 712));
+    QTest::newRow("short") << QByteArray("Quorvan\nWindow 10 20\n") << QRect(c, QSize(925, 712));
+    QTest::newRow("empty") << QByteArray() << QRect(c, QSize(925, 712));
+  }
+
+  void placementFromTheFile() {
+    QFETCH(QByteArray, text);
+    QFETCH(QRect, expected);
+    QFile ini(QStringLiteral("QIRM.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(text);
+    ini.close();
+    TMainForm form;
+    QCOMPARE(form.pos(), expected.topLeft());
+    QCOMPARE(form.size(), expected.size());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.pos(), expected.topLeft());
+  }
+
+  // The file goes to the current folder of the moment of closing, which a
+  // file dialog may have changed since start-up.
+  void fileFollowsTheCurrentFolder() {
+    TMainForm form;
+    QVERIFY(QDir().mkdir(QStringLiteral("pictures")));
+    QVERIFY(QDir::setCurrent(QStringLiteral("pictures")));
+    QVERIFY(form.close());
+    QVERIFY(QFile::exists(QStringLiteral("QIRM.ini")));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("QIRM.ini"))));
+  }
+
+  // The folder vanished under the program (as good as read-only, and root
+  // cannot be kept out otherwise): closing still works and writes nothing.
+  void unwritableFolderStillCloses() {
+    QVERIFY(QDir().mkdir(QStringLiteral("gone")));
+    QVERIFY(QDir::setCurrent(QStringLiteral("gone")));
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(QDir(m_dir->path()).rmdir(QStringLiteral("gone")));
+    QVERIFY(form.close());
+    QVERIFY(!form.isVisible());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+  }
+
+  // Exit closes the window like its frame button: the place is kept.
+  void exitClosesAndKeepsThePlace() {
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.Exit1->trigger();
+    QVERIFY(!form.isVisible());
+    QVERIFY(QFile::exists(QStringLiteral("QIRM.ini")));
+  }
+
+  void versionMessage() {
+    TMainForm form;
+    const QStringList lines = TMainForm::VersionMessage().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QString(21, QLatin1Char(' ')) + QStringLiteral("QIRM"));
+    QCOMPARE(lines[1], QString(20, QLatin1Char(' ')) + QStringLiteral("ver. 1.01"));
+    QCOMPARE(lines[2], QString());
+    QVERIFY(lines[3].startsWith(QLatin1Char(' ')) && lines[3].size() > 1 && lines[3][1] != QLatin1Char(' '));
+
+    QString shown;
+    MessageBoxCatcher catcher(&shown);
+    form.About1->trigger();  // modal until the catcher accepts it
+    QCOMPARE(shown, TMainForm::VersionMessage());
+  }
+
+  void formsAtStartUp() {
+    CreateForms();
+    QVERIFY(MainForm);
+    QVERIFY(!MainForm->isVisible());
+    // Creation order shows in the order of the main window's children.
+    QStringList order;
+    for (QObject* child : MainForm->children()) {
+      auto* w = qobject_cast<QWidget*>(child);
+      if (w && w->isWindow()) {
+        order << QStringLiteral("%1:%2").arg(QString::fromLatin1(w->metaObject()->className()),
+                                             w->windowTitle());
+        QVERIFY2(w->isHidden(), w->metaObject()->className());
+        QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
+      }
+    }
+    QCOMPARE(order.join(QLatin1Char(' ')),
+             QStringLiteral("TAboutBox:About TGMCPanel:GMCPanel TGMM:GMM TEDG:EDG TBLUR:BLUR "
+                            "TComaCorrect:ComaCorrect TTitle:Title TSabachie:Sabachie TRGBComp:RGB "
+                            "TState:State TComposite:コンポジット TTilt:Tilt TAdvance:Advance "
+                            "TImgPanel:ImgPanel TSpDraw:Spectrum"));
+    QCOMPARE(MainForm->findChild<TGMM*>(), GMM);
+    QCOMPARE(MainForm->findChild<TSpDraw*>(), SpDraw);
+    QVERIFY(AboutBox && GMCPanel && EDG && BLUR && ComaCorrect && Title && Sabachie && RGBComp && State &&
+            Composite && Tilt && Advance && ImgPanel);
+    DestroyForms();
+    QVERIFY(!MainForm && !GMM && !SpDraw && !AboutBox);
+  }
+
+  // A handler that throws ends in the error box; the program goes on.
+  void exceptionFromAHandlerIsShown() {
+    QVERIFY(qobject_cast<TApplication*>(qApp));
+    Thrower thrower;
+    QString shown;
+    MessageBoxCatcher catcher(&shown);
+    QEvent event(QEvent::User);
+    QCOMPARE(QCoreApplication::sendEvent(&thrower, &event), false);
+    QCOMPARE(shown, QStringLiteral("'abc' is not a valid integer value"));
+  }
+};
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  MainFormTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_form_test.moc"
