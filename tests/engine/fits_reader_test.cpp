@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -538,6 +544,258 @@ TEST(FitsKeywords, StandardNumbersAndFixedColumns) {
   const std::string card = Card("NAXIS1  = -32 12.5");
   EXPECT_EQ(fits::FixedColumns(Fixed("BITPIX", "-32").c_str(), 27, 30), 32);
   EXPECT_EQ(fits::FixedColumns(card.c_str(), 11, 18), 3201205);
+}
+
+}  // namespace
+}  // namespace qirm
+
+// ---------------------------------------------------------------- independent writer and real frames
+
+namespace qirm {
+namespace {
+
+// Writes FITS files with astropy and, for any FITS file, the raw values the
+// reader must give by its rules: 16 bits stored + 32768 with BSCALE/BZERO
+// ignored; other types physical = BZERO + BSCALE * stored, NaN and BLANK 0,
+// within 0..1 times 65535, within 0..65535 kept, else linear; half up.
+// "<name>.expect": int32 W, int32 H, then W x H little-endian uint16 rows.
+// Exit status 3 when astropy is not available.
+const char kOracle[] = R"PY(
+import sys, os, warnings
+warnings.simplefilter('ignore')
+try:
+    import numpy as np
+    from astropy.io import fits
+except Exception:
+    sys.exit(3)
+
+def pick(hdul):
+    if hdul[0].data is not None and hdul[0].data.size > 0:
+        return hdul[0]
+    for hdu in hdul[1:]:
+        if isinstance(hdu, fits.ImageHDU) and hdu.data is not None and hdu.data.size > 0:
+            return hdu
+    return None
+
+def expected(path, out):
+    with fits.open(path, do_not_scale_image_data=True, ignore_missing_end=True, memmap=False) as hdul:
+        hdu = pick(hdul)
+        d = np.asarray(hdu.data)
+        h = hdu.header
+        bitpix = h['BITPIX']
+    while d.ndim > 2:
+        d = d[0]
+    if d.ndim == 1:
+        d = d[np.newaxis, :]
+    if bitpix == 16:
+        raw = d.astype(np.int64) + 32768
+    else:
+        p = float(h.get('BZERO', 0.0)) + float(h.get('BSCALE', 1.0)) * d.astype(np.float64)
+        valid = np.isfinite(p)
+        if bitpix > 0 and 'BLANK' in h:
+            valid &= d.astype(np.int64) != int(h['BLANK'])
+        lo = p[valid].min() if valid.any() else 0.0
+        hi = p[valid].max() if valid.any() else 0.0
+        with np.errstate(all='ignore'):
+            if lo >= 0 and hi <= 1:
+                t = p * 65535.0
+            elif lo >= 0 and hi <= 65535:
+                t = p
+            elif hi > lo:
+                t = (p - lo) * 65535.0 / (hi - lo)
+            else:
+                t = np.zeros_like(p)
+            t = np.clip(np.floor(t + 0.5), 0, 65535)
+        raw = np.where(valid, t, 0)
+    with open(out, 'wb') as f:
+        f.write(np.array([d.shape[1], d.shape[0]], dtype='<i4').tobytes())
+        f.write(raw.astype('<u2').tobytes())
+
+def make(folder):
+    rng = np.random.default_rng(7)
+    W, H = 37, 23
+    files = {}
+    files['b16_bzero'] = [fits.PrimaryHDU(rng.integers(0, 65536, (H, W)).astype(np.uint16))]
+    files['b16_signed'] = [fits.PrimaryHDU(rng.integers(-32768, 32768, (H, W)).astype(np.int16))]
+    files['b8'] = [fits.PrimaryHDU(rng.integers(0, 256, (H, W)).astype(np.uint8))]
+    files['b32_wide'] = [fits.PrimaryHDU(rng.integers(-10**6, 10**6, (H, W)).astype(np.int32))]
+    files['b32_keep'] = [fits.PrimaryHDU(rng.integers(0, 65536, (H, W)).astype(np.int32))]
+    d = rng.integers(-100, 5000, (H, W)).astype(np.int32)
+    d[::5, ::3] = -999
+    hdu = fits.PrimaryHDU(d)
+    hdu.header['BLANK'] = -999
+    files['b32_blank'] = [hdu]
+    hdu = fits.PrimaryHDU(rng.uniform(-50, 50, (H, W)))
+    hdu.scale('int32', bzero=100.0, bscale=0.5)
+    files['b32_scaled'] = [hdu]
+    d = rng.random((H, W)).astype(np.float32)
+    d[3, 4] = np.nan
+    files['f32_unit'] = [fits.PrimaryHDU(d)]
+    d = rng.normal(0, 1000, (H, W)).astype(np.float32)
+    d[0, 0] = np.nan
+    files['f32_wide'] = [fits.PrimaryHDU(d)]
+    files['f64_small'] = [fits.PrimaryHDU(rng.uniform(1e-7, 3e-3, (H, W)))]
+    files['f64_halves'] = [fits.PrimaryHDU(np.round(rng.uniform(0, 65535, (H, W)) * 2) / 2)]
+    files['i64'] = [fits.PrimaryHDU(rng.integers(-2**40, 2**40, (H, W), dtype=np.int64))]
+    files['cube'] = [fits.PrimaryHDU(rng.normal(100, 50, (4, H, W)).astype(np.float32))]
+    files['one_row'] = [fits.PrimaryHDU(rng.normal(100, 50, W).astype(np.float32))]
+    table = fits.BinTableHDU.from_columns([fits.Column(name='a', format='J', array=np.arange(5))])
+    files['mef'] = [fits.PrimaryHDU(), table, fits.ImageHDU(rng.normal(0, 1, (H, W)).astype(np.float32)),
+                    fits.ImageHDU(np.zeros((3, 3), np.float32))]
+    files['mef16'] = [fits.PrimaryHDU(), fits.ImageHDU(rng.integers(0, 65536, (H, W)).astype(np.uint16))]
+    for name, hdus in files.items():
+        path = os.path.join(folder, name + '.fits')
+        fits.HDUList(hdus).writeto(path, overwrite=True)
+        expected(path, os.path.join(folder, name + '.expect'))
+    with open(os.path.join(folder, 'cases.txt'), 'w') as f:
+        f.write('\n'.join(files) + '\n')
+
+if sys.argv[1] == 'make':
+    make(sys.argv[2])
+else:
+    for i, path in enumerate(sys.argv[3:]):
+        try:
+            expected(path, os.path.join(sys.argv[2], '%d.expect' % i))
+        except Exception as e:
+            print('no oracle for', path, e)
+)PY";
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+// Runs the oracle; its exit status (3: no astropy, -1: no python).
+int RunOracle(const TempDir& dir, const std::string& args) {
+  if (!std::filesystem::exists(kPython)) return -1;
+  const std::string script = dir.File("oracle.py");
+  fits_test::WriteBytes(script, kOracle);
+  const std::string command = std::string(kPython) + " '" + script + "' " + args + " > '" + dir.File("oracle.log") + "' 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Expected {
+  int w = 0, h = 0;
+  std::vector<std::uint16_t> raw;  // row after row
+};
+
+bool ReadExpected(const std::string& path, Expected& e) {
+  const std::string bytes = fits_test::ReadBytes(path);
+  if (bytes.size() < 8) return false;
+  std::memcpy(&e.w, bytes.data(), 4);
+  std::memcpy(&e.h, bytes.data() + 4, 4);
+  e.raw.resize(static_cast<std::size_t>(e.w) * e.h);
+  if (bytes.size() != 8 + 2 * e.raw.size()) return false;
+  std::memcpy(e.raw.data(), bytes.data() + 8, 2 * e.raw.size());
+  return true;
+}
+
+// The callers' sequence on `path` gives exactly the expected raw values.
+void ExpectRawValues(const std::string& path, const Expected& e) {
+  SCOPED_TRACE(path);
+  Loaded r = Load(path);
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  ASSERT_EQ(r.header.width, e.w);
+  ASSERT_EQ(r.header.height, e.h);
+  int wrong = 0;
+  for (int y = 0; y < e.h; ++y) {
+    for (int x = 0; x < e.w; ++x) {
+      const int want = e.raw[static_cast<std::size_t>(y) * e.w + x];
+      if (r.m[x][y] != want && wrong++ < 5) ADD_FAILURE() << "(" << x << ", " << y << "): " << r.m[x][y] << " != " << want;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST(FitsReaderAstropy, FilesOfAnIndependentWriterGiveTheirRawValues) {
+  TempDir dir(true);
+  const int status = RunOracle(dir, "make '" + dir.path().string() + "'");
+  if (status == -1 || status == 3) GTEST_SKIP() << "no python3 with astropy";
+  ASSERT_EQ(status, 0) << fits_test::ReadBytes(dir.File("oracle.log"));
+  std::istringstream names(fits_test::ReadBytes(dir.File("cases.txt")));
+  int cases = 0;
+  for (std::string name; std::getline(names, name);) {
+    Expected e;
+    ASSERT_TRUE(ReadExpected(dir.File(name + ".expect"), e)) << name;
+    ExpectRawValues(dir.File(name + ".fits"), e);
+    ++cases;
+  }
+  EXPECT_EQ(cases, 16);
+}
+
+std::string DataDir() { return QIRM_DATA_DIR; }
+
+TEST(FitsReaderRealFrames, EveryFrameGivesTheRawValuesAstropyImplies) {
+  if (!std::filesystem::is_directory(DataDir())) GTEST_SKIP() << "no " << DataDir();
+  std::vector<std::string> frames;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(DataDir())) {
+    if (entry.path().extension() == ".fits") frames.push_back(entry.path().string());
+  }
+  std::sort(frames.begin(), frames.end());
+  ASSERT_FALSE(frames.empty());
+  TempDir dir(true);
+  std::string args = "expect '" + dir.path().string() + "'";
+  for (const std::string& f : frames) args += " '" + f + "'";
+  const int status = RunOracle(dir, args);
+  if (status == -1 || status == 3) GTEST_SKIP() << "no python3 with astropy";
+  ASSERT_EQ(status, 0) << fits_test::ReadBytes(dir.File("oracle.log"));
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    Expected e;
+    // The damaged file has no oracle that counts; it is checked below.
+    if (frames[i].find("corrupt") != std::string::npos) continue;
+    ASSERT_TRUE(ReadExpected(dir.File(std::to_string(i) + ".expect"), e)) << frames[i];
+    ExpectRawValues(frames[i], e);
+  }
+}
+
+TEST(FitsReaderRealFrames, SizesAndRangesOfTheManifest) {
+  if (!std::filesystem::is_directory(DataDir())) GTEST_SKIP() << "no " << DataDir();
+  struct Case {
+    const char* file;
+    int w, h, bitpix, hdu;
+    int min, max;  // raw range after the shift; -1: not checked
+  };
+  const Case cases[] = {
+      // Signed -1 .. 19936 without BZERO.
+      {"fixtures/kpno_m51_B_dev_pix.fits", 512, 512, 16, 0, 32767, 52704},
+      {"fixtures/dss_m67_M6707HH.fits", 1059, 1059, 16, 0, 32768 + 2331, 32768 + 13374},
+      {"fixtures/dss_horsehead.fits", 891, 893, 16, 0, 32768 + 3759, 32768 + 22918},
+      // BZERO 32768: the raw values are the camera's, a few clipped at 0.
+      {"registration/M13_blue_0001.fits", 1392, 1040, 16, 0, 0, -1},
+      {"variants/bitpix16_longbscale_unpadded_hips_Npix691539.fits", 512, 512, 16, 0, -1, -1},
+      {"variants/bitpix-32_naxis3eq4_hst_wfpc2_u5780205r.fits", 200, 200, -32, 0, -1, -1},
+      {"variants/mef_null_primary_hst_nicmos_n4hk12010.fits", 270, 263, -32, 1, -1, -1},
+      // About 1e-7 .. 3e-3, but five pixels lie just below 0: linear, the
+      // whole range used.
+      {"variants/bitpix-64_msx_e_gc.fits", 149, 149, -64, 0, 0, 65535},
+      {"colour/reprojected_sdss_g.fits", 682, 496, -32, 0, -1, -1},
+      {"colour/gc_2mass_j.fits", 721, 720, 16, 0, -1, -1},
+      {"variants/corrupt_utf8_mangled_uit_ngc4151.fits", 512, 512, 16, 0, -1, -1},
+  };
+  TempDir dir(true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    Loaded r = Load(DataDir() + "/" + c.file);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.header.width, c.w);
+    EXPECT_EQ(r.header.height, c.h);
+    EXPECT_EQ(r.header.bitpix, c.bitpix);
+    EXPECT_EQ(r.header.hdu, c.hdu);
+    EXPECT_EQ(r.console, "");
+    int lo = 65536, hi = -1;
+    for (int x = 0; x < c.w; ++x) {
+      for (int y = 0; y < c.h; ++y) {
+        lo = std::min(lo, r.m[x][y]);
+        hi = std::max(hi, r.m[x][y]);
+      }
+    }
+    EXPECT_GE(lo, 0);
+    EXPECT_LE(hi, 65535);
+    if (c.min >= 0) {
+      EXPECT_EQ(lo, c.min);
+    }
+    if (c.max >= 0) {
+      EXPECT_EQ(hi, c.max);
+    }
+  }
 }
 
 }  // namespace
