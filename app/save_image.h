@@ -1,0 +1,47 @@
+// The save command's engine side, shared by the desktop program and qirm-cli:
+// the file name rule, the format by extension, and a write that never
+// destroys the file it replaces.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/picture.h"
+#include "core/status.h"
+
+namespace qirm {
+
+enum class PictureFormat { kBmp, kJpeg, kPng };
+
+// The quality the save command uses for JPEG.
+inline constexpr int kSaveJpegQuality = 70;
+
+// `name` with its extension replaced by `ext` (".bmp", ".jpg"), or with `ext`
+// added when it has none. Only the part after the last point of the file
+// name counts: "m42.fts" -> "m42.bmp", "m42" -> "m42.jpg", "dir.v2/m42" ->
+// "dir.v2/m42.jpg", "m42." -> "m42.jpg", ".m42" -> ".jpg".
+std::string ReplaceExtension(const std::string& name, const std::string& ext);
+
+// The format named by the extension of `path`, in any letter case: ".bmp";
+// ".jpg" or ".jpeg"; ".png". False for anything else.
+bool PictureFormatFromName(const std::string& path, PictureFormat& format);
+
+// The file's bytes in `format`; `jpeg_quality` 1..100 is used for JPEG only.
+Status EncodePicture(const Picture& picture, PictureFormat format, int jpeg_quality,
+                     std::vector<std::uint8_t>& bytes);
+
+// Replaces the file at `path` with `bytes` so that a failure leaves the old
+// file whole: the bytes go to a new temporary file in the same folder, which
+// is flushed to disk (fsync) and then renamed over `path`. On any failure the
+// temporary file is removed and the error names `path` and the OS reason
+// ("PATH: cannot write: No space left on device"). A replaced file keeps its
+// permission bits; a symbolic link at `path` is followed, so the file it
+// points to is the one replaced.
+Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// EncodePicture, then WriteFileReplacing. Errors name `path`.
+Status WritePictureFile(const std::string& path, const Picture& picture, PictureFormat format,
+                        int jpeg_quality = kSaveJpegQuality);
+
+}  // namespace qirm
