@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -24,6 +25,7 @@
 
 #include "app/memory_load.h"
 #include "app/settings_file.h"
+#include "app/ui/TChild.h"
 #include "app/ui/UpDownSpin.h"
 #include "app/workspace.h"
 
@@ -95,6 +97,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateMenu();
   CreateSpeedBar();
   CreatePanel1();
+  CreateDialogs();
+  connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    // Without an image window the texts stay as they were.
+    if (sub) ActivateChild(qobject_cast<TChild*>(sub->widget()));
+  });
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -371,8 +378,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TMainForm::OpenFiles(const QStringList& paths) { Q_UNUSED(paths); }
-
 QString TMainForm::VersionMessage() {
   return QString(21, QLatin1Char(' ')) + QStringLiteral("QIRM\n") + QString(20, QLatin1Char(' ')) +
          QStringLiteral("ver. 1.01\n\n (C) QIRM developers");
@@ -396,14 +401,11 @@ void TMainForm::Timer1Timer() {
 void TMainForm::Exit1Click() { close(); }
 
 // Commands whose code lives with their subsystem.
-void TMainForm::Open1Click() {}
-void TMainForm::Save1Click() {}
 void TMainForm::N1Click() {}
 void TMainForm::M1Click() {}
 void TMainForm::R1Click() {}
 void TMainForm::R3Click() {}
 void TMainForm::RGB1Click() {}
-void TMainForm::RGB2Click() {}
 void TMainForm::C1Click() {}
 void TMainForm::N2Click() {}
 void TMainForm::N4Click() {}
@@ -416,14 +418,3 @@ void TMainForm::N8Click() {}
 void TMainForm::N9Click() {}
 void TMainForm::P1Click() {}
 void TMainForm::P3Click() {}
-void TMainForm::A1Click() {}
-void TMainForm::OpenButtonClick() {}
-void TMainForm::SaveButtonClick() {}
-void TMainForm::Button1Click() {}
-void TMainForm::Button2Click() {}
-void TMainForm::Button33Click() {}
-void TMainForm::Button44Click() {}
-void TMainForm::UpDown1Click() {}
-void TMainForm::UpDown2Click() {}
-void TMainForm::Edit2Change() {}
-void TMainForm::Edit3Change() {}

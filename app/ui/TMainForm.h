@@ -8,11 +8,16 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/workspace.h"
+
 class QAction;
 class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QMdiArea;
+class QMdiSubWindow;
+class TChild;
+class TypedFileDialog;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
@@ -41,6 +46,27 @@ class TMainForm : public QMainWindow {
   void SetMemInfoPath(const QString& path) { m_memInfoPath = path; }
 
   QMdiArea* MdiArea = nullptr;
+  TypedFileDialog* OpenDialog = nullptr;
+  TypedFileDialog* SaveDialog = nullptr;
+
+  // The model behind the image windows and the level and zoom texts.
+  qirm::Workspace& Workspace() { return m_workspace; }
+  // The active image window, or nullptr.
+  TChild* ActiveChild() const;
+  QList<TChild*> Children() const;
+  TChild* ChildOf(const qirm::ImageDocument* doc) const;
+  // Shows the standard error box (a conversion error, a file that cannot be
+  // read) and lets the command stop there.
+  void ShowError(const QString& message);
+  // Writes the workspace's texts into the controls without running their
+  // change handlers again.
+  void SyncTexts();
+  // Redraws the windows whose documents a command changed.
+  void RefreshChildren();
+
+  // Opens one file into a new window with the reader its entry names
+  // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
+  bool OpenFile(const QString& path, qirm::FileType type);
 
   // Menu MainMenu1. A submenu is its QMenu's action; its QMenu is
   // File1Menu, E1Menu ...
@@ -162,6 +188,16 @@ class TMainForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void CreateDialogs();
+  // Makes image windows for documents the workspace gained.
+  void AddNewChildren(bool fitToMainClient);
+  // Zoom fitting: the window just holds the zoomed picture, or the main
+  // client area less 20 by 60 when the picture is wider than the client.
+  void FitZoomed(TChild* child);
+  void ActivateChild(TChild* child);
+  void ZoomClick(qirm::ZoomDirection direction);
+  void LevelCommand(qirm::Status (qirm::Workspace::*command)());
+  void SpinClick(qirm::Workspace::Spin spin, int direction);
   void CreateMenu();
   void CreateSpeedBar();
   void CreatePanel1();
@@ -169,4 +205,6 @@ class TMainForm : public QMainWindow {
   void SaveSettings();
 
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
+  qirm::Workspace m_workspace;
+  bool m_syncing = false;
 };

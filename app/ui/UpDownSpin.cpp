@@ -3,6 +3,7 @@
 UpDownSpin::UpDownSpin(QWidget* parent) : QSpinBox(parent) {}
 
 void UpDownSpin::stepBy(int steps) {
+  m_lastSteps = steps;
   QSpinBox::stepBy(steps);
   emit clicked();
 }

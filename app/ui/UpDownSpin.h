@@ -12,7 +12,12 @@ class UpDownSpin : public QSpinBox {
   explicit UpDownSpin(QWidget* parent = nullptr);
   // Steps as QSpinBox does (arrows, keys, wheel), then emits clicked().
   void stepBy(int steps) override;
+  // The steps of the last click: positive up, negative down.
+  int LastSteps() const { return m_lastSteps; }
 
  signals:
   void clicked();
+
+ private:
+  int m_lastSteps = 0;
 };

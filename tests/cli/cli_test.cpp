@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -63,32 +65,7 @@ class CliTest : public testing::Test {
   fs::path m_dir;
 };
 
-std::string Card(const std::string& text) { return text + std::string(80 - text.size(), ' '); }
-
-// A 16-bit FITS frame in the standard fixed format; raw values 0..65535 are
-// stored as signed values with BZERO 32768.
-std::string Fits16(int w, int h, const std::vector<int>& raw) {
-  char line[81];
-  std::string header;
-  header += Card("SIMPLE  =                    T");
-  header += Card("BITPIX  =                   16");
-  header += Card("NAXIS   =                    2");
-  std::snprintf(line, sizeof line, "NAXIS1  = %20d", w);
-  header += Card(line);
-  std::snprintf(line, sizeof line, "NAXIS2  = %20d", h);
-  header += Card(line);
-  header += Card("BZERO   =                32768");
-  header += Card("END");
-  header.resize(2880, ' ');
-  std::string data;
-  for (int v : raw) {
-    const unsigned stored = static_cast<unsigned>(v) ^ 0x8000u;
-    data += static_cast<char>(stored >> 8);
-    data += static_cast<char>(stored & 0xFF);
-  }
-  data.resize((data.size() + 2879) / 2880 * 2880, '\0');
-  return header + data;
-}
+using qirm::test::Fits16Bytes;
 
 TEST_F(CliTest, HelpAndUsage) {
   Result help = Run({"--help"});
@@ -107,7 +84,7 @@ TEST_F(CliTest, FitsStateShowsTheInitialLevels) {
   // Samples of a 30 x 30 frame: x, y in {10, 14, 18}; one of them 1000.
   std::vector<int> raw(30 * 30, 1500);
   raw[10 * 30 + 10] = 1000;
-  Write("frame.fits", Fits16(30, 30, raw));
+  Write("frame.fits", Fits16Bytes(30, 30, raw));
   Result r = Run({"run", "frame.fits", "--state"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");
@@ -120,7 +97,7 @@ TEST_F(CliTest, FitsStateShowsTheInitialLevels) {
 
 TEST_F(CliTest, StateDescribesTheLastWindowOpened) {
   std::vector<int> dark(30 * 30, 100);
-  Write("a.fts", Fits16(30, 30, dark));
+  Write("a.fts", Fits16Bytes(30, 30, dark));
   std::string ppm = "P6\n2 1\n255\n";
   ppm += std::string("\x0a\x14\x1e\x28\x32\x3c", 6);
   Write("b.ppm", ppm);
@@ -137,7 +114,7 @@ TEST_F(CliTest, StateDescribesTheLastWindowOpened) {
 
 TEST_F(CliTest, TypeOptionOverridesTheExtension) {
   std::vector<int> flat(30 * 30, 700);
-  Write("frame.dat", Fits16(30, 30, flat));
+  Write("frame.dat", Fits16Bytes(30, 30, flat));
   EXPECT_EQ(Run({"run", "frame.dat", "--state"}).code, 1);
   Result r = Run({"run", "frame.dat", "--type", "fits", "--state"});
   ASSERT_EQ(r.code, 0) << r.err;
@@ -163,7 +140,7 @@ TEST_F(CliTest, UnreadableFilesFailWithOneLine) {
 TEST_F(CliTest, LevelAndZoomCommandsRunLeftToRight) {
   std::vector<int> raw(30 * 30, 1500);
   raw[10 * 30 + 10] = 1000;  // levels 1000..1888
-  Write("frame.fits", Fits16(30, 30, raw));
+  Write("frame.fits", Fits16Bytes(30, 30, raw));
   Result r = Run({"run", "frame.fits", "contrast-up", "zoom-in", "zoom-in", "zoom-out", "min=900", "--state"});
   ASSERT_EQ(r.code, 0) << r.err;
   // trunc((1888 - 1000) * 0.8 + 1000) = 1710; typing a minimum stores it
@@ -181,7 +158,7 @@ TEST_F(CliTest, MeasurePrintsReadoutWidthAndExtremes) {
   std::vector<int> raw(40 * 40, 1000);
   for (int x = 19; x <= 21; ++x)
     for (int y = 19; y <= 21; ++y) raw[y * 40 + x] = 5000;
-  Write("star.fits", Fits16(40, 40, raw));
+  Write("star.fits", Fits16Bytes(40, 40, raw));
   Result r = Run({"measure", "star.fits", "40", "40", "--zoom", "2"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "Intensity = 5000   (40,40)\nQIRM = 3.4 pxls\nMAX = 5000 , MIN = 1000\n");
@@ -195,7 +172,7 @@ TEST_F(CliTest, MeasurePrintsReadoutWidthAndExtremes) {
 TEST_F(CliTest, SavesShownBaseAndEveryWindow) {
   std::vector<int> raw(30 * 30, 1500);
   raw[10 * 30 + 10] = 1000;
-  Write("frame.fits", Fits16(30, 30, raw));
+  Write("frame.fits", Fits16Bytes(30, 30, raw));
   std::string ppm = "P6\n2 1\n255\n";
   ppm += std::string("\x0a\x14\x1e\x28\x32\x3c", 6);
   Write("pic.ppm", ppm);
@@ -217,7 +194,7 @@ TEST_F(CliTest, SavesShownBaseAndEveryWindow) {
 
 TEST_F(CliTest, AFailedSaveLeavesNothingAtTheTarget) {
   std::vector<int> raw(30 * 30, 1500);
-  Write("frame.fits", Fits16(30, 30, raw));
+  Write("frame.fits", Fits16Bytes(30, 30, raw));
   Write("old.bmp", "previous contents");
   Result bad_format = Run({"run", "frame.fits", "-o", "x.fits"});
   EXPECT_EQ(bad_format.code, 1);

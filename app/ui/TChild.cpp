@@ -1,0 +1,145 @@
+#include "app/ui/TChild.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "app/star_width.h"
+#include "app/ui/StarPickTarget.h"
+#include "app/ui/TMainForm.h"
+#include "core/numbers.h"
+
+QImage ToQImage(const qirm::Picture& picture) {
+  QImage image(picture.width(), picture.height(), QImage::Format_BGR888);
+  for (int y = 0; y < picture.height(); ++y) {
+    std::memcpy(image.scanLine(y), picture.Row(y), picture.stride());
+  }
+  return image;
+}
+
+ImageView::ImageView(QWidget* parent) : QWidget(parent) {
+  setCursor(Qt::CrossCursor);
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ImageView::SetPicture(const qirm::Picture& picture) {
+  m_image = ToQImage(picture);
+  update();
+}
+
+void ImageView::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  if (m_image.isNull() || width() == 0 || height() == 0) {
+    painter.fillRect(event->rect(), palette().window());
+    return;
+  }
+  // Draw only the source pixels behind the exposed area: a 4096-pixel frame
+  // at 1600 % must not be scaled as a whole on every repaint.
+  const double sx = static_cast<double>(m_image.width()) / width();
+  const double sy = static_cast<double>(m_image.height()) / height();
+  const QRect target = event->rect();
+  const int x0 = static_cast<int>(target.left() * sx);
+  const int y0 = static_cast<int>(target.top() * sy);
+  const int x1 = std::min(m_image.width(), static_cast<int>((target.right() + 1) * sx) + 1);
+  const int y1 = std::min(m_image.height(), static_cast<int>((target.bottom() + 1) * sy) + 1);
+  const QRect source(x0, y0, x1 - x0, y1 - y0);
+  const QRectF drawn(x0 / sx, y0 / sy, source.width() / sx, source.height() / sy);
+  painter.drawImage(drawn, m_image, source);
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  emit MouseMoved(p.x(), p.y());
+}
+
+void ImageView::mousePressEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  emit MousePressed(event->button(), p.x(), p.y());
+}
+
+TChild::TChild(TMainForm* main, qirm::ImageDocument* document, QWidget* parent)
+    : QWidget(parent), m_main(main), m_document(document) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QString::fromStdString(document->Caption));
+  resize(513, 449);
+  Scroll = new QScrollArea(this);
+  Scroll->setFrameShape(QFrame::NoFrame);
+  Scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Image = new ImageView;
+  Scroll->setWidget(Image);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Scroll);
+  connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
+  connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
+  RefreshImage();
+}
+
+QSize TChild::ZoomedSize() const {
+  if (!m_document) return Image ? Image->size() : QSize();
+  int w = 0, h = 0;
+  double z = 1;
+  if (!qirm::ParseInt(m_document->DemX, w)) w = m_document->Image.width();
+  if (!qirm::ParseInt(m_document->DemY, h)) h = m_document->Image.height();
+  if (!qirm::ParseReal(m_document->ZomN, z)) z = 1;
+  return QSize(qirm::Trunc(static_cast<qirm::Extended>(w) * z), qirm::Trunc(static_cast<qirm::Extended>(h) * z));
+}
+
+void TChild::RefreshImage() {
+  if (!m_document) return;
+  setWindowTitle(QString::fromStdString(m_document->Caption));
+  Image->SetPicture(m_document->Image);
+  Image->setFixedSize(ZoomedSize());
+}
+
+QSize TChild::sizeHint() const { return ZoomedSize(); }
+
+void TChild::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (!event->isAccepted()) return;
+  emit Closed(this);
+  // The document is gone from here on; the view keeps its own copy of the
+  // picture until it is deleted.
+  m_document = nullptr;
+}
+
+void TChild::ImageMouseMove(int X, int Y) {
+  if (!m_document) return;
+  std::string label, error;
+  if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
+    m_main->Label2->setText(QString::fromStdString(label));
+  } else if (!error.empty()) {
+    m_main->ShowError(QString::fromStdString(error));
+  }
+}
+
+void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {
+  if (!m_document) return;
+  const qirm::MouseButton b = button == Qt::LeftButton    ? qirm::MouseButton::Left
+                              : button == Qt::RightButton ? qirm::MouseButton::Right
+                                                          : qirm::MouseButton::Middle;
+  qirm::StarWidthResult result;
+  std::string error;
+  if (!qirm::StarWidthAt(*m_document, X, Y, b, result, error)) {
+    m_main->ShowError(QString::fromStdString(error));
+    return;
+  }
+  m_main->Label1->setText(QString::fromStdString(result.label));
+  // The extremes of the box, kept where a curious user can find them.
+  m_main->Label1->setToolTip(QString::fromStdString(result.extremes));
+
+  if (StarPickTarget* target = CurrentStarPickTarget()) {
+    qirm::StarPick pick = target->ReadStarPick();
+    if (!qirm::CapturePosition(pick, b, X, Y, error)) {
+      m_main->ShowError(QString::fromStdString(error));
+      return;
+    }
+    target->WriteStarPick(pick);
+  }
+}

@@ -1,0 +1,72 @@
+// The image window: the view of one ImageDocument inside the main window's
+// multiple-document area. It shows the document's picture Image stretched to
+// the zoom factor, with scroll bars when the window is smaller, and answers
+// the mouse with the cursor readout and the star width.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "app/image_document.h"
+
+class QScrollArea;
+class TMainForm;
+
+// The picture control: paints the shown picture scaled to its own size,
+// pixel for pixel (no smoothing: astronomers look at single pixels).
+class ImageView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ImageView(QWidget* parent = nullptr);
+  void SetPicture(const qirm::Picture& picture);
+  const QImage& image() const { return m_image; }
+
+ signals:
+  void MouseMoved(int x, int y);
+  void MousePressed(Qt::MouseButton button, int x, int y);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QImage m_image;
+};
+
+// Copy of a picture as a QImage (for display and for the toolkit's use).
+QImage ToQImage(const qirm::Picture& picture);
+
+class TChild : public QWidget {
+  Q_OBJECT
+ public:
+  TChild(TMainForm* main, qirm::ImageDocument* document, QWidget* parent = nullptr);
+
+  qirm::ImageDocument* Document() const { return m_document; }
+  // Shows the document's Image again after a command changed it, at the
+  // document's zoom factor.
+  void RefreshImage();
+  // Size of the shown picture: trunc(DemX * ZomN) x trunc(DemY * ZomN).
+  QSize ZoomedSize() const;
+
+  QScrollArea* Scroll = nullptr;
+  ImageView* Image = nullptr;
+
+  // The size the window's client area needs for the whole zoomed picture.
+  QSize sizeHint() const override;
+
+ signals:
+  // FormClose: the window is going away; its document must be released.
+  void Closed(TChild* child);
+
+ public slots:
+  void ImageMouseMove(int X, int Y);
+  void ImageMouseDown(Qt::MouseButton button, int X, int Y);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  TMainForm* m_main;
+  qirm::ImageDocument* m_document;
+};

@@ -1,0 +1,214 @@
+// The main window's image windows: opening, saving, separation, close all,
+// and keeping the controls in step with the workspace.
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include "app/save_image.h"
+#include "app/ui/TApplication.h"
+#include "app/ui/TChild.h"
+#include "app/ui/TMainForm.h"
+#include "app/ui/TypedFileDialog.h"
+#include "app/ui/UpDownSpin.h"
+
+namespace {
+
+std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+void TMainForm::CreateDialogs() {
+  OpenDialog = new TypedFileDialog(this, QStringLiteral("Open an Image for Viewing"),
+                                   {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+                                    {QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
+                                     {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+                                    {QStringLiteral("JPEG(*.jpg,*.jpeg)"), {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")}},
+                                    {QStringLiteral("PGM(*.pgm)"), {QStringLiteral("*.pgm")}},
+                                    {QStringLiteral("PPM(*.ppm)"), {QStringLiteral("*.ppm")}}});
+  OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
+  OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+
+  SaveDialog = new TypedFileDialog(this, QStringLiteral("Save an Image"),
+                                   {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+                                    {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+                                     {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+                                    {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}}});
+  SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
+  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog->setFileMode(QFileDialog::AnyFile);
+  // The save command asks its own overwrite question, after the extension
+  // rule has chosen the real name.
+  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  SaveDialog->setSizeGripEnabled(true);
+  for (QFileDialog* dialog : {static_cast<QFileDialog*>(OpenDialog), static_cast<QFileDialog*>(SaveDialog)}) {
+    dialog->setAttribute(Qt::WA_QuitOnClose, false);
+  }
+}
+
+void TMainForm::ShowError(const QString& message) { TApplication::ShowException(message); }
+
+TChild* TMainForm::ChildOf(const qirm::ImageDocument* doc) const {
+  if (!doc) return nullptr;
+  for (TChild* child : Children()) {
+    if (child->Document() == doc) return child;
+  }
+  return nullptr;
+}
+
+QList<TChild*> TMainForm::Children() const {
+  QList<TChild*> children;
+  for (QMdiSubWindow* sub : MdiArea->subWindowList()) {
+    if (auto* child = qobject_cast<TChild*>(sub->widget()); child && child->Document()) children << child;
+  }
+  return children;
+}
+
+TChild* TMainForm::ActiveChild() const { return ChildOf(const_cast<TMainForm*>(this)->m_workspace.active()); }
+
+void TMainForm::SyncTexts() {
+  const qirm::MainTexts& t = m_workspace.main();
+  const QSignalBlocker b2(Edit2), b3(Edit3), u1(UpDown1), u2(UpDown2);
+  Edit1->setText(QString::fromStdString(t.Edit1));
+  Edit2->setText(QString::fromStdString(t.Edit2));
+  Edit3->setText(QString::fromStdString(t.Edit3));
+  UpDown1->setValue(t.UpDown1);
+  UpDown2->setValue(t.UpDown2);
+}
+
+void TMainForm::RefreshChildren() {
+  for (TChild* child : Children()) child->RefreshImage();
+}
+
+void TMainForm::ActivateChild(TChild* child) {
+  if (!child || !child->Document()) return;
+  m_workspace.Activate(child->Document());  // FormActivate: the zoom text follows
+  SyncTexts();
+}
+
+void TMainForm::AddNewChildren(bool fitToMainClient) {
+  const QSize client = MdiArea->viewport()->size();
+  for (const auto& doc : m_workspace.windows()) {
+    if (ChildOf(doc.get())) continue;
+    auto* child = new TChild(this, doc.get());
+    QMdiSubWindow* sub = MdiArea->addSubWindow(child);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    connect(child, &TChild::Closed, this, [this](TChild* closing) {
+      m_workspace.Close(closing->Document());
+    });
+    sub->show();
+    // Reach the right and bottom edges of the main client area.
+    sub->resize(std::max(client.width() - sub->x(), 100), std::max(client.height() - sub->y(), 80));
+    if (!fitToMainClient) {
+      // Then shrink to the picture (never beyond the client area: larger
+      // pictures scroll).
+      const QSize frame = sub->size() - child->size();
+      const QSize wanted = child->sizeHint() + frame;
+      sub->resize(std::min(wanted.width(), std::max(client.width() - sub->x(), 100)),
+                  std::min(wanted.height(), std::max(client.height() - sub->y(), 80)));
+    }
+  }
+  if (TChild* active = ChildOf(m_workspace.active())) MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(active->parentWidget()));
+  SyncTexts();
+}
+
+void TMainForm::FitZoomed(TChild* child) {
+  auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+  if (!sub) return;
+  const QSize client = MdiArea->viewport()->size();
+  sub->raise();
+  const QSize zoomed = child->ZoomedSize();
+  if (zoomed.width() > client.width()) {
+    sub->resize(client.width() - 20, client.height() - 60);
+  } else {
+    sub->resize(zoomed + (sub->size() - child->size()));
+  }
+}
+
+bool TMainForm::OpenFile(const QString& path, qirm::FileType type) {
+  if (qirm::Status s = m_workspace.Open(Local(path), type); !s) {
+    ShowError(QString::fromLocal8Bit(s.message().c_str()));
+    return false;
+  }
+  AddNewChildren(type == qirm::FileType::Fits || type == qirm::FileType::Netpbm);
+  return true;
+}
+
+void TMainForm::OpenFiles(const QStringList& paths) {
+  for (const QString& path : paths) {
+    qirm::FileType type;
+    if (!qirm::FileTypeFromName(Local(path), type)) {
+      ShowError(path + QStringLiteral(": unknown file type (open .bmp, .fit, .fts, .fits, .jpg, .jpeg, .pgm or .ppm files)"));
+      continue;
+    }
+    OpenFile(path, type);
+  }
+}
+
+void TMainForm::Open1Click() {
+  OpenDialog->setFileMode(QFileDialog::ExistingFiles);
+  if (OpenDialog->exec() != QDialog::Accepted) return;
+  const QStringList files = OpenDialog->selectedFiles();
+  switch (OpenDialog->FilterIndex()) {
+    case 1:
+    case 2:
+    case 3: {
+      const int entry = OpenDialog->FilterIndex();
+      const qirm::FileType type = entry == 1 ? qirm::FileType::Bmp : entry == 2 ? qirm::FileType::Fits : qirm::FileType::Jpeg;
+      for (const QString& file : files) {
+        if (!OpenFile(file, type)) break;  // windows made for earlier files stay
+      }
+      break;
+    }
+    case 4:
+      if (!files.isEmpty()) OpenFile(files.first(), qirm::FileType::Netpbm);
+      break;
+    default:  // PPM: the one Netpbm reader serves the PGM entry
+      break;
+  }
+}
+
+void TMainForm::OpenButtonClick() { Open1Click(); }
+
+void TMainForm::Save1Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return;
+  const int entry = SaveDialog->FilterIndex();
+  if (entry != 1 && entry != 3) return;  // the FITS entry writes nothing
+  const bool bmp = entry == 1;
+  const QString name = QString::fromLocal8Bit(
+      qirm::ReplaceExtension(Local(SaveDialog->selectedFiles().first()), bmp ? ".bmp" : ".jpg").c_str());
+  if (QFileInfo::exists(name)) {
+    const auto answer = QMessageBox::question(this, QStringLiteral("確認"),
+                                              QStringLiteral("ファイルがすでに存在しています。　上書きしますか？"),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) return;
+  }
+  qirm::ImageDocument* doc = child->Document();
+  const qirm::Status s = qirm::WritePictureFile(Local(name), doc->Image,
+                                                bmp ? qirm::PictureFormat::kBmp : qirm::PictureFormat::kJpeg);
+  if (!s) {
+    ShowError(QString::fromLocal8Bit(s.message().c_str()));
+    return;
+  }
+  if (bmp) {
+    doc->Caption = Local(QFileInfo(name).fileName());
+    child->RefreshImage();
+  }
+}
+
+void TMainForm::SaveButtonClick() { Save1Click(); }
+
+void TMainForm::RGB2Click() {
+  if (!ActiveChild()) return;
+  if (m_workspace.Separate()) AddNewChildren(false);
+}
+
+void TMainForm::A1Click() {
+  for (QMdiSubWindow* sub : MdiArea->subWindowList()) sub->close();
+}

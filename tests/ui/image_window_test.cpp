@@ -1,0 +1,323 @@
+// The image windows through the main window's handlers: opening with the
+// open dialog, saving with the save dialog, the level and zoom controls, the
+// mouse on a picture, colour separation and close all. The pixel arithmetic
+// itself is tested on the engine.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "app/ui/Forms.h"
+#include "app/ui/StarPickTarget.h"
+#include "app/ui/TApplication.h"
+#include "app/ui/TChild.h"
+#include "app/ui/TMainForm.h"
+#include "app/ui/TypedFileDialog.h"
+#include "app/ui/UpDownSpin.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+// Runs `answer` on the next modal widget of type T that appears while
+// `trigger` (which opens it) runs.
+template <class T = QWidget>
+void WithModal(const std::function<void()>& trigger, const std::function<void(QWidget*)>& answer) {
+  auto* timer = new QTimer;
+  bool answered = false;
+  QObject::connect(timer, &QTimer::timeout, [&] {
+    if (answered) return;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal->isVisible() && qobject_cast<T*>(modal)) {
+      answered = true;
+      answer(modal);
+    }
+  });
+  timer->start(10);
+  trigger();
+  timer->stop();
+  delete timer;
+  QVERIFY2(answered, "no modal window appeared");
+}
+
+void ChooseFiles(QWidget* modal, int entry, const QStringList& files) {
+  auto* dialog = qobject_cast<TypedFileDialog*>(modal);
+  QVERIFY(dialog);
+  dialog->SetFilterIndex(entry);
+  dialog->setDirectory(QFileInfo(files.first()).absolutePath());
+  // Typed into the name field as a user would: "a.fits" "b.fts" ...
+  QStringList quoted;
+  for (const QString& f : files) quoted << QLatin1Char('"') + QFileInfo(f).fileName() + QLatin1Char('"');
+  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(name);
+  name->setText(files.size() == 1 ? QFileInfo(files.first()).fileName() : quoted.join(QLatin1Char(' ')));
+  QMetaObject::invokeMethod(dialog, "accept");
+}
+
+QString AnswerMessageBox(QWidget* modal, QMessageBox::StandardButton button) {
+  auto* box = qobject_cast<QMessageBox*>(modal);
+  if (!box) return QStringLiteral("<not a message box>");
+  const QString text = box->text();
+  box->button(button) ? box->button(button)->click() : box->accept();
+  return text;
+}
+
+// A 30 x 30 frame sampled at 10, 14, 18 on each axis; levels 1000..1888.
+std::string StandardFrame() {
+  std::vector<int> raw(30 * 30, 1500);
+  raw[10 * 30 + 10] = 1000;
+  return qirm::test::Fits16Bytes(30, 30, raw);
+}
+
+class PickCatcher : public StarPickTarget {
+ public:
+  qirm::StarPick pick;
+  qirm::StarPick ReadStarPick() const override { return pick; }
+  void WriteStarPick(const qirm::StarPick& p) override { pick = p; }
+};
+
+}  // namespace
+
+class ImageWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> m_dir;
+  QString m_oldDir;
+
+  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  void Write(const QString& name, const std::string& bytes) { qirm::test::WriteBytes(Path(name).toStdString(), bytes); }
+
+  void Open(int entry, const QStringList& names) {
+    QStringList files;
+    for (const QString& n : names) files << Path(n);
+    WithModal([] { MainForm->Open1Click(); }, [&](QWidget* m) { ChooseFiles(m, entry, files); });
+  }
+
+  int WindowCount() const { return MainForm->Children().size(); }
+
+ private slots:
+  void init() {
+    m_oldDir = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    CreateForms();
+    MainForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+  }
+  void cleanup() {
+    DestroyForms();
+    QDir::setCurrent(m_oldDir);
+    m_dir.reset();
+  }
+
+  void openDialogTypeList() {
+    QCOMPARE(MainForm->OpenDialog->windowTitle(), QStringLiteral("Open an Image for Viewing"));
+    QCOMPARE(MainForm->OpenDialog->nameFilters(),
+             QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
+                          QStringLiteral("JPEG(*.jpg,*.jpeg)"), QStringLiteral("PGM(*.pgm)"), QStringLiteral("PPM(*.ppm)")}));
+    QCOMPARE(MainForm->SaveDialog->windowTitle(), QStringLiteral("Save an Image"));
+    QCOMPARE(MainForm->SaveDialog->nameFilters(),
+             QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+                          QStringLiteral("JPEG")}));
+  }
+
+  void openingThreeFramesMakesThreeWindows() {
+    Write("a.fits", StandardFrame());
+    std::vector<int> other(30 * 30, 300);
+    Write("b.fts", qirm::test::Fits16Bytes(30, 30, other));
+    Write("c.fit", StandardFrame());
+    Open(2, {"a.fits", "b.fts", "c.fit"});
+    QCOMPARE(WindowCount(), 3);
+    TChild* last = MainForm->ActiveChild();
+    QVERIFY(last);
+    QCOMPARE(last->windowTitle(), QStringLiteral("c.fit"));
+    QCOMPARE(QString::fromStdString(last->Document()->FilterI), QStringLiteral("2"));
+    QCOMPARE(MainForm->Edit1->text(), QStringLiteral("100.0%"));
+    QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1888"));
+    QCOMPARE(MainForm->Edit3->text(), QStringLiteral("1000"));
+    QCOMPARE(MainForm->UpDown1->value(), 1888);
+    QCOMPARE(MainForm->Children().at(1)->Document()->MAX, std::string("300"));
+  }
+
+  void netpbmWindowKeepsTheDesignCaption() {
+    Write("p.pgm", qirm::test::Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
+    Open(4, {"p.pgm"});
+    QCOMPARE(WindowCount(), 1);
+    QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("Child"));
+    QCOMPARE(MainForm->ActiveChild()->Document()->Image.Color(1, 0), 60u * 65536 + 50u * 256 + 40u);
+  }
+
+  void cancellingChangesNothing() {
+    MainForm->Edit1->setText(QStringLiteral("x"));
+    WithModal([] { MainForm->Open1Click(); }, [](QWidget* m) { qobject_cast<QDialog*>(m)->reject(); });
+    QCOMPARE(WindowCount(), 0);
+    QCOMPARE(MainForm->Edit1->text(), QStringLiteral("x"));
+  }
+
+  void unreadableFileShowsAnErrorAndKeepsOtherWindows() {
+    Write("good.fits", StandardFrame());
+    Write("bad.fits", "SIMPLE  = T");
+    Open(2, {"good.fits"});
+    QString shown;
+    WithModal([&] { MainForm->OpenFiles({Path("bad.fits")}); },
+              [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    QVERIFY2(shown.contains(QStringLiteral("bad.fits")), qPrintable(shown));
+    QCOMPARE(WindowCount(), 1);
+    QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("good.fits"));
+  }
+
+  void commandLineFilesOpenByExtension() {
+    Write("x.fits", StandardFrame());
+    Write("y.ppm", qirm::test::Ppm6Bytes(1, 1, {1, 2, 3}));
+    MainForm->OpenFiles({Path("x.fits"), Path("y.ppm")});
+    QCOMPARE(WindowCount(), 2);
+    QCOMPARE(QString::fromStdString(MainForm->ActiveChild()->Document()->FilterI), QStringLiteral("3"));
+  }
+
+  void savingFollowsTheExtensionRuleAndAsksBeforeOverwriting() {
+    Write("m42.fits", StandardFrame());
+    MainForm->OpenFiles({Path("m42.fits")});
+    TChild* child = MainForm->ActiveChild();
+    // BMP under the name m42.fts: m42.bmp is written and the window retitled.
+    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("m42.fts")}); });
+    QVERIFY(QFile::exists(Path("m42.bmp")));
+    QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
+    // JPEG under the name m42: m42.jpg, caption unchanged.
+    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 3, {Path("m42")}); });
+    QVERIFY(QFile::exists(Path("m42.jpg")));
+    QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
+    // The FITS entry writes nothing.
+    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("raw.fits")}); });
+    QVERIFY(!QFile::exists(Path("raw.fits")));
+
+    // Overwriting asks; No leaves the file, Yes replaces it.
+    Write("keep.bmp", "old");
+    QString question;
+    WithModal<QMessageBox>([&] {
+      WithModal<QFileDialog>([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("keep.bmp")}); });
+    }, [&](QWidget* m) { question = AnswerMessageBox(m, QMessageBox::No); });
+    QCOMPARE(question, QStringLiteral("ファイルがすでに存在しています。　上書きしますか？"));
+    QFile kept(Path("keep.bmp"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("old"));
+    kept.close();
+    WithModal<QMessageBox>([&] {
+      WithModal<QFileDialog>([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("keep.bmp")}); });
+    }, [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Yes); });
+    QVERIFY(QFileInfo(Path("keep.bmp")).size() > 54);
+  }
+
+  void levelButtonsAndSpins() {
+    Write("f.fits", StandardFrame());
+    MainForm->OpenFiles({Path("f.fits")});
+    TChild* child = MainForm->ActiveChild();
+    MainForm->Button33Click();  // "H": trunc(888 * 0.8 + 1000)
+    QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1710"));
+    QCOMPARE(child->Document()->MAX, std::string("1710"));
+    // Drawn again with the new window: trunc(500 / (710 / 255)).
+    QCOMPARE(child->Image->image().pixelColor(0, 0).red(), 179);
+    MainForm->UpDown1->stepBy(1);
+    QCOMPARE(child->Document()->MAX, std::string("1720"));
+    QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1720"));
+    MainForm->UpDown2->stepBy(-1);
+    QCOMPARE(child->Document()->MIN, std::string("990"));
+    // Typing a level stores it without drawing; a text that is no number
+    // shows the conversion error.
+    MainForm->Edit3->setText(QStringLiteral("500"));
+    QCOMPARE(child->Document()->MIN, std::string("500"));
+    QString shown;
+    WithModal([] { MainForm->Edit2->setText(QStringLiteral("abc")); },
+              [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    QCOMPARE(shown, QStringLiteral("'abc' is not a valid integer value"));
+  }
+
+  void zoomButtons() {
+    Write("f.fits", StandardFrame());
+    MainForm->OpenFiles({Path("f.fits")});
+    TChild* child = MainForm->ActiveChild();
+    for (int i = 0; i < 5; ++i) MainForm->Button1Click();
+    QCOMPARE(MainForm->Edit1->text(), QStringLiteral("1600.0%"));
+    QCOMPARE(child->Document()->ZomN, std::string("16"));
+    QCOMPARE(child->Image->size(), QSize(480, 480));
+    for (int i = 0; i < 9; ++i) MainForm->Button2Click();
+    QCOMPARE(MainForm->Edit1->text(), QStringLiteral("6.2%"));
+    QCOMPARE(child->Document()->ZomN, std::string("0.0625"));
+    QCOMPARE(child->Image->size(), QSize(1, 1));
+  }
+
+  void mouseReadoutWidthAndPositionCapture() {
+    std::vector<int> raw(40 * 40, 1000);
+    for (int x = 19; x <= 21; ++x)
+      for (int y = 19; y <= 21; ++y) raw[y * 40 + x] = 5000;
+    Write("star.fits", qirm::test::Fits16Bytes(40, 40, raw));
+    MainForm->OpenFiles({Path("star.fits")});
+    TChild* child = MainForm->ActiveChild();
+    MainForm->Button1Click();  // zoom 2: (40, 40) on screen is pixel (20, 20)
+    PickCatcher catcher;
+    catcher.pick.mode = qirm::StarPick::Mode::TwoStars;
+    SetStarPickTarget(&catcher);
+    QTest::mouseMove(child->Image, QPoint(40, 40));
+    QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 5000   (40,40)"));
+    QTest::mouseClick(child->Image, Qt::LeftButton, {}, QPoint(40, 40));
+    QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 3.4 pxls"));
+    QCOMPARE(catcher.pick.Edit6, std::string("40"));
+    QCOMPARE(catcher.pick.Edit19, std::string("2"));
+    QTest::mouseClick(child->Image, Qt::RightButton, {}, QPoint(12, 14));
+    QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 0.0 pxls"));
+    QCOMPARE(catcher.pick.Edit12 + "," + catcher.pick.Edit13, std::string("12,14"));
+    SetStarPickTarget(nullptr);
+  }
+
+  void separationAndCloseAll() {
+    // A BMP window through the engine's writer: 1 x 1, blue 10, green 20, red 30.
+    const std::string bmp =
+        std::string("BM") + std::string("\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0", 28) +
+        std::string(24, '\0') + std::string("\x0a\x14\x1e\0", 4);
+    Write("c.bmp", bmp);
+    MainForm->OpenFiles({Path("c.bmp")});
+    QCOMPARE(WindowCount(), 1);
+    MainForm->RGB2Click();
+    QCOMPARE(WindowCount(), 4);
+    QStringList titles;
+    for (TChild* c : MainForm->Children()) titles << c->windowTitle();
+    QCOMPARE(titles, QStringList({QStringLiteral("c.bmp"), QStringLiteral("Blue"), QStringLiteral("Green"),
+                                  QStringLiteral("Red")}));
+    QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("Red"));
+    QCOMPARE(MainForm->ActiveChild()->Document()->Image.Color(0, 0), 0x1E1E1Eu);
+    const QString zoomText = MainForm->Edit1->text();
+    MainForm->A1Click();
+    QCOMPARE(WindowCount(), 0);
+    QCOMPARE(MainForm->Workspace().windows().size(), std::size_t{0});
+    QCOMPARE(MainForm->Edit1->text(), zoomText);
+    // Commands with no window do nothing.
+    MainForm->Button1Click();
+    MainForm->Button33Click();
+    MainForm->RGB2Click();
+    QCOMPARE(MainForm->Edit1->text(), zoomText);
+  }
+
+  void realFrame() {
+    const QString frame = QStringLiteral(QIRM_DATA_DIR "/fixtures/kpno_m51_B_dev_pix.fits");
+    if (!QFile::exists(frame)) QSKIP("no shared data");
+    MainForm->OpenFiles({frame});
+    QCOMPARE(MainForm->ActiveChild()->Image->image().size(), QSize(512, 512));
+  }
+};
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  ImageWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "image_window_test.moc"
