@@ -17,14 +17,14 @@
 // Header cards. Cards of 80 bytes are read one by one; a card whose first
 // three characters are "END" ends the header, which is then completed to a
 // whole number of 2880-byte blocks (36 cards; 72 when END lies in the second
-// block, and so on; at most kFitsMaxHeaderCards cards are searched for END).
-// The data start right after the last card read. "test.dat" gets a "\n"
-// before every card read up to END and within the first block, and the
-// padding cards after END in later blocks with no line break in between.
-// width, height, bitpix_columns and bzero are fixed-column totals over every
-// card read: columns 27..30 for NAXIS1, NAXIS2 and BITPIX, 16..21 for BZERO;
-// a digit counts with its weight, any other character 0, and a keyword met
-// twice adds up.
+// block, and so on; at most kFitsMaxHeaderCards cards in all are read). The
+// data start right after the last card read. "test.dat" gets a "\n" before
+// every card read up to END and within the first block, and the padding
+// cards after END in later blocks with no line break in between.
+// bitpix_columns and bzero are fixed-column totals over every card read:
+// columns 27..30 for BITPIX, 16..21 for BZERO; a digit counts with its
+// weight, any other character 0, and a keyword met twice adds up. NAXIS1 and
+// NAXIS2 are read the same way (columns 27..30) for a BITPIX 16 primary image.
 //
 // Pixels, by the BITPIX of the image (read the standard way):
 //  - 16 (and a header without BITPIX): two-byte big-endian values, row after
@@ -70,7 +70,8 @@ namespace qirm {
 
 // The largest width or height accepted.
 constexpr int kFitsMaxSide = 16000;
-// END is searched for within this many cards of one header (1000 blocks).
+// At most this many header cards are read from one file (1000 blocks): END
+// is searched for no further.
 constexpr int kFitsMaxHeaderCards = 36000;
 
 struct FitsHeader {

@@ -1,7 +1,6 @@
 #include "core/fits_reader.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -74,8 +73,8 @@ TEST(FitsReader, HeaderFillsWholeBlocksAndDataFollowIt) {
     long long data_offset;
   };
   const Case cases[] = {
-      {5, 36, 2880},  {36, 36, 2880},  {37, 72, 5760},  // END first in block 2, as some survey files
-      {40, 72, 5760}, {72, 72, 5760},  {80, 108, 8640},  // beyond two blocks: the standard rule
+      {5, 36, 2880},     {36, 36, 2880}, {37, 72, 5760},   // END first in block 2, as some survey files
+      {40, 72, 5760},    {72, 72, 5760}, {80, 108, 8640},  // beyond two blocks: the standard rule
       {300, 324, 25920},
   };
   TempDir dir(true);
@@ -238,8 +237,13 @@ TEST(FitsReader, BytesPastTheEndOfTheFileCountAs255) {
 TEST(FitsReader, ToUnsigned16ShiftsClipsAndNeverOverflows) {
   IntMatrix m;
   ASSERT_EQ(AllocIntMatrix(3, 2, m), 0);
-  const int in[6] = {0, 32767, 32768, 65535, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()};
-  const int out[6] = {32768, 65535, 0, 32767, std::numeric_limits<int>::max() - 32768,
+  const int in[6] = {
+      0, 32767, 32768, 65535, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()};
+  const int out[6] = {32768,
+                      65535,
+                      0,
+                      32767,
+                      std::numeric_limits<int>::max() - 32768,
                       std::numeric_limits<int>::min() + 32768};
   for (int i = 0; i < 6; ++i) m[i % 3][i / 3] = in[i];
   // Sizes beyond the matrix are clipped to it.
@@ -260,14 +264,17 @@ TEST(FitsReader, FastSixteenBitReadEqualsThePlainOne) {
   struct Case {
     int w, h;
   };
-  const Case sizes[] = {{1, 1}, {8, 8}, {7, 17}, {37, 53}, {16, 33}, {1024, 1030}};
+  // Widths that leave 8-column and single-column remainders, heights that
+  // leave partial blocks of rows.
+  const Case sizes[] = {{1, 1}, {8, 8}, {7, 17}, {37, 53}, {16, 33}, {1003, 1030}};
   for (const Case& c : sizes) {
     const long long bytes = 2LL * c.w * c.h;
     std::string data(bytes, '\0');
     for (char& b : data) b = static_cast<char>(random());
     // Whole, cut inside a value, cut inside a row, no data at all.
     for (long long keep : {bytes, bytes - 1, bytes / 3 | 1, 0LL}) {
-      SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + ", " + std::to_string(keep) + " bytes");
+      SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + ", " + std::to_string(keep) +
+                   " bytes");
       const std::string path = dir.File("fast.fits");
       const long long offset = 2880;
       WriteBytes(path, std::string(offset, ' ') + data.substr(0, keep));
@@ -301,7 +308,9 @@ TEST(FitsReader, UnusableFilesAreRefusedWithTheReason) {
     std::string bytes;
     const char* reason;  // part of the message
   };
-  auto with_cards = [](std::vector<std::string> cards) { return Header(cards) + PadBlock(Data16({1, 2, 3, 4})); };
+  auto with_cards = [](std::vector<std::string> cards) {
+    return Header(cards) + PadBlock(Data16({1, 2, 3, 4}));
+  };
   std::vector<std::string> no_naxis1 = ImageCards(2, 2);
   no_naxis1.erase(no_naxis1.begin() + 3);
   std::vector<std::string> no_naxis2 = ImageCards(2, 2);
@@ -323,8 +332,9 @@ TEST(FitsReader, UnusableFilesAreRefusedWithTheReason) {
       {"NAXIS1 0: no data", with_cards(ImageCards(0, 2)), "no image"},
       {"NAXIS1 negative", with_cards(ImageCards(-5, 2)), "NAXIS1 is negative"},
       {"float NAXIS1 missing", with_cards(no_naxis1_float), "NAXIS1 missing"},
-      {"float NAXIS1 not a number", with_cards({Fixed("SIMPLE", "T"), Fixed("BITPIX", "-32"), Fixed("NAXIS", "2"),
-                                                Fixed("NAXIS1", "'abc'"), Fixed("NAXIS2", "2"), EndCard()}),
+      {"float NAXIS1 not a number",
+       with_cards({Fixed("SIMPLE", "T"), Fixed("BITPIX", "-32"), Fixed("NAXIS", "2"),
+                   Fixed("NAXIS1", "'abc'"), Fixed("NAXIS2", "2"), EndCard()}),
        "NAXIS1 is not a positive integer"},
       {"float NAXIS1 0", with_cards(ImageCards(0, 2, -32)), "no image"},
       {"BITPIX 24", with_cards(ImageCards(2, 2, 24)), "unsupported BITPIX"},
@@ -427,18 +437,31 @@ TEST(FitsReader, OtherPixelTypesMappedToRawValues) {
       {"8 bits: kept", 8, {}, {0, 7, 255, 128}, {0, 7, 255, 128}},
       {"32 bits within 0..65535: kept", 32, {}, {0, 65535, 40000, 1}, {0, 65535, 40000, 1}},
       {"32 bits: linear from minimum to maximum", 32, {}, {neg1, 0, 1, 2}, {0, 21845, 43690, 65535}},
-      {"32 bits: BLANK is 0 and not in the range", 32, {Fixed("BLANK", "-1")}, {neg1, 0, 70000, 0},
+      {"32 bits: BLANK is 0 and not in the range",
+       32,
+       {Fixed("BLANK", "-1")},
+       {neg1, 0, 70000, 0},
        {0, 0, 65535, 0}},
-      {"32 bits: BZERO + BSCALE * stored", 32, {Fixed("BSCALE", "0.5"), Fixed("BZERO", "10.")},
-       {neg1, 0, 1, 2}, {10, 10, 11, 11}},  // 9.5 10 10.5 11, half up
+      {"32 bits: BZERO + BSCALE * stored",
+       32,
+       {Fixed("BSCALE", "0.5"), Fixed("BZERO", "10.")},
+       {neg1, 0, 1, 2},
+       {10, 10, 11, 11}},  // 9.5 10 10.5 11, half up
       {"float within 0..1: times 65535", -32, {}, {0x3F800000u, 0, 0x3E800000u, nan32}, {65535, 0, 16384, 0}},
-      {"float: NaN is 0 and not in the range", -32, {}, {0xC0000000u, nan32, 0x47800000u, 0}, {0, 0, 65535, 2}},
+      {"float: NaN is 0 and not in the range",
+       -32,
+       {},
+       {0xC0000000u, nan32, 0x47800000u, 0},
+       {0, 0, 65535, 2}},
       {"64-bit float kept and rounded half up",
        -64,
        {},
        {0x4004000000000000ull, 0x3FF8000000000000ull, 0x40EFFFE000000000ull, 0},
        {3, 2, 65535, 0}},  // 2.5 1.5 65535.0 0
-      {"64-bit integers: linear", 64, {}, {0xFFFFFFFFFFFFFFFFull, 0x0000000100000000ull, 0, 0},
+      {"64-bit integers: linear",
+       64,
+       {},
+       {0xFFFFFFFFFFFFFFFFull, 0x0000000100000000ull, 0, 0},
        {0, 65535, 0, 0}},
       {"all blank: 0", 32, {Fixed("BLANK", "5")}, {5, 5, 5, 5}, {0, 0, 0, 0}},
   };
@@ -479,12 +502,13 @@ TEST(FitsReader, EmptyPrimaryLeadsToTheFirstImageExtension) {
                                       Fixed("EXTEND", "T"), Fixed("BZERO", "32768"), EndCard()});
   // A table extension (skipped with its 4 data bytes), then a 16-bit image
   // in free format, then another image that must not be taken.
-  const std::string table = Header({Card("XTENSION= 'BINTABLE'"), Fixed("BITPIX", "8"), Fixed("NAXIS", "2"),
-                                    Fixed("NAXIS1", "2"), Fixed("NAXIS2", "2"), Fixed("PCOUNT", "0"),
-                                    Fixed("GCOUNT", "1"), EndCard()}) +
-                            PadBlock("abcd");
-  std::vector<std::string> image_cards = {Card("XTENSION= 'IMAGE   '"), Card("BITPIX  = 16"), Card("NAXIS   = 2"),
-                                          Card("NAXIS1  = 3 / free format"), Card("NAXIS2  = 1")};
+  const std::string table =
+      Header({Card("XTENSION= 'BINTABLE'"), Fixed("BITPIX", "8"), Fixed("NAXIS", "2"), Fixed("NAXIS1", "2"),
+              Fixed("NAXIS2", "2"), Fixed("PCOUNT", "0"), Fixed("GCOUNT", "1"), EndCard()}) +
+      PadBlock("abcd");
+  std::vector<std::string> image_cards = {Card("XTENSION= 'IMAGE   '"), Card("BITPIX  = 16"),
+                                          Card("NAXIS   = 2"), Card("NAXIS1  = 3 / free format"),
+                                          Card("NAXIS2  = 1")};
   while (image_cards.size() < 50) image_cards.push_back(Card("COMMENT a long extension header"));
   image_cards.push_back(EndCard());
   const std::string image = Header(image_cards) + PadBlock(Data16({0x8000, 0x0000, 0x7FFF}));
@@ -667,7 +691,8 @@ int RunOracle(const TempDir& dir, const std::string& args) {
   if (!std::filesystem::exists(kPython)) return -1;
   const std::string script = dir.File("oracle.py");
   fits_test::WriteBytes(script, kOracle);
-  const std::string command = std::string(kPython) + " '" + script + "' " + args + " > '" + dir.File("oracle.log") + "' 2>&1";
+  const std::string command =
+      std::string(kPython) + " '" + script + "' " + args + " > '" + dir.File("oracle.log") + "' 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -699,7 +724,8 @@ void ExpectRawValues(const std::string& path, const Expected& e) {
   for (int y = 0; y < e.h; ++y) {
     for (int x = 0; x < e.w; ++x) {
       const int want = e.raw[static_cast<std::size_t>(y) * e.w + x];
-      if (r.m[x][y] != want && wrong++ < 5) ADD_FAILURE() << "(" << x << ", " << y << "): " << r.m[x][y] << " != " << want;
+      if (r.m[x][y] != want && wrong++ < 5)
+        ADD_FAILURE() << "(" << x << ", " << y << "): " << r.m[x][y] << " != " << want;
     }
   }
   EXPECT_EQ(wrong, 0);

@@ -42,8 +42,12 @@ inline std::string Header(const std::vector<std::string>& cards) {
 
 // The usual header of a W x H image of the given BITPIX, END included.
 inline std::vector<std::string> ImageCards(int w, int h, int bitpix = 16) {
-  return {Fixed("SIMPLE", "T"), Fixed("BITPIX", std::to_string(bitpix)), Fixed("NAXIS", "2"),
-          Fixed("NAXIS1", std::to_string(w)), Fixed("NAXIS2", std::to_string(h)), EndCard()};
+  return {Fixed("SIMPLE", "T"),
+          Fixed("BITPIX", std::to_string(bitpix)),
+          Fixed("NAXIS", "2"),
+          Fixed("NAXIS1", std::to_string(w)),
+          Fixed("NAXIS2", std::to_string(h)),
+          EndCard()};
 }
 
 inline void AppendBigEndian(std::string& bytes, std::uint64_t v, int size) {
