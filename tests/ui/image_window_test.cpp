@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -24,6 +25,7 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
+#include "tricolour/ui/TRGBComp.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -265,6 +267,7 @@ class ImageWindowTest : public QObject {
     MainForm->Button1Click();  // zoom 2: (40, 40) on screen is pixel (20, 20)
     PickCatcher catcher;
     catcher.pick.mode = qirm::StarPick::Mode::TwoStars;
+    StarPickTarget* dialog = CurrentStarPickTarget();
     SetStarPickTarget(&catcher);
     QTest::mouseMove(child->Image, QPoint(40, 40));
     QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 5000   (40,40)"));
@@ -275,7 +278,22 @@ class ImageWindowTest : public QObject {
     QTest::mouseClick(child->Image, Qt::RightButton, {}, QPoint(12, 14));
     QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 0.0 pxls"));
     QCOMPARE(catcher.pick.Edit12 + "," + catcher.pick.Edit13, std::string("12,14"));
-    SetStarPickTarget(nullptr);
+    SetStarPickTarget(dialog);
+  }
+
+  // The composition dialog receives the clicks once it exists.
+  void clicksFillTheCompositionDialog() {
+    std::vector<int> raw(40 * 40, 1000);
+    Write("f.fits", qirm::test::Fits16Bytes(40, 40, raw));
+    MainForm->OpenFiles({Path("f.fits")});
+    TChild* child = MainForm->ActiveChild();
+    QVERIFY(CurrentStarPickTarget() == RGBComp);
+    RGBComp->RadioButton1->setChecked(true);
+    QTest::mouseClick(child->Image, Qt::LeftButton, {}, QPoint(7, 9));
+    QCOMPARE(RGBComp->Edit6->text() + "," + RGBComp->Edit9->text(), QStringLiteral("7,9"));
+    QTest::mouseClick(child->Image, Qt::RightButton, {}, QPoint(3, 4));
+    QCOMPARE(RGBComp->Edit12->text() + "," + RGBComp->Edit13->text(), QStringLiteral("3,4"));
+    QCOMPARE(RGBComp->Edit6->text(), QStringLiteral("7"));
   }
 
   void separationAndCloseAll() {
