@@ -31,10 +31,18 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 std::string Text(long long v) { return std::to_string(v); }
 
 // "test.dat" in the current directory, rewritten by every pass. When it
-// cannot be created the trace is skipped and reading goes on.
+// cannot be created the trace is skipped and reading goes on; so it is when
+// the file being read is "test.dat" itself, which rewriting would destroy.
 class TraceFile {
  public:
-  TraceFile() : m_file(std::fopen("test.dat", "wb")) {}
+  explicit TraceFile(const struct stat* input) : m_file(nullptr) {
+    struct stat trace {};
+    if (input && ::stat(kName, &trace) == 0 && trace.st_dev == input->st_dev &&
+        trace.st_ino == input->st_ino) {
+      return;
+    }
+    m_file = std::fopen(kName, "wb");
+  }
   ~TraceFile() {
     if (m_file) std::fclose(m_file);
   }
@@ -48,6 +56,7 @@ class TraceFile {
   }
 
  private:
+  static constexpr const char* kName = "test.dat";
   std::FILE* m_file;
 };
 
@@ -238,17 +247,17 @@ Status FixedColumnSize(const std::string& path, const HduKeywords& k, const Colu
 // pixel type and where its data start. The file stays open for the data.
 Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file) {
   h = FitsHeader();
-  TraceFile trace;
   file.reset(std::fopen(path.c_str(), "rb"));
+  const int open_error = errno;
+  struct stat info {};
+  const bool known = file && fstat(fileno(file.get()), &info) == 0;
+  TraceFile trace(known ? &info : nullptr);
   if (!file) {
-    const int error = errno;
     std::printf("file open error    %s\n", path.c_str());
     std::fflush(stdout);
-    return Status::Error("cannot open " + path + ": " + std::strerror(error));
+    return Status::Error("cannot open " + path + ": " + std::strerror(open_error));
   }
-  struct stat info {};
-  const long long file_size =
-      fstat(fileno(file.get()), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+  const long long file_size = known ? static_cast<long long>(info.st_size) : 0;
 
   ColumnTotals totals;
   CardsRead primary;

@@ -121,6 +121,16 @@ TEST(FitsReader, TraceFileHoldsTheCardsWithTheirLineBreaks) {
   }
 }
 
+TEST(FitsReader, ReadingTestDatItselfLeavesItIntact) {
+  TempDir dir(true);
+  const std::string bytes = Header(ImageCards(2, 1)) + PadBlock(Data16({5, 6}));
+  WriteBytes("test.dat", bytes);
+  Loaded r = Load("test.dat", false);
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(r.m[1][0], 6);
+  EXPECT_EQ(fits_test::ReadBytes("test.dat"), bytes);
+}
+
 // ---------------------------------------------------------------- fixed columns
 
 TEST(FitsReader, FixedColumnsGiveSizeBitpixAndBzero) {
