@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/workspace.h"
+#include "core/status.h"
+
 namespace qirm::cli {
 
 inline constexpr int kExitOk = 0;
@@ -18,6 +21,17 @@ int UsageError(const std::string& message);  // prints message and usage, return
 void PrintUsage(std::FILE* out);
 
 int RunVerb(const std::vector<std::string>& args);
+int CompositeVerb(const std::vector<std::string>& args);
+int SpectrumVerb(const std::vector<std::string>& args);
+int ComposeVerb(const std::vector<std::string>& args);
 int MeasureVerb(const std::vector<std::string>& args);
+
+// The editing commands of `run`, by subsystem. Each returns false when the
+// name is not one of its commands; otherwise status tells how it went.
+// name is the word before "=", value what follows it ("" without "=").
+bool RunDisplayCommand(Workspace& ws, const std::string& name, const std::string& value, bool has_value,
+                       Status& status);
+bool RunFilterCommand(Workspace& ws, const std::string& name, const std::string& value, bool has_value,
+                      Status& status);
 
 }  // namespace qirm::cli

@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
   }
   if (verb == "run") return RunVerb(rest);
   if (verb == "measure") return MeasureVerb(rest);
-  if (verb == "composite" || verb == "spectrum" || verb == "compose") {
-    return Fail("the verb '" + verb + "' is not available in this version");
-  }
+  if (verb == "composite") return CompositeVerb(rest);
+  if (verb == "spectrum") return SpectrumVerb(rest);
+  if (verb == "compose") return ComposeVerb(rest);
   return UsageError("unknown verb '" + verb + "'");
 }

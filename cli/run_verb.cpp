@@ -84,6 +84,10 @@ Status RunCommand(Workspace& ws, const std::string& command) {
     ws.Separate();
     return Status::Ok();
   }
+  Status status;
+  const bool has_value = eq != std::string::npos;
+  if (RunDisplayCommand(ws, name, value, has_value, status)) return status;
+  if (RunFilterCommand(ws, name, value, has_value, status)) return status;
   return Status::Error("command '" + command + "' is not available in this version");
 }
 

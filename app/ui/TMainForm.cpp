@@ -400,21 +400,3 @@ void TMainForm::Timer1Timer() {
 // the window's frame does.
 void TMainForm::Exit1Click() { close(); }
 
-// Commands whose code lives with their subsystem.
-void TMainForm::N1Click() {}
-void TMainForm::M1Click() {}
-void TMainForm::R1Click() {}
-void TMainForm::R3Click() {}
-void TMainForm::RGB1Click() {}
-void TMainForm::C1Click() {}
-void TMainForm::N2Click() {}
-void TMainForm::N4Click() {}
-void TMainForm::H1Click() {}
-void TMainForm::L1Click() {}
-void TMainForm::N5Click() {}
-void TMainForm::N6Click() {}
-void TMainForm::N7Click() {}
-void TMainForm::N8Click() {}
-void TMainForm::N9Click() {}
-void TMainForm::P1Click() {}
-void TMainForm::P3Click() {}
