@@ -64,6 +64,12 @@ class TMainForm : public QMainWindow {
   // Redraws the windows whose documents a command changed.
   void RefreshChildren();
 
+  // Makes image windows for the documents the workspace gained, sized to
+  // reach the main client edges (fitToMainClient) or to fit their pictures.
+  void AddNewChildren(bool fitToMainClient);
+  // Sets ProgressBar1 and lets it show at once, for long commands.
+  void SetProgress(int percent);
+
   // Opens one file into a new window with the reader its entry names
   // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
   bool OpenFile(const QString& path, qirm::FileType type);
@@ -189,8 +195,6 @@ class TMainForm : public QMainWindow {
 
  private:
   void CreateDialogs();
-  // Makes image windows for documents the workspace gained.
-  void AddNewChildren(bool fitToMainClient);
   // Zoom fitting: the window just holds the zoomed picture, or the main
   // client area less 20 by 60 when the picture is wider than the client.
   void FitZoomed(TChild* child);

@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QSignalBlocker>
 
@@ -48,6 +49,11 @@ void TMainForm::CreateDialogs() {
   for (QFileDialog* dialog : {static_cast<QFileDialog*>(OpenDialog), static_cast<QFileDialog*>(SaveDialog)}) {
     dialog->setAttribute(Qt::WA_QuitOnClose, false);
   }
+}
+
+void TMainForm::SetProgress(int percent) {
+  ProgressBar1->setValue(percent);
+  ProgressBar1->repaint();
 }
 
 void TMainForm::ShowError(const QString& message) { TApplication::ShowException(message); }

@@ -26,52 +26,12 @@
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
 #include "tricolour/ui/TRGBComp.h"
+#include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
-// Runs `answer` on the next modal widget of type T that appears while
-// `trigger` (which opens it) runs.
-template <class T = QWidget>
-void WithModal(const std::function<void()>& trigger, const std::function<void(QWidget*)>& answer) {
-  auto* timer = new QTimer;
-  bool answered = false;
-  QObject::connect(timer, &QTimer::timeout, [&] {
-    if (answered) return;
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal->isVisible() && qobject_cast<T*>(modal)) {
-      answered = true;
-      answer(modal);
-    }
-  });
-  timer->start(10);
-  trigger();
-  timer->stop();
-  delete timer;
-  QVERIFY2(answered, "no modal window appeared");
-}
-
-void ChooseFiles(QWidget* modal, int entry, const QStringList& files) {
-  auto* dialog = qobject_cast<TypedFileDialog*>(modal);
-  QVERIFY(dialog);
-  dialog->SetFilterIndex(entry);
-  dialog->setDirectory(QFileInfo(files.first()).absolutePath());
-  // Typed into the name field as a user would: "a.fits" "b.fts" ...
-  QStringList quoted;
-  for (const QString& f : files) quoted << QLatin1Char('"') + QFileInfo(f).fileName() + QLatin1Char('"');
-  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  QVERIFY(name);
-  name->setText(files.size() == 1 ? QFileInfo(files.first()).fileName() : quoted.join(QLatin1Char(' ')));
-  QMetaObject::invokeMethod(dialog, "accept");
-}
-
-QString AnswerMessageBox(QWidget* modal, QMessageBox::StandardButton button) {
-  auto* box = qobject_cast<QMessageBox*>(modal);
-  if (!box) return QStringLiteral("<not a message box>");
-  const QString text = box->text();
-  box->button(button) ? box->button(button)->click() : box->accept();
-  return text;
-}
+using namespace qirm::test;
 
 // A 30 x 30 frame sampled at 10, 14, 18 on each axis; levels 1000..1888.
 std::string StandardFrame() {
