@@ -148,6 +148,7 @@ bool ReadBitpix(const NumberKey& key, int& bitpix) {
 }
 
 std::string KeyText(const NumberKey& key) {
+  if (key.count == 0) return "missing";
   if (!key.number) return "not a number";
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", key.value);
