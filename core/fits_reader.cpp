@@ -174,8 +174,9 @@ bool HasData(const HduKeywords& k) {
 long long DataBytes(const HduKeywords& k) {
   int bitpix = 0;
   long long naxis = 0;
-  if (!ReadBitpix(k.bitpix, bitpix) || !k.naxis.Integer(0, 999, naxis)) return -1;
+  if (!k.naxis.Integer(0, 999, naxis)) return -1;
   if (naxis == 0) return 0;
+  if (!ReadBitpix(k.bitpix, bitpix)) return -1;
   constexpr long double kLimit = 1e18L;
   long double product = 1.0L;
   for (long long i = 0; i < naxis; ++i) {

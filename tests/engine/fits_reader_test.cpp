@@ -389,6 +389,12 @@ TEST(FitsReader, MissingFileAndOversizedImageKeepTheirConsoleTexts) {
   EXPECT_FALSE(ReadFitsFile(missing, h, m).ok());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "file open error    " + missing + "\n");
 
+  // A folder opens but cannot be read.
+  testing::internal::CaptureStdout();
+  s = ReadFitsHeader(dir.path().string(), h);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "file open error    " + dir.path().string() + "\n");
+  EXPECT_FALSE(s.ok());
+
   // 20000 from the fixed columns by two cards of 9999 and one of 2.
   std::vector<std::string> cards = ImageCards(9999, 100);
   cards.insert(cards.begin() + 3, {Fixed("NAXIS1", "9999"), Fixed("NAXIS1", "2")});
