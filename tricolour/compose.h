@@ -1,0 +1,81 @@
+// The tri-colour composition: red, green and blue FITS frames, with darks
+// and a flat, become one registered, calibrated, white-balanced colour
+// picture. Called by the OK button of the composition dialog and by
+// `qirm-cli compose`; both pass the CompositionSettings value and get the
+// document of the result window.
+//
+// Order of the work (fixed; it is part of the result):
+//   setup     frame size from the first green frame's header, dark mean,
+//             first flat, clamping of the star and background positions,
+//             reference geometry of the two stars (two-star mode);
+//   stacking  red, then green, then blue: each frame read, sign-shifted,
+//             cleaned of blooming, hot pixels removed (red only), dark
+//             subtracted, flat divided, turned by 180 degrees if asked,
+//             registered on star 1 (and scaled and rotated on the two stars),
+//             added to the running mean; then the optional background
+//             flattening of the finished channel;
+//   output    sky levels at the background point, white balance, the
+//             200 x atan(v / 200) tone curve, clip to 0..255, the picture.
+//
+// Threads: the call may run on any thread; it keeps no state outside its
+// arguments, so several runs may even go on at once. Inside, it uses up to
+// two threads; the result is byte-identical to the plain single-threaded
+// order of steps.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/image_document.h"
+#include "app/workspace.h"
+#include "core/status.h"
+#include "tricolour/composition_settings.h"
+
+namespace qirm {
+
+// Runs one composition.
+//
+// progress: the values the main window's progress bar takes, 0..100, in the
+//   order the run sets them (10, 30, the dark mean 0..99, 20, 40 in two-star
+//   mode, 0..99 for every frame, 50 / 60 / 70 after each channel, 90, 100,
+//   and 0 at the end); a value equal to the previous one is not passed on.
+//   Called on the thread that runs the composition; may be empty.
+// result: on success, the document of the result window: kind "1", Image
+//   and ImageZm the w x h colour picture, MAX "255", MIN "0", DemX, DemY,
+//   ColN "3", ZomN "1.00", UndoFlg "0"; the caption stays "Child".
+// main: when given, receives the main window's texts the run sets at its end
+//   (see ApplyCompositionMainTexts); pass nullptr from a worker thread and
+//   apply them on the user-interface thread.
+// notice: messages shown during the run while it goes on, e.g. "Resolution
+//   Error !!" for a dark frame of another size (shown once; that dark and
+//   the later ones are skipped, the mean keeps the full divisor).
+//
+// Returns Ok and leaves `result` untouched when the red, green or blue list
+// is empty (the run ends silently). Any other failure returns an error that
+// names the file or field and the reason, before a result exists:
+// unreadable frame, a light or flat frame of another size than the first
+// green frame, lists over kMaxFramesPerList entries, paths over
+// kMaxPathBytes bytes, a white-balance divisor of 0, a flat whose largest
+// value is not above 0, reference stars that give no angle or distance.
+Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
+                        ImageDocument& result, MainTexts* main = nullptr,
+                        const std::function<void(const std::string&)>& notice = {});
+
+// Limits of the frame tables.
+inline constexpr int kMaxFramesPerList = 256;
+inline constexpr int kMaxPathBytes = 255;
+
+// The checks ComposeTricolour makes on the settings before any file is
+// touched (list lengths, path lengths, white-balance divisors). The dialog
+// may call it to refuse OK early with the same message.
+Status CheckCompositionSettings(const CompositionSettings& settings);
+
+// The main window's texts at the end of a composition: Edit1 "100.0%",
+// Edit2 "255", Edit3 "0", level spinners 255 and 0.
+void ApplyCompositionMainTexts(MainTexts& main);
+
+// The product of the output stage as a document (see `result` above), from
+// the finished 24-bit picture.
+void FillCompositionDocument(Picture picture, ImageDocument& doc);
+
+}  // namespace qirm

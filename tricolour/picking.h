@@ -1,0 +1,30 @@
+// "座標取得": opening frames as image windows so that the user can click the
+// reference stars. The engine builds each window's document; the dialog
+// selects two-star mode, shows the file dialog and makes the windows.
+#pragma once
+
+#include <string>
+
+#include "app/image_document.h"
+#include "app/workspace.h"
+#include "core/status.h"
+
+namespace qirm {
+
+// One chosen frame as a kind "2" document: the raw values 0..65535 in the
+// two byte planes (ImageZm high bytes, ImageZm2 low bytes), and as the shown
+// picture the grey g = trunc(50 (v - min) / (mean - min)) clamped to 0..255,
+// where mean and min are taken over the grid x = 10, 14, ... < w - 10,
+// y = 10, 14, ... < h - 10 (the sky maps to 50). Fields: Caption the file
+// name without folders, FilterI "2", Average the mean (general format),
+// Minimum min, DemX, DemY, ColN "1", ZomN "1.00", UndoFlg "0"; MAX and MIN
+// keep their defaults. main, when given, gets Edit1 "100.0%",
+// Edit2 trunc(mean), Edit3 min.
+//
+// A frame too small for the grid (w or h at most 10) has no samples: its
+// mean and min are those of all its pixels instead. Where mean equals min
+// every pixel is shown as 0 (the division would be undefined). Unreadable
+// files give the reader's error and no document.
+Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainTexts* main = nullptr);
+
+}  // namespace qirm
