@@ -1,0 +1,122 @@
+// The composite command around the pixel work: finding the listed windows,
+// checking their sizes, and the new window "New".
+#include <new>
+
+#include "core/numbers.h"
+#include "stack/composite.h"
+
+namespace qirm {
+namespace {
+
+std::string SizeText(const Picture& p) { return FormatInt(p.width()) + " x " + FormatInt(p.height()); }
+
+// The window an entry stands for, or nullptr when it is gone.
+ImageDocument* FindEntry(Workspace& ws, const CompositeEntry& entry) {
+  auto& windows = ws.windows();
+  if (entry.window >= 0 && entry.window < static_cast<int>(windows.size()) &&
+      windows[static_cast<std::size_t>(entry.window)]->Caption == entry.caption) {
+    return windows[static_cast<std::size_t>(entry.window)].get();
+  }
+  for (const auto& w : windows) {
+    if (w->Caption == entry.caption) return w.get();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool CompositeMethodFromName(const std::string& name, CompositeMethod& method) {
+  static const std::pair<const char*, CompositeMethod> kNames[] = {
+      {"average", CompositeMethod::Average}, {"sum", CompositeMethod::Sum},
+      {"maximum", CompositeMethod::Maximum}, {"minimum", CompositeMethod::Minimum},
+      {"expected", CompositeMethod::Expected}};
+  for (const auto& [text, m] : kNames) {
+    if (name == text) {
+      method = m;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<CompositeEntry> CompositeCandidates(Workspace& ws) {
+  std::vector<CompositeEntry> entries;
+  int position = 0;
+  for (const auto& w : ws.windows()) entries.push_back({w->Caption, position++});
+  return entries;
+}
+
+bool CompositeRequested(const std::string& edit2) { return edit2 > std::string("0"); }
+
+Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<std::string>& skipped,
+                    const std::function<void(int)>& progress) {
+  std::vector<ImageDocument*> sources;
+  for (const CompositeEntry& entry : params.entries) {
+    ImageDocument* doc = FindEntry(ws, entry);
+    if (!doc) {
+      skipped.push_back("composite: \"" + entry.caption + "\" is no longer open; skipped");
+      continue;
+    }
+    sources.push_back(doc);
+  }
+  if (sources.empty()) {
+    if (params.entries.empty()) return Status::Ok();
+    return Status::Error("composite: none of the chosen images is open; nothing was stacked");
+  }
+
+  // Stacking pixel for pixel needs one size; the first source sets it.
+  const Picture& first = sources[0]->ImageZm;
+  if (first.empty()) return Status::Error("composite: \"" + sources[0]->Caption + "\" has no picture");
+  for (const ImageDocument* doc : sources) {
+    const Picture& p = doc->ImageZm;
+    if (p.width() != first.width() || p.height() != first.height()) {
+      return Status::Error("composite: \"" + doc->Caption + "\" is " + SizeText(p) + ", the first image \"" +
+                           sources[0]->Caption + "\" is " + SizeText(first) + "; nothing was stacked");
+    }
+  }
+
+  std::vector<const Picture*> pictures;
+  for (ImageDocument* doc : sources) pictures.push_back(&doc->ImageZm);
+  Picture result;
+  Picture shown;
+  try {
+    result = StackPictures(pictures, params.method, progress);
+    shown = result;
+  } catch (const std::bad_alloc&) {
+    if (progress) progress(0);
+    return Status::Error("composite: not enough memory for a " + SizeText(first) + " picture");
+  }
+  const int w = result.width();
+  const int h = result.height();
+
+  // Each source is brought forward in turn as it is read; the last one is
+  // active when the new window opens on top.
+  for (ImageDocument* doc : sources) ws.Activate(doc);
+
+  ImageDocument& window = ws.NewWindow();
+  window.FilterI = kKindColour;
+  window.Caption = "New";
+  MainTexts& main = ws.main();
+  main.Edit1 = "100.0%";
+  // The level edits' change handler writes the new window's MAX and MIN;
+  // "255" and "0" always parse.
+  (void)ws.SetEdit2("255");
+  (void)ws.SetEdit3("0");
+  main.UpDown1 = 255;
+  main.UpDown2 = 0;
+  window.MAX = "255";
+  window.MIN = "0";
+  window.DemX = FormatInt(w);
+  window.DemY = FormatInt(h);
+  window.ColN = "1";
+  window.ZomN = FormatFixed2(1.0);
+  window.UndoFlg = "0";
+  window.Image = std::move(shown);
+  window.ImageZm = std::move(result);
+  window.UndoFlg = "1";
+  main.ProgressBar1 = 0;
+  if (progress) progress(0);
+  return Status::Ok();
+}
+
+}  // namespace qirm

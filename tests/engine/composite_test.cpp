@@ -1,0 +1,394 @@
+#include "stack/composite.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "core/matrix.h"
+
+namespace qirm {
+namespace {
+
+// ---------------------------------------------------------------- helpers
+
+Picture Filled(int w, int h, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  Picture p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* px = p.Row(y) + 3 * x;
+      px[0] = b;
+      px[1] = g;
+      px[2] = r;
+    }
+  return p;
+}
+
+// A sky-like picture: a smooth gradient, noise of a few levels, and now and
+// then a bright or dark outlier (a hot pixel, a trail), so that both the
+// quick and the clipping path of the expected value run.
+Picture Sky(int w, int h, std::mt19937& rng) {
+  std::normal_distribution<double> noise(0, 4);
+  std::uniform_int_distribution<int> rare(0, 99);
+  std::uniform_int_distribution<int> any(0, 255);
+  Picture p(w, h);
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = p.Row(y);
+    for (int i = 0; i < 3 * w; ++i) {
+      const int roll = rare(rng);
+      int v = 40 + (i / 3 + 2 * y) % 180 + static_cast<int>(noise(rng));
+      if (roll < 3) v = any(rng);
+      else if (roll < 5) v = 255;
+      row[i] = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+    }
+  }
+  return p;
+}
+
+Picture Noise(int w, int h, std::mt19937& rng) {
+  std::uniform_int_distribution<int> any(0, 255);
+  Picture p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int i = 0; i < 3 * w; ++i) p.Row(y)[i] = static_cast<std::uint8_t>(any(rng));
+  return p;
+}
+
+std::vector<const Picture*> Pointers(const std::vector<Picture>& pictures) {
+  std::vector<const Picture*> out;
+  for (const Picture& p : pictures) out.push_back(&p);
+  return out;
+}
+
+// The expected value as written down, pass after pass on the kept values, with
+// nothing of the fast path's shortcuts (no runs, no merging, no quick test).
+int ReferenceRobustMean(std::vector<int> kept) {
+  if (kept.size() >= 3) {
+    for (int pass = 0; pass < kClipIterations; ++pass) {
+      std::sort(kept.begin(), kept.end());
+      const std::size_t m = kept.size();
+      const int c2 = kept[(m - 1) / 2] + kept[m / 2];  // twice the median
+      std::vector<int> d2;
+      for (int v : kept) d2.push_back(std::abs(2 * v - c2));
+      std::sort(d2.begin(), d2.end());
+      const double mad = (d2[(m - 1) / 2] + d2[m / 2]) / 4.0;
+      const double sigma = std::max(1.4826 * mad, 1.0);
+      std::vector<int> next;
+      for (int v : kept) {
+        // |v - median| against 2.5 sigma; the integer forms in the engine
+        // are exact, this one is too except at exact ties, which these
+        // byte values cannot reach beyond the floor.
+        if (std::abs(2 * v - c2) / 2.0 <= 2.5 * sigma) next.push_back(v);
+      }
+      if (next.size() == kept.size()) break;
+      kept = next;
+    }
+  }
+  return std::accumulate(kept.begin(), kept.end(), 0) / static_cast<int>(kept.size());
+}
+
+// The command's loop: three integer accumulators per channel over W x H, each
+// source read row by row, then the bytes made from the accumulators.
+Picture ReferenceStack(const std::vector<const Picture*>& sources, CompositeMethod method) {
+  const int w = sources[0]->width();
+  const int h = sources[0]->height();
+  const int n = static_cast<int>(sources.size());
+  IntMatrix acc[3];
+  for (IntMatrix& a : acc) EXPECT_EQ(AllocIntMatrix(w, h, a), 0);
+  Picture out(w, h);
+  if (method == CompositeMethod::Expected) {
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          std::vector<int> values;
+          for (const Picture* p : sources) values.push_back(p->Row(y)[3 * x + c]);
+          out.Row(y)[3 * x + c] = static_cast<std::uint8_t>(ReferenceRobustMean(values));
+        }
+    return out;
+  }
+  for (int k = 0; k < n; ++k) {
+    if (k == 0 && method == CompositeMethod::Minimum)
+      for (IntMatrix& a : acc)
+        for (int x = 0; x < w; ++x)
+          for (int y = 0; y < h; ++y) a[x][y] = 255;
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* row = sources[k]->Row(y);
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          const int b = row[3 * x + c];
+          int& a = acc[c][x][y];
+          switch (method) {
+            case CompositeMethod::Average:
+            case CompositeMethod::Sum: a += b; break;
+            case CompositeMethod::Maximum: if (a < b) a = b; break;
+            case CompositeMethod::Minimum: if (a > b) a = b; break;
+            case CompositeMethod::Expected: break;
+          }
+        }
+    }
+  }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c) {
+        int v = acc[c][x][y];
+        if (method == CompositeMethod::Average) v /= n;
+        if (method == CompositeMethod::Sum) v = std::min(v, 255);
+        out.Row(y)[3 * x + c] = static_cast<std::uint8_t>(v);
+      }
+  return out;
+}
+
+void ExpectSamePicture(const Picture& actual, const Picture& expected) {
+  ASSERT_EQ(actual.width(), expected.width());
+  ASSERT_EQ(actual.height(), expected.height());
+  for (int y = 0; y < expected.height(); ++y)
+    for (int i = 0; i < 3 * expected.width(); ++i)
+      if (actual.Row(y)[i] != expected.Row(y)[i]) {
+        FAIL() << "first difference at x " << i / 3 << " channel " << i % 3 << " y " << y << ": "
+               << int(actual.Row(y)[i]) << " vs " << int(expected.Row(y)[i]);
+      }
+}
+
+const CompositeMethod kAllMethods[] = {CompositeMethod::Average, CompositeMethod::Sum, CompositeMethod::Maximum,
+                                       CompositeMethod::Minimum, CompositeMethod::Expected};
+
+// ---------------------------------------------------------------- methods
+
+TEST(StackPictures, WorkedNumbersPerMethod) {
+  struct Case {
+    CompositeMethod method;
+    std::vector<int> reds;  // one 1 x 1 picture per value (blue 7, green 200)
+    int red;
+    int green;
+    int blue = 7;
+  };
+  const Case cases[] = {
+      {CompositeMethod::Average, {10, 11}, 10, 200},       // trunc(21 / 2)
+      {CompositeMethod::Average, {255, 255, 255}, 255, 200},  // no 8-bit overflow
+      {CompositeMethod::Average, {1, 1, 0}, 0, 200},
+      {CompositeMethod::Sum, {10, 20, 30}, 60, 255, 21},    // green 600 saturates
+      {CompositeMethod::Sum, {200, 100}, 255, 255, 14},
+      {CompositeMethod::Maximum, {10, 250, 3}, 250, 200},
+      {CompositeMethod::Minimum, {255, 255}, 255, 200},      // starts from 255, not 0
+      {CompositeMethod::Minimum, {90, 12, 40}, 12, 200},
+      {CompositeMethod::Expected, {10, 11}, 10, 200},       // two: the plain average
+      {CompositeMethod::Expected, {10, 10, 255}, 10, 200},  // one trail in three frames
+  };
+  for (const Case& c : cases) {
+    std::vector<Picture> pictures;
+    for (int r : c.reds) pictures.push_back(Filled(1, 1, 7, 200, static_cast<std::uint8_t>(r)));
+    const Picture out = StackPictures(Pointers(pictures), c.method);
+    ASSERT_EQ(out.width(), 1);
+    EXPECT_EQ(out.Color(0, 0), (static_cast<unsigned>(c.blue) << 16) | (static_cast<unsigned>(c.green) << 8) | static_cast<unsigned>(c.red))
+        << "method " << static_cast<int>(c.method) << " first red " << c.reds[0];
+  }
+}
+
+TEST(StackPictures, OneSourceGivesItsPicture) {
+  std::mt19937 rng(5);
+  const std::vector<Picture> one = {Noise(37, 9, rng)};
+  for (CompositeMethod m : kAllMethods) ExpectSamePicture(StackPictures(Pointers(one), m), one[0]);
+}
+
+TEST(StackPictures, SameBytesAsThePlainLoop) {
+  // Widths not a multiple of the block of stacks; counts around the quick
+  // paths (1, 2, 3), the 16 of a typical session, and past 257 where the
+  // 16-bit sums would overflow.
+  std::mt19937 rng(42);
+  for (int n : {1, 2, 3, 4, 5, 8, 16, 17, 300}) {
+    const int w = n == 300 ? 23 : 61;
+    const int h = n == 300 ? 3 : 7;
+    std::vector<Picture> sky, noise;
+    for (int k = 0; k < n; ++k) {
+      sky.push_back(Sky(w, h, rng));
+      noise.push_back(Noise(w, h, rng));
+    }
+    for (CompositeMethod m : kAllMethods) {
+      SCOPED_TRACE("n " + std::to_string(n) + " method " + std::to_string(static_cast<int>(m)));
+      ExpectSamePicture(StackPictures(Pointers(sky), m), ReferenceStack(Pointers(sky), m));
+      ExpectSamePicture(StackPictures(Pointers(noise), m), ReferenceStack(Pointers(noise), m));
+    }
+  }
+}
+
+TEST(StackPictures, SameBytesOnThreadsAndReportsRowsDone) {
+  // Big enough to be shared between threads.
+  std::mt19937 rng(7);
+  std::vector<Picture> sky;
+  for (int k = 0; k < 9; ++k) sky.push_back(Sky(301, 419, rng));
+  for (CompositeMethod m : kAllMethods) {
+    std::vector<int> seen;
+    const Picture out = StackPictures(Pointers(sky), m, [&](int p) { seen.push_back(p); });
+    ExpectSamePicture(out, ReferenceStack(Pointers(sky), m));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), 0);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << "a value reported twice";
+    EXPECT_LT(seen.back(), 100);
+  }
+}
+
+TEST(RobustStackMean, RejectsOutliersAndKeepsTheRest) {
+  struct Case {
+    std::vector<std::uint8_t> values;
+    int expected;
+  };
+  const Case cases[] = {
+      {{77}, 77},
+      {{10, 11}, 10},                 // plain average below three
+      {{0, 255}, 127},
+      {{10, 10, 255}, 10},            // the trail goes, whichever frame it is in
+      {{255, 10, 10}, 10},
+      {{100, 103, 110}, 104},         // 110 lies 7 out, 2.5 sigma is 11.1: all stay
+      {{10, 10, 11, 13}, 11},         // 13 lies exactly 2.5 floor-sigma out: stays
+      {{10, 10, 11, 14}, 10},         // 14 lies 3.5 out: goes
+      {{50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 0, 255}, 50},  // one hot, one dead
+      {{120, 118, 121, 119, 122, 120, 117, 123, 120, 121, 119, 120, 118, 122, 121, 255}, 120},
+      {{0, 0, 0, 0, 0, 0}, 0},
+      {{255, 255, 255, 255}, 255},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> v = c.values;
+    EXPECT_EQ(RobustStackMean(v), c.expected) << "first value " << int(c.values[0]) << ", " << c.values.size();
+  }
+}
+
+TEST(RobustStackMean, MatchesTheReferenceOnManyStacks) {
+  std::mt19937 rng(11);
+  std::normal_distribution<double> noise(0, 6);
+  std::uniform_int_distribution<int> any(0, 255), count(1, 40), rare(0, 9);
+  for (int t = 0; t < 20000; ++t) {
+    const int n = count(rng);
+    const int centre = any(rng);
+    std::vector<std::uint8_t> v;
+    std::vector<int> ref;
+    for (int k = 0; k < n; ++k) {
+      int x = rare(rng) == 0 ? any(rng) : centre + static_cast<int>(noise(rng));
+      x = std::clamp(x, 0, 255);
+      v.push_back(static_cast<std::uint8_t>(x));
+      ref.push_back(x);
+    }
+    ASSERT_EQ(RobustStackMean(v), ReferenceRobustMean(ref)) << "stack " << t;
+  }
+}
+
+// ---------------------------------------------------------------- command
+
+class CompositeCommand : public testing::Test {
+ protected:
+  ImageDocument& Window(const std::string& caption, const Picture& base) {
+    ImageDocument& d = ws.NewWindow();
+    d.Caption = caption;
+    d.FilterI = kKindColour;
+    d.Image = base;
+    d.ImageZm = base;
+    d.DemX = std::to_string(base.width());
+    d.DemY = std::to_string(base.height());
+    d.ZomN = "1.00";
+    return d;
+  }
+  Status Run(const std::vector<CompositeEntry>& entries, CompositeMethod method = CompositeMethod::Average) {
+    skipped.clear();
+    return RunComposite(ws, {entries, method}, skipped, [&](int p) { progress.push_back(p); });
+  }
+
+  Workspace ws;
+  std::vector<std::string> skipped;
+  std::vector<int> progress;
+};
+
+TEST_F(CompositeCommand, NewWindowHoldsTheStackAndItsFields) {
+  Window("a.bmp", Filled(4, 3, 0, 0, 10));
+  Window("b.bmp", Filled(4, 3, 0, 0, 11));
+  ws.main().Edit1 = "25.0%";
+  ws.main().Edit2 = "1888";
+  const Status s = Run(CompositeCandidates(ws));
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_EQ(ws.windows().size(), 3u);
+  const ImageDocument& n = *ws.windows().back();
+  EXPECT_EQ(ws.active(), &n);
+  EXPECT_EQ(n.Caption, "New");
+  EXPECT_EQ(n.FilterI, "1");
+  EXPECT_EQ(n.UndoFlg, "1");
+  EXPECT_EQ(n.DemX, "4");
+  EXPECT_EQ(n.DemY, "3");
+  EXPECT_EQ(n.ColN, "1");
+  EXPECT_EQ(n.ZomN, "1.00");
+  EXPECT_EQ(n.MAX, "255");
+  EXPECT_EQ(n.MIN, "0");
+  EXPECT_EQ(n.Image, n.ImageZm);
+  EXPECT_EQ(n.Image.Color(3, 2), 10u);
+  EXPECT_EQ(ws.main().Edit1, "100.0%");
+  EXPECT_EQ(ws.main().Edit2, "255");
+  EXPECT_EQ(ws.main().Edit3, "0");
+  EXPECT_EQ(ws.main().UpDown1, 255);
+  EXPECT_EQ(ws.main().UpDown2, 0);
+  EXPECT_TRUE(skipped.empty());
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 0);
+  // The sources are untouched.
+  EXPECT_EQ(ws.windows()[0]->ImageZm, Filled(4, 3, 0, 0, 10));
+}
+
+TEST_F(CompositeCommand, ASourceOfAnotherSizeRefusesTheWholeStack) {
+  Window("a.bmp", Filled(4, 3, 1, 1, 1));
+  Window("odd.bmp", Filled(5, 3, 1, 1, 1));
+  Window("c.bmp", Filled(4, 3, 1, 1, 1));
+  ImageDocument* active = ws.active();
+  const Status s = Run(CompositeCandidates(ws), CompositeMethod::Maximum);
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.message(), "composite: \"odd.bmp\" is 5 x 3, the first image \"a.bmp\" is 4 x 3; nothing was stacked");
+  EXPECT_EQ(ws.windows().size(), 3u);
+  EXPECT_EQ(ws.active(), active);
+}
+
+TEST_F(CompositeCommand, SameCaptionsStackEachListedWindowOnce) {
+  // Two Netpbm windows are both called "Child"; each entry is its own window.
+  Window("Child", Filled(2, 2, 0, 0, 100));
+  Window("Child", Filled(2, 2, 0, 0, 200));
+  ASSERT_TRUE(Run(CompositeCandidates(ws)).ok());
+  EXPECT_EQ(ws.windows().back()->Image.Color(0, 0), 150u);
+  // Only the second one listed: the second one is stacked.
+  ASSERT_TRUE(Run({{"Child", 1}}).ok());
+  EXPECT_EQ(ws.windows().back()->Image.Color(1, 1), 200u);
+}
+
+TEST_F(CompositeCommand, EntriesOfClosedWindowsAreSkippedAndNotCounted) {
+  Window("a.bmp", Filled(2, 2, 0, 0, 30));
+  ImageDocument& gone = Window("gone.bmp", Filled(2, 2, 0, 0, 250));
+  Window("c.bmp", Filled(2, 2, 0, 0, 60));
+  const std::vector<CompositeEntry> listed = CompositeCandidates(ws);
+  ws.Close(&gone);
+  ASSERT_TRUE(Run(listed).ok());
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0], "composite: \"gone.bmp\" is no longer open; skipped");
+  EXPECT_EQ(ws.windows().back()->Image.Color(0, 0), 45u);  // (30 + 60) / 2, not / 3
+  // c.bmp moved up one place and is still found by its caption.
+}
+
+TEST_F(CompositeCommand, NothingToStack) {
+  EXPECT_TRUE(Run({}).ok());
+  EXPECT_TRUE(ws.windows().empty());
+  const Status s = Run({{"m42.fits", 0}});
+  EXPECT_FALSE(s.ok());
+  EXPECT_EQ(skipped.size(), 1u);
+  EXPECT_TRUE(ws.windows().empty());
+}
+
+TEST(Composite, RequestAndMethodNames) {
+  for (const auto& [text, runs] : std::vector<std::pair<std::string, bool>>{
+           {"0", false}, {"", false}, {"-1", false}, {"1", true}, {"12", true}, {"00", true}}) {
+    EXPECT_EQ(CompositeRequested(text), runs) << '"' << text << '"';
+  }
+  CompositeMethod m;
+  ASSERT_TRUE(CompositeMethodFromName("expected", m));
+  EXPECT_EQ(m, CompositeMethod::Expected);
+  ASSERT_TRUE(CompositeMethodFromName("minimum", m));
+  EXPECT_EQ(m, CompositeMethod::Minimum);
+  EXPECT_FALSE(CompositeMethodFromName("median", m));
+  EXPECT_FALSE(CompositeMethodFromName("Average", m));
+}
+
+}  // namespace
+}  // namespace qirm
