@@ -1,13 +1,343 @@
+// ComposeTricolour: the order of steps of a composition run, and how frames
+// are shared between two threads without changing a byte of the result.
+//
+// Threads: every light frame (red, then green, then blue, in list order) has
+// an index. Each thread takes the next index, reads that frame when all
+// earlier frames have been read (so reads, and the reader's trace file,
+// follow the list order), cleans, calibrates and registers it on its own
+// matrices, and adds it to the running mean when all earlier frames have
+// been added (so every sum is formed in the plain order). The thread that
+// adds the last frame of a channel also finishes the channel.
 #include "tricolour/compose.h"
 
-namespace qirm {
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
-Status ComposeTricolour(const CompositionSettings&, const std::function<void(int)>&, ImageDocument&, MainTexts*,
-                        const std::function<void(const std::string&)>&) {
-  return Status::Error("the composition is not available in this version yet");
+#include "core/fits_reader.h"
+#include "core/numbers.h"
+#include "filters/blooming.h"
+#include "tricolour/calibration.h"
+#include "tricolour/compose_options.h"
+#include "tricolour/output_stage.h"
+#include "tricolour/registration.h"
+
+namespace qirm {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+// Progress values passed on only when they change.
+class Progress {
+ public:
+  explicit Progress(const std::function<void(int)>& fn) : m_fn(fn) {}
+  void Set(int value) {
+    if (value == m_last) return;
+    m_last = value;
+    if (m_fn) m_fn(value);
+  }
+  // The values a pass over the columns sets, trunc(x / (w * 0.01)) for
+  // x = 0 .. w - 1, in order.
+  void Columns(const std::vector<int>& values) {
+    for (int v : values) Set(v);
+  }
+
+ private:
+  const std::function<void(int)>& m_fn;
+  int m_last = -1;
+};
+
+std::vector<int> ColumnProgressValues(int w) {
+  std::vector<int> values;
+  for (int x = 0; x < w; ++x) {
+    const int v = ColumnProgress(x, w);
+    if (values.empty() || values.back() != v) values.push_back(v);
+  }
+  return values;
 }
 
-Status CheckCompositionSettings(const CompositionSettings&) { return Status::Ok(); }
+// Runs fn(x_begin, x_end) over the columns, split between `threads` threads.
+template <class Fn>
+void ForColumns(int threads, int w, const Fn& fn) {
+  if (threads <= 1 || w < 64) {
+    fn(0, w);
+    return;
+  }
+  const int mid = w / 2;
+  std::thread other;
+  try {
+    other = std::thread([&] { fn(mid, w); });
+  } catch (const std::system_error&) {
+    fn(mid, w);
+  }
+  fn(0, mid);
+  if (other.joinable()) other.join();
+}
+
+struct Channel {
+  const char* name;
+  const std::vector<std::string>* files;
+  int bloom_threshold;
+  bool hot_pixels;
+  bool turn;
+  bool flatten;
+  int done_progress;
+};
+
+Status ReadFrame(const std::string& path, IntMatrix& m, int w, int h) {
+  FitsHeader header;
+  if (Status s = ReadFitsFile(path, header, m); !s) return s;
+  ToUnsigned16(32768, w, h, m);
+  return Status::Ok();
+}
+
+// The run's shared state.
+struct Run {
+  Run(const ComposeOptions& o, const CompositionSettings& s, Progress& p,
+      const std::function<void(const std::string&)>& n)
+      : options(o), settings(s), progress(p), notice(n) {}
+  const ComposeOptions& options;
+  const CompositionSettings& settings;
+  Progress& progress;
+  const std::function<void(const std::string&)>& notice;
+  int w = 0, h = 0;
+  ClampedPositions positions;
+  ReferenceGeometry geometry;
+  IntMatrix dark;
+  bool has_dark = false;
+  FlatField flat;
+  bool has_flat = false;
+  std::vector<int> column_progress;
+  std::vector<Channel> channels;
+  IntMatrix finished[3];  // R, G, B
+};
+
+// ---------------------------------------------------------------------------
+
+// One light frame from its read to its registration, on the worker's own
+// matrices.
+Status PrepareFrame(const Run& run, const Channel& channel, const std::string& path, IntMatrix& c,
+                    IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
+  const int w = run.w, h = run.h;
+  auto mark = Clock::now();
+  RemoveBlooming(channel.bloom_threshold, 5, 1, w, h, c);
+  if (channel.hot_pixels) {
+    if (run.options.plain) RemoveHotPixelsPlain(w, h, c);
+    else RemoveHotPixels(w, h, c);
+  }
+  t.clean += Since(mark);
+  mark = Clock::now();
+  const IntMatrix* dark = run.has_dark ? &run.dark : nullptr;
+  const FlatField* flat = run.has_flat ? &run.flat : nullptr;
+  if (dark || flat) {
+    if (run.options.plain) CalibratePlain(dark, flat, w, h, c);
+    else Calibrate(dark, flat, w, h, c, 0, w);
+  }
+  if (channel.turn) Turn180(w, h, c);
+  t.calibrate += Since(mark);
+  mark = Clock::now();
+  Status s = RegisterFrame(c, w, h, run.settings.StarMode, run.positions, run.geometry, path, run.options.plain,
+                           scratch, reg);
+  t.register_ += Since(mark);
+  return s;
+}
+
+// The frames of the three channels on `threads` threads (see the top).
+class Stacker {
+ public:
+  Stacker(Run& run, int threads) : m_run(run), m_threads(threads) {
+    for (int c = 0; c < 3; ++c) {
+      for (int k = 0; k < static_cast<int>(run.channels[c].files->size()); ++k) m_frames.push_back({c, k});
+    }
+    m_stop = static_cast<int>(m_frames.size());
+  }
+
+  Status Stack(ComposeOptions::Timings& timings) {
+    if (!m_acc.Allocate(m_run.w, m_run.h)) return Status::Error("no memory for the channel accumulator");
+    std::vector<ComposeOptions::Timings> per(m_threads);
+    std::vector<std::thread> extra;
+    for (int i = 1; i < m_threads; ++i) {
+      try {
+        extra.emplace_back([this, i, &per] { Worker(per[i]); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    Worker(per[0]);
+    for (std::thread& t : extra) t.join();
+    for (const auto& p : per) {
+      timings.read += p.read;
+      timings.clean += p.clean;
+      timings.calibrate += p.calibrate;
+      timings.register_ += p.register_;
+      timings.accumulate += p.accumulate;
+      timings.channel_end += p.channel_end;
+    }
+    if (m_error_index < static_cast<int>(m_frames.size())) return m_error;
+    return Status::Ok();
+  }
+
+ private:
+  struct FrameRef {
+    int channel;
+    int k;
+  };
+
+  void Fail(int index, const Status& s) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index < m_error_index) {
+      m_error_index = index;
+      m_error = s;
+    }
+    m_stop = std::min(m_stop, index);
+    m_changed.notify_all();
+  }
+
+  // Waits until `turn` reaches index; false when the run stops before it.
+  bool WaitTurn(const int& turn, int index) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] { return turn == index || index >= m_stop; });
+    return index < m_stop;
+  }
+
+  void Advance(int& turn) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++turn;
+    m_changed.notify_all();
+  }
+
+  void Worker(ComposeOptions::Timings& t) {
+    const int w = m_run.w, h = m_run.h;
+    IntMatrix c, scratch;
+    if (!c.Allocate(w, h)) {
+      // Another thread may still carry the run; only a lone thread fails.
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (++m_failed_workers == m_threads) {
+        m_error_index = 0;
+        m_error = Status::Error("no memory for a frame of " + FormatInt(w) + " x " + FormatInt(h));
+        m_stop = 0;
+        m_changed.notify_all();
+      }
+      return;
+    }
+    for (;;) {
+      int index;
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_next >= m_stop) return;
+        index = m_next++;
+      }
+      const FrameRef f = m_frames[index];
+      const Channel& channel = m_run.channels[f.channel];
+      const std::string& path = (*channel.files)[f.k];
+
+      if (!WaitTurn(m_read_turn, index)) return;
+      auto mark = Clock::now();
+      Status s = ReadFrame(path, c, w, h);
+      t.read += Since(mark);
+      Advance(m_read_turn);
+      Registration reg;
+      if (s) s = PrepareFrame(m_run, channel, path, c, scratch, reg, t);
+      if (!s) {
+        Fail(index, s);
+        return;
+      }
+
+      if (!WaitTurn(m_acc_turn, index)) return;
+      mark = Clock::now();
+      const int n = static_cast<int>(channel.files->size());
+      Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      m_run.progress.Columns(m_run.column_progress);
+      t.accumulate += Since(mark);
+      if (f.k == n - 1) {
+        mark = Clock::now();
+        FinishChannel(f.channel);
+        t.channel_end += Since(mark);
+      }
+      Advance(m_acc_turn);
+    }
+  }
+
+  // C = trunc(acc), the optional flattening, the channel's progress value;
+  // the accumulator is cleared for the next channel.
+  void FinishChannel(int channel) {
+    const int w = m_run.w, h = m_run.h;
+    IntMatrix& out = m_run.finished[channel];
+    if (!out.Allocate(w, h)) {
+      Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for a finished channel"));
+      return;
+    }
+    TruncateMean(m_acc, w, h, out, 0, w);
+    if (m_run.channels[channel].flatten) {
+      if (m_run.options.plain) FlattenBackgroundPlain(w, h, out);
+      else FlattenBackground(w, h, out);
+    }
+    for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
+    m_run.progress.Set(m_run.channels[channel].done_progress);
+  }
+
+  Run& m_run;
+  int m_threads;
+  std::vector<FrameRef> m_frames;
+  RealMatrix m_acc;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  int m_next = 0;
+  int m_read_turn = 0;
+  int m_acc_turn = 0;
+  int m_stop = 0;
+  int m_error_index = 1 << 30;
+  int m_failed_workers = 0;
+  Status m_error;
+};
+
+// ---------------------------------------------------------------------------
+
+std::string SizeText(int w, int h) { return FormatInt(w) + " x " + FormatInt(h); }
+
+Status CheckSize(const std::string& path, const char* role, int w, int h) {
+  FitsHeader header;
+  if (Status s = ReadFitsHeader(path, header); !s) return s;
+  if (header.width != w || header.height != h) {
+    return Status::Error(path + ": the " + std::string(role) + " frame is " + SizeText(header.width, header.height) +
+                         ", the first green frame " + SizeText(w, h) + "; all frames must have one size");
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status CheckCompositionSettings(const CompositionSettings& s) {
+  const std::pair<const char*, const std::vector<std::string>*> lists[] = {
+      {"red", &s.RedFiles}, {"green", &s.GreenFiles}, {"blue", &s.BlueFiles},
+      {"dark", &s.DarkFiles}, {"flat", &s.FlatFiles}};
+  for (const auto& [name, files] : lists) {
+    if (static_cast<int>(files->size()) > kMaxFramesPerList) {
+      return Status::Error("the " + std::string(name) + " list holds " + FormatInt(files->size()) +
+                           " frames; at most " + FormatInt(kMaxFramesPerList) + " are allowed");
+    }
+    for (const std::string& path : *files) {
+      if (static_cast<int>(path.size()) > kMaxPathBytes) {
+        return Status::Error(path + ": the path is " + FormatInt(path.size()) + " bytes long; at most " +
+                             FormatInt(kMaxPathBytes) + " are allowed");
+      }
+    }
+  }
+  const std::pair<const char*, double> divisors[] = {
+      {"WhiteR (R =)", s.WhiteR}, {"WhiteG (G =)", s.WhiteG}, {"WhiteB (B =)", s.WhiteB}};
+  for (const auto& [name, value] : divisors) {
+    if (value == 0) return Status::Error(std::string(name) + " is 0: a white-balance divisor must not be 0");
+    if (!std::isfinite(value)) return Status::Error(std::string(name) + " is not a finite number");
+  }
+  if (!std::isfinite(s.WhiteK)) return Status::Error("WhiteK (K =) is not a finite number");
+  return Status::Ok();
+}
 
 void ApplyCompositionMainTexts(MainTexts& main) {
   main.Edit1 = "100.0%";
@@ -17,6 +347,173 @@ void ApplyCompositionMainTexts(MainTexts& main) {
   main.UpDown2 = 0;
 }
 
-void FillCompositionDocument(Picture picture, ImageDocument& doc) { doc.Image = std::move(picture); }
+void FillCompositionDocument(Picture picture, ImageDocument& doc) {
+  const int w = picture.width();
+  const int h = picture.height();
+  doc.Image = picture;
+  doc.ImageZm = std::move(picture);
+  doc.MAX = "255";
+  doc.MIN = "0";
+  doc.DemX = FormatInt(w);
+  doc.DemY = FormatInt(h);
+  doc.ColN = "3";
+  doc.ZomN = FormatFixed2(1.0);
+  doc.UndoFlg = "0";
+  doc.FilterI = kKindColour;
+}
+
+Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
+                        ImageDocument& result, MainTexts* main,
+                        const std::function<void(const std::string&)>& notice) {
+  return ComposeTricolourWith(ComposeOptions(), settings, progress, result, main, notice);
+}
+
+Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSettings& settings,
+                            const std::function<void(int)>& progress_fn, ImageDocument& result, MainTexts* main,
+                            const std::function<void(const std::string&)>& notice) {
+  const auto start = Clock::now();
+  ComposeOptions::Timings timings;
+  Progress progress(progress_fn);
+  const AdvancedFlags& a = settings.Advanced;
+  if (settings.RedFiles.empty() || settings.GreenFiles.empty() || settings.BlueFiles.empty()) {
+    return Status::Ok();
+  }
+  if (Status s = CheckCompositionSettings(settings); !s) return s;
+  progress.Set(10);
+
+  int threads = options.plain ? 1 : options.threads;
+  if (threads <= 0) threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+  threads = std::min(threads, 2);
+
+  Run run{options, settings, progress, notice};
+  {
+    FitsHeader header;
+    if (Status s = ReadFitsHeader(settings.GreenFiles[0], header); !s) return s;
+    run.w = header.width;
+    run.h = header.height;
+  }
+  const int w = run.w, h = run.h;
+  if (w < 11 || h < 11) {
+    return Status::Error(settings.GreenFiles[0] + ": the first green frame is " + SizeText(w, h) +
+                         "; a composition needs frames of at least 11 x 11 pixels");
+  }
+  // Every light frame and the flat must have the first green frame's size:
+  // checked from the headers before any pixel is read.
+  for (const auto& [files, role] : {std::pair{&settings.RedFiles, "red"}, std::pair{&settings.GreenFiles, "green"},
+                                    std::pair{&settings.BlueFiles, "blue"}}) {
+    for (const std::string& path : *files)
+      if (Status s = CheckSize(path, role, w, h); !s) return s;
+  }
+  if (!settings.FlatFiles.empty()) {
+    if (Status s = CheckSize(settings.FlatFiles[0], "flat", w, h); !s) return s;
+  }
+  // Darks are read up to the first one of another size.
+  const int nd = static_cast<int>(settings.DarkFiles.size());
+  int darks_usable = nd;
+  for (int k = 0; k < nd; ++k) {
+    FitsHeader header;
+    if (Status s = ReadFitsHeader(settings.DarkFiles[k], header); !s) return s;
+    if (header.width != w || header.height != h) {
+      darks_usable = k;
+      break;
+    }
+  }
+
+  IntMatrix frame;
+  if (!frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
+  run.column_progress = ColumnProgressValues(w);
+  progress.Set(30);
+
+  // Dark mean.
+  if (nd > 0) {
+    RealMatrix acc;
+    if (!acc.Allocate(w, h) || !run.dark.Allocate(w, h)) return Status::Error("no memory for the dark mean");
+    for (int k = 0; k < nd; ++k) {
+      if (k == darks_usable) {
+        if (notice) notice("Resolution Error !!");
+        break;
+      }
+      if (Status s = ReadFrame(settings.DarkFiles[k], frame, w, h); !s) return s;
+      ForColumns(threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
+      progress.Columns(run.column_progress);
+    }
+    ForColumns(threads, w, [&](int x0, int x1) { TruncateMean(acc, w, h, run.dark, x0, x1); });
+    run.has_dark = true;
+  }
+
+  // The first flat only.
+  if (!settings.FlatFiles.empty()) {
+    if (Status s = ReadFrame(settings.FlatFiles[0], frame, w, h); !s) return s;
+    if (!run.flat.Build(frame, w, h)) {
+      return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
+                           "; a flat must have values above 0");
+    }
+    run.has_flat = true;
+  }
+  progress.Set(20);
+
+  run.positions = ClampPositions(settings, w, h);
+  if (settings.StarMode == 2) {
+    const std::string& path = settings.GreenFiles[0];
+    if (Status s = ReadFrame(path, frame, w, h); !s) return s;
+    if (run.has_dark) {
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) frame[x][y] -= run.dark[x][y];
+    }
+    if (Status s = MeasureReferenceGeometry(frame, w, h, run.positions, path, run.geometry); !s) return s;
+    progress.Set(40);
+  }
+  frame.Release();
+  timings.setup = Since(start);
+
+  run.channels = {
+      {"red", &settings.RedFiles, 63000, true, a.Rotate180R, a.FlattenR, 50},
+      {"green", &settings.GreenFiles, 60000, false, a.Rotate180G, a.FlattenG, 60},
+      {"blue", &settings.BlueFiles, 63000, false, a.Rotate180B, a.FlattenB, 70},
+  };
+  {
+    Stacker stacker(run, threads);
+    if (Status s = stacker.Stack(timings); !s) return s;
+  }
+
+  // Output stage.
+  const auto output_start = Clock::now();
+  const double divisors[3] = {settings.WhiteR, settings.WhiteG, settings.WhiteB};
+  std::vector<std::uint8_t> bytes[3];
+  auto tone = [&](int c) {
+    ToneCurve curve;
+    curve.sky = SkyLevel(run.finished[c], run.positions.background_x, run.positions.background_y);
+    curve.divisor = divisors[c];
+    curve.gain = settings.WhiteK;
+    curve.level = settings.BackgroundLevel;
+    ToneChannel(run.finished[c], w, h, curve, bytes[c]);
+    run.finished[c].Release();
+  };
+  if (threads > 1) {
+    std::thread other;
+    try {
+      other = std::thread([&] { tone(2); });
+    } catch (const std::system_error&) {
+      tone(2);
+    }
+    tone(0);
+    tone(1);
+    if (other.joinable()) other.join();
+  } else {
+    for (int c = 0; c < 3; ++c) tone(c);
+  }
+  progress.Set(90);
+  progress.Set(100);
+  Picture picture = ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
+  for (auto& b : bytes) std::vector<std::uint8_t>().swap(b);
+  FillCompositionDocument(std::move(picture), result);
+  if (main) ApplyCompositionMainTexts(*main);
+  progress.Set(100);
+  progress.Set(0);
+  timings.output = Since(output_start);
+  timings.total = Since(start);
+  if (options.timings) *options.timings = timings;
+  return Status::Ok();
+}
 
 }  // namespace qirm

@@ -21,8 +21,8 @@ namespace qirm {
 // keep their defaults. main, when given, gets Edit1 "100.0%",
 // Edit2 trunc(mean), Edit3 min.
 //
-// A frame too small for the grid (w or h at most 10) has no samples: its
-// mean and min are those of all its pixels instead. Where mean equals min
+// A frame too small for the grid (20 pixels or less across) has no samples:
+// its mean and min are those of all its pixels instead. Where mean equals min
 // every pixel is shown as 0 (the division would be undefined). Unreadable
 // files give the reader's error and no document.
 Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainTexts* main = nullptr);

@@ -1,0 +1,196 @@
+// Hot pixels, dark mean, flat field, the 180-degree turn and the running
+// mean of a channel.
+#include "tricolour/calibration.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tricolour/tri_numbers.h"
+
+namespace qirm {
+
+// ---------------------------------------------------------------------------
+// Hot pixels.
+
+void RemoveHotPixelsPlain(int w, int h, IntMatrix& m) {
+  if (w < 3 || h < 3) return;
+  IntMatrix p = m.Clone();
+  for (int x = 1; x <= w - 2; ++x) {
+    for (int y = 1; y <= h - 2; ++y) {
+      long long mn = 65536;
+      for (int i = -1; i <= 1; ++i)
+        for (int j = -1; j <= 1; ++j) mn = std::min<long long>(mn, p[x + i][y + j]);
+      const Extended base = static_cast<Extended>(mn) - 1;
+      const Extended v = p[x][y] - base;
+      const Extended n[4] = {p[x - 1][y] - base, p[x][y - 1] - base, p[x + 1][y] - base, p[x][y + 1] - base};
+      int count = 0;
+      for (Extended ni : n)
+        if (v / ni > 2.0) ++count;
+      if (count >= 1) {
+        const long long sum =
+            static_cast<long long>(p[x - 1][y]) + p[x][y - 1] + p[x + 1][y] + p[x][y + 1];
+        m[x][y] = TruncSaturated(sum * static_cast<Extended>(0.25));
+      }
+    }
+  }
+}
+
+// With v, n and mn integers and base = mn - 1, every (n - base) is at least
+// 1, so (v - base) / (n - base) > 2 is exactly v - base > 2 (n - base)
+// (the quotient of integers below 2^33 is never rounded across 2), and
+// some neighbour passes exactly when the smallest of the four does:
+// v + mn - 1 > 2 min4. The replacement sum * 0.25 of non-negative values is
+// sum >> 2; negative sums go through the rule. The pixels are read from two
+// saved columns (x - 1 and x as they were) and the untouched column x + 1.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+static void HotColumn(const std::int32_t* left, const std::int32_t* centre, const std::int32_t* right, int h,
+                      std::int32_t* out) {
+  for (int y = 1; y <= h - 2; ++y) {
+    const long long l = left[y], r = right[y], u = centre[y - 1], d = centre[y + 1], v = centre[y];
+    long long min4 = std::min(std::min(l, r), std::min(u, d));
+    long long mn = std::min(min4, v);
+    mn = std::min(mn, std::min<long long>(std::min(left[y - 1], left[y + 1]), std::min(right[y - 1], right[y + 1])));
+    mn = std::min<long long>(mn, 65536);
+    const long long sum = l + r + u + d;
+    if (v + mn - 1 > 2 * min4) out[y] = sum >= 0 ? static_cast<std::int32_t>(sum >> 2) : TruncSaturated(sum * 0.25L);
+  }
+}
+
+void RemoveHotPixels(int w, int h, IntMatrix& m) {
+  if (w < 3 || h < 3) return;
+  std::vector<std::int32_t> left(m[0], m[0] + h), centre(h);
+  for (int x = 1; x <= w - 2; ++x) {
+    std::copy(m[x], m[x] + h, centre.begin());
+    HotColumn(left.data(), centre.data(), m[x + 1], h, m[x]);
+    left.swap(centre);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Dark mean.
+
+void AddToMean(const IntMatrix& frame, int nd, int /*w*/, int h, RealMatrix& acc, int x_begin, int x_end) {
+  for (int x = x_begin; x < x_end; ++x) {
+    const std::int32_t* in = frame[x];
+    double* a = acc[x];
+    for (int y = 0; y < h; ++y) a[y] = static_cast<double>(a[y] + static_cast<Extended>(in[y]) / nd);
+  }
+}
+
+void TruncateMean(const RealMatrix& acc, int /*w*/, int h, IntMatrix& out, int x_begin, int x_end) {
+  for (int x = x_begin; x < x_end; ++x) {
+    const double* a = acc[x];
+    std::int32_t* o = out[x];
+    for (int y = 0; y < h; ++y) o[y] = TruncSaturated(a[y]);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Flat.
+
+bool FlatField::Build(const IntMatrix& flat, int w, int h) {
+  double fmax = 0.0;
+  m_flat.assign(static_cast<std::size_t>(w) * h, 0);
+  for (int x = 0; x < w; ++x) {
+    const std::int32_t* in = flat[x];
+    std::uint16_t* out = m_flat.data() + static_cast<std::size_t>(x) * h;
+    for (int y = 0; y < h; ++y) {
+      if (in[y] > fmax) fmax = in[y];
+      // Sign-shifted frames hold 0..65535; anything else is kept in range
+      // here and handled by the rule below through m_divisor.
+      out[y] = static_cast<std::uint16_t>(std::clamp(in[y], 0, 65535));
+    }
+  }
+  m_fmax = fmax;
+  m_h = h;
+  if (!(fmax > 0)) {
+    m_flat.clear();
+    return false;
+  }
+  m_divisor.assign(65536, 0.0);
+  m_inverse.assign(65536, 0.0);
+  for (int f = 0; f < 65536; ++f) {
+    m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
+    m_inverse[f] = m_divisor[f] > 0 ? 1.0 / m_divisor[f] : 0.0;
+  }
+  return true;
+}
+
+int FlatField::Apply(int c, int x, int y) const {
+  const double l = m_divisor[m_flat[static_cast<std::size_t>(x) * m_h + y]];
+  if (!(l > 0)) return c;
+  return TruncSaturated(static_cast<Extended>(c) / l);
+}
+
+void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m) {
+  for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; ++y) {
+      if (dark) m[x][y] = m[x][y] - (*dark)[x][y];
+      if (flat) m[x][y] = flat->Apply(m[x][y], x, y);
+    }
+  }
+}
+
+void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, IntMatrix& m, int x_begin,
+               int x_end) {
+  const double* inverse = flat ? flat->inverse().data() : nullptr;
+  const double* divisor = flat ? flat->divisor().data() : nullptr;
+  for (int x = x_begin; x < x_end; ++x) {
+    std::int32_t* c = m[x];
+    if (dark) {
+      const std::int32_t* d = (*dark)[x];
+      for (int y = 0; y < h; ++y) c[y] -= d[y];
+    }
+    if (!flat) continue;
+    const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
+    for (int y = 0; y < h; ++y) {
+      const double inv = inverse[f[y]];
+      if (inv == 0) continue;  // L = 0: the value stays
+      // c * (1 / L) is within 3 units in the last place of c / L; away from
+      // integers its truncation is that of the exact extended quotient.
+      const double q = c[y] * inv;
+      const double r = std::nearbyint(q);
+      if (std::fabs(q - r) > 1e-6 && std::fabs(q) < 1073741824.0) {
+        c[y] = static_cast<std::int32_t>(q);
+      } else {
+        c[y] = TruncSaturated(static_cast<Extended>(c[y]) / divisor[f[y]]);
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+void Turn180(int w, int h, IntMatrix& m) {
+  for (int x = 0; x < w / 2; ++x) {
+    std::int32_t* a = m[x];
+    std::int32_t* b = m[w - 1 - x];
+    for (int y = 0; y < h; ++y) std::swap(a[y], b[h - 1 - y]);
+  }
+  if (w % 2) {
+    std::int32_t* a = m[w / 2];
+    std::reverse(a, a + h);
+  }
+}
+
+void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
+                int x_end) {
+  // Rows whose source row y + oy lies in 1 .. h - 1.
+  const long long y0 = std::max<long long>(0, 1LL - oy);
+  const long long y1 = std::min<long long>(h, static_cast<long long>(h) - oy);
+  for (int x = x_begin; x < x_end; ++x) {
+    const long long sx = static_cast<long long>(x) + ox;
+    if (sx <= 0 || sx >= w) continue;
+    const std::int32_t* in = frame[static_cast<int>(sx)];
+    double* a = acc[x];
+    for (long long y = y0; y < y1; ++y) {
+      a[y] = static_cast<double>(a[y] + static_cast<Extended>(in[y + oy]) / n);
+    }
+  }
+}
+
+int ColumnProgress(int x, int w) { return Trunc(x / (w * static_cast<Extended>(0.01))); }
+
+}  // namespace qirm

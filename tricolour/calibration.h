@@ -1,0 +1,73 @@
+// Calibration and stacking steps of the tri-colour composition, each on one
+// frame (IntMatrix m[x][y], w columns, h rows). Each fast function has a
+// plain reference loop beside it that it must match exactly (tests compare
+// them): reals in extended precision, named values kept as doubles,
+// truncation toward zero.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/matrix.h"
+#include "core/numbers.h"
+
+namespace qirm {
+
+// The hot-pixel rule of the red frames (ratio 2.0): for every interior pixel,
+// with mn the smallest value of its 3 x 3 neighbourhood (starting from 65536)
+// and base = mn - 1, the pixel is hot when (v - base) / (n - base) > 2 for
+// at least one of its four neighbours n; it then becomes
+// trunc(sum of the four neighbours * 0.25). All tests read the frame as it
+// was before the call; border pixels never change.
+void RemoveHotPixels(int w, int h, IntMatrix& m);
+void RemoveHotPixelsPlain(int w, int h, IntMatrix& m);
+
+// The running dark mean: acc[x][y] += dark[x][y] / nd (real division by the
+// full count), then Dark = trunc(acc).
+void AddToMean(const IntMatrix& frame, int nd, int w, int h, RealMatrix& acc, int x_begin, int x_end);
+void TruncateMean(const RealMatrix& acc, int w, int h, IntMatrix& out, int x_begin, int x_end);
+
+// The flat of the run: L = Flat / fmax per pixel (a double), and a value c
+// becomes trunc(c / L) where L > 0. Built once from the first flat frame.
+class FlatField {
+ public:
+  // fmax: the largest value (from 0.0). False when it is not above 0.
+  bool Build(const IntMatrix& flat, int w, int h);
+  double fmax() const { return m_fmax; }
+  bool empty() const { return m_flat.empty(); }
+  // One pixel as the rule reads: the flat value at (x, y) of a value c.
+  int Apply(int c, int x, int y) const;
+  const std::vector<std::uint16_t>& values() const { return m_flat; }
+  int h() const { return m_h; }
+  // 1 / L for every flat value f (0 for f = 0, where nothing is divided).
+  const std::vector<double>& inverse() const { return m_inverse; }
+  const std::vector<double>& divisor() const { return m_divisor; }
+
+ private:
+  std::vector<std::uint16_t> m_flat;  // the flat values, column by column
+  std::vector<double> m_divisor;      // L for every value 0..65535
+  std::vector<double> m_inverse;      // 1 / L, for the fast path
+  double m_fmax = 0;
+  int m_h = 0;
+};
+
+// Dark subtraction (when dark is not null) and flat division (when flat is
+// not null) of columns x_begin .. x_end - 1, fused. Plain: one pixel at a
+// time through the rule; fast: the quotient in doubles through 1 / L, with
+// the exact division wherever the quotient lies within 1e-6 of an integer.
+void Calibrate(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end);
+void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m);
+
+// Turn by 180 degrees in place: m[w-1-x][h-1-y] takes m[x][y].
+void Turn180(int w, int h, IntMatrix& m);
+
+// acc[x][y] += frame[x + ox][y + oy] / n for the columns x_begin .. x_end - 1,
+// where 0 < x + ox < w and 0 < y + oy < h (column 0 and row 0 of a frame
+// never contribute). Extended sum, stored as a double.
+void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
+                int x_end);
+
+// The progress value of column x of a w-column pass: trunc(x / (w * 0.01)).
+int ColumnProgress(int x, int w);
+
+}  // namespace qirm

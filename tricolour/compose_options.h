@@ -1,0 +1,32 @@
+// How a composition is run, for tests and benchmarks: the same steps in the
+// same order, on one thread with the plain reference loops, or with the fast
+// loops on up to two threads. Both give the same bytes.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/image_document.h"
+#include "app/workspace.h"
+#include "core/status.h"
+#include "tricolour/composition_settings.h"
+
+namespace qirm {
+
+struct ComposeOptions {
+  int threads = 0;     // 0: two when the machine has two cores, else one
+  bool plain = false;  // the plain reference loops, on one thread
+  // Seconds spent per stage, when not null: setup (dark mean, flat,
+  // reference), frames (read, clean, calibrate, register: summed over the
+  // threads), accumulate, output.
+  struct Timings {
+    double setup = 0, read = 0, clean = 0, calibrate = 0, register_ = 0, accumulate = 0, channel_end = 0,
+           output = 0, total = 0;
+  }* timings = nullptr;
+};
+
+Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSettings& settings,
+                            const std::function<void(int)>& progress, ImageDocument& result, MainTexts* main,
+                            const std::function<void(const std::string&)>& notice);
+
+}  // namespace qirm

@@ -1,0 +1,132 @@
+// Background flattening, sky levels, the tone curve and the colour picture.
+#include "tricolour/output_stage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/numbers.h"
+#include "filters/primitives.h"
+#include "tricolour/tri_numbers.h"
+
+namespace qirm {
+
+void FlattenLevels(int w, int h, const IntMatrix& m, double levels[4]) {
+  const int bw = w / 15;
+  const int bh = h / 15;
+  const int x0[4] = {w / 10, (9 * w) / 10, w / 2, w / 2};
+  const int y0[4] = {h / 2, h / 2, h / 10, (9 * h) / 10};
+  for (int k = 0; k < 4; ++k) {
+    double level = 65535.0;
+    for (int x = x0[k]; x < x0[k] + bw; ++x) {
+      for (int y = y0[k]; y < y0[k] + bh; ++y) {
+        int median = -1;  // left as it is when the window does not fit
+        WindowMedian(2, w, h, x, y, m, median);
+        if (median >= 0 && median < level) level = median;
+      }
+    }
+    levels[k] = level;
+  }
+}
+
+namespace {
+
+void Gradients(int w, int h, const IntMatrix& m, double& gx, double& gy) {
+  double levels[4];
+  FlattenLevels(w, h, m, levels);
+  gx = static_cast<double>((static_cast<Extended>(levels[0]) - levels[1]) / w);
+  gy = static_cast<double>((static_cast<Extended>(levels[2]) - levels[3]) / h);
+}
+
+}  // namespace
+
+void FlattenBackgroundPlain(int w, int h, IntMatrix& m) {
+  double gx = 0, gy = 0;
+  Gradients(w, h, m, gx, gy);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y)
+      m[x][y] = TruncSaturated(x * static_cast<Extended>(gx) + m[x][y] + y * static_cast<Extended>(gy));
+}
+
+void FlattenBackground(int w, int h, IntMatrix& m) {
+  double gx = 0, gy = 0;
+  Gradients(w, h, m, gx, gy);
+  // The same sums in the same order, the products formed once per row.
+  std::vector<Extended> row(h);
+  for (int y = 0; y < h; ++y) row[y] = y * static_cast<Extended>(gy);
+  for (int x = 0; x < w; ++x) {
+    const Extended column = x * static_cast<Extended>(gx);
+    std::int32_t* c = m[x];
+    for (int y = 0; y < h; ++y) c[y] = TruncSaturated(column + c[y] + row[y]);
+  }
+}
+
+double SkyLevel(const IntMatrix& m, int bx, int by) {
+  long long sum = 0;
+  for (int x = bx - 5; x <= bx + 5; ++x)
+    for (int y = by - 5; y <= by + 5; ++y) sum += m[x][y];
+  return static_cast<double>(static_cast<Extended>(sum) / 121);
+}
+
+int ToneCurve::Value(std::int32_t c) const {
+  double v = static_cast<double>((static_cast<Extended>(c) - sky) / divisor * gain + level);
+  if (!(v >= 0)) v = 0;
+  // atan takes and gives doubles; the quotient is rounded as it is passed.
+  v = static_cast<double>(200 * static_cast<Extended>(std::atan(static_cast<double>(v / static_cast<Extended>(200)))));
+  return TruncSaturated(v);
+}
+
+std::uint8_t ToneCurve::Byte(std::int32_t c) const {
+  const int v = Value(c);
+  return static_cast<std::uint8_t>(v < 0 ? 0 : v >= 255 ? 255 : v);
+}
+
+void ToneChannel(const IntMatrix& m, int w, int h, const ToneCurve& curve, std::vector<std::uint8_t>& bytes) {
+  const std::size_t n = static_cast<std::size_t>(w) * h;
+  bytes.resize(n);
+  std::int32_t lo = m[0][0], hi = m[0][0];
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) {
+      lo = std::min(lo, m[x][y]);
+      hi = std::max(hi, m[x][y]);
+    }
+  const long long range = static_cast<long long>(hi) - lo + 1;
+  if (range <= (1LL << 22) && range <= static_cast<long long>(n)) {
+    // Every value of the range once: the curve costs an atan, the pixels
+    // then only a look-up.
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(range));
+    for (long long k = 0; k < range; ++k) table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
+    for (int x = 0; x < w; ++x) {
+      const std::int32_t* c = m[x];
+      std::uint8_t* out = bytes.data() + static_cast<std::size_t>(x) * h;
+      for (int y = 0; y < h; ++y) out[y] = table[c[y] - lo];
+    }
+    return;
+  }
+  for (int x = 0; x < w; ++x) {
+    const std::int32_t* c = m[x];
+    std::uint8_t* out = bytes.data() + static_cast<std::size_t>(x) * h;
+    for (int y = 0; y < h; ++y) out[y] = curve.Byte(c[y]);
+  }
+}
+
+Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, const std::vector<std::uint8_t>& g,
+                          const std::vector<std::uint8_t>& b) {
+  Picture picture(w, h);
+  // Blocks of 64 columns keep the column reads and row writes in cache.
+  constexpr int kBlock = 64;
+  for (int xb = 0; xb < w; xb += kBlock) {
+    const int xe = std::min(w, xb + kBlock);
+    for (int y = 0; y < h; ++y) {
+      std::uint8_t* row = picture.Row(y);
+      for (int x = xb; x < xe; ++x) {
+        const std::size_t i = static_cast<std::size_t>(x) * h + y;
+        row[3 * x] = b[i];
+        row[3 * x + 1] = g[i];
+        row[3 * x + 2] = r[i];
+      }
+    }
+  }
+  return picture;
+}
+
+}  // namespace qirm

@@ -1,0 +1,52 @@
+// The output stage of the tri-colour composition: background flattening of
+// a finished channel, sky levels, white balance, the 200 x atan(v / 200)
+// tone curve, the clip to 0..255 and the colour picture.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/matrix.h"
+#include "core/picture.h"
+
+namespace qirm {
+
+// Levels the sky of one channel in place: the level of each of four regions
+// (bw = w / 15 by bh = h / 15 pixels, left of centre A, right of centre B,
+// top middle C, bottom middle D) is the smallest 5 x 5 window median over
+// the region (from 65535.0); then m[x][y] = trunc(x gx + m[x][y] + y gy) with
+// gx = (A - B) / w, gy = (C - D) / h. Windows that do not fit inside the
+// frame take no part; a region without any such window keeps 65535.
+void FlattenBackground(int w, int h, IntMatrix& m);
+void FlattenBackgroundPlain(int w, int h, IntMatrix& m);
+
+// The four region levels FlattenBackground uses (A, B, C, D), for tests.
+void FlattenLevels(int w, int h, const IntMatrix& m, double levels[4]);
+
+// Sky level: the mean of the 11 x 11 box around (bx, by), which must lie
+// inside the frame (ClampPositions sees to it).
+double SkyLevel(const IntMatrix& m, int bx, int by);
+
+// The tone of one channel value c: v = (c - sky) / divisor * gain + level;
+// not >= 0 (or not a number) -> 0; v = 200 atan(v / 200); trunc; then the
+// clip to 0..255.
+struct ToneCurve {
+  double sky = 0;
+  double divisor = 1;
+  double gain = 1;
+  int level = 10;
+  std::uint8_t Byte(std::int32_t c) const;
+  int Value(std::int32_t c) const;  // before the clip
+};
+
+// The toned bytes of a whole channel. Values of the channel's range are
+// toned once each through a table when the range is small enough; the
+// result equals Byte() of every pixel.
+void ToneChannel(const IntMatrix& m, int w, int h, const ToneCurve& curve, std::vector<std::uint8_t>& bytes);
+
+// Row y of the picture is image row y; pixel x holds blue, green, red from
+// the three w x h byte planes (column-major, as the matrices).
+Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, const std::vector<std::uint8_t>& g,
+                          const std::vector<std::uint8_t>& b);
+
+}  // namespace qirm

@@ -1,0 +1,391 @@
+// Star location, clamping, reference geometry, the two transforms and the
+// registration of one frame.
+#include "tricolour/registration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "core/numbers.h"
+#include "tricolour/tri_numbers.h"
+
+namespace qirm {
+namespace {
+
+long long ClampLL(long long v, long long lo, long long hi) { return std::min(std::max(v, lo), hi); }
+
+// Positions are kept well inside the int range so that x +- delta and the
+// like never overflow, whatever the edits held.
+int Bounded(long long v) { return static_cast<int>(ClampLL(v, -(1LL << 30), 1LL << 30)); }
+
+std::string Num(double v) { return FormatGeneral(v); }
+
+}  // namespace
+
+StarLocation LocateStar(int w, int h, int x, int y, int delta, const IntMatrix& m) {
+  StarLocation s;
+  s.px = x;
+  s.py = y;
+  const long long d = delta;
+  const int i0 = static_cast<int>(std::max<long long>(x - d, 0));
+  const int i1 = static_cast<int>(std::min<long long>(x + d, w - 1LL));
+  const int j0 = static_cast<int>(std::max<long long>(y - d, 0));
+  const int j1 = static_cast<int>(std::min<long long>(y + d, h - 1LL));
+  std::int32_t best = 0;
+  for (int i = i0; i <= i1; ++i) {
+    const std::int32_t* column = m[i];
+    for (int j = j0; j <= j1; ++j) {
+      if (column[j] > best) {
+        best = column[j];
+        s.px = i;
+        s.py = j;
+        s.found = true;
+      }
+    }
+  }
+  // Raw sums of integers: exact in doubles for any 7 x 7 window of 32-bit
+  // values (below 2^53).
+  double sum = 0, sum_x = 0, sum_y = 0;
+  for (long long i = s.px - 3LL; i <= s.px + 3LL; ++i) {
+    if (i < 0 || i >= w) continue;
+    const std::int32_t* column = m[static_cast<int>(i)];
+    for (long long j = s.py - 3LL; j <= s.py + 3LL; ++j) {
+      if (j < 0 || j >= h) continue;
+      const double v = column[j];
+      sum += v;
+      sum_x += static_cast<double>(i) * v;
+      sum_y += static_cast<double>(j) * v;
+    }
+  }
+  s.cx = static_cast<double>(static_cast<Extended>(sum_x) / sum);
+  s.cy = static_cast<double>(static_cast<Extended>(sum_y) / sum);
+  return s;
+}
+
+ClampedPositions ClampPositions(const CompositionSettings& s, int w, int h) {
+  ClampedPositions p;
+  long long s1x = s.Star1X, s1y = s.Star1Y, s2x = s.Star2X, s2y = s.Star2Y;
+  long long bx = s.BackgroundX, by = s.BackgroundY;
+  const long long d1 = s.Delta1, d2 = s.Delta2, bl = s.BackgroundLevel;
+  s1x = std::max(s1x, d1);
+  s1y = std::max(s1y, d1);
+  s2x = std::max(s2x, d2);
+  s2y = std::max(s2y, d2);
+  bx = std::max(bx, bl);
+  by = std::max(by, bl);
+  s1x = std::min(s1x, w - d1 - 1);
+  s1y = std::min(s1y, h - d1 - 1);
+  s2x = std::min(s2x, w - d2 - 1);
+  s2y = std::min(s2y, h - d2 - 1);
+  bx = std::min(bx, w - bl - 1);
+  by = std::min(by, h - bl - 1);
+  // The 11 x 11 sky box stays inside the frame.
+  bx = ClampLL(bx, 5, std::max(5, w - 6));
+  by = ClampLL(by, 5, std::max(5, h - 6));
+  p.star1x = Bounded(s1x);
+  p.star1y = Bounded(s1y);
+  p.star2x = Bounded(s2x);
+  p.star2y = Bounded(s2y);
+  p.delta1 = Bounded(d1);
+  p.delta2 = Bounded(d2);
+  p.background_x = Bounded(bx);
+  p.background_y = Bounded(by);
+  return p;
+}
+
+namespace {
+
+Status LocateBoth(const IntMatrix& frame, int w, int h, const ClampedPositions& p, const std::string& what,
+                  StarLocation& s1, StarLocation& s2) {
+  s1 = LocateStar(w, h, p.star1x, p.star1y, p.delta1, frame);
+  s2 = LocateStar(w, h, p.star2x, p.star2y, p.delta2, frame);
+  for (int k = 0; k < 2; ++k) {
+    const StarLocation& s = k == 0 ? s1 : s2;
+    const int x = k == 0 ? p.star1x : p.star2x;
+    const int y = k == 0 ? p.star1y : p.star2y;
+    const int d = k == 0 ? p.delta1 : p.delta2;
+    const std::string star = k == 0 ? "star 1" : "star 2";
+    if (!s.found) {
+      return Status::Error(what + ": no pixel above 0 in the " + star + " box (" + FormatInt(x) + ", " +
+                           FormatInt(y) + ") +- " + FormatInt(d));
+    }
+    if (!std::isfinite(s.cx) || !std::isfinite(s.cy)) {
+      return Status::Error(what + ": the " + star + " centroid at (" + FormatInt(s.px) + ", " + FormatInt(s.py) +
+                           ") is undefined (its 7 x 7 window sums to 0)");
+    }
+  }
+  return Status::Ok();
+}
+
+// theta = atan(slope) of the two centroids, the slope rounded to a double as
+// it is handed to atan.
+double SlopeAngle(double cx1, double cy1, double cx2, double cy2) {
+  const double slope =
+      static_cast<double>((static_cast<Extended>(cy1) - cy2) / (static_cast<Extended>(cx1) - cx2));
+  return std::atan(slope);
+}
+
+double Distance(double cx1, double cy1, double cx2, double cy2) {
+  const Extended dx = static_cast<Extended>(cx1) - cx2;
+  const Extended dy = static_cast<Extended>(cy1) - cy2;
+  return std::sqrt(static_cast<double>(dx * dx + dy * dy));
+}
+
+}  // namespace
+
+Status MeasureReferenceGeometry(const IntMatrix& frame, int w, int h, const ClampedPositions& p,
+                                const std::string& what, ReferenceGeometry& out) {
+  StarLocation s1, s2;
+  if (Status s = LocateBoth(frame, w, h, p, what, s1, s2); !s) return s;
+  if (s1.cx == s2.cx) {
+    return Status::Error(what + ": the two reference stars have the same centroid x (" + Num(s1.cx) +
+                         "), so they give no angle; choose stars apart in x");
+  }
+  out.theta = SlopeAngle(s1.cx, s1.cy, s2.cx, s2.cy);
+  out.distance = Distance(s1.cx, s1.cy, s2.cx, s2.cy);
+  return Status::Ok();
+}
+
+// ---------------------------------------------------------------------------
+// The transforms.
+
+namespace {
+
+// One contribution, in extended precision and truncated as it is stored.
+inline void AddWeighted(std::int32_t& t, Extended weight, std::int32_t v) {
+  t = TruncSaturated(static_cast<Extended>(t) + weight * v);
+}
+
+// The four contributions of one source value at (x', y').
+inline void Spread(IntMatrix& t, int w, int h, double xd, double yd, std::int32_t v) {
+  // trunc(x') in 0 .. w - 2 exactly when -1 < x' < w - 1 (NaN fails both).
+  if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) return;
+  const int ix = static_cast<int>(xd);
+  const int iy = static_cast<int>(yd);
+  const Extended fx = xd - ix;
+  const Extended fy = yd - iy;
+  AddWeighted(t[ix][iy], (1 - fx) * (1 - fy), v);
+  AddWeighted(t[ix + 1][iy], fx * (1 - fy), v);
+  AddWeighted(t[ix][iy + 1], (1 - fx) * fy, v);
+  AddWeighted(t[ix + 1][iy + 1], fx * fy, v);
+}
+
+void ClampBack(int w, int h, const IntMatrix& t, IntMatrix& m) {
+  for (int x = 0; x < w; ++x) {
+    const std::int32_t* in = t[x];
+    std::int32_t* out = m[x];
+    for (int y = 0; y < h; ++y) out[y] = std::min(std::max(in[y], 0), 65535);
+  }
+}
+
+Status CheckExtent(const char* what, int w, int h, const IntMatrix& m) {
+  if (w <= 0 || h <= 0 || w > m.count() || h > m.n()) {
+    return Status::Error(std::string(what) + ": extent " + FormatInt(w) + " x " + FormatInt(h) +
+                         " does not fit the matrix");
+  }
+  return Status::Ok();
+}
+
+Status Scratch(const char* what, int w, int h, IntMatrix& t) {
+  if (t.count() == w && t.n() == h) {
+    for (int x = 0; x < w; ++x) std::fill(t[x], t[x] + h, 0);
+    return Status::Ok();
+  }
+  if (!t.Allocate(w, h)) return Status::Error(std::string(what) + ": no memory for the work matrix");
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status ScaleAboutCentrePlain(double k, int w, int h, IntMatrix& m) {
+  if (!std::isfinite(k)) return Status::Error("ScaleAboutCentre: the factor is not a finite number");
+  if (Status s = CheckExtent("ScaleAboutCentre", w, h, m); !s) return s;
+  IntMatrix t;
+  if (!t.Allocate(w, h)) return Status::Error("ScaleAboutCentre: no memory for the work matrix");
+  const double cx = w * 0.5;
+  const double cy = h * 0.5;
+  for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; ++y) {
+      const double xd = static_cast<double>((x - static_cast<Extended>(cx)) * k + cx);
+      const double yd = static_cast<double>((y - static_cast<Extended>(cy)) * k + cy);
+      Spread(t, w, h, xd, yd, m[x][y]);
+    }
+  }
+  ClampBack(w, h, t, m);
+  return Status::Ok();
+}
+
+Status RotateAboutCentrePlain(double theta, int w, int h, IntMatrix& m) {
+  if (!std::isfinite(theta)) return Status::Error("RotateAboutCentre: the angle is not a finite number");
+  if (Status s = CheckExtent("RotateAboutCentre", w, h, m); !s) return s;
+  IntMatrix t;
+  if (!t.Allocate(w, h)) return Status::Error("RotateAboutCentre: no memory for the work matrix");
+  const double cx = w * 0.5;
+  const double cy = h * 0.5;
+  const double c = std::cos(theta);
+  const double s = std::sin(theta);
+  for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; ++y) {
+      const Extended dx = x - static_cast<Extended>(cx);
+      const Extended dy = y - static_cast<Extended>(cy);
+      const double xd = static_cast<double>(c * dx + s * dy + cx);
+      const double yd = static_cast<double>(-static_cast<Extended>(s) * dx + c * dy + cy);
+      Spread(t, w, h, xd, yd, m[x][y]);
+    }
+  }
+  ClampBack(w, h, t, m);
+  return Status::Ok();
+}
+
+namespace {
+
+// Per-axis part of a target coordinate: for scaling the whole coordinate
+// depends on one axis only, so position, corner and weights are tabulated
+// once per column and once per row.
+struct AxisStep {
+  bool inside = false;
+  int i = 0;
+  Extended f = 0;
+};
+
+std::vector<AxisStep> ScaleAxis(double k, int n) {
+  const double c = n * 0.5;
+  std::vector<AxisStep> steps(n);
+  for (int x = 0; x < n; ++x) {
+    const double xd = static_cast<double>((x - static_cast<Extended>(c)) * k + c);
+    AxisStep& s = steps[x];
+    s.inside = xd > -1.0 && xd < n - 1.0;
+    if (s.inside) {
+      s.i = static_cast<int>(xd);
+      s.f = xd - s.i;
+    }
+  }
+  return steps;
+}
+
+}  // namespace
+
+Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch) {
+  if (!std::isfinite(k)) return Status::Error("ScaleAboutCentre: the factor is not a finite number");
+  if (Status s = CheckExtent("ScaleAboutCentre", w, h, m); !s) return s;
+  if (Status s = Scratch("ScaleAboutCentre", w, h, scratch); !s) return s;
+  IntMatrix& t = scratch;
+  const std::vector<AxisStep> xs = ScaleAxis(k, w);
+  const std::vector<AxisStep> ys = ScaleAxis(k, h);
+  // The products of the row weights, once per row.
+  std::vector<Extended> gy(h), hy(h);
+  for (int y = 0; y < h; ++y) {
+    gy[y] = 1 - ys[y].f;
+    hy[y] = ys[y].f;
+  }
+  for (int x = 0; x < w; ++x) {
+    const AxisStep& sx = xs[x];
+    if (!sx.inside) continue;
+    const Extended ax0 = 1 - sx.f;
+    const Extended ax1 = sx.f;
+    const std::int32_t* source = m[x];
+    std::int32_t* t0 = t[sx.i];
+    std::int32_t* t1 = t[sx.i + 1];
+    for (int y = 0; y < h; ++y) {
+      const AxisStep& sy = ys[y];
+      if (!sy.inside) continue;
+      const std::int32_t v = source[y];
+      const int iy = sy.i;
+      AddWeighted(t0[iy], ax0 * gy[y], v);
+      AddWeighted(t1[iy], ax1 * gy[y], v);
+      AddWeighted(t0[iy + 1], ax0 * hy[y], v);
+      AddWeighted(t1[iy + 1], ax1 * hy[y], v);
+    }
+  }
+  ClampBack(w, h, t, m);
+  return Status::Ok();
+}
+
+Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& scratch) {
+  if (!std::isfinite(theta)) return Status::Error("RotateAboutCentre: the angle is not a finite number");
+  if (Status s = CheckExtent("RotateAboutCentre", w, h, m); !s) return s;
+  if (Status s = Scratch("RotateAboutCentre", w, h, scratch); !s) return s;
+  IntMatrix& t = scratch;
+  const double cx = w * 0.5;
+  const double cy = h * 0.5;
+  const double c = std::cos(theta);
+  const double s = std::sin(theta);
+  // The products with the column offset, once per column; with the row
+  // offset, once per row. The sums stay in the same order as the plain loop.
+  std::vector<Extended> cdy(h), sdy(h);
+  for (int y = 0; y < h; ++y) {
+    const Extended dy = y - static_cast<Extended>(cy);
+    sdy[y] = s * dy;
+    cdy[y] = c * dy;
+  }
+  for (int x = 0; x < w; ++x) {
+    const Extended dx = x - static_cast<Extended>(cx);
+    const Extended cdx = c * dx;
+    const Extended msdx = -static_cast<Extended>(s) * dx;
+    const std::int32_t* source = m[x];
+    for (int y = 0; y < h; ++y) {
+      const double xd = static_cast<double>(cdx + sdy[y] + cx);
+      const double yd = static_cast<double>(msdx + cdy[y] + cy);
+      Spread(t, w, h, xd, yd, source[y]);
+    }
+  }
+  ClampBack(w, h, t, m);
+  return Status::Ok();
+}
+
+// ---------------------------------------------------------------------------
+
+Status RegisterFrame(IntMatrix& frame, int w, int h, int star_mode, const ClampedPositions& p,
+                     const ReferenceGeometry& geometry, const std::string& what, bool plain, IntMatrix& scratch,
+                     Registration& out) {
+  out = Registration();
+  StarLocation s1 = LocateStar(w, h, p.star1x, p.star1y, p.delta1, frame);
+  if (star_mode == 2) {
+    StarLocation s2;
+    if (Status s = LocateBoth(frame, w, h, p, what, s1, s2); !s) return s;
+    const double d = Distance(s1.cx, s1.cy, s2.cx, s2.cy);
+    if (d == 0) return Status::Error(what + ": the two stars lie at the same place, so the frame has no scale");
+    out.scale = static_cast<double>(static_cast<Extended>(geometry.distance) / d);
+    if (Status s = plain ? ScaleAboutCentrePlain(out.scale, w, h, frame)
+                         : ScaleAboutCentre(out.scale, w, h, frame, scratch);
+        !s) {
+      return Status::Error(what + ": " + s.message());
+    }
+    // Star 1 again on the scaled frame; star 2 keeps its first centroid.
+    s1 = LocateStar(w, h, p.star1x, p.star1y, p.delta1, frame);
+    if (!s1.found || !std::isfinite(s1.cx) || !std::isfinite(s1.cy)) {
+      return Status::Error(what + ": star 1 is lost after scaling the frame by " + Num(out.scale));
+    }
+    if (s1.cx == s2.cx) {
+      return Status::Error(what + ": the two stars have the same centroid x (" + Num(s1.cx) +
+                           "), so the frame gives no angle");
+    }
+    const double theta = static_cast<double>(static_cast<Extended>(SlopeAngle(s1.cx, s1.cy, s2.cx, s2.cy)) -
+                                             geometry.theta);
+    out.theta = theta;
+    if (theta != 0) {
+      if (Status s = plain ? RotateAboutCentrePlain(theta, w, h, frame)
+                           : RotateAboutCentre(theta, w, h, frame, scratch);
+          !s) {
+        return Status::Error(what + ": " + s.message());
+      }
+    }
+    const int hx = w / 2;
+    const int hy = h / 2;
+    const double sn = std::sin(theta);
+    const double cs = std::cos(theta);
+    const Extended ry0 = s1.py - hy;
+    const Extended rx0 = s1.px - hx;
+    const int rx = TruncSaturated(sn * ry0 + cs * rx0);
+    const int ry = TruncSaturated(cs * ry0 - sn * rx0);
+    out.dX = rx - (s1.px - hx);
+    out.dY = ry - (s1.py - hy);
+  }
+  out.ox = Bounded(static_cast<long long>(s1.px) - p.star1x + out.dX);
+  out.oy = Bounded(static_cast<long long>(s1.py) - p.star1y + out.dY);
+  return Status::Ok();
+}
+
+}  // namespace qirm
