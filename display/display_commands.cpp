@@ -1,0 +1,143 @@
+#include "display/display_commands.h"
+
+#include <utility>
+#include <vector>
+
+#include "core/numbers.h"
+#include "display/levels.h"
+#include "display/mirror_flip.h"
+#include "display/tones.h"
+
+namespace qirm {
+namespace {
+
+// Draws a result at (0, 0). Results have the size of the base picture; a
+// target of that size (or none yet) simply takes it over.
+void DrawAt00(Picture& target, Picture result) {
+  if (target.empty() || (target.width() == result.width() && target.height() == result.height())) {
+    target = std::move(result);
+  } else {
+    target.Draw(result, 0, 0);
+  }
+}
+
+// The result replaces the window's picture: shown and base.
+void Replace(ImageDocument& doc, Picture result) {
+  DrawAt00(doc.Image, result);
+  DrawAt00(doc.ImageZm, std::move(result));
+}
+
+// The result is only shown; the base stays for the next command.
+void Show(ImageDocument& doc, Picture result) {
+  DrawAt00(doc.Image, std::move(result));
+  doc.UndoFlg = "1";
+}
+
+bool IsColour(const ImageDocument& doc) { return doc.FilterI == kKindColour; }
+
+DialogCheck CheckPositive(const std::string& text, const char* refusal) {
+  DialogCheck check;
+  if (!ParseReal(text, check.value)) {
+    check.outcome = DialogCheck::kNotANumber;
+    check.message = RealConversionError(text);
+  } else if (!(check.value > 0)) {
+    check.outcome = DialogCheck::kRefused;
+    check.message = refusal;
+  }
+  return check;
+}
+
+Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
+  int max = 0, min = 0;
+  if (!ParseInt(doc.MAX, max)) return Status::Error(IntConversionError(doc.MAX));
+  if (!ParseInt(doc.MIN, min)) return Status::Error(IntConversionError(doc.MIN));
+  const Picture& high = doc.ImageZm;
+  const Picture& low = doc.ImageZm2;
+  const int w = high.width();
+  const int h = high.height();
+  if (low.width() != w || low.height() != h) {
+    return Status::Error("rotate: the high-byte and low-byte planes of the window differ in size");
+  }
+  std::vector<std::uint16_t> raw(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* hi = high.Row(y);
+    const std::uint8_t* lo = low.Row(y);
+    std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
+    for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
+  }
+  const std::vector<std::uint16_t> turned = RotateRawValues(raw, w, h, 65535, progress);
+
+  Picture new_high(w, h), new_low(w, h);
+  for (int y = 0; y < h; ++y) {
+    const std::uint16_t* in = turned.data() + static_cast<std::size_t>(y) * w;
+    std::uint8_t* hi = new_high.Row(y);
+    std::uint8_t* lo = new_low.Row(y);
+    for (int x = 0; x < w; ++x) {
+      hi[3 * x] = hi[3 * x + 1] = lo[3 * x] = lo[3 * x + 1] = 0;
+      hi[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
+      lo[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
+    }
+  }
+  DrawAt00(doc.Image, RenderLevels(new_high, new_low, max, min));
+  DrawAt00(doc.ImageZm, std::move(new_high));
+  DrawAt00(doc.ImageZm2, std::move(new_low));
+  return Status::Ok();
+}
+
+}  // namespace
+
+DialogCheck CheckGamma(const GammaParams& params) { return CheckPositive(params.gamma, kGammaRefused); }
+
+DialogCheck CheckSabattier(const SabattierParams& params) { return CheckPositive(params.step, kStepWidthRefused); }
+
+Status NegativeCommand(ImageDocument& doc) {
+  if (IsColour(doc)) Replace(doc, NegativePicture(doc.ImageZm));
+  return Status::Ok();
+}
+
+Status MirrorCommand(ImageDocument& doc) {
+  if (IsColour(doc)) Replace(doc, MirrorPicture(doc.ImageZm));
+  return Status::Ok();
+}
+
+Status FlipCommand(ImageDocument& doc) {
+  if (IsColour(doc)) Replace(doc, FlipPicture(doc.ImageZm));
+  return Status::Ok();
+}
+
+Status RotateCommand(ImageDocument& doc, const Progress& progress) {
+  Status status;
+  if (doc.FilterI == kKindRaw16) {
+    status = RotateRawWindow(doc, progress);
+  } else {
+    Replace(doc, RotatePicture(doc.ImageZm, progress));
+  }
+  if (!status) return status;
+  doc.UndoFlg = "1";
+  if (progress) progress(0);
+  return Status::Ok();
+}
+
+Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
+  if (!IsColour(doc)) return Status::Ok();
+  const DialogCheck gamma = CheckGamma(params);
+  if (gamma.outcome == DialogCheck::kNotANumber) return Status::Error(gamma.message);
+  if (!gamma) return Status::Ok();
+  Show(doc, GammaPicture(doc.ImageZm, gamma.value));
+  return Status::Ok();
+}
+
+Status SolarizeCommand(ImageDocument& doc) {
+  if (IsColour(doc)) Show(doc, SolarizePicture(doc.ImageZm));
+  return Status::Ok();
+}
+
+Status SabattierCommand(ImageDocument& doc, const SabattierParams& params) {
+  const DialogCheck step = CheckSabattier(params);
+  if (step.outcome == DialogCheck::kNotANumber) return Status::Error(step.message);
+  if (!step) return Status::Ok();
+  Show(doc, SabattierPicture(doc.ImageZm, step.value));
+  return Status::Ok();
+}
+
+}  // namespace qirm

@@ -1,0 +1,84 @@
+// The geometry and tone commands of the main window's editing menus, each as
+// the whole sequence the menu item runs on one image window: which kinds it
+// accepts, which pictures it reads and draws onto, UndoFlg, progress. The
+// desktop program and qirm-cli both call these; the widgets only show the
+// dialogs, read their edits into the parameter structs and refresh.
+//
+//   command     menu  kinds      reads     draws onto       UndoFlg
+//   negative    N1    "1"        ImageZm   Image, ImageZm   kept
+//   mirror      M1    "1"        ImageZm   Image, ImageZm   kept
+//   flip        R1    "1"        ImageZm   Image, ImageZm   kept
+//   rotate      R3    any (*)    ImageZm   Image, ImageZm   "1"
+//   gamma       N6    "1"        ImageZm   Image            "1"
+//   solarize    N7    "1"        ImageZm   Image            "1"
+//   Sabattier   N8    any        ImageZm   Image            "1"
+//
+// (*) A 16-bit window ("2") keeps its raw values in two planes, ImageZm (high
+// byte) and ImageZm2 (low byte); rotating one plane alone would mix the bytes
+// of different pixels. The rotation therefore turns the raw values
+// themselves, rebuilds both planes from them and draws the shown picture
+// again with the window's levels MAX and MIN. Pixels the rotation does not
+// compute become raw 65535, which shows white like the frame of a rotated
+// colour picture.
+//
+// A command on a window of a kind it does not accept changes nothing and
+// succeeds. Results are drawn at (0, 0); pictures keep their size.
+#pragma once
+
+#include <string>
+
+#include "app/image_document.h"
+#include "core/status.h"
+#include "display/rotate.h"
+
+namespace qirm {
+
+// The messages of the two dialogs' OK buttons.
+inline constexpr const char* kGammaRefused = "整数を入力してください";
+inline constexpr const char* kStepWidthRefused = "正の数字を入力してください";
+
+// What the gamma dialog TGMM holds: the text of its edit, default "1.0".
+struct GammaParams {
+  std::string gamma = "1.0";
+};
+
+// What the Sabattier dialog TSabachie holds: the step width, default "255".
+struct SabattierParams {
+  std::string step = "255";
+};
+
+// What an OK button makes of its edit.
+struct DialogCheck {
+  enum Outcome { kAccepted, kNotANumber, kRefused };
+  Outcome outcome = kAccepted;
+  double value = 0;
+  std::string message;  // the conversion error or the refusal; empty when accepted
+  explicit operator bool() const { return outcome == kAccepted; }
+};
+
+// TGMM's OK: a real greater than 0. Otherwise the conversion error, or
+// "整数を入力してください" for 0 and below.
+DialogCheck CheckGamma(const GammaParams& params);
+// TSabachie's OK: a real greater than 0. Otherwise the conversion error, or
+// "正の数字を入力してください": a step width of 0 would divide by zero and a
+// negative one has no meaning.
+DialogCheck CheckSabattier(const SabattierParams& params);
+
+Status NegativeCommand(ImageDocument& doc);
+Status MirrorCommand(ImageDocument& doc);
+Status FlipCommand(ImageDocument& doc);
+
+// Progress: the share of rows done, in percent, then 0 when the command ends.
+// Errors: the levels of a 16-bit window are not numbers (nothing changes).
+Status RotateCommand(ImageDocument& doc, const Progress& progress = {});
+
+// The gamma and step width are read from the params as the commands read the
+// dialogs' edits after they close. A text that is no number is the
+// conversion error (nothing drawn). A value the dialog's OK would refuse can
+// still arrive when the dialog was closed by its frame; the command then
+// draws nothing and succeeds.
+Status GammaCommand(ImageDocument& doc, const GammaParams& params);
+Status SolarizeCommand(ImageDocument& doc);
+Status SabattierCommand(ImageDocument& doc, const SabattierParams& params);
+
+}  // namespace qirm

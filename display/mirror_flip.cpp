@@ -1,0 +1,40 @@
+#include "display/mirror_flip.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "display/row_bands.h"
+
+namespace qirm {
+
+Picture MirrorPicture(const Picture& source) {
+  const int w = source.width();
+  const int h = source.height();
+  Picture out(w, h);
+  ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const std::uint8_t* in = source.Row(y);
+      std::uint8_t* row = out.Row(y);
+      const std::uint8_t* from = in + 3 * static_cast<std::size_t>(w);
+      for (int x = 0; x < w; ++x) {
+        from -= 3;
+        row[3 * x] = from[0];
+        row[3 * x + 1] = from[1];
+        row[3 * x + 2] = from[2];
+      }
+    }
+  });
+  return out;
+}
+
+Picture FlipPicture(const Picture& source) {
+  const int w = source.width();
+  const int h = source.height();
+  Picture out(w, h);
+  ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) std::memcpy(out.Row(y), source.Row(h - 1 - y), source.stride());
+  });
+  return out;
+}
+
+}  // namespace qirm

@@ -1,0 +1,14 @@
+// Mirror and flip of a 24-bit picture: new pictures of the same size.
+#pragma once
+
+#include "core/picture.h"
+
+namespace qirm {
+
+// Left to right: result(x, y) = source(W - 1 - x, y), all three bytes.
+Picture MirrorPicture(const Picture& source);
+
+// Top to bottom: result row y = source row H - 1 - y.
+Picture FlipPicture(const Picture& source);
+
+}  // namespace qirm

@@ -1,0 +1,224 @@
+// The geometry and tone commands on a window document: which kinds they act
+// on, which pictures they draw onto, UndoFlg, progress, the dialog checks and
+// the 16-bit rotation of both planes.
+#include "display/display_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/numbers.h"
+#include "display/levels.h"
+#include "display/rotate.h"
+#include "display/tones.h"
+
+namespace qirm {
+namespace {
+
+Picture RandomPicture(int w, int h, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  Picture p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (std::size_t i = 0; i < p.stride(); ++i) p.Row(y)[i] = static_cast<std::uint8_t>(byte(rng));
+  return p;
+}
+
+// A window of the given kind: a shown picture that differs from the base
+// (as after a contrast step), a low-byte plane for kind "2", UndoFlg "0".
+ImageDocument Window(const char* kind, int w = 24, int h = 18) {
+  ImageDocument doc;
+  doc.FilterI = kind;
+  doc.ImageZm = RandomPicture(w, h, 11);
+  doc.Image = RandomPicture(w, h, 12);
+  if (std::string(kind) == kKindRaw16) doc.ImageZm2 = RandomPicture(w, h, 13);
+  doc.UndoFlg = "0";
+  doc.MAX = "40000";
+  doc.MIN = "100";
+  return doc;
+}
+
+struct Outcome {
+  bool image = false;
+  bool base = false;
+  bool low = false;
+  std::string undo;
+};
+
+Outcome RunOn(ImageDocument& doc, const std::function<Status(ImageDocument&)>& command) {
+  const ImageDocument before = doc;
+  EXPECT_TRUE(command(doc).ok());
+  return {!(doc.Image == before.Image), !(doc.ImageZm == before.ImageZm), !(doc.ImageZm2 == before.ImageZm2),
+          doc.UndoFlg};
+}
+
+TEST(DisplayCommands, KindsPicturesAndUndoFlag) {
+  const GammaParams gamma{"2.0"};
+  const SabattierParams step{"100"};
+  const struct {
+    const char* name;
+    std::function<Status(ImageDocument&)> command;
+    const char* kind;
+    bool image, base, low;
+    const char* undo;
+  } cases[] = {
+      {"negative", NegativeCommand, "1", true, true, false, "0"},
+      {"negative", NegativeCommand, "2", false, false, false, "0"},
+      {"negative", NegativeCommand, "3", false, false, false, "0"},
+      {"mirror", MirrorCommand, "1", true, true, false, "0"},
+      {"mirror", MirrorCommand, "2", false, false, false, "0"},
+      {"mirror", MirrorCommand, "3", false, false, false, "0"},
+      {"flip", FlipCommand, "1", true, true, false, "0"},
+      {"flip", FlipCommand, "2", false, false, false, "0"},
+      {"flip", FlipCommand, "3", false, false, false, "0"},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "1", true, true, false, "1"},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "2", true, true, true, "1"},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "3", true, true, false, "1"},
+      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "1", true, false, false, "1"},
+      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "2", false, false, false, "0"},
+      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "3", false, false, false, "0"},
+      {"solarize", SolarizeCommand, "1", true, false, false, "1"},
+      {"solarize", SolarizeCommand, "2", false, false, false, "0"},
+      {"solarize", SolarizeCommand, "3", false, false, false, "0"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "1", true, false, false, "1"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "2", true, false, false, "1"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "3", true, false, false, "1"},
+  };
+  for (const auto& c : cases) {
+    ImageDocument doc = Window(c.kind);
+    const Outcome o = RunOn(doc, c.command);
+    const std::string what = std::string(c.name) + " on kind " + c.kind;
+    EXPECT_EQ(o.image, c.image) << what;
+    EXPECT_EQ(o.base, c.base) << what;
+    EXPECT_EQ(o.low, c.low) << what;
+    EXPECT_EQ(o.undo, c.undo) << what;
+  }
+}
+
+TEST(DisplayCommands, ResultsStartFromTheBasePicture) {
+  ImageDocument doc = Window("1");
+  const Picture base = doc.ImageZm;
+  ASSERT_TRUE(NegativeCommand(doc).ok());
+  EXPECT_EQ(doc.Image, NegativePicture(base));
+  EXPECT_EQ(doc.ImageZm, doc.Image);
+
+  // Tone results are only shown: a second tone command starts from the base
+  // again, not from the shown result.
+  ASSERT_TRUE(SolarizeCommand(doc).ok());
+  ASSERT_TRUE(GammaCommand(doc, GammaParams{"0.5"}).ok());
+  EXPECT_EQ(doc.Image, GammaPicture(NegativePicture(base), 0.5));
+  EXPECT_EQ(doc.ImageZm, NegativePicture(base));
+
+  // Sabattier on a 16-bit window folds the high-byte plane as it stands.
+  ImageDocument raw = Window("2");
+  ASSERT_TRUE(SabattierCommand(raw, SabattierParams{"128"}).ok());
+  EXPECT_EQ(raw.Image, SabattierPicture(raw.ImageZm, 128));
+}
+
+TEST(DisplayCommands, DialogChecks) {
+  const struct {
+    std::string text;
+    DialogCheck::Outcome gamma;
+    DialogCheck::Outcome step;
+  } cases[] = {
+      {"1.0", DialogCheck::kAccepted, DialogCheck::kAccepted},
+      {" 2.5 ", DialogCheck::kAccepted, DialogCheck::kAccepted},
+      {"1e-3", DialogCheck::kAccepted, DialogCheck::kAccepted},
+      {"0", DialogCheck::kRefused, DialogCheck::kRefused},
+      {"-0.5", DialogCheck::kRefused, DialogCheck::kRefused},
+      {"", DialogCheck::kNotANumber, DialogCheck::kNotANumber},
+      {"abc", DialogCheck::kNotANumber, DialogCheck::kNotANumber},
+      {"1,5", DialogCheck::kNotANumber, DialogCheck::kNotANumber},
+  };
+  for (const auto& c : cases) {
+    const DialogCheck g = CheckGamma(GammaParams{c.text});
+    const DialogCheck s = CheckSabattier(SabattierParams{c.text});
+    EXPECT_EQ(g.outcome, c.gamma) << "'" << c.text << "'";
+    EXPECT_EQ(s.outcome, c.step) << "'" << c.text << "'";
+    if (c.gamma == DialogCheck::kRefused) {
+      EXPECT_EQ(g.message, "整数を入力してください");
+      EXPECT_EQ(s.message, "正の数字を入力してください");
+    } else if (c.gamma == DialogCheck::kNotANumber) {
+      EXPECT_EQ(g.message, RealConversionError(c.text));
+      EXPECT_EQ(s.message, RealConversionError(c.text));
+    }
+  }
+  EXPECT_DOUBLE_EQ(CheckGamma(GammaParams{}).value, 1.0);
+  EXPECT_DOUBLE_EQ(CheckSabattier(SabattierParams{}).value, 255.0);
+}
+
+TEST(DisplayCommands, RefusedValuesFromAFrameClosedDialogDrawNothing) {
+  for (const char* text : {"0", "-2"}) {
+    ImageDocument doc = Window("1");
+    EXPECT_FALSE(RunOn(doc, [&](ImageDocument& d) { return GammaCommand(d, GammaParams{text}); }).image) << text;
+    EXPECT_EQ(doc.UndoFlg, "0");
+    EXPECT_FALSE(RunOn(doc, [&](ImageDocument& d) { return SabattierCommand(d, SabattierParams{text}); }).image) << text;
+    EXPECT_EQ(doc.UndoFlg, "0");
+  }
+}
+
+TEST(DisplayCommands, TextThatIsNoNumberStopsBeforeDrawing) {
+  ImageDocument doc = Window("1");
+  const ImageDocument before = doc;
+  const Status g = GammaCommand(doc, GammaParams{"x"});
+  EXPECT_EQ(g.message(), RealConversionError("x"));
+  const Status s = SabattierCommand(doc, SabattierParams{"y"});
+  EXPECT_EQ(s.message(), RealConversionError("y"));
+  EXPECT_EQ(doc.Image, before.Image);
+  EXPECT_EQ(doc.UndoFlg, "0");
+  // The gamma command looks at the kind before it reads the text.
+  ImageDocument raw = Window("2");
+  EXPECT_TRUE(GammaCommand(raw, GammaParams{"x"}).ok());
+}
+
+TEST(DisplayCommands, RotationReportsRowsThenZero) {
+  ImageDocument doc = Window("1", 40, 30);
+  std::vector<int> values;
+  ASSERT_TRUE(RotateCommand(doc, [&](int p) { values.push_back(p); }).ok());
+  ASSERT_GE(values.size(), 2u);
+  EXPECT_EQ(values.front(), 0);
+  EXPECT_GT(values[values.size() - 2], 90);
+  EXPECT_EQ(values.back(), 0);
+  EXPECT_EQ(doc.Image, RotatePicture(Window("1", 40, 30).ImageZm));
+}
+
+TEST(DisplayCommands, SixteenBitRotationKeepsThePlanesInStep) {
+  // Raw values that cross multiples of 256 between neighbours.
+  const int w = 50, h = 40;
+  IntMatrix m;
+  ASSERT_EQ(AllocIntMatrix(w, h, m), 0);
+  std::vector<std::uint16_t> raw(w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) raw[y * w + x] = static_cast<std::uint16_t>(m[x][y] = 1000 + 61 * x + 7 * y);
+  ImageDocument doc;
+  doc.FilterI = kKindRaw16;
+  SplitRawPlanes(m, w, h, doc.ImageZm, doc.ImageZm2);
+  doc.MAX = "4000";
+  doc.MIN = "900";
+  doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, 4000, 900);
+  ASSERT_TRUE(RotateCommand(doc).ok());
+
+  const std::vector<std::uint16_t> expected = RotateRawValues(raw, w, h, 65535);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      ASSERT_EQ(RawValue(doc.ImageZm, doc.ImageZm2, x, y), expected[y * w + x]) << x << ", " << y;
+      ASSERT_EQ(doc.ImageZm.Row(y)[3 * x], 0);
+      ASSERT_EQ(doc.ImageZm2.Row(y)[3 * x + 1], 0);
+    }
+  EXPECT_EQ(doc.Image, RenderLevels(doc.ImageZm, doc.ImageZm2, 4000, 900));
+  EXPECT_EQ(doc.Image.Color(0, 0), 0xFFFFFFu);  // the frame shows white
+  EXPECT_EQ(doc.UndoFlg, "1");
+
+  // Levels that are no numbers: nothing changes.
+  ImageDocument bad = doc;
+  bad.MAX = "x";
+  const ImageDocument before = bad;
+  EXPECT_EQ(RotateCommand(bad).message(), IntConversionError("x"));
+  EXPECT_EQ(bad.ImageZm, before.ImageZm);
+}
+
+}  // namespace
+}  // namespace qirm
