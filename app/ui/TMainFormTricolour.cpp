@@ -1,4 +1,12 @@
 // The tri-colour composition command.
+#include "app/ui/Forms.h"
 #include "app/ui/TMainForm.h"
+#include "tricolour/ui/TRGBComp.h"
 
-void TMainForm::RGB1Click() {}
+// "RGB合成(&B)": only shows the dialog; what it holds stays as it was.
+void TMainForm::RGB1Click() {
+  if (!RGBComp) return;
+  RGBComp->show();
+  RGBComp->raise();
+  RGBComp->activateWindow();
+}
