@@ -1,11 +1,73 @@
 // Commands of the "画像編集(&E)" and "画像処理(&P)" menus that change geometry
 // and tones: mirror, flip, rotate, negative, gamma, solarization, Sabattier.
-#include "app/ui/TMainForm.h"
+// The engine runs each command's whole sequence on the active window's
+// document; here the dialogs are shown, the window redrawn and errors boxed.
+#include <QPointer>
 
-void TMainForm::N1Click() {}
-void TMainForm::M1Click() {}
-void TMainForm::R1Click() {}
-void TMainForm::R3Click() {}
-void TMainForm::N6Click() {}
-void TMainForm::N7Click() {}
-void TMainForm::N8Click() {}
+#include "app/ui/Forms.h"
+#include "app/ui/TChild.h"
+#include "app/ui/TMainForm.h"
+#include "display/display_commands.h"
+#include "display/ui/TGMM.h"
+#include "display/ui/TSabachie.h"
+
+namespace {
+
+// Shows the window's pictures again, then the error of a command that
+// stopped.
+void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
+  child->RefreshImage();
+  if (!status) form->ShowError(QString::fromStdString(status.message()));
+}
+
+}  // namespace
+
+void TMainForm::N1Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  Finish(this, child, qirm::NegativeCommand(*child->Document()));
+}
+
+void TMainForm::M1Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  Finish(this, child, qirm::MirrorCommand(*child->Document()));
+}
+
+void TMainForm::R1Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  Finish(this, child, qirm::FlipCommand(*child->Document()));
+}
+
+void TMainForm::R3Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  // The engine reports from this thread only, so the bar can be painted.
+  const qirm::Status s = qirm::RotateCommand(*child->Document(), [this](int percent) { SetProgress(percent); });
+  SetProgress(0);
+  Finish(this, child, s);
+}
+
+void TMainForm::N6Click() {
+  QPointer<TChild> child = ActiveChild();
+  if (!child || !GMM) return;
+  // OK or the frame: the command runs with the edit's text either way.
+  GMM->exec();
+  if (!child) return;
+  Finish(this, child, qirm::GammaCommand(*child->Document(), GMM->Params()));
+}
+
+void TMainForm::N7Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  Finish(this, child, qirm::SolarizeCommand(*child->Document()));
+}
+
+void TMainForm::N8Click() {
+  QPointer<TChild> child = ActiveChild();
+  if (!child || !Sabachie) return;
+  Sabachie->exec();
+  if (!child) return;
+  Finish(this, child, qirm::SabattierCommand(*child->Document(), Sabachie->Params()));
+}

@@ -1,0 +1,317 @@
+// The geometry and tone commands through the main window's handlers: kind
+// checks, which pictures change, the redrawn view, progress, and the gamma
+// and Sabattier dialogs driven as a user would. The pixel arithmetic itself
+// is tested on the engine.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "app/save_image.h"
+#include "app/ui/Forms.h"
+#include "app/ui/TApplication.h"
+#include "app/ui/TChild.h"
+#include "app/ui/TMainForm.h"
+#include "display/tones.h"
+#include "display/ui/TGMM.h"
+#include "display/ui/TSabachie.h"
+#include "tests/support/qt_modal.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+using namespace qirm::test;
+
+qirm::Picture RandomPicture(int w, int h) {
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> byte(0, 255);
+  qirm::Picture p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (std::size_t i = 0; i < p.stride(); ++i) p.Row(y)[i] = static_cast<std::uint8_t>(byte(rng));
+  return p;
+}
+
+// Pictures of the active window before a command, to tell what changed.
+struct Snapshot {
+  qirm::Picture image, base, low;
+  std::string undo;
+};
+
+Snapshot Take() {
+  const qirm::ImageDocument* d = MainForm->ActiveChild()->Document();
+  return {d->Image, d->ImageZm, d->ImageZm2, d->UndoFlg};
+}
+
+// Closes whatever modal window opens during trigger and returns its title
+// (empty when none opened).
+QString ModalDuring(const std::function<void()>& trigger) {
+  QString seen;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      seen = m->windowTitle();
+      m->close();
+    }
+  });
+  timer.start(10);
+  trigger();
+  QTest::qWait(30);
+  return seen;
+}
+
+// Types text into a dialog's edit and presses its OK; returns the text of
+// the message box that answers, if one does.
+QString PressOk(QLineEdit* edit, QPushButton* ok, const QString& text, bool expect_box) {
+  edit->setText(text);
+  if (!expect_box) {
+    ok->click();
+    return QString();
+  }
+  QString shown;
+  WithModal<QMessageBox>([&] { ok->click(); }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+  return shown;
+}
+
+}  // namespace
+
+class DisplayCommandsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> m_dir;
+  QString m_oldDir;
+  qirm::Picture m_picture = RandomPicture(40, 30);
+
+  QString Path(const QString& name) const { return m_dir->filePath(name); }
+
+  // Opens a window of the kind: "1" BMP, "2" FITS, "3" Netpbm.
+  TChild* OpenKind(const std::string& kind) {
+    if (kind == "1") {
+      if (!qirm::WritePictureFile(Path("c.bmp").toStdString(), m_picture, qirm::PictureFormat::kBmp).ok()) {
+        return nullptr;
+      }
+      MainForm->OpenFiles({Path("c.bmp")});
+    } else if (kind == "2") {
+      std::vector<int> raw(40 * 30);
+      for (int i = 0; i < 40 * 30; ++i) raw[i] = 1000 + 37 * i;
+      WriteBytes(Path("f.fits").toStdString(), Fits16Bytes(40, 30, raw));
+      MainForm->OpenFiles({Path("f.fits")});
+    } else {
+      std::vector<unsigned char> rgb(40 * 30 * 3);
+      for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(i * 7);
+      WriteBytes(Path("p.ppm").toStdString(), Ppm6Bytes(40, 30, rgb));
+      MainForm->OpenFiles({Path("p.ppm")});
+    }
+    TChild* child = MainForm->ActiveChild();
+    return child && child->Document()->FilterI == kind ? child : nullptr;
+  }
+
+  static bool ViewShowsDocument(TChild* child) {
+    return child->Image->image() == ToQImage(child->Document()->Image);
+  }
+
+ private slots:
+  void init() {
+    m_oldDir = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    CreateForms();
+    MainForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+  }
+  void cleanup() {
+    DestroyForms();
+    QDir::setCurrent(m_oldDir);
+    m_dir.reset();
+  }
+
+  void dialogsCaptionsLabelsDefaults() {
+    QCOMPARE(GMM->windowTitle(), QStringLiteral("GMM"));
+    QCOMPARE(GMM->Label1->text(), QStringLiteral("γ="));
+    QCOMPARE(GMM->Edit1->text(), QStringLiteral("1.0"));
+    QCOMPARE(GMM->Button1->text(), QStringLiteral("OK"));
+    QVERIFY(GMM->Panel1);
+    QCOMPARE(Sabachie->windowTitle(), QStringLiteral("Sabachie"));
+    QCOMPARE(Sabachie->Label1->text(), QStringLiteral("ステップ幅"));
+    QCOMPARE(Sabachie->Edit1->text(), QStringLiteral("255"));
+    QCOMPARE(Sabachie->Button1->text(), QStringLiteral("OK"));
+    QCOMPARE(Sabachie->Panel->objectName(), QStringLiteral("Sabachie"));
+  }
+
+  void withoutAWindowNothingHappensAndNoDialogShows() {
+    for (auto handler : {&TMainForm::N1Click, &TMainForm::M1Click, &TMainForm::R1Click, &TMainForm::R3Click,
+                         &TMainForm::N6Click, &TMainForm::N7Click, &TMainForm::N8Click}) {
+      QCOMPARE(ModalDuring([&] { (MainForm->*handler)(); }), QString());
+    }
+    QCOMPARE(MainForm->Children().size(), 0);
+  }
+
+  void kindChecksAndWhichPicturesChange() {
+    struct Case {
+      const char* name;
+      void (TMainForm::*handler)();
+      const char* kind;
+      bool image, base, low;
+      const char* undo;
+    };
+    const Case cases[] = {
+        {"negative", &TMainForm::N1Click, "1", true, true, false, "0"},
+        {"negative", &TMainForm::N1Click, "2", false, false, false, "0"},
+        {"negative", &TMainForm::N1Click, "3", false, false, false, "0"},
+        {"mirror", &TMainForm::M1Click, "1", true, true, false, "0"},
+        {"mirror", &TMainForm::M1Click, "2", false, false, false, "0"},
+        {"mirror", &TMainForm::M1Click, "3", false, false, false, "0"},
+        {"flip", &TMainForm::R1Click, "1", true, true, false, "0"},
+        {"flip", &TMainForm::R1Click, "2", false, false, false, "0"},
+        {"flip", &TMainForm::R1Click, "3", false, false, false, "0"},
+        {"rotate", &TMainForm::R3Click, "1", true, true, false, "1"},
+        {"rotate", &TMainForm::R3Click, "2", true, true, true, "1"},
+        {"rotate", &TMainForm::R3Click, "3", true, true, false, "1"},
+        {"solarize", &TMainForm::N7Click, "1", true, false, false, "1"},
+        {"solarize", &TMainForm::N7Click, "2", false, false, false, "0"},
+        {"solarize", &TMainForm::N7Click, "3", false, false, false, "0"},
+    };
+    for (const Case& c : cases) {
+      const QByteArray what = QByteArray(c.name) + " on kind " + c.kind;
+      TChild* child = OpenKind(c.kind);
+      QVERIFY2(child, what);
+      const Snapshot before = Take();
+      (MainForm->*c.handler)();
+      const qirm::ImageDocument* d = child->Document();
+      QVERIFY2(!(d->Image == before.image) == c.image, what);
+      QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
+      QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
+      QVERIFY2(d->UndoFlg == c.undo, what);
+      QVERIFY2(ViewShowsDocument(child), what);
+      MainForm->A1Click();
+    }
+  }
+
+  void rotationProgressEndsAtZero() {
+    QVERIFY(OpenKind("1"));
+    QSignalSpy spy(MainForm->ProgressBar1, &QProgressBar::valueChanged);
+    MainForm->R3Click();
+    QVERIFY(spy.count() >= 2);
+    int highest = 0;
+    for (const auto& args : spy) highest = std::max(highest, args.at(0).toInt());
+    QVERIFY(highest > 50 && highest < 100);
+    QCOMPARE(MainForm->ProgressBar1->value(), 0);
+  }
+
+  void gammaDialogRefusesAndKeepsItsText() {
+    TChild* child = OpenKind("1");
+    QVERIFY(child);
+    const Snapshot before = Take();
+    QString refusal, conversion;
+    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
+      refusal = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0"), true);
+      QVERIFY(GMM->isVisible());
+      conversion = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("abc"), true);
+      QVERIFY(GMM->isVisible());
+      PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0.5"), false);
+    });
+    QCOMPARE(refusal, QStringLiteral("整数を入力してください"));
+    QCOMPARE(conversion, QStringLiteral("'abc' is not a valid floating point value"));
+    QVERIFY(!GMM->isVisible());
+    const qirm::ImageDocument* d = child->Document();
+    QVERIFY(d->Image == qirm::GammaPicture(before.base, 0.5));
+    QVERIFY(d->ImageZm == before.base);
+    QCOMPARE(d->UndoFlg, std::string("1"));
+    QVERIFY(ViewShowsDocument(child));
+
+    // The next use starts from the text left in the edit.
+    QString shownText;
+    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
+      shownText = GMM->Edit1->text();
+      GMM->Button1->click();
+    });
+    QCOMPARE(shownText, QStringLiteral("0.5"));
+  }
+
+  void gammaFromAFrameClosedDialog() {
+    TChild* child = OpenKind("1");
+    QVERIFY(child);
+    const Snapshot before = Take();
+    // A refused value reaches the command only through the frame: nothing
+    // is drawn and no box appears.
+    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
+      GMM->Edit1->setText(QStringLiteral("-1"));
+      GMM->reject();
+    });
+    QVERIFY(child->Document()->Image == before.image);
+    QCOMPARE(child->Document()->UndoFlg, std::string("0"));
+    // A valid text is applied even when the frame closed the dialog.
+    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
+      GMM->Edit1->setText(QStringLiteral("2"));
+      GMM->reject();
+    });
+    QVERIFY(child->Document()->Image == qirm::GammaPicture(before.base, 2));
+    // Text that is no number: the command shows the conversion error.
+    QString shown;
+    WithModal<QMessageBox>([&] {
+      WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
+        GMM->Edit1->setText(QStringLiteral("x"));
+        GMM->reject();
+      });
+    }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    QCOMPARE(shown, QStringLiteral("'x' is not a valid floating point value"));
+  }
+
+  void gammaDialogShowsOnOtherKindsButDrawsNothing() {
+    TChild* child = OpenKind("2");
+    QVERIFY(child);
+    const Snapshot before = Take();
+    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) { GMM->Button1->click(); });
+    QVERIFY(child->Document()->Image == before.image);
+    QCOMPARE(child->Document()->UndoFlg, std::string("0"));
+  }
+
+  void sabattierDialogAndAnyKind() {
+    TChild* child = OpenKind("2");
+    QVERIFY(child);
+    const Snapshot before = Take();
+    QString refusal;
+    WithModal<TSabachie>([] { MainForm->N8Click(); }, [&](QWidget*) {
+      refusal = PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("0"), true);
+      QVERIFY(Sabachie->isVisible());
+      PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("128"), false);
+    });
+    QCOMPARE(refusal, QStringLiteral("正の数字を入力してください"));
+    // A 16-bit window: the high-byte plane is folded and shown.
+    const qirm::ImageDocument* d = child->Document();
+    QVERIFY(d->Image == qirm::SabattierPicture(before.base, 128));
+    QVERIFY(d->ImageZm == before.base);
+    QVERIFY(d->ImageZm2 == before.low);
+    QCOMPARE(d->UndoFlg, std::string("1"));
+    QVERIFY(ViewShowsDocument(child));
+
+    // Kept between uses; a width of 0 through the frame draws nothing.
+    QString shownText;
+    const Snapshot folded = Take();
+    WithModal<TSabachie>([] { MainForm->N8Click(); }, [&](QWidget*) {
+      shownText = Sabachie->Edit1->text();
+      Sabachie->Edit1->setText(QStringLiteral("0"));
+      Sabachie->reject();
+    });
+    QCOMPARE(shownText, QStringLiteral("128"));
+    QVERIFY(child->Document()->Image == folded.image);
+  }
+};
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  DisplayCommandsTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "display_commands_test.moc"
