@@ -5,12 +5,26 @@
 #include <cstring>
 #include <new>
 
+#include <sys/mman.h>
+
 namespace qirm {
 namespace {
 
 // 4 GiB: far above any frame the readers accept (16000 x 16000 int32 is
 // about 1 GiB), far below what would take the machine down.
 std::atomic<std::size_t> g_byte_limit{std::size_t{4} << 30};
+
+// A frame's matrix is touched for the first time by the command that fills
+// it; with 4 KiB pages that costs a fault per page (about 27 ms for a
+// 4096 x 4096 frame). Asking for huge pages on large blocks cuts that to a
+// fraction. Only advice: where it is not honoured nothing changes.
+void AdviseHugePages(void* p, std::size_t bytes) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (bytes < 4 * kHuge) return;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 }  // namespace
 
@@ -30,6 +44,7 @@ bool Matrix<T>::Allocate(int count, int n) {
   // calloc: large blocks come straight from the kernel already zeroed.
   std::unique_ptr<T, FreeDeleter> storage(static_cast<T*>(std::calloc(cells > 0 ? cells : 1, sizeof(T))));
   if (!storage) return false;
+  AdviseHugePages(storage.get(), cells * sizeof(T));
   for (int x = 0; x < count; ++x) columns[x] = storage.get() + static_cast<std::size_t>(x) * n;
 
   m_storage = std::move(storage);
