@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -29,6 +31,20 @@ namespace {
 // Equality keeps the value.
 inline bool Rejected(int d2, int mad4) { return d2 > 5 && 4000LL * d2 > 7413LL * mad4; }
 
+// The k-th smallest distance (in doubled units) of the sorted values v[lo],
+// ..., v[hi-1] from the centre c2 / 2. The k + 1 values nearest the centre
+// are a run of the sorted order, and the farthest value of any run is one of
+// its ends; so it is the smallest, over all runs of k + 1 values, of the
+// larger distance of the run's two ends.
+template <class At>
+int KthDistance(const At& at, int lo, int hi, int c2, int k) {
+  int best = INT32_MAX;
+  for (int i = lo; i + k < hi; ++i) {
+    best = std::min(best, std::max(std::abs(c2 - 2 * at(i)), std::abs(2 * at(i + k) - c2)));
+  }
+  return best;
+}
+
 // The clipped mean of n sorted bytes v[0], v[stride], ... . The kept values
 // of a pass are always a run of the sorted order (the test is symmetric about
 // the centre), so a pass only moves the two ends of the run inward.
@@ -39,29 +55,8 @@ std::uint8_t ClipSorted(const std::uint8_t* v, std::ptrdiff_t stride, int n) {
   if (n >= 3) {
     for (int pass = 0; pass < kClipIterations; ++pass) {
       const int m = hi - lo;
-      const int i = lo + (m - 1) / 2;  // lower middle
-      const int j = lo + m / 2;        // upper middle (i when m is odd)
-      const int c2 = at(i) + at(j);
-      // The deviations fall towards the middle from both ends: merge the
-      // left run (downwards from i) and the right run (upwards from the
-      // first index past the middle) up to ranks (m-1)/2 and m/2.
-      int a = i;
-      int b = m % 2 ? i + 1 : j;
-      int mad4 = 0;
-      for (int rank = 0; rank <= m / 2; ++rank) {
-        const int dl = a >= lo ? c2 - 2 * at(a) : INT32_MAX;
-        const int dr = b < hi ? 2 * at(b) - c2 : INT32_MAX;
-        int d;
-        if (dl <= dr) {
-          d = dl;
-          --a;
-        } else {
-          d = dr;
-          ++b;
-        }
-        if (rank == (m - 1) / 2) mad4 += d;
-        if (rank == m / 2) mad4 += d;
-      }
+      const int c2 = at(lo + (m - 1) / 2) + at(lo + m / 2);  // twice the median
+      const int mad4 = KthDistance(at, lo, hi, c2, (m - 1) / 2) + KthDistance(at, lo, hi, c2, m / 2);
       const int lo0 = lo;
       const int hi0 = hi;
       while (Rejected(c2 - 2 * at(lo), mad4)) ++lo;
@@ -92,9 +87,21 @@ std::vector<std::pair<int, int>> SortingNetwork(int n) {
 
 // ---------------------------------------------------------------- rows
 
+// The vector loops are built twice, for AVX2 and for the x86-64 baseline,
+// and the processor picks at load time; the helpers they call are inlined
+// into each build.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define QIRM_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define QIRM_KERNEL
+#endif
+#define QIRM_INLINE inline __attribute__((always_inline))
+
 // Stacks processed side by side in the expected-value method: the network
 // runs on whole blocks of this many stacks with byte-wise min / max.
 constexpr int kLanes = 64;
+// Largest stack the block path takes: its sums must fit 16 bits.
+constexpr int kMaxBlockStack = 257;
 
 struct Job {
   const std::vector<const Picture*>* sources;
@@ -104,58 +111,252 @@ struct Job {
   std::vector<std::pair<int, int>> network;
 };
 
+class ExpectedStacker;
+
 // Scratch of one thread.
 struct Scratch {
   std::vector<std::uint16_t> sum16;
   std::vector<std::uint32_t> sum32;
-  std::vector<std::uint8_t> block;  // N x kLanes sorted bytes
+  std::vector<std::uint8_t> block;  // N x kLanes bytes
   std::vector<const std::uint8_t*> rows;
+  std::unique_ptr<ExpectedStacker> expected;
 };
 
 template <class Sum>
-void SumRows(const std::vector<const std::uint8_t*>& rows, int bytes, Sum* sum) {
-  const std::uint8_t* first = rows[0];
+QIRM_INLINE void SumRows(const std::uint8_t* const* rows, std::size_t n, int bytes, Sum* __restrict sum) {
+  const std::uint8_t* __restrict first = rows[0];
   for (int i = 0; i < bytes; ++i) sum[i] = first[i];
   std::size_t k = 1;
   // Two sources a pass halve the passes over the accumulator.
-  for (; k + 1 < rows.size(); k += 2) {
-    const std::uint8_t* a = rows[k];
-    const std::uint8_t* b = rows[k + 1];
+  for (; k + 1 < n; k += 2) {
+    const std::uint8_t* __restrict a = rows[k];
+    const std::uint8_t* __restrict b = rows[k + 1];
     for (int i = 0; i < bytes; ++i) sum[i] = static_cast<Sum>(sum[i] + a[i] + b[i]);
   }
-  for (; k < rows.size(); ++k) {
-    const std::uint8_t* a = rows[k];
+  for (; k < n; ++k) {
+    const std::uint8_t* __restrict a = rows[k];
     for (int i = 0; i < bytes; ++i) sum[i] = static_cast<Sum>(sum[i] + a[i]);
   }
+}
+
+QIRM_KERNEL void SumRows16(const std::uint8_t* const* rows, std::size_t n, int bytes, std::uint16_t* sum) {
+  SumRows(rows, n, bytes, sum);
+}
+
+// The sum method's bytes: totals beyond 255 saturate.
+QIRM_KERNEL void Saturate16(const std::uint16_t* __restrict sum, int bytes, std::uint8_t* __restrict out) {
+  for (int i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(sum[i] < 255 ? sum[i] : 255);
 }
 
 template <class Sum>
 void AverageOrSumRow(const Job& job, Scratch& s, std::vector<Sum>& sum, std::uint8_t* out) {
   sum.resize(static_cast<std::size_t>(job.bytes));
-  SumRows(s.rows, job.bytes, sum.data());
-  if (job.method == CompositeMethod::Sum) {
-    for (int i = 0; i < job.bytes; ++i) out[i] = static_cast<std::uint8_t>(std::min<Sum>(sum[i], 255));
+  if constexpr (sizeof(Sum) == 2) {
+    SumRows16(s.rows.data(), s.rows.size(), job.bytes, sum.data());
+    if (job.method == CompositeMethod::Sum) {
+      Saturate16(sum.data(), job.bytes, out);
+      return;
+    }
   } else {
-    const std::uint8_t* q = job.quotient.data();
-    for (int i = 0; i < job.bytes; ++i) out[i] = q[sum[i]];
+    SumRows(s.rows.data(), s.rows.size(), job.bytes, sum.data());
+    if (job.method == CompositeMethod::Sum) {
+      for (int i = 0; i < job.bytes; ++i) out[i] = static_cast<std::uint8_t>(std::min<Sum>(sum[i], 255));
+      return;
+    }
   }
+  const std::uint8_t* q = job.quotient.data();
+  for (int i = 0; i < job.bytes; ++i) out[i] = q[sum[i]];
 }
 
-void ExtremeRow(const Job& job, const std::vector<const std::uint8_t*>& rows, std::uint8_t* out) {
-  std::memcpy(out, rows[0], static_cast<std::size_t>(job.bytes));
-  const bool maximum = job.method == CompositeMethod::Maximum;
-  for (std::size_t k = 1; k < rows.size(); ++k) {
-    const std::uint8_t* a = rows[k];
+QIRM_KERNEL void ExtremeRow(bool maximum, const std::uint8_t* const* rows, std::size_t n, int bytes,
+                            std::uint8_t* __restrict out) {
+  std::memcpy(out, rows[0], static_cast<std::size_t>(bytes));
+  for (std::size_t k = 1; k < n; ++k) {
+    const std::uint8_t* __restrict a = rows[k];
     if (maximum) {
-      for (int i = 0; i < job.bytes; ++i) out[i] = std::max(out[i], a[i]);
+      for (int i = 0; i < bytes; ++i) out[i] = out[i] < a[i] ? a[i] : out[i];
     } else {
-      for (int i = 0; i < job.bytes; ++i) out[i] = std::min(out[i], a[i]);
+      for (int i = 0; i < bytes; ++i) out[i] = out[i] > a[i] ? a[i] : out[i];
     }
   }
 }
 
+// One comparator of the network on a block of stacks.
+QIRM_INLINE void CompareExchange(std::uint8_t* __restrict a, std::uint8_t* __restrict b) {
+  for (int l = 0; l < kLanes; ++l) {
+    const std::uint8_t x = a[l];
+    const std::uint8_t y = b[l];
+    a[l] = x < y ? x : y;
+    b[l] = x < y ? y : x;
+  }
+}
+
+QIRM_KERNEL void SortBlock(const std::pair<int, int>* network, std::size_t size, std::uint8_t* rows) {
+  for (std::size_t c = 0; c < size; ++c) {
+    CompareExchange(rows + network[c].first * kLanes, rows + network[c].second * kLanes);
+  }
+}
+
+// KthDistance for a block of stacks that all hold m sorted values.
+QIRM_INLINE void KthDistances(const std::uint8_t* rows, int m, int k, const std::int16_t* __restrict c2,
+                         std::int16_t* __restrict best) {
+  for (int l = 0; l < kLanes; ++l) best[l] = INT16_MAX;
+  for (int i = 0; i + k < m; ++i) {
+    const std::uint8_t* __restrict first = rows + i * kLanes;
+    const std::uint8_t* __restrict last = rows + (i + k) * kLanes;
+    for (int l = 0; l < kLanes; ++l) {
+      const std::int16_t below = static_cast<std::int16_t>(c2[l] - 2 * first[l]);
+      const std::int16_t above = static_cast<std::int16_t>(2 * last[l] - c2[l]);
+      const std::int16_t d1 = below < 0 ? static_cast<std::int16_t>(-below) : below;
+      const std::int16_t d2 = above < 0 ? static_cast<std::int16_t>(-above) : above;
+      const std::int16_t d = d1 > d2 ? d1 : d2;
+      best[l] = d < best[l] ? d : best[l];
+    }
+  }
+}
+
+// One clipping pass of ClipSorted on a block of stacks that all hold m >= 3
+// sorted values (rows 0 .. m-1). Gives the kept run [lo, hi) of each stack
+// and the sum of all m values. Every index is the same for all stacks, so
+// everything runs on whole rows of the block.
+QIRM_KERNEL void ClipPass(const std::uint8_t* rows, int m, std::int16_t* __restrict lo, std::int16_t* __restrict hi,
+              std::uint16_t* __restrict sum) {
+  alignas(64) std::int16_t c2[kLanes];
+  alignas(64) std::int16_t da[kLanes];
+  alignas(64) std::int16_t db[kLanes];
+  alignas(64) std::int16_t limit[kLanes];
+  const std::uint8_t* lower_middle = rows + (m - 1) / 2 * kLanes;
+  const std::uint8_t* upper_middle = rows + m / 2 * kLanes;
+  for (int l = 0; l < kLanes; ++l) c2[l] = static_cast<std::int16_t>(lower_middle[l] + upper_middle[l]);
+  KthDistances(rows, m, (m - 1) / 2, c2, da);
+  KthDistances(rows, m, m / 2, c2, db);
+  // Rejected(d2, mad4) is d2 > limit with limit = max(5, floor(7413 mad4 / 4000)).
+  for (int l = 0; l < kLanes; ++l) {
+    const std::int32_t scaled = 7413 * (static_cast<std::int32_t>(da[l]) + db[l]) / 4000;
+    limit[l] = static_cast<std::int16_t>(scaled > 5 ? scaled : 5);
+  }
+  // Rejected values are the ends of the sorted run: count them per side.
+  for (int l = 0; l < kLanes; ++l) {
+    lo[l] = 0;
+    hi[l] = static_cast<std::int16_t>(m);
+    sum[l] = 0;
+  }
+  for (int k = 0; k < m; ++k) {
+    const std::uint8_t* __restrict row = rows + k * kLanes;
+    for (int l = 0; l < kLanes; ++l) {
+      const std::int16_t twice = static_cast<std::int16_t>(2 * row[l] - c2[l]);
+      lo[l] = static_cast<std::int16_t>(lo[l] + (-twice > limit[l]));
+      hi[l] = static_cast<std::int16_t>(hi[l] - (twice > limit[l]));
+      sum[l] = static_cast<std::uint16_t>(sum[l] + row[l]);
+    }
+  }
+}
+
+// trunc(sum / m) for a block. In float: sums below 2^16 are exact, and a
+// quotient that is not a whole number lies at least 1/m >= 1/257 from one,
+// far beyond the float's rounding of a value below 256, so the truncation
+// is the integer division's.
+QIRM_KERNEL void Means(const std::uint16_t* __restrict sum, int m, std::uint8_t* __restrict mean) {
+  const float divisor = static_cast<float>(m);
+  for (int l = 0; l < kLanes; ++l) {
+    mean[l] = static_cast<std::uint8_t>(static_cast<int>(static_cast<float>(sum[l]) / divisor));
+  }
+}
+
+// Stacks still being clipped, grouped by the length m of their kept run
+// (the passes need one m for the whole block). A stack whose run shrinks
+// moves on to the group of its new length; every group holds at most kLanes
+// stacks and is worked off when full, and all groups at the end of a chunk
+// of rows, longest runs first (their stacks can only move to shorter ones).
+struct ClipGroup {
+  std::vector<std::uint8_t> rows;  // m rows of kLanes
+  int count = 0;
+  std::uint8_t passes[kLanes];  // passes done
+  std::uint8_t* out[kLanes];    // where the result byte goes
+};
+
+class ExpectedStacker {
+ public:
+  explicit ExpectedStacker(int n) : m_groups(static_cast<std::size_t>(n) + 1) {
+    for (int m = 3; m <= n; ++m) m_groups[static_cast<std::size_t>(m)].rows.resize(static_cast<std::size_t>(m) * kLanes);
+  }
+
+  // A block of fresh stacks: n rows of kLanes, `lanes` of them real, the
+  // results going to out[0 .. lanes-1].
+  void Block(const Job& job, int n, std::uint8_t* rows, int lanes, std::uint8_t* out) {
+    SortBlock(job.network.data(), job.network.size(), rows);
+    alignas(64) std::int16_t lo[kLanes];
+    alignas(64) std::int16_t hi[kLanes];
+    alignas(64) std::uint16_t sum[kLanes];
+    alignas(64) std::uint8_t mean[kLanes];
+    ClipPass(rows, n, lo, hi, sum);
+    Means(sum, n, mean);
+    for (int l = 0; l < lanes; ++l) {
+      if (lo[l] == 0 && hi[l] == n) out[l] = mean[l];
+      else Continue(rows, l, lo[l], hi[l], 1, out + l);
+    }
+  }
+
+  // Works off every group; the longest runs first.
+  void Flush() {
+    for (std::size_t m = m_groups.size(); m-- > 3;) {
+      if (m_groups[m].count > 0) Work(static_cast<int>(m));
+    }
+  }
+
+ private:
+  // Stack `lane` of `rows` keeps [lo, hi) after `passes` passes.
+  void Continue(const std::uint8_t* rows, int lane, int lo, int hi, int passes, std::uint8_t* out) {
+    const int m = hi - lo;
+    if (passes == kClipIterations || m <= 2) {
+      // Done: the last pass allowed, or a run that can lose nothing more.
+      int sum = 0;
+      for (int k = lo; k < hi; ++k) sum += rows[k * kLanes + lane];
+      *out = static_cast<std::uint8_t>(sum / m);
+      return;
+    }
+    ClipGroup& g = m_groups[static_cast<std::size_t>(m)];
+    const int slot = g.count++;
+    for (int k = 0; k < m; ++k) g.rows[static_cast<std::size_t>(k * kLanes + slot)] = rows[(lo + k) * kLanes + lane];
+    g.passes[slot] = static_cast<std::uint8_t>(passes);
+    g.out[slot] = out;
+    if (g.count == kLanes) Work(m);
+  }
+
+  void Work(int m) {
+    ClipGroup& g = m_groups[static_cast<std::size_t>(m)];
+    alignas(64) std::int16_t lo[kLanes];
+    alignas(64) std::int16_t hi[kLanes];
+    alignas(64) std::uint16_t sum[kLanes];
+    alignas(64) std::uint8_t mean[kLanes];
+    ClipPass(g.rows.data(), m, lo, hi, sum);
+    Means(sum, m, mean);
+    const int count = g.count;
+    for (int l = 0; l < count; ++l) {
+      // Stacks move only to shorter runs, never into this group.
+      if (lo[l] == 0 && hi[l] == m) *g.out[l] = mean[l];
+      else Continue(g.rows.data(), l, lo[l], hi[l], g.passes[l] + 1, g.out[l]);
+    }
+    g.count = 0;
+  }
+
+  std::vector<ClipGroup> m_groups;
+};
+
 void ExpectedRow(const Job& job, Scratch& s, std::uint8_t* out) {
   const int n = static_cast<int>(s.rows.size());
+  if (n > kMaxBlockStack) {
+    // Beyond 16-bit sums: one stack at a time.
+    std::vector<std::uint8_t>& v = s.block;
+    for (int i = 0; i < job.bytes; ++i) {
+      v.clear();
+      for (const std::uint8_t* row : s.rows) v.push_back(row[i]);
+      std::sort(v.begin(), v.end());
+      out[i] = ClipSorted(v.data(), 1, n);
+    }
+    return;
+  }
+  if (!s.expected) s.expected = std::make_unique<ExpectedStacker>(n);
   s.block.resize(static_cast<std::size_t>(n) * kLanes);
   std::uint8_t* block = s.block.data();
   for (int pos = 0; pos < job.bytes; pos += kLanes) {
@@ -165,31 +366,13 @@ void ExpectedRow(const Job& job, Scratch& s, std::uint8_t* out) {
       std::memcpy(dst, s.rows[static_cast<std::size_t>(k)] + pos, static_cast<std::size_t>(lanes));
       if (lanes < kLanes) std::memset(dst + lanes, 0, static_cast<std::size_t>(kLanes - lanes));
     }
-    for (const auto& [i, j] : job.network) {
-      std::uint8_t* a = block + i * kLanes;
-      std::uint8_t* b = block + j * kLanes;
-      for (int l = 0; l < kLanes; ++l) {
-        const std::uint8_t x = a[l];
-        const std::uint8_t y = b[l];
-        a[l] = std::min(x, y);
-        b[l] = std::max(x, y);
-      }
-    }
-    const std::uint8_t* lowest = block;
-    const std::uint8_t* highest = block + (n - 1) * kLanes;
-    for (int l = 0; l < lanes; ++l) {
-      // A stack spanning at most two levels lies within 2 of its median,
-      // inside the 2.5-level floor: nothing can be rejected, the result is
-      // the average.
-      if (highest[l] - lowest[l] <= 2) {
-        int sum = 0;
-        for (int k = 0; k < n; ++k) sum += block[k * kLanes + l];
-        out[pos + l] = job.quotient[static_cast<std::size_t>(sum)];
-      } else {
-        out[pos + l] = ClipSorted(block + l, kLanes, n);
-      }
-    }
+    s.expected->Block(job, n, block, lanes, out + pos);
   }
+}
+
+// The end of a chunk of rows: every result byte of its rows is written.
+void FinishChunk(Scratch& s) {
+  if (s.expected) s.expected->Flush();
 }
 
 void StackRow(const Job& job, Scratch& s, int y, std::uint8_t* out) {
@@ -199,7 +382,7 @@ void StackRow(const Job& job, Scratch& s, int y, std::uint8_t* out) {
   switch (job.method) {
     case CompositeMethod::Maximum:
     case CompositeMethod::Minimum:
-      ExtremeRow(job, s.rows, out);
+      ExtremeRow(job.method == CompositeMethod::Maximum, s.rows.data(), n, job.bytes, out);
       return;
     case CompositeMethod::Expected:
       if (n >= 3) {
@@ -266,6 +449,7 @@ Picture StackPictures(const std::vector<const Picture*>& sources, CompositeMetho
       }
       const int y1 = std::min(h, y0 + kChunk);
       for (int y = y0; y < y1; ++y) StackRow(job, scratch, y, result.Row(y));
+      FinishChunk(scratch);
       done.fetch_add(y1 - y0);
     }
   };

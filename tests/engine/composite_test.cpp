@@ -174,6 +174,7 @@ TEST(StackPictures, WorkedNumbersPerMethod) {
       {CompositeMethod::Minimum, {90, 12, 40}, 12, 200},
       {CompositeMethod::Expected, {10, 11}, 10, 200},       // two: the plain average
       {CompositeMethod::Expected, {10, 10, 255}, 10, 200},  // one trail in three frames
+      {CompositeMethod::Expected, {57, 140, 127, 80, 131, 105, 12, 131}, 129, 200},  // five passes
   };
   for (const Case& c : cases) {
     std::vector<Picture> pictures;
@@ -245,6 +246,7 @@ TEST(RobustStackMean, RejectsOutliersAndKeepsTheRest) {
       {{10, 10, 11, 14}, 10},         // 14 lies 3.5 out: goes
       {{50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 0, 255}, 50},  // one hot, one dead
       {{120, 118, 121, 119, 122, 120, 117, 123, 120, 121, 119, 120, 118, 122, 121, 255}, 120},
+      {{57, 140, 127, 80, 131, 105, 12, 131}, 129},  // five passes; a sixth would give 131
       {{0, 0, 0, 0, 0, 0}, 0},
       {{255, 255, 255, 255}, 255},
   };
