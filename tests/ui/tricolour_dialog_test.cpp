@@ -182,9 +182,13 @@ class TricolourDialogTest : public QObject {
     QCOMPARE(RGBComp->Edit1->text(), QStringLiteral("0"));
 
     // Each group has its own list and count; duplicates are kept.
-    WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {files[2]}); });
-    WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {files[2]}); });
-    QCOMPARE(Entries(RGBComp->ListBox4), QStringList({files[2], files[2]}));
+    // (A folder of its own: the file dialog would keep the earlier selection.)
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("darks")));
+    Write("darks/d.fits", StarFrame(30, 30));
+    const QString dark = Path("darks/d.fits");
+    WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
+    WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
+    QCOMPARE(Entries(RGBComp->ListBox4), QStringList({dark, dark}));
     QCOMPARE(RGBComp->Edit4->text(), QStringLiteral("2"));
     QCOMPARE(RGBComp->ListBox1->count(), 0);
     // Cancelling leaves the list and writes its count again.
@@ -661,6 +665,21 @@ class TricolourDialogTest : public QObject {
     QVERIFY(!progress.empty());
     QCOMPARE(progress.front(), 10);
     QCOMPARE(MainForm->ProgressBar1->value(), 0);
+
+    // A dark frame of another size: the engine's message is shown while the
+    // run goes on to its window.
+    Write("small dark.fits", Fits16Bytes(32, 32, std::vector<int>(32 * 32, 100)));
+    RGBComp->ListBox4->addItem(Path("small dark.fits"));
+    QString shown;
+    WithModal(
+        [&] {
+          RGBComp->Button7Click();
+          (void)WaitForRun();
+        },
+        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    QCOMPARE(shown, QStringLiteral("Resolution Error !!"));
+    QVERIFY(WaitForRun());
+    QCOMPARE(WindowCount(), 2);
   }
 
   // "座標取得": two-star mode, then one window per chosen frame.
@@ -692,12 +711,14 @@ class TricolourDialogTest : public QObject {
     QCOMPARE(RGBComp->Edit7->text() + "," + RGBComp->Edit10->text(), QStringLiteral("30,30"));
 
     // An unreadable frame: its error, and no window.
-    Write("bad.fits", "SIMPLE  = T");
+    // (In a folder of its own: the dialog would keep the earlier selection.)
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("broken")));
+    Write("broken/bad.fits", "SIMPLE  = T");
     QString shown;
     WithModal<QMessageBox>(
         [&] {
           WithModal<QFileDialog>([] { RGBComp->Button13Click(); },
-                                 [&](QWidget* m) { ChooseFiles(m, 1, {Path("bad.fits")}); });
+                                 [&](QWidget* m) { ChooseFiles(m, 1, {Path("broken/bad.fits")}); });
         },
         [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
     QVERIFY2(shown.contains(QStringLiteral("bad.fits")), qPrintable(shown));

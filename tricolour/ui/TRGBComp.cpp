@@ -690,6 +690,8 @@ void TRGBComp::RunNotice(const QString& message) {
 }
 
 void TRGBComp::RunFinished(const std::shared_ptr<CompositionJob>& job) {
+  // finished() comes from the worker just before it ends: let it end.
+  m_thread->wait();
   m_thread->deleteLater();
   m_thread = nullptr;
   Button7->setEnabled(true);
