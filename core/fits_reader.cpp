@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 #include "core/fits_keywords.h"
 #include "core/fits_pixels.h"
@@ -33,9 +34,13 @@ std::string Text(long long v) { return std::to_string(v); }
 // "test.dat" in the current directory, rewritten by every pass. When it
 // cannot be created the trace is skipped and reading goes on; so it is when
 // the file being read is "test.dat" itself, which rewriting would destroy.
+// One pass at a time writes it (a composition may read frames on a worker
+// thread while the user opens a file), so the file always holds one header.
+std::mutex g_trace_mutex;
+
 class TraceFile {
  public:
-  explicit TraceFile(const struct stat* input) : m_file(nullptr) {
+  explicit TraceFile(const struct stat* input) : m_lock(g_trace_mutex), m_file(nullptr) {
     struct stat trace {};
     if (input && ::stat(kName, &trace) == 0 && trace.st_dev == input->st_dev &&
         trace.st_ino == input->st_ino) {
@@ -57,6 +62,7 @@ class TraceFile {
 
  private:
   static constexpr const char* kName = "test.dat";
+  std::lock_guard<std::mutex> m_lock;
   std::FILE* m_file;
 };
 
