@@ -15,6 +15,13 @@
 
 namespace qirm {
 
+Status SpinPositionFromEdit(const std::string& text, int& position) {
+  int value = 0;
+  if (!ParseInt(text, value)) return Status::Error(IntConversionError(text));
+  position = std::clamp(value, 0, kSpectrumSpinMax);
+  return Status::Ok();
+}
+
 void DrawPenLine(Picture& picture, int x0, int y0, int x1, int y1, std::uint32_t color) {
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);

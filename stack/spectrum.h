@@ -39,6 +39,11 @@ struct SpectrumControls {
   int UpDown4 = 0;
 };
 
+// A range edit's change handler: the matching spin button's position becomes
+// the edit's text as an integer, kept within 0 .. 8000. Text that is not an
+// integer (an emptied edit too) gives the conversion error.
+Status SpinPositionFromEdit(const std::string& text, int& position);
+
 // A pen line as the toolkit draws one: every pixel from (x0, y0) up to but
 // not including (x1, y1) (Bresenham steps); pixels outside the picture are
 // dropped, so lines may start or end outside it.
