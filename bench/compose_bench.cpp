@@ -1,0 +1,170 @@
+// The whole tri-colour composition on a set made by
+// ../shared/bench/gen_data.py (10 red, 10 green, 10 blue, 5 darks, 1 flat),
+// two-star mode, with the time of each stage. The set's folder comes from
+// QIRM_COMPOSE_DATA (default /tmp/qirm-compose/set2048); the settings are
+// those bench/compose_settings.sh writes, built here directly.
+//
+//   build/bench/compose_bench                        Google Benchmark runs
+//   build/bench/compose_bench --stages [--plain] [--threads N] [--mode M]
+//                                                    one run, stage times
+//   build/bench/compose_bench --same                 fast and plain results
+//                                                    compared byte for byte
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tricolour/compose.h"
+#include "tricolour/compose_options.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string DataDir() {
+  const char* env = std::getenv("QIRM_COMPOSE_DATA");
+  return env && *env ? env : "/tmp/qirm-compose/set2048";
+}
+
+std::vector<std::string> Frames(const std::string& dir) {
+  std::vector<std::string> files;
+  if (!fs::is_directory(dir)) return files;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == ".fits") files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The reference star of truth.json, read without a JSON library.
+bool ReferenceStar(const std::string& dir, int& x, int& y, int& size) {
+  std::ifstream in(dir + "/truth.json");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto ref = text.find("\"reference_star\"");
+  const auto sz = text.find("\"size\"");
+  if (ref == std::string::npos || sz == std::string::npos) return false;
+  double rx = 0, ry = 0;
+  if (std::sscanf(text.c_str() + text.find('[', ref), "[ %lf , %lf", &rx, &ry) != 2) return false;
+  if (std::sscanf(text.c_str() + text.find(':', sz), ": %d", &size) != 1) return false;
+  x = static_cast<int>(rx);
+  y = static_cast<int>(ry);
+  return true;
+}
+
+bool Settings(qirm::CompositionSettings& s, int mode) {
+  const std::string dir = DataDir();
+  int x = 0, y = 0, size = 0;
+  if (!ReferenceStar(dir, x, y, size)) return false;
+  s.RedFiles = Frames(dir + "/red");
+  s.GreenFiles = Frames(dir + "/green");
+  s.BlueFiles = Frames(dir + "/blue");
+  s.DarkFiles = Frames(dir + "/darks");
+  s.FlatFiles = Frames(dir + "/flats");
+  s.StarMode = mode;
+  s.Star1X = x;
+  s.Star1Y = y;
+  s.Delta1 = 16;
+  s.Star2X = 1594 * size / 2048;
+  s.Star2Y = 759 * size / 2048;
+  s.Delta2 = 20;
+  s.BackgroundX = 300 * size / 2048;
+  s.BackgroundY = 1700 * size / 2048;
+  s.BackgroundLevel = 10;
+  return !s.RedFiles.empty() && !s.GreenFiles.empty() && !s.BlueFiles.empty();
+}
+
+long long FramePixels(const qirm::CompositionSettings& s, const qirm::ImageDocument& d) {
+  const long long frames = s.RedFiles.size() + s.GreenFiles.size() + s.BlueFiles.size();
+  return frames * d.Image.width() * d.Image.height();
+}
+
+void BM_Compose(benchmark::State& state) {
+  qirm::CompositionSettings s;
+  if (!Settings(s, static_cast<int>(state.range(0)))) {
+    state.SkipWithError(("no set at " + DataDir()).c_str());
+    return;
+  }
+  qirm::ComposeOptions options;
+  options.threads = static_cast<int>(state.range(1));
+  long long pixels = 0;
+  for (auto _ : state) {
+    qirm::ImageDocument doc;
+    const qirm::Status st = qirm::ComposeTricolourWith(options, s, {}, doc, nullptr, {});
+    if (!st) {
+      state.SkipWithError(st.message().c_str());
+      return;
+    }
+    pixels = FramePixels(s, doc);
+  }
+  state.counters["ns_per_frame_px"] =
+      benchmark::Counter(static_cast<double>(pixels) * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                                 benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Compose)->Args({2, 2})->Args({2, 1})->Args({1, 2})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int Stages(int argc, char** argv) {
+  qirm::ComposeOptions options;
+  int mode = 2;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--plain")) options.plain = true;
+    if (!std::strcmp(argv[i], "--threads") && i + 1 < argc) options.threads = std::atoi(argv[++i]);
+    if (!std::strcmp(argv[i], "--mode") && i + 1 < argc) mode = std::atoi(argv[++i]);
+  }
+  qirm::CompositionSettings s;
+  if (!Settings(s, mode)) {
+    std::fprintf(stderr, "no set at %s\n", DataDir().c_str());
+    return 1;
+  }
+  qirm::ComposeOptions::Timings t;
+  options.timings = &t;
+  qirm::ImageDocument doc;
+  if (qirm::Status st = qirm::ComposeTricolourWith(options, s, {}, doc, nullptr, {}); !st) {
+    std::fprintf(stderr, "%s\n", st.message().c_str());
+    return 1;
+  }
+  const double px = static_cast<double>(FramePixels(s, doc));
+  std::printf(
+      "RESULT compose threads=%d plain=%d mode=%d total_s=%.3f ns_per_frame_px=%.2f stages: setup=%.3f "
+      "read=%.3f clean=%.3f calibrate=%.3f register=%.3f accumulate=%.3f channel_end=%.3f output=%.3f "
+      "(frame stages summed over threads)\n",
+      options.threads, options.plain ? 1 : 0, mode, t.total, t.total * 1e9 / px, t.setup, t.read, t.clean,
+      t.calibrate, t.register_, t.accumulate, t.channel_end, t.output);
+  return 0;
+}
+
+int Same() {
+  qirm::CompositionSettings s;
+  if (!Settings(s, 2)) {
+    std::fprintf(stderr, "no set at %s\n", DataDir().c_str());
+    return 1;
+  }
+  qirm::ComposeOptions fast, plain;
+  plain.plain = true;
+  qirm::ImageDocument a, b;
+  if (!qirm::ComposeTricolourWith(fast, s, {}, a, nullptr, {}) ||
+      !qirm::ComposeTricolourWith(plain, s, {}, b, nullptr, {})) {
+    std::fprintf(stderr, "composition failed\n");
+    return 1;
+  }
+  const bool same = a.Image == b.Image;
+  std::printf("RESULT same=%s\n", same ? "yes" : "NO");
+  return same ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--stages")) return Stages(argc, argv);
+    if (!std::strcmp(argv[i], "--same")) return Same();
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,236 @@
+// Hot pixels, flat, dark mean, the 180-degree turn, the running mean, and
+// the output stage (flattening, sky level, tone curve, picture) of the
+// tri-colour composition.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "tricolour/calibration.h"
+#include "tricolour/output_stage.h"
+#include "tricolour/registration.h"
+
+namespace qirm {
+namespace {
+
+IntMatrix Filled(int w, int h, int value) {
+  IntMatrix m;
+  m.Allocate(w, h);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) m[x][y] = value;
+  return m;
+}
+
+IntMatrix Random(int w, int h, unsigned seed, int lo, int hi) {
+  std::mt19937 rng(seed);
+  IntMatrix m = Filled(w, h, 0);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) m[x][y] = lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
+  return m;
+}
+
+void ExpectSame(const IntMatrix& a, const IntMatrix& b, int w, int h) {
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) ASSERT_EQ(a[x][y], b[x][y]) << "at (" << x << ", " << y << ")";
+}
+
+TEST(RemoveHotPixels, TheRatioRuleOnTheUnchangedFrame) {
+  IntMatrix m = Filled(7, 6, 100);
+  m[2][2] = 300;  // 300 - 99 > 2 (100 - 99): hot
+  m[3][2] = 250;  // hot as well; each takes the other's original value
+  m[5][4] = 102;  // 102 - 99 = 3 > 2: hot (a step of 2 above the minimum)
+  m[1][4] = 101;  // 101 - 99 = 2, not above 2: stays
+  m[0][0] = 9000; // border: never changed
+  IntMatrix plain = m.Clone();
+  RemoveHotPixels(7, 6, m);
+  RemoveHotPixelsPlain(7, 6, plain);
+  EXPECT_EQ(m[2][2], (100 + 100 + 250 + 100) / 4);
+  EXPECT_EQ(m[3][2], (300 + 100 + 100 + 100) / 4);
+  EXPECT_EQ(m[5][4], 100);
+  EXPECT_EQ(m[1][4], 101);
+  EXPECT_EQ(m[0][0], 9000);
+  ExpectSame(m, plain, 7, 6);
+}
+
+TEST(RemoveHotPixels, FastEqualsPlainOnNoisyFrames) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    IntMatrix m = Random(67, 45, seed, 0, 65535);
+    IntMatrix smooth = Random(67, 45, seed + 10, 900, 960);
+    for (IntMatrix* f : {&m, &smooth}) {
+      IntMatrix plain = f->Clone();
+      RemoveHotPixels(67, 45, *f);
+      RemoveHotPixelsPlain(67, 45, plain);
+      ExpectSame(*f, plain, 67, 45);
+    }
+  }
+}
+
+TEST(FlatField, DividesByTheFlatRelativeToItsMaximum) {
+  IntMatrix flat = Filled(4, 3, 30000);
+  flat[1][1] = 60000;  // the maximum: L = 1
+  flat[2][2] = 0;      // L = 0: the value stays
+  FlatField f;
+  ASSERT_TRUE(f.Build(flat, 4, 3));
+  EXPECT_EQ(f.fmax(), 60000.0);
+  IntMatrix m = Filled(4, 3, 1001), dark = Filled(4, 3, 1);
+  Calibrate(&dark, &f, 4, 3, m, 0, 4);
+  EXPECT_EQ(m[1][1], 1000);
+  EXPECT_EQ(m[0][0], 2000);
+  EXPECT_EQ(m[2][2], 1000);
+  IntMatrix none = Filled(4, 3, 0);
+  EXPECT_FALSE(FlatField().Build(none, 4, 3));  // largest value 0: refused
+}
+
+// Quotients that land on or near integers (L = 1, c = 0, multiples) take the
+// extended division; every other one the double product. Both must agree
+// with the plain rule everywhere, negative values included.
+TEST(FlatField, FastEqualsPlainOnRandomFlatsAndFrames) {
+  const int w = 80, h = 50;
+  IntMatrix flat = Random(w, h, 5, 0, 40000), dark = Random(w, h, 6, 0, 3000);
+  flat[3][3] = 40000;
+  flat[4][4] = 20000;
+  FlatField f;
+  ASSERT_TRUE(f.Build(flat, w, h));
+  IntMatrix m = Random(w, h, 7, 0, 65535);
+  for (int y = 0; y < h; ++y) m[4][y] = y * 2;
+  IntMatrix plain = m.Clone();
+  Calibrate(&dark, &f, w, h, m, 0, w);
+  CalibratePlain(&dark, &f, w, h, plain);
+  ExpectSame(m, plain, w, h);
+}
+
+TEST(Turn180, MovesEveryPixelToTheOppositeCorner) {
+  for (int w : {3, 4}) {
+    IntMatrix m = Random(w, 3, 9, 0, 1000), original = m.Clone();
+    Turn180(w, 3, m);
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < 3; ++y) EXPECT_EQ(m[w - 1 - x][2 - y], original[x][y]);
+  }
+}
+
+TEST(Accumulate, ShiftedSourcesAndTheFirstColumnAndRowNeverContribute) {
+  IntMatrix frame = Filled(5, 4, 8);
+  RealMatrix acc;
+  acc.Allocate(5, 4);
+  Accumulate(frame, 0, 0, 2, 5, 4, acc, 0, 5);
+  EXPECT_EQ(acc[0][2], 0.0);  // column 0 of the frame
+  EXPECT_EQ(acc[2][0], 0.0);  // row 0 of the frame
+  EXPECT_EQ(acc[2][2], 4.0);
+  Accumulate(frame, 2, -1, 2, 5, 4, acc, 0, 5);
+  EXPECT_EQ(acc[2][2], 8.0);  // from (4, 1)
+  EXPECT_EQ(acc[3][2], 4.0);  // source column 5: outside
+  EXPECT_EQ(acc[2][1], 4.0);  // source row 0: never
+  // Three thirds of 1 as the rule adds them (extended sum, kept as double).
+  RealMatrix third;
+  third.Allocate(2, 2);
+  IntMatrix one = Filled(2, 2, 1);
+  for (int k = 0; k < 3; ++k) Accumulate(one, 0, 0, 3, 2, 2, third, 0, 2);
+  EXPECT_NEAR(third[1][1], 1.0, 1e-15);
+}
+
+TEST(ColumnProgress, RunsFromZeroTo99AcrossTheColumns) {
+  EXPECT_EQ(ColumnProgress(0, 2048), 0);
+  EXPECT_EQ(ColumnProgress(2047, 2048), 99);
+  EXPECT_EQ(ColumnProgress(21, 2048), 1);
+  EXPECT_EQ(ColumnProgress(20, 2048), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Output stage.
+
+TEST(FlattenBackground, EqualRegionLevelsChangeNothing) {
+  IntMatrix m = Filled(150, 90, 1234), plain = m.Clone();
+  FlattenBackground(150, 90, m);
+  FlattenBackgroundPlain(150, 90, plain);
+  ExpectSame(m, Filled(150, 90, 1234), 150, 90);
+  ExpectSame(plain, m, 150, 90);
+}
+
+TEST(FlattenBackground, ASkyRisingByOnePerColumnIsLoweredOnTheRight) {
+  const int w = 150, h = 90;
+  IntMatrix m = Filled(w, h, 0);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) m[x][y] = 1000 + x;
+  double levels[4];
+  FlattenLevels(w, h, m, levels);
+  EXPECT_EQ(levels[0], 1015);  // first column of A: w / 10
+  EXPECT_EQ(levels[1], 1135);  // first column of B: 9 w / 10
+  EXPECT_EQ(levels[2], 1075);  // C and D: column w / 2, flat in y
+  EXPECT_EQ(levels[3], 1075);
+  IntMatrix plain = m.Clone();
+  FlattenBackground(w, h, m);
+  FlattenBackgroundPlain(w, h, plain);
+  ExpectSame(m, plain, w, h);
+  // gx = -120 / 150 = -0.8: the sky now rises by 0.2 per column.
+  EXPECT_EQ(m[0][5], 1000);
+  EXPECT_EQ(m[149][5], 1029);  // 1149 - 119.2 (0.8 just above 0.8 as a double)
+  EXPECT_EQ(m[100][5], 1019);  // 1100 - 80.00000000000000444: just below 1020
+}
+
+TEST(FlattenBackground, FramesTooSmallForTheRegionsAreLeftAlone) {
+  IntMatrix m = Random(14, 12, 3, 0, 100), original = m.Clone();
+  FlattenBackground(14, 12, m);
+  ExpectSame(m, original, 14, 12);
+}
+
+TEST(ToneCurve, WorkedValues) {
+  ToneCurve sky;  // divisors 1, level 10
+  sky.sky = 500;
+  EXPECT_EQ(sky.Byte(500), 9);  // 200 atan(0.05) = 9.99
+  ToneCurve bare;
+  bare.level = 0;
+  EXPECT_EQ(bare.Value(255), 181);
+  EXPECT_EQ(bare.Byte(656), 254);
+  EXPECT_EQ(bare.Byte(657), 255);
+  EXPECT_LT(bare.Value(2000000000), 315);
+  EXPECT_EQ(bare.Byte(-40), 0);  // below 0 before the curve
+  // WhiteK = 2 doubles the sky-subtracted signal, WhiteR = 2 halves it.
+  ToneCurve k2 = sky, r2 = sky;
+  k2.gain = 2;
+  r2.divisor = 2;
+  EXPECT_EQ(sky.Value(550), static_cast<int>(200 * std::atan(60 / 200.0)));   // 58
+  EXPECT_EQ(k2.Value(550), static_cast<int>(200 * std::atan(110 / 200.0)));   // 100
+  EXPECT_EQ(r2.Value(550), static_cast<int>(200 * std::atan(35 / 200.0)));    // 34
+  EXPECT_EQ(sky.Value(550), 58);
+  EXPECT_EQ(k2.Value(550), 100);
+  EXPECT_EQ(r2.Value(550), 34);
+}
+
+TEST(ToneChannel, TableAndPixelByPixelAgree) {
+  ToneCurve c;
+  c.sky = 1234.5;
+  c.divisor = 0.8;
+  c.gain = 1.7;
+  IntMatrix narrow = Random(40, 30, 4, -500, 3000), wide = Random(40, 30, 5, -2000000000, 2000000000);
+  for (IntMatrix* m : {&narrow, &wide}) {
+    std::vector<std::uint8_t> bytes;
+    ToneChannel(*m, 40, 30, c, bytes);
+    for (int x = 0; x < 40; ++x)
+      for (int y = 0; y < 30; ++y) ASSERT_EQ(bytes[x * 30 + y], c.Byte((*m)[x][y]));
+  }
+}
+
+TEST(SkyLevel, TheBackgroundPointAtTheOriginIsUsedAs10And10) {
+  IntMatrix m = Filled(40, 30, 0);
+  for (int x = 0; x < 40; ++x)
+    for (int y = 0; y < 30; ++y) m[x][y] = x + 100 * y;
+  CompositionSettings s;  // BackgroundX = BackgroundY = 0, level 10
+  const ClampedPositions p = ClampPositions(s, 40, 30);
+  EXPECT_EQ(SkyLevel(m, p.background_x, p.background_y), 10 + 1000);  // columns and rows 5..15
+}
+
+TEST(ChannelsToPicture, PixelZeroShowsRedGreenBlue) {
+  std::vector<std::uint8_t> r(6, 0), g(6, 0), b(6, 0);
+  r[0] = 200;
+  g[0] = 100;
+  b[0] = 50;
+  r[1] = 7;  // column 0, row 1
+  const Picture p = ChannelsToPicture(2, 3, r, g, b);
+  EXPECT_EQ(p.Row(0)[0], 50);
+  EXPECT_EQ(p.Row(0)[1], 100);
+  EXPECT_EQ(p.Row(0)[2], 200);
+  EXPECT_EQ(p.Row(1)[2], 7);
+}
+
+}  // namespace
+}  // namespace qirm
