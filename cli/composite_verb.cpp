@@ -1,9 +1,48 @@
+// qirm-cli composite METHOD FILE... -o OUT: every FILE opened in a window of
+// its own, all of them in the combine list in the given order, stacked as the
+// composite command stacks them, and the window "New" saved.
+#include "app/save_image.h"
 #include "cli/cli.h"
+#include "stack/composite.h"
 
 namespace qirm::cli {
 
-int CompositeVerb(const std::vector<std::string>& /*args*/) {
-  return Fail("the verb 'composite' is not available in this version");
+int CompositeVerb(const std::vector<std::string>& args) {
+  if (args.empty()) return UsageError("composite needs a method: average, sum, maximum, minimum or expected");
+  CompositeMethod method;
+  if (!CompositeMethodFromName(args[0], method)) {
+    return UsageError("unknown composite method '" + args[0] + "' (average, sum, maximum, minimum or expected)");
+  }
+  std::vector<std::string> files;
+  std::string out;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-o") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return UsageError("-o needs a file name");
+      out = args[++i];
+    } else if (!a.empty() && a[0] == '-') {
+      return UsageError("unknown option '" + a + "'");
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty()) return UsageError("composite needs at least one FILE");
+  if (out.empty()) return UsageError("composite needs -o OUT");
+  PictureFormat format;
+  if (!PictureFormatFromName(out, format)) return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
+
+  Workspace workspace;
+  for (const std::string& file : files) {
+    FileType type;
+    if (!FileTypeFromName(file, type)) return Fail(file + ": unknown file type");
+    if (Status s = workspace.Open(file, type); !s) return Fail(s.message());
+  }
+  std::vector<std::string> skipped;
+  if (Status s = RunComposite(workspace, {CompositeCandidates(workspace), method}, skipped); !s) {
+    return Fail(s.message());
+  }
+  if (Status s = WritePictureFile(out, workspace.active()->Image, format); !s) return Fail(s.message());
+  return kExitOk;
 }
 
 }  // namespace qirm::cli
