@@ -1,0 +1,291 @@
+// The filter commands on one image window (the table is in the header).
+#include "filters/filter_commands.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "core/matrix.h"
+#include "core/numbers.h"
+#include "display/levels.h"
+#include "filters/blooming.h"
+
+namespace qirm {
+namespace {
+
+constexpr int kBloomThreshold = 222;
+constexpr int kBloomRun = 5;
+constexpr int kBloomRadius = 1;
+
+bool SameSize(const Picture& a, const Picture& b) { return a.width() == b.width() && a.height() == b.height(); }
+
+void Report(const FilterProgress& progress, int value) {
+  if (progress) progress(value);
+}
+
+// ------------------------------------------------------- 16-bit windows
+
+// The display levels of a 16-bit window, parsed before anything changes.
+Status ParseLevels(const ImageDocument& doc, int& max, int& min) {
+  if (!ParseInt(doc.MAX, max)) return Status::Error(IntConversionError(doc.MAX));
+  if (!ParseInt(doc.MIN, min)) return Status::Error(IntConversionError(doc.MIN));
+  return Status::Ok();
+}
+
+Status RawOf(const ImageDocument& doc, RawPlane& raw) {
+  const Picture& hi = doc.ImageZm;
+  const Picture& lo = doc.ImageZm2;
+  if (!SameSize(hi, lo)) return Status::Error("16-bit window: the two planes differ in size");
+  raw.width = hi.width();
+  raw.height = hi.height();
+  raw.values.resize(static_cast<std::size_t>(raw.width) * raw.height);
+  for (int y = 0; y < raw.height; ++y) {
+    const std::uint8_t* h = hi.Row(y);
+    const std::uint8_t* l = lo.Row(y);
+    std::uint16_t* out = raw.Row(y);
+    for (int x = 0; x < raw.width; ++x) out[x] = static_cast<std::uint16_t>(256 * h[3 * x + 2] + l[3 * x + 2]);
+  }
+  return Status::Ok();
+}
+
+// Both planes from the raw values (red carries the byte, blue and green 0)
+// and the shown picture from them through the levels.
+void StoreRaw(ImageDocument& doc, const RawPlane& raw, int max, int min) {
+  for (int y = 0; y < raw.height; ++y) {
+    const std::uint16_t* in = raw.Row(y);
+    std::uint8_t* h = doc.ImageZm.Row(y);
+    std::uint8_t* l = doc.ImageZm2.Row(y);
+    for (int x = 0; x < raw.width; ++x) {
+      h[3 * x] = h[3 * x + 1] = l[3 * x] = l[3 * x + 1] = 0;
+      h[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
+      l[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
+    }
+  }
+  doc.Image.Draw(RenderLevels(doc.ImageZm, doc.ImageZm2, max, min));
+}
+
+template <class Filter>
+Status FilterRaw(ImageDocument& doc, Filter filter) {
+  int max = 0, min = 0;
+  if (Status s = ParseLevels(doc, max, min); !s) return s;
+  RawPlane raw;
+  if (Status s = RawOf(doc, raw); !s) return s;
+  StoreRaw(doc, filter(raw), max, min);
+  return Status::Ok();
+}
+
+// --------------------------------------------------------- base pictures
+
+// The result of into(source, dst) goes onto Image and ImageZm. It is
+// formed in Image directly when the two pictures have one size, as they
+// always do.
+template <class Into>
+void FilterBase(ImageDocument& doc, Into into) {
+  if (SameSize(doc.Image, doc.ImageZm)) {
+    into(doc.ImageZm, doc.Image);
+    doc.ImageZm.Draw(doc.Image);
+    return;
+  }
+  Picture result(doc.ImageZm.width(), doc.ImageZm.height());
+  into(doc.ImageZm, result);
+  doc.Image.Draw(result);
+  doc.ImageZm.Draw(result);
+}
+
+Status Finish(ImageDocument& doc, const FilterProgress& progress, Status status) {
+  if (status) doc.UndoFlg = "1";
+  Report(progress, 0);
+  return status;
+}
+
+// Picture rows into the three channel matrices m[x][y], in blocks of
+// columns so that each pass over the rows writes a few columns only.
+void SplitChannels(const Picture& p, IntMatrix (&m)[3]) {
+  constexpr int kBlock = 16;
+  const int w = p.width(), h = p.height();
+  for (int x0 = 0; x0 < w; x0 += kBlock) {
+    const int x1 = std::min(w, x0 + kBlock);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* row = p.Row(y);
+      for (int x = x0; x < x1; ++x)
+        for (int ch = 0; ch < 3; ++ch) m[ch][x][y] = row[3 * x + ch];
+    }
+  }
+}
+
+void JoinChannels(IntMatrix (&m)[3], Picture& p) {
+  constexpr int kBlock = 16;
+  const int w = p.width(), h = p.height();
+  for (int x0 = 0; x0 < w; x0 += kBlock) {
+    const int x1 = std::min(w, x0 + kBlock);
+    for (int y = 0; y < h; ++y) {
+      std::uint8_t* row = p.Row(y);
+      for (int x = x0; x < x1; ++x)
+        for (int ch = 0; ch < 3; ++ch) row[3 * x + ch] = static_cast<std::uint8_t>(m[ch][x][y]);
+    }
+  }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- dialogs
+
+FilterValueCheck CheckEdgeStrength(const std::string& text) {
+  FilterValueCheck check;
+  if (!ParseReal(text, check.value)) {
+    check.outcome = FilterValueCheck::kNotANumber;
+    check.message = RealConversionError(text);
+  } else if (check.value < 1.0 || check.value > 5.0) {
+    check.outcome = FilterValueCheck::kRefused;
+    check.message = kEdgeStrengthRefused;
+  }
+  return check;
+}
+
+FilterValueCheck CheckBlurAmount(const std::string& text) {
+  FilterValueCheck check;
+  if (!ParseReal(text, check.value)) {
+    check.outcome = FilterValueCheck::kNotANumber;
+    check.message = RealConversionError(text);
+  } else if (!(check.value > 0) || check.value > 10) {
+    check.outcome = FilterValueCheck::kRefused;
+    check.message = kBlurAmountRefused;
+  }
+  return check;
+}
+
+Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount, ComaParams& params) {
+  ComaParams p;
+  if (!ParseInt(x, p.x)) return Status::Error(IntConversionError(x));
+  if (!ParseInt(y, p.y)) return Status::Error(IntConversionError(y));
+  if (!ParseReal(amount, p.amount)) return Status::Error(RealConversionError(amount));
+  params = p;
+  return Status::Ok();
+}
+
+Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings) {
+  int direction = 0, flow = 0, threshold = 0;
+  double blur = 0;
+  if (!ParseInt(texts.direction, direction)) return Status::Error(IntConversionError(texts.direction));
+  settings.gmc.direction = direction;
+  if (!ParseInt(texts.flow, flow)) return Status::Error(IntConversionError(texts.flow));
+  // Negative flows have no meaning (the direction turns the trail) and
+  // would index outside the kernel; very long ones would only exhaust memory.
+  if (flow < 0 || flow > kMaxGmcFlow) {
+    flow = flow < 0 ? 0 : kMaxGmcFlow;
+    texts.flow = FormatInt(flow);
+  }
+  settings.gmc.flow = flow;
+  if (!ParseReal(texts.blur, blur)) return Status::Error(RealConversionError(texts.blur));
+  if (blur < 0.2) {
+    blur = 0.2;
+    texts.blur = "0.2";
+  }
+  settings.blur_amount = blur;
+  if (!ParseInt(texts.threshold, threshold)) return Status::Error(IntConversionError(texts.threshold));
+  settings.gmc.threshold = threshold;
+  settings.gmc_accepted = true;
+  return Status::Ok();
+}
+
+// ------------------------------------------------------------ commands
+
+Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress) {
+  if (doc.FilterI != kKindColour) return Status::Ok();
+  FilterBase(doc, [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
+  return Finish(doc, progress, Status::Ok());
+}
+
+Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress) {
+  if (doc.FilterI == kKindRaw16) {
+    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }));
+  }
+  FilterBase(doc, [&](const Picture& src, Picture& dst) { BlurInto(src, amount, dst, progress); });
+  return Finish(doc, progress, Status::Ok());
+}
+
+Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
+  if (doc.FilterI == kKindRaw16) {
+    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }));
+  }
+  FilterBase(doc, [&](const Picture& src, Picture& dst) { HighPassInto(src, dst, progress); });
+  return Finish(doc, progress, Status::Ok());
+}
+
+Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
+  if (doc.FilterI == kKindRaw16) {
+    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return LowPass(raw, progress); }));
+  }
+  if (SameSize(doc.Image, doc.ImageZm)) {
+    // The high-pass pass goes into Image, the result over the base picture.
+    LowPassInto(doc.ImageZm, doc.Image, doc.ImageZm, progress);
+    doc.Image.Draw(doc.ImageZm);
+  } else {
+    const Picture result = LowPass(doc.ImageZm, progress);
+    doc.Image.Draw(result);
+    doc.ImageZm.Draw(result);
+  }
+  return Finish(doc, progress, Status::Ok());
+}
+
+Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
+  const bool raw16 = doc.FilterI == kKindRaw16;
+  int max = 0, min = 0;
+  if (raw16) {
+    if (Status s = ParseLevels(doc, max, min); !s) return s;
+    if (!SameSize(doc.ImageZm, doc.ImageZm2)) return Status::Error("16-bit window: the two planes differ in size");
+  }
+  const int w = doc.ImageZm.width(), h = doc.ImageZm.height();
+  IntMatrix m[3];
+  const int planes = raw16 ? 1 : 3;
+  for (int i = 0; i < planes; ++i)
+    if (AllocIntMatrix(w, h, m[i])) return Status::Error("blooming removal: no memory for the channel matrices");
+  Report(progress, 20);
+  if (raw16) {
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) m[0][x][y] = RawValue(doc.ImageZm, doc.ImageZm2, x, y);
+  } else {
+    SplitChannels(doc.ImageZm, m);
+  }
+  Report(progress, 40);
+  if (raw16) {
+    RemoveBlooming(kBloomThreshold * 256, kBloomRun, kBloomRadius, w, h, m[0]);
+  } else {
+    for (int ch : {2, 1, 0}) RemoveBlooming(kBloomThreshold, kBloomRun, kBloomRadius, w, h, m[ch]);  // red, green, blue
+  }
+  Report(progress, 60);
+  if (raw16) {
+    RawPlane raw{w, h, std::vector<std::uint16_t>(static_cast<std::size_t>(w) * h)};
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) raw.Row(y)[x] = static_cast<std::uint16_t>(m[0][x][y]);
+    Report(progress, 80);
+    for (IntMatrix& matrix : m) matrix.Release();
+    Report(progress, 100);
+    StoreRaw(doc, raw, max, min);
+  } else {
+    JoinChannels(m, doc.ImageZm);
+    Report(progress, 80);
+    for (IntMatrix& matrix : m) matrix.Release();
+    Report(progress, 100);
+    doc.Image.Draw(doc.ImageZm);
+  }
+  Report(progress, 0);
+  return Status::Ok();
+}
+
+Status ComaCommand(ImageDocument& doc, const ComaParams& params) {
+  if (doc.FilterI != kKindColour) return Status::Ok();
+  if (SameSize(doc.Image, doc.ImageZm)) {
+    ComaCorrectInto(doc.ImageZm, params, doc.Image);
+  } else {
+    doc.Image.Draw(ComaCorrect(doc.ImageZm, params));
+  }
+  doc.UndoFlg = "1";
+  return Status::Ok();
+}
+
+Status GmcCommand(ImageDocument& doc, const GmcSettings& settings, double blur) {
+  return GuideMissCancel(doc.Image, settings, blur);
+}
+
+}  // namespace qirm

@@ -1,0 +1,103 @@
+// The filter commands of the "画像処理(&P)" menu, each as the whole sequence
+// its menu item runs on one image window: which kinds it accepts, which
+// pictures it reads and draws onto, UndoFlg, progress. The desktop program
+// and qirm-cli both call these; the widgets only show the dialogs, read
+// their edits through the checks below and refresh.
+//
+//   command    menu  kinds    reads     draws onto       UndoFlg  progress
+//   edge       N2    "1"      ImageZm   Image, ImageZm   "1"      rows
+//   blur       N4    any (*)  ImageZm   Image, ImageZm   "1"      rows
+//   high-pass  H1    any (*)  ImageZm   Image, ImageZm   "1"      rows
+//   low-pass   L1    any (*)  ImageZm   Image, ImageZm   "1"      rows, twice
+//   bloom      N5    any (*)  ImageZm   Image, ImageZm   kept     20 40 60 80 100
+//   coma       N9    "1"      ImageZm   Image            "1"      none
+//   gmc        P1    any      Image     Image            kept     none
+//
+// Progress "rows": before each row y the value trunc(200 * y / H), each
+// value once (the bar is full half way down). Every command with progress
+// ends with 0.
+//
+// (*) A 16-bit window ("2") keeps its raw values in two planes, ImageZm
+// (high byte) and ImageZm2 (low byte). Filtering the high-byte plane alone
+// would mix filtered high bytes with unfiltered low bytes and show the
+// plane's red channel as the picture; these commands therefore filter the
+// raw values themselves (full scale 65535 instead of 255; the blooming
+// threshold 222 * 256, the same criterion on the high byte), rebuild both
+// planes and draw the shown picture again with the window's levels MAX and
+// MIN.
+//
+// The guide-miss canceller works on the shown picture as it is, whatever
+// the zoom (the zoom only scales the display), and changes nothing else: on
+// a 16-bit window it sharpens the grey rendering until the next level
+// command draws it again from the planes.
+//
+// A command on a window of a kind it does not accept changes nothing and
+// succeeds.
+#pragma once
+
+#include <string>
+
+#include "app/image_document.h"
+#include "core/status.h"
+#include "filters/coma_correction.h"
+#include "filters/guide_miss.h"
+#include "filters/stencil_filters.h"
+
+namespace qirm {
+
+// The dialogs' messages.
+inline constexpr const char* kEdgeStrengthRefused = "1.0-5.0の数字を入力してください";
+inline constexpr const char* kBlurAmountRefused = "正の数字を入力してください";
+
+// Settings that the filter dialogs keep while the program runs.
+struct FilterSettings {
+  double edge_strength = 1.0;  // TEDG
+  double blur_amount = 1.0;    // TBLUR, and the Gaussian width of TGMCPanel
+  GmcSettings gmc;             // TGMCPanel
+  bool gmc_accepted = false;   // TGMCPanel's OK has been pressed once
+};
+
+// What an OK button makes of its edit.
+struct FilterValueCheck {
+  enum Outcome { kAccepted, kNotANumber, kRefused };
+  Outcome outcome = kAccepted;
+  double value = 0;
+  std::string message;  // the conversion error or the refusal; empty when accepted
+  explicit operator bool() const { return outcome == kAccepted; }
+};
+
+// TEDG's OK: a real from 1.0 to 5.0, else "1.0-5.0の数字を入力してください".
+FilterValueCheck CheckEdgeStrength(const std::string& text);
+// TBLUR's OK: a real above 0 and at most 10, else "正の数字を入力してください".
+FilterValueCheck CheckBlurAmount(const std::string& text);
+
+// The coma command's reading of TComaCorrect's edits: X and Y integers,
+// the amount a real; the first text that is no number gives its
+// conversion error.
+Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount, ComaParams& params);
+
+// The edits of TGMCPanel, with their design texts.
+struct GmcTexts {
+  std::string direction = "0";  // Edit1
+  std::string flow = "1";       // Edit2
+  std::string blur = "0.2";     // Edit3
+  std::string threshold = "0";  // Edit4
+};
+
+// TGMCPanel's OK: direction, flow and blur amount, then threshold, each
+// taken into the settings as it is read; the first text that is no number
+// stops there with its conversion error, and what was read before it keeps
+// its new value. A blur amount below 0.2 becomes 0.2, a flow below 0
+// becomes 0 and one above kMaxGmcFlow becomes kMaxGmcFlow, and the edit
+// shows the value taken. On success the panel counts as accepted.
+Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings);
+
+Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress = {});
+Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress = {});
+Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress = {});
+Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress = {});
+Status BloomCommand(ImageDocument& doc, const FilterProgress& progress = {});
+Status ComaCommand(ImageDocument& doc, const ComaParams& params);
+Status GmcCommand(ImageDocument& doc, const GmcSettings& settings, double blur);
+
+}  // namespace qirm
