@@ -1,5 +1,6 @@
 #include "display/display_commands.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -21,16 +22,32 @@ void DrawAt00(Picture& target, Picture result) {
   }
 }
 
-// The result replaces the window's picture: shown and base.
-void Replace(ImageDocument& doc, Picture result) {
-  DrawAt00(doc.Image, result);
-  DrawAt00(doc.ImageZm, std::move(result));
+// A computation from the base picture into an output picture.
+using Compute = std::function<void(const Picture& base, Picture& out)>;
+
+// The result is shown: computed straight into Image when Image has the
+// base's size (the usual case: no new memory), else drawn onto it at (0, 0).
+void Show(ImageDocument& doc, const Compute& compute) {
+  if (doc.Image.width() == doc.ImageZm.width() && doc.Image.height() == doc.ImageZm.height()) {
+    compute(doc.ImageZm, doc.Image);
+  } else {
+    Picture result;
+    compute(doc.ImageZm, result);
+    DrawAt00(doc.Image, std::move(result));
+  }
 }
 
-// The result is only shown; the base stays for the next command.
-void Show(ImageDocument& doc, Picture result) {
-  DrawAt00(doc.Image, std::move(result));
-  doc.UndoFlg = "1";
+// The result replaces the window's picture: shown and base.
+void Replace(ImageDocument& doc, const Compute& compute) {
+  if (doc.Image.width() == doc.ImageZm.width() && doc.Image.height() == doc.ImageZm.height()) {
+    compute(doc.ImageZm, doc.Image);
+    doc.ImageZm = doc.Image;  // same size: a copy into the storage it has
+  } else {
+    Picture result;
+    compute(doc.ImageZm, result);
+    DrawAt00(doc.Image, result);
+    doc.ImageZm = std::move(result);
+  }
 }
 
 bool IsColour(const ImageDocument& doc) { return doc.FilterI == kKindColour; }
@@ -91,17 +108,20 @@ DialogCheck CheckGamma(const GammaParams& params) { return CheckPositive(params.
 DialogCheck CheckSabattier(const SabattierParams& params) { return CheckPositive(params.step, kStepWidthRefused); }
 
 Status NegativeCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, NegativePicture(doc.ImageZm));
+  if (IsColour(doc)) {
+    const ToneTable table = NegativeTable();
+    Replace(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
+  }
   return Status::Ok();
 }
 
 Status MirrorCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, MirrorPicture(doc.ImageZm));
+  if (IsColour(doc)) Replace(doc, MirrorInto);
   return Status::Ok();
 }
 
 Status FlipCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, FlipPicture(doc.ImageZm));
+  if (IsColour(doc)) Replace(doc, FlipInto);
   return Status::Ok();
 }
 
@@ -110,7 +130,7 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   if (doc.FilterI == kKindRaw16) {
     status = RotateRawWindow(doc, progress);
   } else {
-    Replace(doc, RotatePicture(doc.ImageZm, progress));
+    Replace(doc, [&](const Picture& base, Picture& out) { RotateInto(base, out, progress); });
   }
   if (!status) return status;
   doc.UndoFlg = "1";
@@ -123,12 +143,16 @@ Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
   const DialogCheck gamma = CheckGamma(params);
   if (gamma.outcome == DialogCheck::kNotANumber) return Status::Error(gamma.message);
   if (!gamma) return Status::Ok();
-  Show(doc, GammaPicture(doc.ImageZm, gamma.value));
+  const ToneTable table = GammaTable(gamma.value);
+  Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
+  doc.UndoFlg = "1";
   return Status::Ok();
 }
 
 Status SolarizeCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Show(doc, SolarizePicture(doc.ImageZm));
+  if (!IsColour(doc)) return Status::Ok();
+  Show(doc, SolarizeInto);
+  doc.UndoFlg = "1";
   return Status::Ok();
 }
 
@@ -136,7 +160,9 @@ Status SabattierCommand(ImageDocument& doc, const SabattierParams& params) {
   const DialogCheck step = CheckSabattier(params);
   if (step.outcome == DialogCheck::kNotANumber) return Status::Error(step.message);
   if (!step) return Status::Ok();
-  Show(doc, SabattierPicture(doc.ImageZm, step.value));
+  const ToneTable table = SabattierTable(step.value);
+  Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
+  doc.UndoFlg = "1";
   return Status::Ok();
 }
 

@@ -8,9 +8,21 @@
 namespace qirm {
 
 Picture MirrorPicture(const Picture& source) {
+  Picture out;
+  MirrorInto(source, out);
+  return out;
+}
+
+Picture FlipPicture(const Picture& source) {
+  Picture out;
+  FlipInto(source, out);
+  return out;
+}
+
+void MirrorInto(const Picture& source, Picture& out) {
   const int w = source.width();
   const int h = source.height();
-  Picture out(w, h);
+  PrepareOutput(out, w, h);
   ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint8_t* in = source.Row(y);
@@ -24,17 +36,15 @@ Picture MirrorPicture(const Picture& source) {
       }
     }
   });
-  return out;
 }
 
-Picture FlipPicture(const Picture& source) {
+void FlipInto(const Picture& source, Picture& out) {
   const int w = source.width();
   const int h = source.height();
-  Picture out(w, h);
+  PrepareOutput(out, w, h);
   ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) std::memcpy(out.Row(y), source.Row(h - 1 - y), source.stride());
   });
-  return out;
 }
 
 }  // namespace qirm

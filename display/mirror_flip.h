@@ -11,4 +11,9 @@ Picture MirrorPicture(const Picture& source);
 // Top to bottom: result row y = source row H - 1 - y.
 Picture FlipPicture(const Picture& source);
 
+// The same into out, which takes the source's size and must not be the
+// source; a picture of that size is reused without new memory.
+void MirrorInto(const Picture& source, Picture& out);
+void FlipInto(const Picture& source, Picture& out);
+
 }  // namespace qirm

@@ -23,9 +23,11 @@ struct Samples {
   const T* At(int x, int y) const { return data + static_cast<std::size_t>(y) * stride + kChannels * x; }
 };
 
-// One result row y (1 <= y <= H - 2), columns 1 .. W - 2.
+// One result row y (1 <= y <= H - 2), columns 1 .. W - 2. Inlined into
+// the two entry points below, which differ only in the instructions the
+// compiler may use.
 template <class T, int kChannels>
-void RotateRow(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
+[[gnu::always_inline]] inline void RotateRowBody(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
   const Extended c = g.c;
   const Extended s = g.s;
   for (int x = 1; x <= w - 2; ++x) {
@@ -56,6 +58,37 @@ void RotateRow(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y
   }
 }
 
+template <class T, int kChannels>
+void RotateRowPlain(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
+  RotateRowBody(src, out_row, w, h, y, g);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// With SSE3 the truncation of an extended value is one instruction (fisttp)
+// instead of two changes of the x87 rounding mode; same results, about twice
+// as fast.
+template <class T, int kChannels>
+__attribute__((target("sse3"))) void RotateRowSse3(const Samples<T, kChannels>& src, T* out_row, int w, int h,
+                                                   int y, const RotationGeometry& g) {
+  RotateRowBody(src, out_row, w, h, y, g);
+}
+
+template <class T, int kChannels>
+void RotateRow(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
+  static const bool sse3 = __builtin_cpu_supports("sse3");
+  if (sse3) {
+    RotateRowSse3(src, out_row, w, h, y, g);
+  } else {
+    RotateRowPlain(src, out_row, w, h, y, g);
+  }
+}
+#else
+template <class T, int kChannels>
+void RotateRow(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
+  RotateRowPlain(src, out_row, w, h, y, g);
+}
+#endif
+
 // Rows 1 .. H - 2 on both cores: rows are handed out one at a time, and the
 // calling thread, which also computes rows, reports the progress.
 template <class T, int kChannels>
@@ -66,8 +99,10 @@ void RotateRows(const Samples<T, kChannels>& src, T* out, std::size_t out_stride
   const int rows = h - 2;
   std::atomic<int> next{1};
   std::atomic<int> done{0};
+  // Only the calling thread reports, starting with 0 before any row is done.
+  int shown = 0;
+  if (progress) progress(0);
   auto work = [&](bool report) {
-    int shown = -1;
     for (;;) {
       const int y = next.fetch_add(1, std::memory_order_relaxed);
       if (y > h - 2) break;
@@ -107,11 +142,25 @@ RotationGeometry RotationFor(int width, int height) {
 }
 
 Picture RotatePicture(const Picture& source, const Progress& progress) {
-  Picture out(source.width(), source.height());
-  if (source.empty()) return out;
-  const Samples<std::uint8_t, 3> src{source.Row(0), source.stride()};
-  RotateRows(src, out.Row(0), out.stride(), source.width(), source.height(), progress);
+  Picture out;
+  RotateInto(source, out, progress);
   return out;
+}
+
+void RotateInto(const Picture& source, Picture& out, const Progress& progress) {
+  const int w = source.width();
+  const int h = source.height();
+  if (out.width() == w && out.height() == h) {
+    // Reused storage: white again, since pixels not computed stay white.
+    ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+      for (int y = y0; y < y1; ++y) std::fill(out.Row(y), out.Row(y) + out.stride(), std::uint8_t{255});
+    });
+  } else {
+    out = Picture(w, h);
+  }
+  if (source.empty()) return;
+  const Samples<std::uint8_t, 3> src{source.Row(0), source.stride()};
+  RotateRows(src, out.Row(0), out.stride(), w, h, progress);
 }
 
 std::vector<std::uint16_t> RotateRawValues(const std::vector<std::uint16_t>& raw, int width, int height,

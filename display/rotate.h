@@ -46,6 +46,9 @@ RotationGeometry RotationFor(int width, int height);
 // A 24-bit picture, each of the three bytes interpolated alike; pixels not
 // computed are white (255, 255, 255).
 Picture RotatePicture(const Picture& source, const Progress& progress = {});
+// The same into out, which takes the source's size (a picture of that size
+// is reused without new memory) and must not be the source.
+void RotateInto(const Picture& source, Picture& out, const Progress& progress = {});
 
 // Raw 16-bit values, row by row (width * height values, rows from the top);
 // pixels not computed are fill.

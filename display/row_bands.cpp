@@ -5,6 +5,10 @@
 
 namespace qirm {
 
+void PrepareOutput(Picture& out, int width, int height) {
+  if (out.width() != width || out.height() != height) out = Picture(width, height);
+}
+
 void ForRowBands(int height, long long pixels, const std::function<void(int, int)>& work) {
   if (height <= 0) return;
   if (pixels < kThreadedPixels || height < 2 || std::thread::hardware_concurrency() < 2) {

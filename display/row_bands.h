@@ -7,7 +7,14 @@
 
 #include <functional>
 
+#include "core/picture.h"
+
 namespace qirm {
+
+// Makes out a picture of width x height whose every byte the caller is about
+// to write: a picture of that size keeps its storage and contents (no new
+// memory, no white fill); any other becomes a new white picture.
+void PrepareOutput(Picture& out, int width, int height);
 
 // Pictures of fewer pixels than this run on one thread.
 inline constexpr long long kThreadedPixels = 1 << 16;

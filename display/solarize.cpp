@@ -129,11 +129,11 @@ __attribute__((target("avx2,fma"))) void InsideAvx2(const Tables& t, const std::
 }
 #endif
 
-Picture Solarize(const Picture& source, bool allow_vectors) {
+void Solarize(const Picture& source, bool allow_vectors, Picture& out) {
   const int w = source.width();
   const int h = source.height();
-  Picture out(w, h);
-  if (source.empty()) return out;
+  PrepareOutput(out, w, h);
+  if (source.empty()) return;
   const Tables& t = SolarizeTables();
   const double* pair = t.above_and_self.data();
   const std::size_t bytes = source.stride();
@@ -168,13 +168,22 @@ Picture Solarize(const Picture& source, bool allow_vectors) {
       }
     }
   });
-  return out;
 }
 
 }  // namespace
 
-Picture SolarizePicture(const Picture& source) { return Solarize(source, true); }
+Picture SolarizePicture(const Picture& source) {
+  Picture out;
+  Solarize(source, true, out);
+  return out;
+}
 
-Picture SolarizePictureScalar(const Picture& source) { return Solarize(source, false); }
+Picture SolarizePictureScalar(const Picture& source) {
+  Picture out;
+  Solarize(source, false, out);
+  return out;
+}
+
+void SolarizeInto(const Picture& source, Picture& out) { Solarize(source, true, out); }
 
 }  // namespace qirm

@@ -9,7 +9,13 @@
 namespace qirm {
 
 Picture ApplyToneTable(const Picture& source, const ToneTable& table) {
-  Picture out(source.width(), source.height());
+  Picture out;
+  ApplyToneTable(source, table, out);
+  return out;
+}
+
+void ApplyToneTable(const Picture& source, const ToneTable& table, Picture& out) {
+  if (&out != &source) PrepareOutput(out, source.width(), source.height());
   const std::size_t bytes = source.stride();
   ForRowBands(source.height(), static_cast<long long>(source.width()) * source.height(), [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
@@ -18,7 +24,6 @@ Picture ApplyToneTable(const Picture& source, const ToneTable& table) {
       for (std::size_t i = 0; i < bytes; ++i) row[i] = table[in[i]];
     }
   });
-  return out;
 }
 
 ToneTable NegativeTable() {

@@ -17,6 +17,9 @@ using ToneTable = std::array<std::uint8_t, 256>;
 
 // Every byte c through table[c].
 Picture ApplyToneTable(const Picture& source, const ToneTable& table);
+// The same into out, which takes the source's size (a picture of that size
+// is reused without new memory); out may be the source itself.
+void ApplyToneTable(const Picture& source, const ToneTable& table, Picture& out);
 
 // Negative: 255 - c.
 ToneTable NegativeTable();
@@ -51,5 +54,7 @@ Picture SabattierPicture(const Picture& source, double step);
 // that path (tests compare the two).
 Picture SolarizePicture(const Picture& source);
 Picture SolarizePictureScalar(const Picture& source);
+// Into out as ApplyToneTable does, but out must not be the source.
+void SolarizeInto(const Picture& source, Picture& out);
 
 }  // namespace qirm
