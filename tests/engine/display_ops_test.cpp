@@ -383,6 +383,9 @@ TEST(Tones, TablesMatchThePlainLoops) {
     EXPECT_TRUE(SamePicture(NegativePicture(p), ReferenceTone(p, [](int c) { return 255 - c; })));
     for (double g : {0.3, 1.0, 2.2})
       EXPECT_TRUE(SamePicture(GammaPicture(p, g), ReferenceTone(p, [g](int c) { return GammaByte(c, g); }))) << g;
+    Picture in_place = p;  // the source may be its own output
+    ApplyToneTable(in_place, GammaTable(0.3), in_place);
+    EXPECT_TRUE(SamePicture(in_place, GammaPicture(p, 0.3)));
     for (double s : {255.0, 128.0, 37.5, 300.0})
       EXPECT_TRUE(SamePicture(SabattierPicture(p, s), ReferenceTone(p, [s](int c) { return SabattierByte(c, s); })))
           << s;
