@@ -156,5 +156,27 @@ TEST_F(DisplayCliTest, RefusedDialogValuesFailWithTheDialogsMessage) {
   EXPECT_EQ(Run({"run", "pic.bmp", "mirror", "negative=1"}).code, 2);
 }
 
+TEST_F(DisplayCliTest, RealPictureAndFrame) {
+  const std::filesystem::path data = QIRM_DATA_DIR;
+  const auto bmp = data / "derived" / "DERIVED_m67_dss_1059x1059_8bit_gray.bmp";
+  const auto fits = data / "fixtures" / "kpno_m51_B_dev_pix.fits";
+  if (!std::filesystem::exists(bmp) || !std::filesystem::exists(fits)) GTEST_SKIP() << "no shared data";
+  Picture picture;
+  ASSERT_TRUE(ReadBmpFile(bmp.string(), picture).ok());
+  const CliResult r = RunAndSave(bmp.string(), {"rotate", "solarize"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Saved("shown.bmp") == SolarizePicture(RotatePicture(picture)));
+  EXPECT_TRUE(Saved("base.bmp") == RotatePicture(picture));
+
+  // A 512 x 512 frame: both planes turn, the shown picture is redrawn.
+  const CliResult f = RunAndSave(fits.string(), {"rotate"});
+  ASSERT_EQ(f.code, 0) << f.err;
+  EXPECT_NE(f.out.find("\nUndoFlg=1\n"), std::string::npos);
+  const Picture shown = Saved("shown.bmp");
+  EXPECT_EQ(shown.width(), 512);
+  EXPECT_EQ(shown.Color(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(shown.Color(511, 511), 0xFFFFFFu);
+}
+
 }  // namespace
 }  // namespace qirm
