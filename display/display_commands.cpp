@@ -1,5 +1,6 @@
 #include "display/display_commands.h"
 
+#include <cstring>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "core/numbers.h"
 #include "display/levels.h"
 #include "display/mirror_flip.h"
+#include "display/row_bands.h"
 #include "display/tones.h"
 
 namespace qirm {
@@ -41,7 +43,12 @@ void Show(ImageDocument& doc, const Compute& compute) {
 void Replace(ImageDocument& doc, const Compute& compute) {
   if (doc.Image.width() == doc.ImageZm.width() && doc.Image.height() == doc.ImageZm.height()) {
     compute(doc.ImageZm, doc.Image);
-    doc.ImageZm = doc.Image;  // same size: a copy into the storage it has
+    // Same size: a copy into the storage the base has, on both cores.
+    const Picture& shown = doc.Image;
+    Picture& base = doc.ImageZm;
+    ForRowBands(shown.height(), static_cast<long long>(shown.width()) * shown.height(), [&](int y0, int y1) {
+      for (int y = y0; y < y1; ++y) std::memcpy(base.Row(y), shown.Row(y), shown.stride());
+    });
   } else {
     Picture result;
     compute(doc.ImageZm, result);
