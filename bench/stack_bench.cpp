@@ -77,17 +77,23 @@ void Stack(benchmark::State& state, CompositeMethod method, Data data) {
     Picture out = qirm::StackPictures(sources, method);
     benchmark::DoNotOptimize(out.Row(0));
   }
-  state.counters["s_per_px_img"] = benchmark::Counter(
-      static_cast<double>(kSide) * kSide * kImages,
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["s_per_px_img"] =
+      benchmark::Counter(static_cast<double>(kSide) * kSide * kImages,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Stack, average, CompositeMethod::Average, Data::Sky)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Stack, average, CompositeMethod::Average, Data::Sky)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(Stack, sum, CompositeMethod::Sum, Data::Sky)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Stack, maximum, CompositeMethod::Maximum, Data::Sky)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Stack, minimum, CompositeMethod::Minimum, Data::Sky)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Stack, maximum, CompositeMethod::Maximum, Data::Sky)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Stack, minimum, CompositeMethod::Minimum, Data::Sky)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(Stack, expected_sky, CompositeMethod::Expected, Data::Sky)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

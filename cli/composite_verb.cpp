@@ -11,7 +11,8 @@ int CompositeVerb(const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("composite needs a method: average, sum, maximum, minimum or expected");
   CompositeMethod method;
   if (!CompositeMethodFromName(args[0], method)) {
-    return UsageError("unknown composite method '" + args[0] + "' (average, sum, maximum, minimum or expected)");
+    return UsageError("unknown composite method '" + args[0] +
+                      "' (average, sum, maximum, minimum or expected)");
   }
   std::vector<std::string> files;
   std::string out;
@@ -29,7 +30,8 @@ int CompositeVerb(const std::vector<std::string>& args) {
   if (files.empty()) return UsageError("composite needs at least one FILE");
   if (out.empty()) return UsageError("composite needs -o OUT");
   PictureFormat format;
-  if (!PictureFormatFromName(out, format)) return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
+  if (!PictureFormatFromName(out, format))
+    return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
 
   Workspace workspace;
   for (const std::string& file : files) {

@@ -39,7 +39,8 @@ int SpectrumVerb(const std::vector<std::string>& args) {
   Picture plot(kPlotWidth, kPlotHeight);
   SpectrumControls controls;
   Status written;
-  if (Status s = TraceSpectrum(workspace.active(), plot, controls, data, false, written); !s) return Fail(s.message());
+  if (Status s = TraceSpectrum(workspace.active(), plot, controls, data, false, written); !s)
+    return Fail(s.message());
   if (!written) return Fail(written.message());
   if (!plot_path.empty()) {
     if (Status s = WritePictureFile(plot_path, plot, format); !s) return Fail(s.message());

@@ -1,9 +1,10 @@
 // The composite command around the pixel work: finding the listed windows,
 // checking their sizes, and the new window "New".
+#include "stack/composite.h"
+
 #include <new>
 
 #include "core/numbers.h"
-#include "stack/composite.h"
 
 namespace qirm {
 namespace {
@@ -26,10 +27,11 @@ ImageDocument* FindEntry(Workspace& ws, const CompositeEntry& entry) {
 }  // namespace
 
 bool CompositeMethodFromName(const std::string& name, CompositeMethod& method) {
-  static const std::pair<const char*, CompositeMethod> kNames[] = {
-      {"average", CompositeMethod::Average}, {"sum", CompositeMethod::Sum},
-      {"maximum", CompositeMethod::Maximum}, {"minimum", CompositeMethod::Minimum},
-      {"expected", CompositeMethod::Expected}};
+  static const std::pair<const char*, CompositeMethod> kNames[] = {{"average", CompositeMethod::Average},
+                                                                   {"sum", CompositeMethod::Sum},
+                                                                   {"maximum", CompositeMethod::Maximum},
+                                                                   {"minimum", CompositeMethod::Minimum},
+                                                                   {"expected", CompositeMethod::Expected}};
   for (const auto& [text, m] : kNames) {
     if (name == text) {
       method = m;

@@ -151,7 +151,9 @@ Status TraceSpectrum(ImageDocument* active, Picture& plot, SpectrumControls& con
   // spins reach still uses every column.
   int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
   for (const auto& [text, value] : {std::pair<const std::string&, int&>{controls.Edit1, x0},
-                                    {controls.Edit2, x1}, {controls.Edit3, y0}, {controls.Edit4, y1}}) {
+                                    {controls.Edit2, x1},
+                                    {controls.Edit3, y0},
+                                    {controls.Edit4, y1}}) {
     if (!ParseInt(text, value)) return Status::Error(IntConversionError(text));
   }
 

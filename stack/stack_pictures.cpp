@@ -5,8 +5,8 @@
 // accumulator) in cache and reads every source byte once. The plain
 // per-pixel definitions are in the header; tests compare with them.
 #include <algorithm>
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -106,7 +106,7 @@ constexpr int kMaxBlockStack = 257;
 struct Job {
   const std::vector<const Picture*>* sources;
   CompositeMethod method;
-  int bytes;  // 3 W
+  int bytes;                           // 3 W
   std::vector<std::uint8_t> quotient;  // trunc(s / N) for s = 0 .. 255 N
   std::vector<std::pair<int, int>> network;
 };
@@ -199,7 +199,7 @@ QIRM_KERNEL void SortBlock(const std::pair<int, int>* network, std::size_t size,
 
 // KthDistance for a block of stacks that all hold m sorted values.
 QIRM_INLINE void KthDistances(const std::uint8_t* rows, int m, int k, const std::int16_t* __restrict c2,
-                         std::int16_t* __restrict best) {
+                              std::int16_t* __restrict best) {
   for (int l = 0; l < kLanes; ++l) best[l] = INT16_MAX;
   for (int i = 0; i + k < m; ++i) {
     const std::uint8_t* __restrict first = rows + i * kLanes;
@@ -219,8 +219,8 @@ QIRM_INLINE void KthDistances(const std::uint8_t* rows, int m, int k, const std:
 // sorted values (rows 0 .. m-1). Gives the kept run [lo, hi) of each stack
 // and the sum of all m values. Every index is the same for all stacks, so
 // everything runs on whole rows of the block.
-QIRM_KERNEL void ClipPass(const std::uint8_t* rows, int m, std::int16_t* __restrict lo, std::int16_t* __restrict hi,
-              std::uint16_t* __restrict sum) {
+QIRM_KERNEL void ClipPass(const std::uint8_t* rows, int m, std::int16_t* __restrict lo,
+                          std::int16_t* __restrict hi, std::uint16_t* __restrict sum) {
   alignas(64) std::int16_t c2[kLanes];
   alignas(64) std::int16_t da[kLanes];
   alignas(64) std::int16_t db[kLanes];
@@ -278,7 +278,8 @@ struct ClipGroup {
 class ExpectedStacker {
  public:
   explicit ExpectedStacker(int n) : m_groups(static_cast<std::size_t>(n) + 1) {
-    for (int m = 3; m <= n; ++m) m_groups[static_cast<std::size_t>(m)].rows.resize(static_cast<std::size_t>(m) * kLanes);
+    for (int m = 3; m <= n; ++m)
+      m_groups[static_cast<std::size_t>(m)].rows.resize(static_cast<std::size_t>(m) * kLanes);
   }
 
   // A block of fresh stacks: n rows of kLanes, `lanes` of them real, the
@@ -292,8 +293,10 @@ class ExpectedStacker {
     ClipPass(rows, n, lo, hi, sum);
     Means(sum, n, mean);
     for (int l = 0; l < lanes; ++l) {
-      if (lo[l] == 0 && hi[l] == n) out[l] = mean[l];
-      else Continue(rows, l, lo[l], hi[l], 1, out + l);
+      if (lo[l] == 0 && hi[l] == n)
+        out[l] = mean[l];
+      else
+        Continue(rows, l, lo[l], hi[l], 1, out + l);
     }
   }
 
@@ -317,7 +320,8 @@ class ExpectedStacker {
     }
     ClipGroup& g = m_groups[static_cast<std::size_t>(m)];
     const int slot = g.count++;
-    for (int k = 0; k < m; ++k) g.rows[static_cast<std::size_t>(k * kLanes + slot)] = rows[(lo + k) * kLanes + lane];
+    for (int k = 0; k < m; ++k)
+      g.rows[static_cast<std::size_t>(k * kLanes + slot)] = rows[(lo + k) * kLanes + lane];
     g.passes[slot] = static_cast<std::uint8_t>(passes);
     g.out[slot] = out;
     if (g.count == kLanes) Work(m);
@@ -334,8 +338,10 @@ class ExpectedStacker {
     const int count = g.count;
     for (int l = 0; l < count; ++l) {
       // Stacks move only to shorter runs, never into this group.
-      if (lo[l] == 0 && hi[l] == m) *g.out[l] = mean[l];
-      else Continue(g.rows.data(), l, lo[l], hi[l], g.passes[l] + 1, g.out[l]);
+      if (lo[l] == 0 && hi[l] == m)
+        *g.out[l] = mean[l];
+      else
+        Continue(g.rows.data(), l, lo[l], hi[l], g.passes[l] + 1, g.out[l]);
     }
     g.count = 0;
   }
@@ -393,8 +399,10 @@ void StackRow(const Job& job, Scratch& s, int y, std::uint8_t* out) {
     case CompositeMethod::Average:
     case CompositeMethod::Sum:
       // 257 bytes of 255 still fit 16 bits.
-      if (n <= 257) AverageOrSumRow(job, s, s.sum16, out);
-      else AverageOrSumRow(job, s, s.sum32, out);
+      if (n <= 257)
+        AverageOrSumRow(job, s, s.sum16, out);
+      else
+        AverageOrSumRow(job, s, s.sum32, out);
       return;
   }
 }

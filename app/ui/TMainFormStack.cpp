@@ -17,8 +17,8 @@ void TMainForm::C1Click() {
   if (!qirm::CompositeRequested(Composite->Edit2->text().toStdString())) return;
 
   std::vector<std::string> skipped;
-  const qirm::Status s =
-      qirm::RunComposite(m_workspace, Composite->Params(), skipped, [this](int percent) { SetProgress(percent); });
+  const qirm::Status s = qirm::RunComposite(m_workspace, Composite->Params(), skipped,
+                                            [this](int percent) { SetProgress(percent); });
   SetProgress(0);
   if (!skipped.empty()) {
     QStringList lines;

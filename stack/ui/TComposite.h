@@ -38,11 +38,11 @@ class TComposite : public QDialog {
   QRadioButton* RadioButton3 = nullptr;
   QRadioButton* RadioButton4 = nullptr;
   QRadioButton* RadioButton5 = nullptr;
-  QLabel* Label3 = nullptr;  // " 平均"
-  QLabel* Label4 = nullptr;  // " 加算"
-  QLabel* Label5 = nullptr;  // " 最大値"
-  QLabel* Label6 = nullptr;  // " 最小値"
-  QLabel* Label7 = nullptr;  // " 期待値"
+  QLabel* Label3 = nullptr;        // " 平均"
+  QLabel* Label4 = nullptr;        // " 加算"
+  QLabel* Label5 = nullptr;        // " 最大値"
+  QLabel* Label6 = nullptr;        // " 最小値"
+  QLabel* Label7 = nullptr;        // " 期待値"
   QPushButton* Button1 = nullptr;  // ">>>"
   QPushButton* Button2 = nullptr;  // "<<<"
   QPushButton* Button5 = nullptr;  // "すべて選択"

@@ -58,7 +58,8 @@ TSpDraw::TSpDraw(QWidget* parent) : QWidget(parent, Qt::Window), m_plot(qirm::kP
 
   auto* ranges = new QGridLayout;
   ranges->setHorizontalSpacing(2);
-  const auto addRow = [ranges](int row, QLineEdit* a, UpDownSpin* sa, QLabel* label, QLineEdit* b, UpDownSpin* sb) {
+  const auto addRow = [ranges](int row, QLineEdit* a, UpDownSpin* sa, QLabel* label, QLineEdit* b,
+                               UpDownSpin* sb) {
     ranges->addWidget(a, row, 0);
     ranges->addWidget(sa, row, 1);
     ranges->addWidget(label, row, 2, Qt::AlignCenter);
@@ -120,7 +121,9 @@ void TSpDraw::SetControls(const qirm::SpectrumControls& c) {
   UpDown4->setValue(c.UpDown4);
 }
 
-void TSpDraw::SpinClick(const UpDownSpin* spin, QLineEdit* edit) { edit->setText(QString::number(spin->value())); }
+void TSpDraw::SpinClick(const UpDownSpin* spin, QLineEdit* edit) {
+  edit->setText(QString::number(spin->value()));
+}
 
 void TSpDraw::EditChange(const QLineEdit* edit, UpDownSpin* spin) {
   int position = 0;

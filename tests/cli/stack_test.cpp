@@ -33,7 +33,9 @@ class StackCliTest : public test::CliFixture {
     CliFixture::SetUp();
     for (unsigned k = 0; k < 4; ++k) {
       m_pictures.push_back(RandomPicture(19, 11, k + 1));
-      ASSERT_TRUE(WritePictureFile(Path("p" + std::to_string(k) + ".bmp"), m_pictures.back(), PictureFormat::kBmp).ok());
+      ASSERT_TRUE(
+          WritePictureFile(Path("p" + std::to_string(k) + ".bmp"), m_pictures.back(), PictureFormat::kBmp)
+              .ok());
     }
     // The data file must never land in the real home folder.
     const char* home = std::getenv("HOME");
@@ -42,8 +44,10 @@ class StackCliTest : public test::CliFixture {
     ::setenv("HOME", m_dir.c_str(), 1);
   }
   void TearDown() override {
-    if (m_had_home) ::setenv("HOME", m_home.c_str(), 1);
-    else ::unsetenv("HOME");
+    if (m_had_home)
+      ::setenv("HOME", m_home.c_str(), 1);
+    else
+      ::unsetenv("HOME");
     CliFixture::TearDown();
   }
   std::string Path(const std::string& name) const { return (m_dir / name).string(); }
@@ -100,9 +104,10 @@ TEST_F(StackCliTest, CompositeFailuresLeaveNoOutput) {
   ASSERT_TRUE(WritePictureFile(Path("wide.bmp"), RandomPicture(20, 11, 9), PictureFormat::kBmp).ok());
   CliResult r = Run({"composite", "average", "p0.bmp", "wide.bmp", "-o", "out.bmp"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err,
-            "qirm-cli: composite: \"wide.bmp\" is 20 x 11, the first image \"p0.bmp\" is 19 x 11; nothing was "
-            "stacked\n");
+  EXPECT_EQ(
+      r.err,
+      "qirm-cli: composite: \"wide.bmp\" is 20 x 11, the first image \"p0.bmp\" is 19 x 11; nothing was "
+      "stacked\n");
   EXPECT_FALSE(std::filesystem::exists(m_dir / "out.bmp"));
 
   r = Run({"composite", "average", "p0.bmp", "missing.bmp", "-o", "out.bmp"});
@@ -129,8 +134,9 @@ TEST_F(StackCliTest, CompositeFailuresLeaveNoOutput) {
 
 TEST_F(StackCliTest, SpectrumWritesTheDataFileAndThePlot) {
   // Red 128 over 0 in column 0, 255 in column 1, 1 / 3 in column 2.
-  Write("s.ppm", test::Ppm6Bytes(3, 2, {128, 0, 0, 255, 9, 9, 1, 0, 0,  //
-                                        0, 0, 0, 255, 9, 9, 0, 0, 0}));
+  Write("s.ppm", test::Ppm6Bytes(3, 2,
+                                 {128, 0, 0, 255, 9, 9, 1, 0, 0,  //
+                                  0, 0, 0, 255, 9, 9, 0, 0, 0}));
   const CliResult r = Run({"spectrum", "s.ppm", "-o", "spn.txt", "--plot", "plot.bmp"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(test::ReadAll(m_dir / "spn.txt"), "# MERAVI-2 Spectrum Data \n0 64\n1 255\n2 0.5\n");

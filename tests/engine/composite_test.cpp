@@ -39,8 +39,10 @@ Picture Sky(int w, int h, std::mt19937& rng) {
     for (int i = 0; i < 3 * w; ++i) {
       const int roll = rare(rng);
       int v = 40 + (i / 3 + 2 * y) % 180 + static_cast<int>(noise(rng));
-      if (roll < 3) v = any(rng);
-      else if (roll < 5) v = 255;
+      if (roll < 3)
+        v = any(rng);
+      else if (roll < 5)
+        v = 255;
       row[i] = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
     }
   }
@@ -120,10 +122,17 @@ Picture ReferenceStack(const std::vector<const Picture*>& sources, CompositeMeth
           int& a = acc[c][x][y];
           switch (method) {
             case CompositeMethod::Average:
-            case CompositeMethod::Sum: a += b; break;
-            case CompositeMethod::Maximum: if (a < b) a = b; break;
-            case CompositeMethod::Minimum: if (a > b) a = b; break;
-            case CompositeMethod::Expected: break;
+            case CompositeMethod::Sum:
+              a += b;
+              break;
+            case CompositeMethod::Maximum:
+              if (a < b) a = b;
+              break;
+            case CompositeMethod::Minimum:
+              if (a > b) a = b;
+              break;
+            case CompositeMethod::Expected:
+              break;
           }
         }
     }
@@ -150,8 +159,9 @@ void ExpectSamePicture(const Picture& actual, const Picture& expected) {
       }
 }
 
-const CompositeMethod kAllMethods[] = {CompositeMethod::Average, CompositeMethod::Sum, CompositeMethod::Maximum,
-                                       CompositeMethod::Minimum, CompositeMethod::Expected};
+const CompositeMethod kAllMethods[] = {CompositeMethod::Average, CompositeMethod::Sum,
+                                       CompositeMethod::Maximum, CompositeMethod::Minimum,
+                                       CompositeMethod::Expected};
 
 // ---------------------------------------------------------------- methods
 
@@ -164,13 +174,13 @@ TEST(StackPictures, WorkedNumbersPerMethod) {
     int blue = 7;
   };
   const Case cases[] = {
-      {CompositeMethod::Average, {10, 11}, 10, 200},       // trunc(21 / 2)
+      {CompositeMethod::Average, {10, 11}, 10, 200},          // trunc(21 / 2)
       {CompositeMethod::Average, {255, 255, 255}, 255, 200},  // no 8-bit overflow
       {CompositeMethod::Average, {1, 1, 0}, 0, 200},
-      {CompositeMethod::Sum, {10, 20, 30}, 60, 255, 21},    // green 600 saturates
+      {CompositeMethod::Sum, {10, 20, 30}, 60, 255, 21},  // green 600 saturates
       {CompositeMethod::Sum, {200, 100}, 255, 255, 14},
       {CompositeMethod::Maximum, {10, 250, 3}, 250, 200},
-      {CompositeMethod::Minimum, {255, 255}, 255, 200},      // starts from 255, not 0
+      {CompositeMethod::Minimum, {255, 255}, 255, 200},  // starts from 255, not 0
       {CompositeMethod::Minimum, {90, 12, 40}, 12, 200},
       {CompositeMethod::Expected, {10, 11}, 10, 200},       // two: the plain average
       {CompositeMethod::Expected, {10, 10, 255}, 10, 200},  // one trail in three frames
@@ -181,7 +191,8 @@ TEST(StackPictures, WorkedNumbersPerMethod) {
     for (int r : c.reds) pictures.push_back(Filled(1, 1, 7, 200, static_cast<std::uint8_t>(r)));
     const Picture out = StackPictures(Pointers(pictures), c.method);
     ASSERT_EQ(out.width(), 1);
-    EXPECT_EQ(out.Color(0, 0), (static_cast<unsigned>(c.blue) << 16) | (static_cast<unsigned>(c.green) << 8) | static_cast<unsigned>(c.red))
+    EXPECT_EQ(out.Color(0, 0), (static_cast<unsigned>(c.blue) << 16) | (static_cast<unsigned>(c.green) << 8) |
+                                   static_cast<unsigned>(c.red))
         << "method " << static_cast<int>(c.method) << " first red " << c.reds[0];
   }
 }
@@ -237,13 +248,13 @@ TEST(RobustStackMean, RejectsOutliersAndKeepsTheRest) {
   };
   const Case cases[] = {
       {{77}, 77},
-      {{10, 11}, 10},                 // plain average below three
+      {{10, 11}, 10},  // plain average below three
       {{0, 255}, 127},
-      {{10, 10, 255}, 10},            // the trail goes, whichever frame it is in
+      {{10, 10, 255}, 10},  // the trail goes, whichever frame it is in
       {{255, 10, 10}, 10},
-      {{100, 103, 110}, 104},         // 110 lies 7 out, 2.5 sigma is 11.1: all stay
-      {{10, 10, 11, 13}, 11},         // 13 lies exactly 2.5 floor-sigma out: stays
-      {{10, 10, 11, 14}, 10},         // 14 lies 3.5 out: goes
+      {{100, 103, 110}, 104},                                  // 110 lies 7 out, 2.5 sigma is 11.1: all stay
+      {{10, 10, 11, 13}, 11},                                  // 13 lies exactly 2.5 floor-sigma out: stays
+      {{10, 10, 11, 14}, 10},                                  // 14 lies 3.5 out: goes
       {{50, 50, 50, 50, 50, 50, 50, 50, 50, 50, 0, 255}, 50},  // one hot, one dead
       {{120, 118, 121, 119, 122, 120, 117, 123, 120, 121, 119, 120, 118, 122, 121, 255}, 120},
       {{57, 140, 127, 80, 131, 105, 12, 131}, 129},  // five passes; a sixth would give 131
@@ -252,7 +263,8 @@ TEST(RobustStackMean, RejectsOutliersAndKeepsTheRest) {
   };
   for (const Case& c : cases) {
     std::vector<std::uint8_t> v = c.values;
-    EXPECT_EQ(RobustStackMean(v), c.expected) << "first value " << int(c.values[0]) << ", " << c.values.size();
+    EXPECT_EQ(RobustStackMean(v), c.expected)
+        << "first value " << int(c.values[0]) << ", " << c.values.size();
   }
 }
 
@@ -340,7 +352,8 @@ TEST_F(CompositeCommand, ASourceOfAnotherSizeRefusesTheWholeStack) {
   ImageDocument* active = ws.active();
   const Status s = Run(CompositeCandidates(ws), CompositeMethod::Maximum);
   ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), "composite: \"odd.bmp\" is 5 x 3, the first image \"a.bmp\" is 4 x 3; nothing was stacked");
+  EXPECT_EQ(s.message(),
+            "composite: \"odd.bmp\" is 5 x 3, the first image \"a.bmp\" is 4 x 3; nothing was stacked");
   EXPECT_EQ(ws.windows().size(), 3u);
   EXPECT_EQ(ws.active(), active);
 }

@@ -37,12 +37,11 @@ int CountRed(const Picture& plot) {
   return n;
 }
 
-class TempDir : public testing::Test {
+class SpectrumFiles : public testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("qirm-spectrum-" + std::to_string(::getpid()) + "-" +
-           testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() / ("qirm-spectrum-" + std::to_string(::getpid()) + "-" +
+                                       testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -56,9 +55,9 @@ class TempDir : public testing::Test {
 
 TEST(SpectrumFormat, SixSignificantDigitsWithoutTrailingZeros) {
   const std::pair<double, const char*> cases[] = {
-      {127.5, "127.5"},   {100, "100"},         {12.345678, "12.3457"}, {0, "0"},
-      {255, "255"},       {85.0 / 3, "28.3333"}, {0.1, "0.1"},           {1e-5, "1e-05"},
-      {64.25, "64.25"},   {199.99999, "200"},    {1234567, "1.23457e+06"}};
+      {127.5, "127.5"},        {100, "100"}, {12.345678, "12.3457"}, {0, "0"},         {255, "255"},
+      {85.0 / 3, "28.3333"},   {0.1, "0.1"}, {1e-5, "1e-05"},        {64.25, "64.25"}, {199.99999, "200"},
+      {1234567, "1.23457e+06"}};
   for (const auto& [value, text] : cases) EXPECT_EQ(FormatSpectrumValue(value), text) << value;
 }
 
@@ -110,7 +109,7 @@ TEST(PlotFrame, EveryEdgePixelIsBlackAndTheInsideStays) {
   EXPECT_EQ(plot.Color(200, 200), kPenRed);
 }
 
-class TraceSpectrumTest : public TempDir {
+class TraceSpectrumTest : public SpectrumFiles {
  protected:
   Status Trace(const Picture& source) {
     doc.Image = source;
@@ -194,7 +193,7 @@ TEST_F(TraceSpectrumTest, UnwritableFileStillDrawsThePlot) {
   EXPECT_EQ(ReadAll(dir / "data"), "in the way");
 }
 
-TEST_F(TempDir, DataFileLivesUnderHomeAndItsFolderIsMade) {
+TEST_F(SpectrumFiles, DataFileLivesUnderHomeAndItsFolderIsMade) {
   const char* old = std::getenv("HOME");
   const std::string saved = old ? old : "";
   ::setenv("HOME", dir.c_str(), 1);
@@ -205,8 +204,10 @@ TEST_F(TempDir, DataFileLivesUnderHomeAndItsFolderIsMade) {
   // Replaced, not appended.
   EXPECT_TRUE(WriteSpectrumData(path, "y\n", true).ok());
   EXPECT_EQ(ReadAll(dir / "data" / "SPN"), "y\n");
-  if (old) ::setenv("HOME", saved.c_str(), 1);
-  else ::unsetenv("HOME");
+  if (old)
+    ::setenv("HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("HOME");
   // Without folder creation a missing folder is an error.
   EXPECT_FALSE(WriteSpectrumData((dir / "none" / "SPN").string(), "x\n", false).ok());
 }

@@ -1,15 +1,15 @@
 // The composite dialog and command, and the spectrum plot window and command,
 // through the widgets. The pixel arithmetic is tested on the engine.
 #include <QDir>
-#include <QLabel>
-#include <QPushButton>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -204,11 +204,14 @@ class StackTest : public QObject {
     OpenBmp(QStringLiteral("big.bmp"), Filled(6, 4, 0, 0, 1));
     OpenBmp(QStringLiteral("small.bmp"), Filled(5, 4, 0, 0, 1));
     QString shown;
-    WithModal<QMessageBox>([&] { StackWith([](TComposite* d) {
-                             d->Button5->click();
-                             d->Button3->click();
-                           }); },
-                           [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    WithModal<QMessageBox>(
+        [&] {
+          StackWith([](TComposite* d) {
+            d->Button5->click();
+            d->Button3->click();
+          });
+        },
+        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
     QVERIFY2(shown.contains(QStringLiteral("\"small.bmp\" is 5 x 4")), qPrintable(shown));
     QVERIFY2(shown.contains(QStringLiteral("\"big.bmp\" is 6 x 4")), qPrintable(shown));
     QCOMPARE(MainForm->Children().size(), 2);
@@ -219,13 +222,16 @@ class StackTest : public QObject {
     OpenBmp(QStringLiteral("gone.bmp"), Filled(2, 2, 0, 0, 200));
     OpenBmp(QStringLiteral("c.bmp"), Filled(2, 2, 0, 0, 40));
     QString shown;
-    WithModal<QMessageBox>([&] { StackWith([](TComposite* d) {
-                             d->Button5->click();
-                             for (QMdiSubWindow* sub : MainForm->MdiArea->subWindowList())
-                               if (sub->windowTitle() == QStringLiteral("gone.bmp")) sub->close();
-                             d->Button3->click();
-                           }); },
-                           [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    WithModal<QMessageBox>(
+        [&] {
+          StackWith([](TComposite* d) {
+            d->Button5->click();
+            for (QMdiSubWindow* sub : MainForm->MdiArea->subWindowList())
+              if (sub->windowTitle() == QStringLiteral("gone.bmp")) sub->close();
+            d->Button3->click();
+          });
+        },
+        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
     QVERIFY2(shown.contains(QStringLiteral("\"gone.bmp\" is no longer open")), qPrintable(shown));
     QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("New"));
     QCOMPARE(MainForm->ActiveChild()->Document()->Image.Color(0, 0), 30u);
@@ -273,10 +279,11 @@ class StackTest : public QObject {
     OpenBmp(QStringLiteral("spec.bmp"), Filled(50, 2, 0, 0, 128));
     int boxes = 0;
     QString shown;
-    WithModal<QMessageBox>([] { MainForm->P3Click(); }, [&](QWidget* m) {
-      ++boxes;
-      shown = AnswerMessageBox(m, QMessageBox::Ok);
-    });
+    WithModal<QMessageBox>([] { MainForm->P3Click(); },
+                           [&](QWidget* m) {
+                             ++boxes;
+                             shown = AnswerMessageBox(m, QMessageBox::Ok);
+                           });
     QCOMPARE(boxes, 1);
     QVERIFY2(shown.contains(QStringLiteral("data")), qPrintable(shown));
     // mean 128: py = trunc((1 - 128 / 255) * 393) = 195.
