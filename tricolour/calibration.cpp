@@ -40,26 +40,36 @@ void RemoveHotPixelsPlain(int w, int h, IntMatrix& m) {
 // (the quotient of integers below 2^33 is never rounded across 2), and
 // some neighbour passes exactly when the smallest of the four does:
 // v + mn - 1 > 2 min4. The replacement sum * 0.25 of non-negative values is
-// sum >> 2; negative sums go through the rule. The pixels are read from two
-// saved columns (x - 1 and x as they were) and the untouched column x + 1.
+// sum >> 2. The pixels are read from two saved columns (x - 1 and x as they
+// were) and the untouched column x + 1. For values in 0 .. 2^28 all of it
+// fits 32-bit integers and the loop has no branch, so it vectorises.
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-static void HotColumn(const std::int32_t* left, const std::int32_t* centre, const std::int32_t* right, int h,
-                      std::int32_t* out) {
+static void HotColumn(const std::int32_t* __restrict left, const std::int32_t* __restrict centre,
+                      const std::int32_t* __restrict right, int h, std::int32_t* __restrict out) {
   for (int y = 1; y <= h - 2; ++y) {
-    const long long l = left[y], r = right[y], u = centre[y - 1], d = centre[y + 1], v = centre[y];
-    long long min4 = std::min(std::min(l, r), std::min(u, d));
-    long long mn = std::min(min4, v);
-    mn = std::min(mn, std::min<long long>(std::min(left[y - 1], left[y + 1]), std::min(right[y - 1], right[y + 1])));
-    mn = std::min<long long>(mn, 65536);
-    const long long sum = l + r + u + d;
-    if (v + mn - 1 > 2 * min4) out[y] = sum >= 0 ? static_cast<std::int32_t>(sum >> 2) : TruncSaturated(sum * 0.25L);
+    const std::int32_t l = left[y], r = right[y], u = centre[y - 1], d = centre[y + 1], v = centre[y];
+    const std::int32_t min4 = std::min(std::min(l, r), std::min(u, d));
+    std::int32_t mn = std::min(min4, v);
+    mn = std::min(mn, std::min(std::min(left[y - 1], left[y + 1]), std::min(right[y - 1], right[y + 1])));
+    mn = std::min(mn, 65536);
+    const std::int32_t sum = l + r + u + d;
+    out[y] = v + mn - 1 > 2 * min4 ? (sum >> 2) : v;
   }
 }
 
 void RemoveHotPixels(int w, int h, IntMatrix& m) {
   if (w < 3 || h < 3) return;
+  for (int x = 0; x < w; ++x) {
+    const std::int32_t* c = m[x];
+    for (int y = 0; y < h; ++y) {
+      if (c[y] < 0 || c[y] > (1 << 28)) {
+        RemoveHotPixelsPlain(w, h, m);
+        return;
+      }
+    }
+  }
   std::vector<std::int32_t> left(m[0], m[0] + h), centre(h);
   for (int x = 1; x <= w - 2; ++x) {
     std::copy(m[x], m[x] + h, centre.begin());
@@ -133,10 +143,38 @@ void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, 
   }
 }
 
+// c * (1 / L) is within 3 units in the last place of c / L; for |q| below
+// 2^30 that is under 1e-6, so unless q lies within 1e-6 of an integer its
+// truncation is that of the exact extended quotient. q - trunc(q) is exact.
+// Pixels where that does not hold are marked for the exact division.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+static int FlatColumn(std::int32_t* __restrict c, const std::uint16_t* __restrict f,
+                      const double* __restrict inverse, int h, std::uint8_t* __restrict exact) {
+  int near = 0;
+  for (int y = 0; y < h; ++y) {
+    const std::int32_t v = c[y];
+    const double inv = inverse[f[y]];
+    const double q = v * inv;
+    const bool small = q > -1073741824.0 && q < 1073741824.0;
+    const std::int32_t t = static_cast<std::int32_t>(small ? q : 0.0);
+    const double frac = q - t;
+    const bool clear = small & (frac > 1e-6 || frac < -1e-6) & (frac < 1 - 1e-6) & (frac > -1 + 1e-6);
+    // L = 0 (inverse 0): the value stays.
+    const bool keep = inv == 0;
+    c[y] = keep ? v : t;
+    const std::uint8_t e = !keep & !clear;
+    exact[y] = e;
+    near += e;
+  }
+  return near;
+}
+
 void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, IntMatrix& m, int x_begin,
                int x_end) {
-  const double* inverse = flat ? flat->inverse().data() : nullptr;
-  const double* divisor = flat ? flat->divisor().data() : nullptr;
+  std::vector<std::int32_t> saved(flat ? h : 0);
+  std::vector<std::uint8_t> exact(flat ? h : 0);
   for (int x = x_begin; x < x_end; ++x) {
     std::int32_t* c = m[x];
     if (dark) {
@@ -144,19 +182,12 @@ void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, I
       for (int y = 0; y < h; ++y) c[y] -= d[y];
     }
     if (!flat) continue;
+    std::copy(c, c + h, saved.begin());
     const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
-    for (int y = 0; y < h; ++y) {
-      const double inv = inverse[f[y]];
-      if (inv == 0) continue;  // L = 0: the value stays
-      // c * (1 / L) is within 3 units in the last place of c / L; away from
-      // integers its truncation is that of the exact extended quotient.
-      const double q = c[y] * inv;
-      const double r = std::nearbyint(q);
-      if (std::fabs(q - r) > 1e-6 && std::fabs(q) < 1073741824.0) {
-        c[y] = static_cast<std::int32_t>(q);
-      } else {
-        c[y] = TruncSaturated(static_cast<Extended>(c[y]) / divisor[f[y]]);
-      }
+    if (FlatColumn(c, f, flat->inverse().data(), h, exact.data()) > 0) {
+      const double* divisor = flat->divisor().data();
+      for (int y = 0; y < h; ++y)
+        if (exact[y]) c[y] = TruncSaturated(static_cast<Extended>(saved[y]) / divisor[f[y]]);
     }
   }
 }
@@ -180,13 +211,40 @@ void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, Rea
   // Rows whose source row y + oy lies in 1 .. h - 1.
   const long long y0 = std::max<long long>(0, 1LL - oy);
   const long long y1 = std::min<long long>(h, static_cast<long long>(h) - oy);
+  if (y0 >= y1) return;
+  // The quotient v / n of every value of the frame's range, formed once:
+  // the sums then need no division (the same extended quotient).
+  std::int32_t lo = 0, hi = -1;
+  std::vector<Extended> quotient;
+  {
+    bool first = true;
+    for (int x = x_begin; x < x_end; ++x) {
+      const long long sx = static_cast<long long>(x) + ox;
+      if (sx <= 0 || sx >= w) continue;
+      const std::int32_t* in = frame[static_cast<int>(sx)];
+      for (long long y = y0; y < y1; ++y) {
+        const std::int32_t v = in[y + oy];
+        if (first) lo = hi = v, first = false;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+      }
+    }
+    const long long range = static_cast<long long>(hi) - lo + 1;
+    if (!first && range <= (1 << 20)) {
+      quotient.resize(static_cast<std::size_t>(range));
+      for (long long k = 0; k < range; ++k) quotient[k] = static_cast<Extended>(lo + k) / n;
+    }
+  }
   for (int x = x_begin; x < x_end; ++x) {
     const long long sx = static_cast<long long>(x) + ox;
     if (sx <= 0 || sx >= w) continue;
-    const std::int32_t* in = frame[static_cast<int>(sx)];
+    const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
     double* a = acc[x];
-    for (long long y = y0; y < y1; ++y) {
-      a[y] = static_cast<double>(a[y] + static_cast<Extended>(in[y + oy]) / n);
+    if (!quotient.empty()) {
+      const Extended* q = quotient.data() - lo;
+      for (long long y = y0; y < y1; ++y) a[y] = static_cast<double>(a[y] + q[in[y]]);
+    } else {
+      for (long long y = y0; y < y1; ++y) a[y] = static_cast<double>(a[y] + static_cast<Extended>(in[y]) / n);
     }
   }
 }
