@@ -320,8 +320,18 @@ class ExpectedStacker {
     }
     ClipGroup& g = m_groups[static_cast<std::size_t>(m)];
     const int slot = g.count++;
-    for (int k = 0; k < m; ++k)
-      g.rows[static_cast<std::size_t>(k * kLanes + slot)] = rows[(lo + k) * kLanes + lane];
+    const std::uint8_t* src = rows + lo * kLanes + lane;
+    std::uint8_t* dst = g.rows.data() + slot;
+    int k = 0;
+    for (; k + 4 <= m; k += 4) {
+      dst[0] = src[0];
+      dst[kLanes] = src[kLanes];
+      dst[2 * kLanes] = src[2 * kLanes];
+      dst[3 * kLanes] = src[3 * kLanes];
+      src += 4 * kLanes;
+      dst += 4 * kLanes;
+    }
+    for (; k < m; ++k, src += kLanes, dst += kLanes) *dst = *src;
     g.passes[slot] = static_cast<std::uint8_t>(passes);
     g.out[slot] = out;
     if (g.count == kLanes) Work(m);
