@@ -6,6 +6,9 @@
 #include <random>
 #include <vector>
 
+#include <filesystem>
+
+#include "core/fits_reader.h"
 #include "filters/primitives.h"
 
 namespace qirm {
@@ -237,6 +240,30 @@ TEST(RemoveBlooming, WorksOnTheLeadingBlockOnly) {
   IntMatrix before = m.Clone();
   RemoveBlooming(222, 5, 1, 31, 30, m);  // larger than the matrix: nothing
   ExpectSame(m, before);
+}
+
+TEST(RemoveBlooming, RealFrameSameAsTheLiteralSteps) {
+  // M13 through a blue filter: sky about 510, a dense cluster core. With
+  // low thresholds the bright stars become long column runs of every size.
+  const std::filesystem::path frame =
+      std::filesystem::path(QIRM_DATA_DIR) / "registration" / "M13_blue_0001.fits";
+  if (!std::filesystem::exists(frame)) GTEST_SKIP() << "no shared data";
+  FitsHeader header;
+  ASSERT_TRUE(ReadFitsHeader(frame.string(), header).ok());
+  IntMatrix m;
+  ASSERT_EQ(AllocIntMatrix(header.width, header.height, m), 0);
+  ASSERT_TRUE(ReadFitsFile(frame.string(), header, m).ok());
+  for (int t : {600, 1500, 4000}) {
+    SCOPED_TRACE(t);
+    IntMatrix fast = m.Clone(), plain = m.Clone();
+    RemoveBlooming(t, 5, 1, header.width, header.height, fast);
+    PlainRemoveBlooming(t, 5, 1, header.width, header.height, plain);
+    ExpectSame(fast, plain);
+    long long changed = 0;
+    for (int x = 0; x < header.width; ++x)
+      for (int y = 0; y < header.height; ++y) changed += fast[x][y] != m[x][y];
+    EXPECT_GT(changed, 0);
+  }
 }
 
 }  // namespace

@@ -275,6 +275,33 @@ TEST(FilterCommands, BloomRemovesStreaksAndLeavesUndoFlag) {
   ExpectRawWindow(fits, PlaneOf(expected, 16, 20), 20000, 2000);
 }
 
+TEST(FilterCommands, BloomOnALargePictureEqualsTheChannelsOneByOne) {
+  // Large enough for the channel matrices to be filled on two threads.
+  const int w = 700, h = 500;
+  Picture base = RandomPicture(w, h, 6);
+  std::mt19937 rng(6);
+  std::uniform_int_distribution<int> px(0, w - 1), py(0, h - 40), ch(0, 2), len(3, 39);
+  for (int k = 0; k < 300; ++k) {
+    const int x = px(rng), y0 = py(rng), c = ch(rng), n = len(rng);
+    for (int y = y0; y < y0 + n; ++y) base.Row(y)[3 * x + c] = 240;
+  }
+  Picture expected = base;
+  for (int c = 0; c < 3; ++c) {
+    IntMatrix m;
+    ASSERT_EQ(AllocIntMatrix(w, h, m), 0);
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) m[x][y] = base.Row(y)[3 * x + c];
+    RemoveBlooming(222, 5, 1, w, h, m);
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) expected.Row(y)[3 * x + c] = static_cast<std::uint8_t>(m[x][y]);
+  }
+  ASSERT_FALSE(expected == base);
+  ImageDocument doc = ColourDocument(base);
+  ASSERT_TRUE(BloomCommand(doc));
+  EXPECT_TRUE(doc.ImageZm == expected);
+  EXPECT_TRUE(doc.Image == expected);
+}
+
 TEST(FilterCommands, ComaDrawsOnTheShownPictureOnly) {
   const Picture base = RandomPicture(50, 40, 4);
   ImageDocument doc = ColourDocument(base);
