@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tricolour/simd_kernels.h"
 #include "tricolour/tri_numbers.h"
 
 namespace qirm {
@@ -143,34 +144,6 @@ void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, 
   }
 }
 
-// c * (1 / L) is within 3 units in the last place of c / L; for |q| below
-// 2^30 that is under 1e-6, so unless q lies within 1e-6 of an integer its
-// truncation is that of the exact extended quotient. q - trunc(q) is exact.
-// Pixels where that does not hold are marked for the exact division.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-static int FlatColumn(std::int32_t* __restrict c, const std::uint16_t* __restrict f,
-                      const double* __restrict inverse, int h, std::uint8_t* __restrict exact) {
-  int near = 0;
-  for (int y = 0; y < h; ++y) {
-    const std::int32_t v = c[y];
-    const double inv = inverse[f[y]];
-    const double q = v * inv;
-    const bool small = q > -1073741824.0 && q < 1073741824.0;
-    const std::int32_t t = static_cast<std::int32_t>(small ? q : 0.0);
-    const double frac = q - t;
-    const bool clear = small & (frac > 1e-6 || frac < -1e-6) & (frac < 1 - 1e-6) & (frac > -1 + 1e-6);
-    // L = 0 (inverse 0): the value stays.
-    const bool keep = inv == 0;
-    c[y] = keep ? v : t;
-    const std::uint8_t e = !keep & !clear;
-    exact[y] = e;
-    near += e;
-  }
-  return near;
-}
-
 void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, IntMatrix& m, int x_begin,
                int x_end) {
   std::vector<std::int32_t> saved(flat ? h : 0);
@@ -184,7 +157,10 @@ void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, I
     if (!flat) continue;
     std::copy(c, c + h, saved.begin());
     const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
-    if (FlatColumn(c, f, flat->inverse().data(), h, exact.data()) > 0) {
+    // c * (1 / L) is within 3 units in the last place of c / L; for |q|
+    // below 2^30 that is under 1e-6, so unless q lies within 1e-6 of an
+    // integer its truncation is that of the exact extended quotient.
+    if (simd::FlatColumn(c, f, flat->inverse().data(), h, exact.data()) > 0) {
       const double* divisor = flat->divisor().data();
       for (int y = 0; y < h; ++y)
         if (exact[y]) c[y] = TruncSaturated(static_cast<Extended>(saved[y]) / divisor[f[y]]);
@@ -206,46 +182,54 @@ void Turn180(int w, int h, IntMatrix& m) {
   }
 }
 
+void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
+                     int x_end) {
+  for (int x = x_begin; x < x_end; ++x) {
+    for (int y = 0; y < h; ++y) {
+      const long long sx = static_cast<long long>(x) + ox, sy = static_cast<long long>(y) + oy;
+      if (sx > 0 && sx < w && sy > 0 && sy < h) {
+        acc[x][y] = static_cast<double>(acc[x][y] + static_cast<Extended>(frame[sx][sy]) / n);
+      }
+    }
+  }
+}
+
 void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
                 int x_end) {
   // Rows whose source row y + oy lies in 1 .. h - 1.
   const long long y0 = std::max<long long>(0, 1LL - oy);
   const long long y1 = std::min<long long>(h, static_cast<long long>(h) - oy);
   if (y0 >= y1) return;
-  // The quotient v / n of every value of the frame's range, formed once:
-  // the sums then need no division (the same extended quotient).
+  // The extended quotient v / n of every value of the frame's range, formed
+  // once, as the exact pair of its nearest double and the rest.
   std::int32_t lo = 0, hi = -1;
-  std::vector<Extended> quotient;
-  {
-    bool first = true;
-    for (int x = x_begin; x < x_end; ++x) {
-      const long long sx = static_cast<long long>(x) + ox;
-      if (sx <= 0 || sx >= w) continue;
-      const std::int32_t* in = frame[static_cast<int>(sx)];
-      for (long long y = y0; y < y1; ++y) {
-        const std::int32_t v = in[y + oy];
-        if (first) lo = hi = v, first = false;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-      }
+  for (int x = x_begin; x < x_end; ++x) {
+    const long long sx = static_cast<long long>(x) + ox;
+    if (sx <= 0 || sx >= w) continue;
+    const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
+    if (hi < lo) lo = hi = in[y0];
+    for (long long y = y0; y < y1; ++y) {
+      lo = std::min(lo, in[y]);
+      hi = std::max(hi, in[y]);
     }
-    const long long range = static_cast<long long>(hi) - lo + 1;
-    if (!first && range <= (1 << 20)) {
-      quotient.resize(static_cast<std::size_t>(range));
-      for (long long k = 0; k < range; ++k) quotient[k] = static_cast<Extended>(lo + k) / n;
-    }
+  }
+  if (hi < lo) return;
+  const long long range = static_cast<long long>(hi) - lo + 1;
+  if (range > (1 << 22)) {
+    AccumulatePlain(frame, ox, oy, n, w, h, acc, x_begin, x_end);
+    return;
+  }
+  std::vector<double> q_hi(static_cast<std::size_t>(range)), q_lo(static_cast<std::size_t>(range));
+  for (long long k = 0; k < range; ++k) {
+    const Extended q = static_cast<Extended>(lo + k) / n;
+    q_hi[k] = static_cast<double>(q);
+    q_lo[k] = static_cast<double>(q - q_hi[k]);  // exact: at most 11 bits remain
   }
   for (int x = x_begin; x < x_end; ++x) {
     const long long sx = static_cast<long long>(x) + ox;
     if (sx <= 0 || sx >= w) continue;
     const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
-    double* a = acc[x];
-    if (!quotient.empty()) {
-      const Extended* q = quotient.data() - lo;
-      for (long long y = y0; y < y1; ++y) a[y] = static_cast<double>(a[y] + q[in[y]]);
-    } else {
-      for (long long y = y0; y < y1; ++y) a[y] = static_cast<double>(a[y] + static_cast<Extended>(in[y]) / n);
-    }
+    simd::AccumulateColumn(acc[x] + y0, in + y0, static_cast<int>(y1 - y0), q_hi.data(), q_lo.data(), lo, n);
   }
 }
 

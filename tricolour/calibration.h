@@ -66,6 +66,8 @@ void Turn180(int w, int h, IntMatrix& m);
 // never contribute). Extended sum, stored as a double.
 void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
                 int x_end);
+void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
+                     int x_end);
 
 // The progress value of column x of a w-column pass: trunc(x / (w * 0.01)).
 int ColumnProgress(int x, int w);

@@ -252,7 +252,8 @@ class Stacker {
       if (!WaitTurn(m_acc_turn, index)) return;
       mark = Clock::now();
       const int n = static_cast<int>(channel.files->size());
-      Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      if (m_run.options.plain) AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      else Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
       m_run.progress.Columns(m_run.column_progress);
       t.accumulate += Since(mark);
       if (f.k == n - 1) {

@@ -3,6 +3,7 @@
 #include "tricolour/registration.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -357,6 +358,43 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
   return Status::Ok();
 }
 
+namespace {
+
+// Where one source pixel goes: its corner and fractions (ix < 0: nowhere).
+struct Target {
+  int ix, iy;
+  double fx, fy;
+};
+
+// The contributions of one source pixel to target rows above `limit`
+// (part 0) or at most `limit` (part 1); limit INT_MIN with part 0: all.
+inline void SpreadOne(IntMatrix& t, const Target& g, std::int32_t v, int limit = INT_MIN, int part = 0) {
+  if (g.ix < 0 || v == 0) return;  // outside, or adds exactly 0
+  const double gx = 1 - g.fx, gy = 1 - g.fy;
+  const Extended efx = g.fx, efy = g.fy;
+  const Extended egx = 1 - efx, egy = 1 - efy;
+  std::int32_t* t0 = t[g.ix];
+  std::int32_t* t1 = t[g.ix + 1];
+  if ((g.iy > limit) == (part == 0)) {
+    AddFast(t0[g.iy], gx * gy, egx, egy, v);
+    AddFast(t1[g.iy], g.fx * gy, efx, egy, v);
+  }
+  if ((g.iy + 1 > limit) == (part == 0)) {
+    AddFast(t0[g.iy + 1], gx * g.fy, egx, efy, v);
+    AddFast(t1[g.iy + 1], g.fx * g.fy, efx, efy, v);
+  }
+}
+
+}  // namespace
+
+// The targets of a source column are worked out first. For any small angle
+// the column's four quarters reach bands of target rows that only touch at
+// their edges; the quarters are then spread side by side, so that four
+// independent chains of additions overlap instead of each waiting for the
+// one before. Every target must still receive its additions in source
+// order: a quarter's additions to the rows it shares with the quarter
+// before it (up to that quarter's last row) wait until all quarters are
+// through, and are then made quarter by quarter in source order.
 Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& scratch) {
   if (!std::isfinite(theta)) return Status::Error("RotateAboutCentre: the angle is not a finite number");
   if (Status s = CheckExtent("RotateAboutCentre", w, h, m); !s) return s;
@@ -366,38 +404,67 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
   const double cy = h * 0.5;
   const double c = std::cos(theta);
   const double s = std::sin(theta);
-  // The products with the column offset, once per column; with the row
-  // offset, once per row. The sums stay in the same order as the plain loop.
+  // The products with the row offset, once per row; with the column offset,
+  // once per column. The sums stay in the same order as the plain loop.
   std::vector<Extended> cdy(h), sdy(h);
   for (int y = 0; y < h; ++y) {
     const Extended dy = y - static_cast<Extended>(cy);
     sdy[y] = s * dy;
     cdy[y] = c * dy;
   }
+  std::vector<Target> targets(h);
+  constexpr int kLanes = 4;
+  const int quarter = (h + kLanes - 1) / kLanes;
   for (int x = 0; x < w; ++x) {
     const Extended dx = x - static_cast<Extended>(cx);
     const Extended cdx = c * dx;
     const Extended msdx = -static_cast<Extended>(s) * dx;
-    const std::int32_t* source = m[x];
+    int lo[kLanes], hi[kLanes];
+    for (int q = 0; q < kLanes; ++q) lo[q] = INT32_MAX, hi[q] = INT32_MIN;
     for (int y = 0; y < h; ++y) {
-      const std::int32_t v = source[y];
-      if (v == 0) continue;  // adds exactly 0 wherever it lands
       const double xd = static_cast<double>(cdx + sdy[y] + cx);
       const double yd = static_cast<double>(msdx + cdy[y] + cy);
-      if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) continue;
-      const int ix = static_cast<int>(xd);
-      const int iy = static_cast<int>(yd);
-      const double fx = xd - ix;
-      const double fy = yd - iy;
-      const double gx = 1 - fx, gy = 1 - fy;
-      const Extended efx = fx, efy = fy;
-      const Extended egx = 1 - efx, egy = 1 - efy;
-      std::int32_t* t0 = t[ix];
-      std::int32_t* t1 = t[ix + 1];
-      AddFast(t0[iy], gx * gy, egx, egy, v);
-      AddFast(t1[iy], fx * gy, efx, egy, v);
-      AddFast(t0[iy + 1], gx * fy, egx, efy, v);
-      AddFast(t1[iy + 1], fx * fy, efx, efy, v);
+      Target& g = targets[y];
+      if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) {
+        g.ix = -1;
+        continue;
+      }
+      g.ix = static_cast<int>(xd);
+      g.iy = static_cast<int>(yd);
+      g.fx = xd - g.ix;
+      g.fy = yd - g.iy;
+      const int q = y / quarter;
+      lo[q] = std::min(lo[q], g.iy);
+      hi[q] = std::max(hi[q], g.iy + 1);
+    }
+    const std::int32_t* source = m[x];
+    // Bands must follow each other: first and last rows non-decreasing.
+    bool ordered = true;
+    int prev_lo = INT32_MIN, prev_hi = INT32_MIN;
+    int limit[kLanes];
+    for (int q = 0; q < kLanes; ++q) {
+      limit[q] = prev_hi;  // rows up to here are shared with earlier quarters
+      if (lo[q] > hi[q]) continue;  // no target in this quarter
+      if (lo[q] < prev_lo || hi[q] < prev_hi) ordered = false;
+      prev_lo = lo[q];
+      prev_hi = hi[q];
+    }
+    if (!ordered) {
+      for (int y = 0; y < h; ++y) SpreadOne(t, targets[y], source[y]);
+      continue;
+    }
+    for (int j = 0; j < quarter; ++j) {
+      for (int q = 0; q < kLanes; ++q) {
+        const int y = q * quarter + j;
+        if (y < h) SpreadOne(t, targets[y], source[y], limit[q], 0);
+      }
+    }
+    for (int q = 1; q < kLanes; ++q) {
+      // The shared rows come first in a quarter (rows grow with y).
+      for (int y = q * quarter; y < std::min(h, (q + 1) * quarter); ++y) {
+        if (targets[y].ix >= 0 && targets[y].iy > limit[q]) break;
+        SpreadOne(t, targets[y], source[y], limit[q], 1);
+      }
     }
   }
   ClampBack(w, h, t, m);

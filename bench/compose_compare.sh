@@ -1,0 +1,81 @@
+#!/bin/bash
+# The whole tri-colour composition, qirm-cli beside its peers on the same
+# set, alternating runs in one measurement: medians of wall time, ns per
+# frame pixel, ratios, peak memory (maximum resident set of /usr/bin/time -v),
+# and QIRM's own stage times.
+#
+# usage: bench/compose_compare.sh [BUILD_DIR] [RUNS] [SIZE]
+#   BUILD_DIR  a build folder with qirm-cli and bench/compose_bench (default build)
+#   RUNS       rounds of alternating runs (default 5)
+#   SIZE       frame size of the generated set (default 2048)
+# The set is generated once under /tmp/qirm-compose/setSIZE (about 300 MB for
+# 2048), never in the repository. Peers: ../shared/bench/pipeline_numpy.py
+# (needs Debian's python3-astropy, python3-numpy) and run_siril.sh (needs
+# Debian's siril; skipped when siril-cli is absent).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(readlink -f "${1:-$here/../build}")
+runs=${2:-5}
+size=${3:-2048}
+peers=$(readlink -f "$here/../../shared/bench")
+work=/tmp/qirm-compose
+set_dir=$work/set$size
+mkdir -p "$work"
+if [ ! -f "$set_dir/truth.json" ]; then
+  /usr/bin/python3 "$peers/gen_data.py" --size "$size" --out "$set_dir"
+fi
+"$here/compose_settings.sh" "$set_dir" "$work/set$size.mrv" 2
+frames=30
+pixels=$((frames * size * size))
+
+have_siril=0
+command -v siril-cli > /dev/null && have_siril=1
+
+# One timed run: prints "seconds max_rss_kib".
+timed() {
+  local log=$work/time.log
+  /usr/bin/time -v "$@" > "$work/run.out" 2> "$log" || { echo "failed: $*" >&2; tail -5 "$log" >&2; exit 1; }
+  local wall rss
+  wall=$(grep "Elapsed (wall clock)" "$log" | awk '{print $NF}' | awk -F: '{ if (NF == 3) print $1*3600+$2*60+$3; else print $1*60+$2 }')
+  rss=$(grep "Maximum resident set size" "$log" | awk '{print $NF}')
+  echo "$wall $rss"
+}
+
+declare -a q_t q_m n_t n_m s_t s_m
+cd "$work"
+for ((i = 0; i < runs; i++)); do
+  read -r t m < <(timed "$build/qirm-cli" compose "$work/set$size.mrv" -o "$work/qirm.png")
+  q_t+=("$t"); q_m+=("$m")
+  read -r t m < <(timed /usr/bin/python3 "$peers/pipeline_numpy.py" "$set_dir" "$work/numpy.ppm")
+  n_t+=("$t"); n_m+=("$m")
+  if [ $have_siril = 1 ]; then
+    read -r t m < <(timed "$peers/run_siril.sh" "$set_dir" "$work/siril" "$work/siril.ppm")
+    s_t+=("$t"); s_m+=("$m")
+  fi
+done
+
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+report() {
+  local name=$1; shift
+  local n=$(( $# / 2 ))
+  local times=("${@:1:$n}") mems=("${@:$((n+1))}")
+  local t m
+  t=$(median "${times[@]}"); m=$(median "${mems[@]}")
+  printf '%-10s median %7.3f s  %6.2f ns/frame px  peak %6.1f MiB  (runs: %s)\n' "$name" "$t" \
+    "$(awk -v t="$t" -v p="$pixels" 'BEGIN {print t * 1e9 / p}')" "$(awk -v m="$m" 'BEGIN {print m / 1024}')" "${times[*]}"
+  echo "$t" > "$work/median.$name"
+}
+echo "set: $set_dir ($frames light frames of ${size} x ${size}, 5 darks, 1 flat), two-star mode, $runs rounds"
+report qirm "${q_t[@]}" "${q_m[@]}"
+report numpy "${n_t[@]}" "${n_m[@]}"
+[ $have_siril = 1 ] && report siril "${s_t[@]}" "${s_m[@]}"
+[ $have_siril = 1 ] || echo "siril        not measured: siril-cli is not installed (apt-get install siril)"
+qt=$(cat "$work/median.qirm")
+ratio() { awk -v a="$(cat "$work/median.$1")" -v b="$qt" 'BEGIN {printf "%.2f", a / b}'; }
+printf 'ratio numpy / qirm  %s\n' "$(ratio numpy)"
+[ $have_siril = 1 ] && printf 'ratio siril / qirm  %s\n' "$(ratio siril)"
+echo "QIRM stages (one run; frame stages summed over both threads):"
+QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages
+QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages --threads 1
+QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages --mode 1
+QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --same
