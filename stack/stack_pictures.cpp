@@ -455,9 +455,12 @@ Picture StackPictures(const std::vector<const Picture*>& sources, CompositeMetho
   constexpr int kChunk = 8;
   std::atomic<int> next{0};
   std::atomic<int> done{0};
+  // Progress starts at 0 before any thread runs: the helpers may take every
+  // chunk before the calling thread gets one.
+  if (progress) progress(0);
   auto work = [&](bool report) {
     Scratch scratch;
-    int last = -1;
+    int last = 0;
     for (;;) {
       const int y0 = next.fetch_add(kChunk);
       if (y0 >= h) break;
