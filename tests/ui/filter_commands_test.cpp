@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -230,12 +231,19 @@ class FilterCommandsTest : public QObject {
         {"gmc", &TMainForm::P1Click, "2", false, true, false, false, "0"},
         {"gmc", &TMainForm::P1Click, "3", false, true, false, false, "0"},
     };
+    const std::map<std::string, QString> dialogs = {{"edge", QStringLiteral("EDG")},
+                                                    {"blur", QStringLiteral("BLUR")},
+                                                    {"coma", QStringLiteral("ComaCorrect")},
+                                                    {"gmc", QStringLiteral("GMCPanel")}};
     for (const Case& c : cases) {
       const QByteArray what = QByteArray(c.name) + " on kind " + c.kind + (c.streak ? " with a streak" : "");
       TChild* child = OpenKind(c.kind, c.streak);
       QVERIFY2(child, what);
       const Snapshot before = Take();
-      ModalDuring([&] { (MainForm->*c.handler)(); });
+      // The dialog shows whatever the kind.
+      const QString dialog = ModalDuring([&] { (MainForm->*c.handler)(); });
+      const auto has_dialog = dialogs.find(c.name);
+      QVERIFY2(dialog == (has_dialog == dialogs.end() ? QString() : has_dialog->second), what);
       const qirm::ImageDocument* d = child->Document();
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
