@@ -40,13 +40,15 @@ inline bool DoubleSum(double a, double hi, double lo_part, double& r) {
   const double ulp = FromBits((exponent - 52) << 52);
   const double half = 0.5 * ulp, margin = ulp * (1.0 / 1024);
   const double at = t < 0 ? -t : t;
+  const bool away = (t < 0) == (s < 0);  // away from zero: the next magnitude up
+  // Just below a power of two the doubles lie twice as close: the steps
+  // above do not hold there.
+  if (!away && (sb & 0x000FFFFFFFFFFFFFULL) == 0) return false;
   if (at < half - margin) {
     r = s;
     return true;
   }
   if (at > half + margin && at < 1.5 * ulp - margin) {
-    const bool away = (t < 0) == (s < 0);  // away from zero: the next magnitude up
-    if (!away && (sb & 0x000FFFFFFFFFFFFFULL) == 0) return false;  // below a power of two the steps halve
     r = FromBits(away ? sb + 1 : sb - 1);
     return true;
   }
@@ -131,7 +133,11 @@ __attribute__((target("avx2"))) void AccumulateAvx2(double* a, const std::int32_
     const __m256i stepped = _mm256_add_epi64(
         sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
                             _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
-    const __m256i decided = _mm256_and_si256(ok_exp, _mm256_or_si256(_mm256_castpd_si256(keep), step_ok));
+    // Toward zero from a power of two the doubles lie twice as close: left
+    // to the extended sum, whether kept or stepped.
+    const __m256i below_power = _mm256_andnot_si256(same_sign, power_of_two);
+    const __m256i decided = _mm256_andnot_si256(
+        below_power, _mm256_and_si256(ok_exp, _mm256_or_si256(_mm256_castpd_si256(keep), step_ok)));
     const __m256d r = _mm256_blendv_pd(s, _mm256_castsi256_pd(stepped), _mm256_castsi256_pd(step_ok));
     const int done = _mm256_movemask_pd(_mm256_castsi256_pd(decided));
     if (done == 0xF) {

@@ -146,6 +146,22 @@ TEST(Accumulate, FastEqualsPlainOverManyFrames) {
         for (int y = 0; y < h; ++y) ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << k << " " << x << " " << y;
     }
   }
+  // Means that end on or next to a power of two, where the spacing of the
+  // doubles halves below (n frames of nearly the power itself).
+  for (int n : {3, 7, 10}) {
+    for (int power : {256, 512, 1024, 65536}) {
+      RealMatrix fast, plain;
+      fast.Allocate(w, h);
+      plain.Allocate(w, h);
+      for (int k = 0; k < n; ++k) {
+        const IntMatrix frame = Random(w, h, 7 * k + n + power, power - 3, power + 3);
+        Accumulate(frame, 0, 0, n, w, h, fast, 0, w);
+        AccumulatePlain(frame, 0, 0, n, w, h, plain, 0, w);
+      }
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << power << " " << x << " " << y;
+    }
+  }
 }
 
 TEST(ColumnProgress, RunsFromZeroTo99AcrossTheColumns) {
