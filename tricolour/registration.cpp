@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/numbers.h"
+#include "tricolour/simd_kernels.h"
 #include "tricolour/tri_numbers.h"
 
 namespace qirm {
@@ -242,25 +243,7 @@ Status RotateAboutCentrePlain(double theta, int w, int h, IntMatrix& m) {
 
 namespace {
 
-// One contribution in doubles, where that is provably the same: the double
-// sum t + (a b) v lies within 6e-10 of the extended one for |t|, |v| and the
-// sum below 2^20, so unless it lies within 2^-28 of an integer both truncate
-// alike. Otherwise (and for out-of-range sums) the extended rule decides.
-// A value of 0 or a weight of 0 adds exactly 0 either way.
-inline void AddFast(std::int32_t& t, double wd, Extended ax, Extended by, std::int32_t v) {
-  if (v == 0 || wd == 0) return;
-  const double s = t + wd * v;
-  constexpr double kNear = 1.0 / (1 << 28);
-  if (s > -1048576.0 && s < 1048576.0) {
-    const int i = static_cast<int>(s);
-    const double f = s - i;  // exact
-    if ((f > kNear && f < 1 - kNear) || (f < -kNear && f > -1 + kNear)) {
-      t = i;
-      return;
-    }
-  }
-  t = TruncSaturated(static_cast<Extended>(t) + ax * by * v);
-}
+using simd::AddFast;
 
 // Per-axis part of a scaled coordinate: position, corner and weights,
 // tabulated once per column and once per row.
@@ -322,6 +305,13 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
   if (!std::isfinite(k)) return Status::Error("ScaleAboutCentre: the factor is not a finite number");
   if (Status s = CheckExtent("ScaleAboutCentre", w, h, m); !s) return s;
   if (!(k > 0)) return ScaleAboutCentrePlain(k, w, h, m);  // the corners run backwards
+  if (k == 1) {
+    // Every source lands exactly on itself with the weight 1 (1 * 1 * v
+    // added to 0); the last column and row have no corner inside.
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) m[x][y] = (x < w - 1 && y < h - 1) ? std::min(std::max(m[x][y], 0), 65535) : 0;
+    return Status::Ok();
+  }
   if (Status s = Scratch("ScaleAboutCentre", w, h, scratch); !s) return s;
   IntMatrix& t = scratch;
   const std::vector<AxisStep> xs = ScaleAxis(k, w);
@@ -331,6 +321,22 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
   const std::vector<int> yfirst = CornerRanges(ys, h, yorder);
   // Source rows of target row j: order[yfirst[j] .. yfirst[j + 1]) with
   // weight f, then order[yfirst[j + 1] .. yfirst[j + 2]) with weight 1 - f.
+  // Runs of rows that take exactly one row of each, the rows Y + a and
+  // Y + a + 1 for one a, go through the column kernel.
+  std::vector<double> fyd(h), gyd(h);
+  std::vector<Extended> fye(h), gye(h);
+  for (int y = 0; y < h; ++y) {
+    fyd[y] = ys[y].fd;
+    gyd[y] = ys[y].gd;
+    fye[y] = ys[y].f;
+    gye[y] = ys[y].g;
+  }
+  std::vector<int> shift(h);  // a for a regular row, INT_MIN otherwise
+  for (int Y = 0; Y < h; ++Y) {
+    const bool one_each = yfirst[Y + 1] - yfirst[Y] == 1 && yfirst[Y + 2] - yfirst[Y + 1] == 1;
+    shift[Y] = INT_MIN;
+    if (one_each && yorder[yfirst[Y + 1]] == yorder[yfirst[Y]] + 1) shift[Y] = yorder[yfirst[Y]] - Y;
+  }
   for (int X = 0; X < w; ++X) {
     std::int32_t* target = t[X];
     for (int part = 0; part < 2; ++part) {
@@ -339,7 +345,15 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
         const double axd = part == 0 ? sx.fd : sx.gd;
         const Extended axe = part == 0 ? sx.f : sx.g;
         const std::int32_t* source = m[xorder[q]];
-        for (int Y = 0; Y < h; ++Y) {
+        for (int Y = 0; Y < h;) {
+          if (shift[Y] != INT_MIN) {
+            int end = Y + 1;
+            while (end < h && shift[end] == shift[Y]) ++end;
+            simd::ScaleRun(target, source, Y, end, shift[Y], axd, axe, fyd.data(), gyd.data(), fye.data(),
+                           gye.data());
+            Y = end;
+            continue;
+          }
           std::int32_t tv = target[Y];
           for (int r = yfirst[Y]; r < yfirst[Y + 1]; ++r) {
             const AxisStep& sy = ys[yorder[r]];
@@ -350,6 +364,7 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
             AddFast(tv, axd * sy.gd, axe, sy.g, source[yorder[r]]);
           }
           target[Y] = tv;
+          ++Y;
         }
       }
     }
@@ -366,35 +381,30 @@ struct Target {
   double fx, fy;
 };
 
-// The contributions of one source pixel to target rows above `limit`
-// (part 0) or at most `limit` (part 1); limit INT_MIN with part 0: all.
-inline void SpreadOne(IntMatrix& t, const Target& g, std::int32_t v, int limit = INT_MIN, int part = 0) {
+inline void SpreadOne(IntMatrix& t, const Target& g, std::int32_t v) {
   if (g.ix < 0 || v == 0) return;  // outside, or adds exactly 0
   const double gx = 1 - g.fx, gy = 1 - g.fy;
   const Extended efx = g.fx, efy = g.fy;
   const Extended egx = 1 - efx, egy = 1 - efy;
   std::int32_t* t0 = t[g.ix];
   std::int32_t* t1 = t[g.ix + 1];
-  if ((g.iy > limit) == (part == 0)) {
-    AddFast(t0[g.iy], gx * gy, egx, egy, v);
-    AddFast(t1[g.iy], g.fx * gy, efx, egy, v);
-  }
-  if ((g.iy + 1 > limit) == (part == 0)) {
-    AddFast(t0[g.iy + 1], gx * g.fy, egx, efy, v);
-    AddFast(t1[g.iy + 1], g.fx * g.fy, efx, efy, v);
-  }
+  AddFast(t0[g.iy], gx * gy, egx, egy, v);
+  AddFast(t1[g.iy], g.fx * gy, efx, egy, v);
+  AddFast(t0[g.iy + 1], gx * g.fy, egx, efy, v);
+  AddFast(t1[g.iy + 1], g.fx * g.fy, efx, efy, v);
 }
 
 }  // namespace
 
-// The targets of a source column are worked out first. For any small angle
-// the column's four quarters reach bands of target rows that only touch at
-// their edges; the quarters are then spread side by side, so that four
-// independent chains of additions overlap instead of each waiting for the
-// one before. Every target must still receive its additions in source
-// order: a quarter's additions to the rows it shares with the quarter
-// before it (up to that quarter's last row) wait until all quarters are
-// through, and are then made quarter by quarter in source order.
+// The targets of a source column are worked out first. Along a column
+// turned by a small angle the corner keeps its column for long stretches
+// and moves down one row per source row; on such a run each of the two
+// target columns takes, row by row, the weight f of the source row above
+// and then the weight 1 - f of its own source row, exactly the order of the
+// plain loop for those targets, and the rows are independent of each
+// other, so they go four at a time. Runs and the pixels between them are
+// taken in source order, so every target still receives its additions in
+// source order.
 Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& scratch) {
   if (!std::isfinite(theta)) return Status::Error("RotateAboutCentre: the angle is not a finite number");
   if (Status s = CheckExtent("RotateAboutCentre", w, h, m); !s) return s;
@@ -404,26 +414,20 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
   const double cy = h * 0.5;
   const double c = std::cos(theta);
   const double s = std::sin(theta);
-  // The products with the row offset, once per row; with the column offset,
-  // once per column. The sums stay in the same order as the plain loop.
-  std::vector<Extended> cdy(h), sdy(h);
-  for (int y = 0; y < h; ++y) {
-    const Extended dy = y - static_cast<Extended>(cy);
-    sdy[y] = s * dy;
-    cdy[y] = c * dy;
-  }
   std::vector<Target> targets(h);
-  constexpr int kLanes = 4;
-  const int quarter = (h + kLanes - 1) / kLanes;
+  std::vector<double> fxd(h), fyd(h), dys(h);
+  for (int y = 0; y < h; ++y) dys[y] = y - cy;  // exact
+  constexpr int kMinRun = 8;
+  const Extended es = s, ec = c;
   for (int x = 0; x < w; ++x) {
     const Extended dx = x - static_cast<Extended>(cx);
     const Extended cdx = c * dx;
     const Extended msdx = -static_cast<Extended>(s) * dx;
-    int lo[kLanes], hi[kLanes];
-    for (int q = 0; q < kLanes; ++q) lo[q] = INT32_MAX, hi[q] = INT32_MIN;
     for (int y = 0; y < h; ++y) {
-      const double xd = static_cast<double>(cdx + sdy[y] + cx);
-      const double yd = static_cast<double>(msdx + cdy[y] + cy);
+      // The products with the row offset formed here: the same extended
+      // values as the plain loop's, cheaper than loading them.
+      const double xd = static_cast<double>(cdx + es * dys[y] + cx);
+      const double yd = static_cast<double>(msdx + ec * dys[y] + cy);
       Target& g = targets[y];
       if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) {
         g.ix = -1;
@@ -431,40 +435,37 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
       }
       g.ix = static_cast<int>(xd);
       g.iy = static_cast<int>(yd);
-      g.fx = xd - g.ix;
-      g.fy = yd - g.iy;
-      const int q = y / quarter;
-      lo[q] = std::min(lo[q], g.iy);
-      hi[q] = std::max(hi[q], g.iy + 1);
+      g.fx = fxd[y] = xd - g.ix;
+      g.fy = fyd[y] = yd - g.iy;
     }
     const std::int32_t* source = m[x];
-    // Bands must follow each other: first and last rows non-decreasing.
-    bool ordered = true;
-    int prev_lo = INT32_MIN, prev_hi = INT32_MIN;
-    int limit[kLanes];
-    for (int q = 0; q < kLanes; ++q) {
-      limit[q] = prev_hi;  // rows up to here are shared with earlier quarters
-      if (lo[q] > hi[q]) continue;  // no target in this quarter
-      if (lo[q] < prev_lo || hi[q] < prev_hi) ordered = false;
-      prev_lo = lo[q];
-      prev_hi = hi[q];
-    }
-    if (!ordered) {
-      for (int y = 0; y < h; ++y) SpreadOne(t, targets[y], source[y]);
-      continue;
-    }
-    for (int j = 0; j < quarter; ++j) {
-      for (int q = 0; q < kLanes; ++q) {
-        const int y = q * quarter + j;
-        if (y < h) SpreadOne(t, targets[y], source[y], limit[q], 0);
+    for (int y = 0; y < h;) {
+      const Target& g = targets[y];
+      if (g.ix < 0) {
+        ++y;
+        continue;
       }
-    }
-    for (int q = 1; q < kLanes; ++q) {
-      // The shared rows come first in a quarter (rows grow with y).
-      for (int y = q * quarter; y < std::min(h, (q + 1) * quarter); ++y) {
-        if (targets[y].ix >= 0 && targets[y].iy > limit[q]) break;
-        SpreadOne(t, targets[y], source[y], limit[q], 1);
+      const int d = g.iy - y;
+      int e = y + 1;
+      while (e < h && targets[e].ix == g.ix && targets[e].iy - e == d) ++e;
+      if (e - y < kMinRun) {
+        for (int k = y; k < e; ++k) SpreadOne(t, targets[k], source[k]);
+        y = e;
+        continue;
       }
+      // Sources y .. e - 1 reach target rows y + d .. e + d: the first only
+      // from source y (weight 1 - fy), the last only from e - 1 (weight fy).
+      for (int side = 0; side < 2; ++side) {
+        std::int32_t* column = t[g.ix + side];
+        const double wy = side ? fxd[y] : 1 - fxd[y];
+        const Extended ey = side ? static_cast<Extended>(fxd[y]) : 1 - static_cast<Extended>(fxd[y]);
+        AddFast(column[y + d], wy * (1 - fyd[y]), ey, 1 - static_cast<Extended>(fyd[y]), source[y]);
+        simd::WeightedRun(column, source, y + d + 1, e + d, -d - 1, fxd.data(), side, fyd.data());
+        const double we = side ? fxd[e - 1] : 1 - fxd[e - 1];
+        const Extended ee = side ? static_cast<Extended>(fxd[e - 1]) : 1 - static_cast<Extended>(fxd[e - 1]);
+        AddFast(column[e + d], we * fyd[e - 1], ee, fyd[e - 1], source[e - 1]);
+      }
+      y = e;
     }
   }
   ClampBack(w, h, t, m);

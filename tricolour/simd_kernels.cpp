@@ -84,6 +84,20 @@ int FlatPlain(std::int32_t* c, const std::uint16_t* f, const double* inverse, in
   return near;
 }
 
+// One row of a weighted run through AddFast.
+inline void WeightedRow(std::int32_t* t, const std::int32_t* src, int y, int a, const double* fxd, int x_side,
+                        const double* fyd) {
+  const int s1 = y + a, s0 = y + a + 1;
+  const double wx1 = x_side ? fxd[s1] : 1 - fxd[s1];
+  const double wx0 = x_side ? fxd[s0] : 1 - fxd[s0];
+  const Extended ex1 = x_side ? static_cast<Extended>(fxd[s1]) : 1 - static_cast<Extended>(fxd[s1]);
+  const Extended ex0 = x_side ? static_cast<Extended>(fxd[s0]) : 1 - static_cast<Extended>(fxd[s0]);
+  std::int32_t value = t[y];
+  AddFast(value, wx1 * fyd[s1], ex1, fyd[s1], src[s1]);
+  AddFast(value, wx0 * (1 - fyd[s0]), ex0, 1 - static_cast<Extended>(fyd[s0]), src[s0]);
+  t[y] = value;
+}
+
 #ifdef QIRM_X86
 
 // A gather of four doubles (the masked form, which needs no undefined
@@ -196,9 +210,112 @@ __attribute__((target("avx2"))) int FlatAvx2(std::int32_t* c, const std::uint16_
   return near + FlatPlain(c + y, f + y, inverse, count - y, exact + y);
 }
 
+// One addition on four rows: out = trunc(tv + w v) where decided in doubles
+// (the AddFast rule); the mask of lanes so decided.
+__attribute__((target("avx2"))) inline int AddFour(__m256d tv, __m256d w, __m256d v, __m256d& out) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256d near = _mm256_set1_pd(1.0 / (1 << 28));
+  const __m256d far = _mm256_set1_pd(1 - 1.0 / (1 << 28));
+  const __m256d limit = _mm256_set1_pd(1048576.0);
+  const __m256d p = _mm256_mul_pd(w, v);
+  const __m256d s = _mm256_add_pd(tv, p);
+  const __m256d in_range = _mm256_cmp_pd(_mm256_andnot_pd(sign, s), limit, _CMP_LT_OQ);
+  const __m128i i = _mm256_cvttpd_epi32(_mm256_and_pd(s, in_range));
+  const __m256d id = _mm256_cvtepi32_pd(i);
+  const __m256d f = _mm256_andnot_pd(sign, _mm256_sub_pd(s, id));
+  const __m256d clear =
+      _mm256_and_pd(in_range, _mm256_and_pd(_mm256_cmp_pd(f, near, _CMP_GT_OQ), _mm256_cmp_pd(f, far, _CMP_LT_OQ)));
+  const __m256d nothing = _mm256_cmp_pd(p, _mm256_setzero_pd(), _CMP_EQ_OQ);
+  out = _mm256_blendv_pd(id, tv, nothing);
+  return _mm256_movemask_pd(_mm256_or_pd(clear, nothing));
+}
+
+__attribute__((target("avx2"))) void ScaleRunAvx2(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end,
+                                                  int a, double axd, Extended axe, const double* fyd,
+                                                  const double* gyd, const Extended* fye, const Extended* gye) {
+  const __m256d ax = _mm256_set1_pd(axd);
+  int y = y_begin;
+  for (; y + 4 <= y_end; y += 4) {
+    const __m256d tv = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + y)));
+    const __m256d v1 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + y + a)));
+    const __m256d v0 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + y + a + 1)));
+    const __m256d w1 = _mm256_mul_pd(ax, _mm256_loadu_pd(fyd + y + a));
+    const __m256d w0 = _mm256_mul_pd(ax, _mm256_loadu_pd(gyd + y + a + 1));
+    __m256d t1, t0;
+    const int ok1 = AddFour(tv, w1, v1, t1);
+    const int ok0 = AddFour(t1, w0, v0, t0);
+    if ((ok1 & ok0) == 0xF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(t + y), _mm256_cvttpd_epi32(t0));
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        const int r = y + k;
+        std::int32_t value = t[r];
+        AddFast(value, axd * fyd[r + a], axe, fye[r + a], src[r + a]);
+        AddFast(value, axd * gyd[r + a + 1], axe, gye[r + a + 1], src[r + a + 1]);
+        t[r] = value;
+      }
+    }
+  }
+  for (; y < y_end; ++y) {
+    std::int32_t value = t[y];
+    AddFast(value, axd * fyd[y + a], axe, fye[y + a], src[y + a]);
+    AddFast(value, axd * gyd[y + a + 1], axe, gye[y + a + 1], src[y + a + 1]);
+    t[y] = value;
+  }
+}
+
+__attribute__((target("avx2"))) void WeightedRunAvx2(std::int32_t* t, const std::int32_t* src, int y_begin,
+                                                     int y_end, int a, const double* fxd, int x_side,
+                                                     const double* fyd) {
+  const __m256d one = _mm256_set1_pd(1.0);
+  int y = y_begin;
+  for (; y + 4 <= y_end; y += 4) {
+    const __m256d tv = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + y)));
+    const __m256d v1 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + y + a)));
+    const __m256d v0 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + y + a + 1)));
+    __m256d wx1 = _mm256_loadu_pd(fxd + y + a), wx0 = _mm256_loadu_pd(fxd + y + a + 1);
+    if (!x_side) {
+      wx1 = _mm256_sub_pd(one, wx1);
+      wx0 = _mm256_sub_pd(one, wx0);
+    }
+    const __m256d w1 = _mm256_mul_pd(wx1, _mm256_loadu_pd(fyd + y + a));
+    const __m256d w0 = _mm256_mul_pd(wx0, _mm256_sub_pd(one, _mm256_loadu_pd(fyd + y + a + 1)));
+    __m256d t1, t0;
+    const int ok1 = AddFour(tv, w1, v1, t1);
+    const int ok0 = AddFour(t1, w0, v0, t0);
+    if ((ok1 & ok0) == 0xF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(t + y), _mm256_cvttpd_epi32(t0));
+    } else {
+      for (int k = 0; k < 4; ++k) WeightedRow(t, src, y + k, a, fxd, x_side, fyd);
+    }
+  }
+  for (; y < y_end; ++y) WeightedRow(t, src, y, a, fxd, x_side, fyd);
+}
+
 #endif
 
 }  // namespace
+
+void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, const double* fxd,
+                 int x_side, const double* fyd) {
+#ifdef QIRM_X86
+  if (HaveAvx2()) return WeightedRunAvx2(t, src, y_begin, y_end, a, fxd, x_side, fyd);
+#endif
+  for (int y = y_begin; y < y_end; ++y) WeightedRow(t, src, y, a, fxd, x_side, fyd);
+}
+
+void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd, Extended axe,
+              const double* fyd, const double* gyd, const Extended* fye, const Extended* gye) {
+#ifdef QIRM_X86
+  if (HaveAvx2()) return ScaleRunAvx2(t, src, y_begin, y_end, a, axd, axe, fyd, gyd, fye, gye);
+#endif
+  for (int y = y_begin; y < y_end; ++y) {
+    std::int32_t value = t[y];
+    AddFast(value, axd * fyd[y + a], axe, fye[y + a], src[y + a]);
+    AddFast(value, axd * gyd[y + a + 1], axe, gye[y + a + 1], src[y + a + 1]);
+    t[y] = value;
+  }
+}
 
 bool HaveAvx2() {
 #ifdef QIRM_X86

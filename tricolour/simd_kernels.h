@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/numbers.h"
+#include "tricolour/tri_numbers.h"
 
 namespace qirm::simd {
 
@@ -26,5 +27,42 @@ void AccumulateColumn(double* a, const std::int32_t* in, int count, const double
 // exact[i] = 1 where the double product lies within 1e-6 of an integer or
 // beyond 2^30 (the caller then divides exactly). Returns the count of those.
 int FlatColumn(std::int32_t* c, const std::uint16_t* f, const double* inverse, int count, std::uint8_t* exact);
+
+// One contribution of the transforms, t = trunc(t + (ax by) v), in doubles
+// where that is provably the same: the double sum t + (a b) v lies within
+// 6e-10 of the extended one for |t|, |v| and the sum below 2^20, so unless
+// it lies within 2^-28 of an integer both truncate alike. Otherwise (and for
+// out-of-range sums) the extended rule decides. A value of 0 or a weight of
+// 0 adds exactly 0 either way. wd is the double product of the weights.
+inline void AddFast(std::int32_t& t, double wd, Extended ax, Extended by, std::int32_t v) {
+  if (v == 0 || wd == 0) return;
+  const double s = t + wd * v;
+  constexpr double kNear = 1.0 / (1 << 28);
+  if (s > -1048576.0 && s < 1048576.0) {
+    const int i = static_cast<int>(s);
+    const double f = s - i;  // exact
+    if ((f > kNear && f < 1 - kNear) || (f < -kNear && f > -1 + kNear)) {
+      t = i;
+      return;
+    }
+  }
+  t = TruncSaturated(static_cast<Extended>(t) + ax * by * v);
+}
+
+// Target rows y_begin .. y_end - 1 of one target column from one source
+// column of a scaling, where row Y takes source row Y + a with the weight
+// f, then source row Y + a + 1 with the weight 1 - f (the regular case of a
+// factor near 1): t[Y] = add(add(t[Y], ax f[Y+a], src[Y+a]), ax g[Y+a+1],
+// src[Y+a+1]) with AddFast. Four rows at a time on AVX2.
+void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd, Extended axe,
+              const double* fyd, const double* gyd, const Extended* fye, const Extended* gye);
+
+// The same with a weight per source row instead of one per column (the
+// rotation, whose fractions change along a column): row Y takes source row
+// Y + a with the weight wx[Y+a] fy[Y+a], then Y + a + 1 with
+// wx[Y+a+1] (1 - fy[Y+a+1]), where wx is 1 - fx (x_side 0) or fx (x_side 1).
+// The extended weights of the exact rule are formed from the doubles.
+void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, const double* fxd,
+                 int x_side, const double* fyd);
 
 }  // namespace qirm::simd
