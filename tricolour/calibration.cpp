@@ -200,6 +200,16 @@ void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, Rea
   const long long y0 = std::max<long long>(0, 1LL - oy);
   const long long y1 = std::min<long long>(h, static_cast<long long>(h) - oy);
   if (y0 >= y1) return;
+  // With AVX2 and FMA the quotients are formed as they go.
+  if (n > 0 && simd::AccumulateColumnDirect(nullptr, nullptr, 0, n)) {
+    for (int x = x_begin; x < x_end; ++x) {
+      const long long sx = static_cast<long long>(x) + ox;
+      if (sx <= 0 || sx >= w) continue;
+      const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
+      simd::AccumulateColumnDirect(acc[x] + y0, in + y0, static_cast<int>(y1 - y0), n);
+    }
+    return;
+  }
   // The extended quotient v / n of every value of the frame's range, formed
   // once, as the exact pair of its nearest double and the rest.
   std::int32_t lo = 0, hi = -1;

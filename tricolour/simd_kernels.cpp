@@ -292,9 +292,81 @@ __attribute__((target("avx2"))) void WeightedRunAvx2(std::int32_t* t, const std:
   for (; y < y_end; ++y) WeightedRow(t, src, y, a, fxd, x_side, fyd);
 }
 
+__attribute__((target("avx2,fma"))) void AccumulateDirectAvx2(double* a, const std::int32_t* in, int count, int n) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256i exp_mask = _mm256_set1_epi64x(0x7FF);
+  const __m256i mant_mask = _mm256_set1_epi64x(0x000FFFFFFFFFFFFFLL);
+  const __m256i min_exp = _mm256_set1_epi64x(60);
+  const __m256i max_exp = _mm256_set1_epi64x(0x7FE);
+  const __m256i fifty_two = _mm256_set1_epi64x(52);
+  const __m256d nd = _mm256_set1_pd(n);
+  const __m256d inv_n = _mm256_set1_pd(1.0 / n);
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m256d vd = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+    const __m256d qd = _mm256_div_pd(vd, nd);
+    const __m256d r = _mm256_fnmadd_pd(qd, nd, vd);  // v - qd n, exact
+    const __m256d av = _mm256_loadu_pd(a + i);
+    const __m256d s = _mm256_add_pd(av, qd);
+    const __m256d bb = _mm256_sub_pd(s, av);
+    const __m256d e = _mm256_add_pd(_mm256_sub_pd(av, _mm256_sub_pd(s, bb)), _mm256_sub_pd(qd, bb));
+    const __m256d t = _mm256_add_pd(e, _mm256_mul_pd(r, inv_n));
+    const __m256i sb = _mm256_castpd_si256(s);
+    const __m256i exponent = _mm256_and_si256(_mm256_srli_epi64(sb, 52), exp_mask);
+    const __m256i ok_exp =
+        _mm256_andnot_si256(_mm256_cmpgt_epi64(exponent, max_exp), _mm256_cmpgt_epi64(exponent, min_exp));
+    // The quotient's own rounding to the extended format is within the
+    // margin only while |q| <= 2 |s|.
+    const __m256d small_q = _mm256_cmp_pd(_mm256_andnot_pd(sign, qd),
+                                          _mm256_mul_pd(_mm256_andnot_pd(sign, s), _mm256_set1_pd(2.0)), _CMP_LE_OQ);
+    const __m256d ulp = _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(exponent, fifty_two), 52));
+    const __m256d half = _mm256_mul_pd(ulp, _mm256_set1_pd(0.5));
+    const __m256d margin = _mm256_mul_pd(ulp, _mm256_set1_pd(1.0 / 256));
+    const __m256d at = _mm256_andnot_pd(sign, t);
+    const __m256d keep = _mm256_cmp_pd(at, _mm256_sub_pd(half, margin), _CMP_LT_OQ);
+    const __m256d step = _mm256_and_pd(
+        _mm256_cmp_pd(at, _mm256_add_pd(half, margin), _CMP_GT_OQ),
+        _mm256_cmp_pd(at, _mm256_sub_pd(_mm256_mul_pd(ulp, _mm256_set1_pd(1.5)), margin), _CMP_LT_OQ));
+    const __m256i same_sign =
+        _mm256_cmpeq_epi64(_mm256_srli_epi64(_mm256_castpd_si256(t), 63), _mm256_srli_epi64(sb, 63));
+    const __m256i power_of_two = _mm256_cmpeq_epi64(_mm256_and_si256(sb, mant_mask), _mm256_setzero_si256());
+    const __m256i below_power = _mm256_andnot_si256(same_sign, power_of_two);
+    const __m256i stepped = _mm256_add_epi64(
+        sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
+                            _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
+    const __m256i decided = _mm256_andnot_si256(
+        below_power,
+        _mm256_and_si256(_mm256_and_si256(ok_exp, _mm256_castpd_si256(small_q)),
+                         _mm256_or_si256(_mm256_castpd_si256(keep), _mm256_castpd_si256(step))));
+    const __m256d r_out = _mm256_blendv_pd(s, _mm256_castsi256_pd(stepped), step);
+    const int done = _mm256_movemask_pd(_mm256_castsi256_pd(decided));
+    if (done == 0xF) {
+      _mm256_storeu_pd(a + i, r_out);
+    } else {
+      double out[4];
+      _mm256_storeu_pd(out, r_out);
+      for (int k = 0; k < 4; ++k)
+        a[i + k] = (done & (1 << k)) ? out[k] : static_cast<double>(a[i + k] + static_cast<Extended>(in[i + k]) / n);
+    }
+  }
+  for (; i < count; ++i) a[i] = static_cast<double>(a[i] + static_cast<Extended>(in[i]) / n);
+}
+
 #endif
 
 }  // namespace
+
+bool AccumulateColumnDirect(double* a, const std::int32_t* in, int count, int n) {
+#ifdef QIRM_X86
+  static const bool have = HaveAvx2() && __builtin_cpu_supports("fma");
+  if (have) {
+    AccumulateDirectAvx2(a, in, count, n);
+    return true;
+  }
+#endif
+  (void)a, (void)in, (void)count, (void)n;
+  return false;
+}
 
 void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, const double* fxd,
                  int x_side, const double* fyd) {

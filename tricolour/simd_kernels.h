@@ -24,6 +24,12 @@ void AccumulateColumn(double* a, const std::int32_t* in, int count, const double
                       std::int32_t lo, int n);
 
 // c[i] = trunc(c[i] * inverse[f[i]]) unless inverse is 0 (then c stays);
+// The same sums for machines with AVX2 and FMA, without the quotient table:
+// the quotient is the correctly rounded double v / n plus its exact
+// remainder (a fused multiply-add) over n. False when the machine lacks
+// them (the caller then uses AccumulateColumn).
+bool AccumulateColumnDirect(double* a, const std::int32_t* in, int count, int n);
+
 // exact[i] = 1 where the double product lies within 1e-6 of an integer or
 // beyond 2^30 (the caller then divides exactly). Returns the count of those.
 int FlatColumn(std::int32_t* c, const std::uint16_t* f, const double* inverse, int count, std::uint8_t* exact);

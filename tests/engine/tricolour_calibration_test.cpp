@@ -3,12 +3,14 @@
 // tri-colour composition.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
 #include "tricolour/calibration.h"
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
+#include "tricolour/simd_kernels.h"
 
 namespace qirm {
 namespace {
@@ -160,6 +162,36 @@ TEST(Accumulate, FastEqualsPlainOverManyFrames) {
       }
       for (int x = 0; x < w; ++x)
         for (int y = 0; y < h; ++y) ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << power << " " << x << " " << y;
+    }
+  }
+}
+
+// Both kernels of the running mean (the quotient table for machines
+// without FMA, the direct one) against the extended sum, on sums that
+// cross powers of two and land anywhere between doubles.
+TEST(Accumulate, BothKernelsEqualTheExtendedSum) {
+  std::mt19937 rng(5);
+  for (int n : {3, 10, 7}) {
+    const int count = 4001;
+    std::vector<double> table_sum(count, 0.0), direct_sum(count, 0.0), plain(count, 0.0);
+    for (int k = 0; k < 40; ++k) {
+      std::vector<std::int32_t> in(count);
+      for (int& v : in) v = static_cast<int>(rng() % 3000) + (k % 2 ? 250 : -500);
+      const std::int32_t lo = *std::min_element(in.begin(), in.end());
+      const std::int32_t hi = *std::max_element(in.begin(), in.end());
+      std::vector<double> q_hi(hi - lo + 1), q_lo(hi - lo + 1);
+      for (int v = lo; v <= hi; ++v) {
+        const Extended q = static_cast<Extended>(v) / n;
+        q_hi[v - lo] = static_cast<double>(q);
+        q_lo[v - lo] = static_cast<double>(q - q_hi[v - lo]);
+      }
+      simd::AccumulateColumn(table_sum.data(), in.data(), count, q_hi.data(), q_lo.data(), lo, n);
+      if (!simd::AccumulateColumnDirect(direct_sum.data(), in.data(), count, n)) direct_sum = table_sum;
+      for (int i = 0; i < count; ++i) plain[i] = static_cast<double>(plain[i] + static_cast<Extended>(in[i]) / n);
+      for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(table_sum[i], plain[i]) << n << " " << k << " " << i;
+        ASSERT_EQ(direct_sum[i], plain[i]) << n << " " << k << " " << i;
+      }
     }
   }
 }
