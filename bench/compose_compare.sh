@@ -44,7 +44,7 @@ timed() {
 declare -a q_t q_m n_t n_m s_t s_m
 cd "$work"
 for ((i = 0; i < runs; i++)); do
-  read -r t m < <(timed "$build/qirm-cli" compose "$work/set$size.mrv" -o "$work/qirm.png")
+  read -r t m < <(timed "$build/qirm-cli" compose "$work/set$size.mrv" -o "$work/qirm.bmp")  # uncompressed, as the peers write PPM
   q_t+=("$t"); q_m+=("$m")
   read -r t m < <(timed /usr/bin/python3 "$peers/pipeline_numpy.py" "$set_dir" "$work/numpy.ppm")
   n_t+=("$t"); n_m+=("$m")

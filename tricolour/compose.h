@@ -39,7 +39,8 @@ namespace qirm {
 //   order the run sets them (10, 30, the dark mean 0..99, 20, 40 in two-star
 //   mode, 0..99 for every frame, 50 / 60 / 70 after each channel, 90, 100,
 //   and 0 at the end); a value equal to the previous one is not passed on.
-//   Called on the thread that runs the composition; may be empty.
+//   Called one call at a time, in that order, from the thread that runs the
+//   composition or from the one helper thread it starts; may be empty.
 // result: on success, the document of the result window: kind "1", Image
 //   and ImageZm the w x h colour picture, MAX "255", MIN "0", DemX, DemY,
 //   ColN "3", ZomN "1.00", UndoFlg "0"; the caption stays "Child".
