@@ -415,19 +415,37 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
   const double c = std::cos(theta);
   const double s = std::sin(theta);
   std::vector<Target> targets(h);
-  std::vector<double> fxd(h), fyd(h), dys(h);
+  std::vector<double> fxd(h), fyd(h), dys(h), xds(h), yds(h);
+  std::vector<std::uint8_t> exact(h);
   for (int y = 0; y < h; ++y) dys[y] = y - cy;  // exact
+  const bool pairs = w % 2 == 0 && h % 2 == 0 && w <= 4096 && h <= 4096;
   constexpr int kMinRun = 8;
   const Extended es = s, ec = c;
   for (int x = 0; x < w; ++x) {
     const Extended dx = x - static_cast<Extended>(cx);
     const Extended cdx = c * dx;
     const Extended msdx = -static_cast<Extended>(s) * dx;
+    // Products c dx and s dy are exact in the extended format while the
+    // offsets stay below 2^11 (even sizes up to 4096): then the coordinates
+    // can be formed exactly in double pairs.
+    int coordinates = -1;
+    if (pairs) {
+      const double p_hi = static_cast<double>(cdx), m_hi = static_cast<double>(msdx);
+      coordinates = simd::RotateCoordinates(h, p_hi, static_cast<double>(cdx - p_hi), m_hi,
+                                            static_cast<double>(msdx - m_hi), c, s, cx, cy, dys.data(), xds.data(),
+                                            yds.data(), exact.data());
+    }
     for (int y = 0; y < h; ++y) {
       // The products with the row offset formed here: the same extended
       // values as the plain loop's, cheaper than loading them.
-      const double xd = static_cast<double>(cdx + es * dys[y] + cx);
-      const double yd = static_cast<double>(msdx + ec * dys[y] + cy);
+      double xd, yd;
+      if (coordinates >= 0 && !exact[y]) {
+        xd = xds[y];
+        yd = yds[y];
+      } else {
+        xd = static_cast<double>(cdx + es * dys[y] + cx);
+        yd = static_cast<double>(msdx + ec * dys[y] + cy);
+      }
       Target& g = targets[y];
       if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) {
         g.ix = -1;

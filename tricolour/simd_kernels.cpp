@@ -352,9 +352,96 @@ __attribute__((target("avx2,fma"))) void AccumulateDirectAvx2(double* a, const s
   for (; i < count; ++i) a[i] = static_cast<double>(a[i] + static_cast<Extended>(in[i]) / n);
 }
 
+// hi + lo = a + b exactly.
+__attribute__((target("avx2,fma"))) inline void TwoSum4(__m256d a, __m256d b, __m256d& hi, __m256d& lo) {
+  hi = _mm256_add_pd(a, b);
+  const __m256d bb = _mm256_sub_pd(hi, a);
+  lo = _mm256_add_pd(_mm256_sub_pd(a, _mm256_sub_pd(hi, bb)), _mm256_sub_pd(b, bb));
+}
+
+// The nearest double of (big + small) where |small| is known to within
+// 2^-50 of the exact rest; mask of lanes decided.
+__attribute__((target("avx2,fma"))) inline __m256d RoundPair(__m256d big, __m256d small, __m256d& decided) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256i sb = _mm256_castpd_si256(big);
+  const __m256i exponent = _mm256_and_si256(_mm256_srli_epi64(sb, 52), _mm256_set1_epi64x(0x7FF));
+  const __m256i ok_exp = _mm256_andnot_si256(_mm256_cmpgt_epi64(exponent, _mm256_set1_epi64x(0x7FE)),
+                                             _mm256_cmpgt_epi64(exponent, _mm256_set1_epi64x(60)));
+  const __m256d ulp = _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(exponent, _mm256_set1_epi64x(52)), 52));
+  const __m256d half = _mm256_mul_pd(ulp, _mm256_set1_pd(0.5));
+  const __m256d margin = _mm256_set1_pd(1.0 / (1LL << 50));
+  const __m256d at = _mm256_andnot_pd(sign, small);
+  const __m256d keep = _mm256_cmp_pd(at, _mm256_sub_pd(half, margin), _CMP_LT_OQ);
+  const __m256d step =
+      _mm256_and_pd(_mm256_cmp_pd(at, _mm256_add_pd(half, margin), _CMP_GT_OQ),
+                    _mm256_cmp_pd(at, _mm256_sub_pd(_mm256_mul_pd(ulp, _mm256_set1_pd(1.5)), margin), _CMP_LT_OQ));
+  const __m256i same_sign =
+      _mm256_cmpeq_epi64(_mm256_srli_epi64(_mm256_castpd_si256(small), 63), _mm256_srli_epi64(sb, 63));
+  const __m256i power_of_two =
+      _mm256_cmpeq_epi64(_mm256_and_si256(sb, _mm256_set1_epi64x(0x000FFFFFFFFFFFFFLL)), _mm256_setzero_si256());
+  const __m256i below_power = _mm256_andnot_si256(same_sign, power_of_two);
+  const __m256i stepped = _mm256_add_epi64(
+      sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
+                          _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
+  decided = _mm256_castsi256_pd(_mm256_andnot_si256(
+      below_power, _mm256_and_si256(ok_exp, _mm256_or_si256(_mm256_castpd_si256(keep), _mm256_castpd_si256(step)))));
+  return _mm256_blendv_pd(big, _mm256_castsi256_pd(stepped), step);
+}
+
+// (P + F dy) + base, P = p_hi + p_lo exact, F dy exact through FMA.
+__attribute__((target("avx2,fma"))) inline __m256d Coordinate(__m256d p_hi, __m256d p_lo, __m256d f, __m256d dy,
+                                                              __m256d base, __m256d& decided) {
+  const __m256d q_hi = _mm256_mul_pd(f, dy);
+  const __m256d q_lo = _mm256_fmsub_pd(f, dy, q_hi);
+  __m256d s1, e1, s2, e2;
+  TwoSum4(p_hi, q_hi, s1, e1);
+  TwoSum4(s1, base, s2, e2);
+  const __m256d low = _mm256_add_pd(_mm256_add_pd(p_lo, q_lo), _mm256_add_pd(e1, e2));
+  return RoundPair(s2, low, decided);
+}
+
+__attribute__((target("avx2,fma"))) int RotateCoordinatesAvx2(int h, double p_hi, double p_lo, double m_hi,
+                                                              double m_lo, double c, double s, double cx, double cy,
+                                                              const double* dy, double* xd, double* yd,
+                                                              std::uint8_t* exact) {
+  const __m256d ph = _mm256_set1_pd(p_hi), pl = _mm256_set1_pd(p_lo);
+  const __m256d mh = _mm256_set1_pd(m_hi), ml = _mm256_set1_pd(m_lo);
+  const __m256d cc = _mm256_set1_pd(c), ss = _mm256_set1_pd(s);
+  const __m256d bx = _mm256_set1_pd(cx), by = _mm256_set1_pd(cy);
+  int near = 0;
+  int y = 0;
+  for (; y + 4 <= h; y += 4) {
+    const __m256d d = _mm256_loadu_pd(dy + y);
+    __m256d okx, oky;
+    _mm256_storeu_pd(xd + y, Coordinate(ph, pl, ss, d, bx, okx));
+    _mm256_storeu_pd(yd + y, Coordinate(mh, ml, cc, d, by, oky));
+    const int ok = _mm256_movemask_pd(_mm256_and_pd(okx, oky));
+    for (int k = 0; k < 4; ++k) {
+      exact[y + k] = !(ok & (1 << k));
+      near += exact[y + k];
+    }
+  }
+  for (; y < h; ++y) {
+    exact[y] = 1;
+    ++near;
+  }
+  return near;
+}
+
 #endif
 
 }  // namespace
+
+int RotateCoordinates(int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
+                      double cy, const double* dy, double* xd, double* yd, std::uint8_t* exact) {
+#ifdef QIRM_X86
+  static const bool have = HaveAvx2() && __builtin_cpu_supports("fma");
+  if (have) return RotateCoordinatesAvx2(h, p_hi, p_lo, m_hi, m_lo, c, s, cx, cy, dy, xd, yd, exact);
+#endif
+  (void)h, (void)p_hi, (void)p_lo, (void)m_hi, (void)m_lo, (void)c, (void)s, (void)cx, (void)cy, (void)dy, (void)xd,
+      (void)yd, (void)exact;
+  return -1;
+}
 
 bool AccumulateColumnDirect(double* a, const std::int32_t* in, int count, int n) {
 #ifdef QIRM_X86

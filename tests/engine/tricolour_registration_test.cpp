@@ -112,12 +112,20 @@ TEST(ScaleAboutCentre, ByOneKeepsEveryPixelButTheLastColumnAndRow) {
     }
 }
 
+void FastEqualsPlain(int w, int h);
+
 // The fast transforms gather and use doubles with an extended fallback; the
 // plain loops spread in extended precision. Every byte must agree, also with
 // negative values, zeros, values beyond 65535 and large factors and angles.
 TEST(Transforms, FastEqualsPlainForScalesAndAngles) {
+  for (const auto& [w, h] : {std::pair{61, 47}, std::pair{64, 48}, std::pair{256, 130}}) {
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    FastEqualsPlain(w, h);
+  }
+}
+
+void FastEqualsPlain(int w, int h) {
   std::mt19937 rng(11);
-  const int w = 61, h = 47;
   IntMatrix m = Filled(w, h, 0), scratch;
   for (int x = 0; x < w; ++x)
     for (int y = 0; y < h; ++y) m[x][y] = static_cast<int>(rng() % 70000) - 3000;
@@ -128,7 +136,7 @@ TEST(Transforms, FastEqualsPlainForScalesAndAngles) {
     ASSERT_TRUE(ScaleAboutCentrePlain(k, w, h, plain));
     EXPECT_TRUE(Same(fast, plain, w, h)) << "scale " << k;
   }
-  for (double theta : {1e-5, -0.0021, 0.02, -0.5235987755982988, 1.2, 3.0}) {
+  for (double theta : {1e-5, -0.0021, 0.02, -0.5235987755982988, 1.2, 3.0, 0.0003, -7e-4}) {
     IntMatrix fast = m.Clone(), plain = m.Clone();
     ASSERT_TRUE(RotateAboutCentre(theta, w, h, fast, scratch));
     ASSERT_TRUE(RotateAboutCentrePlain(theta, w, h, plain));
