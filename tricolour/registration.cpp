@@ -375,23 +375,19 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
 
 namespace {
 
-// Where one source pixel goes: its corner and fractions (ix < 0: nowhere).
-struct Target {
-  int ix, iy;
-  double fx, fy;
-};
-
-inline void SpreadOne(IntMatrix& t, const Target& g, std::int32_t v) {
-  if (g.ix < 0 || v == 0) return;  // outside, or adds exactly 0
-  const double gx = 1 - g.fx, gy = 1 - g.fy;
-  const Extended efx = g.fx, efy = g.fy;
+// The four contributions of one source pixel with corner (ix, iy) and
+// fractions fx, fy (ix < 0: it lands nowhere).
+inline void SpreadOne(IntMatrix& t, int ix, int iy, double fx, double fy, std::int32_t v) {
+  if (ix < 0 || v == 0) return;  // outside, or adds exactly 0
+  const double gx = 1 - fx, gy = 1 - fy;
+  const Extended efx = fx, efy = fy;
   const Extended egx = 1 - efx, egy = 1 - efy;
-  std::int32_t* t0 = t[g.ix];
-  std::int32_t* t1 = t[g.ix + 1];
-  AddFast(t0[g.iy], gx * gy, egx, egy, v);
-  AddFast(t1[g.iy], g.fx * gy, efx, egy, v);
-  AddFast(t0[g.iy + 1], gx * g.fy, egx, efy, v);
-  AddFast(t1[g.iy + 1], g.fx * g.fy, efx, efy, v);
+  std::int32_t* t0 = t[ix];
+  std::int32_t* t1 = t[ix + 1];
+  AddFast(t0[iy], gx * gy, egx, egy, v);
+  AddFast(t1[iy], fx * gy, efx, egy, v);
+  AddFast(t0[iy + 1], gx * fy, egx, efy, v);
+  AddFast(t1[iy + 1], fx * fy, efx, efy, v);
 }
 
 }  // namespace
@@ -414,10 +410,13 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
   const double cy = h * 0.5;
   const double c = std::cos(theta);
   const double s = std::sin(theta);
-  std::vector<Target> targets(h);
-  std::vector<double> fxd(h), fyd(h), dys(h), xds(h), yds(h);
+  std::vector<std::int32_t> ixs(h), iys(h);
+  std::vector<double> fxd(h), fyd(h), dys(h);
   std::vector<std::uint8_t> exact(h);
   for (int y = 0; y < h; ++y) dys[y] = y - cy;  // exact
+  // Products c dx and s dy are exact in the extended format while the
+  // offsets stay below 2^11 (even sizes up to 4096): then the coordinates
+  // can be formed exactly in double pairs.
   const bool pairs = w % 2 == 0 && h % 2 == 0 && w <= 4096 && h <= 4096;
   constexpr int kMinRun = 8;
   const Extended es = s, ec = c;
@@ -425,56 +424,51 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
     const Extended dx = x - static_cast<Extended>(cx);
     const Extended cdx = c * dx;
     const Extended msdx = -static_cast<Extended>(s) * dx;
-    // Products c dx and s dy are exact in the extended format while the
-    // offsets stay below 2^11 (even sizes up to 4096): then the coordinates
-    // can be formed exactly in double pairs.
-    int coordinates = -1;
+    // One row through the extended rule.
+    auto exact_row = [&](int y) {
+      const double xd = static_cast<double>(cdx + es * dys[y] + cx);
+      const double yd = static_cast<double>(msdx + ec * dys[y] + cy);
+      if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) {
+        ixs[y] = -1;
+        return;
+      }
+      ixs[y] = static_cast<int>(xd);
+      iys[y] = static_cast<int>(yd);
+      fxd[y] = xd - ixs[y];
+      fyd[y] = yd - iys[y];
+    };
+    int near = -1;
     if (pairs) {
       const double p_hi = static_cast<double>(cdx), m_hi = static_cast<double>(msdx);
-      coordinates = simd::RotateCoordinates(h, p_hi, static_cast<double>(cdx - p_hi), m_hi,
-                                            static_cast<double>(msdx - m_hi), c, s, cx, cy, dys.data(), xds.data(),
-                                            yds.data(), exact.data());
+      near = simd::RotateTargets(w, h, p_hi, static_cast<double>(cdx - p_hi), m_hi, static_cast<double>(msdx - m_hi),
+                                 c, s, cx, cy, dys.data(), ixs.data(), iys.data(), fxd.data(), fyd.data(),
+                                 exact.data());
     }
-    for (int y = 0; y < h; ++y) {
-      // The products with the row offset formed here: the same extended
-      // values as the plain loop's, cheaper than loading them.
-      double xd, yd;
-      if (coordinates >= 0 && !exact[y]) {
-        xd = xds[y];
-        yd = yds[y];
-      } else {
-        xd = static_cast<double>(cdx + es * dys[y] + cx);
-        yd = static_cast<double>(msdx + ec * dys[y] + cy);
-      }
-      Target& g = targets[y];
-      if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) {
-        g.ix = -1;
-        continue;
-      }
-      g.ix = static_cast<int>(xd);
-      g.iy = static_cast<int>(yd);
-      g.fx = fxd[y] = xd - g.ix;
-      g.fy = fyd[y] = yd - g.iy;
+    if (near < 0) {
+      for (int y = 0; y < h; ++y) exact_row(y);
+    } else if (near > 0) {
+      for (int y = 0; y < h; ++y)
+        if (exact[y]) exact_row(y);
     }
     const std::int32_t* source = m[x];
     for (int y = 0; y < h;) {
-      const Target& g = targets[y];
-      if (g.ix < 0) {
+      const int ix = ixs[y];
+      if (ix < 0) {
         ++y;
         continue;
       }
-      const int d = g.iy - y;
+      const int d = iys[y] - y;
       int e = y + 1;
-      while (e < h && targets[e].ix == g.ix && targets[e].iy - e == d) ++e;
+      while (e < h && ixs[e] == ix && iys[e] - e == d) ++e;
       if (e - y < kMinRun) {
-        for (int k = y; k < e; ++k) SpreadOne(t, targets[k], source[k]);
+        for (int k = y; k < e; ++k) SpreadOne(t, ixs[k], iys[k], fxd[k], fyd[k], source[k]);
         y = e;
         continue;
       }
       // Sources y .. e - 1 reach target rows y + d .. e + d: the first only
       // from source y (weight 1 - fy), the last only from e - 1 (weight fy).
       for (int side = 0; side < 2; ++side) {
-        std::int32_t* column = t[g.ix + side];
+        std::int32_t* column = t[ix + side];
         const double wy = side ? fxd[y] : 1 - fxd[y];
         const Extended ey = side ? static_cast<Extended>(fxd[y]) : 1 - static_cast<Extended>(fxd[y]);
         AddFast(column[y + d], wy * (1 - fyd[y]), ey, 1 - static_cast<Extended>(fyd[y]), source[y]);

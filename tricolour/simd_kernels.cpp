@@ -400,25 +400,44 @@ __attribute__((target("avx2,fma"))) inline __m256d Coordinate(__m256d p_hi, __m2
   return RoundPair(s2, low, decided);
 }
 
-__attribute__((target("avx2,fma"))) int RotateCoordinatesAvx2(int h, double p_hi, double p_lo, double m_hi,
-                                                              double m_lo, double c, double s, double cx, double cy,
-                                                              const double* dy, double* xd, double* yd,
-                                                              std::uint8_t* exact) {
+__attribute__((target("avx2,fma"))) int RotateTargetsAvx2(int w, int h, double p_hi, double p_lo, double m_hi,
+                                                          double m_lo, double c, double s, double cx, double cy,
+                                                          const double* dy, std::int32_t* ix, std::int32_t* iy,
+                                                          double* fx, double* fy, std::uint8_t* exact) {
   const __m256d ph = _mm256_set1_pd(p_hi), pl = _mm256_set1_pd(p_lo);
   const __m256d mh = _mm256_set1_pd(m_hi), ml = _mm256_set1_pd(m_lo);
   const __m256d cc = _mm256_set1_pd(c), ss = _mm256_set1_pd(s);
   const __m256d bx = _mm256_set1_pd(cx), by = _mm256_set1_pd(cy);
+  const __m256d minus_one = _mm256_set1_pd(-1.0);
+  const __m256d wx = _mm256_set1_pd(w - 1.0), hy = _mm256_set1_pd(h - 1.0);
   int near = 0;
   int y = 0;
   for (; y + 4 <= h; y += 4) {
     const __m256d d = _mm256_loadu_pd(dy + y);
     __m256d okx, oky;
-    _mm256_storeu_pd(xd + y, Coordinate(ph, pl, ss, d, bx, okx));
-    _mm256_storeu_pd(yd + y, Coordinate(mh, ml, cc, d, by, oky));
+    const __m256d xd = Coordinate(ph, pl, ss, d, bx, okx);
+    const __m256d yd = Coordinate(mh, ml, cc, d, by, oky);
+    const __m256d inside = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(xd, minus_one, _CMP_GT_OQ), _mm256_cmp_pd(xd, wx, _CMP_LT_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(yd, minus_one, _CMP_GT_OQ), _mm256_cmp_pd(yd, hy, _CMP_LT_OQ)));
+    const __m128i ixv = _mm256_cvttpd_epi32(_mm256_and_pd(xd, inside));
+    const __m128i iyv = _mm256_cvttpd_epi32(_mm256_and_pd(yd, inside));
+    const __m128i inside32 = _mm256_cvtpd_epi32(_mm256_and_pd(inside, _mm256_set1_pd(1.0)));  // 1 or 0
+    // ix = -1 outside: ixv where inside, else -1.
+    const __m128i ix_out = _mm_sub_epi32(_mm_mullo_epi32(_mm_add_epi32(ixv, _mm_set1_epi32(1)), inside32),
+                                         _mm_set1_epi32(1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ix + y), ix_out);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(iy + y), iyv);
+    _mm256_storeu_pd(fx + y, _mm256_sub_pd(xd, _mm256_cvtepi32_pd(ixv)));
+    _mm256_storeu_pd(fy + y, _mm256_sub_pd(yd, _mm256_cvtepi32_pd(iyv)));
     const int ok = _mm256_movemask_pd(_mm256_and_pd(okx, oky));
-    for (int k = 0; k < 4; ++k) {
-      exact[y + k] = !(ok & (1 << k));
-      near += exact[y + k];
+    if (ok == 0xF) {
+      std::memset(exact + y, 0, 4);
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        exact[y + k] = !(ok & (1 << k));
+        near += exact[y + k];
+      }
     }
   }
   for (; y < h; ++y) {
@@ -432,14 +451,15 @@ __attribute__((target("avx2,fma"))) int RotateCoordinatesAvx2(int h, double p_hi
 
 }  // namespace
 
-int RotateCoordinates(int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
-                      double cy, const double* dy, double* xd, double* yd, std::uint8_t* exact) {
+int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
+                  double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx, double* fy,
+                  std::uint8_t* exact) {
 #ifdef QIRM_X86
   static const bool have = HaveAvx2() && __builtin_cpu_supports("fma");
-  if (have) return RotateCoordinatesAvx2(h, p_hi, p_lo, m_hi, m_lo, c, s, cx, cy, dy, xd, yd, exact);
+  if (have) return RotateTargetsAvx2(w, h, p_hi, p_lo, m_hi, m_lo, c, s, cx, cy, dy, ix, iy, fx, fy, exact);
 #endif
-  (void)h, (void)p_hi, (void)p_lo, (void)m_hi, (void)m_lo, (void)c, (void)s, (void)cx, (void)cy, (void)dy, (void)xd,
-      (void)yd, (void)exact;
+  (void)w, (void)h, (void)p_hi, (void)p_lo, (void)m_hi, (void)m_lo, (void)c, (void)s, (void)cx, (void)cy, (void)dy,
+      (void)ix, (void)iy, (void)fx, (void)fy, (void)exact;
   return -1;
 }
 

@@ -34,17 +34,20 @@ bool AccumulateColumnDirect(double* a, const std::int32_t* in, int count, int n)
 // beyond 2^30 (the caller then divides exactly). Returns the count of those.
 int FlatColumn(std::int32_t* c, const std::uint16_t* f, const double* inverse, int count, std::uint8_t* exact);
 
-// The target coordinates of one source column of a rotation,
-//   xd[y] = (double)((P + c dy[y]) + cx),  yd[y] = (double)((M + ... ) + cy)
+// The targets of one source column of a rotation: the coordinates
+//   x' = (double)((P + s dy[y]) + cx),  y' = (double)((M + c dy[y]) + cy)
 // as the extended rule forms them, where P = c dx and M = -s dx are exact
 // extended products given as pairs (hi + lo) and every c dy, s dy is exact
-// in the extended format (|dy| below 2^11: 53 + 11 bits). The exact sums are
-// formed as double pairs; where the extended roundings (below 2^-51 here)
-// could move a sum across a midpoint of doubles, or at powers of two,
-// exact[y] is set and the caller forms that pixel in extended precision.
-// Returns the count of those; -1 when the machine lacks AVX2 and FMA.
-int RotateCoordinates(int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
-                      double cy, const double* dy, double* xd, double* yd, std::uint8_t* exact);
+// in the extended format (|dy| below 2^11: 53 + 11 bits); then the corner
+// (ix = -1 where x' or y' leaves -1 .. w - 1, -1 .. h - 1) and fractions.
+// The exact sums are formed as double pairs; where the extended roundings
+// (below 2^-51 here) could move a sum across a midpoint of doubles, or at
+// powers of two, exact[y] is set and the caller fills that row in extended
+// precision. Returns the count of those; -1 when the machine lacks AVX2 and
+// FMA (nothing is written).
+int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
+                  double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx, double* fy,
+                  std::uint8_t* exact);
 
 // One contribution of the transforms, t = trunc(t + (ax by) v), in doubles
 // where that is provably the same: the double sum t + (a b) v lies within
