@@ -75,36 +75,47 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
   int max = 0, min = 0;
   if (!ParseInt(doc.MAX, max)) return Status::Error(IntConversionError(doc.MAX));
   if (!ParseInt(doc.MIN, min)) return Status::Error(IntConversionError(doc.MIN));
-  const Picture& high = doc.ImageZm;
-  const Picture& low = doc.ImageZm2;
-  const int w = high.width();
-  const int h = high.height();
-  if (low.width() != w || low.height() != h) {
+  const int w = doc.ImageZm.width();
+  const int h = doc.ImageZm.height();
+  if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
     return Status::Error("rotate: the high-byte and low-byte planes of the window differ in size");
   }
-  std::vector<std::uint16_t> raw(static_cast<std::size_t>(w) * h);
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* hi = high.Row(y);
-    const std::uint8_t* lo = low.Row(y);
-    std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
-  }
+  const long long pixels = static_cast<long long>(w) * h;
+  std::vector<std::uint16_t> raw(static_cast<std::size_t>(pixels));
+  ForRowBands(h, pixels, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const std::uint8_t* hi = doc.ImageZm.Row(y);
+      const std::uint8_t* lo = doc.ImageZm2.Row(y);
+      std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
+      for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
+    }
+  });
   const std::vector<std::uint16_t> turned = RotateRawValues(raw, w, h, 65535, progress);
 
-  Picture new_high(w, h), new_low(w, h);
-  for (int y = 0; y < h; ++y) {
-    const std::uint16_t* in = turned.data() + static_cast<std::size_t>(y) * w;
-    std::uint8_t* hi = new_high.Row(y);
-    std::uint8_t* lo = new_low.Row(y);
-    for (int x = 0; x < w; ++x) {
-      hi[3 * x] = hi[3 * x + 1] = lo[3 * x] = lo[3 * x + 1] = 0;
-      hi[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
-      lo[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
+  // Both planes from the turned values (red = high or low byte, blue and
+  // green 0), and the shown picture under the window's levels, as
+  // RenderLevels draws it; into the pictures' own storage.
+  const auto levels = LevelTable(max, min);
+  Picture shown;
+  Picture& grey = doc.Image.width() == w && doc.Image.height() == h ? doc.Image : shown;
+  PrepareOutput(grey, w, h);
+  PrepareOutput(doc.ImageZm, w, h);
+  PrepareOutput(doc.ImageZm2, w, h);
+  ForRowBands(h, pixels, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const std::uint16_t* in = turned.data() + static_cast<std::size_t>(y) * w;
+      std::uint8_t* hi = doc.ImageZm.Row(y);
+      std::uint8_t* lo = doc.ImageZm2.Row(y);
+      std::uint8_t* g = grey.Row(y);
+      for (int x = 0; x < w; ++x) {
+        hi[3 * x] = hi[3 * x + 1] = lo[3 * x] = lo[3 * x + 1] = 0;
+        hi[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
+        lo[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
+        g[3 * x] = g[3 * x + 1] = g[3 * x + 2] = levels[in[x]];
+      }
     }
-  }
-  DrawAt00(doc.Image, RenderLevels(new_high, new_low, max, min));
-  DrawAt00(doc.ImageZm, std::move(new_high));
-  DrawAt00(doc.ImageZm2, std::move(new_low));
+  });
+  if (&grey == &shown) DrawAt00(doc.Image, std::move(shown));
   return Status::Ok();
 }
 
