@@ -1,70 +1,17 @@
 // End-to-end tests of qirm-cli: the real binary, real files, its exact output.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/cli_run.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-class CliTest : public testing::Test {
- protected:
-  void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("qirm-cli-test-" + std::to_string(::getpid()) + "-" +
-                                         testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(m_dir);
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-
-  Result Run(const std::vector<std::string>& args) {
-    std::string command = "cd " + Quote(m_dir.string()) + " && " + Quote(QIRM_CLI_PATH);
-    for (const auto& a : args) command += " " + Quote(a);
-    command += " >out.txt 2>err.txt";
-    Result r;
-    const int status = std::system(command.c_str());
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadAll(m_dir / "out.txt");
-    r.err = ReadAll(m_dir / "err.txt");
-    return r;
-  }
-
-  fs::path Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(m_dir / name, std::ios::binary) << bytes;
-    return m_dir / name;
-  }
-
-  fs::path m_dir;
-};
-
+using CliTest = qirm::test::CliFixture;
+using Result = qirm::test::CliResult;
+using qirm::test::ReadAll;
 using qirm::test::Fits16Bytes;
 
 TEST_F(CliTest, HelpAndUsage) {
