@@ -25,62 +25,13 @@
 #include "display/tones.h"
 #include "display/ui/TGMM.h"
 #include "display/ui/TSabachie.h"
+#include "tests/support/qt_commands.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
 using namespace qirm::test;
-
-qirm::Picture RandomPicture(int w, int h) {
-  std::mt19937 rng(3);
-  std::uniform_int_distribution<int> byte(0, 255);
-  qirm::Picture p(w, h);
-  for (int y = 0; y < h; ++y)
-    for (std::size_t i = 0; i < p.stride(); ++i) p.Row(y)[i] = static_cast<std::uint8_t>(byte(rng));
-  return p;
-}
-
-// Pictures of the active window before a command, to tell what changed.
-struct Snapshot {
-  qirm::Picture image, base, low;
-  std::string undo;
-};
-
-Snapshot Take() {
-  const qirm::ImageDocument* d = MainForm->ActiveChild()->Document();
-  return {d->Image, d->ImageZm, d->ImageZm2, d->UndoFlg};
-}
-
-// Closes whatever modal window opens during trigger and returns its title
-// (empty when none opened).
-QString ModalDuring(const std::function<void()>& trigger) {
-  QString seen;
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (QWidget* m = QApplication::activeModalWidget()) {
-      seen = m->windowTitle();
-      m->close();
-    }
-  });
-  timer.start(10);
-  trigger();
-  QTest::qWait(30);
-  return seen;
-}
-
-// Types text into a dialog's edit and presses its OK; returns the text of
-// the message box that answers, if one does.
-QString PressOk(QLineEdit* edit, QPushButton* ok, const QString& text, bool expect_box) {
-  edit->setText(text);
-  if (!expect_box) {
-    ok->click();
-    return QString();
-  }
-  QString shown;
-  WithModal<QMessageBox>([&] { ok->click(); }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
-  return shown;
-}
 
 }  // namespace
 
@@ -90,7 +41,7 @@ class DisplayCommandsTest : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> m_dir;
   QString m_oldDir;
-  qirm::Picture m_picture = RandomPicture(40, 30);
+  qirm::Picture m_picture = RandomPicture(40, 30, 3, 255);
 
   QString Path(const QString& name) const { return m_dir->filePath(name); }
 

@@ -1,0 +1,73 @@
+// Helpers for widget tests of menu commands: a random picture, snapshots of
+// the active window's pictures, and dialogs answered as a user would.
+#pragma once
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "app/ui/Forms.h"
+#include "app/ui/TChild.h"
+#include "app/ui/TMainForm.h"
+#include "core/picture.h"
+#include "tests/support/qt_modal.h"
+
+namespace qirm::test {
+
+inline qirm::Picture RandomPicture(int w, int h, unsigned seed, int max_byte) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> byte(0, max_byte);
+  qirm::Picture p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (std::size_t i = 0; i < p.stride(); ++i) p.Row(y)[i] = static_cast<std::uint8_t>(byte(rng));
+  return p;
+}
+
+// Pictures of the active window before a command, to tell what changed.
+struct Snapshot {
+  qirm::Picture image, base, low;
+  std::string undo;
+};
+
+inline Snapshot Take() {
+  const qirm::ImageDocument* d = MainForm->ActiveChild()->Document();
+  return {d->Image, d->ImageZm, d->ImageZm2, d->UndoFlg};
+}
+
+// Closes (by the frame) whatever modal window opens during trigger and
+// returns its title (empty when none opened).
+inline QString ModalDuring(const std::function<void()>& trigger) {
+  QString seen;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      seen = m->windowTitle();
+      m->close();
+    }
+  });
+  timer.start(10);
+  trigger();
+  QTest::qWait(30);
+  return seen;
+}
+
+// Types text into a dialog's edit and presses its OK; returns the text of
+// the message box that answers, if one does.
+inline QString PressOk(QLineEdit* edit, QPushButton* ok, const QString& text, bool expect_box) {
+  edit->setText(text);
+  if (!expect_box) {
+    ok->click();
+    return QString();
+  }
+  QString shown;
+  WithModal<QMessageBox>([&] { ok->click(); }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+  return shown;
+}
+
+}  // namespace qirm::test
