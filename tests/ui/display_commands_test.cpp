@@ -29,11 +29,7 @@
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
-namespace {
-
 using namespace qirm::test;
-
-}  // namespace
 
 class DisplayCommandsTest : public QObject {
   Q_OBJECT
