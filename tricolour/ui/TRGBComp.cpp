@@ -1,5 +1,7 @@
 #include "tricolour/ui/TRGBComp.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -154,6 +156,9 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent), Compose(qirm::ComposeTric
     (*g.list)->setMinimumWidth(120);
     *g.add = Named(new QPushButton(QStringLiteral("追加"), box), g.addName);
     *g.remove = Named(new QPushButton(QStringLiteral("削除"), box), g.removeName);
+    // Narrow buttons keep the five lists within a laptop screen's width.
+    (*g.add)->setMaximumWidth(60);
+    (*g.remove)->setMaximumWidth(60);
     *g.count = NewEdit(g.countName, QStringLiteral("0"), box);
     (*g.count)->setReadOnly(true);
     (*g.count)->setFixedWidth(40);
@@ -350,6 +355,9 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent), Compose(qirm::ComposeTric
   RadioButton3Click();
 
   SetStarPickTarget(this);
+  // Lists want to be wide by default; start at a width that fits common
+  // screens and let the user widen the window.
+  resize(std::min(sizeHint().width(), 1000), sizeHint().height());
 }
 
 TRGBComp::~TRGBComp() {
