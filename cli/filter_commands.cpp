@@ -43,7 +43,7 @@ Status RunNamed(Workspace& ws, ImageDocument& doc, const std::string& name, cons
   FilterSettings& settings = Settings();
   if (name == "edge") {
     if (has_value) {
-      const FilterValueCheck check = CheckEdgeStrength(value);
+      const DialogCheck check = CheckEdgeStrength(value);
       if (!check) return Status::Error(check.message);
       settings.edge_strength = check.value;
     }
@@ -51,7 +51,7 @@ Status RunNamed(Workspace& ws, ImageDocument& doc, const std::string& name, cons
   }
   if (name == "blur") {
     if (has_value) {
-      const FilterValueCheck check = CheckBlurAmount(value);
+      const DialogCheck check = CheckBlurAmount(value);
       if (!check) return Status::Error(check.message);
       settings.blur_amount = check.value;
     }

@@ -25,6 +25,8 @@
 // succeeds. Results are drawn at (0, 0); pictures keep their size.
 #pragma once
 
+#include "app/dialog_check.h"
+
 #include <string>
 
 #include "app/image_document.h"
@@ -48,14 +50,6 @@ struct SabattierParams {
 };
 
 // What an OK button makes of its edit.
-struct DialogCheck {
-  enum Outcome { kAccepted, kNotANumber, kRefused };
-  Outcome outcome = kAccepted;
-  double value = 0;
-  std::string message;  // the conversion error or the refusal; empty when accepted
-  explicit operator bool() const { return outcome == kAccepted; }
-};
-
 // TGMM's OK: a real greater than 0. Otherwise the conversion error, or
 // "整数を入力してください" for 0 and below.
 DialogCheck CheckGamma(const GammaParams& params);

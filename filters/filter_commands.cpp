@@ -171,25 +171,25 @@ void JoinChannels(IntMatrix (&m)[3], Picture& p) {
 
 // ------------------------------------------------------------- dialogs
 
-FilterValueCheck CheckEdgeStrength(const std::string& text) {
-  FilterValueCheck check;
+DialogCheck CheckEdgeStrength(const std::string& text) {
+  DialogCheck check;
   if (!ParseReal(text, check.value)) {
-    check.outcome = FilterValueCheck::kNotANumber;
+    check.outcome = DialogCheck::kNotANumber;
     check.message = RealConversionError(text);
   } else if (check.value < 1.0 || check.value > 5.0) {
-    check.outcome = FilterValueCheck::kRefused;
+    check.outcome = DialogCheck::kRefused;
     check.message = kEdgeStrengthRefused;
   }
   return check;
 }
 
-FilterValueCheck CheckBlurAmount(const std::string& text) {
-  FilterValueCheck check;
+DialogCheck CheckBlurAmount(const std::string& text) {
+  DialogCheck check;
   if (!ParseReal(text, check.value)) {
-    check.outcome = FilterValueCheck::kNotANumber;
+    check.outcome = DialogCheck::kNotANumber;
     check.message = RealConversionError(text);
   } else if (!(check.value > 0) || check.value > 10) {
-    check.outcome = FilterValueCheck::kRefused;
+    check.outcome = DialogCheck::kRefused;
     check.message = kBlurAmountRefused;
   }
   return check;

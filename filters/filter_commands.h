@@ -35,6 +35,8 @@
 // succeeds.
 #pragma once
 
+#include "app/dialog_check.h"
+
 #include <string>
 
 #include "app/image_document.h"
@@ -58,18 +60,10 @@ struct FilterSettings {
 };
 
 // What an OK button makes of its edit.
-struct FilterValueCheck {
-  enum Outcome { kAccepted, kNotANumber, kRefused };
-  Outcome outcome = kAccepted;
-  double value = 0;
-  std::string message;  // the conversion error or the refusal; empty when accepted
-  explicit operator bool() const { return outcome == kAccepted; }
-};
-
 // TEDG's OK: a real from 1.0 to 5.0, else "1.0-5.0の数字を入力してください".
-FilterValueCheck CheckEdgeStrength(const std::string& text);
+DialogCheck CheckEdgeStrength(const std::string& text);
 // TBLUR's OK: a real above 0 and at most 10, else "正の数字を入力してください".
-FilterValueCheck CheckBlurAmount(const std::string& text);
+DialogCheck CheckBlurAmount(const std::string& text);
 
 // The coma command's reading of TComaCorrect's edits: X and Y integers,
 // the amount a real; the first text that is no number gives its

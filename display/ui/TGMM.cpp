@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "display/ui/RefusalBox.h"
+#include "app/ui/RefusalBox.h"
 
 TGMM::TGMM(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("GMM"));

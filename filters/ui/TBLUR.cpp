@@ -6,7 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "filters/ui/FilterRefusal.h"
+#include "app/ui/RefusalBox.h"
+#include "filters/filter_commands.h"
 
 TBLUR::TBLUR(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("BLUR"));
@@ -35,9 +36,9 @@ TBLUR::TBLUR(QWidget* parent) : QDialog(parent) {
 }
 
 void TBLUR::Button1Click() {
-  const qirm::FilterValueCheck check = qirm::CheckBlurAmount(Edit1->text().toStdString());
+  const qirm::DialogCheck check = qirm::CheckBlurAmount(Edit1->text().toStdString());
   if (!check) {
-    ShowFilterRefusal(this, check);
+    ShowRefusal(this, check);
     return;
   }
   m_amount = check.value;

@@ -6,7 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "filters/ui/FilterRefusal.h"
+#include "app/ui/RefusalBox.h"
+#include "filters/filter_commands.h"
 
 TEDG::TEDG(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("EDG"));
@@ -35,9 +36,9 @@ TEDG::TEDG(QWidget* parent) : QDialog(parent) {
 }
 
 void TEDG::Button1Click() {
-  const qirm::FilterValueCheck check = qirm::CheckEdgeStrength(Edit1->text().toStdString());
+  const qirm::DialogCheck check = qirm::CheckEdgeStrength(Edit1->text().toStdString());
   if (!check) {
-    ShowFilterRefusal(this, check);
+    ShowRefusal(this, check);
     return;
   }
   m_strength = check.value;

@@ -86,18 +86,18 @@ std::vector<int> Recorded(const std::function<void(const FilterProgress&)>& run)
 TEST(FilterDialogs, EdgeStrengthAndBlurAmountRanges) {
   const struct {
     const char* text;
-    FilterValueCheck::Outcome edge, blur;
+    DialogCheck::Outcome edge, blur;
   } cases[] = {
-      {"1.0", FilterValueCheck::kAccepted, FilterValueCheck::kAccepted},
-      {" 5 ", FilterValueCheck::kAccepted, FilterValueCheck::kAccepted},
-      {"0.99", FilterValueCheck::kRefused, FilterValueCheck::kAccepted},
-      {"5.01", FilterValueCheck::kRefused, FilterValueCheck::kAccepted},
-      {"10", FilterValueCheck::kRefused, FilterValueCheck::kAccepted},
-      {"10.5", FilterValueCheck::kRefused, FilterValueCheck::kRefused},
-      {"0", FilterValueCheck::kRefused, FilterValueCheck::kRefused},
-      {"-2", FilterValueCheck::kRefused, FilterValueCheck::kRefused},
-      {"abc", FilterValueCheck::kNotANumber, FilterValueCheck::kNotANumber},
-      {"", FilterValueCheck::kNotANumber, FilterValueCheck::kNotANumber},
+      {"1.0", DialogCheck::kAccepted, DialogCheck::kAccepted},
+      {" 5 ", DialogCheck::kAccepted, DialogCheck::kAccepted},
+      {"0.99", DialogCheck::kRefused, DialogCheck::kAccepted},
+      {"5.01", DialogCheck::kRefused, DialogCheck::kAccepted},
+      {"10", DialogCheck::kRefused, DialogCheck::kAccepted},
+      {"10.5", DialogCheck::kRefused, DialogCheck::kRefused},
+      {"0", DialogCheck::kRefused, DialogCheck::kRefused},
+      {"-2", DialogCheck::kRefused, DialogCheck::kRefused},
+      {"abc", DialogCheck::kNotANumber, DialogCheck::kNotANumber},
+      {"", DialogCheck::kNotANumber, DialogCheck::kNotANumber},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CheckEdgeStrength(c.text).outcome, c.edge) << c.text;

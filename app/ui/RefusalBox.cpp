@@ -1,4 +1,4 @@
-#include "display/ui/RefusalBox.h"
+#include "app/ui/RefusalBox.h"
 
 #include <QMessageBox>
 

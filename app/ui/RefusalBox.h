@@ -1,7 +1,7 @@
-// What the tone dialogs' OK buttons show when their check refuses the edit.
+// What the parameter dialogs' OK buttons show when their check refuses the edit.
 #pragma once
 
-#include "display/display_commands.h"
+#include "app/dialog_check.h"
 
 class QWidget;
 
