@@ -1,42 +1,19 @@
 #include "display/ui/TGMM.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "app/ui/RefusalBox.h"
+#include "app/ui/ValueDialog.h"
 
 TGMM::TGMM(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("GMM"));
-  setWindowTitle(QStringLiteral("GMM"));
-  setModal(true);
-
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFrameShape(QFrame::StyledPanel);
-  Label1 = new QLabel(QStringLiteral("γ="), Panel1);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Edit1 = new QLineEdit(QString::fromStdString(qirm::GammaParams{}.gamma), Panel1);
-  Edit1->setObjectName(QStringLiteral("Edit1"));
-  Edit1->setFixedWidth(80);
-  Label1->setBuddy(Edit1);
-  auto* row = new QHBoxLayout(Panel1);
-  row->addWidget(Label1);
-  row->addWidget(Edit1);
-
-  Button1 = new QPushButton(QStringLiteral("OK"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setDefault(true);
-
-  auto* column = new QVBoxLayout(this);
-  column->addWidget(Panel1);
-  column->addWidget(Button1, 0, Qt::AlignHCenter);
-  setSizeGripEnabled(false);
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
-
+  const ValueDialogParts parts =
+      BuildValueDialog(this, QStringLiteral("GMM"), QStringLiteral("γ="),
+                       QString::fromStdString(qirm::GammaParams{}.gamma), QStringLiteral("Panel1"));
+  Panel1 = parts.panel;
+  Label1 = parts.label;
+  Edit1 = parts.edit;
+  Button1 = parts.ok;
   connect(Button1, &QPushButton::clicked, this, &TGMM::Button1Click);
 }
 

@@ -1,0 +1,46 @@
+#include "app/ui/ValueDialog.h"
+
+#include <QDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+ValueDialogParts BuildValueDialog(QDialog* dialog, const QString& caption, const QString& label,
+                                  const QString& text, const QString& panel_name) {
+  dialog->setObjectName(caption);
+  dialog->setWindowTitle(caption);
+  dialog->setModal(true);
+
+  ValueDialogParts parts;
+  QWidget* holder = dialog;
+  if (!panel_name.isEmpty()) {
+    parts.panel = new QFrame(dialog);
+    parts.panel->setObjectName(panel_name);
+    parts.panel->setFrameShape(QFrame::StyledPanel);
+    holder = parts.panel;
+  }
+  parts.label = new QLabel(label, holder);
+  parts.label->setObjectName(QStringLiteral("Label1"));
+  parts.edit = new QLineEdit(text, holder);
+  parts.edit->setObjectName(QStringLiteral("Edit1"));
+  parts.edit->setFixedWidth(80);
+  parts.label->setBuddy(parts.edit);
+  parts.ok = new QPushButton(QStringLiteral("OK"), dialog);
+  parts.ok->setObjectName(QStringLiteral("Button1"));
+  parts.ok->setDefault(true);
+
+  auto* row = parts.panel ? new QHBoxLayout(parts.panel) : new QHBoxLayout;
+  row->addWidget(parts.label);
+  row->addWidget(parts.edit);
+  auto* column = new QVBoxLayout(dialog);
+  if (parts.panel)
+    column->addWidget(parts.panel);
+  else
+    column->addLayout(row);
+  column->addWidget(parts.ok, 0, Qt::AlignHCenter);
+  column->setSizeConstraint(QLayout::SetFixedSize);
+  return parts;
+}
