@@ -4,8 +4,13 @@
 
 #include <random>
 
+#include "tests/support/pictures.h"
+
 namespace qirm {
 namespace {
+
+using test::At;
+using test::Grey;
 
 Picture RandomPicture(int w, int h, unsigned seed) {
   std::mt19937 rng(seed);
@@ -14,12 +19,6 @@ Picture RandomPicture(int w, int h, unsigned seed) {
   for (int y = 0; y < h; ++y)
     for (std::size_t i = 0; i < p.stride(); ++i) p.Row(y)[i] = static_cast<std::uint8_t>(value(rng));
   return p;
-}
-
-int At(const Picture& p, int x, int y, int ch = 0) { return p.Row(y)[3 * x + ch]; }
-
-void Grey(Picture& p, int x, int y, int v) {
-  for (int ch = 0; ch < 3; ++ch) p.Row(y)[3 * x + ch] = static_cast<std::uint8_t>(v);
 }
 
 TEST(ComaCorrection, AmountZeroIsTheIdentity) {

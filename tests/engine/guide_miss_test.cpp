@@ -6,20 +6,14 @@
 #include <cmath>
 #include <random>
 
+#include "tests/support/pictures.h"
+
 namespace qirm {
 namespace {
 
-Picture Flat(int w, int h, int value) {
-  Picture p(w, h);
-  for (int y = 0; y < h; ++y) std::fill(p.Row(y), p.Row(y) + p.stride(), static_cast<std::uint8_t>(value));
-  return p;
-}
-
-void Grey(Picture& p, int x, int y, int v) {
-  for (int ch = 0; ch < 3; ++ch) p.Row(y)[3 * x + ch] = static_cast<std::uint8_t>(v);
-}
-
-int At(const Picture& p, int x, int y, int ch = 0) { return p.Row(y)[3 * x + ch]; }
+using test::At;
+using test::Flat;
+using test::Grey;
 
 Picture RandomPicture(int w, int h, std::mt19937& rng) {
   std::uniform_int_distribution<int> value(0, 255), extreme(0, 7);

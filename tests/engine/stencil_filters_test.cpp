@@ -7,21 +7,14 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/pictures.h"
+
 namespace qirm {
 namespace {
 
-Picture Flat(int w, int h, int value) {
-  Picture p(w, h);
-  for (int y = 0; y < h; ++y) std::fill(p.Row(y), p.Row(y) + p.stride(), static_cast<std::uint8_t>(value));
-  return p;
-}
-
-// Sets all three channels of one pixel.
-void Grey(Picture& p, int x, int y, int value) {
-  for (int c = 0; c < 3; ++c) p.Row(y)[3 * x + c] = static_cast<std::uint8_t>(value);
-}
-
-int At(const Picture& p, int x, int y, int channel = 0) { return p.Row(y)[3 * x + channel]; }
+using test::At;
+using test::Flat;
+using test::Grey;
 
 Picture RandomPicture(int w, int h, std::mt19937& rng) {
   std::uniform_int_distribution<int> value(0, 255), extreme(0, 9);
