@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/numbers.h"
+#include "tricolour/near_identity.h"
 #include "tricolour/simd_kernels.h"
 #include "tricolour/tri_numbers.h"
 
@@ -206,12 +207,11 @@ Status ScaleAboutCentrePlain(double k, int w, int h, IntMatrix& m) {
   if (Status s = CheckExtent("ScaleAboutCentre", w, h, m); !s) return s;
   IntMatrix t;
   if (!t.Allocate(w, h)) return Status::Error("ScaleAboutCentre: no memory for the work matrix");
-  const double cx = w * 0.5;
-  const double cy = h * 0.5;
+  const near_identity::Map map = near_identity::ScaleMap(k, w, h);
   for (int x = 0; x < w; ++x) {
     for (int y = 0; y < h; ++y) {
-      const double xd = static_cast<double>((x - static_cast<Extended>(cx)) * k + cx);
-      const double yd = static_cast<double>((y - static_cast<Extended>(cy)) * k + cy);
+      double xd, yd;
+      near_identity::ExactTarget(map, x, y, xd, yd);
       Spread(t, w, h, xd, yd, m[x][y]);
     }
   }
@@ -224,16 +224,11 @@ Status RotateAboutCentrePlain(double theta, int w, int h, IntMatrix& m) {
   if (Status s = CheckExtent("RotateAboutCentre", w, h, m); !s) return s;
   IntMatrix t;
   if (!t.Allocate(w, h)) return Status::Error("RotateAboutCentre: no memory for the work matrix");
-  const double cx = w * 0.5;
-  const double cy = h * 0.5;
-  const double c = std::cos(theta);
-  const double s = std::sin(theta);
+  const near_identity::Map map = near_identity::RotateMap(theta, w, h);
   for (int x = 0; x < w; ++x) {
     for (int y = 0; y < h; ++y) {
-      const Extended dx = x - static_cast<Extended>(cx);
-      const Extended dy = y - static_cast<Extended>(cy);
-      const double xd = static_cast<double>(c * dx + s * dy + cx);
-      const double yd = static_cast<double>(-static_cast<Extended>(s) * dx + c * dy + cy);
+      double xd, yd;
+      near_identity::ExactTarget(map, x, y, xd, yd);
       Spread(t, w, h, xd, yd, m[x][y]);
     }
   }
@@ -312,6 +307,7 @@ Status ScaleAboutCentre(double k, int w, int h, IntMatrix& m, IntMatrix& scratch
       for (int y = 0; y < h; ++y) m[x][y] = (x < w - 1 && y < h - 1) ? std::min(std::max(m[x][y], 0), 65535) : 0;
     return Status::Ok();
   }
+  if (near_identity::Apply(near_identity::ScaleMap(k, w, h), w, h, m, scratch)) return Status::Ok();
   if (Status s = Scratch("ScaleAboutCentre", w, h, scratch); !s) return s;
   IntMatrix& t = scratch;
   const std::vector<AxisStep> xs = ScaleAxis(k, w);
@@ -404,6 +400,7 @@ inline void SpreadOne(IntMatrix& t, int ix, int iy, double fx, double fy, std::i
 Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& scratch) {
   if (!std::isfinite(theta)) return Status::Error("RotateAboutCentre: the angle is not a finite number");
   if (Status s = CheckExtent("RotateAboutCentre", w, h, m); !s) return s;
+  if (near_identity::Apply(near_identity::RotateMap(theta, w, h), w, h, m, scratch)) return Status::Ok();
   if (Status s = Scratch("RotateAboutCentre", w, h, scratch); !s) return s;
   IntMatrix& t = scratch;
   const double cx = w * 0.5;

@@ -1,0 +1,526 @@
+// Order-free forward spreading for maps close to the identity; see the
+// header for why the sum of floors equals the plain rule.
+//
+// Error bound behind the margins (frames below 2^14 pixels a side, so every
+// coordinate is below 2^15 and a double's half unit there is 2^-39): the
+// plain coordinate is the real one rounded to extended and then to a
+// double, within 2^-39 + 2^-48 of it; the fast one, two fused multiply-adds
+// (x' = fma(b, dy, fma(a, dx, cx))), within 2^-38. So the two differ by
+// less than 2^-37, below the coordinate margin of 2^-32: the corner
+// (the truncated coordinate) is the same, and so is whether the source
+// lands inside, whenever the fast coordinate is more than the margin away
+// from an integer. The fractions then differ by less than 2^-37, the
+// weights (1 - f or f, products of two) by less than 2^-35.9, and for
+// values below 2^17 the products w v by less than 2^17 2^-35.9 plus three
+// roundings of a double, below 2^-18.8: with the fraction of the fast
+// product more than the product margin (2^-16) away from an integer, both
+// products have the same floor. The extended sum t + w v with t below 2^22
+// is rounded by at most 2^-41, so it does not reach the next integer either.
+#include "tricolour/near_identity.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "tricolour/tri_numbers.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QIRM_NEAR_X86 1
+#endif
+
+namespace qirm::near_identity {
+
+Map ScaleMap(double k, int w, int h) {
+  Map m;
+  m.rotate = false;
+  m.k = k;
+  m.cx = w * 0.5;
+  m.cy = h * 0.5;
+  m.a = m.f = k;
+  m.b = m.e = 0;
+  return m;
+}
+
+Map RotateMap(double theta, int w, int h) {
+  Map m;
+  m.rotate = true;
+  m.c = std::cos(theta);
+  m.s = std::sin(theta);
+  m.cx = w * 0.5;
+  m.cy = h * 0.5;
+  m.a = m.f = m.c;
+  m.b = m.s;
+  m.e = -m.s;
+  return m;
+}
+
+bool Suits(const Map& map, int w, int h) {
+  constexpr double kNear = 0.05;
+  return w >= 16 && h >= 16 && w < (1 << 14) && h < (1 << 14) && std::abs(map.a - 1) <= kNear &&
+         std::abs(map.f - 1) <= kNear && std::abs(map.b) <= kNear && std::abs(map.e) <= kNear;
+}
+
+namespace {
+
+// Added to a target that must be recomputed; at or above kMarked a target
+// is marked. Plain sums stay below 16 * 2^17 = 2^21; a target can be
+// marked by at most about 27 sources, which keeps it below 2^31.
+constexpr std::int32_t kMark = 1 << 25;
+constexpr std::int32_t kMarked = 1 << 24;
+constexpr std::int32_t kValueLimit = 1 << 17;  // the shortcut takes 1 .. 2^17 - 1
+
+struct Context {
+  const Map& map;
+  int w, h;
+  double mc, mp;  // coordinate and product margins (mc 0: exact coordinates)
+  std::int32_t* const* t;  // target columns by X
+  // The scale's coordinates, exact: x' of every column, y' of every row.
+  std::vector<double> xs, ys;
+};
+
+// The fast coordinates of source (x, y) (exact for the scale).
+inline void FastTarget(const Context& c, int x, int y, double& xd, double& yd) {
+  if (!c.xs.empty()) {
+    xd = c.xs[x];
+    yd = c.ys[y];
+    return;
+  }
+  const Map& m = c.map;
+  const double dy = y - m.cy;
+  xd = std::fma(m.b, dy, std::fma(m.a, x - m.cx, m.cx));
+  yd = std::fma(m.f, dy, std::fma(m.e, x - m.cx, m.cy));
+}
+
+// Adds kMark to the targets any corner near (xd, yd) could reach.
+void MarkAround(Context& c, double xd, double yd) {
+  const int x0 = static_cast<int>(std::floor(xd));
+  const int y0 = static_cast<int>(std::floor(yd));
+  for (int X = std::max(x0 - 1, 0); X <= std::min(x0 + 2, c.w - 1); ++X) {
+    std::int32_t* column = c.t[X];
+    for (int Y = std::max(y0 - 1, 0); Y <= std::min(y0 + 2, c.h - 1); ++Y) column[Y] += kMark;
+  }
+}
+
+// floor(p) when p is safely away from a positive integer, else kMark. Below
+// 1 the floor is 0 whatever the last bits: both products are >= 0.
+__attribute__((always_inline)) inline std::int32_t Increment(double p, double mp) {
+  const double fl = std::floor(p);
+  const double fr = p - fl;
+  return ((fr > mp || fl == 0) && fr < 1 - mp) ? static_cast<std::int32_t>(fl) : kMark;
+}
+
+// One source at the fast coordinates (xd, yd) with value v.
+__attribute__((always_inline)) inline void SpreadOne(Context& c, double xd, double yd, std::int32_t v) {
+  const double mc = c.mc;
+  if (v == 0) return;  // adds exactly 0 wherever it lands
+  if (!(xd > -1 - mc && xd < c.w - 1 + mc && yd > -1 - mc && yd < c.h - 1 + mc)) return;  // nowhere
+  const int ix = static_cast<int>(xd), iy = static_cast<int>(yd);
+  const double fx = xd - ix, fy = yd - iy;
+  const bool regular = xd >= mc && xd < c.w - 1 - mc && yd >= mc && yd < c.h - 1 - mc && fx >= mc &&
+                       fx < 1 - mc && fy >= mc && fy < 1 - mc;
+  if (!regular) {
+    // Left of column 0 or above row 0 every target it can reach lies in the
+    // border band that is recomputed anyway.
+    if (xd < 0 || yd < 0) return;
+    MarkAround(c, xd, yd);
+    return;
+  }
+  std::int32_t* t0 = c.t[ix];
+  std::int32_t* t1 = c.t[ix + 1];
+  if (v < 0 || v >= kValueLimit) {
+    t0[iy] += kMark;
+    t0[iy + 1] += kMark;
+    t1[iy] += kMark;
+    t1[iy + 1] += kMark;
+    return;
+  }
+  const double vd = v;
+  const double gx = 1 - fx, gy = 1 - fy;
+  const double av = gx * vd, bv = fx * vd;
+  t0[iy] += Increment(av * gy, c.mp);
+  t0[iy + 1] += Increment(av * fy, c.mp);
+  t1[iy] += Increment(bv * gy, c.mp);
+  t1[iy + 1] += Increment(bv * fy, c.mp);
+}
+
+void ScalarColumn(Context& c, int x, const std::int32_t* src) {
+  for (int y = 0; y < c.h; ++y) {
+    double xd, yd;
+    FastTarget(c, x, y, xd, yd);
+    SpreadOne(c, xd, yd, src[y]);
+  }
+}
+
+#ifdef QIRM_NEAR_X86
+
+bool HaveAvx512() {
+  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("fma");
+  return have;
+}
+
+#define QIRM_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma")))
+
+// A contribution still to be added: the last lane of `value` goes to
+// t[column][row]. Groups of rows that continue the run take it as their
+// first lane's second term instead.
+struct Pending {
+  int column = -1, row = -1;
+  __m256i value{};
+};
+
+QIRM_AVX512 inline void Flush(Context& c, Pending& p) {
+  if (p.column >= 0) c.t[p.column][p.row] += _mm256_extract_epi32(p.value, 7);
+  p.column = -1;
+}
+
+// floor(p) of every lane whose fraction keeps the margin from an integer,
+// kMark on the others (NaN products, from values out of range, too).
+// Products below 1 are always safe (both products are >= 0, so the floor
+// is 0): taking max(p, 0.5) lets them pass the same test.
+QIRM_AVX512 inline __m256i Increments(__m512d prod, __m512d mp, __m512d one_mp) {
+  const __m512d p = _mm512_max_pd(_mm512_set1_pd(0.5), prod);  // NaN stays NaN
+  const __m256i fl = _mm512_maskz_cvttpd_epi32(0xFF, p);
+  const __m512d fr = _mm512_sub_pd(p, _mm512_maskz_cvtepi32_pd(0xFF, fl));
+  const __mmask8 safe = _mm512_cmp_pd_mask(fr, mp, _CMP_GT_OQ) & _mm512_cmp_pd_mask(fr, one_mp, _CMP_LT_OQ);
+  return _mm256_mask_blend_epi32(safe, _mm256_set1_epi32(kMark), fl);
+}
+
+// Row iy0 + j of the target column takes own[j] and below[j - 1]; the first
+// lane's below[-1] is the pending value of the run before, when the run goes
+// on.
+QIRM_AVX512 inline void AddRun(Context& c, Pending& p, int column, int iy0, __m256i own, __m256i below) {
+  __m256i carry = _mm256_setzero_si256();
+  if (p.column == column && p.row == iy0) {
+    carry = p.value;
+    p.column = -1;
+  } else {
+    Flush(c, p);
+  }
+  std::int32_t* target = c.t[column] + iy0;
+  const __m256i sum = _mm256_add_epi32(own, _mm256_alignr_epi32(below, carry, 7));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(target),
+                      _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(target)), sum));
+  p.column = column;
+  p.row = iy0 + 8;
+  p.value = below;
+}
+
+// A run of rows y0 .. y1 - 1 of one source column whose corners are all
+// (n, q + y): one corner column, consecutive corner rows. The fast
+// coordinates are monotonic along a column (rounding is monotonic), and
+// x' and y' - y within half a unit of the last place of monotonic values,
+// so when both ends of the run keep the margin gm from the pixel
+// boundaries, every row between keeps gm less two units, still far above
+// the error bound.
+struct Run {
+  int n = 0, q = 0;
+};
+
+constexpr double kRunMargin = 1.0 / (1LL << 32);
+
+bool EndsHold(const Context& c, int x, int y0, int y1, const Run& r) {
+  if (r.n < 0 || r.n > c.w - 2 || r.q + y0 < 0 || r.q + y1 > c.h - 1) return false;
+  for (int y : {y0, y1 - 1}) {
+    double xd, yd;
+    FastTarget(c, x, y, xd, yd);
+    const double fx = xd - r.n, fy = yd - (r.q + y);
+    if (!(fx >= kRunMargin && fx < 1 - kRunMargin && fy >= kRunMargin && fy < 1 - kRunMargin)) return false;
+  }
+  return true;
+}
+
+// The run that starts at row y (empty when y itself is not clear of the
+// boundaries): its end from the slopes of x' and y' - y, checked at both
+// ends and halved until it holds.
+int RunFrom(const Context& c, int x, int y, Run& r) {
+  double xd, yd;
+  FastTarget(c, x, y, xd, yd);
+  r.n = static_cast<int>(std::floor(xd));
+  r.q = static_cast<int>(std::floor(yd)) - y;
+  if (!EndsHold(c, x, y, y + 1, r)) return y;
+  const Map& m = c.map;
+  const double slope_x = c.xs.empty() ? m.b : 0.0;
+  const double slope_g = (c.xs.empty() ? m.f : m.k) - 1;
+  auto rows = [](double value, double slope, double lo, double hi) {
+    double r = 1e9;
+    if (slope > 0) r = (hi - value) / slope;
+    if (slope < 0) r = (lo - value) / slope;
+    return std::min(r, 1e9);
+  };
+  const double fit = std::min(rows(xd - r.n, slope_x, kRunMargin, 1 - kRunMargin),
+                              rows(yd - (r.q + y), slope_g, kRunMargin, 1 - kRunMargin));
+  long long end = y + static_cast<long long>(fit);  // the last row that fits, or about
+  end = std::min<long long>({end, c.h, c.h - 1 - r.q});
+  int e = static_cast<int>(std::max<long long>(end, y + 1));
+  while (e > y + 1 && !EndsHold(c, x, y, e, r)) e = y + 1 + (e - y - 1) / 2;
+  return e;
+}
+
+// Eight sources at a time down one source column: inside a run the eight
+// land on one corner column and consecutive corner rows, so their
+// contributions go into the two target columns as two vector additions;
+// rows outside runs, and the last few of a run, go through SpreadOne.
+QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
+  const Map& m = c.map;
+  const bool tables = !c.xs.empty();
+  const double bx = tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
+  const double by = std::fma(m.e, x - m.cx, m.cy);
+  const __m512d vb = _mm512_set1_pd(m.b), vf = _mm512_set1_pd(m.f);
+  const __m512d vbx = _mm512_set1_pd(bx), vby = _mm512_set1_pd(by);
+  const __m512d lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512d one = _mm512_set1_pd(1.0);
+  const __m512d mp = _mm512_set1_pd(c.mp), one_mp = _mm512_set1_pd(1 - c.mp);
+  const __m256i limit = _mm256_set1_epi32(kValueLimit);
+  Pending p0, p1;
+  for (int y = 0; y < c.h;) {
+    Run r;
+    const int e = RunFrom(c, x, y, r);
+    if (e - y < 8) {
+      for (int k = y; k < std::max(e, y + 1); ++k) {
+        double xd, yd;
+        FastTarget(c, x, k, xd, yd);
+        SpreadOne(c, xd, yd, src[k]);
+      }
+      y = std::max(e, y + 1);
+      continue;
+    }
+    const __m512d corner_x = _mm512_set1_pd(r.n);
+    for (; y + 8 <= e; y += 8) {
+      __m512d xd, yd;
+      if (tables) {
+        xd = vbx;
+        yd = _mm512_loadu_pd(c.ys.data() + y);
+      } else {
+        const __m512d dy = _mm512_add_pd(_mm512_set1_pd(y - m.cy), lanes);
+        xd = _mm512_fmadd_pd(vb, dy, vbx);
+        yd = _mm512_fmadd_pd(vf, dy, vby);
+      }
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y));
+      const int iy0 = r.q + y;
+      const __m512d fx = _mm512_sub_pd(xd, corner_x);
+      const __m512d fy = _mm512_sub_pd(yd, _mm512_add_pd(_mm512_set1_pd(iy0), lanes));
+      // Values out of range become NaN, which no test passes.
+      const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, limit);  // 0 <= v < limit
+      const __m512d vd = _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
+      const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
+      const __m512d av = _mm512_mul_pd(gx, vd), bv = _mm512_mul_pd(fx, vd);
+      const __m256i i00 = Increments(_mm512_mul_pd(av, gy), mp, one_mp);
+      const __m256i i01 = Increments(_mm512_mul_pd(av, fy), mp, one_mp);
+      const __m256i i10 = Increments(_mm512_mul_pd(bv, gy), mp, one_mp);
+      const __m256i i11 = Increments(_mm512_mul_pd(bv, fy), mp, one_mp);
+      AddRun(c, p0, r.n, iy0, i00, i01);
+      AddRun(c, p1, r.n + 1, iy0, i10, i11);
+    }
+    for (; y < e; ++y) {
+      double xd, yd;
+      FastTarget(c, x, y, xd, yd);
+      SpreadOne(c, xd, yd, src[y]);
+    }
+  }
+  Flush(c, p0);
+  Flush(c, p1);
+}
+
+#endif
+
+// The plain rule for the targets of the two left columns and the two top
+// rows (set to 0 first): every source that can reach them, in source order.
+void BorderBand(Context& c, const IntMatrix& src) {
+  const Map& m = c.map;
+  const int w = c.w, h = c.h;
+  for (int X = 0; X < std::min(2, w); ++X) std::fill(c.t[X], c.t[X] + h, 0);
+  for (int X = 2; X < w; ++X) c.t[X][0] = c.t[X][1] = 0;
+  auto in_band = [](int X, int Y) { return X < 2 || Y < 2; };
+  // Rows of source column x whose fast coordinate lies below 2.01 (a
+  // corner of 0 or 1), as a range [lo, hi) of rows, with a row to spare.
+  auto below = [&](double base, double slope, int& lo, int& hi) {
+    constexpr double kEdge = 2.01;
+    if (slope == 0) {
+      lo = 0;
+      hi = base < kEdge ? h : 0;
+      return;
+    }
+    const double cross = std::clamp(m.cy + (kEdge - base) / slope, -4.0, h + 4.0);
+    if (slope > 0) {
+      lo = 0;
+      hi = std::clamp(static_cast<int>(std::floor(cross)) + 2, 0, h);
+    } else {
+      lo = std::clamp(static_cast<int>(std::ceil(cross)) - 2, 0, h);
+      hi = h;
+    }
+  };
+  for (int x = 0; x < w; ++x) {
+    int lo1, hi1, lo2, hi2;
+    below(std::fma(m.a, x - m.cx, m.cx), m.b, lo1, hi1);
+    below(std::fma(m.e, x - m.cx, m.cy), m.f, lo2, hi2);
+    if (lo1 >= hi1) lo1 = hi1 = 0;
+    if (lo2 >= hi2) lo2 = hi2 = 0;
+    if (lo2 < lo1) {
+      std::swap(lo1, lo2);
+      std::swap(hi1, hi2);
+    }
+    // The two ranges in row order, the second from where the first ends.
+    const int ranges[2][2] = {{lo1, hi1}, {std::max(lo2, hi1), hi2}};
+    const std::int32_t* column = src[x];
+    for (const auto& r : ranges) {
+      for (int y = r[0]; y < r[1]; ++y) {
+        double xd, yd;
+        ExactTarget(m, x, y, xd, yd);
+        if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) continue;
+        const int ix = static_cast<int>(xd), iy = static_cast<int>(yd);
+        const Extended fx = xd - ix, fy = yd - iy;
+        const std::int32_t v = column[y];
+        const Extended wx[2] = {1 - fx, fx}, wy[2] = {1 - fy, fy};
+        for (int sy = 0; sy < 2; ++sy)
+          for (int sx = 0; sx < 2; ++sx) {
+            if (!in_band(ix + sx, iy + sy)) continue;
+            std::int32_t& t = c.t[ix + sx][iy + sy];
+            t = TruncSaturated(static_cast<Extended>(t) + wx[sx] * wy[sy] * v);
+          }
+      }
+    }
+  }
+}
+
+// One target (X >= 2, Y >= 2) by the plain rule: the sources near its
+// preimage, in source order, that have a corner reaching it.
+std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
+  const Map& m = c.map;
+  const double tx = X - m.cx, ty = Y - m.cy;
+  const double det = m.a * m.f - m.b * m.e;
+  const int xs = static_cast<int>(std::lround((m.f * tx - m.b * ty) / det + m.cx));
+  const int ys = static_cast<int>(std::lround((-m.e * tx + m.a * ty) / det + m.cy));
+  std::int32_t t = 0;
+  for (int x = std::max(xs - 2, 0); x <= std::min(xs + 2, c.w - 1); ++x) {
+    for (int y = std::max(ys - 2, 0); y <= std::min(ys + 2, c.h - 1); ++y) {
+      double xd, yd;
+      ExactTarget(m, x, y, xd, yd);
+      if (!(xd > -1.0 && xd < c.w - 1.0 && yd > -1.0 && yd < c.h - 1.0)) continue;
+      const int sx = X - static_cast<int>(xd), sy = Y - static_cast<int>(yd);
+      if (sx < 0 || sx > 1 || sy < 0 || sy > 1) continue;
+      const Extended fx = xd - static_cast<int>(xd), fy = yd - static_cast<int>(yd);
+      const Extended weight = (sx ? fx : 1 - fx) * (sy ? fy : 1 - fy);
+      t = TruncSaturated(static_cast<Extended>(t) + weight * src[x][y]);
+    }
+  }
+  return t;
+}
+
+// out = in clamped to 0..65535; returns the largest value of in (a plain
+// loop the compiler vectorises).
+#if defined(QIRM_NEAR_X86)
+__attribute__((target_clones("avx2", "default")))
+#endif
+std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
+  std::int32_t high = INT32_MIN;
+  for (int i = 0; i < n; ++i) {
+    high = std::max(high, in[i]);
+    out[i] = std::min(std::max(in[i], 0), 65535);
+  }
+  return high;
+}
+
+}  // namespace
+
+// Target columns live in a small ring while sources can still reach them:
+// source columns are taken in order, the corner column grows with the
+// source column, so once column x is done no later source reaches a target
+// left of the lowest corner of column x + 1. Such targets are finished
+// (marked ones recomputed, clamped) and written to the result, so the
+// additions stay in cache and the result is written once.
+bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
+  if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
+  if ((scratch.count() != w || scratch.n() != h) && !scratch.Allocate(w, h)) return false;
+  Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, nullptr, {}, {}};
+  if (!map.rotate) {
+    // The scale's coordinates per column and per row are exact and cheap:
+    // no margin for them, and a tighter one for the products, whose error
+    // is then only their own rounding (below 2^-33 for values below 2^17).
+    c.xs.resize(w);
+    c.ys.resize(h);
+    double unused;
+    for (int x = 0; x < w; ++x) ExactTarget(map, x, 0, c.xs[x], unused);
+    for (int y = 0; y < h; ++y) ExactTarget(map, 0, y, unused, c.ys[y]);
+    c.mc = 0;
+    c.mp = tuning.scale_product_margin;
+  }
+  // The target columns source column x can write: the corners of its
+  // extreme rows (x' is monotonic along the column), one to the left and two
+  // to the right for the marks around uncertain corners.
+  std::vector<int> lo(w + 1), hi(w);
+  int width = 1;
+  for (int x = 0; x < w; ++x) {
+    double x0, x1, unused;
+    FastTarget(c, x, 0, x0, unused);
+    FastTarget(c, x, h - 1, x1, unused);
+    lo[x] = static_cast<int>(std::clamp(std::floor(std::min(x0, x1)) - 1, 0.0, static_cast<double>(w)));
+    hi[x] = static_cast<int>(std::clamp(std::floor(std::max(x0, x1)) + 2, -1.0, w - 1.0));
+    width = std::max(width, hi[x] - lo[x] + 2);
+  }
+  lo[w] = w;
+  if (static_cast<long long>(width) * h > (1LL << 24)) return false;
+  thread_local std::vector<std::int32_t> ring;
+  ring.resize(static_cast<std::size_t>(width) * h);
+  std::vector<std::int32_t*> columns(w);
+  for (int X = 0; X < w; ++X) columns[X] = ring.data() + static_cast<std::size_t>(X % width) * h;
+  c.t = columns.data();
+
+  const long long allowed = static_cast<long long>(w) * h / std::max(1, tuning.recompute_share);
+  long long recomputed = 0;
+  int opened = 0, finished = 0;
+  auto open_to = [&](int X) {
+    for (; opened <= X; ++opened) std::memset(columns[opened], 0, sizeof(std::int32_t) * h);
+  };
+  // Finishes the targets left of X; false when too many need recomputing
+  // (frames full of negative values, say), before m changes.
+  auto finish_to = [&](int X) {
+    for (; finished < X; ++finished) {
+      open_to(finished);
+      const std::int32_t* column = columns[finished];
+      std::int32_t* out = scratch[finished];
+      if (ClampInto(column, out, h) < kMarked || finished < 2) continue;
+      for (int Y = 2; Y < h; ++Y) {
+        if (column[Y] < kMarked) continue;
+        if (++recomputed > allowed) return false;
+        out[Y] = std::min(std::max(Recompute(c, m, finished, Y), 0), 65535);
+      }
+    }
+    return true;
+  };
+#ifdef QIRM_NEAR_X86
+  const bool vector = tuning.vector && HaveAvx512();
+#endif
+  for (int x = 0; x < w; ++x) {
+    // Targets left of lo[x] are done before the ring takes new columns, so
+    // the open ones, lo[x] .. hi[x], never share a place in it.
+    if (!finish_to(lo[x])) return false;
+    open_to(hi[x]);
+#ifdef QIRM_NEAR_X86
+    if (vector) VectorColumn(c, x, m[x]);
+    else ScalarColumn(c, x, m[x]);
+#else
+    ScalarColumn(c, x, m[x]);
+#endif
+    if (!finish_to(lo[x + 1])) return false;
+  }
+  // The band of the two left columns and two top rows, in the plain order,
+  // now on the result itself.
+  std::vector<std::int32_t*> result(w);
+  for (int X = 0; X < w; ++X) result[X] = scratch[X];
+  c.t = result.data();
+  BorderBand(c, m);
+  for (int X = 0; X < w; ++X) {
+    std::int32_t* column = scratch[X];
+    for (int Y = 0; Y < (X < 2 ? h : std::min(2, h)); ++Y) column[Y] = std::min(std::max(column[Y], 0), 65535);
+  }
+  std::swap(m, scratch);
+  return true;
+}
+
+}  // namespace qirm::near_identity

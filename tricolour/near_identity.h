@@ -1,0 +1,78 @@
+// The scale and rotation of a frame about its centre when the map is close
+// to the identity (the registration of frames of one night: a factor within
+// a few thousandths of 1, an angle of a fraction of a degree), without the
+// order of additions that the plain forward spreading imposes.
+//
+// The plain rule adds every contribution v * weight to its target and
+// truncates as it stores: t = trunc(t + w v), in source order. While t and
+// w v are both >= 0 that is t + floor(w v) whatever came before, unless the
+// extended sum rounds across an integer, which needs the fraction of w v
+// within 2^-40 of 1. So for non-negative values every target is the sum of
+// the floors of its contributions, in any order, computed in doubles where
+// the fraction of w v is safely away from an integer. Everything else is
+// marked on the target and that target is recomputed from its sources in
+// the plain order: contributions whose fraction is too close to call,
+// negative or very large values, sources whose corner is too close to a
+// pixel boundary to be sure of. The left two columns and top two rows of
+// targets, where sources just outside the frame bring negative weights, are
+// recomputed in the plain order from the sources that reach them.
+#pragma once
+
+#include "core/matrix.h"
+#include "core/numbers.h"
+
+namespace qirm::near_identity {
+
+// A transform of the composition: target of source (x, y), with
+// dx = x - cx, dy = y - cy about the centre (w * 0.5, h * 0.5),
+//   scale:  x' = dx k + cx,            y' = dy k + cy
+//   rotate: x' = c dx + s dy + cx,     y' = -s dx + c dy + cy
+// formed in extended precision and rounded to a double, as the plain loops
+// do. a, b, e, f is the linear part (x' = a dx + b dy + cx, y' = e dx + f dy
+// + cy) for the fast coordinates.
+struct Map {
+  bool rotate = false;
+  double k = 1;
+  double c = 1, s = 0;
+  double cx = 0, cy = 0;
+  double a = 1, b = 0, e = 0, f = 1;
+};
+
+Map ScaleMap(double k, int w, int h);
+Map RotateMap(double theta, int w, int h);
+
+// The target of source (x, y) exactly as the plain rule forms it.
+inline void ExactTarget(const Map& map, int x, int y, double& xd, double& yd) {
+  if (!map.rotate) {
+    xd = static_cast<double>((x - static_cast<Extended>(map.cx)) * map.k + map.cx);
+    yd = static_cast<double>((y - static_cast<Extended>(map.cy)) * map.k + map.cy);
+    return;
+  }
+  const Extended dx = x - static_cast<Extended>(map.cx);
+  const Extended dy = y - static_cast<Extended>(map.cy);
+  xd = static_cast<double>(map.c * dx + map.s * dy + map.cx);
+  yd = static_cast<double>(-static_cast<Extended>(map.s) * dx + map.c * dy + map.cy);
+}
+
+// Knobs for tests: wider margins send more targets through the plain
+// recomputation; vector false uses the scalar loop on every machine.
+struct Tuning {
+  double product_margin = 1.0 / 65536;          // rotation
+  double scale_product_margin = 1.0 / (1 << 24);  // scale (exact coordinates)
+  double coordinate_margin = 1.0 / (1LL << 32);   // rotation
+  bool vector = true;
+  // Give up (and leave m untouched) when more targets than w h / this need
+  // the plain recomputation.
+  int recompute_share = 128;
+};
+
+// True when the map is close enough to the identity for Apply.
+bool Suits(const Map& map, int w, int h);
+
+// Spreads m (w x h, exactly the matrix's size) into scratch by the plain
+// rule, clamps to 0..65535 and swaps the two matrices, so that m holds the
+// result and scratch the old frame. False when the map does not suit or too
+// many targets would need the plain recomputation; m is then unchanged.
+bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning = {});
+
+}  // namespace qirm::near_identity
