@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tricolour/simd_kernels.h"
+#include "tricolour/calibration_kernels.h"
 #include "tricolour/tri_numbers.h"
 
 namespace qirm {
@@ -83,19 +83,11 @@ void RemoveHotPixels(int w, int h, IntMatrix& m) {
 // Dark mean.
 
 void AddToMean(const IntMatrix& frame, int nd, int /*w*/, int h, RealMatrix& acc, int x_begin, int x_end) {
-  for (int x = x_begin; x < x_end; ++x) {
-    const std::int32_t* in = frame[x];
-    double* a = acc[x];
-    for (int y = 0; y < h; ++y) a[y] = static_cast<double>(a[y] + static_cast<Extended>(in[y]) / nd);
-  }
+  for (int x = x_begin; x < x_end; ++x) calib::AddQuotients(acc[x], frame[x], h, nd);
 }
 
 void TruncateMean(const RealMatrix& acc, int /*w*/, int h, IntMatrix& out, int x_begin, int x_end) {
-  for (int x = x_begin; x < x_end; ++x) {
-    const double* a = acc[x];
-    std::int32_t* o = out[x];
-    for (int y = 0; y < h; ++y) o[y] = TruncSaturated(a[y]);
-  }
+  for (int x = x_begin; x < x_end; ++x) calib::TruncateRun(acc[x], h, out[x]);
 }
 
 // ---------------------------------------------------------------------------
@@ -121,11 +113,7 @@ bool FlatField::Build(const IntMatrix& flat, int w, int h) {
     return false;
   }
   m_divisor.assign(65536, 0.0);
-  m_inverse.assign(65536, 0.0);
-  for (int f = 0; f < 65536; ++f) {
-    m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
-    m_inverse[f] = m_divisor[f] > 0 ? 1.0 / m_divisor[f] : 0.0;
-  }
+  for (int f = 0; f < 65536; ++f) m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
   return true;
 }
 
@@ -146,24 +134,14 @@ void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, 
 
 void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, IntMatrix& m, int x_begin,
                int x_end) {
-  std::vector<std::int32_t> saved(flat ? h : 0);
-  std::vector<std::uint8_t> exact(flat ? h : 0);
   for (int x = x_begin; x < x_end; ++x) {
     std::int32_t* c = m[x];
-    if (dark) {
-      const std::int32_t* d = (*dark)[x];
+    const std::int32_t* d = dark ? (*dark)[x] : nullptr;
+    if (flat) {
+      const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
+      calib::SubtractAndDivide(c, d, f, flat->fmax(), flat->divisor().data(), h);
+    } else if (d) {
       for (int y = 0; y < h; ++y) c[y] -= d[y];
-    }
-    if (!flat) continue;
-    std::copy(c, c + h, saved.begin());
-    const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
-    // c * (1 / L) is within 3 units in the last place of c / L; for |q|
-    // below 2^30 that is under 1e-6, so unless q lies within 1e-6 of an
-    // integer its truncation is that of the exact extended quotient.
-    if (simd::FlatColumn(c, f, flat->inverse().data(), h, exact.data()) > 0) {
-      const double* divisor = flat->divisor().data();
-      for (int y = 0; y < h; ++y)
-        if (exact[y]) c[y] = TruncSaturated(static_cast<Extended>(saved[y]) / divisor[f[y]]);
     }
   }
 }
@@ -196,50 +174,18 @@ void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h
 
 void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
                 int x_end) {
+  if (n <= 0) {
+    AccumulatePlain(frame, ox, oy, n, w, h, acc, x_begin, x_end);
+    return;
+  }
   // Rows whose source row y + oy lies in 1 .. h - 1.
   const long long y0 = std::max<long long>(0, 1LL - oy);
   const long long y1 = std::min<long long>(h, static_cast<long long>(h) - oy);
   if (y0 >= y1) return;
-  // With AVX2 and FMA the quotients are formed as they go.
-  if (n > 0 && simd::AccumulateColumnDirect(nullptr, nullptr, 0, n)) {
-    for (int x = x_begin; x < x_end; ++x) {
-      const long long sx = static_cast<long long>(x) + ox;
-      if (sx <= 0 || sx >= w) continue;
-      const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
-      simd::AccumulateColumnDirect(acc[x] + y0, in + y0, static_cast<int>(y1 - y0), n);
-    }
-    return;
-  }
-  // The extended quotient v / n of every value of the frame's range, formed
-  // once, as the exact pair of its nearest double and the rest.
-  std::int32_t lo = 0, hi = -1;
   for (int x = x_begin; x < x_end; ++x) {
     const long long sx = static_cast<long long>(x) + ox;
     if (sx <= 0 || sx >= w) continue;
-    const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
-    if (hi < lo) lo = hi = in[y0];
-    for (long long y = y0; y < y1; ++y) {
-      lo = std::min(lo, in[y]);
-      hi = std::max(hi, in[y]);
-    }
-  }
-  if (hi < lo) return;
-  const long long range = static_cast<long long>(hi) - lo + 1;
-  if (range > (1 << 22)) {
-    AccumulatePlain(frame, ox, oy, n, w, h, acc, x_begin, x_end);
-    return;
-  }
-  std::vector<double> q_hi(static_cast<std::size_t>(range)), q_lo(static_cast<std::size_t>(range));
-  for (long long k = 0; k < range; ++k) {
-    const Extended q = static_cast<Extended>(lo + k) / n;
-    q_hi[k] = static_cast<double>(q);
-    q_lo[k] = static_cast<double>(q - q_hi[k]);  // exact: at most 11 bits remain
-  }
-  for (int x = x_begin; x < x_end; ++x) {
-    const long long sx = static_cast<long long>(x) + ox;
-    if (sx <= 0 || sx >= w) continue;
-    const std::int32_t* in = frame[static_cast<int>(sx)] + oy;
-    simd::AccumulateColumn(acc[x] + y0, in + y0, static_cast<int>(y1 - y0), q_hi.data(), q_lo.data(), lo, n);
+    calib::AddQuotients(acc[x] + y0, frame[static_cast<int>(sx)] + (y0 + oy), static_cast<int>(y1 - y0), n);
   }
 }
 

@@ -39,22 +39,20 @@ class FlatField {
   int Apply(int c, int x, int y) const;
   const std::vector<std::uint16_t>& values() const { return m_flat; }
   int h() const { return m_h; }
-  // 1 / L for every flat value f (0 for f = 0, where nothing is divided).
-  const std::vector<double>& inverse() const { return m_inverse; }
+  // L for every flat value 0..65535.
   const std::vector<double>& divisor() const { return m_divisor; }
 
  private:
   std::vector<std::uint16_t> m_flat;  // the flat values, column by column
   std::vector<double> m_divisor;      // L for every value 0..65535
-  std::vector<double> m_inverse;      // 1 / L, for the fast path
   double m_fmax = 0;
   int m_h = 0;
 };
 
 // Dark subtraction (when dark is not null) and flat division (when flat is
 // not null) of columns x_begin .. x_end - 1, fused. Plain: one pixel at a
-// time through the rule; fast: the quotient in doubles through 1 / L, with
-// the exact division wherever the quotient lies within 1e-6 of an integer.
+// time through the rule; fast: the quotient in doubles as c * (fmax / f),
+// with the rule itself wherever it lies within 1e-6 of an integer.
 void Calibrate(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end);
 void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m);
 
@@ -63,7 +61,9 @@ void Turn180(int w, int h, IntMatrix& m);
 
 // acc[x][y] += frame[x + ox][y + oy] / n for the columns x_begin .. x_end - 1,
 // where 0 < x + ox < w and 0 < y + oy < h (column 0 and row 0 of a frame
-// never contribute). Extended sum, stored as a double.
+// never contribute). Extended sum, stored as a double; the fast path forms
+// it in doubles where that provably gives the same bits (see
+// calibration_kernels.cpp).
 void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
                 int x_end);
 void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,

@@ -10,80 +10,6 @@
 namespace qirm::simd {
 namespace {
 
-inline std::uint64_t Bits(double v) {
-  std::uint64_t b;
-  std::memcpy(&b, &v, 8);
-  return b;
-}
-inline double FromBits(std::uint64_t b) {
-  double v;
-  std::memcpy(&v, &b, 8);
-  return v;
-}
-
-// One sum through the rule, in extended precision.
-inline double ExtendedSum(double a, double hi, double lo_part) {
-  const Extended q = static_cast<Extended>(hi) + lo_part;  // exact: the pair is the extended quotient
-  return static_cast<double>(a + q);
-}
-
-// The decision for one sum in doubles (see the header): true when r holds
-// the result, false when the extended sum must decide.
-inline bool DoubleSum(double a, double hi, double lo_part, double& r) {
-  const double s = a + hi;
-  const double bb = s - a;
-  const double e = (a - (s - bb)) + (hi - bb);  // a + hi = s + e exactly
-  const double t = e + lo_part;
-  const std::uint64_t sb = Bits(s);
-  const std::uint64_t exponent = (sb >> 52) & 0x7FF;
-  if (exponent <= 60 || exponent == 0x7FF) return false;  // tiny, zero, not finite
-  const double ulp = FromBits((exponent - 52) << 52);
-  const double half = 0.5 * ulp, margin = ulp * (1.0 / 1024);
-  const double at = t < 0 ? -t : t;
-  const bool away = (t < 0) == (s < 0);  // away from zero: the next magnitude up
-  // Just below a power of two the doubles lie twice as close: the steps
-  // above do not hold there.
-  if (!away && (sb & 0x000FFFFFFFFFFFFFULL) == 0) return false;
-  if (at < half - margin) {
-    r = s;
-    return true;
-  }
-  if (at > half + margin && at < 1.5 * ulp - margin) {
-    r = FromBits(away ? sb + 1 : sb - 1);
-    return true;
-  }
-  return false;
-}
-
-void AccumulatePlain(double* a, const std::int32_t* in, int count, const double* hi, const double* lo_part,
-                     std::int32_t lo) {
-  for (int i = 0; i < count; ++i) {
-    const int k = in[i] - lo;
-    double r;
-    if (!DoubleSum(a[i], hi[k], lo_part[k], r)) r = ExtendedSum(a[i], hi[k], lo_part[k]);
-    a[i] = r;
-  }
-}
-
-int FlatPlain(std::int32_t* c, const std::uint16_t* f, const double* inverse, int count, std::uint8_t* exact) {
-  int near = 0;
-  for (int y = 0; y < count; ++y) {
-    const std::int32_t v = c[y];
-    const double inv = inverse[f[y]];
-    const double q = v * inv;
-    const bool small = q > -1073741824.0 && q < 1073741824.0;
-    const std::int32_t t = static_cast<std::int32_t>(small ? q : 0.0);
-    const double frac = q - t;
-    const bool clear = small & (frac > 1e-6 || frac < -1e-6) & (frac < 1 - 1e-6) & (frac > -1 + 1e-6);
-    const bool keep = inv == 0;
-    c[y] = keep ? v : t;
-    const std::uint8_t e = !keep & !clear;
-    exact[y] = e;
-    near += e;
-  }
-  return near;
-}
-
 // One row of a weighted run through AddFast.
 inline void WeightedRow(std::int32_t* t, const std::int32_t* src, int y, int a, const double* fxd, int x_side,
                         const double* fyd) {
@@ -99,116 +25,6 @@ inline void WeightedRow(std::int32_t* t, const std::int32_t* src, int y, int a, 
 }
 
 #ifdef QIRM_X86
-
-// A gather of four doubles (the masked form, which needs no undefined
-// source register).
-__attribute__((target("avx2"))) inline __m256d Gather(const double* base, __m128i idx) {
-  return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, idx, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
-}
-
-__attribute__((target("avx2"))) void AccumulateAvx2(double* a, const std::int32_t* in, int count, const double* hi,
-                                                    const double* lo_part, std::int32_t lo) {
-  const __m256d sign = _mm256_set1_pd(-0.0);
-  const __m256i exp_mask = _mm256_set1_epi64x(0x7FF);
-  const __m256i mant_mask = _mm256_set1_epi64x(0x000FFFFFFFFFFFFFLL);
-  const __m256i min_exp = _mm256_set1_epi64x(60);
-  const __m256i max_exp = _mm256_set1_epi64x(0x7FE);
-  const __m256i fifty_two = _mm256_set1_epi64x(52);
-  const __m128i lo4 = _mm_set1_epi32(lo);
-  int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    const __m128i idx = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), lo4);
-    const __m256d qh = Gather(hi, idx);
-    const __m256d ql = Gather(lo_part, idx);
-    const __m256d av = _mm256_loadu_pd(a + i);
-    const __m256d s = _mm256_add_pd(av, qh);
-    const __m256d bb = _mm256_sub_pd(s, av);
-    const __m256d e = _mm256_add_pd(_mm256_sub_pd(av, _mm256_sub_pd(s, bb)), _mm256_sub_pd(qh, bb));
-    const __m256d t = _mm256_add_pd(e, ql);
-    const __m256i sb = _mm256_castpd_si256(s);
-    const __m256i exponent = _mm256_and_si256(_mm256_srli_epi64(sb, 52), exp_mask);
-    const __m256i ok_exp =
-        _mm256_andnot_si256(_mm256_cmpgt_epi64(exponent, max_exp), _mm256_cmpgt_epi64(exponent, min_exp));
-    const __m256d ulp = _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(exponent, fifty_two), 52));
-    const __m256d half = _mm256_mul_pd(ulp, _mm256_set1_pd(0.5));
-    const __m256d margin = _mm256_mul_pd(ulp, _mm256_set1_pd(1.0 / 1024));
-    const __m256d at = _mm256_andnot_pd(sign, t);
-    const __m256d keep = _mm256_cmp_pd(at, _mm256_sub_pd(half, margin), _CMP_LT_OQ);
-    const __m256d step = _mm256_and_pd(
-        _mm256_cmp_pd(at, _mm256_add_pd(half, margin), _CMP_GT_OQ),
-        _mm256_cmp_pd(at, _mm256_sub_pd(_mm256_mul_pd(ulp, _mm256_set1_pd(1.5)), margin), _CMP_LT_OQ));
-    // Away from zero when t and s have the same sign.
-    const __m256i same_sign =
-        _mm256_cmpeq_epi64(_mm256_srli_epi64(_mm256_castpd_si256(t), 63), _mm256_srli_epi64(sb, 63));
-    const __m256i power_of_two = _mm256_cmpeq_epi64(_mm256_and_si256(sb, mant_mask), _mm256_setzero_si256());
-    const __m256i step_ok = _mm256_andnot_si256(_mm256_andnot_si256(same_sign, power_of_two),
-                                                _mm256_castpd_si256(step));
-    // same_sign is all ones (-1) or 0: s + 1 or s - 1 in the bits.
-    const __m256i stepped = _mm256_add_epi64(
-        sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
-                            _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
-    // Toward zero from a power of two the doubles lie twice as close: left
-    // to the extended sum, whether kept or stepped.
-    const __m256i below_power = _mm256_andnot_si256(same_sign, power_of_two);
-    const __m256i decided = _mm256_andnot_si256(
-        below_power, _mm256_and_si256(ok_exp, _mm256_or_si256(_mm256_castpd_si256(keep), step_ok)));
-    const __m256d r = _mm256_blendv_pd(s, _mm256_castsi256_pd(stepped), _mm256_castsi256_pd(step_ok));
-    const int done = _mm256_movemask_pd(_mm256_castsi256_pd(decided));
-    if (done == 0xF) {
-      _mm256_storeu_pd(a + i, r);
-    } else {
-      double out[4];
-      _mm256_storeu_pd(out, r);
-      for (int k = 0; k < 4; ++k) {
-        if (done & (1 << k)) {
-          a[i + k] = out[k];
-        } else {
-          const int q = in[i + k] - lo;
-          a[i + k] = ExtendedSum(a[i + k], hi[q], lo_part[q]);
-        }
-      }
-    }
-  }
-  AccumulatePlain(a + i, in + i, count - i, hi, lo_part, lo);
-}
-
-__attribute__((target("avx2"))) int FlatAvx2(std::int32_t* c, const std::uint16_t* f, const double* inverse,
-                                             int count, std::uint8_t* exact) {
-  int near = 0;
-  int y = 0;
-  const __m256d big = _mm256_set1_pd(1073741824.0);
-  const __m256d eps = _mm256_set1_pd(1e-6);
-  const __m256d one_eps = _mm256_set1_pd(1 - 1e-6);
-  const __m256d sign = _mm256_set1_pd(-0.0);
-  for (; y + 4 <= count; y += 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + y));
-    std::uint64_t f4;
-    std::memcpy(&f4, f + y, 8);
-    const __m128i idx = _mm_cvtepu16_epi32(_mm_cvtsi64_si128(static_cast<long long>(f4)));
-    const __m256d inv = Gather(inverse, idx);
-    const __m256d q = _mm256_mul_pd(_mm256_cvtepi32_pd(v), inv);
-    const __m256d aq = _mm256_andnot_pd(sign, q);
-    const __m256d small = _mm256_cmp_pd(aq, big, _CMP_LT_OQ);
-    const __m128i t = _mm256_cvttpd_epi32(_mm256_and_pd(q, small));
-    const __m256d frac = _mm256_andnot_pd(sign, _mm256_sub_pd(q, _mm256_cvtepi32_pd(t)));
-    const __m256d clear = _mm256_and_pd(
-        small, _mm256_and_pd(_mm256_cmp_pd(frac, eps, _CMP_GT_OQ), _mm256_cmp_pd(frac, one_eps, _CMP_LT_OQ)));
-    const __m256d keep = _mm256_cmp_pd(inv, _mm256_setzero_pd(), _CMP_EQ_OQ);
-    // keep: the value stays; else t.
-    const int keep_bits = _mm256_movemask_pd(keep);
-    const int clear_bits = _mm256_movemask_pd(clear);
-    alignas(16) std::int32_t tv[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(tv), t);
-    for (int k = 0; k < 4; ++k) {
-      const bool kept = keep_bits & (1 << k);
-      const std::uint8_t e = !kept && !(clear_bits & (1 << k));
-      if (!kept) c[y + k] = tv[k];
-      exact[y + k] = e;
-      near += e;
-    }
-  }
-  return near + FlatPlain(c + y, f + y, inverse, count - y, exact + y);
-}
 
 // One addition on four rows: out = trunc(tv + w v) where decided in doubles
 // (the AddFast rule); the mask of lanes so decided.
@@ -290,66 +106,6 @@ __attribute__((target("avx2"))) void WeightedRunAvx2(std::int32_t* t, const std:
     }
   }
   for (; y < y_end; ++y) WeightedRow(t, src, y, a, fxd, x_side, fyd);
-}
-
-__attribute__((target("avx2,fma"))) void AccumulateDirectAvx2(double* a, const std::int32_t* in, int count, int n) {
-  const __m256d sign = _mm256_set1_pd(-0.0);
-  const __m256i exp_mask = _mm256_set1_epi64x(0x7FF);
-  const __m256i mant_mask = _mm256_set1_epi64x(0x000FFFFFFFFFFFFFLL);
-  const __m256i min_exp = _mm256_set1_epi64x(60);
-  const __m256i max_exp = _mm256_set1_epi64x(0x7FE);
-  const __m256i fifty_two = _mm256_set1_epi64x(52);
-  const __m256d nd = _mm256_set1_pd(n);
-  const __m256d inv_n = _mm256_set1_pd(1.0 / n);
-  int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    const __m256d vd = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
-    const __m256d qd = _mm256_div_pd(vd, nd);
-    const __m256d r = _mm256_fnmadd_pd(qd, nd, vd);  // v - qd n, exact
-    const __m256d av = _mm256_loadu_pd(a + i);
-    const __m256d s = _mm256_add_pd(av, qd);
-    const __m256d bb = _mm256_sub_pd(s, av);
-    const __m256d e = _mm256_add_pd(_mm256_sub_pd(av, _mm256_sub_pd(s, bb)), _mm256_sub_pd(qd, bb));
-    const __m256d t = _mm256_add_pd(e, _mm256_mul_pd(r, inv_n));
-    const __m256i sb = _mm256_castpd_si256(s);
-    const __m256i exponent = _mm256_and_si256(_mm256_srli_epi64(sb, 52), exp_mask);
-    const __m256i ok_exp =
-        _mm256_andnot_si256(_mm256_cmpgt_epi64(exponent, max_exp), _mm256_cmpgt_epi64(exponent, min_exp));
-    // The quotient's own rounding to the extended format is within the
-    // margin only while |q| <= 2 |s|.
-    const __m256d small_q = _mm256_cmp_pd(_mm256_andnot_pd(sign, qd),
-                                          _mm256_mul_pd(_mm256_andnot_pd(sign, s), _mm256_set1_pd(2.0)), _CMP_LE_OQ);
-    const __m256d ulp = _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(exponent, fifty_two), 52));
-    const __m256d half = _mm256_mul_pd(ulp, _mm256_set1_pd(0.5));
-    const __m256d margin = _mm256_mul_pd(ulp, _mm256_set1_pd(1.0 / 256));
-    const __m256d at = _mm256_andnot_pd(sign, t);
-    const __m256d keep = _mm256_cmp_pd(at, _mm256_sub_pd(half, margin), _CMP_LT_OQ);
-    const __m256d step = _mm256_and_pd(
-        _mm256_cmp_pd(at, _mm256_add_pd(half, margin), _CMP_GT_OQ),
-        _mm256_cmp_pd(at, _mm256_sub_pd(_mm256_mul_pd(ulp, _mm256_set1_pd(1.5)), margin), _CMP_LT_OQ));
-    const __m256i same_sign =
-        _mm256_cmpeq_epi64(_mm256_srli_epi64(_mm256_castpd_si256(t), 63), _mm256_srli_epi64(sb, 63));
-    const __m256i power_of_two = _mm256_cmpeq_epi64(_mm256_and_si256(sb, mant_mask), _mm256_setzero_si256());
-    const __m256i below_power = _mm256_andnot_si256(same_sign, power_of_two);
-    const __m256i stepped = _mm256_add_epi64(
-        sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
-                            _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
-    const __m256i decided = _mm256_andnot_si256(
-        below_power,
-        _mm256_and_si256(_mm256_and_si256(ok_exp, _mm256_castpd_si256(small_q)),
-                         _mm256_or_si256(_mm256_castpd_si256(keep), _mm256_castpd_si256(step))));
-    const __m256d r_out = _mm256_blendv_pd(s, _mm256_castsi256_pd(stepped), step);
-    const int done = _mm256_movemask_pd(_mm256_castsi256_pd(decided));
-    if (done == 0xF) {
-      _mm256_storeu_pd(a + i, r_out);
-    } else {
-      double out[4];
-      _mm256_storeu_pd(out, r_out);
-      for (int k = 0; k < 4; ++k)
-        a[i + k] = (done & (1 << k)) ? out[k] : static_cast<double>(a[i + k] + static_cast<Extended>(in[i + k]) / n);
-    }
-  }
-  for (; i < count; ++i) a[i] = static_cast<double>(a[i] + static_cast<Extended>(in[i]) / n);
 }
 
 // hi + lo = a + b exactly.
@@ -463,18 +219,6 @@ int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_
   return -1;
 }
 
-bool AccumulateColumnDirect(double* a, const std::int32_t* in, int count, int n) {
-#ifdef QIRM_X86
-  static const bool have = HaveAvx2() && __builtin_cpu_supports("fma");
-  if (have) {
-    AccumulateDirectAvx2(a, in, count, n);
-    return true;
-  }
-#endif
-  (void)a, (void)in, (void)count, (void)n;
-  return false;
-}
-
 void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, const double* fxd,
                  int x_side, const double* fyd) {
 #ifdef QIRM_X86
@@ -503,21 +247,6 @@ bool HaveAvx2() {
 #else
   return false;
 #endif
-}
-
-void AccumulateColumn(double* a, const std::int32_t* in, int count, const double* hi, const double* lo_part,
-                      std::int32_t lo, int /*n*/) {
-#ifdef QIRM_X86
-  if (HaveAvx2()) return AccumulateAvx2(a, in, count, hi, lo_part, lo);
-#endif
-  AccumulatePlain(a, in, count, hi, lo_part, lo);
-}
-
-int FlatColumn(std::int32_t* c, const std::uint16_t* f, const double* inverse, int count, std::uint8_t* exact) {
-#ifdef QIRM_X86
-  if (HaveAvx2()) return FlatAvx2(c, f, inverse, count, exact);
-#endif
-  return FlatPlain(c, f, inverse, count, exact);
 }
 
 }  // namespace qirm::simd

@@ -12,28 +12,6 @@ namespace qirm::simd {
 
 bool HaveAvx2();
 
-// a[i] = (double)((extended)a[i] + q) for i < count, where q is the extended
-// quotient in[i] / n, given as the exact pair hi[v - lo] + lo_part[v - lo]
-// (hi the nearest double, the pair the exact value). The sum is rounded to
-// the extended format and then to a double, as the rule reads; in doubles
-// this is done with an exact two-sum and the rounding decided from the
-// error term, and wherever that cannot be decided safely (a sum near a
-// midpoint between doubles, at a power of two, near 0) the extended sum is
-// formed instead.
-void AccumulateColumn(double* a, const std::int32_t* in, int count, const double* hi, const double* lo_part,
-                      std::int32_t lo, int n);
-
-// c[i] = trunc(c[i] * inverse[f[i]]) unless inverse is 0 (then c stays);
-// The same sums for machines with AVX2 and FMA, without the quotient table:
-// the quotient is the correctly rounded double v / n plus its exact
-// remainder (a fused multiply-add) over n. False when the machine lacks
-// them (the caller then uses AccumulateColumn).
-bool AccumulateColumnDirect(double* a, const std::int32_t* in, int count, int n);
-
-// exact[i] = 1 where the double product lies within 1e-6 of an integer or
-// beyond 2^30 (the caller then divides exactly). Returns the count of those.
-int FlatColumn(std::int32_t* c, const std::uint16_t* f, const double* inverse, int count, std::uint8_t* exact);
-
 // The targets of one source column of a rotation: the coordinates
 //   x' = (double)((P + s dy[y]) + cx),  y' = (double)((M + c dy[y]) + cy)
 // as the extended rule forms them, where P = c dx and M = -s dx are exact

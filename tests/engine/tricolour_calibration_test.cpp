@@ -8,9 +8,10 @@
 #include <random>
 
 #include "tricolour/calibration.h"
+#include "tricolour/calibration_kernels.h"
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
-#include "tricolour/simd_kernels.h"
+#include "tricolour/tri_numbers.h"
 
 namespace qirm {
 namespace {
@@ -35,6 +36,15 @@ void ExpectSame(const IntMatrix& a, const IntMatrix& b, int w, int h) {
   for (int x = 0; x < w; ++x)
     for (int y = 0; y < h; ++y) ASSERT_EQ(a[x][y], b[x][y]) << "at (" << x << ", " << y << ")";
 }
+
+std::vector<calib::Level> Levels() {
+  std::vector<calib::Level> levels = {calib::Level::kPlain};
+  if (calib::BestLevel() >= calib::Level::kAvx2) levels.push_back(calib::Level::kAvx2);
+  if (calib::BestLevel() >= calib::Level::kAvx512) levels.push_back(calib::Level::kAvx512);
+  return levels;
+}
+
+double Rule(double a, std::int32_t v, int n) { return static_cast<double>(a + static_cast<Extended>(v) / n); }
 
 TEST(RemoveHotPixels, TheRatioRuleOnTheUnchangedFrame) {
   IntMatrix m = Filled(7, 6, 100);
@@ -99,6 +109,61 @@ TEST(FlatField, FastEqualsPlainOnRandomFlatsAndFrames) {
   Calibrate(&dark, &f, w, h, m, 0, w);
   CalibratePlain(&dark, &f, w, h, plain);
   ExpectSame(m, plain, w, h);
+}
+
+// Flats whose divisors put quotients on or a hair from integers: 20000 of
+// 40000 is L = 1/2 exactly (every quotient an integer), 21845 of 65535 is
+// 1/3 rounded (c / L a hair from 3c), 13107 and 3855 likewise 1/5 and 1/17;
+// against 32768 every L is exact and 24576 or 28672 give c / L = 4c / 3 or
+// 8c / 7 (integers for multiples of 3 or 7); 1 of 65535 multiplies by 65535 and saturates; 0 keeps the value. Every
+// level of the kernel, with and without a dark, against FlatField::Apply.
+TEST(FlatField, EveryKernelLevelEqualsTheRuleOnHardQuotients) {
+  std::mt19937_64 rng(21);
+  auto uniform = [&](std::int64_t lo, std::int64_t hi) {
+    return static_cast<std::int32_t>(lo + static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(hi - lo + 1)));
+  };
+  const int h = 3001;
+  const std::vector<int> hard = {21845, 13107, 3855, 255, 1, 0, 65535, 32768, 20000, 10000, 16384, 3, 24576, 28672, 32767};
+  for (int fmax : {65535, 40000, 32768, 1}) {
+    IntMatrix flat = Filled(1, h, 0);
+    for (int y = 0; y < h; ++y) {
+      const int f = y % 3 ? hard[y % hard.size()] : uniform(0, 65535);
+      flat[0][y] = std::min(f, fmax);
+    }
+    flat[0][h / 2] = fmax;
+    FlatField field;
+    ASSERT_TRUE(field.Build(flat, 1, h));
+    for (int kind = 0; kind < 6; ++kind) {
+      IntMatrix m = Filled(1, h, 0), dark = Filled(1, h, 0);
+      for (int y = 0; y < h; ++y) {
+        switch (kind) {
+          case 0: m[0][y] = uniform(0, 65535); break;
+          case 1: m[0][y] = uniform(-70000, 70000); break;
+          case 2: m[0][y] = uniform(-20, 20); break;  // zeros and small quotients
+          case 3: m[0][y] = uniform(-(1 << 30), 1 << 30); break;  // beyond 2^30 and saturating
+          case 4: m[0][y] = 3 * uniform(-20000, 20000); break;
+          // Large quotients below 2^30, where q strays furthest from c / L,
+          // integers for the hard flats (357 = 3 * 7 * 17).
+          default: m[0][y] = uniform(-(1 << 28), 1 << 28) / 357 * 357; break;
+        }
+        dark[0][y] = kind % 2 ? uniform(0, 3000) : 0;
+      }
+      IntMatrix expected = Filled(1, h, 0);
+      for (int y = 0; y < h; ++y) expected[0][y] = field.Apply(m[0][y] - dark[0][y], 0, y);
+      for (calib::Level level : Levels()) {
+        for (int offset : {0, 5}) {
+          std::vector<std::int32_t> c(m[0] + offset, m[0] + h);
+          calib::SubtractAndDivide(c.data(), kind % 2 ? dark[0] + offset : nullptr, field.values().data() + offset,
+                                   field.fmax(), field.divisor().data(), h - offset, level);
+          for (int y = offset; y < h; ++y) {
+            ASSERT_EQ(c[y - offset], expected[0][y])
+                << "level " << static_cast<int>(level) << " fmax " << fmax << " kind " << kind << " at " << y
+                << ": " << m[0][y] << " - " << dark[0][y] << " over flat " << flat[0][y];
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(Turn180, MovesEveryPixelToTheOppositeCorner) {
@@ -166,32 +231,122 @@ TEST(Accumulate, FastEqualsPlainOverManyFrames) {
   }
 }
 
-// Both kernels of the running mean (the quotient table for machines
-// without FMA, the direct one) against the extended sum, on sums that
-// cross powers of two and land anywhere between doubles.
-TEST(Accumulate, BothKernelsEqualTheExtendedSum) {
-  std::mt19937 rng(5);
-  for (int n : {3, 10, 7}) {
-    const int count = 4001;
-    std::vector<double> table_sum(count, 0.0), direct_sum(count, 0.0), plain(count, 0.0);
-    for (int k = 0; k < 40; ++k) {
+// Every level of the running-mean kernel against the extended sum, step by
+// step, on sums of every kind: growing means, sums that cross and land on
+// powers of two, negative values and cancellation, counts from 1 to 256,
+// and big accumulators whose ulp is coarser than the quotient's bits, where
+// the rule's two extended roundings land on or next to midpoints between
+// doubles (exact ties with counts that are powers of two).
+TEST(Accumulate, EveryKernelLevelEqualsTheExtendedSum) {
+  std::mt19937_64 rng(11);
+  const int count = 4001;  // not a multiple of any vector width
+  auto uniform = [&](std::int64_t lo, std::int64_t hi) {
+    return lo + static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(hi - lo + 1));
+  };
+  for (int n : {1, 2, 3, 7, 10, 30, 128, 255, 256}) {
+    for (int kind = 0; kind < 7; ++kind) {
+      std::vector<double> start(count);
+      for (double& a : start) {
+        switch (kind) {
+          case 0: a = 0; break;  // a fresh accumulator
+          case 1: a = static_cast<double>(uniform(-5000, 70000)) / 3; break;
+          case 2: a = std::ldexp(1.0, static_cast<int>(uniform(-3, 30))) * (uniform(0, 1) ? 1 : -1); break;
+          case 3: a = std::nextafter(std::ldexp(1.0, static_cast<int>(uniform(4, 20))), uniform(0, 1) ? 0.0 : 1e9); break;
+          case 4: a = std::ldexp(1.0, 56) + 16.0 * static_cast<double>(uniform(-1000, 1000)); break;
+          case 5: a = std::ldexp(1.0, 45) + std::ldexp(static_cast<double>(uniform(-1000, 1000)), -7); break;
+          default: a = std::ldexp(static_cast<double>(uniform(1, 1LL << 53)), static_cast<int>(uniform(-60, 0))); break;
+        }
+      }
       std::vector<std::int32_t> in(count);
-      for (int& v : in) v = static_cast<int>(rng() % 3000) + (k % 2 ? 250 : -500);
-      const std::int32_t lo = *std::min_element(in.begin(), in.end());
-      const std::int32_t hi = *std::max_element(in.begin(), in.end());
-      std::vector<double> q_hi(hi - lo + 1), q_lo(hi - lo + 1);
-      for (int v = lo; v <= hi; ++v) {
-        const Extended q = static_cast<Extended>(v) / n;
-        q_hi[v - lo] = static_cast<double>(q);
-        q_lo[v - lo] = static_cast<double>(q - q_hi[v - lo]);
+      for (int step = 0; step < 6; ++step) {
+        for (std::int32_t& v : in) {
+          switch ((step + kind) % 4) {
+            case 0: v = static_cast<std::int32_t>(uniform(0, 65535)); break;
+            case 1: v = static_cast<std::int32_t>(uniform(-3000, 3000)); break;
+            case 2: v = static_cast<std::int32_t>(uniform(INT32_MIN, INT32_MAX)); break;
+            default: v = static_cast<std::int32_t>(n * uniform(-300, 300) + uniform(-1, 1)); break;
+          }
+        }
+        std::vector<double> rule(count);
+        for (int i = 0; i < count; ++i) rule[i] = Rule(start[i], in[i], n);
+        for (calib::Level level : Levels()) {
+          for (int offset : {0, 3}) {
+            std::vector<double> got(start.begin() + offset, start.end());
+            calib::AddQuotients(got.data(), in.data() + offset, count - offset, n, level);
+            for (int i = offset; i < count; ++i) {
+              ASSERT_EQ(got[i - offset], rule[i]) << "level " << static_cast<int>(level) << " n " << n << " kind "
+                                                  << kind << " step " << step << " at " << i << ": " << start[i]
+                                                  << " + " << in[i] << " / " << n;
+            }
+          }
+        }
+        start = rule;
       }
-      simd::AccumulateColumn(table_sum.data(), in.data(), count, q_hi.data(), q_lo.data(), lo, n);
-      if (!simd::AccumulateColumnDirect(direct_sum.data(), in.data(), count, n)) direct_sum = table_sum;
-      for (int i = 0; i < count; ++i) plain[i] = static_cast<double>(plain[i] + static_cast<Extended>(in[i]) / n);
-      for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(table_sum[i], plain[i]) << n << " " << k << " " << i;
-        ASSERT_EQ(direct_sum[i], plain[i]) << n << " " << k << " " << i;
-      }
+    }
+  }
+}
+
+// Sums one extended unit or less from a midpoint between doubles, built on
+// purpose: a = 2^56 + 16 k (the ulp is 16, the extended ulp 2^-7) plus v / n
+// with n a power of two, so the exact sum sits on a grid finer than the
+// extended format and the rule's first rounding can land on the midpoint.
+TEST(Accumulate, DoubleRoundingAtMidpointsFollowsTheRule) {
+  std::mt19937 rng(3);
+  const int count = 999;
+  for (int n : {2, 16, 128, 256}) {
+    std::vector<double> a(count);
+    std::vector<std::int32_t> in(count);
+    for (int i = 0; i < count; ++i) {
+      a[i] = std::ldexp(1.0, 56) + 16.0 * static_cast<int>(rng() % 4096);
+      // 8 n +- a little: 8 is half the ulp, a little is below the extended ulp.
+      in[i] = static_cast<std::int32_t>(8 * n * (1 + 2 * static_cast<int>(rng() % 100)) +
+                                        static_cast<int>(rng() % 5) - 2);
+      if (i % 2) in[i] = -in[i];
+    }
+    for (calib::Level level : Levels()) {
+      std::vector<double> got = a;
+      calib::AddQuotients(got.data(), in.data(), count, n, level);
+      for (int i = 0; i < count; ++i)
+        ASSERT_EQ(got[i], Rule(a[i], in[i], n)) << static_cast<int>(level) << " " << n << " " << in[i];
+    }
+  }
+}
+
+// The dark mean is the same sum with the dark count, column by column.
+TEST(AddToMean, EqualsTheExtendedSumOverTheDarks) {
+  const int w = 19, h = 23, nd = 7;
+  RealMatrix acc;
+  acc.Allocate(w, h);
+  std::vector<double> rule(w * h, 0.0);
+  for (int k = 0; k < nd; ++k) {
+    const IntMatrix dark = Random(w, h, 40 + k, k == 3 ? -100 : 0, 65535);
+    AddToMean(dark, nd, w, h, acc, 0, w);
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) rule[x * h + y] = Rule(rule[x * h + y], dark[x][y], nd);
+  }
+  IntMatrix mean = Filled(w, h, 0);
+  TruncateMean(acc, w, h, mean, 0, w);
+  for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; ++y) {
+      ASSERT_EQ(acc[x][y], rule[x * h + y]) << x << " " << y;
+      ASSERT_EQ(mean[x][y], TruncSaturated(rule[x * h + y]));
+    }
+  }
+}
+
+TEST(TruncateMean, EveryLevelSaturatesAndMapsNaNToZero) {
+  const double nan = std::nan("");
+  std::vector<double> values = {0.0,          -0.0,          0.999999,      -0.999999,  1.5,        -1.5,
+                                2147483646.9, 2147483647.0,  2147483647.5,  2147483648.0, 1e300,   -2147483648.0,
+                                -2147483648.9, -2147483649.0, -1e300,       nan,        HUGE_VAL,   -HUGE_VAL,
+                                12345.678,    -12345.678,    4.9e-324,      65535.99999};
+  for (calib::Level level : Levels()) {
+    for (int offset = 0; offset < 5; ++offset) {
+      const int count = static_cast<int>(values.size()) - offset;
+      std::vector<std::int32_t> out(count, 77);
+      calib::TruncateRun(values.data() + offset, count, out.data(), level);
+      for (int i = 0; i < count; ++i)
+        ASSERT_EQ(out[i], TruncSaturated(values[offset + i])) << static_cast<int>(level) << " " << values[offset + i];
     }
   }
 }

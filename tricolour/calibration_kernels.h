@@ -1,0 +1,28 @@
+// Column kernels of the calibration and of the running means, each exactly
+// its extended-precision rule (see calibration.h) at every level, for every
+// input. The fast levels work in doubles where that provably gives the
+// rule's bits and hand the few remaining elements to the rule itself.
+#pragma once
+
+#include <cstdint>
+
+namespace qirm::calib {
+
+// The instruction sets a kernel may use; the best one of the machine is
+// chosen at run time. Tests run every level the machine has.
+enum class Level { kPlain = 0, kAvx2 = 1, kAvx512 = 2 };
+Level BestLevel();
+
+// a[i] = (double)(a[i] + (extended)in[i] / n) for i < count; n > 0.
+void AddQuotients(double* a, const std::int32_t* in, int count, int n, Level level = BestLevel());
+
+// c[i] -= dark[i] (when dark is not null); then, where L = divisor[f[i]] is
+// above 0, c[i] = TruncSaturated((extended)c[i] / L). The divisors are
+// FlatField's: divisor[f] = (double)((extended)f / fmax), fmax >= 1.
+void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f, double fmax,
+                       const double* divisor, int count, Level level = BestLevel());
+
+// out[i] = TruncSaturated(a[i]).
+void TruncateRun(const double* a, int count, std::int32_t* out, Level level = BestLevel());
+
+}  // namespace qirm::calib
