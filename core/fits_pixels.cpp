@@ -50,11 +50,12 @@ Status ReadError(const std::string& path, long long offset, int error) {
 #if defined(__SSE2__)
 // 8 rows x 8 columns: swap the bytes of each value, transpose, widen to
 // 32 bits and store 8 values down each of the 8 columns.
-inline void Transpose8x8(const std::uint8_t* src, std::size_t row_bytes, IntMatrix& m, int x, int y) {
+inline void Transpose8x8(const std::uint8_t* src, std::size_t row_bytes, IntMatrix& m, int x, int y,
+                         __m128i flip) {
   __m128i r[8];
   for (int i = 0; i < 8; ++i) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * row_bytes));
-    r[i] = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    r[i] = _mm_xor_si128(_mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)), flip);
   }
   const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]);
   const __m128i t1 = _mm_unpackhi_epi16(r[0], r[1]);
@@ -86,8 +87,11 @@ inline void Transpose8x8(const std::uint8_t* src, std::size_t row_bytes, IntMatr
 
 inline std::int32_t BigEndian16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
 
-void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int y0) {
+void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int y0, std::uint16_t flip) {
   const std::size_t row_bytes = static_cast<std::size_t>(w) * 2;
+#if defined(__SSE2__)
+  const __m128i flips = _mm_set1_epi16(static_cast<short>(flip));
+#endif
   const int full = count / 8 * 8;
   int x = 0;
 #if defined(__SSE2__)
@@ -97,23 +101,23 @@ void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int
   for (; x + 32 <= w; x += 32) {
     for (int r = 0; r < full; r += 8) {
       const std::uint8_t* src = rows + r * row_bytes + x * 2;
-      Transpose8x8(src, row_bytes, m, x, y0 + r);
-      Transpose8x8(src + 16, row_bytes, m, x + 8, y0 + r);
-      Transpose8x8(src + 32, row_bytes, m, x + 16, y0 + r);
-      Transpose8x8(src + 48, row_bytes, m, x + 24, y0 + r);
+      Transpose8x8(src, row_bytes, m, x, y0 + r, flips);
+      Transpose8x8(src + 16, row_bytes, m, x + 8, y0 + r, flips);
+      Transpose8x8(src + 32, row_bytes, m, x + 16, y0 + r, flips);
+      Transpose8x8(src + 48, row_bytes, m, x + 24, y0 + r, flips);
     }
   }
   for (; x + 8 <= w; x += 8) {
-    for (int r = 0; r < full; r += 8) Transpose8x8(rows + r * row_bytes + x * 2, row_bytes, m, x, y0 + r);
+    for (int r = 0; r < full; r += 8) Transpose8x8(rows + r * row_bytes + x * 2, row_bytes, m, x, y0 + r, flips);
   }
 #endif
   for (int xr = x; xr < w; ++xr) {
     std::int32_t* column = m[xr] + y0;
-    for (int r = 0; r < full; ++r) column[r] = BigEndian16(rows + r * row_bytes + xr * 2);
+    for (int r = 0; r < full; ++r) column[r] = BigEndian16(rows + r * row_bytes + xr * 2) ^ flip;
   }
   for (int r = full; r < count; ++r) {
     const std::uint8_t* row = rows + r * row_bytes;
-    for (int xr = 0; xr < w; ++xr) m[xr][y0 + r] = BigEndian16(row + xr * 2);
+    for (int xr = 0; xr < w; ++xr) m[xr][y0 + r] = BigEndian16(row + xr * 2) ^ flip;
   }
 }
 
@@ -176,7 +180,7 @@ Status ReadBigEndian16Plain(std::FILE* file, const std::string& path, long long 
 }
 
 Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offset, int w, int h, IntMatrix& m,
-                       int threads) {
+                       int threads, std::uint16_t flip) {
   if (w <= 0 || h <= 0) return Status::Ok();
   const int fd = fileno(file);
   const long long row_bytes = 2LL * w;
@@ -220,7 +224,7 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
       }
       // Past the end of the file every byte counts as 255.
       if (got < bytes) std::memset(buffer.get() + got, 0xFF, static_cast<std::size_t>(bytes - got));
-      TransposeRows(buffer.get(), w, count, m, y);
+      TransposeRows(buffer.get(), w, count, m, y, flip);
     }
   });
   for (int part = 0; part < threads; ++part) {

@@ -23,8 +23,10 @@ Status ReadBigEndian16Plain(std::FILE* file, const std::string& path, long long 
 // The same result, fast: blocks of rows read with one call each, swapped and
 // transposed into the columns 8 x 8 values at a time, the rows split between
 // `threads` threads (0: two for large frames when the machine has two cores).
+// flip is XORed into every value as it is stored (0x8000: the sign shift by
+// 32768 of values 0..65535, done on the way).
 Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offset, int w, int h, IntMatrix& m,
-                       int threads = 0);
+                       int threads = 0, std::uint16_t flip = 0);
 
 // BITPIX 8, 32, 64, -32 or -64: the physical values mapped to raw 0..65535
 // (see fits_reader.h) and stored as raw XOR 0x8000. Reads the data twice:

@@ -380,6 +380,23 @@ Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m) {
   return fits::ReadScaledPixels(file.get(), path, header, m);
 }
 
+Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntMatrix& m) {
+  FilePtr file;
+  if (Status s = ScanFile(path, header, file); !s) return s;
+  if (m.count() != header.width || m.n() != header.height) {
+    return Status::Error(path + ": the image is " + Text(header.width) + " x " + Text(header.height) +
+                         " but the matrix given for it is " + Text(m.count()) + " x " + Text(m.n()));
+  }
+  // Stored values are 0..65535, where v < 32768 ? v + 32768 : v - 32768 is
+  // v XOR 0x8000.
+  if (header.bitpix == 16) {
+    return fits::ReadBigEndian16(file.get(), path, header.data_offset, header.width, header.height, m, 0, 0x8000);
+  }
+  if (Status s = fits::ReadScaledPixels(file.get(), path, header, m); !s) return s;
+  ToUnsigned16(32768, header.width, header.height, m);
+  return Status::Ok();
+}
+
 int ToUnsigned16(int a, int w, int h, IntMatrix& m) {
   w = std::clamp(w, 0, m.count());
   h = std::clamp(h, 0, m.n());

@@ -97,6 +97,9 @@ Status ReadFitsHeader(const std::string& path, FitsHeader& header);
 // m must have been created with count = header.width, n = header.height; a
 // matrix of another size is refused before anything is written into it.
 Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m);
+// ReadFitsFile followed by ToUnsigned16(32768) over the whole image, with
+// the shift done as the values are stored where the data are 16-bit.
+Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntMatrix& m);
 // Every element v of the w x h matrix: v < a ? v + a : v - a (in 32-bit
 // wrap-around arithmetic). w and h are clipped to the matrix. Returns 0.
 int ToUnsigned16(int a, int w, int h, IntMatrix& m);

@@ -90,11 +90,10 @@ struct Channel {
   int done_progress;
 };
 
-Status ReadFrame(const std::string& path, IntMatrix& m, int w, int h) {
+// Read and sign-shifted (the sizes were checked from the headers).
+Status ReadFrame(const std::string& path, IntMatrix& m) {
   FitsHeader header;
-  if (Status s = ReadFitsFile(path, header, m); !s) return s;
-  ToUnsigned16(32768, w, h, m);
-  return Status::Ok();
+  return ReadFitsFileSignShifted(path, header, m);
 }
 
 // The run's shared state.
@@ -239,7 +238,7 @@ class Stacker {
 
       if (!WaitTurn(m_read_turn, index)) return;
       auto mark = Clock::now();
-      Status s = ReadFrame(path, c, w, h);
+      Status s = ReadFrame(path, c);
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
@@ -434,7 +433,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
         if (notice) notice("Resolution Error !!");
         break;
       }
-      if (Status s = ReadFrame(settings.DarkFiles[k], frame, w, h); !s) return s;
+      if (Status s = ReadFrame(settings.DarkFiles[k], frame); !s) return s;
       ForColumns(threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
       progress.Columns(run.column_progress);
     }
@@ -444,7 +443,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
 
   // The first flat only.
   if (!settings.FlatFiles.empty()) {
-    if (Status s = ReadFrame(settings.FlatFiles[0], frame, w, h); !s) return s;
+    if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
     if (!run.flat.Build(frame, w, h)) {
       return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
                            "; a flat must have values above 0");
@@ -456,7 +455,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   run.positions = ClampPositions(settings, w, h);
   if (settings.StarMode == 2) {
     const std::string& path = settings.GreenFiles[0];
-    if (Status s = ReadFrame(path, frame, w, h); !s) return s;
+    if (Status s = ReadFrame(path, frame); !s) return s;
     if (run.has_dark) {
       for (int x = 0; x < w; ++x)
         for (int y = 0; y < h; ++y) frame[x][y] -= run.dark[x][y];

@@ -293,17 +293,23 @@ TEST(FitsReader, FastSixteenBitReadEqualsThePlainOne) {
       IntMatrix plain;
       ASSERT_EQ(AllocIntMatrix(c.w, c.h, plain), 0);
       ASSERT_TRUE(fits::ReadBigEndian16Plain(file, path, offset, c.w, c.h, plain).ok());
+      // With the sign shift done on the way, the plain values shifted.
+      IntMatrix shifted = plain.Clone();
+      ToUnsigned16(32768, c.w, c.h, shifted);
       for (int threads : {1, 2, 3}) {
-        IntMatrix fast;
-        ASSERT_EQ(AllocIntMatrix(c.w, c.h, fast), 0);
-        // Stale contents must be overwritten everywhere.
-        for (int x = 0; x < c.w; ++x)
-          for (int y = 0; y < c.h; ++y) fast[x][y] = -7;
-        ASSERT_TRUE(fits::ReadBigEndian16(file, path, offset, c.w, c.h, fast, threads).ok());
-        bool same = true;
-        for (int x = 0; x < c.w && same; ++x)
-          for (int y = 0; y < c.h && same; ++y) same = fast[x][y] == plain[x][y];
-        EXPECT_TRUE(same) << threads << " threads";
+        for (std::uint16_t flip : {0, 0x8000}) {
+          IntMatrix fast;
+          ASSERT_EQ(AllocIntMatrix(c.w, c.h, fast), 0);
+          // Stale contents must be overwritten everywhere.
+          for (int x = 0; x < c.w; ++x)
+            for (int y = 0; y < c.h; ++y) fast[x][y] = -7;
+          ASSERT_TRUE(fits::ReadBigEndian16(file, path, offset, c.w, c.h, fast, threads, flip).ok());
+          const IntMatrix& expected = flip ? shifted : plain;
+          bool same = true;
+          for (int x = 0; x < c.w && same; ++x)
+            for (int y = 0; y < c.h && same; ++y) same = fast[x][y] == expected[x][y];
+          EXPECT_TRUE(same) << threads << " threads, flip " << flip;
+        }
       }
       std::fclose(file);
     }
@@ -495,6 +501,15 @@ TEST(FitsReader, OtherPixelTypesMappedToRawValues) {
       // Stored so that the callers' shift yields the raw value.
       EXPECT_EQ(r.m[i % 2][i / 2], c.raw[i] ^ 0x8000) << i;
     }
+    // Read and shifted in one call: the raw values.
+    FitsHeader header;
+    IntMatrix shifted;
+    ASSERT_EQ(AllocIntMatrix(2, 2, shifted), 0);
+    testing::internal::CaptureStdout();
+    const Status s = ReadFitsFileSignShifted(dir.File("t.fits"), header, shifted);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(s.ok()) << s.message();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(shifted[i % 2][i / 2], c.raw[i]) << i;
   }
 }
 
