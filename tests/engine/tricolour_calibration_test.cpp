@@ -115,15 +115,17 @@ TEST(FlatField, FastEqualsPlainOnRandomFlatsAndFrames) {
 // 40000 is L = 1/2 exactly (every quotient an integer), 21845 of 65535 is
 // 1/3 rounded (c / L a hair from 3c), 13107 and 3855 likewise 1/5 and 1/17;
 // against 32768 every L is exact and 24576 or 28672 give c / L = 4c / 3 or
-// 8c / 7 (integers for multiples of 3 or 7); 1 of 65535 multiplies by 65535 and saturates; 0 keeps the value. Every
-// level of the kernel, with and without a dark, against FlatField::Apply.
+// 8c / 7 (integers for multiples of 3 or 7); 1 of 65535 multiplies by 65535
+// and saturates; 0 keeps the value. Every level of the kernel, with and
+// without a dark, against FlatField::Apply.
 TEST(FlatField, EveryKernelLevelEqualsTheRuleOnHardQuotients) {
   std::mt19937_64 rng(21);
   auto uniform = [&](std::int64_t lo, std::int64_t hi) {
     return static_cast<std::int32_t>(lo + static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(hi - lo + 1)));
   };
   const int h = 3001;
-  const std::vector<int> hard = {21845, 13107, 3855, 255, 1, 0, 65535, 32768, 20000, 10000, 16384, 3, 24576, 28672, 32767};
+  const std::vector<int> hard = {21845, 13107, 3855, 255, 1, 0, 65535, 32768,
+                                 20000, 10000, 16384, 3, 24576, 28672, 32767};
   for (int fmax : {65535, 40000, 32768, 1}) {
     IntMatrix flat = Filled(1, h, 0);
     for (int y = 0; y < h; ++y) {
@@ -251,7 +253,9 @@ TEST(Accumulate, EveryKernelLevelEqualsTheExtendedSum) {
           case 0: a = 0; break;  // a fresh accumulator
           case 1: a = static_cast<double>(uniform(-5000, 70000)) / 3; break;
           case 2: a = std::ldexp(1.0, static_cast<int>(uniform(-3, 30))) * (uniform(0, 1) ? 1 : -1); break;
-          case 3: a = std::nextafter(std::ldexp(1.0, static_cast<int>(uniform(4, 20))), uniform(0, 1) ? 0.0 : 1e9); break;
+          case 3:  // next to a power of two, below or above
+            a = std::nextafter(std::ldexp(1.0, static_cast<int>(uniform(4, 20))), uniform(0, 1) ? 0.0 : 1e9);
+            break;
           case 4: a = std::ldexp(1.0, 56) + 16.0 * static_cast<double>(uniform(-1000, 1000)); break;
           case 5: a = std::ldexp(1.0, 45) + std::ldexp(static_cast<double>(uniform(-1000, 1000)), -7); break;
           default: a = std::ldexp(static_cast<double>(uniform(1, 1LL << 53)), static_cast<int>(uniform(-60, 0))); break;
