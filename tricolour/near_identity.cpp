@@ -179,16 +179,17 @@ QIRM_AVX512 inline void Flush(Context& c, Pending& p) {
   p.column = -1;
 }
 
-// floor(p) of every lane whose fraction keeps the margin from an integer,
-// kMark on the others (NaN products, from values out of range, too).
-// Products below 1 are always safe (both products are >= 0, so the floor
-// is 0): taking max(p, 0.5) lets them pass the same test.
-QIRM_AVX512 inline __m256i Increments(__m512d prod, __m512d mp, __m512d one_mp) {
-  const __m512d p = _mm512_max_pd(_mm512_set1_pd(0.5), prod);  // NaN stays NaN
-  const __m256i fl = _mm512_maskz_cvttpd_epi32(0xFF, p);
-  const __m512d fr = _mm512_sub_pd(p, _mm512_maskz_cvtepi32_pd(0xFF, fl));
-  const __mmask8 safe = _mm512_cmp_pd_mask(fr, mp, _CMP_GT_OQ) & _mm512_cmp_pd_mask(fr, one_mp, _CMP_LT_OQ);
-  return _mm256_mask_blend_epi32(safe, _mm256_set1_epi32(kMark), fl);
+// floor(a g) of every lane whose product keeps the margin mp from an
+// integer, kMark on the others (NaN products, from values out of range,
+// too). Formed on q = a g + mp (one rounding): the product is then safe
+// exactly when q lies at least 2 mp above the integer below it, and that
+// integer is its floor. Products below 1 are always safe (both products
+// are >= 0, so the floor is 0): taking max(q, 0.5 + mp) lets them pass.
+QIRM_AVX512 inline __m256i Increments(__m512d a, __m512d g, __m512d mp, __m512d low, __m512d two_mp) {
+  const __m512d q = _mm512_max_pd(low, _mm512_fmadd_pd(a, g, mp));  // NaN stays NaN
+  const __m512d fraction = _mm512_reduce_pd(q, _MM_FROUND_TO_NEG_INF);  // q - floor(q)
+  const __mmask8 safe = _mm512_cmp_pd_mask(fraction, two_mp, _CMP_GE_OQ);
+  return _mm256_mask_blend_epi32(safe, _mm256_set1_epi32(kMark), _mm512_maskz_cvttpd_epi32(0xFF, q));
 }
 
 // Row iy0 + j of the target column takes own[j] and below[j - 1]; the first
@@ -275,7 +276,7 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   const __m512d vbx = _mm512_set1_pd(bx), vby = _mm512_set1_pd(by);
   const __m512d lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
   const __m512d one = _mm512_set1_pd(1.0);
-  const __m512d mp = _mm512_set1_pd(c.mp), one_mp = _mm512_set1_pd(1 - c.mp);
+  const __m512d mp = _mm512_set1_pd(c.mp), low = _mm512_set1_pd(0.5 + c.mp), two_mp = _mm512_set1_pd(2 * c.mp);
   const __m256i limit = _mm256_set1_epi32(kValueLimit);
   Pending p0, p1;
   for (int y = 0; y < c.h;) {
@@ -310,10 +311,10 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       const __m512d vd = _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
       const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
       const __m512d av = _mm512_mul_pd(gx, vd), bv = _mm512_mul_pd(fx, vd);
-      const __m256i i00 = Increments(_mm512_mul_pd(av, gy), mp, one_mp);
-      const __m256i i01 = Increments(_mm512_mul_pd(av, fy), mp, one_mp);
-      const __m256i i10 = Increments(_mm512_mul_pd(bv, gy), mp, one_mp);
-      const __m256i i11 = Increments(_mm512_mul_pd(bv, fy), mp, one_mp);
+      const __m256i i00 = Increments(av, gy, mp, low, two_mp);
+      const __m256i i01 = Increments(av, fy, mp, low, two_mp);
+      const __m256i i10 = Increments(bv, gy, mp, low, two_mp);
+      const __m256i i11 = Increments(bv, fy, mp, low, two_mp);
       AddRun(c, p0, r.n, iy0, i00, i01);
       AddRun(c, p1, r.n + 1, iy0, i10, i11);
     }
@@ -371,7 +372,12 @@ void BorderBand(Context& c, const IntMatrix& src) {
     for (const auto& r : ranges) {
       for (int y = r[0]; y < r[1]; ++y) {
         double xd, yd;
-        ExactTarget(m, x, y, xd, yd);
+        if (c.xs.empty()) {
+          ExactTarget(m, x, y, xd, yd);
+        } else {
+          xd = c.xs[x];  // the same values, tabulated
+          yd = c.ys[y];
+        }
         if (!(xd > -1.0 && xd < w - 1.0 && yd > -1.0 && yd < h - 1.0)) continue;
         const int ix = static_cast<int>(xd), iy = static_cast<int>(yd);
         const Extended fx = xd - ix, fy = yd - iy;
@@ -412,18 +418,40 @@ std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
   return t;
 }
 
-// out = in clamped to 0..65535; returns the largest value of in (a plain
-// loop the compiler vectorises).
-#if defined(QIRM_NEAR_X86)
-__attribute__((target_clones("avx2", "default")))
-#endif
-std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
+// out = in clamped to 0..65535; returns the largest value of in. The
+// result goes straight to memory (it is not read again soon), which saves
+// reading every line of it first.
+std::int32_t ClampIntoPlain(const std::int32_t* in, std::int32_t* out, int n) {
   std::int32_t high = INT32_MIN;
   for (int i = 0; i < n; ++i) {
     high = std::max(high, in[i]);
     out[i] = std::min(std::max(in[i], 0), 65535);
   }
   return high;
+}
+
+#ifdef QIRM_NEAR_X86
+QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* out, int n) {
+  int head = static_cast<int>((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 4);
+  if (reinterpret_cast<std::uintptr_t>(out) % 4 != 0 || head > n) head = n;
+  std::int32_t high = ClampIntoPlain(in, out, head);
+  __m512i highs = _mm512_set1_epi32(high);
+  const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(65535);
+  int i = head;
+  for (; i + 16 <= n; i += 16) {
+    const __m512i v = _mm512_loadu_si512(in + i);
+    highs = _mm512_max_epi32(highs, v);
+    _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
+  }
+  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoPlain(in + i, out + i, n - i));
+}
+#endif
+
+std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
+#ifdef QIRM_NEAR_X86
+  if (HaveAvx512()) return ClampIntoStream(in, out, n);
+#endif
+  return ClampIntoPlain(in, out, n);
 }
 
 }  // namespace
@@ -509,6 +537,9 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
 #endif
     if (!finish_to(lo[x + 1])) return false;
   }
+#ifdef QIRM_NEAR_X86
+  if (HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
+#endif
   // The band of the two left columns and two top rows, in the plain order,
   // now on the result itself.
   std::vector<std::int32_t*> result(w);
