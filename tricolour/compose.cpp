@@ -115,6 +115,11 @@ struct Run {
   std::vector<int> column_progress;
   std::vector<Channel> channels;
   IntMatrix finished[3];  // R, G, B
+  // Made once and used twice: the setup's frame becomes the first worker's
+  // frame and the dark mean's accumulator the channels' (freshly mapped
+  // memory costs a page fault and zeroing on first touch).
+  IntMatrix first_frame;
+  RealMatrix acc;
 };
 
 // ---------------------------------------------------------------------------
@@ -158,17 +163,16 @@ class Stacker {
   }
 
   Status Stack(ComposeOptions::Timings& timings) {
-    if (!m_acc.Allocate(m_run.w, m_run.h)) return Status::Error("no memory for the channel accumulator");
     std::vector<ComposeOptions::Timings> per(m_threads);
     std::vector<std::thread> extra;
     for (int i = 1; i < m_threads; ++i) {
       try {
-        extra.emplace_back([this, i, &per] { Worker(per[i]); });
+        extra.emplace_back([this, i, &per] { Worker(i, per[i]); });
       } catch (const std::system_error&) {
         break;
       }
     }
-    Worker(per[0]);
+    Worker(0, per[0]);
     for (std::thread& t : extra) t.join();
     for (const auto& p : per) {
       timings.read += p.read;
@@ -211,10 +215,12 @@ class Stacker {
     m_changed.notify_all();
   }
 
-  void Worker(ComposeOptions::Timings& t) {
+  void Worker(int worker, ComposeOptions::Timings& t) {
     const int w = m_run.w, h = m_run.h;
-    IntMatrix c, scratch;
-    if (!c.Allocate(w, h)) {
+    IntMatrix own, scratch;
+    const bool reuse = worker == 0 && m_run.first_frame.count() == w && m_run.first_frame.n() == h;
+    IntMatrix& c = reuse ? m_run.first_frame : own;
+    if (!reuse && !c.Allocate(w, h)) {
       // Another thread may still carry the run; only a lone thread fails.
       std::lock_guard<std::mutex> lock(m_mutex);
       if (++m_failed_workers == m_threads) {
@@ -257,6 +263,9 @@ class Stacker {
       t.accumulate += Since(mark);
       if (f.k == n - 1) {
         mark = Clock::now();
+        // After the last frame of all, this worker's frame is free to hold
+        // the finished channel.
+        if (index == static_cast<int>(m_frames.size()) - 1) m_run.finished[f.channel] = std::move(c);
         FinishChannel(f.channel);
         t.channel_end += Since(mark);
       }
@@ -269,7 +278,7 @@ class Stacker {
   void FinishChannel(int channel) {
     const int w = m_run.w, h = m_run.h;
     IntMatrix& out = m_run.finished[channel];
-    if (!out.Allocate(w, h)) {
+    if ((out.count() != w || out.n() != h) && !out.Allocate(w, h)) {
       Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for a finished channel"));
       return;
     }
@@ -278,14 +287,15 @@ class Stacker {
       if (m_run.options.plain) FlattenBackgroundPlain(w, h, out);
       else FlattenBackground(w, h, out);
     }
-    for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
+    if (channel < 2)
+      for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
     m_run.progress.Set(m_run.channels[channel].done_progress);
   }
 
   Run& m_run;
   int m_threads;
   std::vector<FrameRef> m_frames;
-  RealMatrix m_acc;
+  RealMatrix& m_acc = m_run.acc;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   int m_next = 0;
@@ -419,15 +429,16 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
     }
   }
 
-  IntMatrix frame;
+  IntMatrix& frame = run.first_frame;
   if (!frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
+  if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
   run.column_progress = ColumnProgressValues(w);
   progress.Set(30);
 
   // Dark mean.
   if (nd > 0) {
-    RealMatrix acc;
-    if (!acc.Allocate(w, h) || !run.dark.Allocate(w, h)) return Status::Error("no memory for the dark mean");
+    RealMatrix& acc = run.acc;
+    if (!run.dark.Allocate(w, h)) return Status::Error("no memory for the dark mean");
     for (int k = 0; k < nd; ++k) {
       if (k == darks_usable) {
         if (notice) notice("Resolution Error !!");
@@ -437,7 +448,10 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
       ForColumns(threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
       progress.Columns(run.column_progress);
     }
-    ForColumns(threads, w, [&](int x0, int x1) { TruncateMean(acc, w, h, run.dark, x0, x1); });
+    ForColumns(threads, w, [&](int x0, int x1) {
+      TruncateMean(acc, w, h, run.dark, x0, x1);
+      for (int x = x0; x < x1; ++x) std::fill(acc[x], acc[x] + h, 0.0);  // the channels start from 0
+    });
     run.has_dark = true;
   }
 
@@ -463,7 +477,6 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
     if (Status s = MeasureReferenceGeometry(frame, w, h, run.positions, path, run.geometry); !s) return s;
     progress.Set(40);
   }
-  frame.Release();
   timings.setup = Since(start);
 
   run.channels = {
