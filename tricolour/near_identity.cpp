@@ -9,12 +9,14 @@
 // less than 2^-37, below the coordinate margin of 2^-32: the corner
 // (the truncated coordinate) is the same, and so is whether the source
 // lands inside, whenever the fast coordinate is more than the margin away
-// from an integer. The fractions then differ by less than 2^-37, the
-// weights (1 - f or f, products of two) by less than 2^-35.9, and for
-// values below 2^17 the products w v by less than 2^17 2^-35.9 plus three
-// roundings of a double, below 2^-18.8: with the fraction of the fast
-// product more than the product margin (2^-16) away from an integer, both
-// products have the same floor. The extended sum t + w v with t below 2^22
+// from an integer. The fractions then differ by less than 2^-37 (inside a
+// run they come from one fused multiply-add on the exact difference of the
+// column's base and the corner, closer still), the weights (1 - f or f,
+// products of two) by less than 2^-35.9, and for values below 2^17 the
+// products w v (formed as fx v, v - fx v, times 1 - fy or fy) by less than
+// 2^17 2^-35.9 plus a few roundings of a double, below 2^-18.5: with the
+// fraction of the fast product more than the product margin (2^-16) away
+// from an integer, both products have the same floor. The extended sum t + w v with t below 2^22
 // is rounded by at most 2^-41, so it does not reach the next integer either.
 #include "tricolour/near_identity.h"
 
@@ -273,7 +275,7 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   const double bx = tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
   const double by = std::fma(m.e, x - m.cx, m.cy);
   const __m512d vb = _mm512_set1_pd(m.b), vf = _mm512_set1_pd(m.f);
-  const __m512d vbx = _mm512_set1_pd(bx), vby = _mm512_set1_pd(by);
+  const __m512d vby = _mm512_set1_pd(by);
   const __m512d lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
   const __m512d one = _mm512_set1_pd(1.0);
   const __m512d mp = _mm512_set1_pd(c.mp), low = _mm512_set1_pd(0.5 + c.mp), two_mp = _mm512_set1_pd(2 * c.mp);
@@ -291,26 +293,32 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       y = std::max(e, y + 1);
       continue;
     }
-    const __m512d corner_x = _mm512_set1_pd(r.n);
+    // Fractions straight from the run's corner: bx - n and by - (q + y)
+    // are exact differences, so x' - n and y' - (q + y) come out of one
+    // fused multiply-add each, as close to the real values as x' and y'.
+    const __m512d bx_n = _mm512_set1_pd(bx - r.n);
+    __m512d dy = _mm512_add_pd(_mm512_set1_pd(y - m.cy), lanes);
+    __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes);
+    const __m512d eight = _mm512_set1_pd(8.0);
     for (; y + 8 <= e; y += 8) {
-      __m512d xd, yd;
+      __m512d fx, fy;
       if (tables) {
-        xd = vbx;
-        yd = _mm512_loadu_pd(c.ys.data() + y);
+        fx = bx_n;
+        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + y), corner_y);
       } else {
-        const __m512d dy = _mm512_add_pd(_mm512_set1_pd(y - m.cy), lanes);
-        xd = _mm512_fmadd_pd(vb, dy, vbx);
-        yd = _mm512_fmadd_pd(vf, dy, vby);
+        fx = _mm512_fmadd_pd(vb, dy, bx_n);
+        fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
       }
+      dy = _mm512_add_pd(dy, eight);
+      corner_y = _mm512_add_pd(corner_y, eight);
       const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y));
       const int iy0 = r.q + y;
-      const __m512d fx = _mm512_sub_pd(xd, corner_x);
-      const __m512d fy = _mm512_sub_pd(yd, _mm512_add_pd(_mm512_set1_pd(iy0), lanes));
       // Values out of range become NaN, which no test passes.
       const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, limit);  // 0 <= v < limit
       const __m512d vd = _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
-      const __m512d gx = _mm512_sub_pd(one, fx), gy = _mm512_sub_pd(one, fy);
-      const __m512d av = _mm512_mul_pd(gx, vd), bv = _mm512_mul_pd(fx, vd);
+      const __m512d gy = _mm512_sub_pd(one, fy);
+      const __m512d bv = _mm512_mul_pd(fx, vd);
+      const __m512d av = _mm512_sub_pd(vd, bv);  // (1 - fx) v within two roundings
       const __m256i i00 = Increments(av, gy, mp, low, two_mp);
       const __m256i i01 = Increments(av, fy, mp, low, two_mp);
       const __m256i i10 = Increments(bv, gy, mp, low, two_mp);
