@@ -40,7 +40,8 @@ std::mutex g_trace_mutex;
 
 class TraceFile {
  public:
-  explicit TraceFile(const struct stat* input) : m_lock(g_trace_mutex), m_file(nullptr) {
+  explicit TraceFile(const struct stat* input, bool wanted = true) : m_lock(g_trace_mutex), m_file(nullptr) {
+    if (!wanted) return;
     struct stat trace {};
     if (input && ::stat(kName, &trace) == 0 && trace.st_dev == input->st_dev &&
         trace.st_ino == input->st_ino) {
@@ -253,13 +254,13 @@ Status FixedColumnSize(const std::string& path, const HduKeywords& k, const Colu
 
 // The header pass shared by both operations: finds the image, its size, its
 // pixel type and where its data start. The file stays open for the data.
-Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file) {
+Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file, bool trace_wanted = true) {
   h = FitsHeader();
   file.reset(std::fopen(path.c_str(), "rb"));
   const int open_error = errno;
   struct stat info {};
   const bool known = file && fstat(fileno(file.get()), &info) == 0;
-  TraceFile trace(known ? &info : nullptr);
+  TraceFile trace(known ? &info : nullptr, trace_wanted);
   if (!file) {
     std::printf("file open error    %s\n", path.c_str());
     std::fflush(stdout);
@@ -365,6 +366,11 @@ void ShiftColumn(std::int32_t* column, int h, std::int32_t a) {
 Status ReadFitsHeader(const std::string& path, FitsHeader& header) {
   FilePtr file;
   return ScanFile(path, header, file);
+}
+
+Status CheckFitsHeader(const std::string& path, FitsHeader& header) {
+  FilePtr file;
+  return ScanFile(path, header, file, false);
 }
 
 Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m) {

@@ -94,6 +94,9 @@ struct FitsHeader {
 };
 
 Status ReadFitsHeader(const std::string& path, FitsHeader& header);
+// The same header pass without rewriting "test.dat": for checks a command
+// makes of its own before the reads the trace is meant to show.
+Status CheckFitsHeader(const std::string& path, FitsHeader& header);
 // m must have been created with count = header.width, n = header.height; a
 // matrix of another size is refused before anything is written into it.
 Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m);

@@ -313,7 +313,7 @@ std::string SizeText(int w, int h) { return FormatInt(w) + " x " + FormatInt(h);
 
 Status CheckSize(const std::string& path, const char* role, int w, int h) {
   FitsHeader header;
-  if (Status s = ReadFitsHeader(path, header); !s) return s;
+  if (Status s = CheckFitsHeader(path, header); !s) return s;
   if (header.width != w || header.height != h) {
     return Status::Error(path + ": the " + std::string(role) + " frame is " + SizeText(header.width, header.height) +
                          ", the first green frame " + SizeText(w, h) + "; all frames must have one size");
@@ -422,7 +422,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   int darks_usable = nd;
   for (int k = 0; k < nd; ++k) {
     FitsHeader header;
-    if (Status s = ReadFitsHeader(settings.DarkFiles[k], header); !s) return s;
+    if (Status s = CheckFitsHeader(settings.DarkFiles[k], header); !s) return s;
     if (header.width != w || header.height != h) {
       darks_usable = k;
       break;

@@ -118,6 +118,13 @@ TEST(FitsReader, TraceFileHoldsTheCardsWithTheirLineBreaks) {
     ASSERT_EQ(AllocIntMatrix(1, 1, m), 0);
     ASSERT_TRUE(ReadFitsFile(dir.File("t.fits"), h, m).ok());
     EXPECT_EQ(fits_test::ReadBytes("test.dat"), expected);
+    // A check of another file's header leaves the trace alone.
+    WriteBytes(dir.File("other.fits"), Header(ImageCards(3, 2)) + PadBlock(Data16({1, 2, 3, 4, 5, 6})));
+    FitsHeader other;
+    ASSERT_TRUE(CheckFitsHeader(dir.File("other.fits"), other).ok());
+    EXPECT_EQ(other.width, 3);
+    EXPECT_EQ(other.height, 2);
+    EXPECT_EQ(fits_test::ReadBytes("test.dat"), expected);
   }
 }
 
