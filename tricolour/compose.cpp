@@ -309,6 +309,14 @@ class Stacker {
 
 // ---------------------------------------------------------------------------
 
+// The output picture by the plain route: each channel toned into bytes,
+// then the bytes into the picture.
+Picture PlainPicture(const IntMatrix (&channels)[3], int w, int h, const ToneCurve (&curves)[3]) {
+  std::vector<std::uint8_t> bytes[3];
+  for (int c = 0; c < 3; ++c) ToneChannel(channels[c], w, h, curves[c], bytes[c]);
+  return ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
+}
+
 std::string SizeText(int w, int h) { return FormatInt(w) + " x " + FormatInt(h); }
 
 Status CheckSize(const std::string& path, const char* role, int w, int h) {
@@ -492,33 +500,19 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   // Output stage.
   const auto output_start = Clock::now();
   const double divisors[3] = {settings.WhiteR, settings.WhiteG, settings.WhiteB};
-  std::vector<std::uint8_t> bytes[3];
-  auto tone = [&](int c) {
-    ToneCurve curve;
-    curve.sky = SkyLevel(run.finished[c], run.positions.background_x, run.positions.background_y);
-    curve.divisor = divisors[c];
-    curve.gain = settings.WhiteK;
-    curve.level = settings.BackgroundLevel;
-    ToneChannel(run.finished[c], w, h, curve, bytes[c]);
-    run.finished[c].Release();
-  };
-  if (threads > 1) {
-    std::thread other;
-    try {
-      other = std::thread([&] { tone(2); });
-    } catch (const std::system_error&) {
-      tone(2);
-    }
-    tone(0);
-    tone(1);
-    if (other.joinable()) other.join();
-  } else {
-    for (int c = 0; c < 3; ++c) tone(c);
+  ToneCurve curves[3];
+  for (int c = 0; c < 3; ++c) {
+    curves[c].sky = SkyLevel(run.finished[c], run.positions.background_x, run.positions.background_y);
+    curves[c].divisor = divisors[c];
+    curves[c].gain = settings.WhiteK;
+    curves[c].level = settings.BackgroundLevel;
   }
+  Picture picture = options.plain
+                        ? PlainPicture(run.finished, w, h, curves)
+                        : TonedPicture(run.finished[0], run.finished[1], run.finished[2], w, h, curves, threads);
+  for (IntMatrix& m : run.finished) m.Release();
   progress.Set(90);
   progress.Set(100);
-  Picture picture = ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
-  for (auto& b : bytes) std::vector<std::uint8_t>().swap(b);
   FillCompositionDocument(std::move(picture), result);
   if (main) ApplyCompositionMainTexts(*main);
   progress.Set(100);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 #include "core/numbers.h"
 #include "filters/primitives.h"
@@ -126,6 +128,105 @@ Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, cons
       }
     }
   }
+  return picture;
+}
+
+namespace {
+
+// A channel's bytes by value: a table over its range where that is small
+// enough (as ToneChannel decides), else the curve itself.
+struct ToneLookup {
+  const ToneCurve* curve = nullptr;
+  std::int32_t lo = 0;
+  std::vector<std::uint8_t> table;
+};
+
+ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve) {
+  ToneLookup t;
+  t.curve = &curve;
+  std::int32_t lo = m[0][0], hi = m[0][0];
+  for (int x = 0; x < w; ++x) {
+    const std::int32_t* c = m[x];
+    for (int y = 0; y < h; ++y) {
+      lo = std::min(lo, c[y]);
+      hi = std::max(hi, c[y]);
+    }
+  }
+  const long long range = static_cast<long long>(hi) - lo + 1;
+  if (range <= (1LL << 22) && range <= static_cast<long long>(w) * h) {
+    t.lo = lo;
+    t.table.resize(static_cast<std::size_t>(range));
+    for (long long k = 0; k < range; ++k) t.table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
+  }
+  return t;
+}
+
+// Runs work(part) for part 0 .. parts - 1, part 0 on the calling thread.
+template <class Work>
+void InParts(int parts, const Work& work) {
+  std::vector<std::thread> extra;
+  for (int part = 1; part < parts; ++part) {
+    try {
+      extra.emplace_back([&work, part] { work(part); });
+    } catch (const std::system_error&) {
+      work(part);
+    }
+  }
+  work(0);
+  for (std::thread& t : extra) t.join();
+}
+
+}  // namespace
+
+Picture TonedPicture(const IntMatrix& r, const IntMatrix& g, const IntMatrix& b, int w, int h,
+                     const ToneCurve curves[3], int threads) {
+  threads = std::clamp(threads, 1, 2);
+  const IntMatrix* planes[3] = {&r, &g, &b};
+  ToneLookup lookups[3];
+  InParts(threads, [&](int part) {
+    for (int c = part; c < 3; c += threads) lookups[c] = MakeLookup(*planes[c], w, h, curves[c]);
+  });
+  Picture picture(w, h);
+  const bool tables = !lookups[0].table.empty() && !lookups[1].table.empty() && !lookups[2].table.empty();
+  // Tiles of 128 columns by 256 rows: each column part is toned in one
+  // sweep into a small buffer, and the picture's rows are then written in
+  // whole runs of 384 bytes, reading the buffer from the nearest cache.
+  constexpr int kCols = 128, kRows = 256;
+  const int bands = (w + kCols - 1) / kCols;
+  InParts(threads, [&](int part) {
+    std::vector<std::uint8_t> toned(static_cast<std::size_t>(3) * kCols * kRows);
+    for (int band = bands * part / threads; band < bands * (part + 1) / threads; ++band) {
+      const int xb = band * kCols, n = std::min(w, xb + kCols) - xb;
+      for (int yb = 0; yb < h; yb += kRows) {
+        const int rows = std::min(h, yb + kRows) - yb;
+        for (int c = 0; c < 3; ++c) {
+          const ToneLookup& t = lookups[c];
+          const std::uint8_t* table = tables ? t.table.data() - t.lo : nullptr;
+          for (int k = 0; k < n; ++k) {
+            const std::int32_t* column = (*planes[c])[xb + k] + yb;
+            std::uint8_t* out = toned.data() + (static_cast<std::size_t>(c) * kCols + k) * kRows;
+            if (table) {
+              for (int r = 0; r < rows; ++r) out[r] = table[column[r]];
+            } else {
+              for (int r = 0; r < rows; ++r) out[r] = t.curve->Byte(column[r]);
+            }
+          }
+        }
+        const std::uint8_t* red = toned.data();
+        const std::uint8_t* green = red + static_cast<std::size_t>(kCols) * kRows;
+        const std::uint8_t* blue = green + static_cast<std::size_t>(kCols) * kRows;
+        for (int r = 0; r < rows; ++r) {
+          std::uint8_t* row = picture.Row(yb + r) + 3 * xb;
+          for (int k = 0; k < n; ++k) {
+            const std::size_t i = static_cast<std::size_t>(k) * kRows + r;
+            row[3 * k] = blue[i];
+            row[3 * k + 1] = green[i];
+            row[3 * k + 2] = red[i];
+          }
+        }
+      }
+    }
+  });
   return picture;
 }
 

@@ -459,5 +459,26 @@ TEST(ChannelsToPicture, PixelZeroShowsRedGreenBlue) {
   EXPECT_EQ(p.Row(1)[2], 7);
 }
 
+// The fused output equals the plain route (bytes planes, then the picture),
+// with tables and, for a channel of huge range, without; on one and two
+// threads and a width that is not a multiple of the column blocks.
+TEST(TonedPicture, EqualsToningEachChannelThenComposing) {
+  const int w = 150, h = 37;
+  IntMatrix r = Random(w, h, 6, -500, 9000), g = Random(w, h, 7, 0, 65535), b = Random(w, h, 8, 100, 400);
+  IntMatrix wide = Random(w, h, 9, -2000000000, 2000000000);
+  ToneCurve curves[3];
+  curves[0].sky = 300.25;
+  curves[1].divisor = 1.3;
+  curves[2].gain = 2.5;
+  for (const IntMatrix* red : {&r, &wide}) {
+    std::vector<std::uint8_t> bytes[3];
+    ToneChannel(*red, w, h, curves[0], bytes[0]);
+    ToneChannel(g, w, h, curves[1], bytes[1]);
+    ToneChannel(b, w, h, curves[2], bytes[2]);
+    const Picture expected = ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
+    for (int threads : {1, 2}) EXPECT_TRUE(TonedPicture(*red, g, b, w, h, curves, threads) == expected) << threads;
+  }
+}
+
 }  // namespace
 }  // namespace qirm
