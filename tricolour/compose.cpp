@@ -117,10 +117,24 @@ struct Run {
   IntMatrix finished[3];  // R, G, B
   // Made once and used twice: the setup's frame becomes the first worker's
   // frame and the dark mean's accumulator the channels' (freshly mapped
-  // memory costs a page fault and zeroing on first touch).
-  IntMatrix first_frame;
+  // memory costs a page fault and zeroing on first touch). The workers'
+  // frames and scratch matrices, [worker][0] and [worker][1], are made
+  // during the setup, and touched then by a helper thread.
+  IntMatrix frames[2][2];
+  IntMatrix& first_frame = frames[0][0];
   RealMatrix acc;
 };
+
+// Touches every page of the matrices, so that the page faults and the
+// kernel's zeroing happen here rather than in the first use.
+void TouchPages(const std::vector<IntMatrix*>& matrices) {
+  for (IntMatrix* m : matrices) {
+    if (m->empty()) continue;
+    const std::size_t n = static_cast<std::size_t>(m->count()) * m->n();
+    std::int32_t* p = (*m)[0];  // contiguous storage
+    for (std::size_t i = 0; i < n; i += 1024) p[i] = 0;
+  }
+}
 
 // ---------------------------------------------------------------------------
 
@@ -217,9 +231,11 @@ class Stacker {
 
   void Worker(int worker, ComposeOptions::Timings& t) {
     const int w = m_run.w, h = m_run.h;
-    IntMatrix own, scratch;
-    const bool reuse = worker == 0 && m_run.first_frame.count() == w && m_run.first_frame.n() == h;
-    IntMatrix& c = reuse ? m_run.first_frame : own;
+    IntMatrix own, own_scratch;
+    IntMatrix& made = m_run.frames[worker % 2][0];
+    const bool reuse = made.count() == w && made.n() == h;
+    IntMatrix& c = reuse ? made : own;
+    IntMatrix& scratch = m_run.frames[worker % 2][1].empty() ? own_scratch : m_run.frames[worker % 2][1];
     if (!reuse && !c.Allocate(w, h)) {
       // Another thread may still carry the run; only a lone thread fails.
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -403,7 +419,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (threads <= 0) threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
   threads = std::min(threads, 2);
 
-  Run run{options, settings, progress, notice};
+  Run run{options, settings, progress, notice};  // outlives the toucher below
   {
     FitsHeader header;
     if (Status s = ReadFitsHeader(settings.GreenFiles[0], header); !s) return s;
@@ -440,6 +456,19 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   IntMatrix& frame = run.first_frame;
   if (!frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
   if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
+  // The stacking's other matrices, made now where memory allows (else the
+  // workers make them) and touched on the other core while the setup reads.
+  std::vector<IntMatrix*> later = {&run.frames[0][1]};
+  if (threads > 1) later.insert(later.end(), {&run.frames[1][0], &run.frames[1][1]});
+  later.insert(later.end(), {&run.finished[0], &run.finished[1]});
+  for (IntMatrix* m : later) m->Allocate(w, h);
+  std::jthread toucher;
+  if (threads > 1) {
+    try {
+      toucher = std::jthread([later] { TouchPages(later); });
+    } catch (const std::system_error&) {
+    }
+  }
   run.column_progress = ColumnProgressValues(w);
   progress.Set(30);
 
@@ -492,6 +521,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
       {"green", &settings.GreenFiles, 60000, false, a.Rotate180G, a.FlattenG, 60},
       {"blue", &settings.BlueFiles, 63000, false, a.Rotate180B, a.FlattenB, 70},
   };
+  if (toucher.joinable()) toucher.join();
   {
     Stacker stacker(run, threads);
     if (Status s = stacker.Stack(timings); !s) return s;
