@@ -386,7 +386,7 @@ Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m) {
   return fits::ReadScaledPixels(file.get(), path, header, m);
 }
 
-Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntMatrix& m) {
+Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntMatrix& m, int threads) {
   FilePtr file;
   if (Status s = ScanFile(path, header, file); !s) return s;
   if (m.count() != header.width || m.n() != header.height) {
@@ -396,7 +396,7 @@ Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntM
   // Stored values are 0..65535, where v < 32768 ? v + 32768 : v - 32768 is
   // v XOR 0x8000.
   if (header.bitpix == 16) {
-    return fits::ReadBigEndian16(file.get(), path, header.data_offset, header.width, header.height, m, 0, 0x8000);
+    return fits::ReadBigEndian16(file.get(), path, header.data_offset, header.width, header.height, m, threads, 0x8000);
   }
   if (Status s = fits::ReadScaledPixels(file.get(), path, header, m); !s) return s;
   ToUnsigned16(32768, header.width, header.height, m);

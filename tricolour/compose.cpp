@@ -91,9 +91,9 @@ struct Channel {
 };
 
 // Read and sign-shifted (the sizes were checked from the headers).
-Status ReadFrame(const std::string& path, IntMatrix& m) {
+Status ReadFrame(const std::string& path, IntMatrix& m, int threads = 0) {
   FitsHeader header;
-  return ReadFitsFileSignShifted(path, header, m);
+  return ReadFitsFileSignShifted(path, header, m, threads);
 }
 
 // The run's shared state.
@@ -260,7 +260,7 @@ class Stacker {
 
       if (!WaitTurn(m_read_turn, index)) return;
       auto mark = Clock::now();
-      Status s = ReadFrame(path, c);
+      Status s = ReadFrame(path, c, m_threads > 1 ? 1 : 0);  // the other worker has the other core
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
