@@ -80,10 +80,10 @@ void ScanColumns(const IntMatrix& m, int x0, int x1, int ny, int t, int l, std::
 }
 
 // The runs of every column, in column order; both cores for large matrices.
-std::vector<Run> LongRuns(const IntMatrix& m, int nx, int ny, int t, int l) {
+std::vector<Run> LongRuns(const IntMatrix& m, int nx, int ny, int t, int l, int threads) {
   std::vector<Run> runs;
   const long long elements = static_cast<long long>(nx) * ny;
-  if (elements < (1 << 20) || nx < 2 || std::thread::hardware_concurrency() < 2) {
+  if (elements < (1 << 20) || nx < 2 || threads == 1 || std::thread::hardware_concurrency() < 2) {
     ScanColumns(m, 0, nx, ny, t, l, runs);
     return runs;
   }
@@ -179,11 +179,11 @@ void MergedRow(const BitRows& map, int ny, int y, const std::vector<Word>& inter
 
 }  // namespace
 
-void RemoveBlooming(int t, int l, int r, int nx, int ny, IntMatrix& m) {
+void RemoveBlooming(int t, int l, int r, int nx, int ny, IntMatrix& m, int threads) {
   if (nx <= 0 || ny <= 0 || nx > m.count() || ny > m.n()) return;
   try {
     // 1-2.
-    const std::vector<Run> runs = LongRuns(m, nx, ny, t, l);
+    const std::vector<Run> runs = LongRuns(m, nx, ny, t, l, threads);
     if (runs.empty()) return;
     BitRows map(nx, ny);
     std::vector<char> row_flagged(static_cast<std::size_t>(ny), 0);

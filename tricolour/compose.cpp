@@ -106,6 +106,7 @@ struct Run {
   Progress& progress;
   const std::function<void(const std::string&)>& notice;
   int w = 0, h = 0;
+  int workers = 1;  // threads stacking frames
   ClampedPositions positions;
   ReferenceGeometry geometry;
   IntMatrix dark;
@@ -144,7 +145,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
                     IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
-  RemoveBlooming(channel.bloom_threshold, 5, 1, w, h, c);
+  RemoveBlooming(channel.bloom_threshold, 5, 1, w, h, c, run.workers > 1 ? 1 : 0);
   if (channel.hot_pixels) {
     if (run.options.plain) RemoveHotPixelsPlain(w, h, c);
     else RemoveHotPixels(w, h, c);
@@ -522,6 +523,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
       {"blue", &settings.BlueFiles, 63000, false, a.Rotate180B, a.FlattenB, 70},
   };
   if (toucher.joinable()) toucher.join();
+  run.workers = threads;
   {
     Stacker stacker(run, threads);
     if (Status s = stacker.Stack(timings); !s) return s;
