@@ -189,6 +189,20 @@ void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, Rea
   }
 }
 
+void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h, RealMatrix& acc) {
+  const long long x = static_cast<long long>(sx) - ox;
+  if (sx <= 0 || sx >= w || x < 0 || x >= w) return;
+  const long long y0 = std::max<long long>(0, 1LL - oy);
+  const long long y1 = std::min<long long>(h, static_cast<long long>(h) - oy);
+  if (y0 >= y1) return;
+  double* a = acc[static_cast<int>(x)];
+  if (n <= 0) {
+    for (long long y = y0; y < y1; ++y) a[y] = static_cast<double>(a[y] + static_cast<Extended>(column[y + oy]) / n);
+    return;
+  }
+  calib::AddQuotients(a + y0, column + (y0 + oy), static_cast<int>(y1 - y0), n);
+}
+
 int ColumnProgress(int x, int w) { return Trunc(x / (w * static_cast<Extended>(0.01))); }
 
 }  // namespace qirm

@@ -68,6 +68,8 @@ void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, Rea
                 int x_end);
 void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
                      int x_end);
+// Accumulate's work for the one frame column sx, given on its own (h values).
+void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h, RealMatrix& acc);
 
 // The progress value of column x of a w-column pass: trunc(x / (w * 0.01)).
 int ColumnProgress(int x, int w);

@@ -23,6 +23,7 @@
 #include "filters/blooming.h"
 #include "tricolour/calibration.h"
 #include "tricolour/compose_options.h"
+#include "tricolour/near_identity.h"
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
 
@@ -162,7 +163,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
   t.calibrate += Since(mark);
   mark = Clock::now();
   Status s = RegisterFrame(c, w, h, run.settings.StarMode, run.positions, run.geometry, path, run.options.plain,
-                           scratch, reg);
+                           scratch, reg, /*defer=*/true);
   t.register_ += Since(mark);
   return s;
 }
@@ -274,8 +275,26 @@ class Stacker {
       if (!WaitTurn(m_acc_turn, index)) return;
       mark = Clock::now();
       const int n = static_cast<int>(channel.files->size());
-      if (m_run.options.plain) AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
-      else Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      if (m_run.options.plain) {
+        AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      } else if (reg.rotation_pending) {
+        // The turned frame's columns go into the mean as they are done.
+        const bool done = near_identity::ApplyTo(near_identity::RotateMap(reg.theta, w, h), w, h, c,
+                                                 [&](int X, const std::int32_t* column) {
+                                                   AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
+                                                 });
+        // Declined before handing anything on (a ring too large): turn the
+        // frame itself first.
+        if (!done) {
+          if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r) {
+            Fail(index, Status::Error(path + ": " + r.message()));
+            return;
+          }
+          Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+        }
+      } else {
+        Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      }
       m_run.progress.Columns(m_run.column_progress);
       t.accumulate += Since(mark);
       if (f.k == n - 1) {

@@ -338,13 +338,21 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
 
 #endif
 
-// The plain rule for the targets of the two left columns and the two top
-// rows (set to 0 first): every source that can reach them, in source order.
-void BorderBand(Context& c, const IntMatrix& src) {
+// The targets of the two left columns and the two top rows.
+struct Band {
+  Band(int w, int h) : w(w), h(h), left(static_cast<std::size_t>(2) * h, 0), top(static_cast<std::size_t>(2) * w, 0) {}
+  std::int32_t& at(int X, int Y) {
+    return X < 2 ? left[static_cast<std::size_t>(X) * h + Y] : top[static_cast<std::size_t>(Y) * w + X];
+  }
+  int w, h;
+  std::vector<std::int32_t> left, top;
+};
+
+// The plain rule for the band's targets: every source that can reach them,
+// in source order.
+void BorderBand(const Context& c, const IntMatrix& src, Band& band) {
   const Map& m = c.map;
   const int w = c.w, h = c.h;
-  for (int X = 0; X < std::min(2, w); ++X) std::fill(c.t[X], c.t[X] + h, 0);
-  for (int X = 2; X < w; ++X) c.t[X][0] = c.t[X][1] = 0;
   auto in_band = [](int X, int Y) { return X < 2 || Y < 2; };
   // Rows of source column x whose fast coordinate lies below 2.01 (a
   // corner of 0 or 1), as a range [lo, hi) of rows, with a row to spare.
@@ -394,7 +402,7 @@ void BorderBand(Context& c, const IntMatrix& src) {
         for (int sy = 0; sy < 2; ++sy)
           for (int sx = 0; sx < 2; ++sx) {
             if (!in_band(ix + sx, iy + sy)) continue;
-            std::int32_t& t = c.t[ix + sx][iy + sy];
+            std::int32_t& t = band.at(ix + sx, iy + sy);
             t = TruncSaturated(static_cast<Extended>(t) + wx[sx] * wy[sy] * v);
           }
       }
@@ -462,17 +470,32 @@ std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
   return ClampIntoPlain(in, out, n);
 }
 
-}  // namespace
+// The same into a buffer that is read again at once (kept in cache).
+#if defined(QIRM_NEAR_X86)
+__attribute__((target_clones("avx2", "default")))
+#endif
+std::int32_t ClampIntoCached(const std::int32_t* in, std::int32_t* out, int n) {
+  std::int32_t high = INT32_MIN;
+  for (int i = 0; i < n; ++i) {
+    high = std::max(high, in[i]);
+    out[i] = std::min(std::max(in[i], 0), 65535);
+  }
+  return high;
+}
 
 // Target columns live in a small ring while sources can still reach them:
 // source columns are taken in order, the corner column grows with the
 // source column, so once column x is done no later source reaches a target
 // left of the lowest corner of column x + 1. Such targets are finished
-// (marked ones recomputed, clamped) and written to the result, so the
-// additions stay in cache and the result is written once.
-bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
-  if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
-  if ((scratch.count() != w || scratch.n() != h) && !scratch.Allocate(w, h)) return false;
+// (marked ones recomputed, the band's taken from its plain sums, clamped)
+// and handed on in column order: finish(X, out) writes column X into out,
+// given by column_for(X), and then done(X) is called. So the additions stay
+// in cache and the result is written once. With may_decline, false when too
+// many targets need the plain recomputation (before anything is handed on
+// that matters: the caller then drops the result).
+template <class ColumnFor, class Done>
+bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
+            bool stream, const ColumnFor& column_for, const Done& done) {
   Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, nullptr, {}, {}};
   if (!map.rotate) {
     // The scale's coordinates per column and per row are exact and cheap:
@@ -501,6 +524,9 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
   }
   lo[w] = w;
   if (static_cast<long long>(width) * h > (1LL << 24)) return false;
+  // The band first: its targets are finished with their columns.
+  Band band(w, h);
+  BorderBand(c, m, band);
   thread_local std::vector<std::int32_t> ring;
   ring.resize(static_cast<std::size_t>(width) * h);
   std::vector<std::int32_t*> columns(w);
@@ -513,19 +539,27 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
   auto open_to = [&](int X) {
     for (; opened <= X; ++opened) std::memset(columns[opened], 0, sizeof(std::int32_t) * h);
   };
-  // Finishes the targets left of X; false when too many need recomputing
-  // (frames full of negative values, say), before m changes.
+  auto clamp = [](std::int32_t v) { return std::min(std::max(v, 0), 65535); };
+  // Finishes the targets left of X.
   auto finish_to = [&](int X) {
     for (; finished < X; ++finished) {
       open_to(finished);
       const std::int32_t* column = columns[finished];
-      std::int32_t* out = scratch[finished];
-      if (ClampInto(column, out, h) < kMarked || finished < 2) continue;
-      for (int Y = 2; Y < h; ++Y) {
-        if (column[Y] < kMarked) continue;
-        if (++recomputed > allowed) return false;
-        out[Y] = std::min(std::max(Recompute(c, m, finished, Y), 0), 65535);
+      std::int32_t* out = column_for(finished);
+      const std::int32_t high = stream ? ClampInto(column, out, h) : ClampIntoCached(column, out, h);
+      if (finished < 2) {
+        for (int Y = 0; Y < h; ++Y) out[Y] = clamp(band.at(finished, Y));
+      } else {
+        for (int Y = 0; Y < std::min(2, h); ++Y) out[Y] = clamp(band.at(finished, Y));
+        if (high >= kMarked) {
+          for (int Y = 2; Y < h; ++Y) {
+            if (column[Y] < kMarked) continue;
+            if (++recomputed > allowed && may_decline) return false;
+            out[Y] = clamp(Recompute(c, m, finished, Y));
+          }
+        }
       }
+      done(finished);
     }
     return true;
   };
@@ -546,20 +580,28 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
     if (!finish_to(lo[x + 1])) return false;
   }
 #ifdef QIRM_NEAR_X86
-  if (HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
+  if (stream && HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
 #endif
-  // The band of the two left columns and two top rows, in the plain order,
-  // now on the result itself.
-  std::vector<std::int32_t*> result(w);
-  for (int X = 0; X < w; ++X) result[X] = scratch[X];
-  c.t = result.data();
-  BorderBand(c, m);
-  for (int X = 0; X < w; ++X) {
-    std::int32_t* column = scratch[X];
-    for (int Y = 0; Y < (X < 2 ? h : std::min(2, h)); ++Y) column[Y] = std::min(std::max(column[Y], 0), 65535);
-  }
+  return true;
+}
+
+}  // namespace
+
+bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
+  if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
+  if ((scratch.count() != w || scratch.n() != h) && !scratch.Allocate(w, h)) return false;
+  if (!Spread(map, w, h, m, tuning, true, true, [&](int X) { return scratch[X]; }, [](int) {})) return false;
   std::swap(m, scratch);
   return true;
+}
+
+bool ApplyTo(const Map& map, int w, int h, const IntMatrix& m, const std::function<void(int, const std::int32_t*)>& sink,
+             const Tuning& tuning) {
+  if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
+  thread_local std::vector<std::int32_t> column;
+  column.resize(h);
+  return Spread(map, w, h, m, tuning, false, false, [&](int) { return column.data(); },
+                [&](int X) { sink(X, column.data()); });
 }
 
 }  // namespace qirm::near_identity

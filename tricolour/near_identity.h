@@ -18,6 +18,9 @@
 // recomputed in the plain order from the sources that reach them.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "core/matrix.h"
 #include "core/numbers.h"
 
@@ -74,5 +77,13 @@ bool Suits(const Map& map, int w, int h);
 // result and scratch the old frame. False when the map does not suit or too
 // many targets would need the plain recomputation; m is then unchanged.
 bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning = {});
+
+// The same spreading, but each finished (clamped) target column X is handed
+// to sink(X, column) in column order, X = 0 .. w - 1, instead of being
+// written into a matrix; m is left as it is. False (nothing handed on) only
+// when the map does not suit; frames that need many plain recomputations
+// take the time they need.
+bool ApplyTo(const Map& map, int w, int h, const IntMatrix& m,
+             const std::function<void(int, const std::int32_t*)>& sink, const Tuning& tuning = {});
 
 }  // namespace qirm::near_identity

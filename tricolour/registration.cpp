@@ -485,7 +485,7 @@ Status RotateAboutCentre(double theta, int w, int h, IntMatrix& m, IntMatrix& sc
 
 Status RegisterFrame(IntMatrix& frame, int w, int h, int star_mode, const ClampedPositions& p,
                      const ReferenceGeometry& geometry, const std::string& what, bool plain, IntMatrix& scratch,
-                     Registration& out) {
+                     Registration& out, bool defer) {
   out = Registration();
   StarLocation s1 = LocateStar(w, h, p.star1x, p.star1y, p.delta1, frame);
   if (star_mode == 2) {
@@ -511,7 +511,10 @@ Status RegisterFrame(IntMatrix& frame, int w, int h, int star_mode, const Clampe
     const double theta = static_cast<double>(static_cast<Extended>(SlopeAngle(s1.cx, s1.cy, s2.cx, s2.cy)) -
                                              geometry.theta);
     out.theta = theta;
-    if (theta != 0) {
+    if (theta != 0 && defer && !plain && near_identity::Suits(near_identity::RotateMap(theta, w, h), w, h) &&
+        frame.count() == w && frame.n() == h) {
+      out.rotation_pending = true;
+    } else if (theta != 0) {
       if (Status s = plain ? RotateAboutCentrePlain(theta, w, h, frame)
                            : RotateAboutCentre(theta, w, h, frame, scratch);
           !s) {

@@ -91,6 +91,8 @@ struct Registration {
   double scale = 1;  // two-star mode: the factor applied (dref / d)
   double theta = 0;  // two-star mode: the rotation applied (0: none)
   int dX = 0, dY = 0;
+  // The rotation by theta is still to be done (see RegisterFrame's defer).
+  bool rotation_pending = false;
 };
 
 // Registers one calibrated frame in place (two-star mode scales and rotates
@@ -98,8 +100,11 @@ struct Registration {
 // plain selects the reference transforms. Refused in two-star mode (message
 // names `what`): a star box without any pixel above 0, a centroid that is
 // not a number, a distance of 0 between the stars, centroids with the same x.
+// defer: a rotation that the near-identity spreading can do is left to the
+// caller (rotation_pending), who may hand its columns on as they are done;
+// everything else, the shift included, is as if the frame had been turned.
 Status RegisterFrame(IntMatrix& frame, int w, int h, int star_mode, const ClampedPositions& p,
                      const ReferenceGeometry& geometry, const std::string& what, bool plain,
-                     IntMatrix& scratch, Registration& out);
+                     IntMatrix& scratch, Registration& out, bool defer = false);
 
 }  // namespace qirm

@@ -3,6 +3,7 @@
 // band, the recomputed targets and the values the shortcut refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -80,7 +81,20 @@ TEST(NearIdentity, EqualsThePlainRuleForScalesAndAngles) {
         tuning.vector = vector;
         tuning.recompute_share = 1;
         ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
-        ExpectSame(fast, Plain(c.rotate, c.p, w, h, m), w, h);
+        const IntMatrix plain = Plain(c.rotate, c.p, w, h, m);
+        ExpectSame(fast, plain, w, h);
+        // Handed on column by column, in order, once each: the same columns.
+        IntMatrix sunk = Frame(w, h, 1);
+        int next = 0;
+        ASSERT_TRUE(near_identity::ApplyTo(
+            MapOf(c.rotate, c.p, w, h), w, h, m,
+            [&](int X, const std::int32_t* column) {
+              EXPECT_EQ(X, next++);
+              std::copy(column, column + h, sunk[X]);
+            },
+            tuning));
+        EXPECT_EQ(next, w);
+        ExpectSame(sunk, plain, w, h);
       }
     }
   }
