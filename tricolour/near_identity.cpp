@@ -389,6 +389,11 @@ void BorderBand(const Context& c, const IntMatrix& src, Band& band) {
       for (int y = r[0]; y < r[1]; ++y) {
         double xd, yd;
         if (c.xs.empty()) {
+          // Sources whose fast coordinates keep well off the band (their
+          // corners are 2 or more, within far less than the margin) are
+          // left out before the exact coordinates are formed.
+          FastTarget(c, x, y, xd, yd);
+          if (xd >= 2 + 1e-6 && yd >= 2 + 1e-6) continue;
           ExactTarget(m, x, y, xd, yd);
         } else {
           xd = c.xs[x];  // the same values, tabulated
