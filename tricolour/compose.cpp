@@ -116,7 +116,20 @@ struct Run {
   bool has_flat = false;
   std::vector<int> column_progress;
   std::vector<Channel> channels;
-  IntMatrix finished[3];  // R, G, B
+  IntMatrix finished[3];  // R, G, B (plain runs)
+  ToneCurve curves[3];
+  Picture picture;  // the result, a channel at a time
+  // The tone curve of a finished channel: its sky at the background point,
+  // the channel's white-balance divisor, WhiteK and BackgroundLevel.
+  ToneCurve CurveOf(int channel, const IntMatrix& m) const {
+    const double divisors[3] = {settings.WhiteR, settings.WhiteG, settings.WhiteB};
+    ToneCurve curve;
+    curve.sky = SkyLevel(m, positions.background_x, positions.background_y);
+    curve.divisor = divisors[channel];
+    curve.gain = settings.WhiteK;
+    curve.level = settings.BackgroundLevel;
+    return curve;
+  }
   // Made once and used twice: the setup's frame becomes the first worker's
   // frame and the dark mean's accumulator the channels' (freshly mapped
   // memory costs a page fault and zeroing on first touch). The workers'
@@ -299,10 +312,7 @@ class Stacker {
       t.accumulate += Since(mark);
       if (f.k == n - 1) {
         mark = Clock::now();
-        // After the last frame of all, this worker's frame is free to hold
-        // the finished channel.
-        if (index == static_cast<int>(m_frames.size()) - 1) m_run.finished[f.channel] = std::move(c);
-        FinishChannel(f.channel);
+        FinishChannel(f.channel, c);
         t.channel_end += Since(mark);
       }
       Advance(m_acc_turn);
@@ -310,10 +320,13 @@ class Stacker {
   }
 
   // C = trunc(acc), the optional flattening, the channel's progress value;
-  // the accumulator is cleared for the next channel.
-  void FinishChannel(int channel) {
+  // the accumulator is cleared for the next channel. The plain run keeps C
+  // for the output stage; otherwise C is formed in the worker's frame (done
+  // with by now), its sky measured and its tone curve applied straight into
+  // the picture, so no channel has to be kept.
+  void FinishChannel(int channel, IntMatrix& frame) {
     const int w = m_run.w, h = m_run.h;
-    IntMatrix& out = m_run.finished[channel];
+    IntMatrix& out = m_run.options.plain ? m_run.finished[channel] : frame;
     if ((out.count() != w || out.n() != h) && !out.Allocate(w, h)) {
       Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for a finished channel"));
       return;
@@ -322,6 +335,11 @@ class Stacker {
     if (m_run.channels[channel].flatten) {
       if (m_run.options.plain) FlattenBackgroundPlain(w, h, out);
       else FlattenBackground(w, h, out);
+    }
+    m_run.curves[channel] = m_run.CurveOf(channel, out);
+    if (!m_run.options.plain) {
+      if (m_run.picture.width() != w || m_run.picture.height() != h) m_run.picture = Picture(w, h);
+      ToneInto(m_run.picture, channel, out, w, h, m_run.curves[channel]);
     }
     if (channel < 2)
       for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
@@ -480,7 +498,6 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   // workers make them) and touched on the other core while the setup reads.
   std::vector<IntMatrix*> later = {&run.frames[0][1]};
   if (threads > 1) later.insert(later.end(), {&run.frames[1][0], &run.frames[1][1]});
-  later.insert(later.end(), {&run.finished[0], &run.finished[1]});
   for (IntMatrix* m : later) m->Allocate(w, h);
   std::jthread toucher;
   if (threads > 1) {
@@ -550,17 +567,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
 
   // Output stage.
   const auto output_start = Clock::now();
-  const double divisors[3] = {settings.WhiteR, settings.WhiteG, settings.WhiteB};
-  ToneCurve curves[3];
-  for (int c = 0; c < 3; ++c) {
-    curves[c].sky = SkyLevel(run.finished[c], run.positions.background_x, run.positions.background_y);
-    curves[c].divisor = divisors[c];
-    curves[c].gain = settings.WhiteK;
-    curves[c].level = settings.BackgroundLevel;
-  }
-  Picture picture = options.plain
-                        ? PlainPicture(run.finished, w, h, curves)
-                        : TonedPicture(run.finished[0], run.finished[1], run.finished[2], w, h, curves, threads);
+  Picture picture = options.plain ? PlainPicture(run.finished, w, h, run.curves) : std::move(run.picture);
   for (IntMatrix& m : run.finished) m.Release();
   progress.Set(90);
   progress.Set(100);

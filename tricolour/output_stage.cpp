@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
-#include <thread>
 
 #include "core/numbers.h"
 #include "filters/primitives.h"
@@ -161,73 +159,36 @@ ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve) 
   return t;
 }
 
-// Runs work(part) for part 0 .. parts - 1, part 0 on the calling thread.
-template <class Work>
-void InParts(int parts, const Work& work) {
-  std::vector<std::thread> extra;
-  for (int part = 1; part < parts; ++part) {
-    try {
-      extra.emplace_back([&work, part] { work(part); });
-    } catch (const std::system_error&) {
-      work(part);
-    }
-  }
-  work(0);
-  for (std::thread& t : extra) t.join();
-}
-
 }  // namespace
 
-Picture TonedPicture(const IntMatrix& r, const IntMatrix& g, const IntMatrix& b, int w, int h,
-                     const ToneCurve curves[3], int threads) {
-  threads = std::clamp(threads, 1, 2);
-  const IntMatrix* planes[3] = {&r, &g, &b};
-  ToneLookup lookups[3];
-  InParts(threads, [&](int part) {
-    for (int c = part; c < 3; c += threads) lookups[c] = MakeLookup(*planes[c], w, h, curves[c]);
-  });
-  Picture picture(w, h);
-  const bool tables = !lookups[0].table.empty() && !lookups[1].table.empty() && !lookups[2].table.empty();
+void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve) {
+  const ToneLookup lookup = MakeLookup(m, w, h, curve);
+  const std::uint8_t* table = lookup.table.empty() ? nullptr : lookup.table.data() - lookup.lo;
+  const int offset = 2 - channel;  // blue first in the picture's bytes
   // Tiles of 128 columns by 256 rows: each column part is toned in one
-  // sweep into a small buffer, and the picture's rows are then written in
-  // whole runs of 384 bytes, reading the buffer from the nearest cache.
+  // sweep into a small buffer, and the rows are then written from it, the
+  // buffer read from the nearest cache.
   constexpr int kCols = 128, kRows = 256;
-  const int bands = (w + kCols - 1) / kCols;
-  InParts(threads, [&](int part) {
-    std::vector<std::uint8_t> toned(static_cast<std::size_t>(3) * kCols * kRows);
-    for (int band = bands * part / threads; band < bands * (part + 1) / threads; ++band) {
-      const int xb = band * kCols, n = std::min(w, xb + kCols) - xb;
-      for (int yb = 0; yb < h; yb += kRows) {
-        const int rows = std::min(h, yb + kRows) - yb;
-        for (int c = 0; c < 3; ++c) {
-          const ToneLookup& t = lookups[c];
-          const std::uint8_t* table = tables ? t.table.data() - t.lo : nullptr;
-          for (int k = 0; k < n; ++k) {
-            const std::int32_t* column = (*planes[c])[xb + k] + yb;
-            std::uint8_t* out = toned.data() + (static_cast<std::size_t>(c) * kCols + k) * kRows;
-            if (table) {
-              for (int r = 0; r < rows; ++r) out[r] = table[column[r]];
-            } else {
-              for (int r = 0; r < rows; ++r) out[r] = t.curve->Byte(column[r]);
-            }
-          }
-        }
-        const std::uint8_t* red = toned.data();
-        const std::uint8_t* green = red + static_cast<std::size_t>(kCols) * kRows;
-        const std::uint8_t* blue = green + static_cast<std::size_t>(kCols) * kRows;
-        for (int r = 0; r < rows; ++r) {
-          std::uint8_t* row = picture.Row(yb + r) + 3 * xb;
-          for (int k = 0; k < n; ++k) {
-            const std::size_t i = static_cast<std::size_t>(k) * kRows + r;
-            row[3 * k] = blue[i];
-            row[3 * k + 1] = green[i];
-            row[3 * k + 2] = red[i];
-          }
+  std::vector<std::uint8_t> toned(static_cast<std::size_t>(kCols) * kRows);
+  for (int xb = 0; xb < w; xb += kCols) {
+    const int n = std::min(w, xb + kCols) - xb;
+    for (int yb = 0; yb < h; yb += kRows) {
+      const int rows = std::min(h, yb + kRows) - yb;
+      for (int k = 0; k < n; ++k) {
+        const std::int32_t* column = m[xb + k] + yb;
+        std::uint8_t* out = toned.data() + static_cast<std::size_t>(k) * kRows;
+        if (table) {
+          for (int r = 0; r < rows; ++r) out[r] = table[column[r]];
+        } else {
+          for (int r = 0; r < rows; ++r) out[r] = curve.Byte(column[r]);
         }
       }
+      for (int r = 0; r < rows; ++r) {
+        std::uint8_t* row = picture.Row(yb + r) + 3 * xb + offset;
+        for (int k = 0; k < n; ++k) row[3 * k] = toned[static_cast<std::size_t>(k) * kRows + r];
+      }
     }
-  });
-  return picture;
+  }
 }
 
 }  // namespace qirm

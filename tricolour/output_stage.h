@@ -49,11 +49,10 @@ void ToneChannel(const IntMatrix& m, int w, int h, const ToneCurve& curve, std::
 Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, const std::vector<std::uint8_t>& g,
                           const std::vector<std::uint8_t>& b);
 
-// ChannelsToPicture of the three toned channels (ToneChannel of r, g, b
-// with their curves) without the byte planes between: each channel's range
-// is toned once into a table and the picture filled from the matrices, the
-// columns split between `threads` threads (1 or 2).
-Picture TonedPicture(const IntMatrix& r, const IntMatrix& g, const IntMatrix& b, int w, int h,
-                     const ToneCurve curves[3], int threads);
+// One channel toned into its bytes of the picture (channel 0 red, 1 green,
+// 2 blue; the picture is w x h): what ChannelsToPicture makes of
+// ToneChannel's bytes, without the byte plane between. Each channel's range
+// is toned once into a table where it is small enough.
+void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve);
 
 }  // namespace qirm

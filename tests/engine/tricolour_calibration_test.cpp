@@ -459,10 +459,10 @@ TEST(ChannelsToPicture, PixelZeroShowsRedGreenBlue) {
   EXPECT_EQ(p.Row(1)[2], 7);
 }
 
-// The fused output equals the plain route (bytes planes, then the picture),
-// with tables and, for a channel of huge range, without; on one and two
-// threads and a width that is not a multiple of the column blocks.
-TEST(TonedPicture, EqualsToningEachChannelThenComposing) {
+// Toning each channel into the picture equals the plain route (byte planes,
+// then the picture), with tables and, for a channel of huge range, without,
+// in any order of channels, for a size that is not a multiple of the tiles.
+TEST(ToneInto, EqualsToningEachChannelThenComposing) {
   const int w = 150, h = 37;
   IntMatrix r = Random(w, h, 6, -500, 9000), g = Random(w, h, 7, 0, 65535), b = Random(w, h, 8, 100, 400);
   IntMatrix wide = Random(w, h, 9, -2000000000, 2000000000);
@@ -476,7 +476,10 @@ TEST(TonedPicture, EqualsToningEachChannelThenComposing) {
     ToneChannel(g, w, h, curves[1], bytes[1]);
     ToneChannel(b, w, h, curves[2], bytes[2]);
     const Picture expected = ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
-    for (int threads : {1, 2}) EXPECT_TRUE(TonedPicture(*red, g, b, w, h, curves, threads) == expected) << threads;
+    Picture picture(w, h);
+    const IntMatrix* planes[3] = {red, &g, &b};
+    for (int c : {1, 0, 2}) ToneInto(picture, c, *planes[c], w, h, curves[c]);
+    EXPECT_TRUE(picture == expected);
   }
 }
 
