@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -97,7 +98,12 @@ Status EncodePicture(const Picture& picture, PictureFormat format, int jpeg_qual
   return Status::Error("unknown picture format");
 }
 
-Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+namespace {
+
+// The replacing write with the content produced by `write` into the
+// temporary file's descriptor (false: a write failed, errno says why).
+template <class Write>
+Status ReplaceWith(const std::string& path, const Write& write) {
   if (path.empty()) return Status::Error("no file name given");
   // Replace what a link points to, not the link itself.
   std::string target = path;
@@ -132,7 +138,7 @@ Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_
   if (keep_mode && ::fchmod(fd, st.st_mode & 07777) != 0) {
     status = OsError(path, "cannot set the permissions", errno);
   }
-  if (status.ok() && (!WriteAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)) {
+  if (status.ok() && (!write(fd) || ::fsync(fd) != 0)) {
     status = OsError(path, "cannot write", errno);
   }
   if (::close(fd) != 0 && status.ok()) status = OsError(path, "cannot write", errno);
@@ -152,8 +158,50 @@ Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_
   return Status::Ok();
 }
 
+// A BMP file written row by row through a small buffer: the same bytes as
+// EncodeBmp without holding the whole file (a frame-sized block of fresh
+// memory costs more to obtain than to fill).
+bool WriteBmpRows(int fd, const Picture& picture) {
+  std::vector<std::uint8_t> header;
+  Picture first_row(picture.width(), 1);
+  std::memcpy(first_row.Row(0), picture.Row(0), picture.stride());
+  if (!EncodeBmp(first_row, header).ok()) return false;
+  // The header of the one-row picture, with the sizes of the whole one.
+  const std::uint64_t stride = (static_cast<std::uint64_t>(picture.width()) * 3 + 3) / 4 * 4;
+  const std::uint64_t image_size = stride * picture.height();
+  const std::size_t header_size = header.size() - stride;
+  auto put32 = [&](std::size_t at, std::uint64_t v) {
+    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  put32(2, header_size + image_size);
+  put32(14 + 8, static_cast<std::uint32_t>(picture.height()));
+  put32(14 + 20, image_size);
+  if (!WriteAll(fd, header.data(), header_size)) return false;
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
+  const int rows_per_chunk = static_cast<int>(std::max<std::uint64_t>(1, kChunk / stride));
+  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(rows_per_chunk * stride), 0);
+  for (int r = 0; r < picture.height();) {  // bottom-up
+    const int n = std::min(rows_per_chunk, picture.height() - r);
+    for (int k = 0; k < n; ++k)
+      std::memcpy(chunk.data() + k * stride, picture.Row(picture.height() - 1 - (r + k)), picture.stride());
+    if (!WriteAll(fd, chunk.data(), static_cast<std::size_t>(n * stride))) return false;
+    r += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  return ReplaceWith(path, [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+}
+
 Status WritePictureFile(const std::string& path, const Picture& picture, PictureFormat format,
                         int jpeg_quality) {
+  if (format == PictureFormat::kBmp && !picture.empty() &&
+      (static_cast<std::uint64_t>(picture.width()) * 3 + 3) / 4 * 4 * picture.height() + 54 <= 0xFFFFFFFFu) {
+    return ReplaceWith(path, [&](int fd) { return WriteBmpRows(fd, picture); });
+  }
   std::vector<std::uint8_t> bytes;
   if (Status s = EncodePicture(picture, format, jpeg_quality, bytes); !s) {
     return Status::Error(path + ": " + s.message());

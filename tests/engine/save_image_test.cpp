@@ -142,6 +142,19 @@ TEST_F(SaveImage, EachFormatWritesAFileThatReadsBack) {
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "a new file gets the usual permissions";
 }
 
+// BMP files are written row by row: the bytes must be EncodeBmp's, with row
+// padding (widths not a multiple of 4) and rows split across the writes.
+TEST_F(SaveImage, BmpWrittenInRowsEqualsTheEncodedFile) {
+  for (const auto& [w, h] : {std::pair{13, 7}, std::pair{1, 1}, std::pair{701, 1100}}) {
+    const Picture picture = Noise(w, h);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(EncodePicture(picture, PictureFormat::kBmp, kSaveJpegQuality, bytes).ok());
+    ASSERT_TRUE(WritePictureFile(m_dir + "/rows.bmp", picture, PictureFormat::kBmp).ok());
+    EXPECT_TRUE(ReadText(m_dir + "/rows.bmp") == std::string(bytes.begin(), bytes.end())) << w << " x " << h;
+  }
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"rows.bmp"}));
+}
+
 TEST_F(SaveImage, ReplacingAFileKeepsItsPermissionsAndFollowsALink) {
   const std::string path = m_dir + "/m42.bmp";
   WriteText(path, "old");
