@@ -568,7 +568,14 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   // Output stage.
   const auto output_start = Clock::now();
   Picture picture = options.plain ? PlainPicture(run.finished, w, h, run.curves) : std::move(run.picture);
+  // Everything else goes back before the result's copy is made, which can
+  // then take memory just given back instead of fresh pages.
   for (IntMatrix& m : run.finished) m.Release();
+  for (auto& pair : run.frames)
+    for (IntMatrix& m : pair) m.Release();
+  run.acc.Release();
+  run.dark.Release();
+  run.flat = FlatField();
   progress.Set(90);
   progress.Set(100);
   FillCompositionDocument(std::move(picture), result);
