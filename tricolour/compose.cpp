@@ -133,8 +133,8 @@ struct Run {
   // Made once and used twice: the setup's frame becomes the first worker's
   // frame and the dark mean's accumulator the channels' (freshly mapped
   // memory costs a page fault and zeroing on first touch). The workers'
-  // frames and scratch matrices, [worker][0] and [worker][1], are made
-  // during the setup, and touched then by a helper thread.
+  // frames, [worker][0], are made during the setup and touched then by a
+  // helper thread; their scratch matrices, [worker][1], when needed.
   IntMatrix frames[2][2];
   IntMatrix& first_frame = frames[0][0];
   RealMatrix acc;
@@ -496,8 +496,10 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
   // The stacking's other matrices, made now where memory allows (else the
   // workers make them) and touched on the other core while the setup reads.
-  std::vector<IntMatrix*> later = {&run.frames[0][1]};
-  if (threads > 1) later.insert(later.end(), {&run.frames[1][0], &run.frames[1][1]});
+  // (The transforms work over the frame itself for the maps of one night's
+  // frames, so the scratch matrices are made only when one is needed.)
+  std::vector<IntMatrix*> later;
+  if (threads > 1) later.push_back(&run.frames[1][0]);
   for (IntMatrix* m : later) m->Allocate(w, h);
   std::jthread toucher;
   if (threads > 1) {

@@ -592,8 +592,79 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
 
 }  // namespace
 
+namespace {
+
+// How many target columns the result must trail the sources by when it is
+// written over them: a target's recomputation reads sources back to its
+// preimage less 2, and a source column is read while targets up to its
+// image are open. Both lie within |x - preimage| of the column, bounded by
+// the map's distortion over the frame; a few columns to spare.
+int TrailingColumns(const Map& map, int w, int h) {
+  const double det = map.a * map.f - map.b * map.e;
+  const double forward = std::abs(map.a - 1) * w / 2 + std::abs(map.b) * h / 2;
+  const double backward = std::abs(1 - map.f / det) * w / 2 + std::abs(map.b / det) * h / 2;
+  return static_cast<int>(std::ceil(std::max(forward, backward))) + 6;
+}
+
+// Values the shortcut cannot take (below 0, 2^17 and above); each marks its
+// targets for the plain recomputation.
+#if defined(QIRM_NEAR_X86)
+__attribute__((target_clones("avx2", "default")))
+#endif
+long long OutsideCount(const std::int32_t* v, long long n) {
+  long long count = 0;
+  for (long long i = 0; i < n; ++i) count += static_cast<std::uint32_t>(v[i]) >= static_cast<std::uint32_t>(kValueLimit);
+  return count;
+}
+
+#ifdef QIRM_NEAR_X86
+QIRM_AVX512 void CopyStreamAvx512(const std::int32_t* in, std::int32_t* out, int n) {
+  int i = 0;
+  while (i < n && reinterpret_cast<std::uintptr_t>(out + i) % 64 != 0) {
+    out[i] = in[i];
+    ++i;
+  }
+  if (reinterpret_cast<std::uintptr_t>(out + i) % 64 == 0) {
+    for (; i + 16 <= n; i += 16) _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_loadu_si512(in + i));
+  }
+  for (; i < n; ++i) out[i] = in[i];
+}
+#endif
+
+// A finished column into the frame, straight to memory where the machine
+// can (the frame is not read again soon).
+void CopyColumn(const std::int32_t* in, std::int32_t* out, int n) {
+#ifdef QIRM_NEAR_X86
+  if (HaveAvx512()) return CopyStreamAvx512(in, out, n);
+#endif
+  std::memcpy(out, in, sizeof(std::int32_t) * n);
+}
+
+}  // namespace
+
 bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
   if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
+  // Over the frame itself, the finished columns trailing the sources in a
+  // small ring, when that ring is small: no second frame is needed. A frame
+  // with many values the shortcut cannot take is declined here, before
+  // anything is written (the frame is then the caller's to transform).
+  const int trail = TrailingColumns(map, w, h);
+  if (static_cast<long long>(trail + 1) * h <= (1LL << 22)) {
+    const long long allowed = static_cast<long long>(w) * h / std::max(1, tuning.recompute_share);
+    if (4 * OutsideCount(m[0], static_cast<long long>(w) * h) > allowed) return false;
+    thread_local std::vector<std::int32_t> delay;
+    delay.resize(static_cast<std::size_t>(trail + 1) * h);
+    auto slot = [&](int X) { return delay.data() + static_cast<std::size_t>(X % (trail + 1)) * h; };
+    const bool done = Spread(map, w, h, m, tuning, false, false, slot, [&](int X) {
+      if (X >= trail) CopyColumn(slot(X - trail), m[X - trail], h);
+    });
+    if (!done) return false;  // declined before anything was written
+    for (int X = std::max(0, w - trail); X < w; ++X) CopyColumn(slot(X), m[X], h);
+#ifdef QIRM_NEAR_X86
+    if (HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
+#endif
+    return true;
+  }
   if ((scratch.count() != w || scratch.n() != h) && !scratch.Allocate(w, h)) return false;
   if (!Spread(map, w, h, m, tuning, true, true, [&](int X) { return scratch[X]; }, [](int) {})) return false;
   std::swap(m, scratch);
