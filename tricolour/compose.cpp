@@ -119,6 +119,7 @@ struct Run {
   IntMatrix finished[3];  // R, G, B (plain runs)
   ToneCurve curves[3];
   Picture picture;  // the result, a channel at a time
+  Picture spare;    // memory for the result's second copy in the document
   // The tone curve of a finished channel: its sky at the background point,
   // the channel's white-balance divisor, WhiteK and BackgroundLevel.
   ToneCurve CurveOf(int channel, const IntMatrix& m) const {
@@ -420,9 +421,14 @@ void ApplyCompositionMainTexts(MainTexts& main) {
 }
 
 void FillCompositionDocument(Picture picture, ImageDocument& doc) {
+  FillCompositionDocument(std::move(picture), Picture(), doc);
+}
+
+void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc) {
   const int w = picture.width();
   const int h = picture.height();
-  doc.Image = picture;
+  spare = picture;  // into the spare's memory when it has the size
+  doc.Image = std::move(spare);
   doc.ImageZm = std::move(picture);
   doc.MAX = "255";
   doc.MIN = "0";
@@ -504,7 +510,12 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   std::jthread toucher;
   if (threads > 1) {
     try {
-      toucher = std::jthread([later] { TouchPages(later); });
+      // The result's picture and the memory of its copy, made here too.
+      toucher = std::jthread([later, &run, w, h] {
+        TouchPages(later);
+        run.picture = Picture(w, h);
+        run.spare = Picture(w, h);
+      });
     } catch (const std::system_error&) {
     }
   }
@@ -580,7 +591,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   run.flat = FlatField();
   progress.Set(90);
   progress.Set(100);
-  FillCompositionDocument(std::move(picture), result);
+  FillCompositionDocument(std::move(picture), std::move(run.spare), result);
   if (main) ApplyCompositionMainTexts(*main);
   progress.Set(100);
   progress.Set(0);

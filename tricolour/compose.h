@@ -78,5 +78,7 @@ void ApplyCompositionMainTexts(MainTexts& main);
 // The product of the output stage as a document (see `result` above), from
 // the finished 24-bit picture.
 void FillCompositionDocument(Picture picture, ImageDocument& doc);
+// The same, the copy made into `spare`'s memory where it has the size.
+void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc);
 
 }  // namespace qirm
