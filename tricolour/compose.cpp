@@ -311,12 +311,18 @@ class Stacker {
       }
       m_run.progress.Columns(m_run.column_progress);
       t.accumulate += Since(mark);
-      if (f.k == n - 1) {
+      const bool channel_done = f.k == n - 1;
+      if (channel_done) {
         mark = Clock::now();
         FinishChannel(f.channel, c);
         t.channel_end += Since(mark);
       }
       Advance(m_acc_turn);
+      if (channel_done && !m_run.options.plain) {
+        mark = Clock::now();
+        ToneFinished(f.channel, c);
+        t.channel_end += Since(mark);
+      }
     }
   }
 
@@ -333,18 +339,25 @@ class Stacker {
       return;
     }
     TruncateMean(m_acc, w, h, out, 0, w);
-    if (m_run.channels[channel].flatten) {
-      if (m_run.options.plain) FlattenBackgroundPlain(w, h, out);
-      else FlattenBackground(w, h, out);
-    }
-    m_run.curves[channel] = m_run.CurveOf(channel, out);
-    if (!m_run.options.plain) {
-      if (m_run.picture.width() != w || m_run.picture.height() != h) m_run.picture = Picture(w, h);
-      ToneInto(m_run.picture, channel, out, w, h, m_run.curves[channel]);
+    if (m_run.options.plain) {
+      if (m_run.channels[channel].flatten) FlattenBackgroundPlain(w, h, out);
+      m_run.curves[channel] = m_run.CurveOf(channel, out);
+    } else if (m_run.picture.width() != w || m_run.picture.height() != h) {
+      m_run.picture = Picture(w, h);
     }
     if (channel < 2)
       for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
     m_run.progress.Set(m_run.channels[channel].done_progress);
+  }
+
+  // The rest of a finished channel, C in the worker's frame, once the mean
+  // has moved on: the flattening, its tone curve, its bytes of the picture
+  // (each channel its own bytes, so two workers may do this at once).
+  void ToneFinished(int channel, IntMatrix& frame) {
+    const int w = m_run.w, h = m_run.h;
+    if (m_run.channels[channel].flatten) FlattenBackground(w, h, frame);
+    m_run.curves[channel] = m_run.CurveOf(channel, frame);
+    ToneInto(m_run.picture, channel, frame, w, h, m_run.curves[channel]);
   }
 
   Run& m_run;
