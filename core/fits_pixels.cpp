@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
@@ -23,6 +24,53 @@
 
 namespace qirm::fits {
 namespace {
+
+// Read buffers of about 2 MiB, kept between reads: fresh memory costs a page
+// fault per page on first touch, far more than reusing a block. Taken from
+// and given back to a small shared pool (any thread may read).
+class BlockBuffer {
+ public:
+  explicit BlockBuffer(std::size_t bytes) {
+    {
+      std::lock_guard<std::mutex> lock(PoolMutex());
+      auto& pool = Pool();
+      for (std::size_t i = 0; i < pool.size(); ++i) {
+        if (pool[i].size() >= bytes) {
+          m_block = std::move(pool[i]);
+          pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(i));
+          break;
+        }
+      }
+    }
+    if (m_block.size() < bytes) {
+      try {
+        m_block.assign(bytes, 0);
+      } catch (const std::bad_alloc&) {
+        m_block.clear();
+      }
+    }
+  }
+  ~BlockBuffer() {
+    if (m_block.empty()) return;
+    std::lock_guard<std::mutex> lock(PoolMutex());
+    if (Pool().size() < 4) Pool().push_back(std::move(m_block));
+  }
+  BlockBuffer(const BlockBuffer&) = delete;
+  BlockBuffer& operator=(const BlockBuffer&) = delete;
+  explicit operator bool() const { return !m_block.empty(); }
+  std::uint8_t* get() { return m_block.data(); }
+
+ private:
+  static std::mutex& PoolMutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::vector<std::vector<std::uint8_t>>& Pool() {
+    static std::vector<std::vector<std::uint8_t>> pool;
+    return pool;
+  }
+  std::vector<std::uint8_t> m_block;
+};
 
 // Up to n bytes from `offset`: the count read (short only at the end of the
 // file), or -1 on a read error.
@@ -206,7 +254,7 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
     if (y_begin >= y_end) return;
     // No exception may leave a thread: a buffer that cannot be had is an error.
     const int rows = std::min(kBlockRows, y_end - y_begin);
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[rows * row_bytes]);
+    BlockBuffer buffer(static_cast<std::size_t>(rows * row_bytes));
     if (!buffer) {
       errors[part] = ENOMEM;
       error_at[part] = offset + y_begin * row_bytes;
