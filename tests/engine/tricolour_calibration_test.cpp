@@ -28,7 +28,11 @@ IntMatrix Random(int w, int h, unsigned seed, int lo, int hi) {
   std::mt19937 rng(seed);
   IntMatrix m = Filled(w, h, 0);
   for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y) m[x][y] = lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
+    for (int y = 0; y < h; ++y) {
+      // The span and the sum in 64 bits: ranges may cover most of the int range.
+      const long long span = static_cast<long long>(hi) - lo + 1;
+      m[x][y] = static_cast<int>(lo + static_cast<long long>(rng() % static_cast<unsigned long long>(span)));
+    }
   return m;
 }
 
