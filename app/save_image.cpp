@@ -161,22 +161,8 @@ Status ReplaceWith(const std::string& path, const Write& write) {
 // A BMP file written row by row through a small buffer: the same bytes as
 // EncodeBmp without holding the whole file (a frame-sized block of fresh
 // memory costs more to obtain than to fill).
-bool WriteBmpRows(int fd, const Picture& picture) {
-  std::vector<std::uint8_t> header;
-  Picture first_row(picture.width(), 1);
-  std::memcpy(first_row.Row(0), picture.Row(0), picture.stride());
-  if (!EncodeBmp(first_row, header).ok()) return false;
-  // The header of the one-row picture, with the sizes of the whole one.
-  const std::uint64_t stride = (static_cast<std::uint64_t>(picture.width()) * 3 + 3) / 4 * 4;
-  const std::uint64_t image_size = stride * picture.height();
-  const std::size_t header_size = header.size() - stride;
-  auto put32 = [&](std::size_t at, std::uint64_t v) {
-    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
-  put32(2, header_size + image_size);
-  put32(14 + 8, static_cast<std::uint32_t>(picture.height()));
-  put32(14 + 20, image_size);
-  if (!WriteAll(fd, header.data(), header_size)) return false;
+bool WriteBmpRows(int fd, const Picture& picture, const std::vector<std::uint8_t>& header, std::size_t stride) {
+  if (!WriteAll(fd, header.data(), header.size())) return false;
   constexpr std::size_t kChunk = std::size_t{1} << 20;
   const int rows_per_chunk = static_cast<int>(std::max<std::uint64_t>(1, kChunk / stride));
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(rows_per_chunk * stride), 0);
@@ -198,9 +184,10 @@ Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_
 
 Status WritePictureFile(const std::string& path, const Picture& picture, PictureFormat format,
                         int jpeg_quality) {
-  if (format == PictureFormat::kBmp && !picture.empty() &&
-      (static_cast<std::uint64_t>(picture.width()) * 3 + 3) / 4 * 4 * picture.height() + 54 <= 0xFFFFFFFFu) {
-    return ReplaceWith(path, [&](int fd) { return WriteBmpRows(fd, picture); });
+  std::vector<std::uint8_t> header;
+  std::size_t stride = 0;
+  if (format == PictureFormat::kBmp && BmpHeader(picture.width(), picture.height(), header, stride)) {
+    return ReplaceWith(path, [&](int fd) { return WriteBmpRows(fd, picture, header, stride); });
   }
   std::vector<std::uint8_t> bytes;
   if (Status s = EncodePicture(picture, format, jpeg_quality, bytes); !s) {

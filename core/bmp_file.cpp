@@ -317,34 +317,47 @@ Status ReadBmpFile(const std::string& path, Picture& picture) {
   return DecodeBmp(bytes.data(), bytes.size(), path, picture);
 }
 
-Status EncodeBmp(const Picture& picture, std::vector<std::uint8_t>& bytes) {
-  bytes.clear();
-  if (picture.empty()) return Status::Error("cannot write an empty picture as BMP");
-  const std::uint64_t stride = (static_cast<std::uint64_t>(picture.width()) * 3 + 3) / 4 * 4;
-  const std::uint64_t image_size = stride * picture.height();
+bool BmpHeader(int width, int height, std::vector<std::uint8_t>& header, std::size_t& row_bytes) {
+  if (width <= 0 || height <= 0) return false;
+  const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
+  const std::uint64_t image_size = stride * height;
   const std::uint64_t file_size = kFileHeaderSize + 40 + image_size;
-  if (file_size > 0xFFFFFFFFu) return Status::Error("picture too large for a BMP file");
-  try {
-    bytes.assign(file_size, 0);
-  } catch (const std::bad_alloc&) {
-    return Status::Error("not enough memory to encode the picture");
-  }
-  std::uint8_t* f = bytes.data();
+  if (file_size > 0xFFFFFFFFu) return false;
+  row_bytes = static_cast<std::size_t>(stride);
+  header.assign(kFileHeaderSize + 40, 0);
+  std::uint8_t* f = header.data();
   f[0] = 'B';
   f[1] = 'M';
   Put32(f + 2, static_cast<std::uint32_t>(file_size));
   Put32(f + 10, kFileHeaderSize + 40);
   std::uint8_t* h = f + kFileHeaderSize;
   Put32(h, 40);
-  Put32(h + 4, static_cast<std::uint32_t>(picture.width()));
-  Put32(h + 8, static_cast<std::uint32_t>(picture.height()));  // positive: bottom-up
+  Put32(h + 4, static_cast<std::uint32_t>(width));
+  Put32(h + 8, static_cast<std::uint32_t>(height));  // positive: bottom-up
   Put16(h + 12, 1);                                            // planes
   Put16(h + 14, 24);
   Put32(h + 16, kBiRgb);
   Put32(h + 20, static_cast<std::uint32_t>(image_size));
   Put32(h + 24, 2835);  // 72 dpi
   Put32(h + 28, 2835);
-  std::uint8_t* pixels = h + 40;
+  return true;
+}
+
+Status EncodeBmp(const Picture& picture, std::vector<std::uint8_t>& bytes) {
+  bytes.clear();
+  if (picture.empty()) return Status::Error("cannot write an empty picture as BMP");
+  std::vector<std::uint8_t> header;
+  std::size_t stride = 0;
+  if (!BmpHeader(picture.width(), picture.height(), header, stride)) {
+    return Status::Error("picture too large for a BMP file");
+  }
+  try {
+    bytes.assign(header.size() + stride * picture.height(), 0);
+  } catch (const std::bad_alloc&) {
+    return Status::Error("not enough memory to encode the picture");
+  }
+  std::copy(header.begin(), header.end(), bytes.begin());
+  std::uint8_t* pixels = bytes.data() + header.size();
   for (int r = 0; r < picture.height(); ++r) {
     std::memcpy(pixels + stride * r, picture.Row(picture.height() - 1 - r), picture.stride());
   }

@@ -44,4 +44,9 @@ Status ReadBmpFile(const std::string& path, Picture& picture);
 // one whose file would pass 4 GiB.
 Status EncodeBmp(const Picture& picture, std::vector<std::uint8_t>& bytes);
 
+// The 54 bytes before the pixels of that file for a width x height picture,
+// and the length of one padded row; for writers that send the rows
+// themselves. False when the file would pass 4 GiB or the size is empty.
+bool BmpHeader(int width, int height, std::vector<std::uint8_t>& header, std::size_t& row_bytes);
+
 }  // namespace qirm

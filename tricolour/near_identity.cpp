@@ -149,13 +149,16 @@ __attribute__((always_inline)) inline void SpreadOne(Context& c, double xd, doub
   t1[iy + 1] += Increment(bv * fy, c.mp);
 }
 
-void ScalarColumn(Context& c, int x, const std::int32_t* src) {
-  for (int y = 0; y < c.h; ++y) {
+// Rows y0 .. y1 - 1 of source column x, one at a time.
+__attribute__((always_inline)) inline void SpreadRows(Context& c, int x, const std::int32_t* src, int y0, int y1) {
+  for (int y = y0; y < y1; ++y) {
     double xd, yd;
     FastTarget(c, x, y, xd, yd);
     SpreadOne(c, xd, yd, src[y]);
   }
 }
+
+void ScalarColumn(Context& c, int x, const std::int32_t* src) { SpreadRows(c, x, src, 0, c.h); }
 
 #ifdef QIRM_NEAR_X86
 
@@ -285,11 +288,7 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
     Run r;
     const int e = RunFrom(c, x, y, r);
     if (e - y < 8) {
-      for (int k = y; k < std::max(e, y + 1); ++k) {
-        double xd, yd;
-        FastTarget(c, x, k, xd, yd);
-        SpreadOne(c, xd, yd, src[k]);
-      }
+      SpreadRows(c, x, src, y, std::max(e, y + 1));
       y = std::max(e, y + 1);
       continue;
     }
@@ -326,11 +325,8 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       AddRun(c, p0, r.n, iy0, i00, i01);
       AddRun(c, p1, r.n + 1, iy0, i10, i11);
     }
-    for (; y < e; ++y) {
-      double xd, yd;
-      FastTarget(c, x, y, xd, yd);
-      SpreadOne(c, xd, yd, src[y]);
-    }
+    SpreadRows(c, x, src, y, e);
+    y = e;
   }
   Flush(c, p0);
   Flush(c, p1);
@@ -439,43 +435,8 @@ std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
   return t;
 }
 
-// out = in clamped to 0..65535; returns the largest value of in. The
-// result goes straight to memory (it is not read again soon), which saves
-// reading every line of it first.
-std::int32_t ClampIntoPlain(const std::int32_t* in, std::int32_t* out, int n) {
-  std::int32_t high = INT32_MIN;
-  for (int i = 0; i < n; ++i) {
-    high = std::max(high, in[i]);
-    out[i] = std::min(std::max(in[i], 0), 65535);
-  }
-  return high;
-}
-
-#ifdef QIRM_NEAR_X86
-QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* out, int n) {
-  int head = static_cast<int>((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 4);
-  if (reinterpret_cast<std::uintptr_t>(out) % 4 != 0 || head > n) head = n;
-  std::int32_t high = ClampIntoPlain(in, out, head);
-  __m512i highs = _mm512_set1_epi32(high);
-  const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(65535);
-  int i = head;
-  for (; i + 16 <= n; i += 16) {
-    const __m512i v = _mm512_loadu_si512(in + i);
-    highs = _mm512_max_epi32(highs, v);
-    _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
-  }
-  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoPlain(in + i, out + i, n - i));
-}
-#endif
-
-std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
-#ifdef QIRM_NEAR_X86
-  if (HaveAvx512()) return ClampIntoStream(in, out, n);
-#endif
-  return ClampIntoPlain(in, out, n);
-}
-
-// The same into a buffer that is read again at once (kept in cache).
+// out = in clamped to 0..65535; returns the largest value of in (a plain
+// loop the compiler vectorises). For a buffer read again at once.
 #if defined(QIRM_NEAR_X86)
 __attribute__((target_clones("avx2", "default")))
 #endif
@@ -487,6 +448,33 @@ std::int32_t ClampIntoCached(const std::int32_t* in, std::int32_t* out, int n) {
   }
   return high;
 }
+
+// The same into the frame, straight to memory where the machine can (the
+// result is not read again soon, which saves reading every line first).
+#ifdef QIRM_NEAR_X86
+QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* out, int n) {
+  int head = static_cast<int>((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 4);
+  if (reinterpret_cast<std::uintptr_t>(out) % 4 != 0 || head > n) head = n;
+  std::int32_t high = ClampIntoCached(in, out, head);
+  __m512i highs = _mm512_set1_epi32(high);
+  const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(65535);
+  int i = head;
+  for (; i + 16 <= n; i += 16) {
+    const __m512i v = _mm512_loadu_si512(in + i);
+    highs = _mm512_max_epi32(highs, v);
+    _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
+  }
+  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoCached(in + i, out + i, n - i));
+}
+#endif
+
+std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
+#ifdef QIRM_NEAR_X86
+  if (HaveAvx512()) return ClampIntoStream(in, out, n);
+#endif
+  return ClampIntoCached(in, out, n);
+}
+
 
 // Target columns live in a small ring while sources can still reach them:
 // source columns are taken in order, the corner column grows with the
