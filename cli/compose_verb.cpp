@@ -9,6 +9,7 @@
 #include "app/workspace.h"
 #include "cli/cli.h"
 #include "tricolour/compose.h"
+#include "tricolour/compose_options.h"
 #include "tricolour/settings_file.h"
 
 namespace qirm::cli {
@@ -52,7 +53,12 @@ int ComposeVerb(const std::vector<std::string>& args) {
     std::fflush(stdout);
     std::fprintf(stderr, "qirm-cli: %s\n", message.c_str());
   };
-  if (Status s = ComposeTricolour(settings, progress, result, &workspace.main(), notice); !s) return Fail(s.message());
+  // No window shows the result here, so its shown copy is not made.
+  ComposeOptions options;
+  options.display_copy = false;
+  if (Status s = ComposeTricolourWith(options, settings, progress, result, &workspace.main(), notice); !s) {
+    return Fail(s.message());
+  }
   if (result.Image.empty()) {
     return Fail(settings_path + ": the red, green or blue list is empty, so there is nothing to compose");
   }

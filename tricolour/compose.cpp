@@ -438,11 +438,15 @@ void FillCompositionDocument(Picture picture, ImageDocument& doc) {
 }
 
 void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc) {
+  spare = picture;  // into the spare's memory when it has the size
+  doc.ImageZm = std::move(picture);
+  FillCompositionDocumentWithout(std::move(spare), doc);
+}
+
+void FillCompositionDocumentWithout(Picture picture, ImageDocument& doc) {
   const int w = picture.width();
   const int h = picture.height();
-  spare = picture;  // into the spare's memory when it has the size
-  doc.Image = std::move(spare);
-  doc.ImageZm = std::move(picture);
+  doc.Image = std::move(picture);
   doc.MAX = "255";
   doc.MIN = "0";
   doc.DemX = FormatInt(w);
@@ -524,10 +528,10 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (threads > 1) {
     try {
       // The result's picture and the memory of its copy, made here too.
-      toucher = std::jthread([later, &run, w, h] {
+      toucher = std::jthread([later, &run, w, h, copy = options.display_copy] {
         TouchPages(later);
         run.picture = Picture(w, h);
-        run.spare = Picture(w, h);
+        if (copy) run.spare = Picture(w, h);
       });
     } catch (const std::system_error&) {
     }
@@ -604,7 +608,11 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   run.flat = FlatField();
   progress.Set(90);
   progress.Set(100);
-  FillCompositionDocument(std::move(picture), std::move(run.spare), result);
+  if (options.display_copy) {
+    FillCompositionDocument(std::move(picture), std::move(run.spare), result);
+  } else {
+    FillCompositionDocumentWithout(std::move(picture), result);
+  }
   if (main) ApplyCompositionMainTexts(*main);
   progress.Set(100);
   progress.Set(0);

@@ -80,5 +80,8 @@ void ApplyCompositionMainTexts(MainTexts& main);
 void FillCompositionDocument(Picture picture, ImageDocument& doc);
 // The same, the copy made into `spare`'s memory where it has the size.
 void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc);
+// The same without the shown copy: Image is the picture, ImageZm stays as it
+// is (empty in a new document). For callers that only save the picture.
+void FillCompositionDocumentWithout(Picture picture, ImageDocument& doc);
 
 }  // namespace qirm

@@ -16,6 +16,10 @@ namespace qirm {
 struct ComposeOptions {
   int threads = 0;     // 0: two when the machine has two cores, else one
   bool plain = false;  // the plain reference loops, on one thread
+  // The result window's second picture (ImageZm, what the window shows) is
+  // made as well. A caller without windows that only saves Image, such as
+  // qirm-cli, leaves it out and saves a 3-byte-per-pixel copy.
+  bool display_copy = true;
   // Seconds spent per stage, when not null: setup (dark mean, flat,
   // reference), frames (read, clean, calibrate, register: summed over the
   // threads), accumulate, channel_end (finishing and toning the channels),
