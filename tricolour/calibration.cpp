@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
+#include "core/fits_threads.h"
 #include "tricolour/calibration_kernels.h"
 #include "tricolour/tri_numbers.h"
 
@@ -90,6 +92,44 @@ void TruncateMean(const RealMatrix& acc, int /*w*/, int h, IntMatrix& out, int x
   for (int x = x_begin; x < x_end; ++x) calib::TruncateRun(acc[x], h, out[x]);
 }
 
+bool DarkFrame::FromMean(const RealMatrix& acc, int w, int h, int threads) {
+  m_wide.Release();
+  m_narrow.clear();
+  m_h = h;
+  const std::size_t cells = static_cast<std::size_t>(w) * h;
+  try {
+    m_narrow.resize(cells);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const int parts = std::clamp(threads, 1, std::max(1, w / 32));
+  auto column = [&](int part) { return static_cast<int>(static_cast<long long>(w) * part / parts); };
+  std::vector<char> fits(parts, 1);
+  fits::RunInParts(parts, [&](int part) {
+    for (int x = column(part); x < column(part + 1); ++x) {
+      if (!calib::TruncateRun16(acc[x], h, m_narrow.data() + static_cast<std::size_t>(x) * h)) fits[part] = 0;
+    }
+  });
+  if (std::all_of(fits.begin(), fits.end(), [](char f) { return f != 0; })) return true;
+  std::vector<std::uint16_t>().swap(m_narrow);
+  if (!m_wide.Allocate(w, h)) return false;
+  fits::RunInParts(parts, [&](int part) { TruncateMean(acc, w, h, m_wide, column(part), column(part + 1)); });
+  return true;
+}
+
+void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m) {
+  for (int x = 0; x < w; ++x) {
+    std::int32_t* c = m[x];
+    if (dark.narrow()) {
+      const std::uint16_t* d = dark.narrow_column(x);
+      for (int y = 0; y < h; ++y) c[y] -= d[y];
+    } else {
+      const std::int32_t* d = dark.wide_column(x);
+      for (int y = 0; y < h; ++y) c[y] -= d[y];
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Flat.
 
@@ -141,6 +181,36 @@ void Calibrate(const IntMatrix* dark, const FlatField* flat, int /*w*/, int h, I
       const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
       calib::SubtractAndDivide(c, d, f, flat->fmax(), flat->divisor().data(), h);
     } else if (d) {
+      for (int y = 0; y < h; ++y) c[y] -= d[y];
+    }
+  }
+}
+
+void CalibratePlain(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m) {
+  for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; ++y) {
+      if (dark) m[x][y] = m[x][y] - dark->at(x, y);
+      if (flat) m[x][y] = flat->Apply(m[x][y], x, y);
+    }
+  }
+}
+
+void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end) {
+  if (!dark) return Calibrate(static_cast<const IntMatrix*>(nullptr), flat, w, h, m, x_begin, x_end);
+  for (int x = x_begin; x < x_end; ++x) {
+    std::int32_t* c = m[x];
+    if (flat) {
+      const std::uint16_t* f = flat->values().data() + static_cast<std::size_t>(x) * h;
+      if (dark->narrow()) {
+        calib::SubtractAndDivide(c, dark->narrow_column(x), f, flat->fmax(), flat->divisor().data(), h);
+      } else {
+        calib::SubtractAndDivide(c, dark->wide_column(x), f, flat->fmax(), flat->divisor().data(), h);
+      }
+    } else if (dark->narrow()) {
+      const std::uint16_t* d = dark->narrow_column(x);
+      for (int y = 0; y < h; ++y) c[y] -= d[y];
+    } else {
+      const std::int32_t* d = dark->wide_column(x);
       for (int y = 0; y < h; ++y) c[y] -= d[y];
     }
   }

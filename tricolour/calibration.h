@@ -27,6 +27,31 @@ void RemoveHotPixelsPlain(int w, int h, IntMatrix& m);
 void AddToMean(const IntMatrix& frame, int nd, int w, int h, RealMatrix& acc, int x_begin, int x_end);
 void TruncateMean(const RealMatrix& acc, int w, int h, IntMatrix& out, int x_begin, int x_end);
 
+// The averaged dark frame of a run, trunc(acc). The mean of sign-shifted
+// frames lies in 0..65535 and is kept in 16 bits: half the memory, and half
+// the bytes every calibrated frame reads. A mean with a value outside that
+// range keeps 32 bits.
+class DarkFrame {
+ public:
+  // From the dark mean's accumulator, on up to `threads` threads. False when
+  // there is no memory for it.
+  bool FromMean(const RealMatrix& acc, int w, int h, int threads);
+  bool empty() const { return m_narrow.empty() && m_wide.empty(); }
+  bool narrow() const { return !m_narrow.empty(); }
+  // Column x: 16-bit values when narrow(), else 32-bit ones.
+  const std::uint16_t* narrow_column(int x) const { return m_narrow.data() + static_cast<std::size_t>(x) * m_h; }
+  const std::int32_t* wide_column(int x) const { return m_wide[x]; }
+  int at(int x, int y) const { return narrow() ? narrow_column(x)[y] : m_wide[x][y]; }
+
+ private:
+  std::vector<std::uint16_t> m_narrow;
+  IntMatrix m_wide;
+  int m_h = 0;
+};
+
+// m -= dark, every pixel (the reference frame of two-star mode).
+void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m);
+
 // The flat of the run: L = Flat / fmax per pixel (a double), and a value c
 // becomes trunc(c / L) where L > 0. Built once from the first flat frame.
 class FlatField {
@@ -55,6 +80,9 @@ class FlatField {
 // with the rule itself wherever it lies within 1e-6 of an integer.
 void Calibrate(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end);
 void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m);
+// The same with the run's dark frame.
+void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end);
+void CalibratePlain(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m);
 
 // Turn by 180 degrees in place: m[w-1-x][h-1-y] takes m[x][y].
 void Turn180(int w, int h, IntMatrix& m);

@@ -34,8 +34,10 @@ void AddQuotientsPlain(double* a, const std::int32_t* in, int count, int n) {
   for (int i = 0; i < count; ++i) a[i] = RuleSum(a[i], in[i], n);
 }
 
-void SubtractAndDividePlain(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f,
-                            const double* divisor, int count) {
+// D: the dark's values, 32 or 16 bits.
+template <class D>
+void SubtractAndDividePlain(std::int32_t* c, const D* dark, const std::uint16_t* f, const double* divisor,
+                            int count) {
   for (int i = 0; i < count; ++i) {
     // Unsigned subtraction: the same wrap as the vector lanes.
     const std::int32_t v = dark ? static_cast<std::int32_t>(static_cast<std::uint32_t>(c[i]) -
@@ -199,8 +201,21 @@ QIRM_AVX2 void AddQuotientsAvx2(double* a, const std::int32_t* in, int count, in
 // f = 0 (L = 0, as fmax is at least 1) keeps the value. A division per
 // pixel costs less than looking 1 / L up in a table of 65536 doubles.
 
-QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f,
-                                         double fmax, const double* divisor, int count) {
+template <class D>
+QIRM_AVX512 inline __m256i LoadDark8(__mmask8 live, const D* dark) {
+  if constexpr (sizeof(D) == 2) return _mm256_cvtepu16_epi32(_mm_maskz_loadu_epi16(live, dark));
+  else return _mm256_maskz_loadu_epi32(live, dark);
+}
+
+template <class D>
+QIRM_AVX2 inline __m128i LoadDark4(const D* dark) {
+  if constexpr (sizeof(D) == 2) return _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dark)));
+  else return _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark));
+}
+
+template <class D>
+QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax,
+                                         const double* divisor, int count) {
   const __m512d big = _mm512_set1_pd(0x1p30);
   const __m512d near = _mm512_set1_pd(1e-6);
   const __m512d far = _mm512_set1_pd(1 - 1e-6);
@@ -213,7 +228,7 @@ QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const std::int32_t* da
     for (int i = start; i < end; i += 8) {
       const __mmask8 live = end - i >= 8 ? 0xFF : static_cast<__mmask8>((1u << (end - i)) - 1);
       __m256i v = _mm256_maskz_loadu_epi32(live, c + i);
-      if (dark) v = _mm256_sub_epi32(v, _mm256_maskz_loadu_epi32(live, dark + i));
+      if (dark) v = _mm256_sub_epi32(v, LoadDark8(live, dark + i));
       const __m256i fi = _mm256_cvtepu16_epi32(_mm_maskz_loadu_epi16(live, f + i));
       const __mmask8 divide = _mm256_test_epi32_mask(fi, fi);
       const __m512d q = _mm512_mul_pd(_mm512_cvtepi32_pd(v), _mm512_div_pd(top, _mm512_cvtepi32_pd(fi)));
@@ -235,8 +250,9 @@ QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const std::int32_t* da
   }
 }
 
-QIRM_AVX2 void SubtractAndDivideAvx2(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f,
-                                     double fmax, const double* divisor, int count) {
+template <class D>
+QIRM_AVX2 void SubtractAndDivideAvx2(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax,
+                                     const double* divisor, int count) {
   const __m256d sign = _mm256_set1_pd(-0.0);
   const __m256d big = _mm256_set1_pd(0x1p30);
   const __m256d near = _mm256_set1_pd(1e-6);
@@ -245,7 +261,7 @@ QIRM_AVX2 void SubtractAndDivideAvx2(std::int32_t* c, const std::int32_t* dark, 
   int i = 0;
   for (; i + 4 <= count; i += 4) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
-    if (dark) v = _mm_sub_epi32(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark + i)));
+    if (dark) v = _mm_sub_epi32(v, LoadDark4(dark + i));
     const __m128i fi = _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(f + i)));
     const __m256d fd = _mm256_cvtepi32_pd(fi);
     const __m256d q = _mm256_mul_pd(_mm256_cvtepi32_pd(v), _mm256_div_pd(top, fd));
@@ -331,8 +347,11 @@ void AddQuotients(double* a, const std::int32_t* in, int count, int n, Level lev
   AddQuotientsPlain(a, in, count, n);
 }
 
-void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f, double fmax,
-                       const double* divisor, int count, Level level) {
+namespace {
+
+template <class D>
+void SubtractAndDivideAt(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax, const double* divisor,
+                         int count, Level level) {
 #ifdef QIRM_CALIB_X86
   level = std::min(level, BestLevel());
   if (level == Level::kAvx512) return SubtractAndDivideAvx512(c, dark, f, fmax, divisor, count);
@@ -343,6 +362,18 @@ void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uin
   SubtractAndDividePlain(c, dark, f, divisor, count);
 }
 
+}  // namespace
+
+void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f, double fmax,
+                       const double* divisor, int count, Level level) {
+  SubtractAndDivideAt(c, dark, f, fmax, divisor, count, level);
+}
+
+void SubtractAndDivide(std::int32_t* c, const std::uint16_t* dark, const std::uint16_t* f, double fmax,
+                       const double* divisor, int count, Level level) {
+  SubtractAndDivideAt(c, dark, f, fmax, divisor, count, level);
+}
+
 void TruncateRun(const double* a, int count, std::int32_t* out, Level level) {
 #ifdef QIRM_CALIB_X86
   level = std::min(level, BestLevel());
@@ -351,6 +382,23 @@ void TruncateRun(const double* a, int count, std::int32_t* out, Level level) {
 #endif
   (void)level;
   TruncateRunPlain(a, count, out);
+}
+
+bool TruncateRun16(const double* a, int count, std::uint16_t* out, Level level) {
+  // Through 32 bits a chunk at a time (the same rule), then narrowed.
+  std::int32_t wide[kChunk];
+  bool fits = true;
+  for (int start = 0; start < count; start += kChunk) {
+    const int n = std::min(kChunk, count - start);
+    TruncateRun(a + start, n, wide, level);
+    std::uint32_t above = 0;  // negative values wrap far above 65535
+    for (int i = 0; i < n; ++i) {
+      above |= static_cast<std::uint32_t>(wide[i]) >> 16;
+      out[start + i] = static_cast<std::uint16_t>(wide[i]);
+    }
+    fits = fits && above == 0;
+  }
+  return fits;
 }
 
 }  // namespace qirm::calib

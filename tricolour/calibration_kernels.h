@@ -22,7 +22,14 @@ void AddQuotients(double* a, const std::int32_t* in, int count, int n, Level lev
 void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f, double fmax,
                        const double* divisor, int count, Level level = BestLevel());
 
+// The same with a dark of 16-bit values.
+void SubtractAndDivide(std::int32_t* c, const std::uint16_t* dark, const std::uint16_t* f, double fmax,
+                       const double* divisor, int count, Level level = BestLevel());
+
 // out[i] = TruncSaturated(a[i]).
 void TruncateRun(const double* a, int count, std::int32_t* out, Level level = BestLevel());
+// The same into 16 bits: true when every value lies in 0..65535 (the others
+// are stored cut to their low 16 bits).
+bool TruncateRun16(const double* a, int count, std::uint16_t* out, Level level = BestLevel());
 
 }  // namespace qirm::calib

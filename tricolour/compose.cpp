@@ -110,7 +110,7 @@ struct Run {
   int workers = 1;  // threads stacking frames
   ClampedPositions positions;
   ReferenceGeometry geometry;
-  IntMatrix dark;
+  DarkFrame dark;
   bool has_dark = false;
   FlatField flat;
   bool has_flat = false;
@@ -167,7 +167,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
   }
   t.clean += Since(mark);
   mark = Clock::now();
-  const IntMatrix* dark = run.has_dark ? &run.dark : nullptr;
+  const DarkFrame* dark = run.has_dark ? &run.dark : nullptr;
   const FlatField* flat = run.has_flat ? &run.flat : nullptr;
   if (dark || flat) {
     if (run.options.plain) CalibratePlain(dark, flat, w, h, c);
@@ -542,7 +542,6 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   // Dark mean.
   if (nd > 0) {
     RealMatrix& acc = run.acc;
-    if (!run.dark.Allocate(w, h)) return Status::Error("no memory for the dark mean");
     for (int k = 0; k < nd; ++k) {
       if (k == darks_usable) {
         if (notice) notice("Resolution Error !!");
@@ -552,8 +551,8 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
       ForColumns(threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
       progress.Columns(run.column_progress);
     }
+    if (!run.dark.FromMean(acc, w, h, threads)) return Status::Error("no memory for the dark mean");
     ForColumns(threads, w, [&](int x0, int x1) {
-      TruncateMean(acc, w, h, run.dark, x0, x1);
       for (int x = x0; x < x1; ++x) std::fill(acc[x], acc[x] + h, 0.0);  // the channels start from 0
     });
     run.has_dark = true;
@@ -574,10 +573,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (settings.StarMode == 2) {
     const std::string& path = settings.GreenFiles[0];
     if (Status s = ReadFrame(path, frame); !s) return s;
-    if (run.has_dark) {
-      for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y) frame[x][y] -= run.dark[x][y];
-    }
+    if (run.has_dark) SubtractDark(run.dark, w, h, frame);
     if (Status s = MeasureReferenceGeometry(frame, w, h, run.positions, path, run.geometry); !s) return s;
     progress.Set(40);
   }
@@ -604,7 +600,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   for (auto& pair : run.frames)
     for (IntMatrix& m : pair) m.Release();
   run.acc.Release();
-  run.dark.Release();
+  run.dark = DarkFrame();
   run.flat = FlatField();
   progress.Set(90);
   progress.Set(100);

@@ -166,6 +166,13 @@ TEST(FlatField, EveryKernelLevelEqualsTheRuleOnHardQuotients) {
                 << "level " << static_cast<int>(level) << " fmax " << fmax << " kind " << kind << " at " << y
                 << ": " << m[0][y] << " - " << dark[0][y] << " over flat " << flat[0][y];
           }
+          if (kind % 2 == 0) continue;
+          // The same dark in 16 bits.
+          const std::vector<std::uint16_t> dark16(dark[0] + offset, dark[0] + h);
+          std::vector<std::int32_t> c16(m[0] + offset, m[0] + h);
+          calib::SubtractAndDivide(c16.data(), dark16.data(), field.values().data() + offset, field.fmax(),
+                                   field.divisor().data(), h - offset, level);
+          ASSERT_EQ(c16, c) << "16-bit dark, level " << static_cast<int>(level) << " kind " << kind;
         }
       }
     }
@@ -338,6 +345,46 @@ TEST(AddToMean, EqualsTheExtendedSumOverTheDarks) {
     for (int y = 0; y < h; ++y) {
       ASSERT_EQ(acc[x][y], rule[x * h + y]) << x << " " << y;
       ASSERT_EQ(mean[x][y], TruncSaturated(rule[x * h + y]));
+    }
+  }
+}
+
+// The dark mean is kept in 16 bits when every value fits, else in 32; both
+// calibrate as the 32-bit matrix does.
+TEST(DarkFrame, NarrowWhenTheMeanFitsAndWideOtherwise) {
+  const int w = 70, h = 33;
+  IntMatrix flat_values = Random(w, h, 50, 1000, 40000);
+  FlatField flat;
+  ASSERT_TRUE(flat.Build(flat_values, w, h));
+  const IntMatrix frame = Random(w, h, 51, 0, 65535);
+  for (double odd : {0.0, -0.5, 65535.9, -1.0, 65536.0, -70000.0, std::nan("")}) {
+    RealMatrix acc;
+    acc.Allocate(w, h);
+    std::mt19937 rng(52);
+    for (int x = 0; x < w; ++x)
+      for (int y = 0; y < h; ++y) acc[x][y] = (rng() % 6553500) / 100.0;
+    acc[w - 1][h - 1] = odd;  // in the second thread's columns
+    IntMatrix mean = Filled(w, h, 0);
+    TruncateMean(acc, w, h, mean, 0, w);
+    const bool fits = mean[w - 1][h - 1] >= 0 && mean[w - 1][h - 1] <= 65535;
+    for (int threads : {1, 2}) {
+      DarkFrame dark;
+      ASSERT_TRUE(dark.FromMean(acc, w, h, threads));
+      EXPECT_EQ(dark.narrow(), fits) << odd;
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) ASSERT_EQ(dark.at(x, y), mean[x][y]) << odd << " at " << x << ", " << y;
+      for (const FlatField* f : {static_cast<const FlatField*>(&flat), static_cast<const FlatField*>(nullptr)}) {
+        IntMatrix a = frame.Clone(), b = frame.Clone(), c = frame.Clone(), d = frame.Clone();
+        Calibrate(&dark, f, w, h, a, 0, w);
+        CalibratePlain(&dark, f, w, h, b);
+        Calibrate(&mean, f, w, h, c, 0, w);
+        ExpectSame(a, c, w, h);
+        ExpectSame(b, c, w, h);
+        if (!f) {
+          SubtractDark(dark, w, h, d);
+          ExpectSame(d, c, w, h);
+        }
+      }
     }
   }
 }
