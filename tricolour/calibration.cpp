@@ -92,7 +92,7 @@ void TruncateMean(const RealMatrix& acc, int /*w*/, int h, IntMatrix& out, int x
   for (int x = x_begin; x < x_end; ++x) calib::TruncateRun(acc[x], h, out[x]);
 }
 
-bool DarkFrame::FromMean(const RealMatrix& acc, int w, int h, int threads) {
+bool DarkFrame::FromMean(RealMatrix& acc, int w, int h, int threads, bool clear) {
   m_wide.Release();
   m_narrow.clear();
   m_h = h;
@@ -104,48 +104,73 @@ bool DarkFrame::FromMean(const RealMatrix& acc, int w, int h, int threads) {
   }
   const int parts = std::clamp(threads, 1, std::max(1, w / 32));
   auto column = [&](int part) { return static_cast<int>(static_cast<long long>(w) * part / parts); };
-  std::vector<char> fits(parts, 1);
+  // Columns that fit are cleared at once, while still in cache; the others
+  // keep their sums for the 32-bit frame.
+  std::vector<char> fits(w, 1);
   fits::RunInParts(parts, [&](int part) {
     for (int x = column(part); x < column(part + 1); ++x) {
-      if (!calib::TruncateRun16(acc[x], h, m_narrow.data() + static_cast<std::size_t>(x) * h)) fits[part] = 0;
+      fits[x] = calib::TruncateRun16(acc[x], h, m_narrow.data() + static_cast<std::size_t>(x) * h);
+      if (clear && fits[x]) std::fill(acc[x], acc[x] + h, 0.0);
     }
   });
   if (std::all_of(fits.begin(), fits.end(), [](char f) { return f != 0; })) return true;
-  std::vector<std::uint16_t>().swap(m_narrow);
   if (!m_wide.Allocate(w, h)) return false;
-  fits::RunInParts(parts, [&](int part) { TruncateMean(acc, w, h, m_wide, column(part), column(part + 1)); });
+  fits::RunInParts(parts, [&](int part) {
+    for (int x = column(part); x < column(part + 1); ++x) {
+      if (fits[x]) {
+        std::copy(narrow_column(x), narrow_column(x) + h, m_wide[x]);
+      } else {
+        TruncateMean(acc, w, h, m_wide, x, x + 1);
+        if (clear) std::fill(acc[x], acc[x] + h, 0.0);
+      }
+    }
+  });
+  std::vector<std::uint16_t>().swap(m_narrow);
   return true;
 }
 
-void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m) {
-  for (int x = 0; x < w; ++x) {
-    std::int32_t* c = m[x];
-    if (dark.narrow()) {
-      const std::uint16_t* d = dark.narrow_column(x);
-      for (int y = 0; y < h; ++y) c[y] -= d[y];
-    } else {
-      const std::int32_t* d = dark.wide_column(x);
-      for (int y = 0; y < h; ++y) c[y] -= d[y];
+void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m, int threads) {
+  const int parts = std::clamp(threads, 1, std::max(1, w / 32));
+  fits::RunInParts(parts, [&](int part) {
+    const int x_end = static_cast<int>(static_cast<long long>(w) * (part + 1) / parts);
+    for (int x = static_cast<int>(static_cast<long long>(w) * part / parts); x < x_end; ++x) {
+      std::int32_t* c = m[x];
+      if (dark.narrow()) {
+        const std::uint16_t* d = dark.narrow_column(x);
+        for (int y = 0; y < h; ++y) c[y] -= d[y];
+      } else {
+        const std::int32_t* d = dark.wide_column(x);
+        for (int y = 0; y < h; ++y) c[y] -= d[y];
+      }
     }
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
 // Flat.
 
-bool FlatField::Build(const IntMatrix& flat, int w, int h) {
-  double fmax = 0.0;
+bool FlatField::Build(const IntMatrix& flat, int w, int h, int threads) {
   m_flat.assign(static_cast<std::size_t>(w) * h, 0);
-  for (int x = 0; x < w; ++x) {
-    const std::int32_t* in = flat[x];
-    std::uint16_t* out = m_flat.data() + static_cast<std::size_t>(x) * h;
-    for (int y = 0; y < h; ++y) {
-      if (in[y] > fmax) fmax = in[y];
-      // Sign-shifted frames hold 0..65535; anything else is kept in range
-      // here and handled by the rule below through m_divisor.
-      out[y] = static_cast<std::uint16_t>(std::clamp(in[y], 0, 65535));
+  // The largest value, as the rule takes it (from 0.0, a strictly larger
+  // value replaces it), is the largest of the parts' largest values.
+  const int parts = std::clamp(threads, 1, std::max(1, w / 32));
+  std::vector<double> highs(parts, 0.0);
+  fits::RunInParts(parts, [&](int part) {
+    double fmax = 0.0;
+    const int x_end = static_cast<int>(static_cast<long long>(w) * (part + 1) / parts);
+    for (int x = static_cast<int>(static_cast<long long>(w) * part / parts); x < x_end; ++x) {
+      const std::int32_t* in = flat[x];
+      std::uint16_t* out = m_flat.data() + static_cast<std::size_t>(x) * h;
+      for (int y = 0; y < h; ++y) {
+        if (in[y] > fmax) fmax = in[y];
+        // Sign-shifted frames hold 0..65535; anything else is kept in range
+        // here and handled by the rule below through m_divisor.
+        out[y] = static_cast<std::uint16_t>(std::clamp(in[y], 0, 65535));
+      }
     }
-  }
+    highs[part] = fmax;
+  });
+  const double fmax = *std::max_element(highs.begin(), highs.end());
   m_fmax = fmax;
   m_h = h;
   if (!(fmax > 0)) {
@@ -153,7 +178,10 @@ bool FlatField::Build(const IntMatrix& flat, int w, int h) {
     return false;
   }
   m_divisor.assign(65536, 0.0);
-  for (int f = 0; f < 65536; ++f) m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
+  fits::RunInParts(parts, [&](int part) {
+    for (int f = 65536 * part / parts; f < 65536 * (part + 1) / parts; ++f)
+      m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
+  });
   return true;
 }
 

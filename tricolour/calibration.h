@@ -33,9 +33,10 @@ void TruncateMean(const RealMatrix& acc, int w, int h, IntMatrix& out, int x_beg
 // range keeps 32 bits.
 class DarkFrame {
  public:
-  // From the dark mean's accumulator, on up to `threads` threads. False when
+  // From the dark mean's accumulator, on up to `threads` threads; with
+  // `clear`, acc is left all 0 (each column as it is done with). False when
   // there is no memory for it.
-  bool FromMean(const RealMatrix& acc, int w, int h, int threads);
+  bool FromMean(RealMatrix& acc, int w, int h, int threads, bool clear = false);
   bool empty() const { return m_narrow.empty() && m_wide.empty(); }
   bool narrow() const { return !m_narrow.empty(); }
   // Column x: 16-bit values when narrow(), else 32-bit ones.
@@ -50,14 +51,14 @@ class DarkFrame {
 };
 
 // m -= dark, every pixel (the reference frame of two-star mode).
-void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m);
+void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m, int threads = 1);
 
 // The flat of the run: L = Flat / fmax per pixel (a double), and a value c
 // becomes trunc(c / L) where L > 0. Built once from the first flat frame.
 class FlatField {
  public:
   // fmax: the largest value (from 0.0). False when it is not above 0.
-  bool Build(const IntMatrix& flat, int w, int h);
+  bool Build(const IntMatrix& flat, int w, int h, int threads = 1);
   double fmax() const { return m_fmax; }
   bool empty() const { return m_flat.empty(); }
   // One pixel as the rule reads: the flat value at (x, y) of a value c.

@@ -276,7 +276,9 @@ class Stacker {
 
       if (!WaitTurn(m_read_turn, index)) return;
       auto mark = Clock::now();
-      Status s = ReadFrame(path, c, m_threads > 1 ? 1 : 0);  // the other worker has the other core
+      // The other worker has the other core, except while it waits for the
+      // first read.
+      Status s = ReadFrame(path, c, m_threads > 1 && index > 0 ? 1 : 0);
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
@@ -312,15 +314,18 @@ class Stacker {
       m_run.progress.Columns(m_run.column_progress);
       t.accumulate += Since(mark);
       const bool channel_done = f.k == n - 1;
+      // After the last frame the other worker is idle: the channel's end
+      // takes both cores.
+      const int end_threads = index + 1 == static_cast<int>(m_frames.size()) ? m_threads : 1;
       if (channel_done) {
         mark = Clock::now();
-        FinishChannel(f.channel, c);
+        FinishChannel(f.channel, c, end_threads);
         t.channel_end += Since(mark);
       }
       Advance(m_acc_turn);
       if (channel_done && !m_run.options.plain) {
         mark = Clock::now();
-        ToneFinished(f.channel, c);
+        ToneFinished(f.channel, c, end_threads);
         t.channel_end += Since(mark);
       }
     }
@@ -331,14 +336,14 @@ class Stacker {
   // for the output stage; otherwise C is formed in the worker's frame (done
   // with by now), its sky measured and its tone curve applied straight into
   // the picture, so no channel has to be kept.
-  void FinishChannel(int channel, IntMatrix& frame) {
+  void FinishChannel(int channel, IntMatrix& frame, int threads) {
     const int w = m_run.w, h = m_run.h;
     IntMatrix& out = m_run.options.plain ? m_run.finished[channel] : frame;
     if ((out.count() != w || out.n() != h) && !out.Allocate(w, h)) {
       Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for a finished channel"));
       return;
     }
-    TruncateMean(m_acc, w, h, out, 0, w);
+    ForColumns(threads, w, [&](int x0, int x1) { TruncateMean(m_acc, w, h, out, x0, x1); });
     if (m_run.options.plain) {
       if (m_run.channels[channel].flatten) FlattenBackgroundPlain(w, h, out);
       m_run.curves[channel] = m_run.CurveOf(channel, out);
@@ -353,11 +358,11 @@ class Stacker {
   // The rest of a finished channel, C in the worker's frame, once the mean
   // has moved on: the flattening, its tone curve, its bytes of the picture
   // (each channel its own bytes, so two workers may do this at once).
-  void ToneFinished(int channel, IntMatrix& frame) {
+  void ToneFinished(int channel, IntMatrix& frame, int threads) {
     const int w = m_run.w, h = m_run.h;
     if (m_run.channels[channel].flatten) FlattenBackground(w, h, frame);
     m_run.curves[channel] = m_run.CurveOf(channel, frame);
-    ToneInto(m_run.picture, channel, frame, w, h, m_run.curves[channel]);
+    ToneInto(m_run.picture, channel, frame, w, h, m_run.curves[channel], threads);
   }
 
   Run& m_run;
@@ -551,17 +556,15 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
       ForColumns(threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
       progress.Columns(run.column_progress);
     }
-    if (!run.dark.FromMean(acc, w, h, threads)) return Status::Error("no memory for the dark mean");
-    ForColumns(threads, w, [&](int x0, int x1) {
-      for (int x = x0; x < x1; ++x) std::fill(acc[x], acc[x] + h, 0.0);  // the channels start from 0
-    });
+    // The channels start from 0.
+    if (!run.dark.FromMean(acc, w, h, threads, /*clear=*/true)) return Status::Error("no memory for the dark mean");
     run.has_dark = true;
   }
 
   // The first flat only.
   if (!settings.FlatFiles.empty()) {
     if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
-    if (!run.flat.Build(frame, w, h)) {
+    if (!run.flat.Build(frame, w, h, threads)) {
       return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
                            "; a flat must have values above 0");
     }
@@ -573,7 +576,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (settings.StarMode == 2) {
     const std::string& path = settings.GreenFiles[0];
     if (Status s = ReadFrame(path, frame); !s) return s;
-    if (run.has_dark) SubtractDark(run.dark, w, h, frame);
+    if (run.has_dark) SubtractDark(run.dark, w, h, frame, threads);
     if (Status s = MeasureReferenceGeometry(frame, w, h, run.positions, path, run.geometry); !s) return s;
     progress.Set(40);
   }

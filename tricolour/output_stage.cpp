@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/fits_threads.h"
 #include "core/numbers.h"
 #include "filters/primitives.h"
 #include "tricolour/tri_numbers.h"
@@ -139,56 +140,75 @@ struct ToneLookup {
   std::vector<std::uint8_t> table;
 };
 
-ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve) {
+// Columns of part k of `parts`, at multiples of `step`.
+int PartStart(int w, int k, int parts, int step) {
+  if (k >= parts) return w;
+  return std::min(w, static_cast<int>(static_cast<long long>(w / step) * k / parts) * step);
+}
+
+ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve, int parts) {
   ToneLookup t;
   t.curve = &curve;
-  std::int32_t lo = m[0][0], hi = m[0][0];
-  for (int x = 0; x < w; ++x) {
-    const std::int32_t* c = m[x];
-    for (int y = 0; y < h; ++y) {
-      lo = std::min(lo, c[y]);
-      hi = std::max(hi, c[y]);
+  std::vector<std::int32_t> los(parts, m[0][0]), his(parts, m[0][0]);
+  fits::RunInParts(parts, [&](int part) {
+    std::int32_t lo = los[part], hi = his[part];
+    for (int x = PartStart(w, part, parts, 1); x < PartStart(w, part + 1, parts, 1); ++x) {
+      const std::int32_t* c = m[x];
+      for (int y = 0; y < h; ++y) {
+        lo = std::min(lo, c[y]);
+        hi = std::max(hi, c[y]);
+      }
     }
-  }
+    los[part] = lo;
+    his[part] = hi;
+  });
+  const std::int32_t lo = *std::min_element(los.begin(), los.end());
+  const std::int32_t hi = *std::max_element(his.begin(), his.end());
   const long long range = static_cast<long long>(hi) - lo + 1;
   if (range <= (1LL << 22) && range <= static_cast<long long>(w) * h) {
     t.lo = lo;
     t.table.resize(static_cast<std::size_t>(range));
-    for (long long k = 0; k < range; ++k) t.table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
+    fits::RunInParts(parts, [&](int part) {
+      const long long end = range * (part + 1) / parts;
+      for (long long k = range * part / parts; k < end; ++k) t.table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
+    });
   }
   return t;
 }
 
 }  // namespace
 
-void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve) {
-  const ToneLookup lookup = MakeLookup(m, w, h, curve);
+void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve, int threads) {
+  const int parts = std::clamp(threads, 1, std::max(1, w / 256));
+  const ToneLookup lookup = MakeLookup(m, w, h, curve, parts);
   const std::uint8_t* table = lookup.table.empty() ? nullptr : lookup.table.data() - lookup.lo;
   const int offset = 2 - channel;  // blue first in the picture's bytes
   // Tiles of 128 columns by 256 rows: each column part is toned in one
   // sweep into a small buffer, and the rows are then written from it, the
   // buffer read from the nearest cache.
   constexpr int kCols = 128, kRows = 256;
-  std::vector<std::uint8_t> toned(static_cast<std::size_t>(kCols) * kRows);
-  for (int xb = 0; xb < w; xb += kCols) {
-    const int n = std::min(w, xb + kCols) - xb;
-    for (int yb = 0; yb < h; yb += kRows) {
-      const int rows = std::min(h, yb + kRows) - yb;
-      for (int k = 0; k < n; ++k) {
-        const std::int32_t* column = m[xb + k] + yb;
-        std::uint8_t* out = toned.data() + static_cast<std::size_t>(k) * kRows;
-        if (table) {
-          for (int r = 0; r < rows; ++r) out[r] = table[column[r]];
-        } else {
-          for (int r = 0; r < rows; ++r) out[r] = curve.Byte(column[r]);
+  fits::RunInParts(parts, [&](int part) {
+    std::vector<std::uint8_t> toned(static_cast<std::size_t>(kCols) * kRows);
+    for (int xb = PartStart(w, part, parts, kCols); xb < PartStart(w, part + 1, parts, kCols); xb += kCols) {
+      const int n = std::min(w, xb + kCols) - xb;
+      for (int yb = 0; yb < h; yb += kRows) {
+        const int rows = std::min(h, yb + kRows) - yb;
+        for (int k = 0; k < n; ++k) {
+          const std::int32_t* column = m[xb + k] + yb;
+          std::uint8_t* out = toned.data() + static_cast<std::size_t>(k) * kRows;
+          if (table) {
+            for (int r = 0; r < rows; ++r) out[r] = table[column[r]];
+          } else {
+            for (int r = 0; r < rows; ++r) out[r] = curve.Byte(column[r]);
+          }
+        }
+        for (int r = 0; r < rows; ++r) {
+          std::uint8_t* row = picture.Row(yb + r) + 3 * xb + offset;
+          for (int k = 0; k < n; ++k) row[3 * k] = toned[static_cast<std::size_t>(k) * kRows + r];
         }
       }
-      for (int r = 0; r < rows; ++r) {
-        std::uint8_t* row = picture.Row(yb + r) + 3 * xb + offset;
-        for (int k = 0; k < n; ++k) row[3 * k] = toned[static_cast<std::size_t>(k) * kRows + r];
-      }
     }
-  }
+  });
 }
 
 }  // namespace qirm

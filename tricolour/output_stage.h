@@ -52,7 +52,9 @@ Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, cons
 // One channel toned into its bytes of the picture (channel 0 red, 1 green,
 // 2 blue; the picture is w x h): what ChannelsToPicture makes of
 // ToneChannel's bytes, without the byte plane between. Each channel's range
-// is toned once into a table where it is small enough.
-void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve);
+// is toned once into a table where it is small enough. Column parts on up
+// to `threads` threads.
+void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve,
+              int threads = 1);
 
 }  // namespace qirm

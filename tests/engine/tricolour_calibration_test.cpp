@@ -105,8 +105,14 @@ TEST(FlatField, FastEqualsPlainOnRandomFlatsAndFrames) {
   IntMatrix flat = Random(w, h, 5, 0, 40000), dark = Random(w, h, 6, 0, 3000);
   flat[3][3] = 40000;
   flat[4][4] = 20000;
-  FlatField f;
+  flat[70][9] = 45000;  // the largest value, in the second thread's columns
+  FlatField f, split;
   ASSERT_TRUE(f.Build(flat, w, h));
+  // Built on two threads: the same largest value, values and divisors.
+  ASSERT_TRUE(split.Build(flat, w, h, 2));
+  EXPECT_EQ(split.fmax(), f.fmax());
+  EXPECT_EQ(split.values(), f.values());
+  EXPECT_EQ(split.divisor(), f.divisor());
   IntMatrix m = Random(w, h, 7, 0, 65535);
   for (int y = 0; y < h; ++y) m[4][y] = y * 2;
   IntMatrix plain = m.Clone();
@@ -373,6 +379,18 @@ TEST(DarkFrame, NarrowWhenTheMeanFitsAndWideOtherwise) {
       EXPECT_EQ(dark.narrow(), fits) << odd;
       for (int x = 0; x < w; ++x)
         for (int y = 0; y < h; ++y) ASSERT_EQ(dark.at(x, y), mean[x][y]) << odd << " at " << x << ", " << y;
+      // Clearing the accumulator on the way gives the same frame.
+      RealMatrix cleared;
+      cleared.Allocate(w, h);
+      for (int x = 0; x < w; ++x) std::copy(acc[x], acc[x] + h, cleared[x]);
+      DarkFrame again;
+      ASSERT_TRUE(again.FromMean(cleared, w, h, threads, /*clear=*/true));
+      EXPECT_EQ(again.narrow(), fits);
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) {
+          ASSERT_EQ(again.at(x, y), mean[x][y]) << odd << " at " << x << ", " << y;
+          ASSERT_EQ(cleared[x][y], 0.0);
+        }
       for (const FlatField* f : {static_cast<const FlatField*>(&flat), static_cast<const FlatField*>(nullptr)}) {
         IntMatrix a = frame.Clone(), b = frame.Clone(), c = frame.Clone(), d = frame.Clone();
         Calibrate(&dark, f, w, h, a, 0, w);
@@ -381,7 +399,7 @@ TEST(DarkFrame, NarrowWhenTheMeanFitsAndWideOtherwise) {
         ExpectSame(a, c, w, h);
         ExpectSame(b, c, w, h);
         if (!f) {
-          SubtractDark(dark, w, h, d);
+          SubtractDark(dark, w, h, d, threads);
           ExpectSame(d, c, w, h);
         }
       }
@@ -514,23 +532,27 @@ TEST(ChannelsToPicture, PixelZeroShowsRedGreenBlue) {
 // then the picture), with tables and, for a channel of huge range, without,
 // in any order of channels, for a size that is not a multiple of the tiles.
 TEST(ToneInto, EqualsToningEachChannelThenComposing) {
-  const int w = 150, h = 37;
-  IntMatrix r = Random(w, h, 6, -500, 9000), g = Random(w, h, 7, 0, 65535), b = Random(w, h, 8, 100, 400);
-  IntMatrix wide = Random(w, h, 9, -2000000000, 2000000000);
-  ToneCurve curves[3];
-  curves[0].sky = 300.25;
-  curves[1].divisor = 1.3;
-  curves[2].gain = 2.5;
-  for (const IntMatrix* red : {&r, &wide}) {
-    std::vector<std::uint8_t> bytes[3];
-    ToneChannel(*red, w, h, curves[0], bytes[0]);
-    ToneChannel(g, w, h, curves[1], bytes[1]);
-    ToneChannel(b, w, h, curves[2], bytes[2]);
-    const Picture expected = ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
-    Picture picture(w, h);
-    const IntMatrix* planes[3] = {red, &g, &b};
-    for (int c : {1, 0, 2}) ToneInto(picture, c, *planes[c], w, h, curves[c]);
-    EXPECT_TRUE(picture == expected);
+  // Wide enough, the columns and the table are split between two threads
+  // (the split falls inside a tile row of 128 columns).
+  for (const auto& [w, threads] : {std::pair{150, 1}, std::pair{700, 2}}) {
+    const int h = 37;
+    IntMatrix r = Random(w, h, 6, -500, 9000), g = Random(w, h, 7, 0, 65535), b = Random(w, h, 8, 100, 400);
+    IntMatrix wide = Random(w, h, 9, -2000000000, 2000000000);
+    ToneCurve curves[3];
+    curves[0].sky = 300.25;
+    curves[1].divisor = 1.3;
+    curves[2].gain = 2.5;
+    for (const IntMatrix* red : {&r, &wide}) {
+      std::vector<std::uint8_t> bytes[3];
+      ToneChannel(*red, w, h, curves[0], bytes[0]);
+      ToneChannel(g, w, h, curves[1], bytes[1]);
+      ToneChannel(b, w, h, curves[2], bytes[2]);
+      const Picture expected = ChannelsToPicture(w, h, bytes[0], bytes[1], bytes[2]);
+      Picture picture(w, h);
+      const IntMatrix* planes[3] = {red, &g, &b};
+      for (int c : {1, 0, 2}) ToneInto(picture, c, *planes[c], w, h, curves[c], threads);
+      EXPECT_TRUE(picture == expected) << w << " on " << threads << " threads";
+    }
   }
 }
 
