@@ -62,9 +62,9 @@ static void HotColumn(const std::int32_t* __restrict left, const std::int32_t* _
   }
 }
 
-void RemoveHotPixels(int w, int h, IntMatrix& m) {
+void RemoveHotPixels(int w, int h, IntMatrix& m, bool in_16_bits) {
   if (w < 3 || h < 3) return;
-  for (int x = 0; x < w; ++x) {
+  for (int x = 0; x < w && !in_16_bits; ++x) {
     const std::int32_t* c = m[x];
     for (int y = 0; y < h; ++y) {
       if (c[y] < 0 || c[y] > (1 << 28)) {

@@ -19,7 +19,10 @@ namespace qirm {
 // at least one of its four neighbours n; it then becomes
 // trunc(sum of the four neighbours * 0.25). All tests read the frame as it
 // was before the call; border pixels never change.
-void RemoveHotPixels(int w, int h, IntMatrix& m);
+// `in_16_bits`: the caller knows every value lies in 0..65535 (a 16-bit
+// frame as read), so the check for values the fast loop cannot take is
+// skipped.
+void RemoveHotPixels(int w, int h, IntMatrix& m, bool in_16_bits = false);
 void RemoveHotPixelsPlain(int w, int h, IntMatrix& m);
 
 // The running dark mean: acc[x][y] += dark[x][y] / nd (real division by the

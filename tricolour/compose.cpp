@@ -92,9 +92,13 @@ struct Channel {
 };
 
 // Read and sign-shifted (the sizes were checked from the headers).
-Status ReadFrame(const std::string& path, IntMatrix& m, int threads = 0) {
+// `in_16_bits`, when given, tells whether the frame held 16-bit values,
+// which the shift leaves in 0..65535.
+Status ReadFrame(const std::string& path, IntMatrix& m, int threads = 0, bool* in_16_bits = nullptr) {
   FitsHeader header;
-  return ReadFitsFileSignShifted(path, header, m, threads);
+  Status s = ReadFitsFileSignShifted(path, header, m, threads);
+  if (in_16_bits) *in_16_bits = s && header.bitpix == 16;
+  return s;
 }
 
 // The run's shared state.
@@ -156,14 +160,14 @@ void TouchPages(const std::vector<IntMatrix*>& matrices) {
 
 // One light frame from its read to its registration, on the worker's own
 // matrices.
-Status PrepareFrame(const Run& run, const Channel& channel, const std::string& path, IntMatrix& c,
+Status PrepareFrame(const Run& run, const Channel& channel, const std::string& path, bool in_16_bits, IntMatrix& c,
                     IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
   RemoveBlooming(channel.bloom_threshold, 5, 1, w, h, c, run.workers > 1 ? 1 : 0);
   if (channel.hot_pixels) {
     if (run.options.plain) RemoveHotPixelsPlain(w, h, c);
-    else RemoveHotPixels(w, h, c);
+    else RemoveHotPixels(w, h, c, in_16_bits);  // blooming removal keeps values in 0..65535
   }
   t.clean += Since(mark);
   mark = Clock::now();
@@ -278,11 +282,12 @@ class Stacker {
       auto mark = Clock::now();
       // The other worker has the other core, except while it waits for the
       // first read.
-      Status s = ReadFrame(path, c, m_threads > 1 && index > 0 ? 1 : 0);
+      bool in_16_bits = false;
+      Status s = ReadFrame(path, c, m_threads > 1 && index > 0 ? 1 : 0, &in_16_bits);
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
-      if (s) s = PrepareFrame(m_run, channel, path, c, scratch, reg, t);
+      if (s) s = PrepareFrame(m_run, channel, path, in_16_bits, c, scratch, reg, t);
       if (!s) {
         Fail(index, s);
         return;

@@ -73,10 +73,12 @@ TEST(RemoveHotPixels, FastEqualsPlainOnNoisyFrames) {
     IntMatrix m = Random(67, 45, seed, 0, 65535);
     IntMatrix smooth = Random(67, 45, seed + 10, 900, 960);
     for (IntMatrix* f : {&m, &smooth}) {
-      IntMatrix plain = f->Clone();
+      IntMatrix plain = f->Clone(), told = f->Clone();
       RemoveHotPixels(67, 45, *f);
+      RemoveHotPixels(67, 45, told, /*in_16_bits=*/true);
       RemoveHotPixelsPlain(67, 45, plain);
       ExpectSame(*f, plain, 67, 45);
+      ExpectSame(told, plain, 67, 45);
     }
   }
 }
