@@ -32,6 +32,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define QIRM_NEAR_X86 1
+// Several AVX-512 intrinsics of GCC's headers start from a deliberately
+// undefined register, which -Wmaybe-uninitialized reports once inlined.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
 namespace qirm::near_identity {
@@ -79,6 +82,7 @@ struct Context {
   const Map& map;
   int w, h;
   double mc, mp;  // coordinate and product margins (mc 0: exact coordinates)
+  bool single;    // the first pass of sixteen rows in floats
   std::int32_t* const* t;  // target columns by X
   // The scale's coordinates, exact: x' of every column, y' of every row.
   std::vector<double> xs, ys;
@@ -170,17 +174,18 @@ bool HaveAvx512() {
 }
 
 #define QIRM_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma")))
+#define QIRM_AVX512_LAMBDA __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma"), always_inline))
 
-// A contribution still to be added: the last lane of `value` goes to
+// A contribution still to be added: lane 15 of `value` goes to
 // t[column][row]. Groups of rows that continue the run take it as their
 // first lane's second term instead.
 struct Pending {
   int column = -1, row = -1;
-  __m256i value{};
+  __m512i value{};
 };
 
 QIRM_AVX512 inline void Flush(Context& c, Pending& p) {
-  if (p.column >= 0) c.t[p.column][p.row] += _mm256_extract_epi32(p.value, 7);
+  if (p.column >= 0) c.t[p.column][p.row] += _mm_extract_epi32(_mm512_extracti32x4_epi32(p.value, 3), 3);
   p.column = -1;
 }
 
@@ -203,7 +208,7 @@ QIRM_AVX512 inline __m256i Increments(__m512d a, __m512d g, __m512d mp, __m512d 
 QIRM_AVX512 inline void AddRun(Context& c, Pending& p, int column, int iy0, __m256i own, __m256i below) {
   __m256i carry = _mm256_setzero_si256();
   if (p.column == column && p.row == iy0) {
-    carry = p.value;
+    carry = _mm512_extracti32x8_epi32(p.value, 1);
     p.column = -1;
   } else {
     Flush(c, p);
@@ -214,7 +219,33 @@ QIRM_AVX512 inline void AddRun(Context& c, Pending& p, int column, int iy0, __m2
                       _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(target)), sum));
   p.column = column;
   p.row = iy0 + 8;
+  p.value = _mm512_inserti32x8(_mm512_setzero_si512(), below, 1);
+}
+
+// The same for sixteen rows.
+QIRM_AVX512 inline void AddRun16(Context& c, Pending& p, int column, int iy0, __m512i own, __m512i below) {
+  __m512i carry = _mm512_setzero_si512();
+  if (p.column == column && p.row == iy0) {
+    carry = p.value;
+    p.column = -1;
+  } else {
+    Flush(c, p);
+  }
+  std::int32_t* target = c.t[column] + iy0;
+  const __m512i sum = _mm512_add_epi32(own, _mm512_alignr_epi32(below, carry, 15));
+  _mm512_storeu_si512(target, _mm512_add_epi32(_mm512_loadu_si512(target), sum));
+  p.column = column;
+  p.row = iy0 + 16;
   p.value = below;
+}
+
+// floor(a g) of sixteen products in floats, with a margin m per lane (see
+// VectorColumn); `unsure` gains the lanes the floats cannot settle.
+QIRM_AVX512 inline __m512i IncrementsSingle(__m512 a, __m512 g, __m512 m, __m512 low, __m512 two_m,
+                                            __mmask16& unsure) {
+  const __m512 q = _mm512_max_ps(low, _mm512_fmadd_ps(a, g, m));
+  unsure |= _mm512_cmp_ps_mask(_mm512_reduce_ps(q, _MM_FROUND_TO_NEG_INF), two_m, _CMP_LT_OQ);
+  return _mm512_cvttps_epi32(q);
 }
 
 // A run of rows y0 .. y1 - 1 of one source column whose corners are all
@@ -272,6 +303,20 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 // land on one corner column and consecutive corner rows, so their
 // contributions go into the two target columns as two vector additions;
 // rows outside runs, and the last few of a run, go through SpreadOne.
+//
+// Sixteen rows at a time are tried first in floats, twice the lanes, and
+// kept only where every product is settled; else the sixteen rows take the
+// two steps of eight in doubles. Why the floats are safe: the fractions fx,
+// fy (within 2^-37 of the plain ones) rounded to floats are within 2^-24.9
+// of them, 1 - fy in floats within 2^-23.9. With v exact (below 2^17),
+// b = fx v within 2^-23.4 v of the plain fx v, a = v - b within 2^-22.6 v
+// of (1 - fx) v, and a product of either with 1 - fy or fy within
+// 2^-22.1 v (the plain product itself, extended, within 2^-63 v). The fused
+// a g + m then lies within 2^-22.1 v + 2^-24 (v + m) + 2^-63 v < 2^-21.8 v
+// of P + m, P the plain product. With m = v 2^-21 (plus the product margin
+// of the doubles) a lane whose q = a g + m has a fraction of at least 2 m
+// has P strictly between floor(q) and q: the floor of q is the floor of P.
+// Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
 QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   const Map& m = c.map;
   const bool tables = !c.xs.empty();
@@ -283,6 +328,10 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   const __m512d one = _mm512_set1_pd(1.0);
   const __m512d mp = _mm512_set1_pd(c.mp), low = _mm512_set1_pd(0.5 + c.mp), two_mp = _mm512_set1_pd(2 * c.mp);
   const __m256i limit = _mm256_set1_epi32(kValueLimit);
+  const __m512i limit16 = _mm512_set1_epi32(kValueLimit);
+  const __m512 one_s = _mm512_set1_ps(1.0f), half_s = _mm512_set1_ps(0.5f);
+  const __m512 margin_scale = _mm512_set1_ps(0x1p-21f);
+  const __m512 margin_base = _mm512_set1_ps(static_cast<float>(c.mp));  // rounded, still above 0 or the margin
   Pending p0, p1;
   for (int y = 0; y < c.h;) {
     Run r;
@@ -299,22 +348,26 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
     __m512d dy = _mm512_add_pd(_mm512_set1_pd(y - m.cy), lanes);
     __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes);
     const __m512d eight = _mm512_set1_pd(8.0);
-    for (; y + 8 <= e; y += 8) {
-      __m512d fx, fy;
+    // The fractions of the eight rows from `row` (the rows taken in order).
+    auto fractions = [&](int row, __m512d& fx, __m512d& fy) QIRM_AVX512_LAMBDA {
       if (tables) {
         fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + y), corner_y);
+        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
       } else {
         fx = _mm512_fmadd_pd(vb, dy, bx_n);
         fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
       }
       dy = _mm512_add_pd(dy, eight);
       corner_y = _mm512_add_pd(corner_y, eight);
+    };
+    // Eight rows from y in doubles.
+    auto step = [&](__m512d fx, __m512d fy) QIRM_AVX512_LAMBDA {
       const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y));
       const int iy0 = r.q + y;
       // Values out of range become NaN, which no test passes.
       const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, limit);  // 0 <= v < limit
-      const __m512d vd = _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
+      const __m512d vd =
+          _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
       const __m512d gy = _mm512_sub_pd(one, fy);
       const __m512d bv = _mm512_mul_pd(fx, vd);
       const __m512d av = _mm512_sub_pd(vd, bv);  // (1 - fx) v within two roundings
@@ -324,6 +377,41 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       const __m256i i11 = Increments(bv, fy, mp, low, two_mp);
       AddRun(c, p0, r.n, iy0, i00, i01);
       AddRun(c, p1, r.n + 1, iy0, i10, i11);
+      y += 8;
+    };
+    for (; c.single && y + 16 <= e;) {
+      __m512d fx0, fy0, fx1, fy1;
+      fractions(y, fx0, fy0);
+      fractions(y + 8, fx1, fy1);
+      const __m512i v = _mm512_loadu_si512(src + y);
+      __mmask16 unsure = _mm512_cmpge_epu32_mask(v, limit16);  // out of range: the doubles mark it
+      const __m512 fx = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(fx0)), _mm512_cvtpd_ps(fx1), 1);
+      const __m512 fy = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(fy0)), _mm512_cvtpd_ps(fy1), 1);
+      const __m512 vs = _mm512_cvtepi32_ps(v);
+      const __m512 margin = _mm512_fmadd_ps(vs, margin_scale, margin_base);
+      const __m512 two_margin = _mm512_add_ps(margin, margin);
+      const __m512 low_s = _mm512_add_ps(half_s, margin);
+      const __m512 gy = _mm512_sub_ps(one_s, fy);
+      const __m512 bv = _mm512_mul_ps(fx, vs);
+      const __m512 av = _mm512_sub_ps(vs, bv);
+      const __m512i i00 = IncrementsSingle(av, gy, margin, low_s, two_margin, unsure);
+      const __m512i i01 = IncrementsSingle(av, fy, margin, low_s, two_margin, unsure);
+      const __m512i i10 = IncrementsSingle(bv, gy, margin, low_s, two_margin, unsure);
+      const __m512i i11 = IncrementsSingle(bv, fy, margin, low_s, two_margin, unsure);
+      if (unsure == 0) {
+        const int iy0 = r.q + y;
+        AddRun16(c, p0, r.n, iy0, i00, i01);
+        AddRun16(c, p1, r.n + 1, iy0, i10, i11);
+        y += 16;
+      } else {
+        step(fx0, fy0);
+        step(fx1, fy1);
+      }
+    }
+    for (; y + 8 <= e;) {
+      __m512d fx, fy;
+      fractions(y, fx, fy);
+      step(fx, fy);
     }
     SpreadRows(c, x, src, y, e);
     y = e;
@@ -489,7 +577,7 @@ std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
 template <class ColumnFor, class Done>
 bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
             bool stream, const ColumnFor& column_for, const Done& done) {
-  Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, nullptr, {}, {}};
+  Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, tuning.single, nullptr, {}, {}};
   if (!map.rotate) {
     // The scale's coordinates per column and per row are exact and cheap:
     // no margin for them, and a tighter one for the products, whose error

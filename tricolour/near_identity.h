@@ -64,6 +64,8 @@ struct Tuning {
   double scale_product_margin = 1.0 / (1 << 24);  // scale (exact coordinates)
   double coordinate_margin = 1.0 / (1LL << 32);   // rotation
   bool vector = true;
+  // The vector loop tries sixteen rows in floats before eight in doubles.
+  bool single = true;
   // Give up (and leave m untouched) when more targets than w h / this need
   // the plain recomputation.
   int recompute_share = 128;

@@ -73,12 +73,16 @@ TEST(NearIdentity, EqualsThePlainRuleForScalesAndAngles) {
   for (const auto& [w, h] : kSizes) {
     const IntMatrix m = Frame(w, h, static_cast<unsigned>(w * 7 + h));
     for (const Case& c : kCases) {
-      for (bool vector : {true, false}) {
+      // The vector loop with its first pass in floats, in doubles alone, and
+      // the scalar loop.
+      for (int path = 0; path < 3; ++path) {
+        const bool vector = path < 2;
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + (c.rotate ? " rotate " : " scale ") +
-                     std::to_string(c.p) + (vector ? " vector" : " scalar"));
+                     std::to_string(c.p) + (path == 0 ? " floats" : vector ? " doubles" : " scalar"));
         IntMatrix fast = m.Clone(), scratch;
         Tuning tuning;
         tuning.vector = vector;
+        tuning.single = path == 0;
         tuning.recompute_share = 1;
         ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
         const IntMatrix plain = Plain(c.rotate, c.p, w, h, m);
@@ -133,6 +137,24 @@ TEST(NearIdentity, DeclinesFramesFullOfNegativeValues) {
   ExpectSame(fast, m, w, h);
   ASSERT_TRUE(RotateAboutCentre(0.003, w, h, fast, scratch));
   ExpectSame(fast, Plain(true, 0.003, w, h, m), w, h);
+}
+
+// Bright frames (values near 65535, whose floats carry the largest errors):
+// the first pass in floats must leave every product it cannot settle to
+// the doubles.
+TEST(NearIdentity, BrightFramesEqualThePlainRule) {
+  const int w = 160, h = 130;
+  std::mt19937 rng(17);
+  IntMatrix m;
+  m.Allocate(w, h);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) m[x][y] = 40000 + static_cast<int>(rng() % 25000);
+  for (const Case& c : {Case{false, 0.99937}, Case{false, 1.0123}, Case{true, 0.0173}, Case{true, -0.00041}}) {
+    SCOPED_TRACE(std::string(c.rotate ? "rotate " : "scale ") + std::to_string(c.p));
+    IntMatrix fast = m.Clone(), scratch;
+    ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch));
+    ExpectSame(fast, Plain(c.rotate, c.p, w, h, m), w, h);
+  }
 }
 
 TEST(NearIdentity, OnlyMapsCloseToTheIdentitySuit) {
