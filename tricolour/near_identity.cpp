@@ -33,8 +33,10 @@
 #include <immintrin.h>
 #define QIRM_NEAR_X86 1
 // Several AVX-512 intrinsics of GCC's headers start from a deliberately
-// undefined register, which -Wmaybe-uninitialized reports once inlined.
+// undefined register, which the uninitialised-value warnings report once
+// inlined.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 namespace qirm::near_identity {
@@ -185,7 +187,7 @@ struct Pending {
 };
 
 QIRM_AVX512 inline void Flush(Context& c, Pending& p) {
-  if (p.column >= 0) c.t[p.column][p.row] += _mm_extract_epi32(_mm512_extracti32x4_epi32(p.value, 3), 3);
+  if (p.column >= 0) c.t[p.column][p.row] += _mm_extract_epi32(_mm512_maskz_extracti32x4_epi32(0xF, p.value, 3), 3);
   p.column = -1;
 }
 
@@ -208,7 +210,7 @@ QIRM_AVX512 inline __m256i Increments(__m512d a, __m512d g, __m512d mp, __m512d 
 QIRM_AVX512 inline void AddRun(Context& c, Pending& p, int column, int iy0, __m256i own, __m256i below) {
   __m256i carry = _mm256_setzero_si256();
   if (p.column == column && p.row == iy0) {
-    carry = _mm512_extracti32x8_epi32(p.value, 1);
+    carry = _mm512_maskz_extracti32x8_epi32(0xFF, p.value, 1);
     p.column = -1;
   } else {
     Flush(c, p);
@@ -385,8 +387,8 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       fractions(y + 8, fx1, fy1);
       const __m512i v = _mm512_loadu_si512(src + y);
       __mmask16 unsure = _mm512_cmpge_epu32_mask(v, limit16);  // out of range: the doubles mark it
-      const __m512 fx = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(fx0)), _mm512_cvtpd_ps(fx1), 1);
-      const __m512 fy = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(fy0)), _mm512_cvtpd_ps(fy1), 1);
+      const __m512 fx = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fx0)), _mm512_cvtpd_ps(fx1), 1);
+      const __m512 fy = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fy0)), _mm512_cvtpd_ps(fy1), 1);
       const __m512 vs = _mm512_cvtepi32_ps(v);
       const __m512 margin = _mm512_fmadd_ps(vs, margin_scale, margin_base);
       const __m512 two_margin = _mm512_add_ps(margin, margin);
