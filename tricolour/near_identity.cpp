@@ -86,8 +86,10 @@ struct Context {
   double mc, mp;  // coordinate and product margins (mc 0: exact coordinates)
   bool single;    // the first pass of sixteen rows in floats
   std::int32_t* const* t;  // target columns by X
-  // The scale's coordinates, exact: x' of every column, y' of every row.
+  // The scale's coordinates, exact: x' of every column, y' of every row;
+  // and y' less its corner row, rounded to a float.
   std::vector<double> xs, ys;
+  std::vector<float> fys;
 };
 
 // The fast coordinates of source (x, y) (exact for the scale).
@@ -347,20 +349,22 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
     // are exact differences, so x' - n and y' - (q + y) come out of one
     // fused multiply-add each, as close to the real values as x' and y'.
     const __m512d bx_n = _mm512_set1_pd(bx - r.n);
+    const __m512 fx_table = _mm512_set1_ps(static_cast<float>(bx - r.n));  // the scale's, for every row
     __m512d dy = _mm512_add_pd(_mm512_set1_pd(y - m.cy), lanes);
     __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes);
     const __m512d eight = _mm512_set1_pd(8.0);
-    // The fractions of the eight rows from `row` (the rows taken in order).
+    // The fractions of the eight rows from `row`; the rotation's follow
+    // the rows in order, eight at a time.
     auto fractions = [&](int row, __m512d& fx, __m512d& fy) QIRM_AVX512_LAMBDA {
       if (tables) {
         fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
+        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), _mm512_add_pd(_mm512_set1_pd(r.q + row), lanes));
       } else {
         fx = _mm512_fmadd_pd(vb, dy, bx_n);
         fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
+        dy = _mm512_add_pd(dy, eight);
+        corner_y = _mm512_add_pd(corner_y, eight);
       }
-      dy = _mm512_add_pd(dy, eight);
-      corner_y = _mm512_add_pd(corner_y, eight);
     };
     // Eight rows from y in doubles.
     auto step = [&](__m512d fx, __m512d fy) QIRM_AVX512_LAMBDA {
@@ -383,12 +387,20 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
     };
     for (; c.single && y + 16 <= e;) {
       __m512d fx0, fy0, fx1, fy1;
-      fractions(y, fx0, fy0);
-      fractions(y + 8, fx1, fy1);
+      __m512 fx, fy;
+      if (tables) {
+        // The same floats, from the tables (the run's corner row of y is
+        // the floor of y').
+        fx = fx_table;
+        fy = _mm512_loadu_ps(c.fys.data() + y);
+      } else {
+        fractions(y, fx0, fy0);
+        fractions(y + 8, fx1, fy1);
+        fx = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fx0)), _mm512_cvtpd_ps(fx1), 1);
+        fy = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fy0)), _mm512_cvtpd_ps(fy1), 1);
+      }
       const __m512i v = _mm512_loadu_si512(src + y);
       __mmask16 unsure = _mm512_cmpge_epu32_mask(v, limit16);  // out of range: the doubles mark it
-      const __m512 fx = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fx0)), _mm512_cvtpd_ps(fx1), 1);
-      const __m512 fy = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fy0)), _mm512_cvtpd_ps(fy1), 1);
       const __m512 vs = _mm512_cvtepi32_ps(v);
       const __m512 margin = _mm512_fmadd_ps(vs, margin_scale, margin_base);
       const __m512 two_margin = _mm512_add_ps(margin, margin);
@@ -406,6 +418,10 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
         AddRun16(c, p1, r.n + 1, iy0, i10, i11);
         y += 16;
       } else {
+        if (tables) {
+          fractions(y, fx0, fy0);
+          fractions(y + 8, fx1, fy1);
+        }
         step(fx0, fy0);
         step(fx1, fy1);
       }
@@ -579,7 +595,7 @@ std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
 template <class ColumnFor, class Done>
 bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
             bool stream, const ColumnFor& column_for, const Done& done) {
-  Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, tuning.single, nullptr, {}, {}};
+  Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, tuning.single, nullptr, {}, {}, {}};
   if (!map.rotate) {
     // The scale's coordinates per column and per row are exact and cheap:
     // no margin for them, and a tighter one for the products, whose error
@@ -589,6 +605,8 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
     double unused;
     for (int x = 0; x < w; ++x) ExactTarget(map, x, 0, c.xs[x], unused);
     for (int y = 0; y < h; ++y) ExactTarget(map, 0, y, unused, c.ys[y]);
+    c.fys.resize(h);
+    for (int y = 0; y < h; ++y) c.fys[y] = static_cast<float>(c.ys[y] - std::floor(c.ys[y]));
     c.mc = 0;
     c.mp = tuning.scale_product_margin;
   }
