@@ -310,17 +310,24 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 //
 // Sixteen rows at a time are tried first in floats, twice the lanes, and
 // kept only where every product is settled; else the sixteen rows take the
-// two steps of eight in doubles. Why the floats are safe: the fractions fx,
-// fy (within 2^-37 of the plain ones) rounded to floats are within 2^-24.9
-// of them, 1 - fy in floats within 2^-23.9. With v exact (below 2^17),
-// b = fx v within 2^-23.4 v of the plain fx v, a = v - b within 2^-22.6 v
-// of (1 - fx) v, and a product of either with 1 - fy or fy within
-// 2^-22.1 v (the plain product itself, extended, within 2^-63 v). The fused
-// a g + m then lies within 2^-22.1 v + 2^-24 (v + m) + 2^-63 v < 2^-21.8 v
-// of P + m, P the plain product. With m = v 2^-21 (plus the product margin
-// of the doubles) a lane whose q = a g + m has a fraction of at least 2 m
-// has P strictly between floor(q) and q: the floor of q is the floor of P.
-// Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
+// two steps of eight in doubles. Why the floats are safe, with v exact
+// (below 2^17) and every float result rounded by at most 2^-24 of itself:
+// - The fractions. The scale's are the doubles' (within 2^-37 of the plain
+//   ones) rounded to floats: within 2^-24.9. The rotation's are row y's
+//   rounded to a float (2^-25), plus j b and j (f - 1) for row y + j, in
+//   one fused step (2^-25): with |b| <= 0.05 the rounded slope adds at
+//   most 15 * 0.05 * 2^-24, so fx is within 2^-23.3 and fy within 2^-24 of
+//   the plain fractions (the plain coordinates along a run are affine in
+//   the row to within 2^-38). 1 - fy in floats adds 2^-25: within 2^-23.4.
+// - The products. b = fx v is within v (2^-23.3 + 2^-24) = 2^-22.7 v of
+//   the plain fx v; a = v - b within 2^-22.3 v of (1 - fx) v; a or b times
+//   1 - fy or fy within 2^-21.8 v of the plain product P (itself an
+//   extended product, within 2^-63 v of the real one).
+// - The test. The fused a g + m lies within 2^-21.8 v + 2^-24 (v + m)
+//   < 2^-21.5 v of P + m. With m = v 2^-21 (plus the doubles' product
+//   margin) a lane whose q = a g + m has a fraction of at least 2 m has P
+//   strictly between floor(q) and q, so the floor of q is the floor of P.
+//   Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
 QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   const Map& m = c.map;
   const bool tables = !c.xs.empty();
@@ -336,6 +343,9 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   const __m512 one_s = _mm512_set1_ps(1.0f), half_s = _mm512_set1_ps(0.5f);
   const __m512 margin_scale = _mm512_set1_ps(0x1p-21f);
   const __m512 margin_base = _mm512_set1_ps(static_cast<float>(c.mp));  // rounded, still above 0 or the margin
+  const __m512 steps = _mm512_set_ps(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512 slope_x = _mm512_set1_ps(static_cast<float>(m.b));
+  const __m512 slope_y = _mm512_set1_ps(static_cast<float>(m.f - 1));  // f - 1 exact: f is near 1
   Pending p0, p1;
   for (int y = 0; y < c.h;) {
     Run r;
@@ -350,20 +360,16 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
     // fused multiply-add each, as close to the real values as x' and y'.
     const __m512d bx_n = _mm512_set1_pd(bx - r.n);
     const __m512 fx_table = _mm512_set1_ps(static_cast<float>(bx - r.n));  // the scale's, for every row
-    __m512d dy = _mm512_add_pd(_mm512_set1_pd(y - m.cy), lanes);
-    __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes);
-    const __m512d eight = _mm512_set1_pd(8.0);
-    // The fractions of the eight rows from `row`; the rotation's follow
-    // the rows in order, eight at a time.
+    // The fractions of the eight rows from `row`.
     auto fractions = [&](int row, __m512d& fx, __m512d& fy) QIRM_AVX512_LAMBDA {
+      const __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + row), lanes);
       if (tables) {
         fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), _mm512_add_pd(_mm512_set1_pd(r.q + row), lanes));
+        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
       } else {
+        const __m512d dy = _mm512_add_pd(_mm512_set1_pd(row - m.cy), lanes);
         fx = _mm512_fmadd_pd(vb, dy, bx_n);
         fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
-        dy = _mm512_add_pd(dy, eight);
-        corner_y = _mm512_add_pd(corner_y, eight);
       }
     };
     // Eight rows from y in doubles.
@@ -394,10 +400,12 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
         fx = fx_table;
         fy = _mm512_loadu_ps(c.fys.data() + y);
       } else {
-        fractions(y, fx0, fy0);
-        fractions(y + 8, fx1, fy1);
-        fx = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fx0)), _mm512_cvtpd_ps(fx1), 1);
-        fy = _mm512_insertf32x8(_mm512_zextps256_ps512(_mm512_cvtpd_ps(fy0)), _mm512_cvtpd_ps(fy1), 1);
+        // Row y's fractions (the doubles' first lane) in floats, and the
+        // other rows by their slopes b and f - 1 along the run.
+        const double fx_row = std::fma(m.b, y - m.cy, bx - r.n);
+        const double fy_row = std::fma(m.f, y - m.cy, by - (r.q + y));
+        fx = _mm512_fmadd_ps(steps, slope_x, _mm512_set1_ps(static_cast<float>(fx_row)));
+        fy = _mm512_fmadd_ps(steps, slope_y, _mm512_set1_ps(static_cast<float>(fy_row)));
       }
       const __m512i v = _mm512_loadu_si512(src + y);
       __mmask16 unsure = _mm512_cmpge_epu32_mask(v, limit16);  // out of range: the doubles mark it
@@ -418,10 +426,8 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
         AddRun16(c, p1, r.n + 1, iy0, i10, i11);
         y += 16;
       } else {
-        if (tables) {
-          fractions(y, fx0, fy0);
-          fractions(y + 8, fx1, fy1);
-        }
+        fractions(y, fx0, fy0);
+        fractions(y + 8, fx1, fy1);
         step(fx0, fy0);
         step(fx1, fy1);
       }
@@ -713,26 +719,10 @@ long long OutsideCount(const std::int32_t* v, long long n) {
   return count;
 }
 
-#ifdef QIRM_NEAR_X86
-QIRM_AVX512 void CopyStreamAvx512(const std::int32_t* in, std::int32_t* out, int n) {
-  int i = 0;
-  while (i < n && reinterpret_cast<std::uintptr_t>(out + i) % 64 != 0) {
-    out[i] = in[i];
-    ++i;
-  }
-  if (reinterpret_cast<std::uintptr_t>(out + i) % 64 == 0) {
-    for (; i + 16 <= n; i += 16) _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_loadu_si512(in + i));
-  }
-  for (; i < n; ++i) out[i] = in[i];
-}
-#endif
-
-// A finished column into the frame, straight to memory where the machine
-// can (the frame is not read again soon).
+// A finished column into the frame. Plain stores: the next step (the star
+// location and the rotation) reads the frame again at once, from the cache
+// where it still is.
 void CopyColumn(const std::int32_t* in, std::int32_t* out, int n) {
-#ifdef QIRM_NEAR_X86
-  if (HaveAvx512()) return CopyStreamAvx512(in, out, n);
-#endif
   std::memcpy(out, in, sizeof(std::int32_t) * n);
 }
 
@@ -756,9 +746,6 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
     });
     if (!done) return false;  // declined before anything was written
     for (int X = std::max(0, w - trail); X < w; ++X) CopyColumn(slot(X), m[X], h);
-#ifdef QIRM_NEAR_X86
-    if (HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
-#endif
     return true;
   }
   if ((scratch.count() != w || scratch.n() != h) && !scratch.Allocate(w, h)) return false;
