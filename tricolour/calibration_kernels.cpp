@@ -108,62 +108,73 @@ constexpr std::uint64_t kUnitBits = 2109ULL << 52;
 // infinite or NaN) and reach the second only as 0 + 0. A vector with a lane
 // that passes neither takes the full test.
 
-QIRM_AVX512 void AddQuotientsAvx512(double* a, const std::int32_t* in, int count, int n) {
-  const __m512d nd = _mm512_set1_pd(n);
-  const __m512d inv = _mm512_set1_pd(1.0 / n);
+// Eight elements from a, in: each sum stored where a test settles it, the
+// rest (returned) left to the rule. kFull: all eight are live, and plain
+// loads and stores serve.
+template <bool kFull>
+QIRM_AVX512 inline __mmask8 AddQuotients8(double* a, const std::int32_t* in, __m512d nd, __m512d inv,
+                                          __mmask8 live) {
   const __m512d below = _mm512_set1_pd(1 - 0x1p-53);
   const __m512d half_scale = _mm512_set1_pd(0x1p-53);
   const __m512d margin_scale = _mm512_set1_pd(0x1p-63);
   const __m512d tiny = _mm512_set1_pd(0x1p-900);
   const __m512d exponent_bits = _mm512_castsi512_pd(_mm512_set1_epi64(0x7FF0000000000000LL));
   const __m512i unit_bits = _mm512_set1_epi64(static_cast<long long>(kUnitBits));
-  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m512d quick_scale = _mm512_set1_pd(0x1p-53 * (1 - 0x1p-7));
   const __m512d span = _mm512_set1_pd(0x1p-10);
+  const __m256i vi = kFull ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)) : _mm256_maskz_loadu_epi32(live, in);
+  const __m512d v = _mm512_cvtepi32_pd(vi);
+  const __m512d av = kFull ? _mm512_loadu_pd(a) : _mm512_maskz_loadu_pd(live, a);
+  const __m512d q = _mm512_mul_pd(v, inv);
+  const __m512d rem = _mm512_fnmadd_pd(q, nd, v);
+  const __m512d s = _mm512_add_pd(av, q);
+  const __m512d bb = _mm512_sub_pd(s, av);
+  const __m512d e = _mm512_add_pd(_mm512_sub_pd(av, _mm512_sub_pd(s, bb)), _mm512_sub_pd(q, bb));
+  const __m512d t = _mm512_fmadd_pd(rem, inv, e);
+  const __m512d r = _mm512_add_pd(s, t);
+  const __m512d h = _mm512_add_pd(_mm512_sub_pd(s, r), t);
+  const __m512d power = _mm512_and_pd(_mm512_mul_pd(r, below), exponent_bits);
+  // The shorter tests (see above).
+  const __mmask8 sure = _mm512_mask_cmp_pd_mask(_mm256_cmpge_epi32_mask(vi, _mm256_setzero_si256()), av,
+                                                _mm512_setzero_pd(), _CMP_GE_OQ);
+  const __mmask8 near = _mm512_mask_cmp_pd_mask(sure, _mm512_abs_pd(h), _mm512_mul_pd(power, quick_scale),
+                                                _CMP_LT_OQ);
+  const __m512d least = _mm512_mul_pd(s, span);
+  __mmask8 whole = _mm512_mask_cmp_pd_mask(sure & ~near, rem, _mm512_setzero_pd(), _CMP_EQ_OQ);
+  whole = _mm512_mask_cmp_pd_mask(whole, av, least, _CMP_GE_OQ);
+  whole = _mm512_mask_cmp_pd_mask(whole, q, least, _CMP_GE_OQ);
+  if (((near | whole) & live) == live) {
+    if (kFull) _mm512_storeu_pd(a, r);
+    else _mm512_mask_storeu_pd(a, live, r);
+    return 0;
+  }
+  const __m512d half = _mm512_mul_pd(power, half_scale);
+  const __m512d margin = _mm512_mul_pd(_mm512_add_pd(_mm512_abs_pd(q), _mm512_abs_pd(r)), margin_scale);
+  // e in units of 2^-63 of r's exponent (= s's where it matters).
+  const __m512d scale =
+      _mm512_castsi512_pd(_mm512_sub_epi64(unit_bits, _mm512_castpd_si512(_mm512_and_pd(r, exponent_bits))));
+  const __m512d units = _mm512_mul_pd(e, scale);
+  __mmask8 exact = _mm512_cmp_pd_mask(rem, _mm512_setzero_pd(), _CMP_EQ_OQ);
+  exact = _mm512_mask_cmp_pd_mask(exact, _mm512_roundscale_pd(units, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), units,
+                                  _CMP_EQ_OQ);
+  __mmask8 ok = _mm512_cmp_pd_mask(_mm512_add_pd(_mm512_abs_pd(h), margin), half, _CMP_LT_OQ);
+  ok = _mm512_mask_cmp_pd_mask(live & (ok | exact), power, tiny, _CMP_GE_OQ);
+  _mm512_mask_storeu_pd(a, ok, r);
+  return live & static_cast<__mmask8>(~ok);
+}
+
+QIRM_AVX512 void AddQuotientsAvx512(double* a, const std::int32_t* in, int count, int n) {
+  const __m512d nd = _mm512_set1_pd(n);
+  const __m512d inv = _mm512_set1_pd(1.0 / n);
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   alignas(32) std::int32_t rest[kChunk + 8];
   for (int start = 0; start < count; start += kChunk) {
     const int end = std::min(count, start + kChunk);
     int left = 0;
     for (int i = start; i < end; i += 8) {
-      const __mmask8 live = end - i >= 8 ? 0xFF : static_cast<__mmask8>((1u << (end - i)) - 1);
-      const __m256i vi = _mm256_maskz_loadu_epi32(live, in + i);
-      const __m512d v = _mm512_cvtepi32_pd(vi);
-      const __m512d av = _mm512_maskz_loadu_pd(live, a + i);
-      const __m512d q = _mm512_mul_pd(v, inv);
-      const __m512d rem = _mm512_fnmadd_pd(q, nd, v);
-      const __m512d s = _mm512_add_pd(av, q);
-      const __m512d bb = _mm512_sub_pd(s, av);
-      const __m512d e = _mm512_add_pd(_mm512_sub_pd(av, _mm512_sub_pd(s, bb)), _mm512_sub_pd(q, bb));
-      const __m512d t = _mm512_fmadd_pd(rem, inv, e);
-      const __m512d r = _mm512_add_pd(s, t);
-      const __m512d h = _mm512_add_pd(_mm512_sub_pd(s, r), t);
-      const __m512d power = _mm512_and_pd(_mm512_mul_pd(r, below), exponent_bits);
-      // The shorter tests (see above).
-      const __mmask8 sure = _mm512_mask_cmp_pd_mask(_mm256_cmpge_epi32_mask(vi, _mm256_setzero_si256()), av,
-                                                    _mm512_setzero_pd(), _CMP_GE_OQ);
-      const __mmask8 near = _mm512_mask_cmp_pd_mask(sure, _mm512_abs_pd(h), _mm512_mul_pd(power, quick_scale),
-                                                    _CMP_LT_OQ);
-      const __m512d least = _mm512_mul_pd(s, span);
-      __mmask8 whole = _mm512_mask_cmp_pd_mask(sure & ~near, rem, _mm512_setzero_pd(), _CMP_EQ_OQ);
-      whole = _mm512_mask_cmp_pd_mask(whole, av, least, _CMP_GE_OQ);
-      whole = _mm512_mask_cmp_pd_mask(whole, q, least, _CMP_GE_OQ);
-      if (((near | whole) & live) == live) {
-        _mm512_mask_storeu_pd(a + i, live, r);
-        continue;
-      }
-      const __m512d half = _mm512_mul_pd(power, half_scale);
-      const __m512d margin = _mm512_mul_pd(_mm512_add_pd(_mm512_abs_pd(q), _mm512_abs_pd(r)), margin_scale);
-      // e in units of 2^-63 of r's exponent (= s's where it matters).
-      const __m512d scale = _mm512_castsi512_pd(
-          _mm512_sub_epi64(unit_bits, _mm512_castpd_si512(_mm512_and_pd(r, exponent_bits))));
-      const __m512d units = _mm512_mul_pd(e, scale);
-      __mmask8 exact = _mm512_cmp_pd_mask(rem, _mm512_setzero_pd(), _CMP_EQ_OQ);
-      exact = _mm512_mask_cmp_pd_mask(exact, _mm512_roundscale_pd(units, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
-                                      units, _CMP_EQ_OQ);
-      __mmask8 ok = _mm512_cmp_pd_mask(_mm512_add_pd(_mm512_abs_pd(h), margin), half, _CMP_LT_OQ);
-      ok = _mm512_mask_cmp_pd_mask(live & (ok | exact), power, tiny, _CMP_GE_OQ);
-      _mm512_mask_storeu_pd(a + i, ok, r);
-      const __mmask8 undecided = live & static_cast<__mmask8>(~ok);
+      const __mmask8 undecided =
+          end - i >= 8 ? AddQuotients8<true>(a + i, in + i, nd, inv, 0xFF)
+                       : AddQuotients8<false>(a + i, in + i, nd, inv, static_cast<__mmask8>((1u << (end - i)) - 1));
       if (undecided) {
         const __m256i index = _mm256_add_epi32(lane, _mm256_set1_epi32(i));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(rest + left), _mm256_maskz_compress_epi32(undecided, index));
@@ -246,12 +257,50 @@ QIRM_AVX2 inline __m128i LoadDark4(const D* dark) {
   else return _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark));
 }
 
-template <class D>
-QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax,
-                                         const double* divisor, int count) {
+// Eight elements from c + i: their quotients stored where clear, the rest
+// (returned) left to the rule. kFull: all eight are live, and plain loads
+// serve.
+template <bool kFull, class D>
+QIRM_AVX512 inline __mmask8 SubtractAndDivide8(std::int32_t* c, const D* dark, const std::uint16_t* f, __m512d top,
+                                               __mmask8 live) {
   const __m512d big = _mm512_set1_pd(0x1p30);
   const __m512d near = _mm512_set1_pd(1e-6);
   const __m512d far = _mm512_set1_pd(1 - 1e-6);
+  __m256i v, fi;
+  if constexpr (kFull) {
+    v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+    if (dark) {
+      if constexpr (sizeof(D) == 2) {
+        v = _mm256_sub_epi32(v, _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(dark))));
+      } else {
+        v = _mm256_sub_epi32(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dark)));
+      }
+    }
+    fi = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f)));
+  } else {
+    v = _mm256_maskz_loadu_epi32(live, c);
+    if (dark) v = _mm256_sub_epi32(v, LoadDark8(live, dark));
+    fi = _mm256_cvtepu16_epi32(_mm_maskz_loadu_epi16(live, f));
+  }
+  const __mmask8 divide = _mm256_test_epi32_mask(fi, fi);
+  const __m512d q = _mm512_mul_pd(_mm512_cvtepi32_pd(v), _mm512_div_pd(top, _mm512_cvtepi32_pd(fi)));
+  __mmask8 clear = _mm512_mask_cmp_pd_mask(divide, _mm512_abs_pd(q), big, _CMP_LT_OQ);
+  const __m256i tr = _mm512_cvttpd_epi32(q);
+  const __m512d frac = _mm512_abs_pd(_mm512_sub_pd(q, _mm512_cvtepi32_pd(tr)));
+  clear = _mm512_mask_cmp_pd_mask(clear, frac, near, _CMP_GT_OQ);
+  clear = _mm512_mask_cmp_pd_mask(clear, frac, far, _CMP_LT_OQ);
+  // The value itself where kept or left to the rule (which reads it).
+  if constexpr (kFull) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), _mm256_mask_blend_epi32(clear, v, tr));
+  } else {
+    _mm256_mask_storeu_epi32(c, live, _mm256_mask_blend_epi32(clear, v, tr));
+  }
+  return live & divide & static_cast<__mmask8>(~clear);
+}
+
+template <class D>
+QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax,
+                                         const double* divisor, int count) {
   const __m512d top = _mm512_set1_pd(fmax);
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   alignas(32) std::int32_t rest[kChunk + 8];
@@ -259,20 +308,10 @@ QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const D* dark, const s
     const int end = std::min(count, start + kChunk);
     int left = 0;
     for (int i = start; i < end; i += 8) {
-      const __mmask8 live = end - i >= 8 ? 0xFF : static_cast<__mmask8>((1u << (end - i)) - 1);
-      __m256i v = _mm256_maskz_loadu_epi32(live, c + i);
-      if (dark) v = _mm256_sub_epi32(v, LoadDark8(live, dark + i));
-      const __m256i fi = _mm256_cvtepu16_epi32(_mm_maskz_loadu_epi16(live, f + i));
-      const __mmask8 divide = _mm256_test_epi32_mask(fi, fi);
-      const __m512d q = _mm512_mul_pd(_mm512_cvtepi32_pd(v), _mm512_div_pd(top, _mm512_cvtepi32_pd(fi)));
-      __mmask8 clear = _mm512_mask_cmp_pd_mask(divide, _mm512_abs_pd(q), big, _CMP_LT_OQ);
-      const __m256i tr = _mm512_cvttpd_epi32(q);
-      const __m512d frac = _mm512_abs_pd(_mm512_sub_pd(q, _mm512_cvtepi32_pd(tr)));
-      clear = _mm512_mask_cmp_pd_mask(clear, frac, near, _CMP_GT_OQ);
-      clear = _mm512_mask_cmp_pd_mask(clear, frac, far, _CMP_LT_OQ);
-      // The value itself where kept or left to the rule (which reads it).
-      _mm256_mask_storeu_epi32(c + i, live, _mm256_mask_blend_epi32(clear, v, tr));
-      const __mmask8 undecided = live & divide & static_cast<__mmask8>(~clear);
+      const D* d = dark ? dark + i : nullptr;
+      const __mmask8 undecided =
+          end - i >= 8 ? SubtractAndDivide8<true>(c + i, d, f + i, top, 0xFF)
+                       : SubtractAndDivide8<false>(c + i, d, f + i, top, static_cast<__mmask8>((1u << (end - i)) - 1));
       if (undecided) {
         const __m256i index = _mm256_add_epi32(lane, _mm256_set1_epi32(i));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(rest + left), _mm256_maskz_compress_epi32(undecided, index));
