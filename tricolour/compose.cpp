@@ -450,10 +450,10 @@ void FillCompositionDocument(Picture picture, ImageDocument& doc) {
 void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc) {
   spare = picture;  // into the spare's memory when it has the size
   doc.ImageZm = std::move(picture);
-  FillCompositionDocumentWithout(std::move(spare), doc);
+  FillCompositionDocumentImageOnly(std::move(spare), doc);
 }
 
-void FillCompositionDocumentWithout(Picture picture, ImageDocument& doc) {
+void FillCompositionDocumentImageOnly(Picture picture, ImageDocument& doc) {
   const int w = picture.width();
   const int h = picture.height();
   doc.Image = std::move(picture);
@@ -615,7 +615,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (options.display_copy) {
     FillCompositionDocument(std::move(picture), std::move(run.spare), result);
   } else {
-    FillCompositionDocumentWithout(std::move(picture), result);
+    FillCompositionDocumentImageOnly(std::move(picture), result);
   }
   if (main) ApplyCompositionMainTexts(*main);
   progress.Set(100);

@@ -82,6 +82,6 @@ void FillCompositionDocument(Picture picture, ImageDocument& doc);
 void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc);
 // The same without the shown copy: Image is the picture, ImageZm stays as it
 // is (empty in a new document). For callers that only save the picture.
-void FillCompositionDocumentWithout(Picture picture, ImageDocument& doc);
+void FillCompositionDocumentImageOnly(Picture picture, ImageDocument& doc);
 
 }  // namespace qirm
