@@ -350,7 +350,11 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
   for (int y = 0; y < c.h;) {
     Run r;
     const int e = RunFrom(c, x, y, r);
-    if (e - y < 8) {
+    // A run's last rows, fewer than eight, take a step of eight whose other
+    // lanes hold 0 (they add 0 to eight targets and carry 0) where those
+    // targets lie inside the column; else they go one at a time.
+    const bool tail_fits = r.q + y + 8 <= c.h - 1;  // for a run that starts or ends near y
+    if (e - y < 8 && !(e > y && tail_fits)) {
       SpreadRows(c, x, src, y, std::max(e, y + 1));
       y = std::max(e, y + 1);
       continue;
@@ -372,9 +376,10 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
         fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
       }
     };
-    // Eight rows from y in doubles.
-    auto step = [&](__m512d fx, __m512d fy) QIRM_AVX512_LAMBDA {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y));
+    // Eight rows from y in doubles; the first `rows` of them only.
+    auto step = [&](__m512d fx, __m512d fy, int rows = 8) QIRM_AVX512_LAMBDA {
+      const __m256i v = rows == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y))
+                                  : _mm256_maskz_loadu_epi32(static_cast<__mmask8>((1u << rows) - 1), src + y);
       const int iy0 = r.q + y;
       // Values out of range become NaN, which no test passes.
       const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, limit);  // 0 <= v < limit
@@ -389,7 +394,7 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       const __m256i i11 = Increments(bv, fy, mp, low, two_mp);
       AddRun(c, p0, r.n, iy0, i00, i01);
       AddRun(c, p1, r.n + 1, iy0, i10, i11);
-      y += 8;
+      y += rows;
     };
     for (; c.single && y + 16 <= e;) {
       __m512d fx0, fy0, fx1, fy1;
@@ -436,6 +441,21 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       __m512d fx, fy;
       fractions(y, fx, fy);
       step(fx, fy);
+    }
+    if (y < e && r.q + y + 8 <= c.h - 1) {
+      // The fractions of rows past the run (their lanes carry no value)
+      // are read only inside the column.
+      const int rows = e - y;
+      const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
+      __m512d fx, fy;
+      if (tables) {
+        fx = bx_n;
+        fy = _mm512_sub_pd(_mm512_maskz_loadu_pd(live, c.ys.data() + y),
+                           _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes));
+      } else {
+        fractions(y, fx, fy);
+      }
+      step(fx, fy, rows);
     }
     SpreadRows(c, x, src, y, e);
     y = e;
