@@ -296,9 +296,12 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
   };
   const double fit = std::min(rows(xd - r.n, slope_x, kRunMargin, 1 - kRunMargin),
                               rows(yd - (r.q + y), slope_g, kRunMargin, 1 - kRunMargin));
-  long long end = y + static_cast<long long>(fit);  // the last row that fits, or about
+  long long end = y + static_cast<long long>(fit) + 1;  // past the last row that fits, or about
   end = std::min<long long>({end, c.h, c.h - 1 - r.q});
   int e = static_cast<int>(std::max<long long>(end, y + 1));
+  // The estimate is off by a row or so where it is off at all: a few steps
+  // back first, then halving.
+  for (int back = 0; back < 4 && e > y + 1 && !EndsHold(c, x, y, e, r); ++back) --e;
   while (e > y + 1 && !EndsHold(c, x, y, e, r)) e = y + 1 + (e - y - 1) / 2;
   return e;
 }
