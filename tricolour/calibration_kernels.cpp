@@ -122,7 +122,8 @@ QIRM_AVX512 inline __mmask8 AddQuotients8(double* a, const std::int32_t* in, __m
   const __m512i unit_bits = _mm512_set1_epi64(static_cast<long long>(kUnitBits));
   const __m512d quick_scale = _mm512_set1_pd(0x1p-53 * (1 - 0x1p-7));
   const __m512d span = _mm512_set1_pd(0x1p-10);
-  const __m256i vi = kFull ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)) : _mm256_maskz_loadu_epi32(live, in);
+  const __m256i vi =
+      kFull ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)) : _mm256_maskz_loadu_epi32(live, in);
   const __m512d v = _mm512_cvtepi32_pd(vi);
   const __m512d av = kFull ? _mm512_loadu_pd(a) : _mm512_maskz_loadu_pd(live, a);
   const __m512d q = _mm512_mul_pd(v, inv);
