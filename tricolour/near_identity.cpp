@@ -309,7 +309,8 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 // Eight sources at a time down one source column: inside a run the eight
 // land on one corner column and consecutive corner rows, so their
 // contributions go into the two target columns as two vector additions;
-// rows outside runs, and the last few of a run, go through SpreadOne.
+// a run's last few rows take one more step of eight with the other lanes
+// empty, and rows outside runs go through SpreadOne.
 //
 // Sixteen rows at a time are tried first in floats, twice the lanes, and
 // kept only where every product is settled; else the sixteen rows take the
@@ -319,15 +320,15 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 //   ones) rounded to floats: within 2^-24.9. The rotation's are row y's
 //   rounded to a float (2^-25), plus j b and j (f - 1) for row y + j, in
 //   one fused step (2^-25): with |b| <= 0.05 the rounded slope adds at
-//   most 15 * 0.05 * 2^-24, so fx is within 2^-23.3 and fy within 2^-24 of
-//   the plain fractions (the plain coordinates along a run are affine in
-//   the row to within 2^-38). 1 - fy in floats adds 2^-25: within 2^-23.4.
-// - The products. b = fx v is within v (2^-23.3 + 2^-24) = 2^-22.7 v of
-//   the plain fx v; a = v - b within 2^-22.3 v of (1 - fx) v; a or b times
-//   1 - fy or fy within 2^-21.8 v of the plain product P (itself an
-//   extended product, within 2^-63 v of the real one).
-// - The test. The fused a g + m lies within 2^-21.8 v + 2^-24 (v + m)
-//   < 2^-21.5 v of P + m. With m = v 2^-21 (plus the doubles' product
+//   most 15 * 0.05 * 2^-24, so fx is within 2^-23.2 and fy within 2^-23.9
+//   of the plain fractions (the plain coordinates along a run are affine
+//   in the row to within 2^-38). 1 - fy in floats adds 2^-25: 2^-23.4.
+// - The products. b = fx v is within v (2^-23.2 + 2^-24) = 2^-22.5 v of
+//   the plain fx v; a = v - b within 2^-22.1 v of (1 - fx) v; a or b times
+//   1 - fy or fy within 2^-22.1 v + 2^-23.4 v = 2^-21.6 v of the plain
+//   product P (itself an extended product, within 2^-63 v of the real one).
+// - The test. The fused a g + m lies within 2^-21.6 v + 2^-24 (v + m)
+//   < 2^-21.3 v of P + m. With m = v 2^-21 (plus the doubles' product
 //   margin) a lane whose q = a g + m has a fraction of at least 2 m has P
 //   strictly between floor(q) and q, so the floor of q is the floor of P.
 //   Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
