@@ -15,6 +15,13 @@ inline int DefaultThreads(long long pixels) {
   return cores >= 2 ? 2 : 1;
 }
 
+// Where part k of `parts` even shares of n items starts, at a multiple of
+// `step`; part `parts` starts at n.
+inline long long PartStart(long long n, int k, int parts, long long step = 1) {
+  if (k >= parts) return n;
+  return std::min(n, n / step * k / parts * step);
+}
+
 // Runs work(0) .. work(parts - 1), part 0 on the calling thread. A thread
 // that cannot be started runs its part on the calling thread instead.
 template <class Work>

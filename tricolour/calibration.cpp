@@ -103,7 +103,7 @@ bool DarkFrame::FromMean(RealMatrix& acc, int w, int h, int threads, bool clear)
     return false;
   }
   const int parts = std::clamp(threads, 1, std::max(1, w / 32));
-  auto column = [&](int part) { return static_cast<int>(static_cast<long long>(w) * part / parts); };
+  auto column = [&](int part) { return static_cast<int>(fits::PartStart(w, part, parts)); };
   // Columns that fit are cleared at once, while still in cache; the others
   // keep their sums for the 32-bit frame.
   std::vector<char> fits(w, 1);
@@ -129,20 +129,21 @@ bool DarkFrame::FromMean(RealMatrix& acc, int w, int h, int threads, bool clear)
   return true;
 }
 
+void DarkFrame::SubtractFrom(int x, int h, std::int32_t* c) const {
+  if (narrow()) {
+    const std::uint16_t* d = narrow_column(x);
+    for (int y = 0; y < h; ++y) c[y] -= d[y];
+  } else {
+    const std::int32_t* d = wide_column(x);
+    for (int y = 0; y < h; ++y) c[y] -= d[y];
+  }
+}
+
 void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m, int threads) {
   const int parts = std::clamp(threads, 1, std::max(1, w / 32));
   fits::RunInParts(parts, [&](int part) {
-    const int x_end = static_cast<int>(static_cast<long long>(w) * (part + 1) / parts);
-    for (int x = static_cast<int>(static_cast<long long>(w) * part / parts); x < x_end; ++x) {
-      std::int32_t* c = m[x];
-      if (dark.narrow()) {
-        const std::uint16_t* d = dark.narrow_column(x);
-        for (int y = 0; y < h; ++y) c[y] -= d[y];
-      } else {
-        const std::int32_t* d = dark.wide_column(x);
-        for (int y = 0; y < h; ++y) c[y] -= d[y];
-      }
-    }
+    const int x_end = static_cast<int>(fits::PartStart(w, part + 1, parts));
+    for (int x = static_cast<int>(fits::PartStart(w, part, parts)); x < x_end; ++x) dark.SubtractFrom(x, h, m[x]);
   });
 }
 
@@ -157,8 +158,8 @@ bool FlatField::Build(const IntMatrix& flat, int w, int h, int threads) {
   std::vector<double> highs(parts, 0.0);
   fits::RunInParts(parts, [&](int part) {
     double fmax = 0.0;
-    const int x_end = static_cast<int>(static_cast<long long>(w) * (part + 1) / parts);
-    for (int x = static_cast<int>(static_cast<long long>(w) * part / parts); x < x_end; ++x) {
+    const int x_end = static_cast<int>(fits::PartStart(w, part + 1, parts));
+    for (int x = static_cast<int>(fits::PartStart(w, part, parts)); x < x_end; ++x) {
       const std::int32_t* in = flat[x];
       std::uint16_t* out = m_flat.data() + static_cast<std::size_t>(x) * h;
       for (int y = 0; y < h; ++y) {
@@ -179,7 +180,7 @@ bool FlatField::Build(const IntMatrix& flat, int w, int h, int threads) {
   }
   m_divisor.assign(65536, 0.0);
   fits::RunInParts(parts, [&](int part) {
-    for (int f = 65536 * part / parts; f < 65536 * (part + 1) / parts; ++f)
+    for (long long f = fits::PartStart(65536, part, parts); f < fits::PartStart(65536, part + 1, parts); ++f)
       m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
   });
   return true;
@@ -234,12 +235,8 @@ void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMa
       } else {
         calib::SubtractAndDivide(c, dark->wide_column(x), f, flat->fmax(), flat->divisor().data(), h);
       }
-    } else if (dark->narrow()) {
-      const std::uint16_t* d = dark->narrow_column(x);
-      for (int y = 0; y < h; ++y) c[y] -= d[y];
     } else {
-      const std::int32_t* d = dark->wide_column(x);
-      for (int y = 0; y < h; ++y) c[y] -= d[y];
+      dark->SubtractFrom(x, h, c);
     }
   }
 }

@@ -46,6 +46,8 @@ class DarkFrame {
   const std::uint16_t* narrow_column(int x) const { return m_narrow.data() + static_cast<std::size_t>(x) * m_h; }
   const std::int32_t* wide_column(int x) const { return m_wide[x]; }
   int at(int x, int y) const { return narrow() ? narrow_column(x)[y] : m_wide[x][y]; }
+  // c[y] -= dark[x][y] for the h values of column x.
+  void SubtractFrom(int x, int h, std::int32_t* c) const;
 
  private:
   std::vector<std::uint16_t> m_narrow;

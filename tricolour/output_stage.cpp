@@ -140,11 +140,8 @@ struct ToneLookup {
   std::vector<std::uint8_t> table;
 };
 
-// Columns of part k of `parts`, at multiples of `step`.
-int PartStart(int w, int k, int parts, int step) {
-  if (k >= parts) return w;
-  return std::min(w, static_cast<int>(static_cast<long long>(w / step) * k / parts) * step);
-}
+// Column where part k of `parts` starts, at a multiple of `step`.
+int PartStart(int w, int k, int parts, int step) { return static_cast<int>(fits::PartStart(w, k, parts, step)); }
 
 ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve, int parts) {
   ToneLookup t;
@@ -169,8 +166,9 @@ ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve, 
     t.lo = lo;
     t.table.resize(static_cast<std::size_t>(range));
     fits::RunInParts(parts, [&](int part) {
-      const long long end = range * (part + 1) / parts;
-      for (long long k = range * part / parts; k < end; ++k) t.table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
+      const long long end = fits::PartStart(range, part + 1, parts);
+      for (long long k = fits::PartStart(range, part, parts); k < end; ++k)
+        t.table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
     });
   }
   return t;
