@@ -3,17 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "core/numbers.h"
+#include "tests/support/matrices.h"
 
 namespace qirm {
 namespace {
 
-IntMatrix Filled(int w, int h, int value) {
-  IntMatrix m;
-  EXPECT_EQ(AllocIntMatrix(w, h, m), 0);
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y) m[x][y] = value;
-  return m;
-}
+using test::Filled;
 
 TEST(InitialLevels, SpansFromMinimumToTwiceTheMeanDistance) {
   // Samples sit at x, y = 10, 14, ... < size - 10: in a 30 x 30 frame that is

@@ -11,19 +11,14 @@
 #include <vector>
 
 #include "core/numbers.h"
+#include "tests/support/matrices.h"
 
 namespace qirm {
 namespace {
 
 // ---------------------------------------------------------------- helpers
 
-IntMatrix Filled(int nx, int ny, int value) {
-  IntMatrix m;
-  EXPECT_EQ(AllocIntMatrix(nx, ny, m), 0);
-  for (int x = 0; x < nx; ++x)
-    for (int y = 0; y < ny; ++y) m[x][y] = value;
-  return m;
-}
+using test::Filled;
 
 IntMatrix Random(int nx, int ny, int lo, int hi, std::mt19937& rng) {
   std::uniform_int_distribution<int> dist(lo, hi);

@@ -12,17 +12,12 @@
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
 #include "tricolour/tri_numbers.h"
+#include "tests/support/matrices.h"
 
 namespace qirm {
 namespace {
 
-IntMatrix Filled(int w, int h, int value) {
-  IntMatrix m;
-  m.Allocate(w, h);
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y) m[x][y] = value;
-  return m;
-}
+using test::Filled;
 
 IntMatrix Random(int w, int h, unsigned seed, int lo, int hi) {
   std::mt19937 rng(seed);

@@ -6,17 +6,12 @@
 #include <random>
 
 #include "tricolour/registration.h"
+#include "tests/support/matrices.h"
 
 namespace qirm {
 namespace {
 
-IntMatrix Filled(int w, int h, int value) {
-  IntMatrix m;
-  m.Allocate(w, h);
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y) m[x][y] = value;
-  return m;
-}
+using test::Filled;
 
 bool Same(const IntMatrix& a, const IntMatrix& b, int w, int h) {
   for (int x = 0; x < w; ++x)
