@@ -1,7 +1,10 @@
 #include "app/open_image.h"
 
-#include "app/workspace.h"
+#include <algorithm>
+#include <cctype>
+
 #include "core/bmp_file.h"
+#include "core/file_write.h"
 #include "core/fits_reader.h"
 #include "core/jpeg_file.h"
 #include "core/matrix.h"
@@ -10,6 +13,39 @@
 #include "display/levels.h"
 
 namespace qirm {
+
+bool FileTypeFromName(const std::string& path, FileType& type) {
+  const std::string name = FileNameWithoutDirectory(path);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (ext == "bmp") type = FileType::Bmp;
+  else if (ext == "fit" || ext == "fts" || ext == "fits") type = FileType::Fits;
+  else if (ext == "jpg" || ext == "jpeg") type = FileType::Jpeg;
+  else if (ext == "pgm" || ext == "ppm") type = FileType::Netpbm;
+  else return false;
+  return true;
+}
+
+Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
+  ImageDocument doc;
+  Status status;
+  switch (type) {
+    case FileType::Fits: status = LoadFitsDocument(path, doc); break;
+    case FileType::Netpbm: status = LoadNetpbmDocument(path, doc); break;
+    case FileType::Bmp: status = LoadBmpDocument(path, doc); break;
+    case FileType::Jpeg: status = LoadJpegDocument(path, doc); break;
+    default: return Status::Error(path + ": unknown file type");
+  }
+  if (!status) return status;
+  ImageDocument& window = ws.NewWindow();
+  window = std::move(doc);
+  ws.main().zoom = 1.0;
+  ws.SetMaxLevel(window.max_level);
+  ws.SetMinLevel(window.min_level);
+  return Status::Ok();
+}
 
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   FitsHeader header;
@@ -25,36 +61,28 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   ToUnsigned16(32768, w, h, raw);
 
   const InitialLevelsResult levels = InitialLevels(raw, w, h);
-  doc.MIN = FormatInt(levels.min);
-  doc.MAX = FormatInt(levels.max);
-  doc.FilterI = kKindRaw16;
+  doc.min_level = levels.min;
+  doc.max_level = levels.max;
+  doc.kind = WindowKind::kRaw16;
   doc.Image = RenderRawLevels(raw, w, h, levels.max, levels.min);
-  doc.Caption = FileNameWithoutDirectory(path);
+  doc.caption = FileNameWithoutDirectory(path);
   SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
-  doc.Average = FormatGeneral(levels.mean);
-  doc.Minimum = FormatInt(levels.min);
-  doc.DemX = FormatInt(w);
-  doc.DemY = FormatInt(h);
-  doc.ColN = "1";
-  doc.ZomN = FormatFixed2(1.0);
-  doc.UndoFlg = "0";
+  doc.mean = levels.mean;
+  doc.minimum = levels.min;
+  doc.width = w;
+  doc.height = h;
+  doc.channels = 1;
+  doc.zoom = 1.0;
+  doc.edited = false;
   return Status::Ok();
 }
 
 namespace {
 
-void FillColourDocument(const std::string& path, Picture picture, const char* channels, ImageDocument& doc) {
-  doc.FilterI = kKindColour;
-  doc.Caption = FileNameWithoutDirectory(path);
-  doc.DemX = FormatInt(picture.width());
-  doc.DemY = FormatInt(picture.height());
-  doc.Image = picture;
-  doc.ImageZm = std::move(picture);
-  doc.MAX = "255";
-  doc.MIN = "0";
-  doc.ColN = channels;
-  doc.ZomN = FormatFixed2(1.0);
-  doc.UndoFlg = "0";
+void FillColourDocument(const std::string& path, Picture picture, int channels, ImageDocument& doc) {
+  Picture shown = picture;
+  FillPictureDocument(std::move(shown), std::move(picture), channels, doc);
+  doc.caption = FileNameWithoutDirectory(path);
 }
 
 }  // namespace
@@ -63,14 +91,14 @@ Status LoadBmpDocument(const std::string& path, ImageDocument& doc) {
   Picture picture;
   if (Status s = ReadBmpFile(path, picture); !s) return s;
   doc.ImageZm2 = Picture(picture.width(), picture.height());
-  FillColourDocument(path, std::move(picture), "3", doc);
+  FillColourDocument(path, std::move(picture), 3, doc);
   return Status::Ok();
 }
 
 Status LoadJpegDocument(const std::string& path, ImageDocument& doc) {
   Picture picture;
   if (Status s = ReadJpegFile(path, picture); !s) return s;
-  FillColourDocument(path, std::move(picture), "1", doc);
+  FillColourDocument(path, std::move(picture), 1, doc);
   return Status::Ok();
 }
 
@@ -88,14 +116,14 @@ Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc) {
       row[3 * x + 2] = static_cast<std::uint8_t>(r[x][y]);
     }
   }
-  doc.FilterI = kKindNetpbm;
+  doc.kind = WindowKind::kNetpbm;
   doc.Image = picture;
   doc.ImageZm = std::move(picture);
-  doc.DemX = FormatInt(w);
-  doc.DemY = FormatInt(h);
-  doc.ColN = "1";
-  doc.ZomN = FormatFixed2(1.0);
-  doc.UndoFlg = "0";
+  doc.width = w;
+  doc.height = h;
+  doc.channels = 1;
+  doc.zoom = 1.0;
+  doc.edited = false;
   return Status::Ok();
 }
 

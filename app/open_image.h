@@ -1,29 +1,41 @@
-// Building the document of a newly opened file, one function per reader.
-// Each fills the pictures and the state fields the open command writes into
-// the new window; the main window's texts are the workspace's business.
+// The open command: which reader a file name asks for, the document each
+// reader's file becomes, and the new window with the main window's controls
+// set as opening leaves them.
 #pragma once
 
 #include <string>
 
-#include "app/image_document.h"
 #include "core/status.h"
+#include "document/image_document.h"
+#include "document/workspace.h"
 
 namespace qirm {
 
+enum class FileType { Bmp, Fits, Jpeg, Netpbm };
+
+// The reader a file name asks for: .bmp; .fit .fts .fits; .jpg .jpeg;
+// .pgm .ppm (any case). False for any other extension.
+bool FileTypeFromName(const std::string& path, FileType& type);
+
+// Opens one file as the open command does: one new window, active, with the
+// zoom box at 100 % and the level edits at the window's levels (through
+// their change handler). On failure nothing is added.
+Status OpenImageFile(Workspace& ws, const std::string& path, FileType type);
+
 // FITS: raw values 0..65535, initial levels, grey picture, two planes;
-// FilterI "2", caption = file name, MAX/MIN/Average/Minimum, DemX/DemY,
-// ColN "1", ZomN "1.00", UndoFlg "0".
+// kind 16-bit, caption = file name, levels, mean and minimum of the level
+// sampling, size, 1 channel, zoom "1.00", not edited.
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc);
 
-// BMP and JPEG: the picture as Image and ImageZm; FilterI "1", caption =
-// file name, MAX/MIN "255"/"0", DemX/DemY, ColN "3" for BMP and "1" for
-// JPEG, ZomN "1.00", UndoFlg "0". A BMP window also gets an (unused) white
-// ImageZm2 of the picture's size.
+// BMP and JPEG: the picture as Image and ImageZm; kind colour, caption =
+// file name, levels 255 and 0, size, 3 channels for BMP and 1 for JPEG, zoom
+// "1.00", not edited. A BMP window also gets an (unused) white ImageZm2 of
+// the picture's size.
 Status LoadBmpDocument(const std::string& path, ImageDocument& doc);
 Status LoadJpegDocument(const std::string& path, ImageDocument& doc);
 
-// Netpbm: the picture as Image and ImageZm; FilterI "3", the caption stays
-// "Child", MAX/MIN keep "255"/"0", ColN "1", ZomN "1.00", UndoFlg "0".
+// Netpbm: the picture as Image and ImageZm; kind Netpbm, the caption stays
+// "Child", levels keep 255 and 0, 1 channel, zoom "1.00", not edited.
 Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc);
 
 }  // namespace qirm

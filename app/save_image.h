@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "core/file_write.h"
 #include "core/status.h"
 
 namespace qirm {
@@ -30,15 +31,6 @@ bool PictureFormatFromName(const std::string& path, PictureFormat& format);
 // The file's bytes in `format`; `jpeg_quality` 1..100 is used for JPEG only.
 Status EncodePicture(const Picture& picture, PictureFormat format, int jpeg_quality,
                      std::vector<std::uint8_t>& bytes);
-
-// Replaces the file at `path` with `bytes` so that a failure leaves the old
-// file whole: the bytes go to a new temporary file in the same folder, which
-// is flushed to disk (fsync) and then renamed over `path`. On any failure the
-// temporary file is removed and the error names `path` and the OS reason
-// ("PATH: cannot write: No space left on device"). A replaced file keeps its
-// permission bits; a symbolic link at `path` is followed, so the file it
-// points to is the one replaced.
-Status WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // EncodePicture, then WriteFileReplacing. Errors name `path`.
 Status WritePictureFile(const std::string& path, const Picture& picture, PictureFormat format,

@@ -14,15 +14,17 @@ std::string Printf(const char* format, auto... args) {
   return buffer;
 }
 
-bool ReadZoomAndKind(const ImageDocument& doc, double& z, int& kind, std::string& error) {
-  if (!ParseReal(doc.ZomN, z)) {
-    error = RealConversionError(doc.ZomN);
+// A window nothing has been put in has no zoom or kind to measure with.
+bool ReadZoom(const ImageDocument& doc, double& z, std::string& error) {
+  if (!doc.zoom) {
+    error = RealConversionError("");
     return false;
   }
-  if (!ParseInt(doc.FilterI, kind)) {
-    error = IntConversionError(doc.FilterI);
+  if (doc.kind == WindowKind::kNone) {
+    error = IntConversionError("");
     return false;
   }
+  z = *doc.zoom;
   return true;
 }
 
@@ -54,7 +56,7 @@ HalfMaxWidth MeasureHalfMaxWidth(const PixelValue& value, Extended cx, Extended 
 }
 
 PixelValue MeasuredValue(const ImageDocument& doc) {
-  if (doc.FilterI == kKindRaw16) {
+  if (doc.kind == WindowKind::kRaw16) {
     return [&doc](int x, int y, int& v) {
       if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
       v = RawValue(doc.ImageZm, doc.ImageZm2, x, y);
@@ -70,11 +72,10 @@ PixelValue MeasuredValue(const ImageDocument& doc) {
 
 bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error) {
   double z = 1;
-  int kind = 0;
-  if (!ReadZoomAndKind(doc, z, kind, error)) return false;
+  if (!ReadZoom(doc, z, error)) return false;
   const int x = Trunc(X / static_cast<Extended>(z));
   const int y = Trunc(Y / static_cast<Extended>(z));
-  if (kind == 2) {
+  if (doc.kind == WindowKind::kRaw16) {
     if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
     label = Printf("Intensity = %d   (%d,%d)", RawValue(doc.ImageZm, doc.ImageZm2, x, y), X, Y);
     return true;
@@ -88,10 +89,9 @@ bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, s
 bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, StarWidthResult& result,
                  std::string& error) {
   double z = 1;
-  int kind = 0;
-  if (!ReadZoomAndKind(doc, z, kind, error)) return false;
+  if (!ReadZoom(doc, z, error)) return false;
   HalfMaxWidth m;
-  m.min = kind == 2 ? 100000 : 1000;
+  m.min = doc.kind == WindowKind::kRaw16 ? 100000 : 1000;
   if (button == MouseButton::Left) {
     m = MeasureHalfMaxWidth(MeasuredValue(doc), X / static_cast<Extended>(z), Y / static_cast<Extended>(z),
                             m.min);

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 #include "core/numbers.h"
 
 namespace qirm {
@@ -36,7 +36,7 @@ enum class MouseButton { Left, Right, Middle };
 
 // Label2 after a cursor move to (X, Y): "Intensity = %d   (%d,%d)" for 16-bit
 // windows, "R=%d  G=%d  B=%d   (%d,%d)" otherwise. False when the position
-// lies outside the picture or ZomN/FilterI do not parse (error set).
+// lies outside the picture or the window has no zoom or kind yet (error set).
 bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error);
 
 struct StarWidthResult {
@@ -45,7 +45,7 @@ struct StarWidthResult {
   HalfMaxWidth measured;
 };
 // A press of a button at (X, Y): the left button measures, the others show
-// a width of 0.0. False when ZomN/FilterI do not parse (error set).
+// a width of 0.0. False when the window has no zoom or kind yet (error set).
 bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, StarWidthResult& result,
                  std::string& error);
 

@@ -36,7 +36,7 @@ Picture RandomPicture() {
 ImageDocument ColourWindow() {
   static const Picture picture = RandomPicture();
   ImageDocument doc;
-  doc.FilterI = kKindColour;
+  doc.kind = WindowKind::kColour;
   doc.Image = picture;
   doc.ImageZm = picture;
   return doc;
@@ -93,7 +93,7 @@ void BM_Rotate16Bit(benchmark::State& state) {
   for (int x = 0; x < kSide; ++x)
     for (int y = 0; y < kSide; ++y) raw[x][y] = static_cast<int>(rng() & 0xFFFF);
   ImageDocument doc;
-  doc.FilterI = kKindRaw16;
+  doc.kind = WindowKind::kRaw16;
   SplitRawPlanes(raw, kSide, kSide, doc.ImageZm, doc.ImageZm2);
   doc.MAX = "40000";
   doc.MIN = "1000";

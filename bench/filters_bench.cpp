@@ -8,7 +8,7 @@
 #include <chrono>
 #include <random>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 #include "filters/blooming.h"
 #include "filters/filter_commands.h"
 #include "filters/guide_miss.h"
@@ -133,7 +133,7 @@ BENCHMARK(BM_LowPass)->Unit(benchmark::kMillisecond)->UseManualTime();
 template <class Command>
 void TimeCommand(benchmark::State& state, Command command) {
   ImageDocument doc;
-  doc.FilterI = kKindColour;
+  doc.kind = WindowKind::kColour;
   double seconds = 0;
   for (auto _ : state) {
     state.PauseTiming();

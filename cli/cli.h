@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "document/workspace.h"
 #include "core/status.h"
 
 namespace qirm::cli {

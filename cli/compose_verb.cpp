@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "app/save_image.h"
-#include "app/workspace.h"
+#include "document/state_texts.h"
+#include "document/workspace.h"
 #include "cli/cli.h"
 #include "tricolour/compose.h"
 #include "tricolour/compose_options.h"
@@ -46,7 +47,7 @@ int ComposeVerb(const std::vector<std::string>& args) {
   Workspace workspace;
   ImageDocument result;
   const auto progress = [&](int value) {
-    workspace.main().ProgressBar1 = value;
+    workspace.main().progress = value;
     if (show_progress) std::fprintf(stderr, "%d\n", value);
   };
   const auto notice = [](const std::string& message) {
@@ -66,15 +67,9 @@ int ComposeVerb(const std::vector<std::string>& args) {
   window = std::move(result);
   if (Status s = WritePictureFile(out, window.Image, format); !s) return Fail(s.message());
   if (state) {
-    const MainTexts& m = workspace.main();
-    const std::pair<const char*, std::string> lines[] = {
-        {"Caption", window.Caption}, {"FilterI", window.FilterI}, {"DemX", window.DemX},
-        {"DemY", window.DemY},       {"ColN", window.ColN},       {"ZomN", window.ZomN},
-        {"UndoFlg", window.UndoFlg}, {"Contrast", window.Contrast}, {"Average", window.Average},
-        {"Minimum", window.Minimum}, {"MAX", window.MAX},         {"MIN", window.MIN},
-        {"Edit1", m.Edit1},          {"Edit2", m.Edit2},          {"Edit3", m.Edit3},
-    };
-    for (const auto& [key, value] : lines) std::printf("%s=%s\n", key, value.c_str());
+    for (const auto& [key, value] : StateLines(window, workspace.main())) {
+      std::printf("%s=%s\n", key.c_str(), value.c_str());
+    }
   }
   return kExitOk;
 }

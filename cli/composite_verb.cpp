@@ -1,6 +1,7 @@
 // qirm-cli composite METHOD FILE... -o OUT: every FILE opened in a window of
 // its own, all of them in the combine list in the given order, stacked as the
 // composite command stacks them, and the window "New" saved.
+#include "app/open_image.h"
 #include "app/save_image.h"
 #include "cli/cli.h"
 #include "stack/composite.h"
@@ -37,7 +38,7 @@ int CompositeVerb(const std::vector<std::string>& args) {
   for (const std::string& file : files) {
     FileType type;
     if (!FileTypeFromName(file, type)) return Fail(file + ": unknown file type");
-    if (Status s = workspace.Open(file, type); !s) return Fail(s.message());
+    if (Status s = OpenImageFile(workspace, file, type); !s) return Fail(s.message());
   }
   std::vector<std::string> skipped;
   if (Status s = RunComposite(workspace, {CompositeCandidates(workspace), method}, skipped); !s) {

@@ -36,7 +36,7 @@ bool RunDisplayCommand(Workspace& ws, const std::string& name, const std::string
   } else if (name == "flip") {
     status = FlipCommand(*doc);
   } else if (name == "rotate") {
-    status = RotateCommand(*doc, [&ws](int percent) { ws.main().ProgressBar1 = percent; });
+    status = RotateCommand(*doc, [&ws](int percent) { ws.main().progress = percent; });
   } else if (name == "solarize") {
     status = SolarizeCommand(*doc);
   } else if (name == "gamma") {

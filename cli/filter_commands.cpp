@@ -36,7 +36,7 @@ std::vector<std::string> SplitAtCommas(const std::string& value) {
 }
 
 FilterProgress ProgressOf(Workspace& ws) {
-  return [&ws](int value) { ws.main().ProgressBar1 = std::clamp(value, 0, 100); };
+  return [&ws](int value) { ws.main().progress = std::clamp(value, 0, 100); };
 }
 
 Status RunNamed(Workspace& ws, ImageDocument& doc, const std::string& name, const std::string& value, bool has_value) {

@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/open_image.h"
 #include "app/star_width.h"
-#include "app/workspace.h"
+#include "document/workspace.h"
 #include "cli/cli.h"
 #include "core/numbers.h"
 
@@ -43,9 +44,10 @@ int MeasureVerb(const std::vector<std::string>& args) {
   FileType type;
   if (!FileTypeFromName(positional[0], type)) return Fail(positional[0] + ": unknown file type");
   Workspace ws;
-  if (Status s = ws.Open(positional[0], type); !s) return Fail(s.message());
+  if (Status s = OpenImageFile(ws, positional[0], type); !s) return Fail(s.message());
   ImageDocument& doc = *ws.active();
-  doc.ZomN = FormatGeneral(zoom);
+  doc.zoom = zoom;
+  doc.zoom_stepped = true;
 
   std::string readout, error;
   if (!CursorReadout(doc, X, Y, readout, error)) {

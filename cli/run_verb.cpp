@@ -2,8 +2,11 @@
 #include <string>
 #include <vector>
 
+#include "app/open_image.h"
 #include "app/save_image.h"
-#include "app/workspace.h"
+#include "display/window_commands.h"
+#include "document/state_texts.h"
+#include "document/workspace.h"
 #include "cli/cli.h"
 
 namespace qirm::cli {
@@ -44,15 +47,9 @@ bool ParseType(const std::string& name, FileType& type) {
 }
 
 void PrintState(Workspace& workspace) {
-  const ImageDocument* d = workspace.active();
-  const MainTexts& m = workspace.main();
-  const std::pair<const char*, std::string> lines[] = {
-      {"Caption", d->Caption}, {"FilterI", d->FilterI}, {"DemX", d->DemX},       {"DemY", d->DemY},
-      {"ColN", d->ColN},       {"ZomN", d->ZomN},       {"UndoFlg", d->UndoFlg}, {"Contrast", d->Contrast},
-      {"Average", d->Average}, {"Minimum", d->Minimum}, {"MAX", d->MAX},         {"MIN", d->MIN},
-      {"Edit1", m.Edit1},      {"Edit2", m.Edit2},      {"Edit3", m.Edit3},
-  };
-  for (const auto& [key, value] : lines) std::printf("%s=%s\n", key, value.c_str());
+  for (const auto& [key, value] : StateLines(*workspace.active(), workspace.main())) {
+    std::printf("%s=%s\n", key.c_str(), value.c_str());
+  }
 }
 
 // Saves a picture of the window at path in the format of its extension; a
@@ -63,7 +60,7 @@ Status SaveShown(ImageDocument& doc, const Picture& picture, const std::string& 
     return Status::Error(path + ": cannot save in this format (use .bmp, .jpg or .png)");
   }
   if (Status s = WritePictureFile(path, picture, format); !s) return s;
-  if (retitle && format == PictureFormat::kBmp) doc.Caption = FileNameWithoutDirectory(path);
+  if (retitle && format == PictureFormat::kBmp) doc.caption = FileNameWithoutDirectory(path);
   return Status::Ok();
 }
 
@@ -74,14 +71,14 @@ Status RunCommand(Workspace& ws, const std::string& command) {
   const std::string name = command.substr(0, eq);
   const std::string value = eq == std::string::npos ? "" : command.substr(eq + 1);
   bool changed = false;
-  if (name == "contrast-up") return ws.ContrastUp();
-  if (name == "contrast-down") return ws.ContrastDown();
-  if (name == "max") return ws.SetEdit2(value);
-  if (name == "min") return ws.SetEdit3(value);
-  if (name == "zoom-in") return ws.Zoom(ZoomDirection::In, changed);
-  if (name == "zoom-out") return ws.Zoom(ZoomDirection::Out, changed);
+  if (name == "contrast-up") return ContrastUp(ws);
+  if (name == "contrast-down") return ContrastDown(ws);
+  if (name == "max") return ws.TypeMaxLevel(value);
+  if (name == "min") return ws.TypeMinLevel(value);
+  if (name == "zoom-in") return Zoom(ws, ZoomDirection::In, changed);
+  if (name == "zoom-out") return Zoom(ws, ZoomDirection::Out, changed);
   if (name == "separate") {
-    ws.Separate();
+    Separate(ws);
     return Status::Ok();
   }
   Status status;
@@ -129,7 +126,7 @@ int RunVerb(const std::vector<std::string>& args) {
     if (!run.has_type && !FileTypeFromName(file, type)) {
       return Fail(file + ": unknown file type (use --type)");
     }
-    if (Status s = workspace.Open(file, type); !s) return Fail(s.message());
+    if (Status s = OpenImageFile(workspace, file, type); !s) return Fail(s.message());
   }
   for (const std::string& command : run.commands) {
     if (Status s = RunCommand(workspace, command); !s) return Fail(s.message());
@@ -147,7 +144,7 @@ int RunVerb(const std::vector<std::string>& args) {
     for (const auto& window : workspace.windows()) {
       char prefix[16];
       std::snprintf(prefix, sizeof prefix, "%02d-", ++n);
-      std::string caption = window->Caption;
+      std::string caption = window->caption;
       for (char& c : caption) if (c == '/') c = '_';
       const std::string path = run.save_all + "/" + prefix + caption + ".bmp";
       if (Status s = WritePictureFile(path, window->Image, PictureFormat::kBmp); !s) return Fail(s.message());

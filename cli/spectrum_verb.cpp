@@ -1,6 +1,7 @@
 // qirm-cli spectrum FILE -o DATAFILE [--plot PICTURE]: the spectrum command on
 // FILE's window, with the data file at DATAFILE instead of its fixed place,
 // and the plot window's picture after this one trace.
+#include "app/open_image.h"
 #include "app/save_image.h"
 #include "cli/cli.h"
 #include "stack/spectrum.h"
@@ -34,7 +35,7 @@ int SpectrumVerb(const std::vector<std::string>& args) {
   Workspace workspace;
   FileType type;
   if (!FileTypeFromName(file, type)) return Fail(file + ": unknown file type");
-  if (Status s = workspace.Open(file, type); !s) return Fail(s.message());
+  if (Status s = OpenImageFile(workspace, file, type); !s) return Fail(s.message());
 
   Picture plot(kPlotWidth, kPlotHeight);
   SpectrumControls controls;

@@ -57,7 +57,7 @@ void Replace(ImageDocument& doc, const Compute& compute) {
   }
 }
 
-bool IsColour(const ImageDocument& doc) { return doc.FilterI == kKindColour; }
+bool IsColour(const ImageDocument& doc) { return doc.kind == WindowKind::kColour; }
 
 DialogCheck CheckPositive(const std::string& text, const char* refusal) {
   DialogCheck check;
@@ -72,9 +72,8 @@ DialogCheck CheckPositive(const std::string& text, const char* refusal) {
 }
 
 Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
-  int max = 0, min = 0;
-  if (!ParseInt(doc.MAX, max)) return Status::Error(IntConversionError(doc.MAX));
-  if (!ParseInt(doc.MIN, min)) return Status::Error(IntConversionError(doc.MIN));
+  const int max = doc.max_level;
+  const int min = doc.min_level;
   const int w = doc.ImageZm.width();
   const int h = doc.ImageZm.height();
   if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
@@ -145,13 +144,13 @@ Status FlipCommand(ImageDocument& doc) {
 
 Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   Status status;
-  if (doc.FilterI == kKindRaw16) {
+  if (doc.kind == WindowKind::kRaw16) {
     status = RotateRawWindow(doc, progress);
   } else {
     Replace(doc, [&](const Picture& base, Picture& out) { RotateInto(base, out, progress); });
   }
   if (!status) return status;
-  doc.UndoFlg = "1";
+  doc.edited = true;
   if (progress) progress(0);
   return Status::Ok();
 }
@@ -163,14 +162,14 @@ Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
   if (!gamma) return Status::Ok();
   const ToneTable table = GammaTable(gamma.value);
   Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
-  doc.UndoFlg = "1";
+  doc.edited = true;
   return Status::Ok();
 }
 
 Status SolarizeCommand(ImageDocument& doc) {
   if (!IsColour(doc)) return Status::Ok();
   Show(doc, SolarizeInto);
-  doc.UndoFlg = "1";
+  doc.edited = true;
   return Status::Ok();
 }
 
@@ -180,7 +179,7 @@ Status SabattierCommand(ImageDocument& doc, const SabattierParams& params) {
   if (!step) return Status::Ok();
   const ToneTable table = SabattierTable(step.value);
   Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
-  doc.UndoFlg = "1";
+  doc.edited = true;
   return Status::Ok();
 }
 

@@ -25,11 +25,11 @@
 // succeeds. Results are drawn at (0, 0); pictures keep their size.
 #pragma once
 
-#include "app/dialog_check.h"
+#include "document/dialog_check.h"
 
 #include <string>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 #include "core/status.h"
 #include "display/rotate.h"
 

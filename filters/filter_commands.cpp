@@ -28,13 +28,6 @@ void Report(const FilterProgress& progress, int value) {
 
 // ------------------------------------------------------- 16-bit windows
 
-// The display levels of a 16-bit window, parsed before anything changes.
-Status ParseLevels(const ImageDocument& doc, int& max, int& min) {
-  if (!ParseInt(doc.MAX, max)) return Status::Error(IntConversionError(doc.MAX));
-  if (!ParseInt(doc.MIN, min)) return Status::Error(IntConversionError(doc.MIN));
-  return Status::Ok();
-}
-
 Status RawOf(const ImageDocument& doc, RawPlane& raw) {
   const Picture& hi = doc.ImageZm;
   const Picture& lo = doc.ImageZm2;
@@ -69,8 +62,7 @@ void StoreRaw(ImageDocument& doc, const RawPlane& raw, int max, int min) {
 
 template <class Filter>
 Status FilterRaw(ImageDocument& doc, Filter filter) {
-  int max = 0, min = 0;
-  if (Status s = ParseLevels(doc, max, min); !s) return s;
+  const int max = doc.max_level, min = doc.min_level;
   RawPlane raw;
   if (Status s = RawOf(doc, raw); !s) return s;
   StoreRaw(doc, filter(raw), max, min);
@@ -96,7 +88,7 @@ void FilterBase(ImageDocument& doc, Into into) {
 }
 
 Status Finish(ImageDocument& doc, const FilterProgress& progress, Status status) {
-  if (status) doc.UndoFlg = "1";
+  if (status) doc.edited = true;
   Report(progress, 0);
   return status;
 }
@@ -232,13 +224,13 @@ Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings) {
 // ------------------------------------------------------------ commands
 
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress) {
-  if (doc.FilterI != kKindColour) return Status::Ok();
+  if (doc.kind != WindowKind::kColour) return Status::Ok();
   FilterBase(doc, [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
   return Finish(doc, progress, Status::Ok());
 }
 
 Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress) {
-  if (doc.FilterI == kKindRaw16) {
+  if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }));
   }
   FilterBase(doc, [&](const Picture& src, Picture& dst) { BlurInto(src, amount, dst, progress); });
@@ -246,7 +238,7 @@ Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& prog
 }
 
 Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
-  if (doc.FilterI == kKindRaw16) {
+  if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }));
   }
   FilterBase(doc, [&](const Picture& src, Picture& dst) { HighPassInto(src, dst, progress); });
@@ -254,7 +246,7 @@ Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
-  if (doc.FilterI == kKindRaw16) {
+  if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return LowPass(raw, progress); }));
   }
   if (SameSize(doc.Image, doc.ImageZm)) {
@@ -270,10 +262,9 @@ Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
-  const bool raw16 = doc.FilterI == kKindRaw16;
-  int max = 0, min = 0;
+  const bool raw16 = doc.kind == WindowKind::kRaw16;
+  const int max = doc.max_level, min = doc.min_level;
   if (raw16) {
-    if (Status s = ParseLevels(doc, max, min); !s) return s;
     if (!SameSize(doc.ImageZm, doc.ImageZm2)) return Status::Error("16-bit window: the two planes differ in size");
   }
   const int w = doc.ImageZm.width(), h = doc.ImageZm.height();
@@ -315,13 +306,13 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status ComaCommand(ImageDocument& doc, const ComaParams& params) {
-  if (doc.FilterI != kKindColour) return Status::Ok();
+  if (doc.kind != WindowKind::kColour) return Status::Ok();
   if (SameSize(doc.Image, doc.ImageZm)) {
     ComaCorrectInto(doc.ImageZm, params, doc.Image);
   } else {
     doc.Image.Draw(ComaCorrect(doc.ImageZm, params));
   }
-  doc.UndoFlg = "1";
+  doc.edited = true;
   return Status::Ok();
 }
 

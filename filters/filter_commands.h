@@ -35,11 +35,11 @@
 // succeeds.
 #pragma once
 
-#include "app/dialog_check.h"
+#include "document/dialog_check.h"
 
 #include <string>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 #include "core/status.h"
 #include "filters/coma_correction.h"
 #include "filters/guide_miss.h"

@@ -15,11 +15,11 @@ std::string SizeText(const Picture& p) { return FormatInt(p.width()) + " x " + F
 ImageDocument* FindEntry(Workspace& ws, const CompositeEntry& entry) {
   auto& windows = ws.windows();
   if (entry.window >= 0 && entry.window < static_cast<int>(windows.size()) &&
-      windows[static_cast<std::size_t>(entry.window)]->Caption == entry.caption) {
+      windows[static_cast<std::size_t>(entry.window)]->caption == entry.caption) {
     return windows[static_cast<std::size_t>(entry.window)].get();
   }
   for (const auto& w : windows) {
-    if (w->Caption == entry.caption) return w.get();
+    if (w->caption == entry.caption) return w.get();
   }
   return nullptr;
 }
@@ -44,7 +44,7 @@ bool CompositeMethodFromName(const std::string& name, CompositeMethod& method) {
 std::vector<CompositeEntry> CompositeCandidates(Workspace& ws) {
   std::vector<CompositeEntry> entries;
   int position = 0;
-  for (const auto& w : ws.windows()) entries.push_back({w->Caption, position++});
+  for (const auto& w : ws.windows()) entries.push_back({w->caption, position++});
   return entries;
 }
 
@@ -68,12 +68,12 @@ Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<st
 
   // Stacking pixel for pixel needs one size; the first source sets it.
   const Picture& first = sources[0]->ImageZm;
-  if (first.empty()) return Status::Error("composite: \"" + sources[0]->Caption + "\" has no picture");
+  if (first.empty()) return Status::Error("composite: \"" + sources[0]->caption + "\" has no picture");
   for (const ImageDocument* doc : sources) {
     const Picture& p = doc->ImageZm;
     if (p.width() != first.width() || p.height() != first.height()) {
-      return Status::Error("composite: \"" + doc->Caption + "\" is " + SizeText(p) + ", the first image \"" +
-                           sources[0]->Caption + "\" is " + SizeText(first) + "; nothing was stacked");
+      return Status::Error("composite: \"" + doc->caption + "\" is " + SizeText(p) + ", the first image \"" +
+                           sources[0]->caption + "\" is " + SizeText(first) + "; nothing was stacked");
     }
   }
 
@@ -95,28 +95,9 @@ Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<st
   // active when the new window opens on top.
   for (ImageDocument* doc : sources) ws.Activate(doc);
 
-  ImageDocument& window = ws.NewWindow();
-  window.FilterI = kKindColour;
-  window.Caption = "New";
-  MainTexts& main = ws.main();
-  main.Edit1 = "100.0%";
-  // The level edits' change handler writes the new window's MAX and MIN;
-  // "255" and "0" always parse.
-  (void)ws.SetEdit2("255");
-  (void)ws.SetEdit3("0");
-  main.UpDown1 = 255;
-  main.UpDown2 = 0;
-  window.MAX = "255";
-  window.MIN = "0";
-  window.DemX = FormatInt(w);
-  window.DemY = FormatInt(h);
-  window.ColN = "1";
-  window.ZomN = FormatFixed2(1.0);
-  window.UndoFlg = "0";
-  window.Image = std::move(shown);
-  window.ImageZm = std::move(result);
-  window.UndoFlg = "1";
-  main.ProgressBar1 = 0;
+  ImageDocument& window = ws.NewPictureWindow(std::move(shown), std::move(result), "New", 1);
+  window.edited = true;
+  ws.main().progress = 0;
   if (progress) progress(0);
   return Status::Ok();
 }

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "document/workspace.h"
 #include "core/picture.h"
 #include "core/status.h"
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/save_image.h"
+#include "core/file_write.h"
 #include "core/numbers.h"
 
 namespace qirm {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 #include "core/picture.h"
 #include "core/status.h"
 

@@ -435,12 +435,14 @@ Status CheckCompositionSettings(const CompositionSettings& s) {
   return Status::Ok();
 }
 
-void ApplyCompositionMainTexts(MainTexts& main) {
-  main.Edit1 = "100.0%";
-  main.Edit2 = "255";
-  main.Edit3 = "0";
-  main.UpDown1 = 255;
-  main.UpDown2 = 0;
+void ApplyCompositionMainTexts(MainState& main) {
+  // The edits take the levels without their change handler: the active
+  // window's levels stay as they are.
+  main.zoom = 1.0;
+  main.max_edit.Set(255);
+  main.min_edit.Set(0);
+  main.max_spin = 255;
+  main.min_spin = 0;
 }
 
 void FillCompositionDocument(Picture picture, ImageDocument& doc) {
@@ -454,27 +456,18 @@ void FillCompositionDocument(Picture picture, Picture spare, ImageDocument& doc)
 }
 
 void FillCompositionDocumentImageOnly(Picture picture, ImageDocument& doc) {
-  const int w = picture.width();
-  const int h = picture.height();
-  doc.Image = std::move(picture);
-  doc.MAX = "255";
-  doc.MIN = "0";
-  doc.DemX = FormatInt(w);
-  doc.DemY = FormatInt(h);
-  doc.ColN = "3";
-  doc.ZomN = FormatFixed2(1.0);
-  doc.UndoFlg = "0";
-  doc.FilterI = kKindColour;
+  Picture base = std::move(doc.ImageZm);
+  FillPictureDocument(std::move(picture), std::move(base), 3, doc);
 }
 
 Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
-                        ImageDocument& result, MainTexts* main,
+                        ImageDocument& result, MainState* main,
                         const std::function<void(const std::string&)>& notice) {
   return ComposeTricolourWith(ComposeOptions(), settings, progress, result, main, notice);
 }
 
 Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSettings& settings,
-                            const std::function<void(int)>& progress_fn, ImageDocument& result, MainTexts* main,
+                            const std::function<void(int)>& progress_fn, ImageDocument& result, MainState* main,
                             const std::function<void(const std::string&)>& notice) {
   const auto start = Clock::now();
   ComposeOptions::Timings timings;

@@ -26,8 +26,8 @@
 #include <functional>
 #include <string>
 
-#include "app/image_document.h"
-#include "app/workspace.h"
+#include "document/image_document.h"
+#include "document/workspace.h"
 #include "core/status.h"
 #include "tricolour/composition_settings.h"
 
@@ -59,7 +59,7 @@ namespace qirm {
 // kMaxPathBytes bytes, a white-balance divisor of 0, a flat whose largest
 // value is not above 0, reference stars that give no angle or distance.
 Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
-                        ImageDocument& result, MainTexts* main = nullptr,
+                        ImageDocument& result, MainState* main = nullptr,
                         const std::function<void(const std::string&)>& notice = {});
 
 // Limits of the frame tables.
@@ -73,7 +73,7 @@ Status CheckCompositionSettings(const CompositionSettings& settings);
 
 // The main window's texts at the end of a composition: Edit1 "100.0%",
 // Edit2 "255", Edit3 "0", level spinners 255 and 0.
-void ApplyCompositionMainTexts(MainTexts& main);
+void ApplyCompositionMainTexts(MainState& main);
 
 // The product of the output stage as a document (see `result` above), from
 // the finished 24-bit picture.

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "app/image_document.h"
-#include "app/workspace.h"
+#include "document/image_document.h"
+#include "document/workspace.h"
 #include "core/status.h"
 #include "tricolour/composition_settings.h"
 
@@ -32,7 +32,7 @@ struct ComposeOptions {
 };
 
 Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSettings& settings,
-                            const std::function<void(int)>& progress, ImageDocument& result, MainTexts* main,
+                            const std::function<void(int)>& progress, ImageDocument& result, MainState* main,
                             const std::function<void(const std::string&)>& notice);
 
 }  // namespace qirm

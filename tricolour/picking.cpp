@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/file_write.h"
 #include "core/fits_reader.h"
 #include "core/numbers.h"
 #include "display/levels.h"
@@ -11,7 +12,7 @@
 
 namespace qirm {
 
-Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainTexts* main) {
+Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainState* main) {
   FitsHeader header;
   if (Status s = ReadFitsHeader(path, header); !s) return s;
   const int w = header.width;
@@ -48,20 +49,21 @@ Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainText
   ImageDocument d;
   d.Image = std::move(picture);
   SplitRawPlanes(raw, w, h, d.ImageZm, d.ImageZm2);
-  d.Caption = FileNameWithoutDirectory(path);
-  d.FilterI = kKindRaw16;
-  d.Average = FormatGeneral(mean);
-  d.Minimum = FormatInt(min);
-  d.DemX = FormatInt(w);
-  d.DemY = FormatInt(h);
-  d.ColN = "1";
-  d.ZomN = FormatFixed2(1.0);
-  d.UndoFlg = "0";
+  d.caption = FileNameWithoutDirectory(path);
+  d.kind = WindowKind::kRaw16;
+  d.mean = mean;
+  d.minimum = min;
+  d.width = w;
+  d.height = h;
+  d.channels = 1;
+  d.zoom = 1.0;
+  d.edited = false;
   doc = std::move(d);
   if (main) {
-    main->Edit1 = "100.0%";
-    main->Edit2 = FormatInt(Trunc(mean));
-    main->Edit3 = FormatInt(min);
+    // Without the edits' change handler: the window keeps its levels.
+    main->zoom = 1.0;
+    main->max_edit.Set(Trunc(mean));
+    main->min_edit.Set(min);
   }
   return Status::Ok();
 }

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/image_document.h"
-#include "app/workspace.h"
+#include "document/image_document.h"
+#include "document/workspace.h"
 #include "core/status.h"
 
 namespace qirm {
@@ -25,6 +25,6 @@ namespace qirm {
 // its mean and min are those of all its pixels instead. Where mean equals min
 // every pixel is shown as 0 (the division would be undefined). Unreadable
 // files give the reader's error and no document.
-Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainTexts* main = nullptr);
+Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainState* main = nullptr);
 
 }  // namespace qirm

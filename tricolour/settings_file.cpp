@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/save_image.h"
+#include "core/file_write.h"
 #include "core/numbers.h"
 
 namespace qirm {

@@ -1,7 +1,7 @@
 // What the parameter dialogs' OK buttons show when their check refuses the edit.
 #pragma once
 
-#include "app/dialog_check.h"
+#include "document/dialog_check.h"
 
 class QWidget;
 

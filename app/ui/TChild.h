@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 
 class QScrollArea;
 class TMainForm;

@@ -27,7 +27,7 @@
 #include "app/settings_file.h"
 #include "app/ui/TChild.h"
 #include "app/ui/UpDownSpin.h"
-#include "app/workspace.h"
+#include "document/workspace.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/workspace.h"
+#include "document/workspace.h"
 
 class QAction;
 class QCloseEvent;

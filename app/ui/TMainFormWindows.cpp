@@ -77,7 +77,7 @@ QList<TChild*> TMainForm::Children() const {
 TChild* TMainForm::ActiveChild() const { return ChildOf(const_cast<TMainForm*>(this)->m_workspace.active()); }
 
 void TMainForm::SyncTexts() {
-  const qirm::MainTexts& t = m_workspace.main();
+  const qirm::MainState& t = m_workspace.main();
   const QSignalBlocker b2(Edit2), b3(Edit3), u1(UpDown1), u2(UpDown2);
   Edit1->setText(QString::fromStdString(t.Edit1));
   Edit2->setText(QString::fromStdString(t.Edit2));

@@ -293,8 +293,8 @@ class CompositeCommand : public testing::Test {
  protected:
   ImageDocument& Window(const std::string& caption, const Picture& base) {
     ImageDocument& d = ws.NewWindow();
-    d.Caption = caption;
-    d.FilterI = kKindColour;
+    d.caption = caption;
+    d.kind = WindowKind::kColour;
     d.Image = base;
     d.ImageZm = base;
     d.DemX = std::to_string(base.width());
@@ -322,8 +322,8 @@ TEST_F(CompositeCommand, NewWindowHoldsTheStackAndItsFields) {
   ASSERT_EQ(ws.windows().size(), 3u);
   const ImageDocument& n = *ws.windows().back();
   EXPECT_EQ(ws.active(), &n);
-  EXPECT_EQ(n.Caption, "New");
-  EXPECT_EQ(n.FilterI, "1");
+  EXPECT_EQ(n.caption, "New");
+  EXPECT_EQ(n.kind, "1");
   EXPECT_EQ(n.UndoFlg, "1");
   EXPECT_EQ(n.DemX, "4");
   EXPECT_EQ(n.DemY, "3");

@@ -31,10 +31,10 @@ Picture RandomPicture(int w, int h, unsigned seed) {
 // (as after a contrast step), a low-byte plane for kind "2", UndoFlg "0".
 ImageDocument Window(const char* kind, int w = 24, int h = 18) {
   ImageDocument doc;
-  doc.FilterI = kind;
+  doc.kind = kind;
   doc.ImageZm = RandomPicture(w, h, 11);
   doc.Image = RandomPicture(w, h, 12);
-  if (std::string(kind) == kKindRaw16) doc.ImageZm2 = RandomPicture(w, h, 13);
+  if (std::string(kind) == WindowKind::kRaw16) doc.ImageZm2 = RandomPicture(w, h, 13);
   doc.UndoFlg = "0";
   doc.MAX = "40000";
   doc.MIN = "100";
@@ -194,7 +194,7 @@ TEST(DisplayCommands, SixteenBitRotationKeepsThePlanesInStep) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) raw[y * w + x] = static_cast<std::uint16_t>(m[x][y] = 1000 + 61 * x + 7 * y);
   ImageDocument doc;
-  doc.FilterI = kKindRaw16;
+  doc.kind = WindowKind::kRaw16;
   SplitRawPlanes(m, w, h, doc.ImageZm, doc.ImageZm2);
   doc.MAX = "4000";
   doc.MIN = "900";

@@ -21,9 +21,9 @@ Picture RandomPicture(int w, int h, unsigned seed) {
   return p;
 }
 
-ImageDocument ColourDocument(const Picture& base, const char* kind = kKindColour) {
+ImageDocument ColourDocument(const Picture& base, const char* kind = WindowKind::kColour) {
   ImageDocument doc;
-  doc.FilterI = kind;
+  doc.kind = kind;
   doc.Image = base;
   doc.ImageZm = base;
   doc.UndoFlg = "0";
@@ -33,7 +33,7 @@ ImageDocument ColourDocument(const Picture& base, const char* kind = kKindColour
 // A 16-bit window made as the open command makes one.
 ImageDocument RawDocument(const IntMatrix& raw, int w, int h, int max, int min) {
   ImageDocument doc;
-  doc.FilterI = kKindRaw16;
+  doc.kind = WindowKind::kRaw16;
   doc.Image = RenderRawLevels(raw, w, h, max, min);
   SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
   doc.MAX = std::to_string(max);
@@ -199,8 +199,8 @@ TEST(FilterCommands, KindChecks) {
   const Picture base = RandomPicture(30, 30, 3);
   IntMatrix raw = RawRamp(30, 30);
   // Edge enhancement and the coma correction take colour windows only.
-  for (const char* kind : {kKindRaw16, kKindNetpbm}) {
-    ImageDocument doc = kind == kKindRaw16 ? RawDocument(raw, 30, 30, 12000, 1000) : ColourDocument(base, kind);
+  for (const char* kind : {WindowKind::kRaw16, WindowKind::kNetpbm}) {
+    ImageDocument doc = kind == WindowKind::kRaw16 ? RawDocument(raw, 30, 30, 12000, 1000) : ColourDocument(base, kind);
     const ImageDocument before = doc;
     ASSERT_TRUE(EdgeCommand(doc, 1.0));
     ASSERT_TRUE(ComaCommand(doc, {15, 15, 5.0}));
@@ -209,7 +209,7 @@ TEST(FilterCommands, KindChecks) {
     EXPECT_EQ(doc.UndoFlg, "0") << kind;
   }
   // The others take a Netpbm window like a colour one.
-  ImageDocument netpbm = ColourDocument(base, kKindNetpbm);
+  ImageDocument netpbm = ColourDocument(base, WindowKind::kNetpbm);
   ASSERT_TRUE(BlurCommand(netpbm, 2.0));
   EXPECT_TRUE(netpbm.ImageZm == Blur(base, 2.0));
 }

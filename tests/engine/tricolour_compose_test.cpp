@@ -137,7 +137,7 @@ TEST_F(SyntheticSet, ResultWorkedOutFromTheFrames) {
   std::vector<int> progress;
   std::vector<std::string> notices;
   ImageDocument doc;
-  MainTexts main;
+  MainState main;
   ASSERT_TRUE(ComposeTricolour(
       m_settings, [&](int v) { progress.push_back(v); }, doc, &main,
       [&](const std::string& m) { notices.push_back(m); }));

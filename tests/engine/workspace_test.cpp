@@ -1,4 +1,4 @@
-#include "app/workspace.h"
+#include "document/workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ ImageDocument& AddRawWindow(Workspace& ws, int value, int max, int min) {
 
 TEST(Workspace, CommandsWithoutAWindowDoNothing) {
   Workspace ws;
-  const MainTexts before = ws.main();
+  const MainState before = ws.main();
   bool changed = true;
   EXPECT_TRUE(ws.ContrastUp());
   EXPECT_TRUE(ws.SpinClick(Workspace::Spin::Maximum, 1));

@@ -29,7 +29,7 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
-#include "app/workspace.h"
+#include "document/workspace.h"
 #include "display/ui/TGMM.h"
 #include "stack/ui/TSpDraw.h"
 

@@ -82,7 +82,7 @@ struct StandIn {
 
   TRGBComp::ComposeFunction Function() {
     return [this](const qirm::CompositionSettings& settings, const std::function<void(int)>& report,
-                  qirm::ImageDocument& result, qirm::MainTexts*,
+                  qirm::ImageDocument& result, qirm::MainState*,
                   const std::function<void(const std::string&)>& tell) {
       ++calls;
       for (int p : progress) report(p);

@@ -18,7 +18,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/image_document.h"
+#include "document/image_document.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
@@ -26,7 +26,7 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
-#include "app/workspace.h"
+#include "document/workspace.h"
 #include "core/numbers.h"
 #include "tricolour/compose.h"
 #include "tricolour/composition_texts.h"

@@ -32,7 +32,7 @@ struct CompositionJob;
 
 namespace qirm {
 struct ImageDocument;
-struct MainTexts;
+struct MainState;
 }  // namespace qirm
 
 class TRGBComp : public QDialog, public StarPickTarget {
@@ -61,7 +61,7 @@ class TRGBComp : public QDialog, public StarPickTarget {
   // The computation OK runs, on the worker thread. Tests put a stand-in here.
   using ComposeFunction = std::function<qirm::Status(
       const qirm::CompositionSettings&, const std::function<void(int)>& progress, qirm::ImageDocument& result,
-      qirm::MainTexts* main, const std::function<void(const std::string&)>& notice)>;
+      qirm::MainState* main, const std::function<void(const std::string&)>& notice)>;
   ComposeFunction Compose;
 
   // Frame lists: red, green, blue, dark, flat, with their count edits

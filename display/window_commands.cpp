@@ -1,0 +1,99 @@
+#include "display/window_commands.h"
+
+#include <algorithm>
+
+#include "core/numbers.h"
+
+namespace qirm {
+namespace {
+
+Status ContrastStep(Workspace& ws, double colour_factor, double span_factor) {
+  ImageDocument* doc = ws.active();
+  if (!doc) return Status::Ok();
+  if (doc->kind == WindowKind::kColour) {
+    const double gain = doc->gain * colour_factor;
+    doc->Image = RenderContrast(doc->ImageZm, gain);
+    doc->gain = gain;
+    doc->gain_stepped = true;
+  } else if (doc->kind == WindowKind::kRaw16) {
+    int max = 0, min = 0;
+    if (Status s = ws.main().max_edit.Get(max); !s) return s;
+    if (Status s = ws.main().min_edit.Get(min); !s) return s;
+    const int new_max = ScaledMaxLevel(max, min, span_factor);
+    doc->Image = RenderLevels(doc->ImageZm, doc->ImageZm2, new_max, min);
+    ws.SetMaxLevel(new_max);
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status ContrastUp(Workspace& ws) { return ContrastStep(ws, 1.1, 0.8); }
+Status ContrastDown(Workspace& ws) { return ContrastStep(ws, 1 / 1.1, 1.2); }
+
+Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
+  ImageDocument* doc = ws.active();
+  if (!doc) return Status::Ok();
+  MainState& main = ws.main();
+  const bool maximum = spin == LevelSpin::kMaximum;
+  const int level = maximum ? doc->max_level : doc->min_level;
+  int& position = maximum ? main.max_spin : main.min_spin;
+  const int lo = maximum ? kMaxSpinMin : kMinSpinMin;
+  const int hi = maximum ? kMaxSpinMax : kMinSpinMax;
+  position = std::clamp(position == level ? level + direction * kSpinIncrement : level, lo, hi);
+  if (maximum) {
+    ws.SetMaxLevel(position);
+  } else {
+    ws.SetMinLevel(position);
+  }
+
+  if (doc->kind == WindowKind::kRaw16) {
+    int max = 0, min = 0;
+    if (Status s = main.max_edit.Get(max); !s) return s;
+    if (Status s = main.min_edit.Get(min); !s) return s;
+    const int new_max = ScaledMaxLevel(max, min, 1);
+    doc->Image = RenderLevels(doc->ImageZm, doc->ImageZm2, new_max, min);
+    ws.SetMaxLevel(new_max);
+  }
+  return Status::Ok();
+}
+
+Status Zoom(Workspace& ws, ZoomDirection direction, bool& changed) {
+  changed = false;
+  ImageDocument* doc = ws.active();
+  if (!doc) return Status::Ok();
+  // A window nothing has been put in has no size or zoom to step.
+  if (!doc->width || !doc->height) return Status::Error(IntConversionError(""));
+  if (!doc->zoom) return Status::Error(RealConversionError(""));
+  double z = *doc->zoom;
+  if (!ZoomStep(z, direction)) return Status::Ok();
+  changed = true;
+  ws.main().zoom = z;
+  doc->zoom = z;
+  doc->zoom_stepped = true;
+  return Status::Ok();
+}
+
+bool Separate(Workspace& ws) {
+  ImageDocument* source = ws.active();
+  if (!source || source->kind != WindowKind::kColour) return false;
+  const Picture& base = source->ImageZm;
+  const int w = base.width();
+  const int h = base.height();
+  static const char* const kCaptions[3] = {"Blue", "Green", "Red"};
+  for (int p = 0; p < 3; ++p) {
+    Picture grey(w, h);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* in = base.Row(y);
+      std::uint8_t* out = grey.Row(y);
+      for (int x = 0; x < w; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[3 * x + p];
+    }
+    Picture shown = grey;
+    // The source stays valid while windows are added: they are held by
+    // unique_ptr.
+    ws.NewPictureWindow(std::move(shown), std::move(grey), kCaptions[p], 3);
+  }
+  return true;
+}
+
+}  // namespace qirm

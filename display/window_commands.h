@@ -1,0 +1,34 @@
+// The main window's own controls acting on the active window: the "H" and
+// "L" buttons, the level spins, "+" and "-", and colour separation. The
+// level edits' change handlers are the workspace's (document/workspace.h).
+#pragma once
+
+#include "core/status.h"
+#include "display/levels.h"
+#include "document/workspace.h"
+
+namespace qirm {
+
+// "H" and "L": colour windows change their gain by 1.1 or 1/1.1, 16-bit
+// windows narrow or widen the level window (span x 0.8 or 1.2) from the
+// levels in the level edits. Other kinds: nothing.
+Status ContrastUp(Workspace& ws);
+Status ContrastDown(Workspace& ws);
+
+// A click on a spin button's arrow (direction +1 or -1): the level steps by
+// the increment when the spin was at the window's level, otherwise the spin
+// is only brought to it; 16-bit windows are drawn again.
+enum class LevelSpin { kMaximum, kMinimum };
+Status SpinClick(Workspace& ws, LevelSpin spin, int direction);
+
+// "+" and "-": the zoom factor of the active window doubles or halves
+// between 1/16 and 16; the zoom box follows. changed is false at a limit or
+// without a window.
+Status Zoom(Workspace& ws, ZoomDirection direction, bool& changed);
+
+// Colour separation: three grey windows "Blue", "Green", "Red" from the
+// base picture of the active colour window; "Red" ends active. False when
+// there was nothing to separate.
+bool Separate(Workspace& ws);
+
+}  // namespace qirm

@@ -1,0 +1,27 @@
+// The texts of a window's state and of the main window's controls, made in
+// one place: the desktop program shows them and `qirm-cli --state` prints
+// them, both from these functions.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/image_document.h"
+#include "document/workspace.h"
+
+namespace qirm {
+
+std::string KindText(WindowKind kind);         // "", "1", "2", "3"
+std::string ZoomFactorText(const ImageDocument& doc);  // "1.00", then "2", "0.5", ...
+std::string GainText(const ImageDocument& doc);        // "1.0", then "1.1", ...
+std::string MeanText(const ImageDocument& doc);        // 15 significant digits, " " while unset
+// The zoom box: "%2.1lf%" of the percentage, "" before any window was shown.
+std::string ZoomPercentText(const MainState& main);
+
+// The lines `qirm-cli run --state` prints, KEY and value, in their order:
+// the window's Caption, FilterI, DemX, DemY, ColN, ZomN, UndoFlg, Contrast,
+// Average, Minimum, MAX, MIN, then the main window's Edit1, Edit2, Edit3.
+std::vector<std::pair<std::string, std::string>> StateLines(const ImageDocument& doc, const MainState& main);
+
+}  // namespace qirm

@@ -1,0 +1,113 @@
+#include "document/workspace.h"
+
+#include <algorithm>
+
+#include "core/numbers.h"
+
+namespace qirm {
+
+void LevelEdit::Set(int v) {
+  text = FormatInt(v);
+  value = v;
+}
+
+void LevelEdit::Type(const std::string& typed) {
+  text = typed;
+  int v = 0;
+  if (ParseInt(typed, v)) {
+    value = v;
+  } else {
+    value.reset();
+  }
+}
+
+Status LevelEdit::Get(int& out) const {
+  if (!value) return Status::Error(IntConversionError(text));
+  out = *value;
+  return Status::Ok();
+}
+
+void FillPictureDocument(Picture shown, Picture base, int channels, ImageDocument& doc) {
+  doc.kind = WindowKind::kColour;
+  doc.width = shown.width();
+  doc.height = shown.height();
+  doc.Image = std::move(shown);
+  doc.ImageZm = std::move(base);
+  doc.max_level = 255;
+  doc.min_level = 0;
+  doc.channels = channels;
+  doc.zoom = 1.0;
+  doc.zoom_stepped = false;
+  doc.edited = false;
+}
+
+ImageDocument& Workspace::NewWindow() {
+  m_windows.push_back(std::make_unique<ImageDocument>());
+  m_active = m_windows.back().get();
+  return *m_active;
+}
+
+void Workspace::Activate(ImageDocument* doc) {
+  m_active = doc;
+  if (doc && doc->zoom) m_main.zoom = *doc->zoom;
+}
+
+void Workspace::Close(ImageDocument* doc) {
+  auto it = std::find_if(m_windows.begin(), m_windows.end(), [&](const auto& w) { return w.get() == doc; });
+  if (it == m_windows.end()) return;
+  m_windows.erase(it);
+  if (m_active == doc) m_active = m_windows.empty() ? nullptr : m_windows.back().get();
+}
+
+void Workspace::CloseAll() {
+  m_windows.clear();
+  m_active = nullptr;
+}
+
+ImageDocument& Workspace::NewPictureWindow(Picture shown, Picture base, const std::string& caption, int channels) {
+  ImageDocument& window = NewWindow();
+  window.caption = caption;
+  m_main.zoom = 1.0;
+  SetMaxLevel(255);
+  SetMinLevel(0);
+  m_main.max_spin = 255;
+  m_main.min_spin = 0;
+  FillPictureDocument(std::move(shown), std::move(base), channels, window);
+  return window;
+}
+
+Status Workspace::TypeMaxLevel(const std::string& text) {
+  m_main.max_edit.Type(text);
+  if (!m_active) return Status::Ok();
+  int value = 0;
+  if (Status s = m_main.max_edit.Get(value); !s) return s;
+  m_main.max_spin = std::clamp(value, kMaxSpinMin, kMaxSpinMax);
+  m_active->max_level = value;
+  return Status::Ok();
+}
+
+Status Workspace::TypeMinLevel(const std::string& text) {
+  m_main.min_edit.Type(text);
+  if (!m_active) return Status::Ok();
+  int value = 0;
+  if (Status s = m_main.min_edit.Get(value); !s) return s;
+  m_main.min_spin = std::clamp(value, kMinSpinMin, kMinSpinMax);
+  m_active->min_level = value;
+  return Status::Ok();
+}
+
+void Workspace::SetMaxLevel(int level) {
+  m_main.max_edit.Set(level);
+  if (!m_active) return;
+  m_main.max_spin = std::clamp(level, kMaxSpinMin, kMaxSpinMax);
+  m_active->max_level = level;
+}
+
+void Workspace::SetMinLevel(int level) {
+  m_main.min_edit.Set(level);
+  if (!m_active) return;
+  m_main.min_spin = std::clamp(level, kMinSpinMin, kMinSpinMax);
+  m_active->min_level = level;
+}
+
+}  // namespace qirm
