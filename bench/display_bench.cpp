@@ -95,8 +95,8 @@ void BM_Rotate16Bit(benchmark::State& state) {
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
   SplitRawPlanes(raw, kSide, kSide, doc.ImageZm, doc.ImageZm2);
-  doc.MAX = "40000";
-  doc.MIN = "1000";
+  doc.max_level = 40000;
+  doc.min_level = 1000;
   doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, 40000, 1000);
   Timed(state, [&] {
     const Status s = RotateCommand(doc);

@@ -31,6 +31,8 @@ std::string GainText(const ImageDocument& doc) { return doc.gain_stepped ? Forma
 
 std::string MeanText(const ImageDocument& doc) { return doc.mean ? FormatGeneral(*doc.mean) : " "; }
 
+std::string EditedText(const ImageDocument& doc) { return doc.edited ? (*doc.edited ? "1" : "0") : ""; }
+
 std::string ZoomPercentText(const MainState& main) { return main.zoom ? FormatPercent(*main.zoom * 100) : ""; }
 
 std::vector<std::pair<std::string, std::string>> StateLines(const ImageDocument& doc, const MainState& main) {
@@ -41,7 +43,7 @@ std::vector<std::pair<std::string, std::string>> StateLines(const ImageDocument&
       {"DemY", IntText(doc.height)},
       {"ColN", IntText(doc.channels)},
       {"ZomN", ZoomFactorText(doc)},
-      {"UndoFlg", doc.edited ? (*doc.edited ? "1" : "0") : ""},
+      {"UndoFlg", EditedText(doc)},
       {"Contrast", GainText(doc)},
       {"Average", MeanText(doc)},
       {"Minimum", IntText(doc.minimum)},

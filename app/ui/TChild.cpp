@@ -66,7 +66,7 @@ void ImageView::mousePressEvent(QMouseEvent* event) {
 TChild::TChild(TMainForm* main, qirm::ImageDocument* document, QWidget* parent)
     : QWidget(parent), m_main(main), m_document(document) {
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowTitle(QString::fromStdString(document->Caption));
+  setWindowTitle(QString::fromStdString(document->caption));
   resize(513, 449);
   Scroll = new QScrollArea(this);
   Scroll->setFrameShape(QFrame::NoFrame);
@@ -83,17 +83,15 @@ TChild::TChild(TMainForm* main, qirm::ImageDocument* document, QWidget* parent)
 
 QSize TChild::ZoomedSize() const {
   if (!m_document) return Image ? Image->size() : QSize();
-  int w = 0, h = 0;
-  double z = 1;
-  if (!qirm::ParseInt(m_document->DemX, w)) w = m_document->Image.width();
-  if (!qirm::ParseInt(m_document->DemY, h)) h = m_document->Image.height();
-  if (!qirm::ParseReal(m_document->ZomN, z)) z = 1;
+  const int w = m_document->width.value_or(m_document->Image.width());
+  const int h = m_document->height.value_or(m_document->Image.height());
+  const double z = m_document->zoom.value_or(1);
   return QSize(qirm::Trunc(static_cast<qirm::Extended>(w) * z), qirm::Trunc(static_cast<qirm::Extended>(h) * z));
 }
 
 void TChild::RefreshImage() {
   if (!m_document) return;
-  setWindowTitle(QString::fromStdString(m_document->Caption));
+  setWindowTitle(QString::fromStdString(m_document->caption));
   Image->SetPicture(m_document->Image);
   Image->setFixedSize(ZoomedSize());
 }

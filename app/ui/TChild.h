@@ -46,7 +46,7 @@ class TChild : public QWidget {
   // Shows the document's Image again after a command changed it, at the
   // document's zoom factor.
   void RefreshImage();
-  // Size of the shown picture: trunc(DemX * ZomN) x trunc(DemY * ZomN).
+  // Size of the shown picture: the recorded size times the zoom, truncated.
   QSize ZoomedSize() const;
 
   QScrollArea* Scroll = nullptr;

@@ -74,7 +74,7 @@ UpDownSpin* NewUpDown(const char* name, int min, int max, QWidget* parent) {
   auto* spin = new UpDownSpin(parent);
   spin->setObjectName(QString::fromLatin1(name));
   spin->setRange(min, max);
-  spin->setSingleStep(qirm::kUpDownIncrement);
+  spin->setSingleStep(qirm::kSpinIncrement);
   spin->setValue(0);
   spin->setWrapping(false);
   return spin;
@@ -241,10 +241,10 @@ void TMainForm::CreateSpeedBar() {
 
   Label5 = NewLabel(QStringLiteral("Min.="), "Label5", panel);
   Edit3 = NewEdit(QStringLiteral("0"), "Edit3", 56, panel);
-  UpDown2 = NewUpDown("UpDown2", qirm::kUpDown2Min, qirm::kUpDown2Max, panel);
+  UpDown2 = NewUpDown("UpDown2", qirm::kMinSpinMin, qirm::kMinSpinMax, panel);
   Label6 = NewLabel(QStringLiteral("Max.="), "Label6", panel);
   Edit2 = NewEdit(QStringLiteral("0"), "Edit2", 56, panel);
-  UpDown1 = NewUpDown("UpDown1", qirm::kUpDown1Min, qirm::kUpDown1Max, panel);
+  UpDown1 = NewUpDown("UpDown1", qirm::kMaxSpinMin, qirm::kMaxSpinMax, panel);
   Button3 = NewButton(QStringLiteral("H"), "Button3", panel);
   Button4 = NewButton(QStringLiteral("L"), "Button4", panel);
 

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/open_image.h"
+#include "display/window_commands.h"
 #include "document/workspace.h"
 
 class QAction;
@@ -200,8 +202,8 @@ class TMainForm : public QMainWindow {
   void FitZoomed(TChild* child);
   void ActivateChild(TChild* child);
   void ZoomClick(qirm::ZoomDirection direction);
-  void LevelCommand(qirm::Status (qirm::Workspace::*command)());
-  void SpinClick(qirm::Workspace::Spin spin, int direction);
+  void LevelCommand(qirm::Status (*command)(qirm::Workspace&));
+  void SpinClick(qirm::LevelSpin spin, int direction);
   void CreateMenu();
   void CreateSpeedBar();
   void CreatePanel1();

@@ -4,23 +4,24 @@
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
+#include "display/window_commands.h"
 
-void TMainForm::LevelCommand(qirm::Status (qirm::Workspace::*command)()) {
+void TMainForm::LevelCommand(qirm::Status (*command)(qirm::Workspace&)) {
   TChild* child = ActiveChild();
   if (!child) return;
-  const qirm::Status s = (m_workspace.*command)();
+  const qirm::Status s = command(m_workspace);
   child->RefreshImage();
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
 }
 
-void TMainForm::Button33Click() { LevelCommand(&qirm::Workspace::ContrastUp); }
-void TMainForm::Button44Click() { LevelCommand(&qirm::Workspace::ContrastDown); }
+void TMainForm::Button33Click() { LevelCommand(&qirm::ContrastUp); }
+void TMainForm::Button44Click() { LevelCommand(&qirm::ContrastDown); }
 
-void TMainForm::SpinClick(qirm::Workspace::Spin spin, int direction) {
+void TMainForm::SpinClick(qirm::LevelSpin spin, int direction) {
   TChild* child = ActiveChild();
   if (!child) return;
-  const qirm::Status s = m_workspace.SpinClick(spin, direction);
+  const qirm::Status s = qirm::SpinClick(m_workspace, spin, direction);
   child->RefreshImage();
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
@@ -30,22 +31,22 @@ void TMainForm::SpinClick(qirm::Workspace::Spin spin, int direction) {
 // the click means from the position it held before.
 void TMainForm::UpDown1Click() {
   const int direction = UpDown1->LastSteps() < 0 ? -1 : +1;
-  SpinClick(qirm::Workspace::Spin::Maximum, direction);
+  SpinClick(qirm::LevelSpin::kMaximum, direction);
 }
 
 void TMainForm::UpDown2Click() {
   const int direction = UpDown2->LastSteps() < 0 ? -1 : +1;
-  SpinClick(qirm::Workspace::Spin::Minimum, direction);
+  SpinClick(qirm::LevelSpin::kMinimum, direction);
 }
 
 void TMainForm::Edit2Change() {
-  const qirm::Status s = m_workspace.SetEdit2(Edit2->text().toStdString());
+  const qirm::Status s = m_workspace.TypeMaxLevel(Edit2->text().toStdString());
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
 }
 
 void TMainForm::Edit3Change() {
-  const qirm::Status s = m_workspace.SetEdit3(Edit3->text().toStdString());
+  const qirm::Status s = m_workspace.TypeMinLevel(Edit3->text().toStdString());
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
 }
@@ -54,7 +55,7 @@ void TMainForm::ZoomClick(qirm::ZoomDirection direction) {
   TChild* child = ActiveChild();
   if (!child) return;
   bool changed = false;
-  const qirm::Status s = m_workspace.Zoom(direction, changed);
+  const qirm::Status s = qirm::Zoom(m_workspace, direction, changed);
   if (!s) {
     ShowError(QString::fromStdString(s.message()));
     return;

@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 
 #include "app/save_image.h"
+#include "document/state_texts.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
@@ -79,11 +80,11 @@ TChild* TMainForm::ActiveChild() const { return ChildOf(const_cast<TMainForm*>(t
 void TMainForm::SyncTexts() {
   const qirm::MainState& t = m_workspace.main();
   const QSignalBlocker b2(Edit2), b3(Edit3), u1(UpDown1), u2(UpDown2);
-  Edit1->setText(QString::fromStdString(t.Edit1));
-  Edit2->setText(QString::fromStdString(t.Edit2));
-  Edit3->setText(QString::fromStdString(t.Edit3));
-  UpDown1->setValue(t.UpDown1);
-  UpDown2->setValue(t.UpDown2);
+  Edit1->setText(QString::fromStdString(qirm::ZoomPercentText(t)));
+  Edit2->setText(QString::fromStdString(t.max_edit.text));
+  Edit3->setText(QString::fromStdString(t.min_edit.text));
+  UpDown1->setValue(t.max_spin);
+  UpDown2->setValue(t.min_spin);
 }
 
 void TMainForm::RefreshChildren() {
@@ -136,7 +137,7 @@ void TMainForm::FitZoomed(TChild* child) {
 }
 
 bool TMainForm::OpenFile(const QString& path, qirm::FileType type) {
-  if (qirm::Status s = m_workspace.Open(Local(path), type); !s) {
+  if (qirm::Status s = qirm::OpenImageFile(m_workspace, Local(path), type); !s) {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return false;
   }
@@ -203,7 +204,7 @@ void TMainForm::Save1Click() {
     return;
   }
   if (bmp) {
-    doc->Caption = Local(QFileInfo(name).fileName());
+    doc->caption = Local(QFileInfo(name).fileName());
     child->RefreshImage();
   }
 }
@@ -212,7 +213,7 @@ void TMainForm::SaveButtonClick() { Save1Click(); }
 
 void TMainForm::RGB2Click() {
   if (!ActiveChild()) return;
-  if (m_workspace.Separate()) AddNewChildren(false);
+  if (qirm::Separate(m_workspace)) AddNewChildren(false);
 }
 
 void TMainForm::A1Click() {

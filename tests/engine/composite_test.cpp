@@ -1,5 +1,7 @@
 #include "stack/composite.h"
 
+#include "document/state_texts.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -297,9 +299,9 @@ class CompositeCommand : public testing::Test {
     d.kind = WindowKind::kColour;
     d.Image = base;
     d.ImageZm = base;
-    d.DemX = std::to_string(base.width());
-    d.DemY = std::to_string(base.height());
-    d.ZomN = "1.00";
+    d.width = base.width();
+    d.height = base.height();
+    d.zoom = 1.00;
     return d;
   }
   Status Run(const std::vector<CompositeEntry>& entries, CompositeMethod method = CompositeMethod::Average) {
@@ -315,29 +317,29 @@ class CompositeCommand : public testing::Test {
 TEST_F(CompositeCommand, NewWindowHoldsTheStackAndItsFields) {
   Window("a.bmp", Filled(4, 3, 0, 0, 10));
   Window("b.bmp", Filled(4, 3, 0, 0, 11));
-  ws.main().Edit1 = "25.0%";
-  ws.main().Edit2 = "1888";
+  ws.main().zoom = 0.25;
+  ws.main().max_edit.Type("1888");
   const Status s = Run(CompositeCandidates(ws));
   ASSERT_TRUE(s.ok()) << s.message();
   ASSERT_EQ(ws.windows().size(), 3u);
   const ImageDocument& n = *ws.windows().back();
   EXPECT_EQ(ws.active(), &n);
   EXPECT_EQ(n.caption, "New");
-  EXPECT_EQ(n.kind, "1");
-  EXPECT_EQ(n.UndoFlg, "1");
-  EXPECT_EQ(n.DemX, "4");
-  EXPECT_EQ(n.DemY, "3");
-  EXPECT_EQ(n.ColN, "1");
-  EXPECT_EQ(n.ZomN, "1.00");
-  EXPECT_EQ(n.MAX, "255");
-  EXPECT_EQ(n.MIN, "0");
+  EXPECT_EQ(n.kind, WindowKind::kColour);
+  EXPECT_EQ(n.edited, true);
+  EXPECT_EQ(n.width, 4);
+  EXPECT_EQ(n.height, 3);
+  EXPECT_EQ(n.channels, 1);
+  EXPECT_EQ(ZoomFactorText(n), "1.00");
+  EXPECT_EQ(n.max_level, 255);
+  EXPECT_EQ(n.min_level, 0);
   EXPECT_EQ(n.Image, n.ImageZm);
   EXPECT_EQ(n.Image.Color(3, 2), 10u);
-  EXPECT_EQ(ws.main().Edit1, "100.0%");
-  EXPECT_EQ(ws.main().Edit2, "255");
-  EXPECT_EQ(ws.main().Edit3, "0");
-  EXPECT_EQ(ws.main().UpDown1, 255);
-  EXPECT_EQ(ws.main().UpDown2, 0);
+  EXPECT_EQ(ZoomPercentText(ws.main()), "100.0%");
+  EXPECT_EQ(ws.main().max_edit.text, "255");
+  EXPECT_EQ(ws.main().min_edit.text, "0");
+  EXPECT_EQ(ws.main().max_spin, 255);
+  EXPECT_EQ(ws.main().min_spin, 0);
   EXPECT_TRUE(skipped.empty());
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.back(), 0);

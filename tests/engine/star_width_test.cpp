@@ -12,8 +12,8 @@ namespace {
 // listed pixels.
 ImageDocument ColourWindow(int w, int h, int background) {
   ImageDocument doc;
-  doc.FilterI = "1";
-  doc.ZomN = "1.00";
+  doc.kind = WindowKind::kColour;
+  doc.zoom = 1.00;
   doc.Image = Picture(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) doc.Image.SetColor(x, y, 0x000000u | (background << 8));
@@ -56,8 +56,8 @@ TEST(StarWidth, RawValuesAndTheExtremesText) {
   raw[20][20] = 60000;
   raw[21][20] = 40000;
   ImageDocument doc;
-  doc.FilterI = "2";
-  doc.ZomN = "1.00";
+  doc.kind = WindowKind::kRaw16;
+  doc.zoom = 1.00;
   SplitRawPlanes(raw, 40, 40, doc.ImageZm, doc.ImageZm2);
   doc.Image = RenderRawLevels(raw, 40, 40, 2000, 1000);
   StarWidthResult r;
@@ -82,7 +82,7 @@ TEST(StarWidth, BoxPositionsOutsideThePictureAreLeftOut) {
 TEST(CursorReadout, ZoomDividesThePositionButNotTheText) {
   ImageDocument doc = ColourWindow(60, 40, 0);
   doc.Image.SetColor(50, 30, 0x030201);  // blue 3, green 2, red 1
-  doc.ZomN = "2";
+  doc.zoom = 2;
   std::string label, error;
   ASSERT_TRUE(CursorReadout(doc, 100, 60, label, error));
   EXPECT_EQ(label, "R=1  G=2  B=3   (100,60)");
@@ -92,15 +92,16 @@ TEST(CursorReadout, ZoomDividesThePositionButNotTheText) {
   ASSERT_EQ(AllocIntMatrix(2, 2, raw), 0);
   raw[1][1] = 40000;
   ImageDocument fits;
-  fits.FilterI = "2";
-  fits.ZomN = "1.00";
+  fits.kind = WindowKind::kRaw16;
+  fits.zoom = 1.00;
   SplitRawPlanes(raw, 2, 2, fits.ImageZm, fits.ImageZm2);
   ASSERT_TRUE(CursorReadout(fits, 1, 1, label, error));
   EXPECT_EQ(label, "Intensity = 40000   (1,1)");
 
-  fits.ZomN = "x";
+  // A window nothing has been put in has no zoom to read with.
+  fits.zoom.reset();
   EXPECT_FALSE(CursorReadout(fits, 1, 1, label, error));
-  EXPECT_EQ(error, "'x' is not a valid floating point value");
+  EXPECT_EQ(error, "'' is not a valid floating point value");
 }
 
 TEST(CapturePosition, ModesAndButtons) {

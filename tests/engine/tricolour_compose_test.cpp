@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/fits_reader.h"
+#include "document/state_texts.h"
 #include "tests/engine/fits_test_util.h"
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"
@@ -151,20 +152,20 @@ TEST_F(SyntheticSet, ResultWorkedOutFromTheFrames) {
   // The sky shows as 9 everywhere all frames cover it.
   EXPECT_EQ(doc.Image.Row(10)[3 * 10], 9);
   EXPECT_EQ(doc.Image, doc.ImageZm);
-  EXPECT_EQ(doc.FilterI, "1");
-  EXPECT_EQ(doc.ColN, "3");
-  EXPECT_EQ(doc.ZomN, "1.00");
-  EXPECT_EQ(doc.UndoFlg, "0");
-  EXPECT_EQ(doc.DemX, "40");
-  EXPECT_EQ(doc.DemY, "30");
-  EXPECT_EQ(doc.MAX, "255");
-  EXPECT_EQ(doc.MIN, "0");
-  EXPECT_EQ(doc.Caption, "Child");
-  EXPECT_EQ(main.Edit1, "100.0%");
-  EXPECT_EQ(main.Edit2, "255");
-  EXPECT_EQ(main.Edit3, "0");
-  EXPECT_EQ(main.UpDown1, 255);
-  EXPECT_EQ(main.UpDown2, 0);
+  EXPECT_EQ(doc.kind, WindowKind::kColour);
+  EXPECT_EQ(doc.channels, 3);
+  EXPECT_EQ(ZoomFactorText(doc), "1.00");
+  EXPECT_EQ(doc.edited, false);
+  EXPECT_EQ(doc.width, 40);
+  EXPECT_EQ(doc.height, 30);
+  EXPECT_EQ(doc.max_level, 255);
+  EXPECT_EQ(doc.min_level, 0);
+  EXPECT_EQ(doc.caption, "Child");
+  EXPECT_EQ(ZoomPercentText(main), "100.0%");
+  EXPECT_EQ(main.max_edit.text, "255");
+  EXPECT_EQ(main.min_edit.text, "0");
+  EXPECT_EQ(main.max_spin, 255);
+  EXPECT_EQ(main.min_spin, 0);
   ASSERT_EQ(notices, std::vector<std::string>{"Resolution Error !!"});
   // 10, 30, the darks' columns, 20, then every frame's columns and the
   // channel marks, 90, 100, 0; no value twice in a row.

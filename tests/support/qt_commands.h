@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "document/state_texts.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
@@ -37,7 +38,7 @@ struct Snapshot {
 
 inline Snapshot Take() {
   const qirm::ImageDocument* d = MainForm->ActiveChild()->Document();
-  return {d->Image, d->ImageZm, d->ImageZm2, d->UndoFlg};
+  return {d->Image, d->ImageZm, d->ImageZm2, qirm::EditedText(*d)};
 }
 
 // Closes (by the frame) whatever modal window opens during trigger and

@@ -17,6 +17,7 @@
 #include <memory>
 #include <random>
 
+#include "document/state_texts.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
@@ -60,7 +61,7 @@ class DisplayCommandsTest : public QObject {
       MainForm->OpenFiles({Path("p.ppm")});
     }
     TChild* child = MainForm->ActiveChild();
-    return child && child->Document()->FilterI == kind ? child : nullptr;
+    return child && qirm::KindText(child->Document()->kind) == kind ? child : nullptr;
   }
 
   static bool ViewShowsDocument(TChild* child) {
@@ -138,7 +139,7 @@ class DisplayCommandsTest : public QObject {
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
       QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
-      QVERIFY2(d->UndoFlg == c.undo, what);
+      QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
       MainForm->A1Click();
     }
@@ -173,7 +174,7 @@ class DisplayCommandsTest : public QObject {
     const qirm::ImageDocument* d = child->Document();
     QVERIFY(d->Image == qirm::GammaPicture(before.base, 0.5));
     QVERIFY(d->ImageZm == before.base);
-    QCOMPARE(d->UndoFlg, std::string("1"));
+    QCOMPARE(qirm::EditedText(*d), std::string("1"));
     QVERIFY(ViewShowsDocument(child));
 
     // The next use starts from the text left in the edit.
@@ -196,7 +197,7 @@ class DisplayCommandsTest : public QObject {
       GMM->reject();
     });
     QVERIFY(child->Document()->Image == before.image);
-    QCOMPARE(child->Document()->UndoFlg, std::string("0"));
+    QCOMPARE(qirm::EditedText(*child->Document()), std::string("0"));
     // A valid text is applied even when the frame closed the dialog.
     WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
       GMM->Edit1->setText(QStringLiteral("2"));
@@ -220,7 +221,7 @@ class DisplayCommandsTest : public QObject {
     const Snapshot before = Take();
     WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) { GMM->Button1->click(); });
     QVERIFY(child->Document()->Image == before.image);
-    QCOMPARE(child->Document()->UndoFlg, std::string("0"));
+    QCOMPARE(qirm::EditedText(*child->Document()), std::string("0"));
   }
 
   void sabattierDialogAndAnyKind() {
@@ -239,7 +240,7 @@ class DisplayCommandsTest : public QObject {
     QVERIFY(d->Image == qirm::SabattierPicture(before.base, 128));
     QVERIFY(d->ImageZm == before.base);
     QVERIFY(d->ImageZm2 == before.low);
-    QCOMPARE(d->UndoFlg, std::string("1"));
+    QCOMPARE(qirm::EditedText(*d), std::string("1"));
     QVERIFY(ViewShowsDocument(child));
 
     // Kept between uses; a width of 0 through the frame draws nothing.

@@ -19,6 +19,7 @@
 #include <memory>
 #include <random>
 
+#include "document/state_texts.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
@@ -77,7 +78,7 @@ class FilterCommandsTest : public QObject {
       MainForm->OpenFiles({Path("p.ppm")});
     }
     TChild* child = MainForm->ActiveChild();
-    return child && child->Document()->FilterI == kind ? child : nullptr;
+    return child && qirm::KindText(child->Document()->kind) == kind ? child : nullptr;
   }
 
   static bool ViewShowsDocument(TChild* child) {
@@ -199,7 +200,7 @@ class FilterCommandsTest : public QObject {
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
       QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
-      QVERIFY2(d->UndoFlg == c.undo, what);
+      QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
       MainForm->A1Click();
     }
@@ -298,7 +299,7 @@ class FilterCommandsTest : public QObject {
     });
     QVERIFY(child->Document()->Image == qirm::ComaCorrect(before.base, {5, 25, 12.5}));
     QVERIFY(child->Document()->ImageZm == before.base);
-    QCOMPARE(child->Document()->UndoFlg, std::string("1"));
+    QCOMPARE(qirm::EditedText(*child->Document()), std::string("1"));
     QVERIFY(ViewShowsDocument(child));
     QCOMPARE(ComaCorrect->Edit3->text(), QStringLiteral("12.5"));
   }

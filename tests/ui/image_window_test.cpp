@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "document/state_texts.h"
 #include "app/ui/Forms.h"
 #include "app/ui/StarPickTarget.h"
 #include "app/ui/TApplication.h"
@@ -103,12 +104,12 @@ class ImageWindowTest : public QObject {
     TChild* last = MainForm->ActiveChild();
     QVERIFY(last);
     QCOMPARE(last->windowTitle(), QStringLiteral("c.fit"));
-    QCOMPARE(QString::fromStdString(last->Document()->FilterI), QStringLiteral("2"));
+    QCOMPARE(QString::fromStdString(qirm::KindText(last->Document()->kind)), QStringLiteral("2"));
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("100.0%"));
     QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1888"));
     QCOMPARE(MainForm->Edit3->text(), QStringLiteral("1000"));
     QCOMPARE(MainForm->UpDown1->value(), 1888);
-    QCOMPARE(MainForm->Children().at(1)->Document()->MAX, std::string("300"));
+    QCOMPARE(MainForm->Children().at(1)->Document()->max_level, 300);
   }
 
   void netpbmWindowKeepsTheDesignCaption() {
@@ -143,7 +144,7 @@ class ImageWindowTest : public QObject {
     Write("y.ppm", qirm::test::Ppm6Bytes(1, 1, {1, 2, 3}));
     MainForm->OpenFiles({Path("x.fits"), Path("y.ppm")});
     QCOMPARE(WindowCount(), 2);
-    QCOMPARE(QString::fromStdString(MainForm->ActiveChild()->Document()->FilterI), QStringLiteral("3"));
+    QCOMPARE(QString::fromStdString(qirm::KindText(MainForm->ActiveChild()->Document()->kind)), QStringLiteral("3"));
   }
 
   void savingFollowsTheExtensionRuleAndAsksBeforeOverwriting() {
@@ -185,18 +186,18 @@ class ImageWindowTest : public QObject {
     TChild* child = MainForm->ActiveChild();
     MainForm->Button33Click();  // "H": trunc(888 * 0.8 + 1000)
     QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1710"));
-    QCOMPARE(child->Document()->MAX, std::string("1710"));
+    QCOMPARE(child->Document()->max_level, 1710);
     // Drawn again with the new window: trunc(500 / (710 / 255)).
     QCOMPARE(child->Image->image().pixelColor(0, 0).red(), 179);
     MainForm->UpDown1->stepBy(1);
-    QCOMPARE(child->Document()->MAX, std::string("1720"));
+    QCOMPARE(child->Document()->max_level, 1720);
     QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1720"));
     MainForm->UpDown2->stepBy(-1);
-    QCOMPARE(child->Document()->MIN, std::string("990"));
+    QCOMPARE(child->Document()->min_level, 990);
     // Typing a level stores it without drawing; a text that is no number
     // shows the conversion error.
     MainForm->Edit3->setText(QStringLiteral("500"));
-    QCOMPARE(child->Document()->MIN, std::string("500"));
+    QCOMPARE(child->Document()->min_level, 500);
     QString shown;
     WithModal([] { MainForm->Edit2->setText(QStringLiteral("abc")); },
               [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
@@ -209,11 +210,11 @@ class ImageWindowTest : public QObject {
     TChild* child = MainForm->ActiveChild();
     for (int i = 0; i < 5; ++i) MainForm->Button1Click();
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("1600.0%"));
-    QCOMPARE(child->Document()->ZomN, std::string("16"));
+    QCOMPARE(qirm::ZoomFactorText(*child->Document()), std::string("16"));
     QCOMPARE(child->Image->size(), QSize(480, 480));
     for (int i = 0; i < 9; ++i) MainForm->Button2Click();
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("6.2%"));
-    QCOMPARE(child->Document()->ZomN, std::string("0.0625"));
+    QCOMPARE(qirm::ZoomFactorText(*child->Document()), std::string("0.0625"));
     QCOMPARE(child->Image->size(), QSize(1, 1));
   }
 

@@ -272,10 +272,10 @@ class MainFormTest : public QObject {
       }
     }
 
-    QCOMPARE(form.UpDown1->minimum(), qirm::kUpDown1Min);
-    QCOMPARE(form.UpDown1->maximum(), qirm::kUpDown1Max);
-    QCOMPARE(form.UpDown2->minimum(), qirm::kUpDown2Min);
-    QCOMPARE(form.UpDown2->maximum(), qirm::kUpDown2Max);
+    QCOMPARE(form.UpDown1->minimum(), qirm::kMaxSpinMin);
+    QCOMPARE(form.UpDown1->maximum(), qirm::kMaxSpinMax);
+    QCOMPARE(form.UpDown2->minimum(), qirm::kMinSpinMin);
+    QCOMPARE(form.UpDown2->maximum(), qirm::kMinSpinMax);
     for (UpDownSpin* s : {form.UpDown1, form.UpDown2}) {
       QCOMPARE(s->singleStep(), 10);
       QCOMPARE(s->value(), 0);

@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "document/state_texts.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
@@ -163,8 +164,8 @@ class StackTest : public QObject {
     QVERIFY(made);
     QCOMPARE(made->windowTitle(), QStringLiteral("New"));
     const qirm::ImageDocument* doc = made->Document();
-    QCOMPARE(doc->FilterI, std::string("1"));
-    QCOMPARE(doc->UndoFlg, std::string("1"));
+    QCOMPARE(qirm::KindText(doc->kind), std::string("1"));
+    QCOMPARE(qirm::EditedText(*doc), std::string("1"));
     QCOMPARE(doc->Image.Color(4, 3), (2u << 16) | (2u << 8) | 10u);  // trunc(21 / 2)
     QCOMPARE(made->Image->image().pixelColor(0, 0).red(), 10);
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("100.0%"));

@@ -28,6 +28,7 @@
 #include <future>
 #include <memory>
 
+#include "document/state_texts.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
@@ -90,10 +91,10 @@ struct StandIn {
       released.wait_for(std::chrono::seconds(30));
       if (!status) return status;
       qirm::FillCompositionDocument(qirm::Picture(4, 3), result);
-      result.DemX = "4";
-      result.DemY = "3";
-      result.FilterI = "1";
-      result.Caption = "composed " + std::to_string(settings.RedFiles.size());
+      result.width = 4;
+      result.height = 3;
+      result.kind = qirm::WindowKind::kColour;
+      result.caption = "composed " + std::to_string(settings.RedFiles.size());
       report(0);
       return qirm::Status::Ok();
     };
@@ -652,9 +653,9 @@ class TricolourDialogTest : public QObject {
     QVERIFY(WaitForRun());
     QCOMPARE(WindowCount(), 1);
     const qirm::ImageDocument* doc = MainForm->ActiveChild()->Document();
-    QCOMPARE(doc->FilterI, std::string("1"));
-    QCOMPARE(doc->DemX + "x" + doc->DemY, std::string("64x64"));
-    QCOMPARE(doc->ZomN, std::string("1.00"));
+    QCOMPARE(qirm::KindText(doc->kind), std::string("1"));
+    QCOMPARE(std::to_string(*doc->width) + "x" + std::to_string(*doc->height), std::string("64x64"));
+    QCOMPARE(qirm::ZoomFactorText(*doc), std::string("1.00"));
     QVERIFY(doc->Image.width() == direct.Image.width() && doc->Image.height() == direct.Image.height());
     bool same = true;
     for (int y = 0; y < doc->Image.height(); ++y) {
@@ -700,7 +701,7 @@ class TricolourDialogTest : public QObject {
     for (TChild* c : MainForm->Children()) titles << c->windowTitle();
     QCOMPARE(titles, QStringList({QStringLiteral("p 1.fits"), QStringLiteral("p2.fts")}));
     TChild* last = MainForm->ActiveChild();
-    QCOMPARE(last->Document()->FilterI, std::string("2"));
+    QCOMPARE(qirm::KindText(last->Document()->kind), std::string("2"));
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("100.0%"));
     QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1000"));
     QCOMPARE(MainForm->Edit3->text(), QStringLiteral("1000"));

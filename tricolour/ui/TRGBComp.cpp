@@ -705,7 +705,7 @@ void TRGBComp::RunFinished(const std::shared_ptr<CompositionJob>& job) {
   Button7->setEnabled(true);
   Button7->setToolTip(QString());
   if (!MainForm) return;
-  const bool composed = job->status.ok() && !job->result.FilterI.empty();
+  const bool composed = job->status.ok() && job->result.kind != qirm::WindowKind::kNone;
   if (composed) {
     qirm::Workspace& workspace = MainForm->Workspace();
     qirm::ImageDocument& doc = workspace.NewWindow();
