@@ -9,6 +9,8 @@ packages=(
   libjpeg-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
+  # the layout check, scripts/check-format.sh (Debian 12: version 14)
+  clang-format
   # independent oracles and peers for tests and benchmarks
   python3-astropy python3-numpy libcfitsio-dev
 )

@@ -10,9 +10,12 @@
 
 #include "core/fits_reader.h"
 #include "filters/primitives.h"
+#include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
+
+using test::ExpectSameMatrix;
 
 // The steps exactly as they read, over whole flag matrices: the reference
 // for the sparse implementation.
@@ -81,30 +84,17 @@ void FillColumn(IntMatrix& m, int x, int y0, int y1, int value) {
   for (int y = y0; y <= y1; ++y) m[x][y] = value;
 }
 
-// Compares whole matrices and names the first difference.
-void ExpectSame(const IntMatrix& actual, const IntMatrix& expected) {
-  ASSERT_EQ(actual.count(), expected.count());
-  ASSERT_EQ(actual.n(), expected.n());
-  for (int y = 0; y < actual.n(); ++y)
-    for (int x = 0; x < actual.count(); ++x)
-      if (actual[x][y] != expected[x][y]) {
-        ADD_FAILURE() << "first difference at [" << x << "][" << y << "]: " << actual[x][y] << ", expected "
-                      << expected[x][y];
-        return;
-      }
-}
-
 TEST(RemoveBlooming, RunsOfFiveAreStarsRunsOfSixAreStreaks) {
   IntMatrix five = Flat(12, 16, 10);
   FillColumn(five, 5, 5, 9, 255);
   IntMatrix kept = five.Clone();
   RemoveBlooming(222, 5, 1, 12, 16, five);
-  ExpectSame(five, kept);
+  ExpectSameMatrix(five, kept);
 
   IntMatrix six = Flat(12, 16, 10);
   FillColumn(six, 5, 5, 10, 255);
   RemoveBlooming(222, 5, 1, 12, 16, six);
-  ExpectSame(six, Flat(12, 16, 10));
+  ExpectSameMatrix(six, Flat(12, 16, 10));
 }
 
 TEST(RemoveBlooming, OneWideStreakAndItsRightFringeBecomeTheBackground) {
@@ -116,7 +106,7 @@ TEST(RemoveBlooming, OneWideStreakAndItsRightFringeBecomeTheBackground) {
   FillColumn(m, 5, 3, 8, 150);
   FillColumn(m, 6, 3, 8, 120);
   RemoveBlooming(222, 5, 1, 12, 12, m);
-  ExpectSame(m, Flat(12, 12, 40));
+  ExpectSameMatrix(m, Flat(12, 12, 40));
 }
 
 TEST(RemoveBlooming, StreakInTheFirstColumnKeepsItsValue) {
@@ -126,7 +116,7 @@ TEST(RemoveBlooming, StreakInTheFirstColumnKeepsItsValue) {
   FillColumn(m, 0, 2, 9, 250);
   IntMatrix before = m.Clone();
   RemoveBlooming(222, 5, 1, 10, 12, m);
-  ExpectSame(m, before);
+  ExpectSameMatrix(m, before);
 }
 
 TEST(RemoveBlooming, NothingAtOrAboveTheThresholdChangesNothing) {
@@ -137,7 +127,7 @@ TEST(RemoveBlooming, NothingAtOrAboveTheThresholdChangesNothing) {
     for (int y = 0; y < 30; ++y) m[x][y] = value(rng);
   IntMatrix before = m.Clone();
   RemoveBlooming(222, 5, 1, 40, 30, m);
-  ExpectSame(m, before);
+  ExpectSameMatrix(m, before);
 }
 
 TEST(RemoveBlooming, AStreakOverwrittenWithAMidLevelLosesItsFlag) {
@@ -155,14 +145,14 @@ TEST(RemoveBlooming, AStreakOverwrittenWithAMidLevelLosesItsFlag) {
   SetColumn(expected, 4, 2, {20, 60, 60, 60, 60, 60, 20});
   SetColumn(expected, 5, 2, {60, 100, 60, 100, 60, 100, 60});
   SetColumn(expected, 6, 2, {60, 100, 60, 100, 60, 100, 60});
-  ExpectSame(m, expected);
+  ExpectSameMatrix(m, expected);
 }
 
 TEST(RemoveBlooming, SixteenBitStreakAndMediansClampedTo65535) {
   IntMatrix m = Flat(12, 20, 1200);
   FillColumn(m, 6, 3, 15, 65535);
   RemoveBlooming(63000, 5, 1, 12, 20, m);
-  ExpectSame(m, Flat(12, 20, 1200));
+  ExpectSameMatrix(m, Flat(12, 20, 1200));
 
   // Values beyond 16 bits: the medians are clamped before they apply.
   IntMatrix wide = Flat(12, 20, 70000);
@@ -171,7 +161,7 @@ TEST(RemoveBlooming, SixteenBitStreakAndMediansClampedTo65535) {
   IntMatrix expected = Flat(12, 20, 70000);
   for (int y = 3; y <= 15; ++y) expected[5][y] = expected[6][y] = expected[7][y] = 65535;
   expected[6][2] = expected[6][16] = 65535;
-  ExpectSame(wide, expected);
+  ExpectSameMatrix(wide, expected);
 }
 
 // Random frames with streaks, fringes, mid levels and star cores, from
@@ -225,7 +215,7 @@ TEST(RemoveBlooming, SameAsTheLiteralSteps) {
       IntMatrix plain = fast.Clone();
       RemoveBlooming(s.t, s.l, s.r, s.nx, s.ny, fast);
       PlainRemoveBlooming(s.t, s.l, s.r, s.nx, s.ny, plain);
-      ExpectSame(fast, plain);
+      ExpectSameMatrix(fast, plain);
     }
   }
 }
@@ -236,10 +226,10 @@ TEST(RemoveBlooming, WorksOnTheLeadingBlockOnly) {
   IntMatrix plain = m.Clone();
   RemoveBlooming(222, 5, 1, 20, 25, m);
   PlainRemoveBlooming(222, 5, 1, 20, 25, plain);
-  ExpectSame(m, plain);
+  ExpectSameMatrix(m, plain);
   IntMatrix before = m.Clone();
   RemoveBlooming(222, 5, 1, 31, 30, m);  // larger than the matrix: nothing
-  ExpectSame(m, before);
+  ExpectSameMatrix(m, before);
 }
 
 TEST(RemoveBlooming, RealFrameSameAsTheLiteralSteps) {
@@ -258,7 +248,7 @@ TEST(RemoveBlooming, RealFrameSameAsTheLiteralSteps) {
     IntMatrix fast = m.Clone(), plain = m.Clone();
     RemoveBlooming(t, 5, 1, header.width, header.height, fast);
     PlainRemoveBlooming(t, 5, 1, header.width, header.height, plain);
-    ExpectSame(fast, plain);
+    ExpectSameMatrix(fast, plain);
     long long changed = 0;
     for (int x = 0; x < header.width; ++x)
       for (int y = 0; y < header.height; ++y) changed += fast[x][y] != m[x][y];

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "core/matrix.h"
+#include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
+
+using test::ExpectSamePicture;
 
 // ---------------------------------------------------------------- helpers
 
@@ -148,17 +151,6 @@ Picture ReferenceStack(const std::vector<const Picture*>& sources, CompositeMeth
         out.Row(y)[3 * x + c] = static_cast<std::uint8_t>(v);
       }
   return out;
-}
-
-void ExpectSamePicture(const Picture& actual, const Picture& expected) {
-  ASSERT_EQ(actual.width(), expected.width());
-  ASSERT_EQ(actual.height(), expected.height());
-  for (int y = 0; y < expected.height(); ++y)
-    for (int i = 0; i < 3 * expected.width(); ++i)
-      if (actual.Row(y)[i] != expected.Row(y)[i]) {
-        FAIL() << "first difference at x " << i / 3 << " channel " << i % 3 << " y " << y << ": "
-               << int(actual.Row(y)[i]) << " vs " << int(expected.Row(y)[i]);
-      }
 }
 
 const CompositeMethod kAllMethods[] = {CompositeMethod::Average, CompositeMethod::Sum,

@@ -16,11 +16,14 @@
 #include "display/rotate.h"
 #include "display/tones.h"
 #include "filters/primitives.h"
+#include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
 
 // ---------------------------------------------------------------- helpers
+
+using test::SamePicture;
 
 Picture Uniform(int w, int h, std::uint8_t v) {
   Picture p(w, h);
@@ -39,23 +42,6 @@ Picture RandomPicture(int w, int h, std::mt19937& rng) {
 std::uint8_t Byte(const Picture& p, int x, int y, int k) { return p.Row(y)[3 * x + k]; }
 
 bool IsWhite(const Picture& p, int x, int y) { return p.Color(x, y) == 0xFFFFFFu; }
-
-// Reports the first differing byte.
-::testing::AssertionResult SamePicture(const Picture& actual, const Picture& expected) {
-  if (actual.width() != expected.width() || actual.height() != expected.height()) {
-    return ::testing::AssertionFailure() << "size " << actual.width() << " x " << actual.height() << " vs "
-                                         << expected.width() << " x " << expected.height();
-  }
-  for (int y = 0; y < actual.height(); ++y)
-    for (int x = 0; x < actual.width(); ++x)
-      for (int k = 0; k < 3; ++k)
-        if (Byte(actual, x, y, k) != Byte(expected, x, y, k)) {
-          return ::testing::AssertionFailure() << "first difference at (" << x << ", " << y << ") byte " << k << ": "
-                                               << int(Byte(actual, x, y, k)) << " vs "
-                                               << int(Byte(expected, x, y, k));
-        }
-  return ::testing::AssertionSuccess();
-}
 
 // ------------------------------------------------------- reference loops
 

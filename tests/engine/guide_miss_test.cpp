@@ -6,12 +6,14 @@
 #include <cmath>
 #include <random>
 
+#include "tests/support/compare.h"
 #include "tests/support/pictures.h"
 
 namespace qirm {
 namespace {
 
 using test::At;
+using test::ExpectSamePicture;
 using test::Flat;
 using test::Grey;
 
@@ -24,18 +26,6 @@ Picture RandomPicture(int w, int h, std::mt19937& rng) {
       p.Row(y)[i] = static_cast<std::uint8_t>(e == 0 ? 0 : e == 1 ? 255 : value(rng));
     }
   return p;
-}
-
-void ExpectSamePicture(const Picture& actual, const Picture& expected) {
-  ASSERT_EQ(actual.width(), expected.width());
-  ASSERT_EQ(actual.height(), expected.height());
-  for (int y = 0; y < actual.height(); ++y)
-    for (int i = 0; i < static_cast<int>(actual.stride()); ++i)
-      if (actual.Row(y)[i] != expected.Row(y)[i]) {
-        ADD_FAILURE() << "first difference at x " << i / 3 << " channel " << i % 3 << " y " << y << ": "
-                      << int{actual.Row(y)[i]} << ", expected " << int{expected.Row(y)[i]};
-        return;
-      }
 }
 
 const GmcSettings kDefaults;  // direction 0, flow 1, threshold 0

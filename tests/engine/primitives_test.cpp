@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/numbers.h"
+#include "tests/support/compare.h"
 #include "tests/support/matrices.h"
 
 namespace qirm {
@@ -19,6 +20,7 @@ namespace {
 // ---------------------------------------------------------------- helpers
 
 using test::Filled;
+using test::SameMatrix;
 
 IntMatrix Random(int nx, int ny, int lo, int hi, std::mt19937& rng) {
   std::uniform_int_distribution<int> dist(lo, hi);
@@ -35,16 +37,6 @@ RealMatrix Kernel(int ka, int kb, double value) {
   for (int a = 0; a < ka; ++a)
     for (int b = 0; b < kb; ++b) k[a][b] = value;
   return k;
-}
-
-bool SameInts(const IntMatrix& a, const IntMatrix& b, int nx, int ny) {
-  for (int x = 0; x < nx; ++x)
-    for (int y = 0; y < ny; ++y)
-      if (a[x][y] != b[x][y]) {
-        ADD_FAILURE() << "first difference at [" << x << "][" << y << "]: " << a[x][y] << " vs " << b[x][y];
-        return false;
-      }
-  return true;
 }
 
 // Restores the allocation limit when a test that lowers it ends.
@@ -406,7 +398,7 @@ TEST(Convolve, AgreesWithThePlainLoopsElementForElement) {
           IntMatrix want = m.Clone();
           ReferenceCorrelate(false, 0, ka, kb, k_ref, nx, ny, want);
           ASSERT_TRUE(Convolve(ka, kb, k, nx, ny, m));
-          ASSERT_TRUE(SameInts(m, want, nx, ny))
+          ASSERT_TRUE(SameMatrix(m, want, nx, ny))
               << static_cast<int>(kind) << ": " << ka << "x" << kb << " on " << nx << "x" << ny << " values "
               << lo << ".." << hi;
           for (int a = 0; a < ka; ++a)
@@ -424,7 +416,7 @@ TEST(Convolve, WorksOnTheLeadingBlockOfALargerMatrix) {
   RealMatrix k = Kernel(3, 3, 1.0), k_ref = Kernel(3, 3, 1.0);
   ReferenceCorrelate(false, 0, 3, 3, k_ref, 6, 7, want);
   ASSERT_TRUE(Convolve(3, 3, k, 6, 7, m));
-  EXPECT_TRUE(SameInts(m, want, 10, 10));  // outside the 6 x 7 block untouched
+  EXPECT_TRUE(SameMatrix(m, want, 10, 10));  // outside the 6 x 7 block untouched
 }
 
 // ----------------------------------------------------------- ConvolveBelow
@@ -435,7 +427,7 @@ TEST(ConvolveBelow, ThresholdZeroLeavesNonNegativeValuesAlone) {
   IntMatrix before = m.Clone();
   RealMatrix k = Kernel(5, 5, 1.0);
   ASSERT_TRUE(ConvolveBelow(0, 5, 5, k, 20, 20, m));
-  EXPECT_TRUE(SameInts(m, before, 20, 20));
+  EXPECT_TRUE(SameMatrix(m, before, 20, 20));
   EXPECT_EQ(k[2][2], 1.0 / 25);
 
   // Values at or above the threshold are kept, but a kept negative value
@@ -459,7 +451,7 @@ TEST(ConvolveBelow, ThresholdAboveEverythingIsConvolveWithTapsMovedByOne) {
     IntMatrix want = m.Clone();
     ASSERT_TRUE(ConvolveBelow(256, ka, kb, k, 31, 17, m));
     ASSERT_TRUE(Convolve(ka + 2, kb + 2, moved, 31, 17, want));
-    EXPECT_TRUE(SameInts(m, want, 31, 17)) << ka << "x" << kb;
+    EXPECT_TRUE(SameMatrix(m, want, 31, 17)) << ka << "x" << kb;
   }
   // For a 5 x 5 kernel the displacements run -1 .. +3: a single tap at
   // [4][4] takes the element three further along both axes.
@@ -485,7 +477,7 @@ TEST(ConvolveBelow, DecidesAndSumsOnTheValuesBeforeTheCall) {
       IntMatrix want = m.Clone();
       ReferenceCorrelate(true, 128, ka, kb, k_ref, nx, ny, want);
       ASSERT_TRUE(ConvolveBelow(128, ka, kb, k, nx, ny, m));
-      ASSERT_TRUE(SameInts(m, want, nx, ny)) << ka << "x" << kb << " on " << nx << "x" << ny;
+      ASSERT_TRUE(SameMatrix(m, want, nx, ny)) << ka << "x" << kb << " on " << nx << "x" << ny;
     }
   }
 }

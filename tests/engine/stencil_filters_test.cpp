@@ -7,12 +7,14 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/compare.h"
 #include "tests/support/pictures.h"
 
 namespace qirm {
 namespace {
 
 using test::At;
+using test::ExpectSamePicture;
 using test::Flat;
 using test::Grey;
 
@@ -108,18 +110,6 @@ RawPlane ReferenceLowPass(const RawPlane& src) {
       out.Row(y)[x] = static_cast<std::uint16_t>(Clamp(v, 65535));
     }
   return out;
-}
-
-void ExpectSamePicture(const Picture& actual, const Picture& expected) {
-  ASSERT_EQ(actual.width(), expected.width());
-  ASSERT_EQ(actual.height(), expected.height());
-  for (int y = 0; y < actual.height(); ++y)
-    for (int i = 0; i < static_cast<int>(actual.stride()); ++i)
-      if (actual.Row(y)[i] != expected.Row(y)[i]) {
-        ADD_FAILURE() << "first difference at x " << i / 3 << " channel " << i % 3 << " y " << y << ": "
-                      << int{actual.Row(y)[i]} << ", expected " << int{expected.Row(y)[i]};
-        return;
-      }
 }
 
 // ------------------------------------------------------- worked numbers

@@ -12,11 +12,13 @@
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
 #include "tricolour/tri_numbers.h"
+#include "tests/support/compare.h"
 #include "tests/support/matrices.h"
 
 namespace qirm {
 namespace {
 
+using test::ExpectSameMatrix;
 using test::Filled;
 
 IntMatrix Random(int w, int h, unsigned seed, int lo, int hi) {
@@ -29,11 +31,6 @@ IntMatrix Random(int w, int h, unsigned seed, int lo, int hi) {
       m[x][y] = static_cast<int>(lo + static_cast<long long>(rng() % static_cast<unsigned long long>(span)));
     }
   return m;
-}
-
-void ExpectSame(const IntMatrix& a, const IntMatrix& b, int w, int h) {
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y) ASSERT_EQ(a[x][y], b[x][y]) << "at (" << x << ", " << y << ")";
 }
 
 std::vector<calib::Level> Levels() {
@@ -60,7 +57,7 @@ TEST(RemoveHotPixels, TheRatioRuleOnTheUnchangedFrame) {
   EXPECT_EQ(m[5][4], 100);
   EXPECT_EQ(m[1][4], 101);
   EXPECT_EQ(m[0][0], 9000);
-  ExpectSame(m, plain, 7, 6);
+  ExpectSameMatrix(m, plain, 7, 6);
 }
 
 TEST(RemoveHotPixels, FastEqualsPlainOnNoisyFrames) {
@@ -72,8 +69,8 @@ TEST(RemoveHotPixels, FastEqualsPlainOnNoisyFrames) {
       RemoveHotPixels(67, 45, *f);
       RemoveHotPixels(67, 45, told, /*in_16_bits=*/true);
       RemoveHotPixelsPlain(67, 45, plain);
-      ExpectSame(*f, plain, 67, 45);
-      ExpectSame(told, plain, 67, 45);
+      ExpectSameMatrix(*f, plain, 67, 45);
+      ExpectSameMatrix(told, plain, 67, 45);
     }
   }
 }
@@ -115,7 +112,7 @@ TEST(FlatField, FastEqualsPlainOnRandomFlatsAndFrames) {
   IntMatrix plain = m.Clone();
   Calibrate(&dark, &f, w, h, m, 0, w);
   CalibratePlain(&dark, &f, w, h, plain);
-  ExpectSame(m, plain, w, h);
+  ExpectSameMatrix(m, plain, w, h);
 }
 
 // Flats whose divisors put quotients on or a hair from integers: 20000 of
@@ -393,11 +390,11 @@ TEST(DarkFrame, NarrowWhenTheMeanFitsAndWideOtherwise) {
         Calibrate(&dark, f, w, h, a, 0, w);
         CalibratePlain(&dark, f, w, h, b);
         Calibrate(&mean, f, w, h, c, 0, w);
-        ExpectSame(a, c, w, h);
-        ExpectSame(b, c, w, h);
+        ExpectSameMatrix(a, c, w, h);
+        ExpectSameMatrix(b, c, w, h);
         if (!f) {
           SubtractDark(dark, w, h, d, threads);
-          ExpectSame(d, c, w, h);
+          ExpectSameMatrix(d, c, w, h);
         }
       }
     }
@@ -435,8 +432,8 @@ TEST(FlattenBackground, EqualRegionLevelsChangeNothing) {
   IntMatrix m = Filled(150, 90, 1234), plain = m.Clone();
   FlattenBackground(150, 90, m);
   FlattenBackgroundPlain(150, 90, plain);
-  ExpectSame(m, Filled(150, 90, 1234), 150, 90);
-  ExpectSame(plain, m, 150, 90);
+  ExpectSameMatrix(m, Filled(150, 90, 1234), 150, 90);
+  ExpectSameMatrix(plain, m, 150, 90);
 }
 
 TEST(FlattenBackground, ASkyRisingByOnePerColumnIsLoweredOnTheRight) {
@@ -453,7 +450,7 @@ TEST(FlattenBackground, ASkyRisingByOnePerColumnIsLoweredOnTheRight) {
   IntMatrix plain = m.Clone();
   FlattenBackground(w, h, m);
   FlattenBackgroundPlain(w, h, plain);
-  ExpectSame(m, plain, w, h);
+  ExpectSameMatrix(m, plain, w, h);
   // gx = -120 / 150 = -0.8: the sky now rises by 0.2 per column.
   EXPECT_EQ(m[0][5], 1000);
   EXPECT_EQ(m[149][5], 1029);  // 1149 - 119.2 (0.8 just above 0.8 as a double)
@@ -463,7 +460,7 @@ TEST(FlattenBackground, ASkyRisingByOnePerColumnIsLoweredOnTheRight) {
 TEST(FlattenBackground, FramesTooSmallForTheRegionsAreLeftAlone) {
   IntMatrix m = Random(14, 12, 3, 0, 100), original = m.Clone();
   FlattenBackground(14, 12, m);
-  ExpectSame(m, original, 14, 12);
+  ExpectSameMatrix(m, original, 14, 12);
 }
 
 TEST(ToneCurve, WorkedValues) {

@@ -10,12 +10,14 @@
 
 #include "tricolour/near_identity.h"
 #include "tricolour/registration.h"
+#include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
 
 using near_identity::Map;
 using near_identity::Tuning;
+using test::ExpectSameMatrix;
 
 // Sky with stars, a few zeros, sparse negatives and a few values beyond the
 // shortcut's range: what calibrated frames hold.
@@ -45,15 +47,6 @@ IntMatrix Plain(bool rotate, double p, int w, int h, const IntMatrix& m) {
   const Status s = rotate ? RotateAboutCentrePlain(p, w, h, out) : ScaleAboutCentrePlain(p, w, h, out);
   EXPECT_TRUE(s);
   return out;
-}
-
-void ExpectSame(const IntMatrix& a, const IntMatrix& b, int w, int h) {
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y)
-      if (a[x][y] != b[x][y]) {
-        ADD_FAILURE() << "first difference at (" << x << ", " << y << "): " << a[x][y] << " vs " << b[x][y];
-        return;
-      }
 }
 
 struct Case {
@@ -86,7 +79,7 @@ TEST(NearIdentity, EqualsThePlainRuleForScalesAndAngles) {
         tuning.recompute_share = 1;
         ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
         const IntMatrix plain = Plain(c.rotate, c.p, w, h, m);
-        ExpectSame(fast, plain, w, h);
+        ExpectSameMatrix(fast, plain, w, h);
         // Handed on column by column, in order, once each: the same columns.
         IntMatrix sunk = Frame(w, h, 1);
         int next = 0;
@@ -98,7 +91,7 @@ TEST(NearIdentity, EqualsThePlainRuleForScalesAndAngles) {
             },
             tuning));
         EXPECT_EQ(next, w);
-        ExpectSame(sunk, plain, w, h);
+        ExpectSameMatrix(sunk, plain, w, h);
       }
     }
   }
@@ -119,7 +112,7 @@ TEST(NearIdentity, RecomputedTargetsAloneRebuildTheFrame) {
       else tuning.product_margin = tuning.scale_product_margin = 0.49;
       IntMatrix fast = m.Clone(), scratch;
       ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
-      ExpectSame(fast, Plain(c.rotate, c.p, w, h, m), w, h);
+      ExpectSameMatrix(fast, Plain(c.rotate, c.p, w, h, m), w, h);
     }
   }
 }
@@ -134,9 +127,9 @@ TEST(NearIdentity, DeclinesFramesFullOfNegativeValues) {
     for (int y = 0; y < h; y += 2) m[x][y] = -50 - x;
   IntMatrix fast = m.Clone(), scratch;
   EXPECT_FALSE(near_identity::Apply(near_identity::RotateMap(0.003, w, h), w, h, fast, scratch));
-  ExpectSame(fast, m, w, h);
+  ExpectSameMatrix(fast, m, w, h);
   ASSERT_TRUE(RotateAboutCentre(0.003, w, h, fast, scratch));
-  ExpectSame(fast, Plain(true, 0.003, w, h, m), w, h);
+  ExpectSameMatrix(fast, Plain(true, 0.003, w, h, m), w, h);
 }
 
 // Bright frames (values near 65535, whose floats carry the largest errors):
@@ -153,7 +146,7 @@ TEST(NearIdentity, BrightFramesEqualThePlainRule) {
     SCOPED_TRACE(std::string(c.rotate ? "rotate " : "scale ") + std::to_string(c.p));
     IntMatrix fast = m.Clone(), scratch;
     ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch));
-    ExpectSame(fast, Plain(c.rotate, c.p, w, h, m), w, h);
+    ExpectSameMatrix(fast, Plain(c.rotate, c.p, w, h, m), w, h);
   }
 }
 

@@ -6,22 +6,14 @@
 #include <random>
 
 #include "tricolour/registration.h"
+#include "tests/support/compare.h"
 #include "tests/support/matrices.h"
 
 namespace qirm {
 namespace {
 
 using test::Filled;
-
-bool Same(const IntMatrix& a, const IntMatrix& b, int w, int h) {
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < h; ++y)
-      if (a[x][y] != b[x][y]) {
-        ADD_FAILURE() << "first difference at (" << x << ", " << y << "): " << a[x][y] << " vs " << b[x][y];
-        return false;
-      }
-  return true;
-}
+using test::SameMatrix;
 
 // A Gaussian star of the given peak above a sky, centred at (sx, sy).
 void AddStar(IntMatrix& m, int w, int h, double sx, double sy, double peak, double sigma) {
@@ -129,13 +121,13 @@ void FastEqualsPlain(int w, int h) {
     IntMatrix fast = m.Clone(), plain = m.Clone();
     ASSERT_TRUE(ScaleAboutCentre(k, w, h, fast, scratch));
     ASSERT_TRUE(ScaleAboutCentrePlain(k, w, h, plain));
-    EXPECT_TRUE(Same(fast, plain, w, h)) << "scale " << k;
+    EXPECT_TRUE(SameMatrix(fast, plain, w, h)) << "scale " << k;
   }
   for (double theta : {1e-5, -0.0021, 0.02, -0.5235987755982988, 1.2, 3.0, 0.0003, -7e-4}) {
     IntMatrix fast = m.Clone(), plain = m.Clone();
     ASSERT_TRUE(RotateAboutCentre(theta, w, h, fast, scratch));
     ASSERT_TRUE(RotateAboutCentrePlain(theta, w, h, plain));
-    EXPECT_TRUE(Same(fast, plain, w, h)) << "rotate " << theta;
+    EXPECT_TRUE(SameMatrix(fast, plain, w, h)) << "rotate " << theta;
   }
   EXPECT_FALSE(ScaleAboutCentre(std::nan(""), w, h, m, scratch));
   EXPECT_FALSE(RotateAboutCentre(INFINITY, w, h, m, scratch));
@@ -194,7 +186,7 @@ TEST(RegisterFrame, AFrameTurnedBy30DegreesIsTurnedBack) {
   EXPECT_NEAR(r.scale, 1 / 1.02, 0.01);
   EXPECT_EQ(r.ox, rp.ox);
   EXPECT_EQ(r.oy, rp.oy);
-  EXPECT_TRUE(Same(turned.m, plain, turned.w, turned.h));
+  EXPECT_TRUE(SameMatrix(turned.m, plain, turned.w, turned.h));
   // After the turn and the shift both stars sit where the reference has them.
   for (const auto& star : {std::pair{40, 35}, std::pair{85, 70}}) {
     const StarLocation s = LocateStar(turned.w, turned.h, star.first + r.ox, star.second + r.oy, 3, turned.m);
