@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/cpu_dispatch.h"
 #include "tricolour/tri_numbers.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -169,13 +170,6 @@ __attribute__((always_inline)) inline void SpreadRows(Context& c, int x, const s
 void ScalarColumn(Context& c, int x, const std::int32_t* src) { SpreadRows(c, x, src, 0, c.h); }
 
 #ifdef QIRM_NEAR_X86
-
-bool HaveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("fma");
-  return have;
-}
 
 #define QIRM_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma")))
 #define QIRM_AVX512_LAMBDA __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma"), always_inline))
@@ -572,11 +566,10 @@ std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
 }
 
 // out = in clamped to 0..65535; returns the largest value of in (a plain
-// loop the compiler vectorises). For a buffer read again at once.
-#if defined(QIRM_NEAR_X86)
-__attribute__((target_clones("avx2", "default")))
-#endif
-std::int32_t ClampIntoCached(const std::int32_t* in, std::int32_t* out, int n) {
+// loop the compiler vectorises, once for AVX2 and once for the baseline).
+// For a buffer read again at once.
+__attribute__((always_inline)) inline std::int32_t ClampIntoBody(const std::int32_t* in, std::int32_t* out,
+                                                                 int n) {
   std::int32_t high = INT32_MIN;
   for (int i = 0; i < n; ++i) {
     high = std::max(high, in[i]);
@@ -585,13 +578,22 @@ std::int32_t ClampIntoCached(const std::int32_t* in, std::int32_t* out, int n) {
   return high;
 }
 
-// The same into the frame, straight to memory where the machine can (the
-// result is not read again soon, which saves reading every line first).
+std::int32_t ClampIntoCachedBaseline(const std::int32_t* in, std::int32_t* out, int n) {
+  return ClampIntoBody(in, out, n);
+}
+
 #ifdef QIRM_NEAR_X86
+__attribute__((target("avx2"))) std::int32_t ClampIntoCachedAvx2(const std::int32_t* in, std::int32_t* out,
+                                                                 int n) {
+  return ClampIntoBody(in, out, n);
+}
+
+// The same into the frame, straight to memory (the result is not read again
+// soon, which saves reading every line first).
 QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* out, int n) {
   int head = static_cast<int>((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 4);
   if (reinterpret_cast<std::uintptr_t>(out) % 4 != 0 || head > n) head = n;
-  std::int32_t high = ClampIntoCached(in, out, head);
+  std::int32_t high = ClampIntoCachedAvx2(in, out, head);
   __m512i highs = _mm512_set1_epi32(high);
   const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(65535);
   int i = head;
@@ -600,17 +602,22 @@ QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* o
     highs = _mm512_max_epi32(highs, v);
     _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
   }
-  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoCached(in + i, out + i, n - i));
+  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoCachedAvx2(in + i, out + i, n - i));
 }
 #endif
 
-std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
+using ClampIntoFn = std::int32_t (*)(const std::int32_t*, std::int32_t*, int);
+
+// The clamp of finished columns at `level`; `stream`: into a frame not
+// read again soon.
+ClampIntoFn ClampIntoAt(CpuLevel level, bool stream) {
 #ifdef QIRM_NEAR_X86
-  if (HaveAvx512()) return ClampIntoStream(in, out, n);
+  if (stream && level >= CpuLevel::kAvx512) return ClampIntoStream;
+  if (level >= CpuLevel::kAvx2) return ClampIntoCachedAvx2;
 #endif
-  return ClampIntoCached(in, out, n);
+  (void)level, (void)stream;
+  return ClampIntoCachedBaseline;
 }
-
 
 // Target columns live in a small ring while sources can still reach them:
 // source columns are taken in order, the corner column grows with the
@@ -626,6 +633,8 @@ template <class ColumnFor, class Done>
 bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
             bool stream, const ColumnFor& column_for, const Done& done) {
   Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, tuning.single, nullptr, {}, {}, {}};
+  const CpuLevel level = ActiveCpuLevel();
+  const ClampIntoFn clamp_into = ClampIntoAt(level, stream);
   if (!map.rotate) {
     // The scale's coordinates per column and per row are exact and cheap:
     // no margin for them, and a tighter one for the products, whose error
@@ -677,7 +686,7 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
       open_to(finished);
       const std::int32_t* column = columns[finished];
       std::int32_t* out = column_for(finished);
-      const std::int32_t high = stream ? ClampInto(column, out, h) : ClampIntoCached(column, out, h);
+      const std::int32_t high = clamp_into(column, out, h);
       if (finished < 2) {
         for (int Y = 0; Y < h; ++Y) out[Y] = clamp(band.at(finished, Y));
       } else {
@@ -695,7 +704,7 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
     return true;
   };
 #ifdef QIRM_NEAR_X86
-  const bool vector = tuning.vector && HaveAvx512();
+  const bool vector = level >= CpuLevel::kAvx512;
 #endif
   for (int x = 0; x < w; ++x) {
     // Targets left of lo[x] are done before the ring takes new columns, so
@@ -711,7 +720,7 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
     if (!finish_to(lo[x + 1])) return false;
   }
 #ifdef QIRM_NEAR_X86
-  if (stream && HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
+  if (stream && vector) _mm_sfence();  // the streamed stores before anything reads them
 #endif
   return true;
 }
@@ -733,25 +742,35 @@ int TrailingColumns(const Map& map, int w, int h) {
 }
 
 // Values the shortcut cannot take (below 0, 2^17 and above); each marks its
-// targets for the plain recomputation.
-#if defined(QIRM_NEAR_X86)
-__attribute__((target_clones("avx2", "default")))
-#endif
-long long OutsideCount(const std::int32_t* v, long long n) {
+// targets for the plain recomputation. A plain loop the compiler
+// vectorises, once for AVX2 and once for the baseline.
+__attribute__((always_inline)) inline long long OutsideCountBody(const std::int32_t* v, long long n) {
   long long count = 0;
   for (long long i = 0; i < n; ++i) count += static_cast<std::uint32_t>(v[i]) >= static_cast<std::uint32_t>(kValueLimit);
   return count;
 }
+
+long long OutsideCountBaseline(const std::int32_t* v, long long n) { return OutsideCountBody(v, n); }
+
+#ifdef QIRM_NEAR_X86
+__attribute__((target("avx2"))) long long OutsideCountAvx2(const std::int32_t* v, long long n) {
+  return OutsideCountBody(v, n);
+}
+#endif
 
 // The same for the whole frame, estimated from every eighth column: it
 // only decides whether the shortcut is worth taking (each such value sends
 // its targets through the slower plain recomputation), never what the
 // result is, so a sample that misses some only costs time.
 long long OutsideEstimate(const IntMatrix& m, int w, int h) {
+  long long (*outside_count)(const std::int32_t*, long long) = OutsideCountBaseline;
+#ifdef QIRM_NEAR_X86
+  if (CpuLevelActive(CpuLevel::kAvx2)) outside_count = OutsideCountAvx2;
+#endif
   constexpr int kEvery = 8;
   long long count = 0;
   int columns = 0;
-  for (int x = 0; x < w; x += kEvery, ++columns) count += OutsideCount(m[x], h);
+  for (int x = 0; x < w; x += kEvery, ++columns) count += outside_count(m[x], h);
   return count * w / columns;
 }
 

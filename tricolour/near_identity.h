@@ -58,12 +58,12 @@ inline void ExactTarget(const Map& map, int x, int y, double& xd, double& yd) {
 }
 
 // Knobs for tests: wider margins send more targets through the plain
-// recomputation; vector false uses the scalar loop on every machine.
+// recomputation. (The vector loop runs at the AVX-512 level of
+// ActiveCpuLevel(), the scalar one below it.)
 struct Tuning {
   double product_margin = 1.0 / 65536;          // rotation
   double scale_product_margin = 1.0 / (1 << 24);  // scale (exact coordinates)
   double coordinate_margin = 1.0 / (1LL << 32);   // rotation
-  bool vector = true;
   // The vector loop tries sixteen rows in floats before eight in doubles.
   bool single = true;
   // Give up (and leave m untouched) when more targets than w h / this need

@@ -5,8 +5,9 @@
 #include <cmath>
 #include <random>
 
-#include "tricolour/registration.h"
+#include "core/cpu_dispatch.h"
 #include "tests/support/matrices.h"
+#include "tricolour/registration.h"
 
 namespace qirm {
 namespace {
@@ -111,11 +112,16 @@ void FastEqualsPlain(int w, int h);
 
 // The fast transforms gather and use doubles with an extended fallback; the
 // plain loops spread in extended precision. Every byte must agree, also with
-// negative values, zeros, values beyond 65535 and large factors and angles.
-TEST(Transforms, FastEqualsPlainForScalesAndAngles) {
-  for (const auto& [w, h] : {std::pair{61, 47}, std::pair{64, 48}, std::pair{256, 130}}) {
-    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-    FastEqualsPlain(w, h);
+// negative values, zeros, values beyond 65535 and large factors and angles,
+// at every level the machine has (the AVX2 column kernels and their plain
+// loops, the near-identity vector and scalar loops).
+TEST(Transforms, FastEqualsPlainForScalesAndAnglesAtEveryLevel) {
+  for (CpuLevel level : SupportedCpuLevels()) {
+    const ScopedCpuLevel cap(level);
+    for (const auto& [w, h] : {std::pair{61, 47}, std::pair{64, 48}, std::pair{256, 130}}) {
+      SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " " + CpuLevelName(level));
+      FastEqualsPlain(w, h);
+    }
   }
 }
 
