@@ -42,31 +42,7 @@
 
 namespace qirm::near_identity {
 
-Map ScaleMap(double k, int w, int h) {
-  Map m;
-  m.rotate = false;
-  m.k = k;
-  m.cx = w * 0.5;
-  m.cy = h * 0.5;
-  m.a = m.f = k;
-  m.b = m.e = 0;
-  return m;
-}
-
-Map RotateMap(double theta, int w, int h) {
-  Map m;
-  m.rotate = true;
-  m.c = std::cos(theta);
-  m.s = std::sin(theta);
-  m.cx = w * 0.5;
-  m.cy = h * 0.5;
-  m.a = m.f = m.c;
-  m.b = m.s;
-  m.e = -m.s;
-  return m;
-}
-
-bool Suits(const Map& map, int w, int h) {
+bool Suits(const CentreMap& map, int w, int h) {
   constexpr double kNear = 0.05;
   return w >= 16 && h >= 16 && w < (1 << 14) && h < (1 << 14) && std::abs(map.a - 1) <= kNear &&
          std::abs(map.f - 1) <= kNear && std::abs(map.b) <= kNear && std::abs(map.e) <= kNear;
@@ -82,7 +58,7 @@ constexpr std::int32_t kMarked = 1 << 24;
 constexpr std::int32_t kValueLimit = 1 << 17;  // the shortcut takes 1 .. 2^17 - 1
 
 struct Context {
-  const Map& map;
+  const CentreMap& map;
   int w, h;
   double mc, mp;  // coordinate and product margins (mc 0: exact coordinates)
   bool single;    // the first pass of sixteen rows in floats
@@ -100,7 +76,7 @@ inline void FastTarget(const Context& c, int x, int y, double& xd, double& yd) {
     yd = c.ys[y];
     return;
   }
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const double dy = y - m.cy;
   xd = std::fma(m.b, dy, std::fma(m.a, x - m.cx, m.cx));
   yd = std::fma(m.f, dy, std::fma(m.e, x - m.cx, m.cy));
@@ -279,7 +255,7 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
   r.n = static_cast<int>(std::floor(xd));
   r.q = static_cast<int>(std::floor(yd)) - y;
   if (!EndsHold(c, x, y, y + 1, r)) return y;
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const double slope_x = c.xs.empty() ? m.b : 0.0;
   const double slope_g = (c.xs.empty() ? m.f : m.k) - 1;
   auto rows = [](double value, double slope, double lo, double hi) {
@@ -327,7 +303,7 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 //   strictly between floor(q) and q, so the floor of q is the floor of P.
 //   Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
 QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const bool tables = !c.xs.empty();
   const double bx = tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
   const double by = std::fma(m.e, x - m.cx, m.cy);
@@ -477,7 +453,7 @@ struct Band {
 // The plain rule for the band's targets: every source that can reach them,
 // in source order.
 void BorderBand(const Context& c, const IntMatrix& src, Band& band) {
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const int w = c.w, h = c.h;
   auto in_band = [](int X, int Y) { return X < 2 || Y < 2; };
   // Rows of source column x whose fast coordinate lies below 2.01 (a
@@ -544,7 +520,7 @@ void BorderBand(const Context& c, const IntMatrix& src, Band& band) {
 // One target (X >= 2, Y >= 2) by the plain rule: the sources near its
 // preimage, in source order, that have a corner reaching it.
 std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const double tx = X - m.cx, ty = Y - m.cy;
   const double det = m.a * m.f - m.b * m.e;
   const int xs = static_cast<int>(std::lround((m.f * tx - m.b * ty) / det + m.cx));
@@ -630,7 +606,7 @@ ClampIntoFn ClampIntoAt(CpuLevel level, bool stream) {
 // many targets need the plain recomputation (before anything is handed on
 // that matters: the caller then drops the result).
 template <class ColumnFor, class Done>
-bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
+bool Spread(const CentreMap& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
             bool stream, const ColumnFor& column_for, const Done& done) {
   Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, tuning.single, nullptr, {}, {}, {}};
   const CpuLevel level = ActiveCpuLevel();
@@ -734,7 +710,7 @@ namespace {
 // preimage less 2, and a source column is read while targets up to its
 // image are open. Both lie within |x - preimage| of the column, bounded by
 // the map's distortion over the frame; a few columns to spare.
-int TrailingColumns(const Map& map, int w, int h) {
+int TrailingColumns(const CentreMap& map, int w, int h) {
   const double det = map.a * map.f - map.b * map.e;
   const double forward = std::abs(map.a - 1) * w / 2 + std::abs(map.b) * h / 2;
   const double backward = std::abs(1 - map.f / det) * w / 2 + std::abs(map.b / det) * h / 2;
@@ -783,7 +759,7 @@ void CopyColumn(const std::int32_t* in, std::int32_t* out, int n) {
 
 }  // namespace
 
-bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
+bool Apply(const CentreMap& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
   if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
   // Over the frame itself, the finished columns trailing the sources in a
   // small ring, when that ring is small: no second frame is needed. A frame
@@ -809,8 +785,8 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
   return true;
 }
 
-bool ApplyTo(const Map& map, int w, int h, const IntMatrix& m, const std::function<void(int, const std::int32_t*)>& sink,
-             const Tuning& tuning) {
+bool ApplyTo(const CentreMap& map, int w, int h, const IntMatrix& m,
+             const std::function<void(int, const std::int32_t*)>& sink, const Tuning& tuning) {
   if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
   thread_local std::vector<std::int32_t> column;
   column.resize(h);

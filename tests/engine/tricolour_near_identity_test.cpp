@@ -9,13 +9,13 @@
 #include <string>
 
 #include "core/cpu_dispatch.h"
+#include "tricolour/fast_transforms.h"
 #include "tricolour/near_identity.h"
-#include "tricolour/registration.h"
+#include "tricolour/transform_rule.h"
 
 namespace qirm {
 namespace {
 
-using near_identity::Map;
 using near_identity::Tuning;
 
 // Sky with stars, a few zeros, sparse negatives and a few values beyond the
@@ -37,8 +37,8 @@ IntMatrix Frame(int w, int h, unsigned seed) {
   return m;
 }
 
-Map MapOf(bool rotate, double p, int w, int h) {
-  return rotate ? near_identity::RotateMap(p, w, h) : near_identity::ScaleMap(p, w, h);
+CentreMap MapOf(bool rotate, double p, int w, int h) {
+  return rotate ? RotateMap(p, w, h) : ScaleMap(p, w, h);
 }
 
 IntMatrix Plain(bool rotate, double p, int w, int h, const IntMatrix& m) {
@@ -137,7 +137,7 @@ TEST(NearIdentity, DeclinesFramesFullOfNegativeValues) {
   for (int x = 0; x < w; ++x)
     for (int y = 0; y < h; y += 2) m[x][y] = -50 - x;
   IntMatrix fast = m.Clone(), scratch;
-  EXPECT_FALSE(near_identity::Apply(near_identity::RotateMap(0.003, w, h), w, h, fast, scratch));
+  EXPECT_FALSE(near_identity::Apply(RotateMap(0.003, w, h), w, h, fast, scratch));
   ExpectSame(fast, m, w, h);
   ASSERT_TRUE(RotateAboutCentre(0.003, w, h, fast, scratch));
   ExpectSame(fast, Plain(true, 0.003, w, h, m), w, h);
@@ -162,10 +162,10 @@ TEST(NearIdentity, BrightFramesEqualThePlainRule) {
 }
 
 TEST(NearIdentity, OnlyMapsCloseToTheIdentitySuit) {
-  EXPECT_TRUE(near_identity::Suits(near_identity::ScaleMap(1.04, 100, 100), 100, 100));
-  EXPECT_FALSE(near_identity::Suits(near_identity::ScaleMap(1.2, 100, 100), 100, 100));
-  EXPECT_FALSE(near_identity::Suits(near_identity::RotateMap(0.3, 100, 100), 100, 100));
-  EXPECT_FALSE(near_identity::Suits(near_identity::RotateMap(0.01, 10, 100), 10, 100));
+  EXPECT_TRUE(near_identity::Suits(ScaleMap(1.04, 100, 100), 100, 100));
+  EXPECT_FALSE(near_identity::Suits(ScaleMap(1.2, 100, 100), 100, 100));
+  EXPECT_FALSE(near_identity::Suits(RotateMap(0.3, 100, 100), 100, 100));
+  EXPECT_FALSE(near_identity::Suits(RotateMap(0.01, 10, 100), 10, 100));
 }
 
 }  // namespace
