@@ -148,7 +148,8 @@ void ScalarColumn(Context& c, int x, const std::int32_t* src) { SpreadRows(c, x,
 #ifdef QIRM_NEAR_X86
 
 #define QIRM_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma")))
-#define QIRM_AVX512_LAMBDA __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma"), always_inline))
+#define QIRM_AVX512_STEP \
+  __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma"), always_inline)) inline
 
 // A contribution still to be added: lane 15 of `value` goes to
 // t[column][row]. Groups of rows that continue the run take it as their
@@ -302,24 +303,151 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 //   margin) a lane whose q = a g + m has a fraction of at least 2 m has P
 //   strictly between floor(q) and q, so the floor of q is the floor of P.
 //   Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
-QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
+// What a column's steps share: the map's slopes and the column's base
+// coordinates, the products' margins, and the same in floats.
+struct ColumnLanes {
+  bool tables;    // the scale: coordinates from c.xs, c.ys, c.fys
+  double bx, by;  // the column's base coordinates (x' and y' less the rows' part)
+  __m512d vb, vf, vby, lanes, one, mp, low, two_mp;
+  __m256i limit;
+  __m512i limit16;
+  __m512 one_s, half_s, margin_scale, margin_base, steps, slope_x, slope_y;
+};
+
+QIRM_AVX512_STEP ColumnLanes ColumnLanesOf(const Context& c, int x) {
   const CentreMap& m = c.map;
-  const bool tables = !c.xs.empty();
-  const double bx = tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
-  const double by = std::fma(m.e, x - m.cx, m.cy);
-  const __m512d vb = _mm512_set1_pd(m.b), vf = _mm512_set1_pd(m.f);
-  const __m512d vby = _mm512_set1_pd(by);
-  const __m512d lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
-  const __m512d one = _mm512_set1_pd(1.0);
-  const __m512d mp = _mm512_set1_pd(c.mp), low = _mm512_set1_pd(0.5 + c.mp), two_mp = _mm512_set1_pd(2 * c.mp);
-  const __m256i limit = _mm256_set1_epi32(kValueLimit);
-  const __m512i limit16 = _mm512_set1_epi32(kValueLimit);
-  const __m512 one_s = _mm512_set1_ps(1.0f), half_s = _mm512_set1_ps(0.5f);
-  const __m512 margin_scale = _mm512_set1_ps(0x1p-21f);
-  const __m512 margin_base = _mm512_set1_ps(static_cast<float>(c.mp));  // rounded, still above 0 or the margin
-  const __m512 steps = _mm512_set_ps(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  const __m512 slope_x = _mm512_set1_ps(static_cast<float>(m.b));
-  const __m512 slope_y = _mm512_set1_ps(static_cast<float>(m.f - 1));  // f - 1 exact: f is near 1
+  ColumnLanes k;
+  k.tables = !c.xs.empty();
+  k.bx = k.tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
+  k.by = std::fma(m.e, x - m.cx, m.cy);
+  k.vb = _mm512_set1_pd(m.b);
+  k.vf = _mm512_set1_pd(m.f);
+  k.vby = _mm512_set1_pd(k.by);
+  k.lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  k.one = _mm512_set1_pd(1.0);
+  k.mp = _mm512_set1_pd(c.mp);
+  k.low = _mm512_set1_pd(0.5 + c.mp);
+  k.two_mp = _mm512_set1_pd(2 * c.mp);
+  k.limit = _mm256_set1_epi32(kValueLimit);
+  k.limit16 = _mm512_set1_epi32(kValueLimit);
+  k.one_s = _mm512_set1_ps(1.0f);
+  k.half_s = _mm512_set1_ps(0.5f);
+  k.margin_scale = _mm512_set1_ps(0x1p-21f);
+  k.margin_base = _mm512_set1_ps(static_cast<float>(c.mp));  // rounded, still above 0 or the margin
+  k.steps = _mm512_set_ps(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  k.slope_x = _mm512_set1_ps(static_cast<float>(m.b));
+  k.slope_y = _mm512_set1_ps(static_cast<float>(m.f - 1));  // f - 1 exact: f is near 1
+  return k;
+}
+
+// One run's steps: its corner and the two target columns' pending values.
+// Fractions come straight from the run's corner: bx - n and by - (q + y)
+// are exact differences, so x' - n and y' - (q + y) come out of one fused
+// multiply-add each, as close to the real values as x' and y'.
+struct RunLanes {
+  const Run& r;
+  __m512d bx_n;     // bx - n, every lane
+  __m512 fx_table;  // the same in floats (the scale's, for every row)
+};
+
+// The fractions of the eight rows from `row` in doubles.
+QIRM_AVX512_STEP void FractionsOfEight(const Context& c, const ColumnLanes& k, const RunLanes& run, int row,
+                                       __m512d& fx, __m512d& fy) {
+  const __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(run.r.q + row), k.lanes);
+  if (k.tables) {
+    fx = run.bx_n;
+    fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
+  } else {
+    const __m512d dy = _mm512_add_pd(_mm512_set1_pd(row - c.map.cy), k.lanes);
+    fx = _mm512_fmadd_pd(k.vb, dy, run.bx_n);
+    fy = _mm512_fmadd_pd(k.vf, dy, _mm512_sub_pd(k.vby, corner_y));
+  }
+}
+
+// The tail's fractions: rows past the run (their lanes carry no value) are
+// read only inside the column.
+QIRM_AVX512_STEP void FractionsOfTail(const Context& c, const ColumnLanes& k, const RunLanes& run, int y,
+                                      int rows, __m512d& fx, __m512d& fy) {
+  if (k.tables) {
+    const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
+    fx = run.bx_n;
+    fy = _mm512_sub_pd(_mm512_maskz_loadu_pd(live, c.ys.data() + y),
+                       _mm512_add_pd(_mm512_set1_pd(run.r.q + y), k.lanes));
+  } else {
+    FractionsOfEight(c, k, run, y, fx, fy);
+  }
+}
+
+// Eight rows from y in doubles (the first `rows` of them only): their
+// floors into the two target columns; y moves past them.
+QIRM_AVX512_STEP void AddEight(Context& c, const ColumnLanes& k, const RunLanes& run, Pending& p0,
+                               Pending& p1, const std::int32_t* src, int& y, __m512d fx, __m512d fy,
+                               int rows = 8) {
+  const __m256i v = rows == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y))
+                              : _mm256_maskz_loadu_epi32(static_cast<__mmask8>((1u << rows) - 1), src + y);
+  const int iy0 = run.r.q + y;
+  // Values out of range become NaN, which no test passes.
+  const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, k.limit);  // 0 <= v < limit
+  const __m512d vd =
+      _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
+  const __m512d gy = _mm512_sub_pd(k.one, fy);
+  const __m512d bv = _mm512_mul_pd(fx, vd);
+  const __m512d av = _mm512_sub_pd(vd, bv);  // (1 - fx) v within two roundings
+  const __m256i i00 = Increments(av, gy, k.mp, k.low, k.two_mp);
+  const __m256i i01 = Increments(av, fy, k.mp, k.low, k.two_mp);
+  const __m256i i10 = Increments(bv, gy, k.mp, k.low, k.two_mp);
+  const __m256i i11 = Increments(bv, fy, k.mp, k.low, k.two_mp);
+  AddRun(c, p0, run.r.n, iy0, i00, i01);
+  AddRun(c, p1, run.r.n + 1, iy0, i10, i11);
+  y += rows;
+}
+
+// The fractions of the sixteen rows from y in floats: from the tables (the
+// run's corner row of y is the floor of y'), or row y's (the doubles' first
+// lane) and the other rows by their slopes b and f - 1 along the run.
+QIRM_AVX512_STEP void FractionsOfSixteen(const Context& c, const ColumnLanes& k, const RunLanes& run, int y,
+                                         __m512& fx, __m512& fy) {
+  if (k.tables) {
+    fx = run.fx_table;
+    fy = _mm512_loadu_ps(c.fys.data() + y);
+  } else {
+    const CentreMap& m = c.map;
+    const double fx_row = std::fma(m.b, y - m.cy, k.bx - run.r.n);
+    const double fy_row = std::fma(m.f, y - m.cy, k.by - (run.r.q + y));
+    fx = _mm512_fmadd_ps(k.steps, k.slope_x, _mm512_set1_ps(static_cast<float>(fx_row)));
+    fy = _mm512_fmadd_ps(k.steps, k.slope_y, _mm512_set1_ps(static_cast<float>(fy_row)));
+  }
+}
+
+// Sixteen rows from y in floats, added only when every product is settled
+// (y then moves past them); false leaves them to the doubles.
+QIRM_AVX512_STEP bool AddSixteenInFloats(Context& c, const ColumnLanes& k, const RunLanes& run, Pending& p0,
+                                         Pending& p1, const std::int32_t* src, int& y) {
+  __m512 fx, fy;
+  FractionsOfSixteen(c, k, run, y, fx, fy);
+  const __m512i v = _mm512_loadu_si512(src + y);
+  __mmask16 unsure = _mm512_cmpge_epu32_mask(v, k.limit16);  // out of range: the doubles mark it
+  const __m512 vs = _mm512_cvtepi32_ps(v);
+  const __m512 margin = _mm512_fmadd_ps(vs, k.margin_scale, k.margin_base);
+  const __m512 two_margin = _mm512_add_ps(margin, margin);
+  const __m512 low_s = _mm512_add_ps(k.half_s, margin);
+  const __m512 gy = _mm512_sub_ps(k.one_s, fy);
+  const __m512 bv = _mm512_mul_ps(fx, vs);
+  const __m512 av = _mm512_sub_ps(vs, bv);
+  const __m512i i00 = IncrementsSingle(av, gy, margin, low_s, two_margin, unsure);
+  const __m512i i01 = IncrementsSingle(av, fy, margin, low_s, two_margin, unsure);
+  const __m512i i10 = IncrementsSingle(bv, gy, margin, low_s, two_margin, unsure);
+  const __m512i i11 = IncrementsSingle(bv, fy, margin, low_s, two_margin, unsure);
+  if (unsure != 0) return false;
+  const int iy0 = run.r.q + y;
+  AddRun16(c, p0, run.r.n, iy0, i00, i01);
+  AddRun16(c, p1, run.r.n + 1, iy0, i10, i11);
+  y += 16;
+  return true;
+}
+
+QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
+  const ColumnLanes k = ColumnLanesOf(c, x);
   Pending p0, p1;
   for (int y = 0; y < c.h;) {
     Run r;
@@ -333,103 +461,24 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       y = std::max(e, y + 1);
       continue;
     }
-    // Fractions straight from the run's corner: bx - n and by - (q + y)
-    // are exact differences, so x' - n and y' - (q + y) come out of one
-    // fused multiply-add each, as close to the real values as x' and y'.
-    const __m512d bx_n = _mm512_set1_pd(bx - r.n);
-    const __m512 fx_table = _mm512_set1_ps(static_cast<float>(bx - r.n));  // the scale's, for every row
-    // The fractions of the eight rows from `row`.
-    auto fractions = [&](int row, __m512d& fx, __m512d& fy) QIRM_AVX512_LAMBDA {
-      const __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + row), lanes);
-      if (tables) {
-        fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
-      } else {
-        const __m512d dy = _mm512_add_pd(_mm512_set1_pd(row - m.cy), lanes);
-        fx = _mm512_fmadd_pd(vb, dy, bx_n);
-        fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
-      }
-    };
-    // Eight rows from y in doubles; the first `rows` of them only.
-    auto step = [&](__m512d fx, __m512d fy, int rows = 8) QIRM_AVX512_LAMBDA {
-      const __m256i v = rows == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y))
-                                  : _mm256_maskz_loadu_epi32(static_cast<__mmask8>((1u << rows) - 1), src + y);
-      const int iy0 = r.q + y;
-      // Values out of range become NaN, which no test passes.
-      const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, limit);  // 0 <= v < limit
-      const __m512d vd =
-          _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
-      const __m512d gy = _mm512_sub_pd(one, fy);
-      const __m512d bv = _mm512_mul_pd(fx, vd);
-      const __m512d av = _mm512_sub_pd(vd, bv);  // (1 - fx) v within two roundings
-      const __m256i i00 = Increments(av, gy, mp, low, two_mp);
-      const __m256i i01 = Increments(av, fy, mp, low, two_mp);
-      const __m256i i10 = Increments(bv, gy, mp, low, two_mp);
-      const __m256i i11 = Increments(bv, fy, mp, low, two_mp);
-      AddRun(c, p0, r.n, iy0, i00, i01);
-      AddRun(c, p1, r.n + 1, iy0, i10, i11);
-      y += rows;
-    };
-    for (; c.single && y + 16 <= e;) {
-      __m512d fx0, fy0, fx1, fy1;
-      __m512 fx, fy;
-      if (tables) {
-        // The same floats, from the tables (the run's corner row of y is
-        // the floor of y').
-        fx = fx_table;
-        fy = _mm512_loadu_ps(c.fys.data() + y);
-      } else {
-        // Row y's fractions (the doubles' first lane) in floats, and the
-        // other rows by their slopes b and f - 1 along the run.
-        const double fx_row = std::fma(m.b, y - m.cy, bx - r.n);
-        const double fy_row = std::fma(m.f, y - m.cy, by - (r.q + y));
-        fx = _mm512_fmadd_ps(steps, slope_x, _mm512_set1_ps(static_cast<float>(fx_row)));
-        fy = _mm512_fmadd_ps(steps, slope_y, _mm512_set1_ps(static_cast<float>(fy_row)));
-      }
-      const __m512i v = _mm512_loadu_si512(src + y);
-      __mmask16 unsure = _mm512_cmpge_epu32_mask(v, limit16);  // out of range: the doubles mark it
-      const __m512 vs = _mm512_cvtepi32_ps(v);
-      const __m512 margin = _mm512_fmadd_ps(vs, margin_scale, margin_base);
-      const __m512 two_margin = _mm512_add_ps(margin, margin);
-      const __m512 low_s = _mm512_add_ps(half_s, margin);
-      const __m512 gy = _mm512_sub_ps(one_s, fy);
-      const __m512 bv = _mm512_mul_ps(fx, vs);
-      const __m512 av = _mm512_sub_ps(vs, bv);
-      const __m512i i00 = IncrementsSingle(av, gy, margin, low_s, two_margin, unsure);
-      const __m512i i01 = IncrementsSingle(av, fy, margin, low_s, two_margin, unsure);
-      const __m512i i10 = IncrementsSingle(bv, gy, margin, low_s, two_margin, unsure);
-      const __m512i i11 = IncrementsSingle(bv, fy, margin, low_s, two_margin, unsure);
-      if (unsure == 0) {
-        const int iy0 = r.q + y;
-        AddRun16(c, p0, r.n, iy0, i00, i01);
-        AddRun16(c, p1, r.n + 1, iy0, i10, i11);
-        y += 16;
-      } else {
-        fractions(y, fx0, fy0);
-        fractions(y + 8, fx1, fy1);
-        step(fx0, fy0);
-        step(fx1, fy1);
-      }
+    const RunLanes run{r, _mm512_set1_pd(k.bx - r.n), _mm512_set1_ps(static_cast<float>(k.bx - r.n))};
+    __m512d fx, fy;
+    while (c.single && y + 16 <= e) {
+      if (AddSixteenInFloats(c, k, run, p0, p1, src, y)) continue;
+      __m512d fx1, fy1;
+      FractionsOfEight(c, k, run, y, fx, fy);
+      FractionsOfEight(c, k, run, y + 8, fx1, fy1);
+      AddEight(c, k, run, p0, p1, src, y, fx, fy);
+      AddEight(c, k, run, p0, p1, src, y, fx1, fy1);
     }
-    for (; y + 8 <= e;) {
-      __m512d fx, fy;
-      fractions(y, fx, fy);
-      step(fx, fy);
+    while (y + 8 <= e) {
+      FractionsOfEight(c, k, run, y, fx, fy);
+      AddEight(c, k, run, p0, p1, src, y, fx, fy);
     }
     if (y < e && r.q + y + 8 <= c.h - 1) {
-      // The fractions of rows past the run (their lanes carry no value)
-      // are read only inside the column.
       const int rows = e - y;
-      const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
-      __m512d fx, fy;
-      if (tables) {
-        fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_maskz_loadu_pd(live, c.ys.data() + y),
-                           _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes));
-      } else {
-        fractions(y, fx, fy);
-      }
-      step(fx, fy, rows);
+      FractionsOfTail(c, k, run, y, rows, fx, fy);
+      AddEight(c, k, run, p0, p1, src, y, fx, fy, rows);
     }
     SpreadRows(c, x, src, y, e);
     y = e;
