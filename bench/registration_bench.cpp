@@ -12,7 +12,8 @@
 #include <string>
 
 #include "core/fits_reader.h"
-#include "tricolour/registration.h"
+#include "tricolour/fast_transforms.h"
+#include "tricolour/transform_rule.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <cmath>
 #include <new>
 
-#include "core/fits_threads.h"
+#include "core/cpu_dispatch.h"
+#include "core/parallel.h"
 #include "tricolour/calibration_kernels.h"
 #include "tricolour/tri_numbers.h"
 
@@ -45,12 +46,14 @@ void RemoveHotPixelsPlain(int w, int h, IntMatrix& m) {
 // v + mn - 1 > 2 min4. The replacement sum * 0.25 of non-negative values is
 // sum >> 2. The pixels are read from two saved columns (x - 1 and x as they
 // were) and the untouched column x + 1. For values in 0 .. 2^28 all of it
-// fits 32-bit integers and the loop has no branch, so it vectorises.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-static void HotColumn(const std::int32_t* __restrict left, const std::int32_t* __restrict centre,
-                      const std::int32_t* __restrict right, int h, std::int32_t* __restrict out) {
+// fits 32-bit integers and the loop has no branch, so it vectorises; the
+// body is compiled once for AVX2 and once for the baseline.
+namespace {
+
+__attribute__((always_inline)) inline void HotColumnBody(const std::int32_t* __restrict left,
+                                                         const std::int32_t* __restrict centre,
+                                                         const std::int32_t* __restrict right, int h,
+                                                         std::int32_t* __restrict out) {
   for (int y = 1; y <= h - 2; ++y) {
     const std::int32_t l = left[y], r = right[y], u = centre[y - 1], d = centre[y + 1], v = centre[y];
     const std::int32_t min4 = std::min(std::min(l, r), std::min(u, d));
@@ -61,6 +64,32 @@ static void HotColumn(const std::int32_t* __restrict left, const std::int32_t* _
     out[y] = v + mn - 1 > 2 * min4 ? (sum >> 2) : v;
   }
 }
+
+void HotColumnBaseline(const std::int32_t* __restrict left, const std::int32_t* __restrict centre,
+                       const std::int32_t* __restrict right, int h, std::int32_t* __restrict out) {
+  HotColumnBody(left, centre, right, h, out);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void HotColumnAvx2(const std::int32_t* __restrict left,
+                                                   const std::int32_t* __restrict centre,
+                                                   const std::int32_t* __restrict right, int h,
+                                                   std::int32_t* __restrict out) {
+  HotColumnBody(left, centre, right, h, out);
+}
+#endif
+
+using HotColumnFn = void (*)(const std::int32_t*, const std::int32_t*, const std::int32_t*, int,
+                             std::int32_t*);
+
+HotColumnFn HotColumnAtLevel() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (CpuLevelActive(CpuLevel::kAvx2)) return HotColumnAvx2;
+#endif
+  return HotColumnBaseline;
+}
+
+}  // namespace
 
 void RemoveHotPixels(int w, int h, IntMatrix& m, bool in_16_bits) {
   if (w < 3 || h < 3) return;
@@ -73,10 +102,11 @@ void RemoveHotPixels(int w, int h, IntMatrix& m, bool in_16_bits) {
       }
     }
   }
+  const HotColumnFn hot_column = HotColumnAtLevel();
   std::vector<std::int32_t> left(m[0], m[0] + h), centre(h);
   for (int x = 1; x <= w - 2; ++x) {
     std::copy(m[x], m[x] + h, centre.begin());
-    HotColumn(left.data(), centre.data(), m[x + 1], h, m[x]);
+    hot_column(left.data(), centre.data(), m[x + 1], h, m[x]);
     left.swap(centre);
   }
 }
@@ -102,12 +132,12 @@ bool DarkFrame::FromMean(RealMatrix& acc, int w, int h, int threads, bool clear)
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const int parts = std::clamp(threads, 1, std::max(1, w / 32));
-  auto column = [&](int part) { return static_cast<int>(fits::PartStart(w, part, parts)); };
+  const int parts = ColumnParts(threads, w);
+  auto column = [&](int part) { return static_cast<int>(PartStart(w, part, parts)); };
   // Columns that fit are cleared at once, while still in cache; the others
   // keep their sums for the 32-bit frame.
   std::vector<char> fits(w, 1);
-  fits::RunInParts(parts, [&](int part) {
+  RunInParts(parts, [&](int part) {
     for (int x = column(part); x < column(part + 1); ++x) {
       fits[x] = calib::TruncateRun16(acc[x], h, m_narrow.data() + static_cast<std::size_t>(x) * h);
       if (clear && fits[x]) std::fill(acc[x], acc[x] + h, 0.0);
@@ -115,7 +145,7 @@ bool DarkFrame::FromMean(RealMatrix& acc, int w, int h, int threads, bool clear)
   });
   if (std::all_of(fits.begin(), fits.end(), [](char f) { return f != 0; })) return true;
   if (!m_wide.Allocate(w, h)) return false;
-  fits::RunInParts(parts, [&](int part) {
+  RunInParts(parts, [&](int part) {
     for (int x = column(part); x < column(part + 1); ++x) {
       if (fits[x]) {
         std::copy(narrow_column(x), narrow_column(x) + h, m_wide[x]);
@@ -140,10 +170,10 @@ void DarkFrame::SubtractFrom(int x, int h, std::int32_t* c) const {
 }
 
 void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m, int threads) {
-  const int parts = std::clamp(threads, 1, std::max(1, w / 32));
-  fits::RunInParts(parts, [&](int part) {
-    const int x_end = static_cast<int>(fits::PartStart(w, part + 1, parts));
-    for (int x = static_cast<int>(fits::PartStart(w, part, parts)); x < x_end; ++x) dark.SubtractFrom(x, h, m[x]);
+  const int parts = ColumnParts(threads, w);
+  RunInParts(parts, [&](int part) {
+    const int x_end = static_cast<int>(PartStart(w, part + 1, parts));
+    for (int x = static_cast<int>(PartStart(w, part, parts)); x < x_end; ++x) dark.SubtractFrom(x, h, m[x]);
   });
 }
 
@@ -154,12 +184,12 @@ bool FlatField::Build(const IntMatrix& flat, int w, int h, int threads) {
   m_flat.assign(static_cast<std::size_t>(w) * h, 0);
   // The largest value, as the rule takes it (from 0.0, a strictly larger
   // value replaces it), is the largest of the parts' largest values.
-  const int parts = std::clamp(threads, 1, std::max(1, w / 32));
+  const int parts = ColumnParts(threads, w);
   std::vector<double> highs(parts, 0.0);
-  fits::RunInParts(parts, [&](int part) {
+  RunInParts(parts, [&](int part) {
     double fmax = 0.0;
-    const int x_end = static_cast<int>(fits::PartStart(w, part + 1, parts));
-    for (int x = static_cast<int>(fits::PartStart(w, part, parts)); x < x_end; ++x) {
+    const int x_end = static_cast<int>(PartStart(w, part + 1, parts));
+    for (int x = static_cast<int>(PartStart(w, part, parts)); x < x_end; ++x) {
       const std::int32_t* in = flat[x];
       std::uint16_t* out = m_flat.data() + static_cast<std::size_t>(x) * h;
       for (int y = 0; y < h; ++y) {
@@ -179,8 +209,8 @@ bool FlatField::Build(const IntMatrix& flat, int w, int h, int threads) {
     return false;
   }
   m_divisor.assign(65536, 0.0);
-  fits::RunInParts(parts, [&](int part) {
-    for (long long f = fits::PartStart(65536, part, parts); f < fits::PartStart(65536, part + 1, parts); ++f)
+  RunInParts(parts, [&](int part) {
+    for (long long f = PartStart(65536, part, parts); f < PartStart(65536, part + 1, parts); ++f)
       m_divisor[f] = static_cast<double>(static_cast<Extended>(f) / fmax);
   });
   return true;
@@ -297,6 +327,8 @@ void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, i
   }
   calib::AddQuotients(a + y0, column + (y0 + oy), static_cast<int>(y1 - y0), n);
 }
+
+int ColumnParts(int threads, int w) { return std::clamp(threads, 1, std::max(1, w / 32)); }
 
 int ColumnProgress(int x, int w) { return Trunc(x / (w * static_cast<Extended>(0.01))); }
 

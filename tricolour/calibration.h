@@ -105,6 +105,10 @@ void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h
 // Accumulate's work for the one frame column sx, given on its own (h values).
 void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h, RealMatrix& acc);
 
+// How many parts a pass over w columns is cut into for a budget of
+// `threads` threads: narrow frames (below 64 columns for two) keep one.
+int ColumnParts(int threads, int w);
+
 // The progress value of column x of a w-column pass: trunc(x / (w * 0.01)).
 int ColumnProgress(int x, int w);
 

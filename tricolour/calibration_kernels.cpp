@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/cpu_dispatch.h"
 #include "core/numbers.h"
 #include "tricolour/tri_numbers.h"
 
@@ -394,43 +395,25 @@ QIRM_AVX2 void TruncateRunAvx2(const double* a, int count, std::int32_t* out) {
 
 }  // namespace
 
-Level BestLevel() {
+void AddQuotients(double* a, const std::int32_t* in, int count, int n) {
 #ifdef QIRM_CALIB_X86
-  static const Level best = [] {
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma"))
-      return Level::kAvx512;
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Level::kAvx2;
-    return Level::kPlain;
-  }();
-  return best;
-#else
-  return Level::kPlain;
+  const CpuLevel level = ActiveCpuLevel();
+  if (level >= CpuLevel::kAvx512) return AddQuotientsAvx512(a, in, count, n);
+  if (level >= CpuLevel::kAvx2) return AddQuotientsAvx2(a, in, count, n);
 #endif
-}
-
-void AddQuotients(double* a, const std::int32_t* in, int count, int n, Level level) {
-#ifdef QIRM_CALIB_X86
-  level = std::min(level, BestLevel());
-  if (level == Level::kAvx512) return AddQuotientsAvx512(a, in, count, n);
-  if (level == Level::kAvx2) return AddQuotientsAvx2(a, in, count, n);
-#endif
-  (void)level;
   AddQuotientsPlain(a, in, count, n);
 }
 
 namespace {
 
 template <class D>
-void SubtractAndDivideAt(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax, const double* divisor,
-                         int count, Level level) {
+void SubtractAndDivideAt(std::int32_t* c, const D* dark, const std::uint16_t* f, double fmax,
+                         const double* divisor, int count) {
 #ifdef QIRM_CALIB_X86
-  level = std::min(level, BestLevel());
-  if (level == Level::kAvx512) return SubtractAndDivideAvx512(c, dark, f, fmax, divisor, count);
-  if (level == Level::kAvx2) return SubtractAndDivideAvx2(c, dark, f, fmax, divisor, count);
+  const CpuLevel level = ActiveCpuLevel();
+  if (level >= CpuLevel::kAvx512) return SubtractAndDivideAvx512(c, dark, f, fmax, divisor, count);
+  if (level >= CpuLevel::kAvx2) return SubtractAndDivideAvx2(c, dark, f, fmax, divisor, count);
 #endif
-  (void)level;
   (void)fmax;
   SubtractAndDividePlain(c, dark, f, divisor, count);
 }
@@ -438,32 +421,31 @@ void SubtractAndDivideAt(std::int32_t* c, const D* dark, const std::uint16_t* f,
 }  // namespace
 
 void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f, double fmax,
-                       const double* divisor, int count, Level level) {
-  SubtractAndDivideAt(c, dark, f, fmax, divisor, count, level);
+                       const double* divisor, int count) {
+  SubtractAndDivideAt(c, dark, f, fmax, divisor, count);
 }
 
 void SubtractAndDivide(std::int32_t* c, const std::uint16_t* dark, const std::uint16_t* f, double fmax,
-                       const double* divisor, int count, Level level) {
-  SubtractAndDivideAt(c, dark, f, fmax, divisor, count, level);
+                       const double* divisor, int count) {
+  SubtractAndDivideAt(c, dark, f, fmax, divisor, count);
 }
 
-void TruncateRun(const double* a, int count, std::int32_t* out, Level level) {
+void TruncateRun(const double* a, int count, std::int32_t* out) {
 #ifdef QIRM_CALIB_X86
-  level = std::min(level, BestLevel());
-  if (level == Level::kAvx512) return TruncateRunAvx512(a, count, out);
-  if (level == Level::kAvx2) return TruncateRunAvx2(a, count, out);
+  const CpuLevel level = ActiveCpuLevel();
+  if (level >= CpuLevel::kAvx512) return TruncateRunAvx512(a, count, out);
+  if (level >= CpuLevel::kAvx2) return TruncateRunAvx2(a, count, out);
 #endif
-  (void)level;
   TruncateRunPlain(a, count, out);
 }
 
-bool TruncateRun16(const double* a, int count, std::uint16_t* out, Level level) {
+bool TruncateRun16(const double* a, int count, std::uint16_t* out) {
   // Through 32 bits a chunk at a time (the same rule), then narrowed.
   std::int32_t wide[kChunk];
   bool fits = true;
   for (int start = 0; start < count; start += kChunk) {
     const int n = std::min(kChunk, count - start);
-    TruncateRun(a + start, n, wide, level);
+    TruncateRun(a + start, n, wide);
     std::uint32_t above = 0;  // negative values wrap far above 65535
     for (int i = 0; i < n; ++i) {
       above |= static_cast<std::uint32_t>(wide[i]) >> 16;

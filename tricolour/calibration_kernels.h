@@ -8,28 +8,27 @@
 
 namespace qirm::calib {
 
-// The instruction sets a kernel may use; the best one of the machine is
-// chosen at run time. Tests run every level the machine has.
-enum class Level { kPlain = 0, kAvx2 = 1, kAvx512 = 2 };
-Level BestLevel();
+// Each kernel takes the highest of its paths (AVX-512, AVX2 with FMA, the
+// rule) that ActiveCpuLevel() allows; tests cap it with ScopedCpuLevel to
+// run every path the machine has.
 
 // a[i] = (double)(a[i] + (extended)in[i] / n) for i < count; n > 0.
-void AddQuotients(double* a, const std::int32_t* in, int count, int n, Level level = BestLevel());
+void AddQuotients(double* a, const std::int32_t* in, int count, int n);
 
 // c[i] -= dark[i] (when dark is not null); then, where L = divisor[f[i]] is
 // above 0, c[i] = TruncSaturated((extended)c[i] / L). The divisors are
 // FlatField's: divisor[f] = (double)((extended)f / fmax), fmax >= 1.
 void SubtractAndDivide(std::int32_t* c, const std::int32_t* dark, const std::uint16_t* f, double fmax,
-                       const double* divisor, int count, Level level = BestLevel());
+                       const double* divisor, int count);
 
 // The same with a dark of 16-bit values.
 void SubtractAndDivide(std::int32_t* c, const std::uint16_t* dark, const std::uint16_t* f, double fmax,
-                       const double* divisor, int count, Level level = BestLevel());
+                       const double* divisor, int count);
 
 // out[i] = TruncSaturated(a[i]).
-void TruncateRun(const double* a, int count, std::int32_t* out, Level level = BestLevel());
+void TruncateRun(const double* a, int count, std::int32_t* out);
 // The same into 16 bits: true when every value lies in 0..65535 (the others
 // are stored cut to their low 16 bits).
-bool TruncateRun16(const double* a, int count, std::uint16_t* out, Level level = BestLevel());
+bool TruncateRun16(const double* a, int count, std::uint16_t* out);
 
 }  // namespace qirm::calib

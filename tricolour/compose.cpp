@@ -20,9 +20,11 @@
 
 #include "core/fits_reader.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "filters/blooming.h"
 #include "tricolour/calibration.h"
 #include "tricolour/compose_options.h"
+#include "tricolour/fast_transforms.h"
 #include "tricolour/near_identity.h"
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
@@ -63,23 +65,29 @@ std::vector<int> ColumnProgressValues(int w) {
   return values;
 }
 
-// Runs fn(x_begin, x_end) over the columns, split between `threads` threads.
+// Runs fn(x_begin, x_end) over the columns, in ColumnParts(threads, w)
+// parts at the same time.
 template <class Fn>
-void ForColumns(int threads, int w, const Fn& fn) {
-  if (threads <= 1 || w < 64) {
-    fn(0, w);
-    return;
-  }
-  const int mid = w / 2;
-  std::thread other;
-  try {
-    other = std::thread([&] { fn(mid, w); });
-  } catch (const std::system_error&) {
-    fn(mid, w);
-  }
-  fn(0, mid);
-  if (other.joinable()) other.join();
+void ForColumnParts(int threads, int w, const Fn& fn) {
+  const int parts = ColumnParts(threads, w);
+  RunInParts(parts, [&](int k) {
+    fn(static_cast<int>(PartStart(w, k, parts)), static_cast<int>(PartStart(w, k + 1, parts)));
+  });
 }
+
+// The blooming removal of every light frame has fixed values (the dialog's
+// anti-blooming fields are not consulted): saturated from 63000 in red and
+// blue, from 60000 in green; streaks of more than 5 saturated elements; a
+// smoothing median of radius 1.
+constexpr int kBloomThresholdRedBlue = 63000;
+constexpr int kBloomThresholdGreen = 60000;
+constexpr int kBloomStreakLength = 5;
+constexpr int kBloomMedianRadius = 1;
+
+// The progress values after each finished channel.
+constexpr int kRedDoneProgress = 50;
+constexpr int kGreenDoneProgress = 60;
+constexpr int kBlueDoneProgress = 70;
 
 struct Channel {
   const char* name;
@@ -111,7 +119,10 @@ struct Run {
   Progress& progress;
   const std::function<void(const std::string&)>& notice;
   int w = 0, h = 0;
+  int threads = 1;  // the run's threads (at most two)
   int workers = 1;  // threads stacking frames
+  int darks_usable = 0;  // darks before the first one of another size
+  StarRegistration registration = StarRegistration::kShiftOnStar1;
   ClampedPositions positions;
   ReferenceGeometry geometry;
   DarkFrame dark;
@@ -143,6 +154,9 @@ struct Run {
   IntMatrix frames[2][2];
   IntMatrix& first_frame = frames[0][0];
   RealMatrix acc;
+  // Touches the stacking's matrices while the setup reads (last, so that
+  // it is joined before anything it touches goes).
+  std::jthread toucher;
 };
 
 // Touches every page of the matrices, so that the page faults and the
@@ -164,7 +178,8 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
                     IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
-  RemoveBlooming(channel.bloom_threshold, 5, 1, w, h, c, run.workers > 1 ? 1 : 0);
+  RemoveBlooming(channel.bloom_threshold, kBloomStreakLength, kBloomMedianRadius, w, h, c,
+                 run.workers > 1 ? 1 : 0);
   if (channel.hot_pixels) {
     if (run.options.plain) RemoveHotPixelsPlain(w, h, c);
     else RemoveHotPixels(w, h, c, in_16_bits);  // blooming removal keeps values in 0..65535
@@ -180,7 +195,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
   if (channel.turn) Turn180(w, h, c);
   t.calibrate += Since(mark);
   mark = Clock::now();
-  Status s = RegisterFrame(c, w, h, run.settings.StarMode, run.positions, run.geometry, path, run.options.plain,
+  Status s = RegisterFrame(c, w, h, run.registration, run.positions, run.geometry, path, run.options.plain,
                            scratch, reg, /*defer=*/true);
   t.register_ += Since(mark);
   return s;
@@ -198,16 +213,7 @@ class Stacker {
 
   Status Stack(ComposeOptions::Timings& timings) {
     std::vector<ComposeOptions::Timings> per(m_threads);
-    std::vector<std::thread> extra;
-    for (int i = 1; i < m_threads; ++i) {
-      try {
-        extra.emplace_back([this, i, &per] { Worker(i, per[i]); });
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-    Worker(0, per[0]);
-    for (std::thread& t : extra) t.join();
+    RunInParts(m_threads, [&](int worker) { Worker(worker, per[worker]); });
     for (const auto& p : per) {
       timings.read += p.read;
       timings.clean += p.clean;
@@ -300,7 +306,7 @@ class Stacker {
         AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
       } else if (reg.rotation_pending) {
         // The turned frame's columns go into the mean as they are done.
-        const bool done = near_identity::ApplyTo(near_identity::RotateMap(reg.theta, w, h), w, h, c,
+        const bool done = near_identity::ApplyTo(RotateMap(reg.theta, w, h), w, h, c,
                                                  [&](int X, const std::int32_t* column) {
                                                    AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
                                                  });
@@ -348,7 +354,7 @@ class Stacker {
       Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for a finished channel"));
       return;
     }
-    ForColumns(threads, w, [&](int x0, int x1) { TruncateMean(m_acc, w, h, out, x0, x1); });
+    ForColumnParts(threads, w, [&](int x0, int x1) { TruncateMean(m_acc, w, h, out, x0, x1); });
     if (m_run.options.plain) {
       if (m_run.channels[channel].flatten) FlattenBackgroundPlain(w, h, out);
       m_run.curves[channel] = m_run.CurveOf(channel, out);
@@ -466,24 +472,20 @@ Status ComposeTricolour(const CompositionSettings& settings, const std::function
   return ComposeTricolourWith(ComposeOptions(), settings, progress, result, main, notice);
 }
 
-Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSettings& settings,
-                            const std::function<void(int)>& progress_fn, ImageDocument& result, MainState* main,
-                            const std::function<void(const std::string&)>& notice) {
-  const auto start = Clock::now();
-  ComposeOptions::Timings timings;
-  Progress progress(progress_fn);
-  const AdvancedFlags& a = settings.Advanced;
-  if (settings.RedFiles.empty() || settings.GreenFiles.empty() || settings.BlueFiles.empty()) {
-    return Status::Ok();
-  }
-  if (Status s = CheckCompositionSettings(settings); !s) return s;
-  progress.Set(10);
+namespace {
 
-  int threads = options.plain ? 1 : options.threads;
-  if (threads <= 0) threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-  threads = std::min(threads, 2);
+// The threads of a run: ComposeOptions::threads when given, else two when
+// the machine has two; one for the plain run.
+int RunThreads(const ComposeOptions& options) {
+  if (options.plain) return 1;
+  return std::min(options.threads > 0 ? options.threads : HardwareThreads(), 2);
+}
 
-  Run run{options, settings, progress, notice};  // outlives the toucher below
+// The frame size from the first green frame's header; every light frame
+// and the flat must have it (checked from the headers before any pixel is
+// read). Darks count up to the first one of another size.
+Status CheckFrameSizes(Run& run) {
+  const CompositionSettings& settings = run.settings;
   {
     FitsHeader header;
     if (Status s = ReadFitsHeader(settings.GreenFiles[0], header); !s) return s;
@@ -495,8 +497,6 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
     return Status::Error(settings.GreenFiles[0] + ": the first green frame is " + SizeText(w, h) +
                          "; a composition needs frames of at least 11 x 11 pixels");
   }
-  // Every light frame and the flat must have the first green frame's size:
-  // checked from the headers before any pixel is read.
   for (const auto& [files, role] : {std::pair{&settings.RedFiles, "red"}, std::pair{&settings.GreenFiles, "green"},
                                     std::pair{&settings.BlueFiles, "blue"}}) {
     for (const std::string& path : *files)
@@ -505,33 +505,35 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (!settings.FlatFiles.empty()) {
     if (Status s = CheckSize(settings.FlatFiles[0], "flat", w, h); !s) return s;
   }
-  // Darks are read up to the first one of another size.
   const int nd = static_cast<int>(settings.DarkFiles.size());
-  int darks_usable = nd;
+  run.darks_usable = nd;
   for (int k = 0; k < nd; ++k) {
     FitsHeader header;
     if (Status s = CheckFitsHeader(settings.DarkFiles[k], header); !s) return s;
     if (header.width != w || header.height != h) {
-      darks_usable = k;
+      run.darks_usable = k;
       break;
     }
   }
+  return Status::Ok();
+}
 
-  IntMatrix& frame = run.first_frame;
-  if (!frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
+// The setup's frame and the accumulator; the stacking's other matrices,
+// made now where memory allows (else the workers make them) and touched on
+// the other core while the setup reads. (The transforms work over the frame
+// itself for the maps of one night's frames, so the scratch matrices are
+// made only when one is needed.)
+Status AllocateRun(Run& run) {
+  const int w = run.w, h = run.h;
+  if (!run.first_frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
   if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
-  // The stacking's other matrices, made now where memory allows (else the
-  // workers make them) and touched on the other core while the setup reads.
-  // (The transforms work over the frame itself for the maps of one night's
-  // frames, so the scratch matrices are made only when one is needed.)
   std::vector<IntMatrix*> later;
-  if (threads > 1) later.push_back(&run.frames[1][0]);
+  if (run.threads > 1) later.push_back(&run.frames[1][0]);
   for (IntMatrix* m : later) m->Allocate(w, h);
-  std::jthread toucher;
-  if (threads > 1) {
+  if (run.threads > 1) {
     try {
       // The result's picture and the memory of its copy, made here too.
-      toucher = std::jthread([later, &run, w, h, copy = options.display_copy] {
+      run.toucher = std::jthread([later, &run, w, h, copy = run.options.display_copy] {
         TouchPages(later);
         run.picture = Picture(w, h);
         if (copy) run.spare = Picture(w, h);
@@ -539,80 +541,141 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
     } catch (const std::system_error&) {
     }
   }
-  run.column_progress = ColumnProgressValues(w);
-  progress.Set(30);
+  return Status::Ok();
+}
 
-  // Dark mean.
-  if (nd > 0) {
-    RealMatrix& acc = run.acc;
-    for (int k = 0; k < nd; ++k) {
-      if (k == darks_usable) {
-        if (notice) notice("Resolution Error !!");
-        break;
-      }
-      if (Status s = ReadFrame(settings.DarkFiles[k], frame); !s) return s;
-      ForColumns(threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
-      progress.Columns(run.column_progress);
+// The mean of the usable darks, kept as the run's dark frame; the
+// accumulator is left at 0 for the channels. "Resolution Error !!" is
+// noticed once when a dark of another size ends the list early.
+Status DarkMean(Run& run) {
+  const CompositionSettings& settings = run.settings;
+  const int w = run.w, h = run.h;
+  const int nd = static_cast<int>(settings.DarkFiles.size());
+  if (nd == 0) return Status::Ok();
+  IntMatrix& frame = run.first_frame;
+  RealMatrix& acc = run.acc;
+  for (int k = 0; k < nd; ++k) {
+    if (k == run.darks_usable) {
+      if (run.notice) run.notice("Resolution Error !!");
+      break;
     }
-    // The channels start from 0.
-    if (!run.dark.FromMean(acc, w, h, threads, /*clear=*/true)) return Status::Error("no memory for the dark mean");
-    run.has_dark = true;
+    if (Status s = ReadFrame(settings.DarkFiles[k], frame); !s) return s;
+    ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
+    run.progress.Columns(run.column_progress);
   }
+  if (!run.dark.FromMean(acc, w, h, run.threads, /*clear=*/true))
+    return Status::Error("no memory for the dark mean");
+  run.has_dark = true;
+  return Status::Ok();
+}
 
-  // The first flat only.
-  if (!settings.FlatFiles.empty()) {
-    if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
-    if (!run.flat.Build(frame, w, h, threads)) {
-      return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
-                           "; a flat must have values above 0");
-    }
-    run.has_flat = true;
+// The flat of the run, from the first flat frame only.
+Status FirstFlat(Run& run) {
+  const CompositionSettings& settings = run.settings;
+  if (settings.FlatFiles.empty()) return Status::Ok();
+  if (Status s = ReadFrame(settings.FlatFiles[0], run.first_frame); !s) return s;
+  if (!run.flat.Build(run.first_frame, run.w, run.h, run.threads)) {
+    return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " +
+                         FormatGeneral(run.flat.fmax()) + "; a flat must have values above 0");
   }
-  progress.Set(20);
+  run.has_flat = true;
+  return Status::Ok();
+}
 
-  run.positions = ClampPositions(settings, w, h);
-  if (settings.StarMode == 2) {
-    const std::string& path = settings.GreenFiles[0];
-    if (Status s = ReadFrame(path, frame); !s) return s;
-    if (run.has_dark) SubtractDark(run.dark, w, h, frame, threads);
-    if (Status s = MeasureReferenceGeometry(frame, w, h, run.positions, path, run.geometry); !s) return s;
-    progress.Set(40);
-  }
-  timings.setup = Since(start);
+// The clamped star and background positions and, in two-star mode, the
+// geometry of the reference frame (the first green frame, dark subtracted).
+Status ReferenceStars(Run& run) {
+  const CompositionSettings& settings = run.settings;
+  run.positions = ClampPositions(settings, run.w, run.h);
+  if (run.registration != StarRegistration::kTwoStars) return Status::Ok();
+  const std::string& path = settings.GreenFiles[0];
+  IntMatrix& frame = run.first_frame;
+  if (Status s = ReadFrame(path, frame); !s) return s;
+  if (run.has_dark) SubtractDark(run.dark, run.w, run.h, frame, run.threads);
+  if (Status s = MeasureReferenceGeometry(frame, run.w, run.h, run.positions, path, run.geometry); !s)
+    return s;
+  run.progress.Set(40);
+  return Status::Ok();
+}
 
+// Everything before the first light frame, in its fixed order.
+Status SetUp(Run& run) {
+  if (Status s = CheckFrameSizes(run); !s) return s;
+  if (Status s = AllocateRun(run); !s) return s;
+  run.column_progress = ColumnProgressValues(run.w);
+  run.progress.Set(30);
+  if (Status s = DarkMean(run); !s) return s;
+  if (Status s = FirstFlat(run); !s) return s;
+  run.progress.Set(20);
+  return ReferenceStars(run);
+}
+
+// Red, then green, then blue, each frame into its channel's mean; each
+// finished channel toned into the picture (or kept, in the plain run).
+Status StackChannels(Run& run, ComposeOptions::Timings& timings) {
+  const AdvancedFlags& a = run.settings.Advanced;
   run.channels = {
-      {"red", &settings.RedFiles, 63000, true, a.Rotate180R, a.FlattenR, 50},
-      {"green", &settings.GreenFiles, 60000, false, a.Rotate180G, a.FlattenG, 60},
-      {"blue", &settings.BlueFiles, 63000, false, a.Rotate180B, a.FlattenB, 70},
+      {"red", &run.settings.RedFiles, kBloomThresholdRedBlue, true, a.Rotate180R, a.FlattenR,
+       kRedDoneProgress},
+      {"green", &run.settings.GreenFiles, kBloomThresholdGreen, false, a.Rotate180G, a.FlattenG,
+       kGreenDoneProgress},
+      {"blue", &run.settings.BlueFiles, kBloomThresholdRedBlue, false, a.Rotate180B, a.FlattenB,
+       kBlueDoneProgress},
   };
-  if (toucher.joinable()) toucher.join();
-  run.workers = threads;
-  {
-    Stacker stacker(run, threads);
-    if (Status s = stacker.Stack(timings); !s) return s;
-  }
+  if (run.toucher.joinable()) run.toucher.join();
+  run.workers = run.threads;
+  Stacker stacker(run, run.threads);
+  return stacker.Stack(timings);
+}
 
-  // Output stage.
-  const auto output_start = Clock::now();
-  Picture picture = options.plain ? PlainPicture(run.finished, w, h, run.curves) : std::move(run.picture);
-  // Everything else goes back before the result's copy is made, which can
-  // then take memory just given back instead of fresh pages.
+// The colour picture into the result document, after everything else has
+// gone back (the result's copy can then take memory just given back instead
+// of fresh pages); the main window's texts; the closing progress values.
+void Output(Run& run, ImageDocument& result, MainState* main) {
+  const int w = run.w, h = run.h;
+  Picture picture = run.options.plain ? PlainPicture(run.finished, w, h, run.curves) : std::move(run.picture);
   for (IntMatrix& m : run.finished) m.Release();
   for (auto& pair : run.frames)
     for (IntMatrix& m : pair) m.Release();
   run.acc.Release();
   run.dark = DarkFrame();
   run.flat = FlatField();
-  progress.Set(90);
-  progress.Set(100);
-  if (options.display_copy) {
+  run.progress.Set(90);
+  run.progress.Set(100);
+  if (run.options.display_copy) {
     FillCompositionDocument(std::move(picture), std::move(run.spare), result);
   } else {
     FillCompositionDocumentImageOnly(std::move(picture), result);
   }
   if (main) ApplyCompositionMainTexts(*main);
-  progress.Set(100);
-  progress.Set(0);
+  run.progress.Set(100);
+  run.progress.Set(0);
+}
+
+}  // namespace
+
+Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSettings& settings,
+                            const std::function<void(int)>& progress_fn, ImageDocument& result,
+                            MainState* main, const std::function<void(const std::string&)>& notice) {
+  const auto start = Clock::now();
+  ComposeOptions::Timings timings;
+  Progress progress(progress_fn);
+  if (settings.RedFiles.empty() || settings.GreenFiles.empty() || settings.BlueFiles.empty()) {
+    return Status::Ok();
+  }
+  if (Status s = CheckCompositionSettings(settings); !s) return s;
+  progress.Set(10);
+
+  Run run{options, settings, progress, notice};
+  run.threads = RunThreads(options);
+  run.registration = StarRegistrationOf(settings.StarMode);
+  if (Status s = SetUp(run); !s) return s;
+  timings.setup = Since(start);
+
+  if (Status s = StackChannels(run, timings); !s) return s;
+
+  const auto output_start = Clock::now();
+  Output(run, result, main);
   timings.output = Since(output_start);
   timings.total = Since(start);
   if (options.timings) *options.timings = timings;

@@ -1,7 +1,10 @@
-// Everything a tri-colour composition consumes, as one value. The dialogs
-// are its view: they build it from their controls when a composition starts
+// Everything the composition dialogs hold, as one value. The dialogs are
+// its view: they build it from their controls when a composition starts
 // (and the settings file reads and writes it); the pipeline never reads a
-// control.
+// control. A few fields are the dialogs' and the settings file's only: the
+// composition never reads DetectMethod, AntiBloomingOn, BloomThreshold,
+// BloomThickness or BloomLength (its blooming removal has fixed values, see
+// compose.cpp); the dialogs show them and the settings file keeps them.
 #pragma once
 
 #include <string>
@@ -9,7 +12,23 @@
 
 namespace qirm {
 
+// The values of CompositionSettings::StarMode.
+inline constexpr int kStarModeNone = 0;
+inline constexpr int kStarModeOneStar = 1;
+inline constexpr int kStarModeTwoStars = 2;
+
+// What the composition does with a StarMode: two-star mode scales and
+// rotates every frame onto the reference frame's two stars before the
+// shift; every other value, none included, only shifts each frame so that
+// the brightest pixel of its star-1 box lands on star 1.
+enum class StarRegistration { kShiftOnStar1, kTwoStars };
+
+inline StarRegistration StarRegistrationOf(int star_mode) {
+  return star_mode == kStarModeTwoStars ? StarRegistration::kTwoStars : StarRegistration::kShiftOnStar1;
+}
+
 struct AdvancedFlags {
+  // The four anti-blooming fields: dialog and settings file only.
   bool AntiBloomingOn = false;  // CheckBox7
   int BloomThreshold = 60000;   // Edit1
   int BloomThickness = 2;       // Edit2
@@ -28,14 +47,14 @@ struct CompositionSettings {
   std::vector<std::string> BlueFiles;   // ListBox3
   std::vector<std::string> DarkFiles;   // ListBox4
   std::vector<std::string> FlatFiles;   // ListBox5
-  int StarMode = 0;                     // 0 none, 1 one star, 2 two stars
+  int StarMode = 0;                     // kStarModeNone, kStarModeOneStar, kStarModeTwoStars
   int Star1X = 0;
   int Star1Y = 0;
   int Star2X = 0;
   int Star2Y = 0;
   int Delta1 = 10;        // half-size of the search box of star 1
   int Delta2 = 10;        // half-size of the search box of star 2
-  int DetectMethod = 1;   // 0 centroid, 1 peak, 2 none
+  int DetectMethod = 1;   // 0 centroid, 1 peak, 2 none: dialog and settings file only
   int BackgroundX = 0;
   int BackgroundY = 0;
   int BackgroundLevel = 10;

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/cpu_dispatch.h"
 #include "tricolour/tri_numbers.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -41,31 +42,7 @@
 
 namespace qirm::near_identity {
 
-Map ScaleMap(double k, int w, int h) {
-  Map m;
-  m.rotate = false;
-  m.k = k;
-  m.cx = w * 0.5;
-  m.cy = h * 0.5;
-  m.a = m.f = k;
-  m.b = m.e = 0;
-  return m;
-}
-
-Map RotateMap(double theta, int w, int h) {
-  Map m;
-  m.rotate = true;
-  m.c = std::cos(theta);
-  m.s = std::sin(theta);
-  m.cx = w * 0.5;
-  m.cy = h * 0.5;
-  m.a = m.f = m.c;
-  m.b = m.s;
-  m.e = -m.s;
-  return m;
-}
-
-bool Suits(const Map& map, int w, int h) {
+bool Suits(const CentreMap& map, int w, int h) {
   constexpr double kNear = 0.05;
   return w >= 16 && h >= 16 && w < (1 << 14) && h < (1 << 14) && std::abs(map.a - 1) <= kNear &&
          std::abs(map.f - 1) <= kNear && std::abs(map.b) <= kNear && std::abs(map.e) <= kNear;
@@ -81,7 +58,7 @@ constexpr std::int32_t kMarked = 1 << 24;
 constexpr std::int32_t kValueLimit = 1 << 17;  // the shortcut takes 1 .. 2^17 - 1
 
 struct Context {
-  const Map& map;
+  const CentreMap& map;
   int w, h;
   double mc, mp;  // coordinate and product margins (mc 0: exact coordinates)
   bool single;    // the first pass of sixteen rows in floats
@@ -99,7 +76,7 @@ inline void FastTarget(const Context& c, int x, int y, double& xd, double& yd) {
     yd = c.ys[y];
     return;
   }
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const double dy = y - m.cy;
   xd = std::fma(m.b, dy, std::fma(m.a, x - m.cx, m.cx));
   yd = std::fma(m.f, dy, std::fma(m.e, x - m.cx, m.cy));
@@ -170,15 +147,9 @@ void ScalarColumn(Context& c, int x, const std::int32_t* src) { SpreadRows(c, x,
 
 #ifdef QIRM_NEAR_X86
 
-bool HaveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("fma");
-  return have;
-}
-
 #define QIRM_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma")))
-#define QIRM_AVX512_LAMBDA __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma"), always_inline))
+#define QIRM_AVX512_STEP \
+  __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,fma"), always_inline)) inline
 
 // A contribution still to be added: lane 15 of `value` goes to
 // t[column][row]. Groups of rows that continue the run take it as their
@@ -285,7 +256,7 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
   r.n = static_cast<int>(std::floor(xd));
   r.q = static_cast<int>(std::floor(yd)) - y;
   if (!EndsHold(c, x, y, y + 1, r)) return y;
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const double slope_x = c.xs.empty() ? m.b : 0.0;
   const double slope_g = (c.xs.empty() ? m.f : m.k) - 1;
   auto rows = [](double value, double slope, double lo, double hi) {
@@ -332,24 +303,151 @@ int RunFrom(const Context& c, int x, int y, Run& r) {
 //   margin) a lane whose q = a g + m has a fraction of at least 2 m has P
 //   strictly between floor(q) and q, so the floor of q is the floor of P.
 //   Products below 1/2 pass through max(q, 1/2 + m), as in the doubles.
+// What a column's steps share: the map's slopes and the column's base
+// coordinates, the products' margins, and the same in floats.
+struct ColumnLanes {
+  bool tables;    // the scale: coordinates from c.xs, c.ys, c.fys
+  double bx, by;  // the column's base coordinates (x' and y' less the rows' part)
+  __m512d vb, vf, vby, lanes, one, mp, low, two_mp;
+  __m256i limit;
+  __m512i limit16;
+  __m512 one_s, half_s, margin_scale, margin_base, steps, slope_x, slope_y;
+};
+
+QIRM_AVX512_STEP ColumnLanes ColumnLanesOf(const Context& c, int x) {
+  const CentreMap& m = c.map;
+  ColumnLanes k;
+  k.tables = !c.xs.empty();
+  k.bx = k.tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
+  k.by = std::fma(m.e, x - m.cx, m.cy);
+  k.vb = _mm512_set1_pd(m.b);
+  k.vf = _mm512_set1_pd(m.f);
+  k.vby = _mm512_set1_pd(k.by);
+  k.lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  k.one = _mm512_set1_pd(1.0);
+  k.mp = _mm512_set1_pd(c.mp);
+  k.low = _mm512_set1_pd(0.5 + c.mp);
+  k.two_mp = _mm512_set1_pd(2 * c.mp);
+  k.limit = _mm256_set1_epi32(kValueLimit);
+  k.limit16 = _mm512_set1_epi32(kValueLimit);
+  k.one_s = _mm512_set1_ps(1.0f);
+  k.half_s = _mm512_set1_ps(0.5f);
+  k.margin_scale = _mm512_set1_ps(0x1p-21f);
+  k.margin_base = _mm512_set1_ps(static_cast<float>(c.mp));  // rounded, still above 0 or the margin
+  k.steps = _mm512_set_ps(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  k.slope_x = _mm512_set1_ps(static_cast<float>(m.b));
+  k.slope_y = _mm512_set1_ps(static_cast<float>(m.f - 1));  // f - 1 exact: f is near 1
+  return k;
+}
+
+// One run's steps: its corner and the two target columns' pending values.
+// Fractions come straight from the run's corner: bx - n and by - (q + y)
+// are exact differences, so x' - n and y' - (q + y) come out of one fused
+// multiply-add each, as close to the real values as x' and y'.
+struct RunLanes {
+  const Run& r;
+  __m512d bx_n;     // bx - n, every lane
+  __m512 fx_table;  // the same in floats (the scale's, for every row)
+};
+
+// The fractions of the eight rows from `row` in doubles.
+QIRM_AVX512_STEP void FractionsOfEight(const Context& c, const ColumnLanes& k, const RunLanes& run, int row,
+                                       __m512d& fx, __m512d& fy) {
+  const __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(run.r.q + row), k.lanes);
+  if (k.tables) {
+    fx = run.bx_n;
+    fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
+  } else {
+    const __m512d dy = _mm512_add_pd(_mm512_set1_pd(row - c.map.cy), k.lanes);
+    fx = _mm512_fmadd_pd(k.vb, dy, run.bx_n);
+    fy = _mm512_fmadd_pd(k.vf, dy, _mm512_sub_pd(k.vby, corner_y));
+  }
+}
+
+// The tail's fractions: rows past the run (their lanes carry no value) are
+// read only inside the column.
+QIRM_AVX512_STEP void FractionsOfTail(const Context& c, const ColumnLanes& k, const RunLanes& run, int y,
+                                      int rows, __m512d& fx, __m512d& fy) {
+  if (k.tables) {
+    const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
+    fx = run.bx_n;
+    fy = _mm512_sub_pd(_mm512_maskz_loadu_pd(live, c.ys.data() + y),
+                       _mm512_add_pd(_mm512_set1_pd(run.r.q + y), k.lanes));
+  } else {
+    FractionsOfEight(c, k, run, y, fx, fy);
+  }
+}
+
+// Eight rows from y in doubles (the first `rows` of them only): their
+// floors into the two target columns; y moves past them.
+QIRM_AVX512_STEP void AddEight(Context& c, const ColumnLanes& k, const RunLanes& run, Pending& p0,
+                               Pending& p1, const std::int32_t* src, int& y, __m512d fx, __m512d fy,
+                               int rows = 8) {
+  const __m256i v = rows == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y))
+                              : _mm256_maskz_loadu_epi32(static_cast<__mmask8>((1u << rows) - 1), src + y);
+  const int iy0 = run.r.q + y;
+  // Values out of range become NaN, which no test passes.
+  const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, k.limit);  // 0 <= v < limit
+  const __m512d vd =
+      _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
+  const __m512d gy = _mm512_sub_pd(k.one, fy);
+  const __m512d bv = _mm512_mul_pd(fx, vd);
+  const __m512d av = _mm512_sub_pd(vd, bv);  // (1 - fx) v within two roundings
+  const __m256i i00 = Increments(av, gy, k.mp, k.low, k.two_mp);
+  const __m256i i01 = Increments(av, fy, k.mp, k.low, k.two_mp);
+  const __m256i i10 = Increments(bv, gy, k.mp, k.low, k.two_mp);
+  const __m256i i11 = Increments(bv, fy, k.mp, k.low, k.two_mp);
+  AddRun(c, p0, run.r.n, iy0, i00, i01);
+  AddRun(c, p1, run.r.n + 1, iy0, i10, i11);
+  y += rows;
+}
+
+// The fractions of the sixteen rows from y in floats: from the tables (the
+// run's corner row of y is the floor of y'), or row y's (the doubles' first
+// lane) and the other rows by their slopes b and f - 1 along the run.
+QIRM_AVX512_STEP void FractionsOfSixteen(const Context& c, const ColumnLanes& k, const RunLanes& run, int y,
+                                         __m512& fx, __m512& fy) {
+  if (k.tables) {
+    fx = run.fx_table;
+    fy = _mm512_loadu_ps(c.fys.data() + y);
+  } else {
+    const CentreMap& m = c.map;
+    const double fx_row = std::fma(m.b, y - m.cy, k.bx - run.r.n);
+    const double fy_row = std::fma(m.f, y - m.cy, k.by - (run.r.q + y));
+    fx = _mm512_fmadd_ps(k.steps, k.slope_x, _mm512_set1_ps(static_cast<float>(fx_row)));
+    fy = _mm512_fmadd_ps(k.steps, k.slope_y, _mm512_set1_ps(static_cast<float>(fy_row)));
+  }
+}
+
+// Sixteen rows from y in floats, added only when every product is settled
+// (y then moves past them); false leaves them to the doubles.
+QIRM_AVX512_STEP bool AddSixteenInFloats(Context& c, const ColumnLanes& k, const RunLanes& run, Pending& p0,
+                                         Pending& p1, const std::int32_t* src, int& y) {
+  __m512 fx, fy;
+  FractionsOfSixteen(c, k, run, y, fx, fy);
+  const __m512i v = _mm512_loadu_si512(src + y);
+  __mmask16 unsure = _mm512_cmpge_epu32_mask(v, k.limit16);  // out of range: the doubles mark it
+  const __m512 vs = _mm512_cvtepi32_ps(v);
+  const __m512 margin = _mm512_fmadd_ps(vs, k.margin_scale, k.margin_base);
+  const __m512 two_margin = _mm512_add_ps(margin, margin);
+  const __m512 low_s = _mm512_add_ps(k.half_s, margin);
+  const __m512 gy = _mm512_sub_ps(k.one_s, fy);
+  const __m512 bv = _mm512_mul_ps(fx, vs);
+  const __m512 av = _mm512_sub_ps(vs, bv);
+  const __m512i i00 = IncrementsSingle(av, gy, margin, low_s, two_margin, unsure);
+  const __m512i i01 = IncrementsSingle(av, fy, margin, low_s, two_margin, unsure);
+  const __m512i i10 = IncrementsSingle(bv, gy, margin, low_s, two_margin, unsure);
+  const __m512i i11 = IncrementsSingle(bv, fy, margin, low_s, two_margin, unsure);
+  if (unsure != 0) return false;
+  const int iy0 = run.r.q + y;
+  AddRun16(c, p0, run.r.n, iy0, i00, i01);
+  AddRun16(c, p1, run.r.n + 1, iy0, i10, i11);
+  y += 16;
+  return true;
+}
+
 QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
-  const Map& m = c.map;
-  const bool tables = !c.xs.empty();
-  const double bx = tables ? c.xs[x] : std::fma(m.a, x - m.cx, m.cx);
-  const double by = std::fma(m.e, x - m.cx, m.cy);
-  const __m512d vb = _mm512_set1_pd(m.b), vf = _mm512_set1_pd(m.f);
-  const __m512d vby = _mm512_set1_pd(by);
-  const __m512d lanes = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
-  const __m512d one = _mm512_set1_pd(1.0);
-  const __m512d mp = _mm512_set1_pd(c.mp), low = _mm512_set1_pd(0.5 + c.mp), two_mp = _mm512_set1_pd(2 * c.mp);
-  const __m256i limit = _mm256_set1_epi32(kValueLimit);
-  const __m512i limit16 = _mm512_set1_epi32(kValueLimit);
-  const __m512 one_s = _mm512_set1_ps(1.0f), half_s = _mm512_set1_ps(0.5f);
-  const __m512 margin_scale = _mm512_set1_ps(0x1p-21f);
-  const __m512 margin_base = _mm512_set1_ps(static_cast<float>(c.mp));  // rounded, still above 0 or the margin
-  const __m512 steps = _mm512_set_ps(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  const __m512 slope_x = _mm512_set1_ps(static_cast<float>(m.b));
-  const __m512 slope_y = _mm512_set1_ps(static_cast<float>(m.f - 1));  // f - 1 exact: f is near 1
+  const ColumnLanes k = ColumnLanesOf(c, x);
   Pending p0, p1;
   for (int y = 0; y < c.h;) {
     Run r;
@@ -363,103 +461,24 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
       y = std::max(e, y + 1);
       continue;
     }
-    // Fractions straight from the run's corner: bx - n and by - (q + y)
-    // are exact differences, so x' - n and y' - (q + y) come out of one
-    // fused multiply-add each, as close to the real values as x' and y'.
-    const __m512d bx_n = _mm512_set1_pd(bx - r.n);
-    const __m512 fx_table = _mm512_set1_ps(static_cast<float>(bx - r.n));  // the scale's, for every row
-    // The fractions of the eight rows from `row`.
-    auto fractions = [&](int row, __m512d& fx, __m512d& fy) QIRM_AVX512_LAMBDA {
-      const __m512d corner_y = _mm512_add_pd(_mm512_set1_pd(r.q + row), lanes);
-      if (tables) {
-        fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_loadu_pd(c.ys.data() + row), corner_y);
-      } else {
-        const __m512d dy = _mm512_add_pd(_mm512_set1_pd(row - m.cy), lanes);
-        fx = _mm512_fmadd_pd(vb, dy, bx_n);
-        fy = _mm512_fmadd_pd(vf, dy, _mm512_sub_pd(vby, corner_y));
-      }
-    };
-    // Eight rows from y in doubles; the first `rows` of them only.
-    auto step = [&](__m512d fx, __m512d fy, int rows = 8) QIRM_AVX512_LAMBDA {
-      const __m256i v = rows == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + y))
-                                  : _mm256_maskz_loadu_epi32(static_cast<__mmask8>((1u << rows) - 1), src + y);
-      const int iy0 = r.q + y;
-      // Values out of range become NaN, which no test passes.
-      const __mmask8 in_range = _mm256_cmplt_epu32_mask(v, limit);  // 0 <= v < limit
-      const __m512d vd =
-          _mm512_mask_blend_pd(in_range, _mm512_set1_pd(std::nan("")), _mm512_maskz_cvtepi32_pd(0xFF, v));
-      const __m512d gy = _mm512_sub_pd(one, fy);
-      const __m512d bv = _mm512_mul_pd(fx, vd);
-      const __m512d av = _mm512_sub_pd(vd, bv);  // (1 - fx) v within two roundings
-      const __m256i i00 = Increments(av, gy, mp, low, two_mp);
-      const __m256i i01 = Increments(av, fy, mp, low, two_mp);
-      const __m256i i10 = Increments(bv, gy, mp, low, two_mp);
-      const __m256i i11 = Increments(bv, fy, mp, low, two_mp);
-      AddRun(c, p0, r.n, iy0, i00, i01);
-      AddRun(c, p1, r.n + 1, iy0, i10, i11);
-      y += rows;
-    };
-    for (; c.single && y + 16 <= e;) {
-      __m512d fx0, fy0, fx1, fy1;
-      __m512 fx, fy;
-      if (tables) {
-        // The same floats, from the tables (the run's corner row of y is
-        // the floor of y').
-        fx = fx_table;
-        fy = _mm512_loadu_ps(c.fys.data() + y);
-      } else {
-        // Row y's fractions (the doubles' first lane) in floats, and the
-        // other rows by their slopes b and f - 1 along the run.
-        const double fx_row = std::fma(m.b, y - m.cy, bx - r.n);
-        const double fy_row = std::fma(m.f, y - m.cy, by - (r.q + y));
-        fx = _mm512_fmadd_ps(steps, slope_x, _mm512_set1_ps(static_cast<float>(fx_row)));
-        fy = _mm512_fmadd_ps(steps, slope_y, _mm512_set1_ps(static_cast<float>(fy_row)));
-      }
-      const __m512i v = _mm512_loadu_si512(src + y);
-      __mmask16 unsure = _mm512_cmpge_epu32_mask(v, limit16);  // out of range: the doubles mark it
-      const __m512 vs = _mm512_cvtepi32_ps(v);
-      const __m512 margin = _mm512_fmadd_ps(vs, margin_scale, margin_base);
-      const __m512 two_margin = _mm512_add_ps(margin, margin);
-      const __m512 low_s = _mm512_add_ps(half_s, margin);
-      const __m512 gy = _mm512_sub_ps(one_s, fy);
-      const __m512 bv = _mm512_mul_ps(fx, vs);
-      const __m512 av = _mm512_sub_ps(vs, bv);
-      const __m512i i00 = IncrementsSingle(av, gy, margin, low_s, two_margin, unsure);
-      const __m512i i01 = IncrementsSingle(av, fy, margin, low_s, two_margin, unsure);
-      const __m512i i10 = IncrementsSingle(bv, gy, margin, low_s, two_margin, unsure);
-      const __m512i i11 = IncrementsSingle(bv, fy, margin, low_s, two_margin, unsure);
-      if (unsure == 0) {
-        const int iy0 = r.q + y;
-        AddRun16(c, p0, r.n, iy0, i00, i01);
-        AddRun16(c, p1, r.n + 1, iy0, i10, i11);
-        y += 16;
-      } else {
-        fractions(y, fx0, fy0);
-        fractions(y + 8, fx1, fy1);
-        step(fx0, fy0);
-        step(fx1, fy1);
-      }
+    const RunLanes run{r, _mm512_set1_pd(k.bx - r.n), _mm512_set1_ps(static_cast<float>(k.bx - r.n))};
+    __m512d fx, fy;
+    while (c.single && y + 16 <= e) {
+      if (AddSixteenInFloats(c, k, run, p0, p1, src, y)) continue;
+      __m512d fx1, fy1;
+      FractionsOfEight(c, k, run, y, fx, fy);
+      FractionsOfEight(c, k, run, y + 8, fx1, fy1);
+      AddEight(c, k, run, p0, p1, src, y, fx, fy);
+      AddEight(c, k, run, p0, p1, src, y, fx1, fy1);
     }
-    for (; y + 8 <= e;) {
-      __m512d fx, fy;
-      fractions(y, fx, fy);
-      step(fx, fy);
+    while (y + 8 <= e) {
+      FractionsOfEight(c, k, run, y, fx, fy);
+      AddEight(c, k, run, p0, p1, src, y, fx, fy);
     }
     if (y < e && r.q + y + 8 <= c.h - 1) {
-      // The fractions of rows past the run (their lanes carry no value)
-      // are read only inside the column.
       const int rows = e - y;
-      const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
-      __m512d fx, fy;
-      if (tables) {
-        fx = bx_n;
-        fy = _mm512_sub_pd(_mm512_maskz_loadu_pd(live, c.ys.data() + y),
-                           _mm512_add_pd(_mm512_set1_pd(r.q + y), lanes));
-      } else {
-        fractions(y, fx, fy);
-      }
-      step(fx, fy, rows);
+      FractionsOfTail(c, k, run, y, rows, fx, fy);
+      AddEight(c, k, run, p0, p1, src, y, fx, fy, rows);
     }
     SpreadRows(c, x, src, y, e);
     y = e;
@@ -483,7 +502,7 @@ struct Band {
 // The plain rule for the band's targets: every source that can reach them,
 // in source order.
 void BorderBand(const Context& c, const IntMatrix& src, Band& band) {
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const int w = c.w, h = c.h;
   auto in_band = [](int X, int Y) { return X < 2 || Y < 2; };
   // Rows of source column x whose fast coordinate lies below 2.01 (a
@@ -550,7 +569,7 @@ void BorderBand(const Context& c, const IntMatrix& src, Band& band) {
 // One target (X >= 2, Y >= 2) by the plain rule: the sources near its
 // preimage, in source order, that have a corner reaching it.
 std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
-  const Map& m = c.map;
+  const CentreMap& m = c.map;
   const double tx = X - m.cx, ty = Y - m.cy;
   const double det = m.a * m.f - m.b * m.e;
   const int xs = static_cast<int>(std::lround((m.f * tx - m.b * ty) / det + m.cx));
@@ -572,11 +591,10 @@ std::int32_t Recompute(const Context& c, const IntMatrix& src, int X, int Y) {
 }
 
 // out = in clamped to 0..65535; returns the largest value of in (a plain
-// loop the compiler vectorises). For a buffer read again at once.
-#if defined(QIRM_NEAR_X86)
-__attribute__((target_clones("avx2", "default")))
-#endif
-std::int32_t ClampIntoCached(const std::int32_t* in, std::int32_t* out, int n) {
+// loop the compiler vectorises, once for AVX2 and once for the baseline).
+// For a buffer read again at once.
+__attribute__((always_inline)) inline std::int32_t ClampIntoBody(const std::int32_t* in, std::int32_t* out,
+                                                                 int n) {
   std::int32_t high = INT32_MIN;
   for (int i = 0; i < n; ++i) {
     high = std::max(high, in[i]);
@@ -585,13 +603,22 @@ std::int32_t ClampIntoCached(const std::int32_t* in, std::int32_t* out, int n) {
   return high;
 }
 
-// The same into the frame, straight to memory where the machine can (the
-// result is not read again soon, which saves reading every line first).
+std::int32_t ClampIntoCachedBaseline(const std::int32_t* in, std::int32_t* out, int n) {
+  return ClampIntoBody(in, out, n);
+}
+
 #ifdef QIRM_NEAR_X86
+__attribute__((target("avx2"))) std::int32_t ClampIntoCachedAvx2(const std::int32_t* in, std::int32_t* out,
+                                                                 int n) {
+  return ClampIntoBody(in, out, n);
+}
+
+// The same into the frame, straight to memory (the result is not read again
+// soon, which saves reading every line first).
 QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* out, int n) {
   int head = static_cast<int>((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64 / 4);
   if (reinterpret_cast<std::uintptr_t>(out) % 4 != 0 || head > n) head = n;
-  std::int32_t high = ClampIntoCached(in, out, head);
+  std::int32_t high = ClampIntoCachedAvx2(in, out, head);
   __m512i highs = _mm512_set1_epi32(high);
   const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(65535);
   int i = head;
@@ -600,17 +627,22 @@ QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* o
     highs = _mm512_max_epi32(highs, v);
     _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
   }
-  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoCached(in + i, out + i, n - i));
+  return std::max(_mm512_reduce_max_epi32(highs), ClampIntoCachedAvx2(in + i, out + i, n - i));
 }
 #endif
 
-std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
+using ClampIntoFn = std::int32_t (*)(const std::int32_t*, std::int32_t*, int);
+
+// The clamp of finished columns at `level`; `stream`: into a frame not
+// read again soon.
+ClampIntoFn ClampIntoAt(CpuLevel level, bool stream) {
 #ifdef QIRM_NEAR_X86
-  if (HaveAvx512()) return ClampIntoStream(in, out, n);
+  if (stream && level >= CpuLevel::kAvx512) return ClampIntoStream;
+  if (level >= CpuLevel::kAvx2) return ClampIntoCachedAvx2;
 #endif
-  return ClampIntoCached(in, out, n);
+  (void)level, (void)stream;
+  return ClampIntoCachedBaseline;
 }
-
 
 // Target columns live in a small ring while sources can still reach them:
 // source columns are taken in order, the corner column grows with the
@@ -623,9 +655,11 @@ std::int32_t ClampInto(const std::int32_t* in, std::int32_t* out, int n) {
 // many targets need the plain recomputation (before anything is handed on
 // that matters: the caller then drops the result).
 template <class ColumnFor, class Done>
-bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
+bool Spread(const CentreMap& map, int w, int h, const IntMatrix& m, const Tuning& tuning, bool may_decline,
             bool stream, const ColumnFor& column_for, const Done& done) {
   Context c{map, w, h, tuning.coordinate_margin, tuning.product_margin, tuning.single, nullptr, {}, {}, {}};
+  const CpuLevel level = ActiveCpuLevel();
+  const ClampIntoFn clamp_into = ClampIntoAt(level, stream);
   if (!map.rotate) {
     // The scale's coordinates per column and per row are exact and cheap:
     // no margin for them, and a tighter one for the products, whose error
@@ -677,7 +711,7 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
       open_to(finished);
       const std::int32_t* column = columns[finished];
       std::int32_t* out = column_for(finished);
-      const std::int32_t high = stream ? ClampInto(column, out, h) : ClampIntoCached(column, out, h);
+      const std::int32_t high = clamp_into(column, out, h);
       if (finished < 2) {
         for (int Y = 0; Y < h; ++Y) out[Y] = clamp(band.at(finished, Y));
       } else {
@@ -695,7 +729,7 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
     return true;
   };
 #ifdef QIRM_NEAR_X86
-  const bool vector = tuning.vector && HaveAvx512();
+  const bool vector = level >= CpuLevel::kAvx512;
 #endif
   for (int x = 0; x < w; ++x) {
     // Targets left of lo[x] are done before the ring takes new columns, so
@@ -711,7 +745,7 @@ bool Spread(const Map& map, int w, int h, const IntMatrix& m, const Tuning& tuni
     if (!finish_to(lo[x + 1])) return false;
   }
 #ifdef QIRM_NEAR_X86
-  if (stream && HaveAvx512()) _mm_sfence();  // the streamed stores before anything reads them
+  if (stream && vector) _mm_sfence();  // the streamed stores before anything reads them
 #endif
   return true;
 }
@@ -725,7 +759,7 @@ namespace {
 // preimage less 2, and a source column is read while targets up to its
 // image are open. Both lie within |x - preimage| of the column, bounded by
 // the map's distortion over the frame; a few columns to spare.
-int TrailingColumns(const Map& map, int w, int h) {
+int TrailingColumns(const CentreMap& map, int w, int h) {
   const double det = map.a * map.f - map.b * map.e;
   const double forward = std::abs(map.a - 1) * w / 2 + std::abs(map.b) * h / 2;
   const double backward = std::abs(1 - map.f / det) * w / 2 + std::abs(map.b / det) * h / 2;
@@ -733,25 +767,35 @@ int TrailingColumns(const Map& map, int w, int h) {
 }
 
 // Values the shortcut cannot take (below 0, 2^17 and above); each marks its
-// targets for the plain recomputation.
-#if defined(QIRM_NEAR_X86)
-__attribute__((target_clones("avx2", "default")))
-#endif
-long long OutsideCount(const std::int32_t* v, long long n) {
+// targets for the plain recomputation. A plain loop the compiler
+// vectorises, once for AVX2 and once for the baseline.
+__attribute__((always_inline)) inline long long OutsideCountBody(const std::int32_t* v, long long n) {
   long long count = 0;
   for (long long i = 0; i < n; ++i) count += static_cast<std::uint32_t>(v[i]) >= static_cast<std::uint32_t>(kValueLimit);
   return count;
 }
+
+long long OutsideCountBaseline(const std::int32_t* v, long long n) { return OutsideCountBody(v, n); }
+
+#ifdef QIRM_NEAR_X86
+__attribute__((target("avx2"))) long long OutsideCountAvx2(const std::int32_t* v, long long n) {
+  return OutsideCountBody(v, n);
+}
+#endif
 
 // The same for the whole frame, estimated from every eighth column: it
 // only decides whether the shortcut is worth taking (each such value sends
 // its targets through the slower plain recomputation), never what the
 // result is, so a sample that misses some only costs time.
 long long OutsideEstimate(const IntMatrix& m, int w, int h) {
+  long long (*outside_count)(const std::int32_t*, long long) = OutsideCountBaseline;
+#ifdef QIRM_NEAR_X86
+  if (CpuLevelActive(CpuLevel::kAvx2)) outside_count = OutsideCountAvx2;
+#endif
   constexpr int kEvery = 8;
   long long count = 0;
   int columns = 0;
-  for (int x = 0; x < w; x += kEvery, ++columns) count += OutsideCount(m[x], h);
+  for (int x = 0; x < w; x += kEvery, ++columns) count += outside_count(m[x], h);
   return count * w / columns;
 }
 
@@ -764,7 +808,7 @@ void CopyColumn(const std::int32_t* in, std::int32_t* out, int n) {
 
 }  // namespace
 
-bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
+bool Apply(const CentreMap& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning) {
   if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
   // Over the frame itself, the finished columns trailing the sources in a
   // small ring, when that ring is small: no second frame is needed. A frame
@@ -790,8 +834,8 @@ bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const
   return true;
 }
 
-bool ApplyTo(const Map& map, int w, int h, const IntMatrix& m, const std::function<void(int, const std::int32_t*)>& sink,
-             const Tuning& tuning) {
+bool ApplyTo(const CentreMap& map, int w, int h, const IntMatrix& m,
+             const std::function<void(int, const std::int32_t*)>& sink, const Tuning& tuning) {
   if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
   thread_local std::vector<std::int32_t> column;
   column.resize(h);

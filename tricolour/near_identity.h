@@ -22,48 +22,17 @@
 #include <functional>
 
 #include "core/matrix.h"
-#include "core/numbers.h"
+#include "tricolour/transform_rule.h"
 
 namespace qirm::near_identity {
 
-// A transform of the composition: target of source (x, y), with
-// dx = x - cx, dy = y - cy about the centre (w * 0.5, h * 0.5),
-//   scale:  x' = dx k + cx,            y' = dy k + cy
-//   rotate: x' = c dx + s dy + cx,     y' = -s dx + c dy + cy
-// formed in extended precision and rounded to a double, as the plain loops
-// do. a, b, e, f is the linear part (x' = a dx + b dy + cx, y' = e dx + f dy
-// + cy) for the fast coordinates.
-struct Map {
-  bool rotate = false;
-  double k = 1;
-  double c = 1, s = 0;
-  double cx = 0, cy = 0;
-  double a = 1, b = 0, e = 0, f = 1;
-};
-
-Map ScaleMap(double k, int w, int h);
-Map RotateMap(double theta, int w, int h);
-
-// The target of source (x, y) exactly as the plain rule forms it.
-inline void ExactTarget(const Map& map, int x, int y, double& xd, double& yd) {
-  if (!map.rotate) {
-    xd = static_cast<double>((x - static_cast<Extended>(map.cx)) * map.k + map.cx);
-    yd = static_cast<double>((y - static_cast<Extended>(map.cy)) * map.k + map.cy);
-    return;
-  }
-  const Extended dx = x - static_cast<Extended>(map.cx);
-  const Extended dy = y - static_cast<Extended>(map.cy);
-  xd = static_cast<double>(map.c * dx + map.s * dy + map.cx);
-  yd = static_cast<double>(-static_cast<Extended>(map.s) * dx + map.c * dy + map.cy);
-}
-
 // Knobs for tests: wider margins send more targets through the plain
-// recomputation; vector false uses the scalar loop on every machine.
+// recomputation. (The vector loop runs at the AVX-512 level of
+// ActiveCpuLevel(), the scalar one below it.)
 struct Tuning {
   double product_margin = 1.0 / 65536;          // rotation
   double scale_product_margin = 1.0 / (1 << 24);  // scale (exact coordinates)
   double coordinate_margin = 1.0 / (1LL << 32);   // rotation
-  bool vector = true;
   // The vector loop tries sixteen rows in floats before eight in doubles.
   bool single = true;
   // Give up (and leave m untouched) when more targets than w h / this need
@@ -72,20 +41,20 @@ struct Tuning {
 };
 
 // True when the map is close enough to the identity for Apply.
-bool Suits(const Map& map, int w, int h);
+bool Suits(const CentreMap& map, int w, int h);
 
 // Spreads m (w x h, exactly the matrix's size) into scratch by the plain
 // rule, clamps to 0..65535 and swaps the two matrices, so that m holds the
 // result and scratch the old frame. False when the map does not suit or too
 // many targets would need the plain recomputation; m is then unchanged.
-bool Apply(const Map& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning = {});
+bool Apply(const CentreMap& map, int w, int h, IntMatrix& m, IntMatrix& scratch, const Tuning& tuning = {});
 
 // The same spreading, but each finished (clamped) target column X is handed
 // to sink(X, column) in column order, X = 0 .. w - 1, instead of being
 // written into a matrix; m is left as it is. False (nothing handed on) only
 // when the map does not suit; frames that need many plain recomputations
 // take the time they need.
-bool ApplyTo(const Map& map, int w, int h, const IntMatrix& m,
+bool ApplyTo(const CentreMap& map, int w, int h, const IntMatrix& m,
              const std::function<void(int, const std::int32_t*)>& sink, const Tuning& tuning = {});
 
 }  // namespace qirm::near_identity

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/fits_threads.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "filters/primitives.h"
 #include "tricolour/tri_numbers.h"
 
@@ -141,15 +141,15 @@ struct ToneLookup {
 };
 
 // Column where part k of `parts` starts, at a multiple of `step`.
-int PartStart(int w, int k, int parts, int step) { return static_cast<int>(fits::PartStart(w, k, parts, step)); }
+int ColumnStart(int w, int k, int parts, int step) { return static_cast<int>(PartStart(w, k, parts, step)); }
 
 ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve, int parts) {
   ToneLookup t;
   t.curve = &curve;
   std::vector<std::int32_t> los(parts, m[0][0]), his(parts, m[0][0]);
-  fits::RunInParts(parts, [&](int part) {
+  RunInParts(parts, [&](int part) {
     std::int32_t lo = los[part], hi = his[part];
-    for (int x = PartStart(w, part, parts, 1); x < PartStart(w, part + 1, parts, 1); ++x) {
+    for (int x = ColumnStart(w, part, parts, 1); x < ColumnStart(w, part + 1, parts, 1); ++x) {
       const std::int32_t* c = m[x];
       for (int y = 0; y < h; ++y) {
         lo = std::min(lo, c[y]);
@@ -165,9 +165,9 @@ ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve, 
   if (range <= (1LL << 22) && range <= static_cast<long long>(w) * h) {
     t.lo = lo;
     t.table.resize(static_cast<std::size_t>(range));
-    fits::RunInParts(parts, [&](int part) {
-      const long long end = fits::PartStart(range, part + 1, parts);
-      for (long long k = fits::PartStart(range, part, parts); k < end; ++k)
+    RunInParts(parts, [&](int part) {
+      const long long end = PartStart(range, part + 1, parts);
+      for (long long k = PartStart(range, part, parts); k < end; ++k)
         t.table[k] = curve.Byte(static_cast<std::int32_t>(lo + k));
     });
   }
@@ -185,9 +185,10 @@ void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, c
   // sweep into a small buffer, and the rows are then written from it, the
   // buffer read from the nearest cache.
   constexpr int kCols = 128, kRows = 256;
-  fits::RunInParts(parts, [&](int part) {
+  RunInParts(parts, [&](int part) {
     std::vector<std::uint8_t> toned(static_cast<std::size_t>(kCols) * kRows);
-    for (int xb = PartStart(w, part, parts, kCols); xb < PartStart(w, part + 1, parts, kCols); xb += kCols) {
+    for (int xb = ColumnStart(w, part, parts, kCols); xb < ColumnStart(w, part + 1, parts, kCols);
+         xb += kCols) {
       const int n = std::min(w, xb + kCols) - xb;
       for (int yb = 0; yb < h; yb += kRows) {
         const int rows = std::min(h, yb + kRows) - yb;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/cpu_dispatch.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define QIRM_X86 1
@@ -211,8 +213,8 @@ int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_
                   double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx, double* fy,
                   std::uint8_t* exact) {
 #ifdef QIRM_X86
-  static const bool have = HaveAvx2() && __builtin_cpu_supports("fma");
-  if (have) return RotateTargetsAvx2(w, h, p_hi, p_lo, m_hi, m_lo, c, s, cx, cy, dy, ix, iy, fx, fy, exact);
+  if (CpuLevelActive(CpuLevel::kAvx2))
+    return RotateTargetsAvx2(w, h, p_hi, p_lo, m_hi, m_lo, c, s, cx, cy, dy, ix, iy, fx, fy, exact);
 #endif
   (void)w, (void)h, (void)p_hi, (void)p_lo, (void)m_hi, (void)m_lo, (void)c, (void)s, (void)cx, (void)cy, (void)dy,
       (void)ix, (void)iy, (void)fx, (void)fy, (void)exact;
@@ -222,7 +224,7 @@ int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_
 void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, const double* fxd,
                  int x_side, const double* fyd) {
 #ifdef QIRM_X86
-  if (HaveAvx2()) return WeightedRunAvx2(t, src, y_begin, y_end, a, fxd, x_side, fyd);
+  if (CpuLevelActive(CpuLevel::kAvx2)) return WeightedRunAvx2(t, src, y_begin, y_end, a, fxd, x_side, fyd);
 #endif
   for (int y = y_begin; y < y_end; ++y) WeightedRow(t, src, y, a, fxd, x_side, fyd);
 }
@@ -230,7 +232,8 @@ void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_en
 void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd, Extended axe,
               const double* fyd, const double* gyd, const Extended* fye, const Extended* gye) {
 #ifdef QIRM_X86
-  if (HaveAvx2()) return ScaleRunAvx2(t, src, y_begin, y_end, a, axd, axe, fyd, gyd, fye, gye);
+  if (CpuLevelActive(CpuLevel::kAvx2))
+    return ScaleRunAvx2(t, src, y_begin, y_end, a, axd, axe, fyd, gyd, fye, gye);
 #endif
   for (int y = y_begin; y < y_end; ++y) {
     std::int32_t value = t[y];
@@ -238,15 +241,6 @@ void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, 
     AddFast(value, axd * gyd[y + a + 1], axe, gye[y + a + 1], src[y + a + 1]);
     t[y] = value;
   }
-}
-
-bool HaveAvx2() {
-#ifdef QIRM_X86
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-#else
-  return false;
-#endif
 }
 
 }  // namespace qirm::simd

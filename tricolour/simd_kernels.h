@@ -1,6 +1,7 @@
-// Column kernels of the composition with AVX2 paths, chosen at run time.
-// Each gives exactly the result of its plain rule (see calibration.h); the
-// tests compare them on random data.
+// Column kernels of the general transforms with AVX2 paths, taken when
+// ActiveCpuLevel() allows AVX2 with FMA. Each gives exactly the result of
+// its plain rule (see transform_rule.h); the tests compare them at every
+// level on random data.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,6 @@
 #include "tricolour/tri_numbers.h"
 
 namespace qirm::simd {
-
-bool HaveAvx2();
 
 // The targets of one source column of a rotation: the coordinates
 //   x' = (double)((P + s dy[y]) + cx),  y' = (double)((M + c dy[y]) + cy)
@@ -21,8 +20,8 @@ bool HaveAvx2();
 // The exact sums are formed as double pairs; where the extended roundings
 // (below 2^-51 here) could move a sum across a midpoint of doubles, or at
 // powers of two, exact[y] is set and the caller fills that row in extended
-// precision. Returns the count of those; -1 when the machine lacks AVX2 and
-// FMA (nothing is written).
+// precision. Returns the count of those; -1 below the AVX2 level (nothing
+// is written).
 int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
                   double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx, double* fy,
                   std::uint8_t* exact);

@@ -8,14 +8,15 @@
 #include <random>
 #include <string>
 
+#include "core/cpu_dispatch.h"
+#include "tricolour/fast_transforms.h"
 #include "tricolour/near_identity.h"
-#include "tricolour/registration.h"
+#include "tricolour/transform_rule.h"
 #include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
 
-using near_identity::Map;
 using near_identity::Tuning;
 using test::ExpectSameMatrix;
 
@@ -38,8 +39,8 @@ IntMatrix Frame(int w, int h, unsigned seed) {
   return m;
 }
 
-Map MapOf(bool rotate, double p, int w, int h) {
-  return rotate ? near_identity::RotateMap(p, w, h) : near_identity::ScaleMap(p, w, h);
+CentreMap MapOf(bool rotate, double p, int w, int h) {
+  return rotate ? RotateMap(p, w, h) : ScaleMap(p, w, h);
 }
 
 IntMatrix Plain(bool rotate, double p, int w, int h, const IntMatrix& m) {
@@ -62,36 +63,39 @@ const Case kCases[] = {
 // Sizes odd and even, the vector groups of eight rows cut at the bottom.
 const std::pair<int, int> kSizes[] = {{64, 48}, {131, 77}, {300, 203}};
 
-TEST(NearIdentity, EqualsThePlainRuleForScalesAndAngles) {
+// Every level the machine has: the vector loop at AVX-512, with its first
+// pass in floats and in doubles alone; the scalar loop below it (with the
+// AVX2 and the baseline build of the clamp).
+TEST(NearIdentity, EqualsThePlainRuleForScalesAndAnglesAtEveryLevel) {
   for (const auto& [w, h] : kSizes) {
     const IntMatrix m = Frame(w, h, static_cast<unsigned>(w * 7 + h));
     for (const Case& c : kCases) {
-      // The vector loop with its first pass in floats, in doubles alone, and
-      // the scalar loop.
-      for (int path = 0; path < 3; ++path) {
-        const bool vector = path < 2;
-        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + (c.rotate ? " rotate " : " scale ") +
-                     std::to_string(c.p) + (path == 0 ? " floats" : vector ? " doubles" : " scalar"));
-        IntMatrix fast = m.Clone(), scratch;
-        Tuning tuning;
-        tuning.vector = vector;
-        tuning.single = path == 0;
-        tuning.recompute_share = 1;
-        ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
-        const IntMatrix plain = Plain(c.rotate, c.p, w, h, m);
-        ExpectSameMatrix(fast, plain, w, h);
-        // Handed on column by column, in order, once each: the same columns.
-        IntMatrix sunk = Frame(w, h, 1);
-        int next = 0;
-        ASSERT_TRUE(near_identity::ApplyTo(
-            MapOf(c.rotate, c.p, w, h), w, h, m,
-            [&](int X, const std::int32_t* column) {
-              EXPECT_EQ(X, next++);
-              std::copy(column, column + h, sunk[X]);
-            },
-            tuning));
-        EXPECT_EQ(next, w);
-        ExpectSameMatrix(sunk, plain, w, h);
+      const IntMatrix plain = Plain(c.rotate, c.p, w, h, m);
+      for (CpuLevel level : SupportedCpuLevels()) {
+        const ScopedCpuLevel cap(level);
+        for (bool single : {true, false}) {
+          if (!single && level < CpuLevel::kAvx512) continue;  // no float pass to leave out
+          SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + (c.rotate ? " rotate " : " scale ") +
+                       std::to_string(c.p) + " " + CpuLevelName(level) + (single ? "" : " doubles"));
+          IntMatrix fast = m.Clone(), scratch;
+          Tuning tuning;
+          tuning.single = single;
+          tuning.recompute_share = 1;
+          ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
+          ExpectSameMatrix(fast, plain, w, h);
+          // Handed on column by column, in order, once each: the same columns.
+          IntMatrix sunk = Frame(w, h, 1);
+          int next = 0;
+          ASSERT_TRUE(near_identity::ApplyTo(
+              MapOf(c.rotate, c.p, w, h), w, h, m,
+              [&](int X, const std::int32_t* column) {
+                EXPECT_EQ(X, next++);
+                std::copy(column, column + h, sunk[X]);
+              },
+              tuning));
+          EXPECT_EQ(next, w);
+          ExpectSameMatrix(sunk, plain, w, h);
+        }
       }
     }
   }
@@ -126,7 +130,7 @@ TEST(NearIdentity, DeclinesFramesFullOfNegativeValues) {
   for (int x = 0; x < w; ++x)
     for (int y = 0; y < h; y += 2) m[x][y] = -50 - x;
   IntMatrix fast = m.Clone(), scratch;
-  EXPECT_FALSE(near_identity::Apply(near_identity::RotateMap(0.003, w, h), w, h, fast, scratch));
+  EXPECT_FALSE(near_identity::Apply(RotateMap(0.003, w, h), w, h, fast, scratch));
   ExpectSameMatrix(fast, m, w, h);
   ASSERT_TRUE(RotateAboutCentre(0.003, w, h, fast, scratch));
   ExpectSameMatrix(fast, Plain(true, 0.003, w, h, m), w, h);
@@ -151,10 +155,10 @@ TEST(NearIdentity, BrightFramesEqualThePlainRule) {
 }
 
 TEST(NearIdentity, OnlyMapsCloseToTheIdentitySuit) {
-  EXPECT_TRUE(near_identity::Suits(near_identity::ScaleMap(1.04, 100, 100), 100, 100));
-  EXPECT_FALSE(near_identity::Suits(near_identity::ScaleMap(1.2, 100, 100), 100, 100));
-  EXPECT_FALSE(near_identity::Suits(near_identity::RotateMap(0.3, 100, 100), 100, 100));
-  EXPECT_FALSE(near_identity::Suits(near_identity::RotateMap(0.01, 10, 100), 10, 100));
+  EXPECT_TRUE(near_identity::Suits(ScaleMap(1.04, 100, 100), 100, 100));
+  EXPECT_FALSE(near_identity::Suits(ScaleMap(1.2, 100, 100), 100, 100));
+  EXPECT_FALSE(near_identity::Suits(RotateMap(0.3, 100, 100), 100, 100));
+  EXPECT_FALSE(near_identity::Suits(RotateMap(0.01, 10, 100), 10, 100));
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <random>
 
+#include "core/cpu_dispatch.h"
 #include "tricolour/registration.h"
 #include "tests/support/compare.h"
 #include "tests/support/matrices.h"
+#include "tricolour/fast_transforms.h"
+#include "tricolour/transform_rule.h"
 
 namespace qirm {
 namespace {
@@ -103,11 +106,16 @@ void FastEqualsPlain(int w, int h);
 
 // The fast transforms gather and use doubles with an extended fallback; the
 // plain loops spread in extended precision. Every byte must agree, also with
-// negative values, zeros, values beyond 65535 and large factors and angles.
-TEST(Transforms, FastEqualsPlainForScalesAndAngles) {
-  for (const auto& [w, h] : {std::pair{61, 47}, std::pair{64, 48}, std::pair{256, 130}}) {
-    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-    FastEqualsPlain(w, h);
+// negative values, zeros, values beyond 65535 and large factors and angles,
+// at every level the machine has (the AVX2 column kernels and their plain
+// loops, the near-identity vector and scalar loops).
+TEST(Transforms, FastEqualsPlainForScalesAndAnglesAtEveryLevel) {
+  for (CpuLevel level : SupportedCpuLevels()) {
+    const ScopedCpuLevel cap(level);
+    for (const auto& [w, h] : {std::pair{61, 47}, std::pair{64, 48}, std::pair{256, 130}}) {
+      SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " " + CpuLevelName(level));
+      FastEqualsPlain(w, h);
+    }
   }
 }
 
@@ -163,7 +171,8 @@ TEST(RegisterFrame, IdenticalToTheReferenceNeedsNoTransformAndNoShift) {
   ASSERT_TRUE(MeasureReferenceGeometry(ref.m, ref.w, ref.h, ref.p, "ref", g));
   IntMatrix scratch;
   Registration r;
-  ASSERT_TRUE(RegisterFrame(ref.m, ref.w, ref.h, 2, ref.p, g, "frame", false, scratch, r));
+  ASSERT_TRUE(
+      RegisterFrame(ref.m, ref.w, ref.h, StarRegistration::kTwoStars, ref.p, g, "frame", false, scratch, r));
   EXPECT_EQ(r.scale, 1.0);
   EXPECT_EQ(r.theta, 0.0);
   EXPECT_EQ(r.dX, 0);
@@ -178,8 +187,10 @@ TEST(RegisterFrame, AFrameTurnedBy30DegreesIsTurnedBack) {
   ASSERT_TRUE(MeasureReferenceGeometry(ref.m, ref.w, ref.h, ref.p, "ref", g));
   IntMatrix scratch, plain = turned.m.Clone();
   Registration r, rp;
-  ASSERT_TRUE(RegisterFrame(turned.m, turned.w, turned.h, 2, turned.p, g, "frame", false, scratch, r));
-  ASSERT_TRUE(RegisterFrame(plain, turned.w, turned.h, 2, turned.p, g, "frame", true, scratch, rp));
+  ASSERT_TRUE(RegisterFrame(turned.m, turned.w, turned.h, StarRegistration::kTwoStars, turned.p, g, "frame",
+                            false, scratch, r));
+  ASSERT_TRUE(RegisterFrame(plain, turned.w, turned.h, StarRegistration::kTwoStars, turned.p, g, "frame",
+                            true, scratch, rp));
   // The slope angle grew by 30 degrees; the rotation by that angle maps the
   // content back (x' = cos t (x - c) + sin t (y - c) turns it by -t).
   EXPECT_NEAR(r.theta, 30 * M_PI / 180, 0.02);
@@ -203,7 +214,8 @@ TEST(RegisterFrame, OneStarModeShiftsThePeakOntoStarOne) {
   s.Star1Y = 20;
   s.Delta1 = 5;
   Registration r;
-  ASSERT_TRUE(RegisterFrame(m, 50, 40, 1, ClampPositions(s, 50, 40), {}, "f", false, scratch, r));
+  ASSERT_TRUE(RegisterFrame(m, 50, 40, StarRegistration::kShiftOnStar1, ClampPositions(s, 50, 40), {}, "f",
+                            false, scratch, r));
   EXPECT_EQ(r.ox, 2);
   EXPECT_EQ(r.oy, -2);
 }
