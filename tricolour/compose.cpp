@@ -441,7 +441,7 @@ Status CheckCompositionSettings(const CompositionSettings& s) {
   return Status::Ok();
 }
 
-void ApplyCompositionMainTexts(MainState& main) {
+void ApplyCompositionMainState(MainState& main) {
   // The edits take the levels without their change handler: the active
   // window's levels stay as they are.
   main.zoom = 1.0;
@@ -647,7 +647,7 @@ void Output(Run& run, ImageDocument& result, MainState* main) {
   } else {
     FillCompositionDocumentImageOnly(std::move(picture), result);
   }
-  if (main) ApplyCompositionMainTexts(*main);
+  if (main) ApplyCompositionMainState(*main);
   run.progress.Set(100);
   run.progress.Set(0);
 }

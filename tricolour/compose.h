@@ -45,7 +45,7 @@ namespace qirm {
 //   and ImageZm the w x h colour picture, MAX "255", MIN "0", DemX, DemY,
 //   ColN "3", ZomN "1.00", UndoFlg "0"; the caption stays "Child".
 // main: when given, receives the main window's texts the run sets at its end
-//   (see ApplyCompositionMainTexts); pass nullptr from a worker thread and
+//   (see ApplyCompositionMainState); pass nullptr from a worker thread and
 //   apply them on the user-interface thread.
 // notice: messages shown during the run while it goes on, e.g. "Resolution
 //   Error !!" for a dark frame of another size (shown once; that dark and
@@ -73,7 +73,7 @@ Status CheckCompositionSettings(const CompositionSettings& settings);
 
 // The main window's texts at the end of a composition: Edit1 "100.0%",
 // Edit2 "255", Edit3 "0", level spinners 255 and 0.
-void ApplyCompositionMainTexts(MainState& main);
+void ApplyCompositionMainState(MainState& main);
 
 // The product of the output stage as a document (see `result` above), from
 // the finished 24-bit picture.

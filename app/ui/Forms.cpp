@@ -1,5 +1,6 @@
 #include "app/ui/Forms.h"
 
+#include "app/ui/StarPickTarget.h"
 #include "app/ui/TAboutBox.h"
 #include "app/ui/TImgPanel.h"
 #include "app/ui/TMainForm.h"
@@ -63,6 +64,11 @@ void CreateForms() {
   CreateForm(Advance);
   CreateForm(ImgPanel);
   CreateForm(SpDraw);
+  // The composition dialog is handed what it works with, rather than reaching
+  // for these pointers, and receives the clicks in image windows.
+  RGBComp->SetHost(MainForm);
+  RGBComp->SetAdvance(Advance);
+  SetStarPickTarget(RGBComp);
 }
 
 void DestroyForms() {

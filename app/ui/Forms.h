@@ -41,7 +41,8 @@ extern TSpDraw* SpDraw;
 // this order: AboutBox, GMCPanel, GMM, EDG, BLUR, ComaCorrect, Title, Sabachie,
 // RGBComp, State, Composite, Tilt, Advance, ImgPanel, SpDraw. Only closing the
 // main window ends the program; an open spectrum or composition window does
-// not keep it running.
+// not keep it running. Then RGBComp gets the main window as its host and
+// Advance as its advanced dialog, and becomes the target of star clicks.
 void CreateForms();
 // Deletes the main window and with it every form; the pointers become null.
 void DestroyForms();

@@ -1,7 +1,6 @@
 #include "app/ui/TChild.h"
 
 #include <QCloseEvent>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
@@ -11,7 +10,6 @@
 
 #include "app/star_width.h"
 #include "app/ui/StarPickTarget.h"
-#include "app/ui/TMainForm.h"
 #include "core/numbers.h"
 
 QImage ToQImage(const qirm::Picture& picture) {
@@ -63,8 +61,7 @@ void ImageView::mousePressEvent(QMouseEvent* event) {
   emit MousePressed(event->button(), p.x(), p.y());
 }
 
-TChild::TChild(TMainForm* main, qirm::ImageDocument* document, QWidget* parent)
-    : QWidget(parent), m_main(main), m_document(document) {
+TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent), m_document(document) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QString::fromStdString(document->caption));
   resize(513, 449);
@@ -111,9 +108,9 @@ void TChild::ImageMouseMove(int X, int Y) {
   if (!m_document) return;
   std::string label, error;
   if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
-    m_main->Label2->setText(QString::fromStdString(label));
+    emit ReadoutChanged(QString::fromStdString(label));
   } else if (!error.empty()) {
-    m_main->ShowError(QString::fromStdString(error));
+    emit ErrorRaised(QString::fromStdString(error));
   }
 }
 
@@ -125,17 +122,15 @@ void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {
   qirm::StarWidthResult result;
   std::string error;
   if (!qirm::StarWidthAt(*m_document, X, Y, b, result, error)) {
-    m_main->ShowError(QString::fromStdString(error));
+    emit ErrorRaised(QString::fromStdString(error));
     return;
   }
-  m_main->Label1->setText(QString::fromStdString(result.label));
-  // The extremes of the box, kept where a curious user can find them.
-  m_main->Label1->setToolTip(QString::fromStdString(result.extremes));
+  emit StarWidthMeasured(QString::fromStdString(result.label), QString::fromStdString(result.extremes));
 
   if (StarPickTarget* target = CurrentStarPickTarget()) {
     qirm::StarPick pick = target->ReadStarPick();
     if (!qirm::CapturePosition(pick, b, X, Y, error)) {
-      m_main->ShowError(QString::fromStdString(error));
+      emit ErrorRaised(QString::fromStdString(error));
       return;
     }
     target->WriteStarPick(pick);

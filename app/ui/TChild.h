@@ -1,7 +1,9 @@
 // The image window: the view of one ImageDocument inside the main window's
 // multiple-document area. It shows the document's picture Image stretched to
 // the zoom factor, with scroll bars when the window is smaller, and answers
-// the mouse with the cursor readout and the star width.
+// the mouse with the cursor readout and the star width. It knows no other
+// window: what it finds goes out as signals, which the main window shows,
+// and star positions go to the current StarPickTarget.
 #pragma once
 
 #include <QImage>
@@ -10,7 +12,6 @@
 #include "document/image_document.h"
 
 class QScrollArea;
-class TMainForm;
 
 // The picture control: paints the shown picture scaled to its own size,
 // pixel for pixel (no smoothing: astronomers look at single pixels).
@@ -40,7 +41,7 @@ QImage ToQImage(const qirm::Picture& picture);
 class TChild : public QWidget {
   Q_OBJECT
  public:
-  TChild(TMainForm* main, qirm::ImageDocument* document, QWidget* parent = nullptr);
+  explicit TChild(qirm::ImageDocument* document, QWidget* parent = nullptr);
 
   qirm::ImageDocument* Document() const { return m_document; }
   // Shows the document's Image again after a command changed it, at the
@@ -58,6 +59,13 @@ class TChild : public QWidget {
  signals:
   // FormClose: the window is going away; its document must be released.
   void Closed(TChild* child);
+  // The cursor readout of the pixel under the mouse.
+  void ReadoutChanged(const QString& text);
+  // The star width at a click, and the extremes of the box it measured.
+  void StarWidthMeasured(const QString& label, const QString& extremes);
+  // A mouse action stopped on an error (levels that are not numbers, a
+  // position that cannot be captured); the main window shows the box.
+  void ErrorRaised(const QString& message);
 
  public slots:
   void ImageMouseMove(int X, int Y);
@@ -67,6 +75,5 @@ class TChild : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  TMainForm* m_main;
   qirm::ImageDocument* m_document;
 };

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "app/open_image.h"
+#include "app/ui/ResultWindowHost.h"
 #include "display/window_commands.h"
 #include "document/workspace.h"
 
@@ -31,7 +32,7 @@ class QToolButton;
 class QWidget;
 class UpDownSpin;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public ResultWindowHost {
   Q_OBJECT
  public:
   explicit TMainForm(QWidget* parent = nullptr);
@@ -62,15 +63,23 @@ class TMainForm : public QMainWindow {
   void ShowError(const QString& message);
   // Writes the workspace's texts into the controls without running their
   // change handlers again.
-  void SyncTexts();
+  void SyncTexts() override;
   // Redraws the windows whose documents a command changed.
   void RefreshChildren();
 
-  // Makes image windows for the documents the workspace gained, sized to
-  // reach the main client edges (fitToMainClient) or to fit their pictures.
-  void AddNewChildren(bool fitToMainClient);
+  // Makes image windows for the documents the workspace gained (an opened
+  // file, separation, composite, a dialog's result), sized by `size`; the
+  // workspace's active document becomes the active window and the texts are
+  // written into the controls.
+  void ShowNewWindows(ResultWindowSize size);
+  // Adds `doc` to the workspace as its new active window and shows it as
+  // ShowNewWindows does.
+  void ShowResultWindow(qirm::ImageDocument&& doc, ResultWindowSize size) override;
+  // The workspace's texts, and this window as the owner of a dialog's boxes.
+  qirm::MainState& Texts() override { return m_workspace.main(); }
+  QWidget* HostWindow() override { return this; }
   // Sets ProgressBar1 and lets it show at once, for long commands.
-  void SetProgress(int percent);
+  void SetProgress(int percent) override;
 
   // Opens one file into a new window with the reader its entry names
   // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
@@ -79,44 +88,44 @@ class TMainForm : public QMainWindow {
   // Menu MainMenu1. A submenu is its QMenu's action; its QMenu is
   // File1Menu, E1Menu ...
   QMenuBar* MainMenu1 = nullptr;
-  QAction* File1 = nullptr;
-  QAction* N19 = nullptr;
-  QAction* Open1 = nullptr;
-  QAction* Save1 = nullptr;
-  QAction* Save2 = nullptr;
-  QAction* Exit1 = nullptr;
-  QAction* E1 = nullptr;
-  QAction* N1 = nullptr;
-  QAction* M1 = nullptr;
-  QAction* R1 = nullptr;
-  QAction* R3 = nullptr;
-  QAction* N3 = nullptr;
-  QAction* RGB1 = nullptr;
-  QAction* RGB2 = nullptr;
-  QAction* C1 = nullptr;
-  QAction* T2 = nullptr;
-  QAction* P2 = nullptr;
-  QAction* N2 = nullptr;
-  QAction* N4 = nullptr;
-  QAction* H1 = nullptr;
-  QAction* L1 = nullptr;
-  QAction* N5 = nullptr;
-  QAction* T1 = nullptr;
-  QAction* N6 = nullptr;
-  QAction* N23 = nullptr;
-  QAction* N7 = nullptr;
-  QAction* N8 = nullptr;
-  QAction* N9 = nullptr;
-  QAction* P1 = nullptr;
-  QAction* PRCC1 = nullptr;
-  QAction* K1 = nullptr;
-  QAction* S1 = nullptr;
-  QAction* R2 = nullptr;
-  QAction* P3 = nullptr;
-  QAction* Window1 = nullptr;
-  QAction* A1 = nullptr;
-  QAction* V1 = nullptr;
-  QAction* About1 = nullptr;
+  QAction* File1 = nullptr;    // "ファイル(&F)": the file menu
+  QAction* N19 = nullptr;      // "新規(&N)": new, always disabled
+  QAction* Open1 = nullptr;    // "開く(&O)": open image files
+  QAction* Save1 = nullptr;    // "保存(&A)": save the active image as BMP or JPEG
+  QAction* Save2 = nullptr;    // "上書き保存(&S)": overwrite, always disabled
+  QAction* Exit1 = nullptr;    // "終了(&X)": end the program
+  QAction* E1 = nullptr;       // "画像編集(&E)": the edit menu
+  QAction* N1 = nullptr;       // "ネガ反転(&N)": negative
+  QAction* M1 = nullptr;       // "左右反転(&M)": mirror left to right
+  QAction* R1 = nullptr;       // "上下反転(&U)": flip top to bottom
+  QAction* R3 = nullptr;       // "回転(&R)": rotate by the fixed 0.1 radian
+  QAction* N3 = nullptr;       // "リサンプリング(&P)": resampling, no command
+  QAction* RGB1 = nullptr;     // "RGB合成(&B)": the tri-colour composition dialog
+  QAction* RGB2 = nullptr;     // "RGB分解(&V)": separate into R, G and B windows
+  QAction* C1 = nullptr;       // "コンポジット(&C)": stack open images
+  QAction* T2 = nullptr;       // "背景傾斜(&T)": background tilt, no command
+  QAction* P2 = nullptr;       // "画像処理(&P)": the processing menu
+  QAction* N2 = nullptr;       // "エッジ強調(&E)": edge enhancement
+  QAction* N4 = nullptr;       // "ぼかし(&B)": blur
+  QAction* H1 = nullptr;       // "ハイパス効果(&H)": high-pass filter
+  QAction* L1 = nullptr;       // "ローパス効果(&L)": low-pass filter
+  QAction* N5 = nullptr;       // "ブルーミング除去(&R)": remove blooming
+  QAction* T1 = nullptr;       // "トーンカーブ(&T)": tone curve, no command
+  QAction* N6 = nullptr;       // "ガンマ(&M)": gamma
+  QAction* N23 = nullptr;      // "画像処理パネル": processing panel, no command
+  QAction* N7 = nullptr;       // "ソラリゼーション(&S)": solarization
+  QAction* N8 = nullptr;       // "サバチエ効果(&H)": Sabattier effect
+  QAction* N9 = nullptr;       // "コマコレクト処理(&K)": coma correction
+  QAction* P1 = nullptr;       // "ガイドミスキャンセラ(&G)": guide-miss canceller
+  QAction* PRCC1 = nullptr;    // "P.R.C.(&C)": no command
+  QAction* K1 = nullptr;       // "計測(&K)": the measuring menu
+  QAction* S1 = nullptr;       // "測光（恒星）(&S)": star photometry, no command
+  QAction* R2 = nullptr;       // "測光（流星）(&R)": meteor photometry, no command
+  QAction* P3 = nullptr;       // "スペクトル(&P)": spectrum plot of the active image
+  QAction* Window1 = nullptr;  // "ウィンドウ(&W)": the window menu
+  QAction* A1 = nullptr;       // "すべてを閉じる(&A)": close all image windows
+  QAction* V1 = nullptr;       // "バージョン(&V)": the version menu
+  QAction* About1 = nullptr;   // "バージョン情報(&V)": the version box
   QMenu* File1Menu = nullptr;
   QMenu* E1Menu = nullptr;
   QMenu* P2Menu = nullptr;
@@ -154,42 +163,42 @@ class TMainForm : public QMainWindow {
   QTimer* Timer1 = nullptr;
 
  public slots:
-  void Open1Click();
-  void Save1Click();
-  void Exit1Click();
-  void N1Click();
-  void M1Click();
-  void R1Click();
-  void R3Click();
-  void RGB1Click();
-  void RGB2Click();
-  void C1Click();
-  void N2Click();
-  void N4Click();
-  void H1Click();
-  void L1Click();
-  void N5Click();
-  void N6Click();
-  void N7Click();
-  void N8Click();
-  void N9Click();
-  void P1Click();
-  void P3Click();
-  void A1Click();
-  void About1Click();
+  void Open1Click();   // Open1 "開く(&O)": file dialog, one window a file
+  void Save1Click();   // Save1 "保存(&A)": file dialog, BMP or JPEG
+  void Exit1Click();   // Exit1 "終了(&X)": closes the main window
+  void N1Click();      // N1 "ネガ反転(&N)": negative
+  void M1Click();      // M1 "左右反転(&M)": mirror
+  void R1Click();      // R1 "上下反転(&U)": flip
+  void R3Click();      // R3 "回転(&R)": rotate
+  void RGB1Click();    // RGB1 "RGB合成(&B)": shows the tri-colour dialog
+  void RGB2Click();    // RGB2 "RGB分解(&V)": colour separation
+  void C1Click();      // C1 "コンポジット(&C)": composite dialog, then stacking
+  void N2Click();      // N2 "エッジ強調(&E)": edge enhancement
+  void N4Click();      // N4 "ぼかし(&B)": blur
+  void H1Click();      // H1 "ハイパス効果(&H)": high-pass
+  void L1Click();      // L1 "ローパス効果(&L)": low-pass
+  void N5Click();      // N5 "ブルーミング除去(&R)": blooming removal
+  void N6Click();      // N6 "ガンマ(&M)": gamma dialog, then gamma
+  void N7Click();      // N7 "ソラリゼーション(&S)": solarization
+  void N8Click();      // N8 "サバチエ効果(&H)": step-width dialog, then Sabattier
+  void N9Click();      // N9 "コマコレクト処理(&K)": coma dialog, then correction
+  void P1Click();      // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
+  void P3Click();      // P3 "スペクトル(&P)": spectrum plot
+  void A1Click();      // A1 "すべてを閉じる(&A)": close all
+  void About1Click();  // About1 "バージョン情報(&V)": version box
 
-  void OpenButtonClick();
-  void SaveButtonClick();
-  void Button1Click();
-  void Button2Click();
-  void Button33Click();
-  void Button44Click();
-  void UpDown1Click();
-  void UpDown2Click();
-  void Edit2Change();
-  void Edit3Change();
+  void OpenButtonClick();  // as Open1Click
+  void SaveButtonClick();  // as Save1Click
+  void Button1Click();     // "+": zoom in
+  void Button2Click();     // "-": zoom out
+  void Button33Click();    // "H" (Button3): more contrast
+  void Button44Click();    // "L" (Button4): less contrast
+  void UpDown1Click();     // maximum level arrows
+  void UpDown2Click();     // minimum level arrows
+  void Edit2Change();      // maximum level text
+  void Edit3Change();      // minimum level text
 
-  void Timer1Timer();
+  void Timer1Timer();  // each second: the memory gauge
 
  protected:
   // FormClose: keeps the window's place in QIRM.ini, then the window closes.

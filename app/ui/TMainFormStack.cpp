@@ -29,8 +29,7 @@ void TMainForm::C1Click() {
     ShowError(QString::fromStdString(s.message()));
     return;
   }
-  AddNewChildren(false);
-  SyncTexts();
+  ShowNewWindows(ResultWindowSize::kFitPicture);
 }
 
 void TMainForm::P3Click() {

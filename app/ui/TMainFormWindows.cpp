@@ -1,7 +1,9 @@
-// The main window's image windows: opening, saving, separation, close all,
-// and keeping the controls in step with the workspace.
+// The main window's image windows: making and sizing them for new documents,
+// opening, saving, separation, close all, and keeping the controls in step
+// with the workspace.
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -97,16 +99,25 @@ void TMainForm::ActivateChild(TChild* child) {
   SyncTexts();
 }
 
-void TMainForm::AddNewChildren(bool fitToMainClient) {
-  const QSize client = MdiArea->viewport()->size();
+void TMainForm::ShowNewWindows(ResultWindowSize size) {
+  const bool fitToMainClient = size == ResultWindowSize::kFitClient || size == ResultWindowSize::kStarPicking;
+  QSize client = MdiArea->viewport()->size();
+  QList<TChild*> made;
   for (const auto& doc : m_workspace.windows()) {
     if (ChildOf(doc.get())) continue;
-    auto* child = new TChild(this, doc.get());
+    auto* child = new TChild(doc.get());
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     connect(child, &TChild::Closed, this, [this](TChild* closing) {
       m_workspace.Close(closing->Document());
     });
+    connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
+    connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
+      Label1->setText(label);
+      // The extremes of the box, kept where a curious user can find them.
+      Label1->setToolTip(extremes);
+    });
+    connect(child, &TChild::ErrorRaised, this, &TMainForm::ShowError);
     sub->show();
     // Reach the right and bottom edges of the main client area.
     sub->resize(std::max(client.width() - sub->x(), 100), std::max(client.height() - sub->y(), 80));
@@ -118,9 +129,31 @@ void TMainForm::AddNewChildren(bool fitToMainClient) {
       sub->resize(std::min(wanted.width(), std::max(client.width() - sub->x(), 100)),
                   std::min(wanted.height(), std::max(client.height() - sub->y(), 80)));
     }
+    made << child;
   }
   if (TChild* active = ChildOf(m_workspace.active())) MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(active->parentWidget()));
   SyncTexts();
+
+  // The tri-colour dialog's windows take their own size once placed and
+  // active.
+  if (size != ResultWindowSize::kComposition && size != ResultWindowSize::kStarPicking) return;
+  client = MdiArea->viewport()->size();
+  for (TChild* child : made) {
+    auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+    if (!sub) continue;
+    if (size == ResultWindowSize::kComposition) {
+      sub->resize(std::max(client.width() - 20, 100), std::max(client.height() - 100, 80));
+    } else {
+      const QSize frame = sub->size() - child->size();
+      sub->resize(std::max(client.width() - 50, 100) + frame.width(),
+                  std::max(client.height() - 100, 80) + frame.height());
+    }
+  }
+}
+
+void TMainForm::ShowResultWindow(qirm::ImageDocument&& doc, ResultWindowSize size) {
+  m_workspace.NewWindow() = std::move(doc);
+  ShowNewWindows(size);
 }
 
 void TMainForm::FitZoomed(TChild* child) {
@@ -141,7 +174,9 @@ bool TMainForm::OpenFile(const QString& path, qirm::FileType type) {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return false;
   }
-  AddNewChildren(type == qirm::FileType::Fits || type == qirm::FileType::Netpbm);
+  ShowNewWindows(type == qirm::FileType::Fits || type == qirm::FileType::Netpbm
+                     ? ResultWindowSize::kFitClient
+                     : ResultWindowSize::kFitPicture);
   return true;
 }
 
@@ -213,7 +248,7 @@ void TMainForm::SaveButtonClick() { Save1Click(); }
 
 void TMainForm::RGB2Click() {
   if (!ActiveChild()) return;
-  if (qirm::Separate(m_workspace)) AddNewChildren(false);
+  if (qirm::Separate(m_workspace)) ShowNewWindows(ResultWindowSize::kFitPicture);
 }
 
 void TMainForm::A1Click() {

@@ -1,6 +1,7 @@
 // The image windows through the main window's handlers: opening with the
 // open dialog, saving with the save dialog, the level and zoom controls, the
-// mouse on a picture, colour separation and close all. The pixel arithmetic
+// mouse on a picture, colour separation and close all, and how new windows
+// are sized. The pixel arithmetic
 // itself is tested on the engine.
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
+#include "tricolour/picking.h"
 #include "tricolour/ui/TRGBComp.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
@@ -283,6 +285,40 @@ class ImageWindowTest : public QObject {
     MainForm->Button33Click();
     MainForm->RGB2Click();
     QCOMPARE(MainForm->Edit1->text(), zoomText);
+  }
+
+  // Each way of sizing a new document's window, against the main client
+  // area C; the new window becomes the active one.
+  void resultWindowSizes() {
+    Write("wide.fits", qirm::test::Fits16Bytes(300, 200, std::vector<int>(300 * 200, 1000)));
+    const QSize client = MainForm->MdiArea->viewport()->size();
+    QVERIFY(client.width() > 400 && client.height() > 300);
+    const struct {
+      const char* name;
+      ResultWindowSize size;
+      std::function<QSize(QMdiSubWindow*, TChild*)> measured;
+      QSize expected;
+    } cases[] = {
+        {"picture", ResultWindowSize::kFitPicture, [](QMdiSubWindow*, TChild* c) { return c->size(); },
+         QSize(300, 200)},
+        {"client edges", ResultWindowSize::kFitClient,
+         [](QMdiSubWindow* s, TChild*) { return QSize(s->x() + s->width(), s->y() + s->height()); }, client},
+        {"composition", ResultWindowSize::kComposition, [](QMdiSubWindow* s, TChild*) { return s->size(); },
+         client - QSize(20, 100)},
+        {"star picking", ResultWindowSize::kStarPicking, [](QMdiSubWindow*, TChild* c) { return c->size(); },
+         client - QSize(50, 100)},
+    };
+    for (const auto& c : cases) {
+      qirm::ImageDocument doc;
+      QVERIFY(qirm::OpenFrameForPicking(Path("wide.fits").toStdString(), doc));
+      MainForm->ShowResultWindow(std::move(doc), c.size);
+      TChild* child = MainForm->Children().last();
+      QCOMPARE(MainForm->ActiveChild(), child);
+      auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+      QVERIFY(sub);
+      QVERIFY2(c.measured(sub, child) == c.expected, c.name);
+    }
+    QCOMPARE(WindowCount(), 4);
   }
 
   void realFrame() {

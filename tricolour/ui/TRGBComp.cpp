@@ -10,8 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,13 +18,9 @@
 
 #include "document/image_document.h"
 #include "app/save_image.h"
-#include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
-#include "app/ui/TChild.h"
-#include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
-#include "document/workspace.h"
 #include "core/numbers.h"
 #include "tricolour/compose.h"
 #include "tricolour/composition_texts.h"
@@ -354,7 +348,6 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent), Compose(qirm::ComposeTric
   // The edits start in the state of the selected star mode.
   RadioButton3Click();
 
-  SetStarPickTarget(this);
   // Lists want to be wide by default; start at a width that fits common
   // screens and let the user widen the window.
   resize(std::min(sizeHint().width(), 1000), sizeHint().height());
@@ -416,7 +409,7 @@ qirm::Status TRGBComp::BuildSettings(qirm::CompositionSettings& settings) const 
   t.Edit17 = Text(Edit17);
   t.Edit18 = Text(Edit18);
   if (qirm::Status status = qirm::ConvertCompositionFields(t, s); !status) return status;
-  if (Advance) s.Advanced = Advance->Captured();
+  if (m_advance) s.Advanced = m_advance->Captured();
   settings = std::move(s);
   return qirm::Status::Ok();
 }
@@ -425,9 +418,9 @@ qirm::CompositionSettings TRGBComp::CurrentChoices() const {
   qirm::CompositionSettings s;
   s.StarMode = RadioButton1->isChecked() ? 1 : RadioButton2->isChecked() ? 2 : 0;
   s.DetectMethod = RadioButton4->isChecked() ? 0 : RadioButton6->isChecked() ? 2 : 1;
-  if (Advance) {
-    s.Advanced = Advance->Captured();
-    const qirm::AdvancedTexts t = Advance->Texts();
+  if (m_advance) {
+    s.Advanced = m_advance->Captured();
+    const qirm::AdvancedTexts t = m_advance->Texts();
     s.Advanced.AntiBloomingOn = t.CheckBox7;
     s.Advanced.Rotate180R = t.CheckBox1;
     s.Advanced.Rotate180G = t.CheckBox2;
@@ -467,7 +460,7 @@ void TRGBComp::ShowSettings(const qirm::CompositionSettings& s) {
   SetText(Edit16, t.Edit16);
   SetText(Edit17, t.Edit17);
   SetText(Edit18, t.Edit18);
-  if (Advance) Advance->Load(s.Advanced);
+  if (m_advance) m_advance->Load(s.Advanced);
 }
 
 // Frame lists.
@@ -573,38 +566,26 @@ void TRGBComp::UpDown13Click() { SetText(Edit18, qirm::WhiteSpinText(UpDown13->v
 void TRGBComp::Button13Click() {
   RadioButton2->setChecked(true);
   if (OpenDialog3->exec() != QDialog::Accepted || OpenDialog3->FilterIndex() != 1) return;
-  if (!MainForm) return;
-  qirm::Workspace& workspace = MainForm->Workspace();
+  if (!m_host) return;
   for (const QString& file : OpenDialog3->selectedFiles()) {
     qirm::ImageDocument doc;
-    if (qirm::Status s = qirm::OpenFrameForPicking(Local(file), doc, &workspace.main()); !s) {
-      MainForm->SyncTexts();
+    if (qirm::Status s = qirm::OpenFrameForPicking(Local(file), doc, &m_host->Texts()); !s) {
+      m_host->SyncTexts();
       ShowError(s.message());
       return;  // the windows made for earlier files stay
     }
-    qirm::ImageDocument& shown = workspace.NewWindow();
-    shown = std::move(doc);
-    MainForm->AddNewChildren(true);
-    // The picture's client area: the main client area less 50 by 100.
-    if (TChild* child = MainForm->ChildOf(&shown)) {
-      if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget())) {
-        const QSize client = MainForm->MdiArea->viewport()->size();
-        const QSize frame = sub->size() - child->size();
-        sub->resize(std::max(client.width() - 50, 100) + frame.width(),
-                    std::max(client.height() - 100, 80) + frame.height());
-      }
-    }
+    m_host->ShowResultWindow(std::move(doc), ResultWindowSize::kStarPicking);
   }
-  MainForm->SyncTexts();
+  m_host->SyncTexts();
 }
 
 // The advanced dialog and the settings file.
 
 void TRGBComp::Button14Click() {
-  if (!Advance) return;
-  Advance->show();
-  Advance->raise();
-  Advance->Capture();
+  if (!m_advance) return;
+  m_advance->show();
+  m_advance->raise();
+  m_advance->Capture();
 }
 
 void TRGBComp::Button15Click() {
@@ -647,7 +628,7 @@ void TRGBComp::Button7Click() {
     return;
   }
   close();
-  if (Advance && !Advance->Capture()) return;
+  if (m_advance && !m_advance->Capture()) return;
   if (ListBox1->count() < 1 || ListBox2->count() < 1 || ListBox3->count() < 1) return;  // nothing to compose
   qirm::CompositionSettings settings;
   qirm::Status s = BuildSettings(settings);
@@ -688,12 +669,13 @@ void TRGBComp::StartRun(const qirm::CompositionSettings& settings) {
 }
 
 void TRGBComp::RunProgress(int percent) {
-  if (MainForm) MainForm->SetProgress(percent);
+  if (m_host) m_host->SetProgress(percent);
 }
 
 void TRGBComp::RunNotice(const QString& message) {
   // Shown while the run goes on, as a plain message with an OK button.
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), message, QMessageBox::Ok, MainForm);
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), message, QMessageBox::Ok,
+                  m_host ? m_host->HostWindow() : nullptr);
   box.exec();
 }
 
@@ -704,24 +686,14 @@ void TRGBComp::RunFinished(const std::shared_ptr<CompositionJob>& job) {
   m_thread = nullptr;
   Button7->setEnabled(true);
   Button7->setToolTip(QString());
-  if (!MainForm) return;
+  if (!m_host) return;
   const bool composed = job->status.ok() && job->result.kind != qirm::WindowKind::kNone;
   if (composed) {
-    qirm::Workspace& workspace = MainForm->Workspace();
-    qirm::ImageDocument& doc = workspace.NewWindow();
-    doc = std::move(job->result);
-    MainForm->AddNewChildren(false);
-    // The result window: the main client area less 20 by 100.
-    if (TChild* child = MainForm->ChildOf(&doc)) {
-      if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget())) {
-        const QSize client = MainForm->MdiArea->viewport()->size();
-        sub->resize(std::max(client.width() - 20, 100), std::max(client.height() - 100, 80));
-      }
-    }
-    qirm::ApplyCompositionMainTexts(workspace.main());
-    MainForm->SyncTexts();
+    m_host->ShowResultWindow(std::move(job->result), ResultWindowSize::kComposition);
+    qirm::ApplyCompositionMainState(m_host->Texts());
+    m_host->SyncTexts();
   }
-  MainForm->SetProgress(0);
+  m_host->SetProgress(0);
   if (!job->status) ShowError(job->status.message());
   emit CompositionFinished(composed);
 }

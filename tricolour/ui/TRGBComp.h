@@ -2,7 +2,9 @@
 // the reference stars, the detection method, the background point and the
 // white balance. Modeless and above the main window, so that stars can be
 // clicked in image windows while it is open. One instance lives for the
-// whole run (see Forms.h); its contents stay between uses.
+// whole run (see Forms.h); its contents stay between uses. Start-up hands it
+// the main window, as a ResultWindowHost, and the advanced dialog, and makes
+// it the target of star clicks.
 //
 // The dialog is the view of a CompositionSettings value: BuildSettings reads
 // it from the controls, ShowSettings writes one into them. OK runs the
@@ -17,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ui/ResultWindowHost.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/status.h"
 #include "tricolour/composition_settings.h"
@@ -26,6 +29,7 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 class QThread;
+class TAdvance;
 class TypedFileDialog;
 class UpDownSpin;
 struct CompositionJob;
@@ -40,6 +44,13 @@ class TRGBComp : public QDialog, public StarPickTarget {
  public:
   explicit TRGBComp(QWidget* parent = nullptr);
   ~TRGBComp() override;
+
+  // Where results, progress and the run's messages go. Without a host the
+  // frames chosen for picking stars are not opened and a finished run's
+  // result is dropped.
+  void SetHost(ResultWindowHost* host) { m_host = host; }
+  // The advanced settings that OK captures and a settings file loads.
+  void SetAdvance(TAdvance* advance) { m_advance = advance; }
 
   qirm::StarPick ReadStarPick() const override;
   void WriteStarPick(const qirm::StarPick& pick) override;
@@ -202,4 +213,6 @@ class TRGBComp : public QDialog, public StarPickTarget {
   void RunFinished(const std::shared_ptr<CompositionJob>& job);
 
   QThread* m_thread = nullptr;
+  ResultWindowHost* m_host = nullptr;
+  TAdvance* m_advance = nullptr;
 };
