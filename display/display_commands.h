@@ -1,23 +1,24 @@
 // The geometry and tone commands of the main window's editing menus, each as
 // the whole sequence the menu item runs on one image window: which kinds it
-// accepts, which pictures it reads and draws onto, UndoFlg, progress. The
-// desktop program and qirm-cli both call these; the widgets only show the
-// dialogs, read their edits into the parameter structs and refresh.
+// accepts, which pictures it reads and draws onto, whether it marks the
+// window edited, progress. The desktop program and qirm-cli both call these;
+// the widgets only show the dialogs, read their edits into the parameter
+// structs and refresh.
 //
-//   command     menu  kinds      reads     draws onto       UndoFlg
-//   negative    N1    "1"        ImageZm   Image, ImageZm   kept
-//   mirror      M1    "1"        ImageZm   Image, ImageZm   kept
-//   flip        R1    "1"        ImageZm   Image, ImageZm   kept
-//   rotate      R3    any (*)    ImageZm   Image, ImageZm   "1"
-//   gamma       N6    "1"        ImageZm   Image            "1"
-//   solarize    N7    "1"        ImageZm   Image            "1"
-//   Sabattier   N8    any        ImageZm   Image            "1"
+//   command     menu  kinds      reads     draws onto       edited
+//   negative    N1    colour     ImageZm   Image, ImageZm   kept
+//   mirror      M1    colour     ImageZm   Image, ImageZm   kept
+//   flip        R1    colour     ImageZm   Image, ImageZm   kept
+//   rotate      R3    any (*)    ImageZm   Image, ImageZm   set
+//   gamma       N6    colour     ImageZm   Image            set
+//   solarize    N7    colour     ImageZm   Image            set
+//   Sabattier   N8    any        ImageZm   Image            set
 //
-// (*) A 16-bit window ("2") keeps its raw values in two planes, ImageZm (high
+// (*) A 16-bit window keeps its raw values in two planes, ImageZm (high
 // byte) and ImageZm2 (low byte); rotating one plane alone would mix the bytes
 // of different pixels. The rotation therefore turns the raw values
 // themselves, rebuilds both planes from them and draws the shown picture
-// again with the window's levels MAX and MIN. Pixels the rotation does not
+// again with the window's levels. Pixels the rotation does not
 // compute become raw 65535, which shows white like the frame of a rotated
 // colour picture.
 //

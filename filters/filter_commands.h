@@ -1,30 +1,30 @@
 // The filter commands of the "画像処理(&P)" menu, each as the whole sequence
 // its menu item runs on one image window: which kinds it accepts, which
-// pictures it reads and draws onto, UndoFlg, progress. The desktop program
-// and qirm-cli both call these; the widgets only show the dialogs, read
-// their edits through the checks below and refresh.
+// pictures it reads and draws onto, whether it marks the window edited,
+// progress. The desktop program and qirm-cli both call these; the widgets
+// only show the dialogs, read their edits through the checks below and
+// refresh.
 //
-//   command    menu  kinds    reads     draws onto       UndoFlg  progress
-//   edge       N2    "1"      ImageZm   Image, ImageZm   "1"      rows
-//   blur       N4    any (*)  ImageZm   Image, ImageZm   "1"      rows
-//   high-pass  H1    any (*)  ImageZm   Image, ImageZm   "1"      rows
-//   low-pass   L1    any (*)  ImageZm   Image, ImageZm   "1"      rows, twice
+//   command    menu  kinds    reads     draws onto       edited   progress
+//   edge       N2    colour   ImageZm   Image, ImageZm   set      rows
+//   blur       N4    any (*)  ImageZm   Image, ImageZm   set      rows
+//   high-pass  H1    any (*)  ImageZm   Image, ImageZm   set      rows
+//   low-pass   L1    any (*)  ImageZm   Image, ImageZm   set      rows, twice
 //   bloom      N5    any (*)  ImageZm   Image, ImageZm   kept     20 40 60 80 100
-//   coma       N9    "1"      ImageZm   Image            "1"      none
+//   coma       N9    colour   ImageZm   Image            set      none
 //   gmc        P1    any      Image     Image            kept     none
 //
 // Progress "rows": before each row y the value trunc(200 * y / H), each
 // value once (the bar is full half way down). Every command with progress
 // ends with 0.
 //
-// (*) A 16-bit window ("2") keeps its raw values in two planes, ImageZm
+// (*) A 16-bit window keeps its raw values in two planes, ImageZm
 // (high byte) and ImageZm2 (low byte). Filtering the high-byte plane alone
 // would mix filtered high bytes with unfiltered low bytes and show the
 // plane's red channel as the picture; these commands therefore filter the
 // raw values themselves (full scale 65535 instead of 255; the blooming
 // threshold 222 * 256, the same criterion on the high byte), rebuild both
-// planes and draw the shown picture again with the window's levels MAX and
-// MIN.
+// planes and draw the shown picture again with the window's levels.
 //
 // The guide-miss canceller works on the shown picture as it is, whatever
 // the zoom (the zoom only scales the display), and changes nothing else: on

@@ -99,8 +99,8 @@ bool CompositeRequested(const std::string& edit2);
 //
 // On success each source has been activated in turn, and a new window "New"
 // is the active one: kind "1", the stacked picture as Image and ImageZm,
-// DemX W, DemY H, ColN "1", ZomN "1.00", MAX "255", MIN "0", UndoFlg "1"; the
-// main texts Edit1 "100.0%", Edit2 "255", Edit3 "0", spins 255 and 0;
+// size W x H, 1 channel, zoom "1.00", levels 255 and 0, edited; the zoom box
+// at 100 %, the level edits "255" and "0", spins 255 and 0;
 // ProgressBar1 back at 0. `progress` sees the rows done and finally 0.
 Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<std::string>& skipped,
                     const std::function<void(int)>& progress = {});

@@ -42,8 +42,8 @@ namespace qirm {
 //   Called one call at a time, in that order, from the thread that runs the
 //   composition or from the one helper thread it starts; may be empty.
 // result: on success, the document of the result window: kind "1", Image
-//   and ImageZm the w x h colour picture, MAX "255", MIN "0", DemX, DemY,
-//   ColN "3", ZomN "1.00", UndoFlg "0"; the caption stays "Child".
+//   and ImageZm the w x h colour picture, levels 255 and 0, size w x h,
+//   3 channels, zoom "1.00", not edited; the caption stays "Child".
 // main: when given, receives the main window's texts the run sets at its end
 //   (see ApplyCompositionMainState); pass nullptr from a worker thread and
 //   apply them on the user-interface thread.
@@ -71,8 +71,9 @@ inline constexpr int kMaxPathBytes = 255;
 // may call it to refuse OK early with the same message.
 Status CheckCompositionSettings(const CompositionSettings& settings);
 
-// The main window's texts at the end of a composition: Edit1 "100.0%",
-// Edit2 "255", Edit3 "0", level spinners 255 and 0.
+// The main window's controls at the end of a composition: the zoom box at
+// 100 %, the level edits "255" and "0" (without their change handler), the
+// spins 255 and 0.
 void ApplyCompositionMainState(MainState& main);
 
 // The product of the output stage as a document (see `result` above), from

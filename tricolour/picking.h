@@ -16,10 +16,10 @@ namespace qirm {
 // picture the grey g = trunc(50 (v - min) / (mean - min)) clamped to 0..255,
 // where mean and min are taken over the grid x = 10, 14, ... < w - 10,
 // y = 10, 14, ... < h - 10 (the sky maps to 50). Fields: Caption the file
-// name without folders, FilterI "2", Average the mean (general format),
-// Minimum min, DemX, DemY, ColN "1", ZomN "1.00", UndoFlg "0"; MAX and MIN
-// keep their defaults. main, when given, gets Edit1 "100.0%",
-// Edit2 trunc(mean), Edit3 min.
+// name without folders, kind 16-bit, the mean and min as the sampling's,
+// size, 1 channel, zoom "1.00", not edited; the levels keep their defaults.
+// main, when given, gets the zoom box at 100 % and the level edits
+// trunc(mean) and min (without their change handler).
 //
 // A frame too small for the grid (20 pixels or less across) has no samples:
 // its mean and min are those of all its pixels instead. Where mean equals min
