@@ -38,10 +38,9 @@ int SpectrumVerb(const std::vector<std::string>& args) {
   if (Status s = OpenImageFile(workspace, file, type); !s) return Fail(s.message());
 
   Picture plot(kPlotWidth, kPlotHeight);
-  SpectrumControls controls;
+  std::optional<SpectrumRange> range;
   Status written;
-  if (Status s = TraceSpectrum(workspace.active(), plot, controls, data, false, written); !s)
-    return Fail(s.message());
+  TraceSpectrum(workspace.active(), plot, range, data, false, written);
   if (!written) return Fail(written.message());
   if (!plot_path.empty()) {
     if (Status s = WritePictureFile(plot_path, plot, format); !s) return Fail(s.message());

@@ -88,9 +88,6 @@ Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<st
     if (progress) progress(0);
     return Status::Error("composite: not enough memory for a " + SizeText(first) + " picture");
   }
-  const int w = result.width();
-  const int h = result.height();
-
   // Each source is brought forward in turn as it is read; the last one is
   // active when the new window opens on top.
   for (ImageDocument* doc : sources) ws.Activate(doc);

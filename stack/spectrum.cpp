@@ -130,37 +130,20 @@ Status WriteSpectrumData(const std::string& path, const std::string& text, bool 
   return WriteFileReplacing(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-Status TraceSpectrum(ImageDocument* active, Picture& plot, SpectrumControls& controls,
-                     const std::string& data_path, bool create_folder, Status& file_status) {
+void TraceSpectrum(ImageDocument* active, Picture& plot, std::optional<SpectrumRange>& range,
+                   const std::string& data_path, bool create_folder, Status& file_status) {
   file_status = Status::Ok();
   DrawPlotFrame(plot);
-  if (!active) return Status::Ok();
+  if (!active) return;
 
+  // The range is the edits', not the spins': a picture wider than the spins
+  // reach still uses every column.
   const Picture& source = active->Image;
-  const int w = source.width();
-  const int h = source.height();
-  controls.Edit1 = "0";
-  controls.Edit2 = FormatInt(w);
-  controls.Edit3 = "0";
-  controls.Edit4 = FormatInt(h);
-  controls.UpDown1 = 0;
-  controls.UpDown2 = std::clamp(w, 0, kSpectrumSpinMax);
-  controls.UpDown3 = 0;
-  controls.UpDown4 = std::clamp(h, 0, kSpectrumSpinMax);
-  // The range comes from the edits, not the spins: a picture wider than the
-  // spins reach still uses every column.
-  int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-  for (const auto& [text, value] : {std::pair<const std::string&, int&>{controls.Edit1, x0},
-                                    {controls.Edit2, x1},
-                                    {controls.Edit3, y0},
-                                    {controls.Edit4, y1}}) {
-    if (!ParseInt(text, value)) return Status::Error(IntConversionError(text));
-  }
-
-  const std::vector<double> profile = ColumnProfile(source, x0, x1, y0, y1);
-  DrawProfile(plot, profile, x0, x1);
-  file_status = WriteSpectrumData(data_path, SpectrumDataText(profile, x0), create_folder);
-  return Status::Ok();
+  const SpectrumRange r{0, source.width(), 0, source.height()};
+  range = r;
+  const std::vector<double> profile = ColumnProfile(source, r.x_begin, r.x_end, r.y_begin, r.y_end);
+  DrawProfile(plot, profile, r.x_begin, r.x_end);
+  file_status = WriteSpectrumData(data_path, SpectrumDataText(profile, r.x_begin), create_folder);
 }
 
 }  // namespace qirm

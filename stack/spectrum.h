@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,18 +28,16 @@ inline constexpr std::uint32_t kPenRed = 0x0000FF;  // colours are B * 65536 + G
 // First line of the data file, trailing blank included.
 inline constexpr const char* kSpectrumHeader = "# MERAVI-2 Spectrum Data ";
 
-// The texts and positions of the plot window's range controls: Edit1 < X <
-// Edit2, Edit3 < Y < Edit4, each with its spin button UpDown1 .. UpDown4.
-struct SpectrumControls {
-  std::string Edit1 = "0";
-  std::string Edit2 = "0";
-  std::string Edit3 = "0";
-  std::string Edit4 = "0";
-  int UpDown1 = 0;
-  int UpDown2 = 0;
-  int UpDown3 = 0;
-  int UpDown4 = 0;
+// The range a trace reads, as the plot window's range edits show it:
+// columns x_begin .. x_end - 1 and rows y_begin .. y_end - 1. Each edit has a
+// spin button whose position is the value kept within 0 .. 8000.
+struct SpectrumRange {
+  int x_begin = 0;
+  int x_end = 0;
+  int y_begin = 0;
+  int y_end = 0;
 };
+inline int SpectrumSpinPosition(int value) { return std::clamp(value, 0, kSpectrumSpinMax); }
 
 // A range edit's change handler: the matching spin button's position becomes
 // the edit's text as an integer, kept within 0 .. 8000. Text that is not an
@@ -84,14 +84,14 @@ std::string SpectrumDataPath();
 Status WriteSpectrumData(const std::string& path, const std::string& text, bool create_folder);
 
 // The spectrum command once its plot window is shown. Draws the frame; with
-// an active window (`active` not null) it then sets the range controls to the
-// whole picture (Edit1 "0", Edit2 W, Edit3 "0", Edit4 H; the spins 0, W, 0, H
-// within 0 .. 8000), reads the range back from the edits, draws the profile
-// and writes the data file to `data_path` (creating its folder when
-// create_folder). The plot is drawn whether or not the file could be written;
-// `file_status` tells which (Ok when there was nothing to write). The return
-// value fails only when a range edit does not parse.
-Status TraceSpectrum(ImageDocument* active, Picture& plot, SpectrumControls& controls,
-                     const std::string& data_path, bool create_folder, Status& file_status);
+// an active window (`active` not null) it then traces the whole picture
+// (`range` becomes 0, W, 0, H, for the range controls to show), draws the
+// profile and writes the data file to `data_path` (creating its folder when
+// create_folder). Without an active window `range` stays unset and the
+// controls keep what they show. The plot is drawn whether or not the file
+// could be written; `file_status` tells which (Ok when there was nothing to
+// write).
+void TraceSpectrum(ImageDocument* active, Picture& plot, std::optional<SpectrumRange>& range,
+                   const std::string& data_path, bool create_folder, Status& file_status);
 
 }  // namespace qirm

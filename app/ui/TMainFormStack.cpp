@@ -36,16 +36,12 @@ void TMainForm::P3Click() {
   SpDraw->show();
   SpDraw->raise();
   TChild* child = ActiveChild();
-  qirm::SpectrumControls controls = SpDraw->Controls();
+  std::optional<qirm::SpectrumRange> range;
   qirm::Status file;
-  const qirm::Status s = qirm::TraceSpectrum(child ? child->Document() : nullptr, SpDraw->Plot(), controls,
-                                             qirm::SpectrumDataPath(), true, file);
-  SpDraw->SetControls(controls);
+  qirm::TraceSpectrum(child ? child->Document() : nullptr, SpDraw->Plot(), range, qirm::SpectrumDataPath(), true,
+                      file);
+  if (range) SpDraw->ShowRange(*range);
   SpDraw->RefreshPlot();
-  if (!s) {
-    ShowError(QString::fromStdString(s.message()));
-    return;
-  }
   // The plot is drawn all the same; one message says where the data went
   // missing.
   if (!file) ShowError(QString::fromStdString(file.message()));

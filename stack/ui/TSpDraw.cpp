@@ -9,6 +9,7 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/UpDownSpin.h"
+#include "core/numbers.h"
 
 namespace {
 
@@ -96,29 +97,15 @@ TSpDraw::TSpDraw(QWidget* parent) : QWidget(parent, Qt::Window), m_plot(qirm::kP
 
 void TSpDraw::RefreshPlot() { Image1->SetPicture(m_plot); }
 
-qirm::SpectrumControls TSpDraw::Controls() const {
-  qirm::SpectrumControls c;
-  c.Edit1 = Edit1->text().toStdString();
-  c.Edit2 = Edit2->text().toStdString();
-  c.Edit3 = Edit3->text().toStdString();
-  c.Edit4 = Edit4->text().toStdString();
-  c.UpDown1 = UpDown1->value();
-  c.UpDown2 = UpDown2->value();
-  c.UpDown3 = UpDown3->value();
-  c.UpDown4 = UpDown4->value();
-  return c;
-}
-
-void TSpDraw::SetControls(const qirm::SpectrumControls& c) {
+void TSpDraw::ShowRange(const qirm::SpectrumRange& range) {
   const QSignalBlocker b1(Edit1), b2(Edit2), b3(Edit3), b4(Edit4);
-  Edit1->setText(QString::fromStdString(c.Edit1));
-  Edit2->setText(QString::fromStdString(c.Edit2));
-  Edit3->setText(QString::fromStdString(c.Edit3));
-  Edit4->setText(QString::fromStdString(c.Edit4));
-  UpDown1->setValue(c.UpDown1);
-  UpDown2->setValue(c.UpDown2);
-  UpDown3->setValue(c.UpDown3);
-  UpDown4->setValue(c.UpDown4);
+  const std::pair<QLineEdit*, UpDownSpin*> controls[] = {{Edit1, UpDown1}, {Edit2, UpDown2}, {Edit3, UpDown3},
+                                                         {Edit4, UpDown4}};
+  const int values[] = {range.x_begin, range.x_end, range.y_begin, range.y_end};
+  for (int i = 0; i < 4; ++i) {
+    controls[i].first->setText(QString::fromStdString(qirm::FormatInt(values[i])));
+    controls[i].second->setValue(qirm::SpectrumSpinPosition(values[i]));
+  }
 }
 
 void TSpDraw::SpinClick(const UpDownSpin* spin, QLineEdit* edit) {

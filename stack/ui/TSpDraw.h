@@ -22,10 +22,9 @@ class TSpDraw : public QWidget {
   // Shows the plot picture again after it was drawn on.
   void RefreshPlot();
 
-  // The range controls as texts and positions, and back (without running
+  // Shows a traced range in the range edits and their spins (without running
   // the edits' change handlers again).
-  qirm::SpectrumControls Controls() const;
-  void SetControls(const qirm::SpectrumControls& controls);
+  void ShowRange(const qirm::SpectrumRange& range);
 
   QWidget* Panel1 = nullptr;
   ImageView* Image1 = nullptr;

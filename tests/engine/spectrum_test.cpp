@@ -111,18 +111,18 @@ TEST(PlotFrame, EveryEdgePixelIsBlackAndTheInsideStays) {
 
 class TraceSpectrumTest : public SpectrumFiles {
  protected:
-  Status Trace(const Picture& source) {
+  void Trace(const Picture& source) {
     doc.Image = source;
-    return TraceSpectrum(&doc, plot, controls, (dir / "SPN").string(), false, file);
+    TraceSpectrum(&doc, plot, range, (dir / "SPN").string(), false, file);
   }
   ImageDocument doc;
   Picture plot{kPlotWidth, kPlotHeight};
-  SpectrumControls controls;
+  std::optional<SpectrumRange> range;
   Status file;
 };
 
 TEST_F(TraceSpectrumTest, FullRedPlotsTheTopRow) {
-  ASSERT_TRUE(Trace(Red(513, 7, 255)).ok());
+  Trace(Red(513, 7, 255));
   ASSERT_TRUE(file.ok()) << file.message();
   // The first segment rises from (0, FH) to (0, 0); then the top row to the
   // last point, which a pen line leaves out.
@@ -132,16 +132,15 @@ TEST_F(TraceSpectrumTest, FullRedPlotsTheTopRow) {
   EXPECT_EQ(text.substr(0, 34), "# MERAVI-2 Spectrum Data \n0 255\n1 ");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 514);
   EXPECT_NE(text.find("\n512 255\n"), std::string::npos);
-  EXPECT_EQ(controls.Edit1, "0");
-  EXPECT_EQ(controls.Edit2, "513");
-  EXPECT_EQ(controls.Edit3, "0");
-  EXPECT_EQ(controls.Edit4, "7");
-  EXPECT_EQ(controls.UpDown2, 513);
-  EXPECT_EQ(controls.UpDown4, 7);
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->x_begin, 0);
+  EXPECT_EQ(range->x_end, 513);
+  EXPECT_EQ(range->y_begin, 0);
+  EXPECT_EQ(range->y_end, 7);
 }
 
 TEST_F(TraceSpectrumTest, BlackPlotsNothingButWritesZeros) {
-  ASSERT_TRUE(Trace(Red(20, 3, 0)).ok());
+  Trace(Red(20, 3, 0));
   EXPECT_EQ(CountRed(plot), 0);
   std::string expected = "# MERAVI-2 Spectrum Data \n";
   for (int x = 0; x < 20; ++x) expected += std::to_string(x) + " 0\n";
@@ -149,44 +148,44 @@ TEST_F(TraceSpectrumTest, BlackPlotsNothingButWritesZeros) {
 }
 
 TEST_F(TraceSpectrumTest, WidePicturesUseEveryColumnAndTheWholePlot) {
-  ASSERT_TRUE(Trace(Red(1000, 2, 128)).ok());
+  Trace(Red(1000, 2, 128));
   std::string text = ReadAll(dir / "SPN");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1001);
-  EXPECT_EQ(controls.UpDown2, 1000);
+  EXPECT_EQ(SpectrumSpinPosition(range->x_end), 1000);
   // mean 128: py = trunc((1 - 128/255) * 393) = 195; the line reaches the
   // last point's neighbour near the right edge.
   EXPECT_EQ(plot.Color(kPlotWidth - 2, 195), kPenRed);
-  ASSERT_TRUE(Trace(Red(9000, 1, 10)).ok());
+  Trace(Red(9000, 1, 10));
   text = ReadAll(dir / "SPN");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9001);
   EXPECT_NE(text.find("\n8999 10\n"), std::string::npos);
-  EXPECT_EQ(controls.Edit2, "9000");
-  EXPECT_EQ(controls.UpDown2, kSpectrumSpinMax);
+  EXPECT_EQ(range->x_end, 9000);
+  EXPECT_EQ(SpectrumSpinPosition(range->x_end), kSpectrumSpinMax);
 }
 
 TEST_F(TraceSpectrumTest, EarlierProfilesStayOnThePlot) {
   // Mean 200 plots at py 84, mean 100 at py 238; columns 49 and 50 of 100
   // land at px 251 and 256.
-  ASSERT_TRUE(Trace(Red(100, 1, 200)).ok());
+  Trace(Red(100, 1, 200));
   EXPECT_EQ(plot.Color(253, 84), kPenRed);
-  ASSERT_TRUE(Trace(Red(100, 1, 100)).ok());
+  Trace(Red(100, 1, 100));
   EXPECT_EQ(plot.Color(253, 84), kPenRed);
   EXPECT_EQ(plot.Color(253, 238), kPenRed);
 }
 
 TEST_F(TraceSpectrumTest, NoActiveWindowDrawsOnlyTheFrame) {
-  ASSERT_TRUE(TraceSpectrum(nullptr, plot, controls, (dir / "SPN").string(), true, file).ok());
+  TraceSpectrum(nullptr, plot, range, (dir / "SPN").string(), true, file);
   EXPECT_TRUE(file.ok());
   EXPECT_FALSE(fs::exists(dir / "SPN"));
   EXPECT_EQ(plot.Color(0, 0), kPenBlack);
-  EXPECT_EQ(controls.Edit2, "0");
+  EXPECT_FALSE(range);  // the range controls keep what they show
 }
 
 TEST_F(TraceSpectrumTest, UnwritableFileStillDrawsThePlot) {
   // The folder cannot be made: a plain file has its name.
   std::ofstream(dir / "data") << "in the way";
   doc.Image = Red(50, 2, 255);
-  ASSERT_TRUE(TraceSpectrum(&doc, plot, controls, (dir / "data" / "SPN").string(), true, file).ok());
+  TraceSpectrum(&doc, plot, range, (dir / "data" / "SPN").string(), true, file);
   EXPECT_FALSE(file.ok());
   EXPECT_NE(file.message().find("data"), std::string::npos) << file.message();
   EXPECT_GT(CountRed(plot), 0);
