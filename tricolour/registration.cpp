@@ -14,11 +14,6 @@
 namespace qirm {
 namespace {
 
-long long ClampLL(long long v, long long lo, long long hi) { return std::min(std::max(v, lo), hi); }
-
-// Offsets are kept well inside the int range, whatever the frame held.
-int Bounded(long long v) { return static_cast<int>(ClampLL(v, -(1LL << 30), 1LL << 30)); }
-
 std::string Num(double v) { return FormatGeneral(v); }
 
 }  // namespace
@@ -72,8 +67,8 @@ Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, cons
     out.dX = rx - (s1.px - hx);
     out.dY = ry - (s1.py - hy);
   }
-  out.ox = Bounded(static_cast<long long>(s1.px) - p.star1x + out.dX);
-  out.oy = Bounded(static_cast<long long>(s1.py) - p.star1y + out.dY);
+  out.ox = BoundedCoordinate(static_cast<long long>(s1.px) - p.star1x + out.dX);
+  out.oy = BoundedCoordinate(static_cast<long long>(s1.py) - p.star1y + out.dY);
   return Status::Ok();
 }
 

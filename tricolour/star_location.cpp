@@ -11,12 +11,6 @@
 namespace qirm {
 namespace {
 
-long long ClampLL(long long v, long long lo, long long hi) { return std::min(std::max(v, lo), hi); }
-
-// Positions are kept well inside the int range so that x +- delta and the
-// like never overflow, whatever the edits held.
-int Bounded(long long v) { return static_cast<int>(ClampLL(v, -(1LL << 30), 1LL << 30)); }
-
 std::string Num(double v) { return FormatGeneral(v); }
 
 }  // namespace
@@ -79,16 +73,16 @@ ClampedPositions ClampPositions(const CompositionSettings& s, int w, int h) {
   bx = std::min(bx, w - bl - 1);
   by = std::min(by, h - bl - 1);
   // The 11 x 11 sky box stays inside the frame.
-  bx = ClampLL(bx, 5, std::max(5, w - 6));
-  by = ClampLL(by, 5, std::max(5, h - 6));
-  p.star1x = Bounded(s1x);
-  p.star1y = Bounded(s1y);
-  p.star2x = Bounded(s2x);
-  p.star2y = Bounded(s2y);
-  p.delta1 = Bounded(d1);
-  p.delta2 = Bounded(d2);
-  p.background_x = Bounded(bx);
-  p.background_y = Bounded(by);
+  bx = std::clamp<long long>(bx, 5, std::max(5, w - 6));
+  by = std::clamp<long long>(by, 5, std::max(5, h - 6));
+  p.star1x = BoundedCoordinate(s1x);
+  p.star1y = BoundedCoordinate(s1y);
+  p.star2x = BoundedCoordinate(s2x);
+  p.star2y = BoundedCoordinate(s2y);
+  p.delta1 = BoundedCoordinate(d1);
+  p.delta2 = BoundedCoordinate(d2);
+  p.background_x = BoundedCoordinate(bx);
+  p.background_y = BoundedCoordinate(by);
   return p;
 }
 

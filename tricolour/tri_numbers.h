@@ -4,6 +4,7 @@
 // conversion out of range would be undefined.
 #pragma once
 
+#include <algorithm>
 #include <climits>
 
 #include "core/numbers.h"
@@ -36,6 +37,13 @@ inline int TruncSaturated(double v) {
   if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
   if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
   return static_cast<int>(v);
+}
+
+// Star positions and registration offsets are kept well inside the int range
+// so that x +- delta and the like never overflow, whatever the edits or the
+// frame held.
+inline int BoundedCoordinate(long long v) {
+  return static_cast<int>(std::clamp(v, -(1LL << 30), 1LL << 30));
 }
 
 }  // namespace qirm
