@@ -85,4 +85,18 @@ class ScopedThreadLimit {
   int m_previous;
 };
 
+// Sets HardwareThreads() to `threads` for the lifetime of the object, more
+// than the machine has if asked (tests that cut work into more parts than
+// this machine has cores). A ScopedThreadLimit still caps it.
+class ScopedThreadCount {
+ public:
+  explicit ScopedThreadCount(int threads);
+  ~ScopedThreadCount();
+  ScopedThreadCount(const ScopedThreadCount&) = delete;
+  ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
+
+ private:
+  int m_previous;
+};
+
 }  // namespace qirm
