@@ -248,7 +248,7 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
   std::vector<long long> error_at(threads, 0);
   // Even shares of the rows, split at multiples of 8 so that only the last
   // block of the image has a partial group of 8 rows.
-  ForEachPart(h, threads, [&](int part, long long begin, long long end) {
+  auto read_part = [&](int part, long long begin, long long end) {
     const int y_begin = static_cast<int>(begin);
     const int y_end = static_cast<int>(end);
     if (y_begin >= y_end) return;
@@ -274,7 +274,8 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
       if (got < bytes) std::memset(buffer.get() + got, 0xFF, static_cast<std::size_t>(bytes - got));
       TransposeRows(buffer.get(), w, count, m, y, flip, vectors);
     }
-  });
+  };
+  ForEachPart(h, threads, read_part, 8);
   for (int part = 0; part < threads; ++part) {
     if (errors[part] != 0) return ReadError(path, error_at[part], errors[part]);
   }

@@ -28,7 +28,9 @@ ScopedThreadLimit::ScopedThreadLimit(int threads) : m_previous(g_limit.load()) {
 
 ScopedThreadLimit::~ScopedThreadLimit() { g_limit.store(m_previous); }
 
-ScopedThreadCount::ScopedThreadCount(int threads) : m_previous(g_count.load()) { g_count.store(std::max(1, threads)); }
+ScopedThreadCount::ScopedThreadCount(int threads) : m_previous(g_count.load()) {
+  g_count.store(std::max(1, threads));
+}
 
 ScopedThreadCount::~ScopedThreadCount() { g_count.store(m_previous); }
 

@@ -84,7 +84,8 @@ std::vector<Run> LongRuns(const IntMatrix& m, int nx, int ny, int t, int l, int 
   const int parts = PartCount(static_cast<long long>(nx) * ny, threads > 0 ? std::min(threads, nx) : nx);
   std::vector<std::vector<Run>> found(static_cast<std::size_t>(parts));
   ForEachPart(nx, parts, [&](int part, long long x0, long long x1) {
-    ScanColumns(m, static_cast<int>(x0), static_cast<int>(x1), ny, t, l, found[static_cast<std::size_t>(part)]);
+    ScanColumns(m, static_cast<int>(x0), static_cast<int>(x1), ny, t, l,
+                found[static_cast<std::size_t>(part)]);
   });
   std::vector<Run> runs = std::move(found[0]);
   for (int part = 1; part < parts; ++part) {

@@ -145,13 +145,15 @@ void JoinTiles(IntMatrix (&m)[3], Picture& p, int from, int to) {
 void SplitChannels(const Picture& p, IntMatrix (&m)[3]) {
   ParallelFor(
       p.width(), static_cast<long long>(p.width()) * p.height(),
-      [&](long long from, long long to) { SplitTiles(p, m, static_cast<int>(from), static_cast<int>(to)); }, kTile);
+      [&](long long from, long long to) { SplitTiles(p, m, static_cast<int>(from), static_cast<int>(to)); },
+      kTile);
 }
 
 void JoinChannels(IntMatrix (&m)[3], Picture& p) {
   ParallelFor(
       p.width(), static_cast<long long>(p.width()) * p.height(),
-      [&](long long from, long long to) { JoinTiles(m, p, static_cast<int>(from), static_cast<int>(to)); }, kTile);
+      [&](long long from, long long to) { JoinTiles(m, p, static_cast<int>(from), static_cast<int>(to)); },
+      kTile);
 }
 
 }  // namespace

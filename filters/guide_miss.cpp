@@ -282,14 +282,16 @@ Status GuideMissCancel(Picture& picture, const GmcSettings& settings, double blu
     if (Status s = BuildTaps(settings, blur, taps); !s) return s;
     // A band reads rows 2d + 1 above and 2d + 3 below its own; bands of at
     // least twice the rings' rows keep that overhead small.
-    const int parts = PartCount(static_cast<long long>(picture.width()) * h, std::max(1, h / (2 * (2 * d + 4))));
+    const int parts =
+        PartCount(static_cast<long long>(picture.width()) * h, std::max(1, h / (2 * (2 * d + 4))));
     std::vector<Picture> saved;
     std::vector<Band> bands;
     saved.reserve(2 * static_cast<std::size_t>(parts));
     bands.reserve(static_cast<std::size_t>(parts));
     auto copy_rows = [&](int from, int to) -> const Picture* {
       Picture& rows = saved.emplace_back(picture.width(), to - from);
-      for (int y = from; y < to; ++y) std::copy(picture.Row(y), picture.Row(y) + picture.stride(), rows.Row(y - from));
+      for (int y = from; y < to; ++y)
+        std::copy(picture.Row(y), picture.Row(y) + picture.stride(), rows.Row(y - from));
       return &rows;
     };
     for (int part = 0; part < parts; ++part) {

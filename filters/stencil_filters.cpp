@@ -6,11 +6,10 @@
 // row take their missing neighbour from themselves; the inner span has no
 // ends to care about. For 8-bit channels the inner span is a plain loop
 // compiled twice, for AVX2 and for any x86-64, and picked by the active CPU
-// level when a filter starts. Where a real factor is
-// involved, its effect on every possible integer difference is tabulated
-// once, so each value costs one table load. Every path gives exactly the
-// formulas of the header (the engine tests check each against a per-pixel
-// loop).
+// level when a filter starts. Where a real factor is involved, its effect
+// on every possible integer difference is tabulated once, so each value
+// costs one table load. Every path gives exactly the formulas of the header
+// (the engine tests check each against a per-pixel loop).
 #include "filters/stencil_filters.h"
 
 #include <algorithm>
@@ -39,7 +38,9 @@ inline T Clamp(int v) {
 // above, l and r the diagonal pixels of the row above). Each is built for
 // AVX2 and for the baseline by TargetVariants.
 
-[[gnu::always_inline]] inline void FivePointSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
+#define QIRM_SPAN inline __attribute__((always_inline))
+
+QIRM_SPAN void FivePointSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                              const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
                              const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n, const int*) {
   for (int i = 0; i < n; ++i) {
@@ -48,7 +49,7 @@ inline T Clamp(int v) {
   }
 }
 
-[[gnu::always_inline]] inline void HighPassSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
+QIRM_SPAN void HighPassSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                             const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
                             const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n, const int*) {
   for (int i = 0; i < n; ++i) {
@@ -58,14 +59,14 @@ inline T Clamp(int v) {
   }
 }
 
-[[gnu::always_inline]] inline void BlurSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
+QIRM_SPAN void BlurSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                         const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
                         const std::uint8_t* __restrict, std::uint8_t* __restrict out, int n, const int*) {
   for (int i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((5 * c[i] + u[i] + l[i] + r[i]) >> 3);
 }
 
 // The same with a real factor: delta[k] = floor(factor * k).
-[[gnu::always_inline]] inline void EdgeTableSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
+QIRM_SPAN void EdgeTableSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                              const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
                              const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n,
                              const int* __restrict delta) {
@@ -75,7 +76,7 @@ inline T Clamp(int v) {
   }
 }
 
-[[gnu::always_inline]] inline void BlurTableSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
+QIRM_SPAN void BlurTableSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                              const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
                              const std::uint8_t* __restrict, std::uint8_t* __restrict out, int n,
                              const int* __restrict delta) {
@@ -214,8 +215,8 @@ void EdgeRows(const Rows<T>& in, const OutRows<T>& out, double strength, const F
     const T* row = in.Row(y);
     StencilRow<T, S>(
         row, row, in.Row(y - 1), in.Row(y + 1), out.Row(y), in.width,
-        [delta](int c, int l, int r, int u, int d) { return Clamp<T>(c + delta[4 * c - l - r - u - d]); }, span,
-        delta);
+        [delta](int c, int l, int r, int u, int d) { return Clamp<T>(c + delta[4 * c - l - r - u - d]); },
+        span, delta);
   });
 }
 
@@ -242,7 +243,8 @@ void BlurRows(const Rows<T>& in, const OutRows<T>& out, double amount, const Fil
     const T* up2 = in.Row(y - 2);
     StencilRow<T, S>(
         in.Row(y), in.Row(y - 1), up2, up2, out.Row(y), in.width,
-        [delta](int c, int l, int r, int u, int) { return Clamp<T>(c + delta[u + l + r - 3 * c]); }, span, delta);
+        [delta](int c, int l, int r, int u, int) { return Clamp<T>(c + delta[u + l + r - 3 * c]); }, span,
+        delta);
   });
 }
 

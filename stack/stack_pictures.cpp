@@ -272,9 +272,9 @@ QIRM_KERNEL void Means(const std::uint16_t* __restrict sum, int m, std::uint8_t*
 }
 
 Kernels KernelsFor(CpuLevel level) {
-  return {TargetVariants<SumRows16>::For(level), TargetVariants<Saturate16>::For(level),
+  return {TargetVariants<SumRows16>::For(level),  TargetVariants<Saturate16>::For(level),
           TargetVariants<ExtremeRow>::For(level), TargetVariants<SortBlock>::For(level),
-          TargetVariants<ClipPass>::For(level),  TargetVariants<Means>::For(level)};
+          TargetVariants<ClipPass>::For(level),   TargetVariants<Means>::For(level)};
 }
 
 // Stacks still being clipped, grouped by the length m of their kept run
@@ -291,7 +291,8 @@ struct ClipGroup {
 
 class ExpectedStacker {
  public:
-  ExpectedStacker(const Kernels& kernels, int n) : m_kernels(kernels), m_groups(static_cast<std::size_t>(n) + 1) {
+  ExpectedStacker(const Kernels& kernels, int n)
+      : m_kernels(kernels), m_groups(static_cast<std::size_t>(n) + 1) {
     for (int m = 3; m <= n; ++m)
       m_groups[static_cast<std::size_t>(m)].rows.resize(static_cast<std::size_t>(m) * kLanes);
   }

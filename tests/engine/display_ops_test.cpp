@@ -258,7 +258,8 @@ TEST(Rotate, MatchesThePlainLoopAtEveryLevelOnAnyNumberOfThreads) {
     test::AtEveryCpuLevel([&](CpuLevel) {
       for (int threads : {1, 2, 3}) {
         ScopedThreadCount count(threads);
-        EXPECT_TRUE(SamePicture(RotatePicture(src), expected)) << w << " x " << h << ", " << threads << " threads";
+        EXPECT_TRUE(SamePicture(RotatePicture(src), expected))
+            << w << " x " << h << ", " << threads << " threads";
       }
     });
   }
@@ -448,7 +449,8 @@ TEST(Solarize, MatchesTheConvolutionOnAnySize) {
     test::AtEveryCpuLevel([&](CpuLevel) {
       for (int threads : {1, 2, 3}) {
         ScopedThreadCount count(threads);
-        EXPECT_TRUE(SamePicture(SolarizePicture(p), expected)) << w << " x " << h << ", " << threads << " threads";
+        EXPECT_TRUE(SamePicture(SolarizePicture(p), expected))
+            << w << " x " << h << ", " << threads << " threads";
       }
     });
     EXPECT_TRUE(SamePicture(SolarizePictureScalar(p), expected)) << w << " x " << h;

@@ -23,12 +23,9 @@ TEST(Parallel, PartStartCutsAtMultiplesOfTheStep) {
     long long step;
     std::vector<long long> starts;  // parts + 1 values
   } cases[] = {
-      {10, 1, 1, {0, 10}},
-      {10, 2, 1, {0, 5, 10}},
-      {10, 3, 1, {0, 3, 6, 10}},
-      {100, 3, 8, {0, 32, 64, 100}},
-      {7, 2, 8, {0, 0, 7}},  // less than one step: all in the last part
-      {0, 2, 1, {0, 0, 0}},
+      // Less than one step (7 of 8) all goes to the last part.
+      {10, 1, 1, {0, 10}},           {10, 2, 1, {0, 5, 10}}, {10, 3, 1, {0, 3, 6, 10}},
+      {100, 3, 8, {0, 32, 64, 100}}, {7, 2, 8, {0, 0, 7}},   {0, 2, 1, {0, 0, 0}},
   };
   for (const auto& c : cases) {
     for (int k = 0; k <= c.parts; ++k)
@@ -65,7 +62,8 @@ TEST(Parallel, RangesCoverEveryItemExactlyOnce) {
               ranges.emplace_back(begin, end);
             },
             step);
-        for (long long i = 0; i < n; ++i) ASSERT_EQ(hits[static_cast<std::size_t>(i)].load(), 1) << "item " << i;
+        for (long long i = 0; i < n; ++i)
+          ASSERT_EQ(hits[static_cast<std::size_t>(i)].load(), 1) << "item " << i;
         EXPECT_LE(ranges.size(), static_cast<std::size_t>(threads));
         if (n >= threads * step) {
           EXPECT_EQ(ranges.size(), static_cast<std::size_t>(threads));
@@ -84,7 +82,10 @@ TEST(Parallel, ForEachPartCallsEveryPartWithItsOwnRange) {
   const int parts = 4;
   std::vector<std::pair<long long, long long>> seen(parts, {-1, -1});
   ForEachPart(
-      n, parts, [&](int part, long long begin, long long end) { seen[static_cast<std::size_t>(part)] = {begin, end}; },
+      n, parts,
+      [&](int part, long long begin, long long end) {
+        seen[static_cast<std::size_t>(part)] = {begin, end};
+      },
       8);
   for (int k = 0; k < parts; ++k) {
     EXPECT_EQ(seen[static_cast<std::size_t>(k)].first, PartStart(n, k, parts, 8));

@@ -413,8 +413,8 @@ TEST(Convolve, AgreesWithThePlainLoopsElementForElement) {
             IntMatrix got = m.Clone();
             ASSERT_TRUE(Convolve(ka, kb, kernel, nx, ny, got));
             ASSERT_TRUE(SameInts(got, want, nx, ny))
-                << static_cast<int>(kind) << ": " << ka << "x" << kb << " on " << nx << "x" << ny << " values "
-                << lo << ".." << hi << ", " << how;
+                << static_cast<int>(kind) << ": " << ka << "x" << kb << " on " << nx << "x" << ny
+                << " values " << lo << ".." << hi << ", " << how;
             for (int a = 0; a < ka; ++a)
               for (int b = 0; b < kb; ++b) ASSERT_EQ(kernel[a][b], k_ref[a][b]);
           };

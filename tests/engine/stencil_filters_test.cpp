@@ -234,16 +234,19 @@ TEST(StencilFilters, EveryPathEqualsThePixelLoop) {
     const Picture p = RandomPicture(w, h, rng);
     std::vector<Picture> edge, blur;
     for (double s : strengths)
-      edge.push_back(ReferencePicture(p, [s](const Channel& c, int x, int y) { return EdgeRule(s, c, x, y); }));
+      edge.push_back(
+          ReferencePicture(p, [s](const Channel& c, int x, int y) { return EdgeRule(s, c, x, y); }));
     for (double a : amounts)
-      blur.push_back(ReferencePicture(p, [a](const Channel& c, int x, int y) { return BlurRule(a, c, x, y); }));
+      blur.push_back(
+          ReferencePicture(p, [a](const Channel& c, int x, int y) { return BlurRule(a, c, x, y); }));
     const Picture high = ReferencePicture(p, HighPassRule);
     const Picture low = ReferenceLowPass(p);
     for (int threads : {1, 2, 3, 7}) {
       SCOPED_TRACE(testing::Message() << threads << " threads");
       ScopedThreadCount count(threads);
       test::AtEveryCpuLevel([&](CpuLevel) {
-        for (std::size_t i = 0; i < std::size(strengths); ++i) ExpectSamePicture(EdgeEnhancement(p, strengths[i]), edge[i]);
+        for (std::size_t i = 0; i < std::size(strengths); ++i)
+          ExpectSamePicture(EdgeEnhancement(p, strengths[i]), edge[i]);
         for (std::size_t i = 0; i < std::size(amounts); ++i) ExpectSamePicture(Blur(p, amounts[i]), blur[i]);
         ExpectSamePicture(HighPass(p), high);
         ExpectSamePicture(LowPass(p), low);
