@@ -44,4 +44,28 @@ class ScopedCpuLevel {
   int m_previous;
 };
 
+// A kernel body compiled twice, for kernels whose AVX2 speed comes from the
+// compiler's vectoriser: Avx2 with the AVX2 target and Plain for the
+// baseline, both calling the body (declare it always_inline, so that it is
+// compiled into each). For(level) picks one; ask at the kernel's entry.
+//   const auto sum = TargetVariants<SumRowsBody>::For(ActiveCpuLevel());
+template <auto kBody>
+struct TargetVariants;
+
+template <class R, class... Args, R (*kBody)(Args...)>
+struct TargetVariants<kBody> {
+  using Function = R (*)(Args...);
+#if defined(__x86_64__) || defined(__i386__)
+  __attribute__((target("avx2"))) static R Avx2(Args... args) { return kBody(args...); }
+#endif
+  static R Plain(Args... args) { return kBody(args...); }
+  static Function For(CpuLevel level) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (level >= CpuLevel::kAvx2) return Avx2;
+#endif
+    (void)level;
+    return Plain;
+  }
+};
+
 }  // namespace qirm

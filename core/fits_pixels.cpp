@@ -12,15 +12,15 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "core/cpu_dispatch.h"
 #include "core/fits_reader.h"
-#include "core/fits_threads.h"
+#include "core/parallel.h"
 
 namespace qirm::fits {
 namespace {
@@ -135,7 +135,9 @@ inline void Transpose8x8(const std::uint8_t* src, std::size_t row_bytes, IntMatr
 
 inline std::int32_t BigEndian16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
 
-void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int y0, std::uint16_t flip) {
+// vectors false (CpuLevel::kScalar) leaves every value to the plain loops.
+void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int y0, std::uint16_t flip,
+                   [[maybe_unused]] bool vectors) {
   const std::size_t row_bytes = static_cast<std::size_t>(w) * 2;
 #if defined(__SSE2__)
   const __m128i flips = _mm_set1_epi16(static_cast<short>(flip));
@@ -146,7 +148,7 @@ void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int
   // 32 columns at a time use whole 64-byte lines of every row, so no row
   // line has to stay cached for the next columns; each column gets `full`
   // consecutive values.
-  for (; x + 32 <= w; x += 32) {
+  for (; vectors && x + 32 <= w; x += 32) {
     for (int r = 0; r < full; r += 8) {
       const std::uint8_t* src = rows + r * row_bytes + x * 2;
       Transpose8x8(src, row_bytes, m, x, y0 + r, flips);
@@ -155,7 +157,7 @@ void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int
       Transpose8x8(src + 48, row_bytes, m, x + 24, y0 + r, flips);
     }
   }
-  for (; x + 8 <= w; x += 8) {
+  for (; vectors && x + 8 <= w; x += 8) {
     for (int r = 0; r < full; r += 8) Transpose8x8(rows + r * row_bytes + x * 2, row_bytes, m, x, y0 + r, flips);
   }
 #endif
@@ -238,19 +240,17 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
   // the page-table misses, which cost more than the block's overflow from
   // the core's cache to the shared one.
   const int kBlockRows = static_cast<int>(std::clamp<long long>((2 << 20) / row_bytes / 8 * 8, 16, 512));
-  if (threads <= 0) threads = DefaultThreads(static_cast<long long>(w) * h);
+  if (threads <= 0) threads = PartCount(static_cast<long long>(w) * h);
   threads = std::max(1, std::min(threads, h / 8));
 
+  const bool vectors = ActiveCpuLevel() > CpuLevel::kScalar;
   std::vector<int> errors(threads, 0);
   std::vector<long long> error_at(threads, 0);
-  RunInParts(threads, [&](int part) {
-    // Even shares of the rows, split at multiples of 8 so that only the
-    // last block of the image has a partial group of 8 rows.
-    auto split = [&](int k) {
-      return k == threads ? h : static_cast<int>(static_cast<long long>(h) * k / threads) / 8 * 8;
-    };
-    const int y_begin = split(part);
-    const int y_end = split(part + 1);
+  // Even shares of the rows, split at multiples of 8 so that only the last
+  // block of the image has a partial group of 8 rows.
+  auto read_part = [&](int part, long long begin, long long end) {
+    const int y_begin = static_cast<int>(begin);
+    const int y_end = static_cast<int>(end);
     if (y_begin >= y_end) return;
     // No exception may leave a thread: a buffer that cannot be had is an error.
     const int rows = std::min(kBlockRows, y_end - y_begin);
@@ -272,9 +272,10 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
       }
       // Past the end of the file every byte counts as 255.
       if (got < bytes) std::memset(buffer.get() + got, 0xFF, static_cast<std::size_t>(bytes - got));
-      TransposeRows(buffer.get(), w, count, m, y, flip);
+      TransposeRows(buffer.get(), w, count, m, y, flip, vectors);
     }
-  });
+  };
+  ForEachPart(h, threads, read_part, 8);
   for (int part = 0; part < threads; ++part) {
     if (errors[part] != 0) return ReadError(path, error_at[part], errors[part]);
   }

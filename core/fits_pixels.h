@@ -21,8 +21,9 @@ namespace fits {
 Status ReadBigEndian16Plain(std::FILE* file, const std::string& path, long long offset, int w, int h,
                             IntMatrix& m);
 // The same result, fast: blocks of rows read with one call each, swapped and
-// transposed into the columns 8 x 8 values at a time, the rows split between
-// `threads` threads (0: two for large frames when the machine has two cores).
+// transposed into the columns 8 x 8 values at a time (value by value at
+// CpuLevel::kScalar), the rows split between `threads` threads (0:
+// PartCount of the frame's pixels).
 // flip is XORed into every value as it is stored (0x8000: the sign shift by
 // 32768 of values 0..65535, done on the way).
 Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offset, int w, int h, IntMatrix& m,

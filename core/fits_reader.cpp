@@ -14,7 +14,7 @@
 
 #include "core/fits_keywords.h"
 #include "core/fits_pixels.h"
-#include "core/fits_threads.h"
+#include "core/parallel.h"
 
 namespace qirm {
 namespace {
@@ -407,12 +407,8 @@ int ToUnsigned16(int a, int w, int h, IntMatrix& m) {
   w = std::clamp(w, 0, m.count());
   h = std::clamp(h, 0, m.n());
   if (w == 0 || h == 0) return 0;
-  const int parts = std::min(fits::DefaultThreads(static_cast<long long>(w) * h), w);
-  fits::RunInParts(parts, [&m, a, w, h, parts](int part) {
-    const int x_end = static_cast<int>(static_cast<long long>(w) * (part + 1) / parts);
-    for (int x = static_cast<int>(static_cast<long long>(w) * part / parts); x < x_end; ++x) {
-      ShiftColumn(m[x], h, a);
-    }
+  ParallelFor(w, static_cast<long long>(w) * h, [&m, a, h](long long x0, long long x1) {
+    for (long long x = x0; x < x1; ++x) ShiftColumn(m[static_cast<int>(x)], h, a);
   });
   return 0;
 }

@@ -102,7 +102,7 @@ Status CheckFitsHeader(const std::string& path, FitsHeader& header);
 Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m);
 // ReadFitsFile followed by ToUnsigned16(32768) over the whole image, with
 // the shift done as the values are stored where the data are 16-bit.
-// threads: for the pixels of 16-bit data (0: two for large frames).
+// threads: for the pixels of 16-bit data (0: PartCount of the frame).
 Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntMatrix& m, int threads = 0);
 // Every element v of the w x h matrix: v < a ? v + a : v - a (in 32-bit
 // wrap-around arithmetic). w and h are clipped to the matrix. Returns 0.

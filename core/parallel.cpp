@@ -6,12 +6,15 @@ namespace qirm {
 namespace {
 
 std::atomic<int> g_limit{1 << 30};
+// ScopedThreadCount's; 0 when none is in force.
+std::atomic<int> g_count{0};
 
 }  // namespace
 
 int HardwareThreads() {
   static const int hardware = std::max(1u, std::thread::hardware_concurrency());
-  return std::max(1, std::min(hardware, g_limit.load(std::memory_order_relaxed)));
+  const int count = g_count.load(std::memory_order_relaxed);
+  return std::max(1, std::min(count > 0 ? count : hardware, g_limit.load(std::memory_order_relaxed)));
 }
 
 int PartCount(long long work, int max_parts) {
@@ -24,5 +27,11 @@ ScopedThreadLimit::ScopedThreadLimit(int threads) : m_previous(g_limit.load()) {
 }
 
 ScopedThreadLimit::~ScopedThreadLimit() { g_limit.store(m_previous); }
+
+ScopedThreadCount::ScopedThreadCount(int threads) : m_previous(g_count.load()) {
+  g_count.store(std::max(1, threads));
+}
+
+ScopedThreadCount::~ScopedThreadCount() { g_count.store(m_previous); }
 
 }  // namespace qirm

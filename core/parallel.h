@@ -63,6 +63,15 @@ void ParallelFor(long long n, long long work_pixels, const Work& work, long long
   });
 }
 
+// Calls work(part, begin, end) for every part 0 .. parts - 1 at the same
+// time, part k on [PartStart(n, k, parts, step), PartStart(n, k + 1, parts,
+// step)), which may be empty. For callers that keep something per part
+// (errors, found items) or let only part 0, the calling thread's, report.
+template <class Work>
+void ForEachPart(long long n, int parts, const Work& work, long long step = 1) {
+  RunInParts(parts, [&](int k) { work(k, PartStart(n, k, parts, step), PartStart(n, k + 1, parts, step)); });
+}
+
 // Caps HardwareThreads() for the lifetime of the object (tests compare one
 // thread with several; benchmarks time both).
 class ScopedThreadLimit {
@@ -71,6 +80,20 @@ class ScopedThreadLimit {
   ~ScopedThreadLimit();
   ScopedThreadLimit(const ScopedThreadLimit&) = delete;
   ScopedThreadLimit& operator=(const ScopedThreadLimit&) = delete;
+
+ private:
+  int m_previous;
+};
+
+// Sets HardwareThreads() to `threads` for the lifetime of the object, more
+// than the machine has if asked (tests that cut work into more parts than
+// this machine has cores). A ScopedThreadLimit still caps it.
+class ScopedThreadCount {
+ public:
+  explicit ScopedThreadCount(int threads);
+  ~ScopedThreadCount();
+  ScopedThreadCount(const ScopedThreadCount&) = delete;
+  ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
 
  private:
   int m_previous;

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "display/levels.h"
 #include "display/mirror_flip.h"
-#include "display/row_bands.h"
+#include "display/output_picture.h"
 #include "display/tones.h"
 
 namespace qirm {
@@ -46,7 +47,7 @@ void Replace(ImageDocument& doc, const Compute& compute) {
     // Same size: a copy into the storage the base has, on both cores.
     const Picture& shown = doc.Image;
     Picture& base = doc.ImageZm;
-    ForRowBands(shown.height(), static_cast<long long>(shown.width()) * shown.height(), [&](int y0, int y1) {
+    ParallelFor(shown.height(), static_cast<long long>(shown.width()) * shown.height(), [&](int y0, int y1) {
       for (int y = y0; y < y1; ++y) std::memcpy(base.Row(y), shown.Row(y), shown.stride());
     });
   } else {
@@ -81,7 +82,7 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
   }
   const long long pixels = static_cast<long long>(w) * h;
   std::vector<std::uint16_t> raw(static_cast<std::size_t>(pixels));
-  ForRowBands(h, pixels, [&](int y0, int y1) {
+  ParallelFor(h, pixels, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint8_t* hi = doc.ImageZm.Row(y);
       const std::uint8_t* lo = doc.ImageZm2.Row(y);
@@ -100,7 +101,7 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
   PrepareOutput(grey, w, h);
   PrepareOutput(doc.ImageZm, w, h);
   PrepareOutput(doc.ImageZm2, w, h);
-  ForRowBands(h, pixels, [&](int y0, int y1) {
+  ParallelFor(h, pixels, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint16_t* in = turned.data() + static_cast<std::size_t>(y) * w;
       std::uint8_t* hi = doc.ImageZm.Row(y);

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "display/row_bands.h"
+#include "core/parallel.h"
+#include "display/output_picture.h"
 
 namespace qirm {
 
@@ -23,7 +24,7 @@ void MirrorInto(const Picture& source, Picture& out) {
   const int w = source.width();
   const int h = source.height();
   PrepareOutput(out, w, h);
-  ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+  ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint8_t* in = source.Row(y);
       std::uint8_t* row = out.Row(y);
@@ -42,7 +43,7 @@ void FlipInto(const Picture& source, Picture& out) {
   const int w = source.width();
   const int h = source.height();
   PrepareOutput(out, w, h);
-  ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+  ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) std::memcpy(out.Row(y), source.Row(h - 1 - y), source.stride());
   });
 }

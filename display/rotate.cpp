@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <system_error>
 #include <thread>
 
+#include "core/cpu_dispatch.h"
 #include "core/numbers.h"
-#include "display/row_bands.h"
+#include "core/parallel.h"
 
 namespace qirm {
 namespace {
@@ -72,30 +72,30 @@ __attribute__((target("sse3"))) void RotateRowSse3(const Samples<T, kChannels>& 
                                                    int y, const RotationGeometry& g) {
   RotateRowBody(src, out_row, w, h, y, g);
 }
-
-template <class T, int kChannels>
-void RotateRow(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
-  static const bool sse3 = __builtin_cpu_supports("sse3");
-  if (sse3) {
-    RotateRowSse3(src, out_row, w, h, y, g);
-  } else {
-    RotateRowPlain(src, out_row, w, h, y, g);
-  }
-}
-#else
-template <class T, int kChannels>
-void RotateRow(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
-  RotateRowPlain(src, out_row, w, h, y, g);
-}
 #endif
 
-// Rows 1 .. H - 2 on both cores: rows are handed out one at a time, and the
+template <class T, int kChannels>
+using RowFunction = void (*)(const Samples<T, kChannels>&, T*, int, int, int, const RotationGeometry&);
+
+// The row function for the instructions kernels may use now.
+template <class T, int kChannels>
+RowFunction<T, kChannels> RotateRowFor(CpuLevel level) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (level >= CpuLevel::kSse3) return RotateRowSse3<T, kChannels>;
+#else
+  (void)level;
+#endif
+  return RotateRowPlain<T, kChannels>;
+}
+
+// Rows 1 .. H - 2 on every core: rows are handed out one at a time, and the
 // calling thread, which also computes rows, reports the progress.
 template <class T, int kChannels>
 void RotateRows(const Samples<T, kChannels>& src, T* out, std::size_t out_stride, int w, int h,
                 const Progress& progress) {
   if (w < 3 || h < 3) return;
   const RotationGeometry g = RotationFor(w, h);
+  const RowFunction<T, kChannels> rotate_row = RotateRowFor<T, kChannels>(ActiveCpuLevel());
   const int rows = h - 2;
   std::atomic<int> next{1};
   std::atomic<int> done{0};
@@ -110,20 +110,15 @@ void RotateRows(const Samples<T, kChannels>& src, T* out, std::size_t out_stride
         const int percent = static_cast<int>(100LL * done.load(std::memory_order_relaxed) / rows);
         if (percent != shown) progress(shown = percent);
       }
-      RotateRow(src, out + static_cast<std::size_t>(y) * out_stride, w, h, y, g);
+      rotate_row(src, out + static_cast<std::size_t>(y) * out_stride, w, h, y, g);
       done.fetch_add(1, std::memory_order_relaxed);
     }
   };
-  std::thread helper;
-  if (static_cast<long long>(w) * h >= kThreadedPixels && std::thread::hardware_concurrency() >= 2) {
-    try {
-      helper = std::thread(work, false);
-    } catch (const std::system_error&) {
-      // One thread does it all.
-    }
-  }
-  work(true);
-  if (helper.joinable()) helper.join();
+  // A part whose thread could not start runs on the calling thread, which
+  // then reports for it too.
+  const std::thread::id caller = std::this_thread::get_id();
+  RunInParts(PartCount(static_cast<long long>(w) * h, rows),
+             [&](int) { work(std::this_thread::get_id() == caller); });
 }
 
 }  // namespace
@@ -152,7 +147,7 @@ void RotateInto(const Picture& source, Picture& out, const Progress& progress) {
   const int h = source.height();
   if (out.width() == w && out.height() == h) {
     // Reused storage: white again, since pixels not computed stay white.
-    ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+    ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
       for (int y = y0; y < y1; ++y) std::fill(out.Row(y), out.Row(y) + out.stride(), std::uint8_t{255});
     });
   } else {

@@ -21,7 +21,7 @@
 //
 // Progress: before each row the share of rows done so far, in percent (0 at
 // the first row, below 100 at the last), always on the calling thread. Large
-// pictures are computed on both cores.
+// pictures are computed on every core.
 #pragma once
 
 #include <cstdint>

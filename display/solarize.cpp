@@ -21,8 +21,10 @@
 #include <cstring>
 #include <vector>
 
+#include "core/cpu_dispatch.h"
 #include "core/numbers.h"
-#include "display/row_bands.h"
+#include "core/parallel.h"
+#include "display/output_picture.h"
 #include "display/tones.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
@@ -86,11 +88,6 @@ void InsideExact(const Tables& t, const std::uint8_t* above, const std::uint8_t*
 }
 
 #if QIRM_SOLARIZE_AVX2
-bool HaveAvx2Fma() {
-  static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  return have;
-}
-
 // Eight bytes a step: s2 gathered from the table, s2 + w' B fused.
 __attribute__((target("avx2,fma"))) void InsideAvx2(const Tables& t, const std::uint8_t* above,
                                                     const std::uint8_t* here, const std::uint8_t* below,
@@ -138,13 +135,13 @@ void Solarize(const Picture& source, bool allow_vectors, Picture& out) {
   const double* pair = t.above_and_self.data();
   const std::size_t bytes = source.stride();
 #if QIRM_SOLARIZE_AVX2
-  const bool vectors = allow_vectors && HaveAvx2Fma();
+  const bool vectors = allow_vectors && CpuLevelActive(CpuLevel::kAvx2);
 #else
   [[maybe_unused]] const bool vectors = false;
   (void)allow_vectors;
 #endif
 
-  ForRowBands(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+  ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint8_t* here = source.Row(y);
       const std::uint8_t* above = y > 0 ? source.Row(y - 1) : nullptr;

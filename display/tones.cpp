@@ -4,7 +4,8 @@
 #include <cmath>
 
 #include "core/numbers.h"
-#include "display/row_bands.h"
+#include "core/parallel.h"
+#include "display/output_picture.h"
 
 namespace qirm {
 
@@ -17,7 +18,7 @@ Picture ApplyToneTable(const Picture& source, const ToneTable& table) {
 void ApplyToneTable(const Picture& source, const ToneTable& table, Picture& out) {
   if (&out != &source) PrepareOutput(out, source.width(), source.height());
   const std::size_t bytes = source.stride();
-  ForRowBands(source.height(), static_cast<long long>(source.width()) * source.height(), [&](int y0, int y1) {
+  ParallelFor(source.height(), static_cast<long long>(source.width()) * source.height(), [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint8_t* in = source.Row(y);
       std::uint8_t* row = out.Row(y);

@@ -49,8 +49,8 @@ Picture SabattierPicture(const Picture& source, double step);
 //   top row (nothing above) and bottom row (nothing below): the remaining
 //   taps only, so a uniform tone v gives trunc(v/6) on top and
 //   min(255, trunc(10 v / 6)) at the bottom.
-// Inside rows are computed four to eight bytes at a time where the processor
-// has AVX2 and FMA; SolarizePictureScalar is the same computation without
+// Inside rows are computed eight bytes at a time at CpuLevel::kAvx2 and
+// above; SolarizePictureScalar is the same computation without
 // that path (tests compare the two).
 Picture SolarizePicture(const Picture& source);
 Picture SolarizePictureScalar(const Picture& source);

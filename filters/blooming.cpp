@@ -16,8 +16,8 @@
 //      applied).
 //
 // How it is computed: only the first step has to look at every element.
-// Each column (contiguous in memory) is scanned for runs >= t, on both
-// cores for large matrices; the long runs become bits of a row-major flag
+// Each column (contiguous in memory) is scanned for runs >= t, on every
+// core for large matrices; the long runs become bits of a row-major flag
 // map. Everything after that touches only flagged rows: step 3 is a no-op
 // wherever the switch is off and the element is not flagged, so each row
 // jumps from flag to flag; growing and merging are word-wide bit operations
@@ -31,11 +31,10 @@
 #include <bit>
 #include <cstdint>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "core/parallel.h"
 #include "filters/primitives.h"
 
 namespace qirm {
@@ -79,27 +78,20 @@ void ScanColumns(const IntMatrix& m, int x0, int x1, int ny, int t, int l, std::
   }
 }
 
-// The runs of every column, in column order; both cores for large matrices.
+// The runs of every column, in column order; the columns shared between
+// at most `threads` threads (0: no cap) for large matrices.
 std::vector<Run> LongRuns(const IntMatrix& m, int nx, int ny, int t, int l, int threads) {
-  std::vector<Run> runs;
-  const long long elements = static_cast<long long>(nx) * ny;
-  if (elements < (1 << 20) || nx < 2 || threads == 1 || std::thread::hardware_concurrency() < 2) {
-    ScanColumns(m, 0, nx, ny, t, l, runs);
-    return runs;
+  const int parts = PartCount(static_cast<long long>(nx) * ny, threads > 0 ? std::min(threads, nx) : nx);
+  std::vector<std::vector<Run>> found(static_cast<std::size_t>(parts));
+  ForEachPart(nx, parts, [&](int part, long long x0, long long x1) {
+    ScanColumns(m, static_cast<int>(x0), static_cast<int>(x1), ny, t, l,
+                found[static_cast<std::size_t>(part)]);
+  });
+  std::vector<Run> runs = std::move(found[0]);
+  for (int part = 1; part < parts; ++part) {
+    const std::vector<Run>& more = found[static_cast<std::size_t>(part)];
+    runs.insert(runs.end(), more.begin(), more.end());
   }
-  const int half = nx / 2;
-  std::vector<Run> right;
-  try {
-    std::thread other([&] { ScanColumns(m, half, nx, ny, t, l, right); });
-    ScanColumns(m, 0, half, ny, t, l, runs);
-    other.join();
-  } catch (const std::system_error&) {
-    runs.clear();
-    right.clear();
-    ScanColumns(m, 0, nx, ny, t, l, runs);
-    return runs;
-  }
-  runs.insert(runs.end(), right.begin(), right.end());
   return runs;
 }
 

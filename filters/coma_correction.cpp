@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <system_error>
-#include <thread>
+
+#include "core/parallel.h"
 
 namespace qirm {
 namespace {
@@ -86,17 +86,9 @@ bool ComaCorrectInto(const Picture& source, const ComaParams& params, Picture& d
     dst.Draw(source);
     return true;
   }
-  const int mid = h / 2;
-  if (static_cast<long long>(source.width()) * h >= (1 << 16) && std::thread::hardware_concurrency() >= 2) {
-    try {
-      std::thread lower([&] { CorrectRows(source, params, dst, mid, h); });
-      CorrectRows(source, params, dst, 0, mid);
-      lower.join();
-      return true;
-    } catch (const std::system_error&) {
-    }
-  }
-  CorrectRows(source, params, dst, 0, h);
+  ParallelFor(h, static_cast<long long>(source.width()) * h, [&](long long y0, long long y1) {
+    CorrectRows(source, params, dst, static_cast<int>(y0), static_cast<int>(y1));
+  });
   return true;
 }
 

@@ -48,7 +48,7 @@ struct ComaParams {
 };
 
 // The corrected picture into dst (the source's size, not the source);
-// false, and nothing written, otherwise. Large pictures use two threads.
+// false, and nothing written, otherwise. Large pictures use several threads.
 bool ComaCorrectInto(const Picture& source, const ComaParams& params, Picture& dst);
 Picture ComaCorrect(const Picture& source, const ComaParams& params);
 

@@ -13,11 +13,10 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "filters/correlation_column.h"
 #include "filters/primitives.h"
 
@@ -209,39 +208,26 @@ class Band {
 // Splits the columns into one band per core when the work pays for a
 // thread; false when the working storage cannot be obtained.
 bool RunInBands(const Job& job) {
-  constexpr long long kWorkPerThread = 1 << 18;  // element-taps
+  // Work in element-taps: one tap of one element costs about a pixel of the
+  // lightest kernel.
   const long long work = static_cast<long long>(job.nx) * job.ny * std::max<std::size_t>(job.taps->size(), 1);
-  const long long cores = std::max(1u, std::thread::hardware_concurrency());
   // Bands narrower than the kernel's reach would hold back most columns.
   const long long widest_useful = job.nx / (1LL + job.reach_left + job.reach_right);
-  const int count =
-      static_cast<int>(std::max(1LL, std::min({cores, work / kWorkPerThread + 1, widest_useful})));
+  const int count = PartCount(work, static_cast<int>(std::min<long long>(widest_useful, 1 << 30)));
 
   std::vector<Band> bands;
   try {
     bands.reserve(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k) {
-      bands.emplace_back(job, static_cast<int>(static_cast<long long>(job.nx) * k / count),
-                         static_cast<int>(static_cast<long long>(job.nx) * (k + 1) / count));
+      bands.emplace_back(job, static_cast<int>(PartStart(job.nx, k, count)),
+                         static_cast<int>(PartStart(job.nx, k + 1, count)));
       if (!bands.back().Prepare()) return false;
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
 
-  // Band 0 runs on the caller's thread once the others have started; so
-  // does a band whose thread cannot start.
-  std::vector<std::thread> threads;
-  std::vector<Band*> on_caller = {&bands[0]};
-  for (int k = 1; k < count; ++k) {
-    try {
-      threads.emplace_back(&Band::Run, &bands[k]);
-    } catch (const std::system_error&) {
-      on_caller.push_back(&bands[k]);
-    }
-  }
-  for (Band* band : on_caller) band->Run();
-  for (std::thread& t : threads) t.join();
+  RunInParts(count, [&bands](int k) { bands[static_cast<std::size_t>(k)].Run(); });
   for (Band& band : bands) band.WriteHeld();
   return true;
 }

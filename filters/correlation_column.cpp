@@ -31,6 +31,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/cpu_dispatch.h"
+
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define QIRM_FUSED_SUMS 1
 #include <immintrin.h>
@@ -187,8 +189,7 @@ __attribute__((target("avx2,fma"))) void FusedRows(const std::vector<ColumnTap>&
 
 bool HaveFusedSums() {
 #if QIRM_FUSED_SUMS
-  static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  return have;
+  return CpuLevelActive(CpuLevel::kAvx2);
 #else
   return false;
 #endif

@@ -45,7 +45,8 @@ inline std::int32_t ToPixel(double sum) {
   return static_cast<std::int32_t>(sum);
 }
 
-// Whether this processor can take the fused path at all.
+// Whether the fused path may be taken at all: CpuLevel::kAvx2 is active.
+// Ask once at the entry of a kernel.
 bool HaveFusedSums();
 
 // out[y] = ToPixel(sum over taps, in order, of w * src[y]) for 0 <= y < ny,

@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/matrix.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "display/levels.h"
 #include "filters/blooming.h"
 
@@ -133,30 +132,20 @@ void JoinTiles(IntMatrix (&m)[3], Picture& p, int from, int to) {
   }
 }
 
-// Calls tiles(x_from, x_to) for two halves of the columns at once on large
-// pictures (the halves write different columns).
-template <class Tiles>
-void OnColumnHalves(const Picture& p, Tiles tiles) {
-  const int w = p.width();
-  if (static_cast<long long>(w) * p.height() >= (1 << 18) && w >= 2 * kTile) {
-    const int half = w / 2 / kTile * kTile;
-    try {
-      std::thread other([&] { tiles(half, w); });
-      tiles(0, half);
-      other.join();
-      return;
-    } catch (const std::system_error&) {
-    }
-  }
-  tiles(0, w);
-}
-
+// Parts of whole tiles of columns at once on large pictures (the parts
+// write different columns).
 void SplitChannels(const Picture& p, IntMatrix (&m)[3]) {
-  OnColumnHalves(p, [&](int from, int to) { SplitTiles(p, m, from, to); });
+  ParallelFor(
+      p.width(), static_cast<long long>(p.width()) * p.height(),
+      [&](long long from, long long to) { SplitTiles(p, m, static_cast<int>(from), static_cast<int>(to)); },
+      kTile);
 }
 
 void JoinChannels(IntMatrix (&m)[3], Picture& p) {
-  OnColumnHalves(p, [&](int from, int to) { JoinTiles(m, p, from, to); });
+  ParallelFor(
+      p.width(), static_cast<long long>(p.width()) * p.height(),
+      [&](long long from, long long to) { JoinTiles(m, p, static_cast<int>(from), static_cast<int>(to)); },
+      kTile);
 }
 
 }  // namespace

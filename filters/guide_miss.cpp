@@ -13,8 +13,8 @@
 // streak step (ring B). Output row y needs ring-B rows y - d .. y + d + 2,
 // which need source rows y - 2d - 1 .. y + 2d + 3; every source row is read
 // before the row it lies in is written, so the picture is rewritten in
-// place. With two bands the rows around the cut are copied first, since
-// each band reads a few rows that the other one writes.
+// place. With several bands each band's neighbouring rows are copied first,
+// since a band reads a few rows that its neighbours write.
 #include "filters/guide_miss.h"
 
 #include <algorithm>
@@ -22,11 +22,10 @@
 #include <cstdint>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "filters/correlation_column.h"
 #include "filters/primitives.h"
 
@@ -103,15 +102,20 @@ class Ring {
   std::vector<std::int32_t> m_values;
 };
 
-// The source rows a band reads: the saved copy around the cut, the picture
-// elsewhere.
+// The source rows a band reads: its own rows [y0, y1) from the picture
+// (each is read before it is written), the rows of its neighbours from
+// copies taken before any band starts: `above` ends at row y0 - 1, `below`
+// starts at row y1.
 struct Source {
   const Picture* picture;
-  const Picture* saved;
-  int saved_from;
-  int saved_to;  // inclusive
+  int y0;
+  int y1;
+  const Picture* above;
+  const Picture* below;
   const std::uint8_t* Row(int y) const {
-    return saved && y >= saved_from && y <= saved_to ? saved->Row(y - saved_from) : picture->Row(y);
+    if (y < y0) return above->Row(y - (y0 - above->height()));
+    if (y >= y1) return below->Row(y - y1);
+    return picture->Row(y);
   }
 };
 
@@ -276,25 +280,30 @@ Status GuideMissCancel(Picture& picture, const GmcSettings& settings, double blu
   try {
     ChannelTaps taps;
     if (Status s = BuildTaps(settings, blur, taps); !s) return s;
-    const long long pixels = static_cast<long long>(picture.width()) * h;
-    if (pixels >= (1 << 16) && std::thread::hardware_concurrency() >= 2) {
-      const int mid = h / 2;
-      const int from = std::max(0, mid - 2 * d - 1), to = std::min(h - 1, mid + 2 * d + 3);
-      Picture saved(picture.width(), to - from + 1);
-      for (int y = from; y <= to; ++y) std::copy(picture.Row(y), picture.Row(y) + picture.stride(), saved.Row(y - from));
-      const Source source{&picture, &saved, from, to};
-      Band upper(taps, settings, source, picture), lower(taps, settings, source, picture);
-      try {
-        std::thread other([&] { lower.Run(mid, h); });
-        upper.Run(0, mid);
-        other.join();
-        return Status::Ok();
-      } catch (const std::system_error&) {
-        // No thread: one band over the whole picture; nothing is written yet.
-      }
+    // A band reads rows 2d + 1 above and 2d + 3 below its own; bands of at
+    // least twice the rings' rows keep that overhead small.
+    const int parts =
+        PartCount(static_cast<long long>(picture.width()) * h, std::max(1, h / (2 * (2 * d + 4))));
+    std::vector<Picture> saved;
+    std::vector<Band> bands;
+    saved.reserve(2 * static_cast<std::size_t>(parts));
+    bands.reserve(static_cast<std::size_t>(parts));
+    auto copy_rows = [&](int from, int to) -> const Picture* {
+      Picture& rows = saved.emplace_back(picture.width(), to - from);
+      for (int y = from; y < to; ++y)
+        std::copy(picture.Row(y), picture.Row(y) + picture.stride(), rows.Row(y - from));
+      return &rows;
+    };
+    for (int part = 0; part < parts; ++part) {
+      const int y0 = static_cast<int>(PartStart(h, part, parts));
+      const int y1 = static_cast<int>(PartStart(h, part + 1, parts));
+      const Picture* above = copy_rows(std::max(0, y0 - 2 * d - 1), y0);
+      const Picture* below = copy_rows(y1, std::min(h, y1 + 2 * d + 4));
+      bands.emplace_back(taps, settings, Source{&picture, y0, y1, above, below}, picture);
     }
-    Band all(taps, settings, Source{&picture, nullptr, 0, -1}, picture);
-    all.Run(0, h);
+    ForEachPart(h, parts, [&bands](int part, long long y0, long long y1) {
+      bands[static_cast<std::size_t>(part)].Run(static_cast<int>(y0), static_cast<int>(y1));
+    });
   } catch (const std::bad_alloc&) {
     return Status::Error("guide-miss canceller: no memory for the working rows");
   }

@@ -18,7 +18,7 @@
 // channel, with one kernel matrix that each call normalises in place.
 // GuideMissCancel gives exactly their result without building whole-picture
 // matrices: the picture is streamed through a few rows of channel values,
-// two bands of rows on two threads, and each row's sums are formed by the
+// in bands of rows on several threads, and each row's sums are formed by the
 // same column routine the primitives use.
 #pragma once
 

@@ -4,28 +4,24 @@
 // for blue, green, red; 1 for raw values), so the left and right
 // neighbours of value i are i - S and i + S. The first and last pixel of a
 // row take their missing neighbour from themselves; the inner span has no
-// ends to care about. For 8-bit channels at the default strength and
-// amount the inner span is a plain integer loop compiled twice, for AVX2
-// and for any x86-64, and picked at load time. Where a real factor is
-// involved, its effect on every possible integer difference is tabulated
-// once, so each value costs one table load. Every path gives exactly the
-// formulas of the header (the engine tests check each against a per-pixel
-// loop).
+// ends to care about. For 8-bit channels the inner span is a plain loop
+// compiled twice, for AVX2 and for any x86-64, and picked by the active CPU
+// level when a filter starts. Where a real factor is involved, its effect
+// on every possible integer difference is tabulated once, so each value
+// costs one table load. Every path gives exactly the formulas of the header
+// (the engine tests check each against a per-pixel loop).
 #include "filters/stencil_filters.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
+#include "core/cpu_dispatch.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 
 namespace qirm {
 namespace {
-
-// Pictures smaller than this stay on the calling thread.
-constexpr long long kThreadedPixels = 1 << 16;
 
 template <class T>
 constexpr int kFull = sizeof(T) == 1 ? 255 : 65535;
@@ -39,9 +35,10 @@ inline T Clamp(int v) {
 //
 // n values of a row; c the pixel itself, l and r its left and right
 // neighbours, u and d the pixels above and below (for the blur: u two rows
-// above, l and r the diagonal pixels of the row above).
+// above, l and r the diagonal pixels of the row above). Each is built for
+// AVX2 and for the baseline by TargetVariants.
 
-#define QIRM_SPAN __attribute__((target_clones("avx2", "default")))
+#define QIRM_SPAN inline __attribute__((always_inline))
 
 QIRM_SPAN void FivePointSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                              const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
@@ -154,9 +151,9 @@ inline void StencilRow(const T* centre, const T* side, const T* up, const T* dow
   for (int i = n - S; i < n; ++i) out[i] = op(centre[i], side[i - S], side[i], up[i], down[i]);
 }
 
-// Calls row(y) for every row, on two threads for large pictures, and
-// reports the progress values on the calling thread: the upper band's as
-// it goes, the lower band's (all 100 or more) once that band is done.
+// Calls row(y) for every row, in parts on several threads for large
+// pictures, and reports the progress values on the calling thread: the
+// first part's as it goes, the other parts' once all of them are done.
 template <class RowFn>
 void ForEachRow(int height, long long pixels, const FilterProgress& progress, RowFn row) {
   int last = -1;
@@ -165,27 +162,14 @@ void ForEachRow(int height, long long pixels, const FilterProgress& progress, Ro
     const int value = static_cast<int>(200LL * y / height);
     if (value != last) progress(last = value);
   };
-  const int mid = height / 2;
-  if (pixels >= kThreadedPixels && height >= 2 && std::thread::hardware_concurrency() >= 2) {
-    try {
-      std::thread lower([&] {
-        for (int y = mid; y < height; ++y) row(y);
-      });
-      for (int y = 0; y < mid; ++y) {
-        report(y);
-        row(y);
-      }
-      lower.join();
-      for (int y = mid; y < height; ++y) report(y);
-      return;
-    } catch (const std::system_error&) {
-      // No thread: everything on this one.
+  const int parts = PartCount(pixels, height);
+  ForEachPart(height, parts, [&](int part, long long y0, long long y1) {
+    for (int y = static_cast<int>(y0); y < y1; ++y) {
+      if (part == 0) report(y);
+      row(y);
     }
-  }
-  for (int y = 0; y < height; ++y) {
-    report(y);
-    row(y);
-  }
+  });
+  for (int y = static_cast<int>(PartStart(height, 1, parts)); y < height; ++y) report(y);
 }
 
 // The values floor(f(d)) for d in [lo, hi], read as table()[d].
@@ -215,22 +199,24 @@ template <class T, int S>
 void EdgeRows(const Rows<T>& in, const OutRows<T>& out, double strength, const FilterProgress& progress) {
   const long long pixels = static_cast<long long>(in.width) * in.height;
   if (strength == 1.0) {
+    const Span8 span = TargetVariants<FivePointSpan>::For(ActiveCpuLevel());
     ForEachRow(in.height, pixels, progress, [&](int y) {
       const T* row = in.Row(y);
       StencilRow<T, S>(
           row, row, in.Row(y - 1), in.Row(y + 1), out.Row(y), in.width,
-          [](int c, int l, int r, int u, int d) { return Clamp<T>(5 * c - l - r - u - d); }, FivePointSpan);
+          [](int c, int l, int r, int u, int d) { return Clamp<T>(5 * c - l - r - u - d); }, span);
     });
     return;
   }
   const DeltaTable table(-4 * kFull<T>, 4 * kFull<T>, [&](int d) { return EdgeDelta(strength, d); });
   const int* delta = table();
+  const Span8 span = TargetVariants<EdgeTableSpan>::For(ActiveCpuLevel());
   ForEachRow(in.height, pixels, progress, [&](int y) {
     const T* row = in.Row(y);
     StencilRow<T, S>(
         row, row, in.Row(y - 1), in.Row(y + 1), out.Row(y), in.width,
         [delta](int c, int l, int r, int u, int d) { return Clamp<T>(c + delta[4 * c - l - r - u - d]); },
-        EdgeTableSpan, delta);
+        span, delta);
   });
 }
 
@@ -240,22 +226,24 @@ template <class T, int S>
 void BlurRows(const Rows<T>& in, const OutRows<T>& out, double amount, const FilterProgress& progress) {
   const long long pixels = static_cast<long long>(in.width) * in.height;
   if (amount == 1.0) {
+    const Span8 span = TargetVariants<BlurSpan>::For(ActiveCpuLevel());
     ForEachRow(in.height, pixels, progress, [&](int y) {
       const T* up2 = in.Row(y - 2);
       StencilRow<T, S>(
           in.Row(y), in.Row(y - 1), up2, up2, out.Row(y), in.width,
-          [](int c, int l, int r, int u, int) { return Clamp<T>((5 * c + u + l + r) >> 3); }, BlurSpan);
+          [](int c, int l, int r, int u, int) { return Clamp<T>((5 * c + u + l + r) >> 3); }, span);
     });
     return;
   }
   const Extended weight = BlurWeight(amount);
   const DeltaTable table(-3 * kFull<T>, 3 * kFull<T>, [weight](int d) { return FloorToInt(weight * d); });
   const int* delta = table();
+  const Span8 span = TargetVariants<BlurTableSpan>::For(ActiveCpuLevel());
   ForEachRow(in.height, pixels, progress, [&](int y) {
     const T* up2 = in.Row(y - 2);
     StencilRow<T, S>(
         in.Row(y), in.Row(y - 1), up2, up2, out.Row(y), in.width,
-        [delta](int c, int l, int r, int u, int) { return Clamp<T>(c + delta[u + l + r - 3 * c]); }, BlurTableSpan,
+        [delta](int c, int l, int r, int u, int) { return Clamp<T>(c + delta[u + l + r - 3 * c]); }, span,
         delta);
   });
 }
@@ -268,10 +256,10 @@ inline T HighPassValue(int c, int l, int r, int u, int d) {
 
 template <class T, int S>
 void HighPassRows(const Rows<T>& in, const OutRows<T>& out, const FilterProgress& progress) {
+  const Span8 span = TargetVariants<HighPassSpan>::For(ActiveCpuLevel());
   ForEachRow(in.height, static_cast<long long>(in.width) * in.height, progress, [&](int y) {
     const T* row = in.Row(y);
-    StencilRow<T, S>(row, row, in.Row(y - 1), in.Row(y + 1), out.Row(y), in.width, HighPassValue<T>,
-                     HighPassSpan);
+    StencilRow<T, S>(row, row, in.Row(y - 1), in.Row(y + 1), out.Row(y), in.width, HighPassValue<T>, span);
   });
 }
 
@@ -280,12 +268,13 @@ void HighPassRows(const Rows<T>& in, const OutRows<T>& out, const FilterProgress
 // result may replace the source.
 template <class T, int S>
 void LowPassRows(const Rows<T>& in, const Rows<T>& hp, const OutRows<T>& out, const FilterProgress& progress) {
+  const Span8 span = TargetVariants<FivePointSpan>::For(ActiveCpuLevel());
   ForEachRow(in.height, static_cast<long long>(in.width) * in.height, progress, [&](int y) {
     thread_local std::vector<T> row;
     row.resize(static_cast<std::size_t>(in.width) * S);
     StencilRow<T, S>(
         in.Row(y), hp.Row(y), hp.Row(y - 1), hp.Row(y + 1), row.data(), in.width,
-        [](int c, int l, int r, int u, int d) { return Clamp<T>(5 * c - l - r - u - d); }, FivePointSpan);
+        [](int c, int l, int r, int u, int d) { return Clamp<T>(5 * c - l - r - u - d); }, span);
     std::memcpy(out.Row(y), row.data(), row.size() * sizeof(T));
   });
 }

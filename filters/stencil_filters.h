@@ -24,7 +24,7 @@
 //
 // Progress: before each row y the value trunc(200 * y / H) (it reaches 100
 // half way down), each value once, in order; the low-pass runs through the
-// rows twice. Large pictures are split into two bands of rows on two
+// rows twice. Large pictures are split into bands of rows on several
 // threads; the callback is only ever called on the calling thread.
 #pragma once
 

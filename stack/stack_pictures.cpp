@@ -10,11 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "core/cpu_dispatch.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "stack/composite.h"
 
 namespace qirm {
@@ -87,15 +88,11 @@ std::vector<std::pair<int, int>> SortingNetwork(int n) {
 
 // ---------------------------------------------------------------- rows
 
-// The vector loops are built twice, for AVX2 and for the x86-64 baseline,
-// and the processor picks at load time; the helpers they call are inlined
-// into each build.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define QIRM_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define QIRM_KERNEL
-#endif
+// The vector loops (QIRM_KERNEL) are built twice by TargetVariants, for
+// AVX2 and for the x86-64 baseline, and a composite picks by the active CPU
+// level when it starts; the helpers they call are inlined into each build.
 #define QIRM_INLINE inline __attribute__((always_inline))
+#define QIRM_KERNEL QIRM_INLINE
 
 // Stacks processed side by side in the expected-value method: the network
 // runs on whole blocks of this many stacks with byte-wise min / max.
@@ -103,7 +100,18 @@ constexpr int kLanes = 64;
 // Largest stack the block path takes: its sums must fit 16 bits.
 constexpr int kMaxBlockStack = 257;
 
+// The QIRM_KERNEL loops below, built for one instruction set (KernelsFor).
+struct Kernels {
+  void (*sum_rows16)(const std::uint8_t* const*, std::size_t, int, std::uint16_t*);
+  void (*saturate16)(const std::uint16_t*, int, std::uint8_t*);
+  void (*extreme_row)(bool, const std::uint8_t* const*, std::size_t, int, std::uint8_t*);
+  void (*sort_block)(const std::pair<int, int>*, std::size_t, std::uint8_t*);
+  void (*clip_pass)(const std::uint8_t*, int, std::int16_t*, std::int16_t*, std::uint16_t*);
+  void (*means)(const std::uint16_t*, int, std::uint8_t*);
+};
+
 struct Job {
+  const Kernels* kernels;
   const std::vector<const Picture*>* sources;
   CompositeMethod method;
   int bytes;                           // 3 W
@@ -152,9 +160,9 @@ template <class Sum>
 void AverageOrSumRow(const Job& job, Scratch& s, std::vector<Sum>& sum, std::uint8_t* out) {
   sum.resize(static_cast<std::size_t>(job.bytes));
   if constexpr (sizeof(Sum) == 2) {
-    SumRows16(s.rows.data(), s.rows.size(), job.bytes, sum.data());
+    job.kernels->sum_rows16(s.rows.data(), s.rows.size(), job.bytes, sum.data());
     if (job.method == CompositeMethod::Sum) {
-      Saturate16(sum.data(), job.bytes, out);
+      job.kernels->saturate16(sum.data(), job.bytes, out);
       return;
     }
   } else {
@@ -263,6 +271,12 @@ QIRM_KERNEL void Means(const std::uint16_t* __restrict sum, int m, std::uint8_t*
   }
 }
 
+Kernels KernelsFor(CpuLevel level) {
+  return {TargetVariants<SumRows16>::For(level),  TargetVariants<Saturate16>::For(level),
+          TargetVariants<ExtremeRow>::For(level), TargetVariants<SortBlock>::For(level),
+          TargetVariants<ClipPass>::For(level),   TargetVariants<Means>::For(level)};
+}
+
 // Stacks still being clipped, grouped by the length m of their kept run
 // (the passes need one m for the whole block). A stack whose run shrinks
 // moves on to the group of its new length; every group holds at most kLanes
@@ -277,7 +291,8 @@ struct ClipGroup {
 
 class ExpectedStacker {
  public:
-  explicit ExpectedStacker(int n) : m_groups(static_cast<std::size_t>(n) + 1) {
+  ExpectedStacker(const Kernels& kernels, int n)
+      : m_kernels(kernels), m_groups(static_cast<std::size_t>(n) + 1) {
     for (int m = 3; m <= n; ++m)
       m_groups[static_cast<std::size_t>(m)].rows.resize(static_cast<std::size_t>(m) * kLanes);
   }
@@ -285,13 +300,13 @@ class ExpectedStacker {
   // A block of fresh stacks: n rows of kLanes, `lanes` of them real, the
   // results going to out[0 .. lanes-1].
   void Block(const Job& job, int n, std::uint8_t* rows, int lanes, std::uint8_t* out) {
-    SortBlock(job.network.data(), job.network.size(), rows);
+    m_kernels.sort_block(job.network.data(), job.network.size(), rows);
     alignas(64) std::int16_t lo[kLanes];
     alignas(64) std::int16_t hi[kLanes];
     alignas(64) std::uint16_t sum[kLanes];
     alignas(64) std::uint8_t mean[kLanes];
-    ClipPass(rows, n, lo, hi, sum);
-    Means(sum, n, mean);
+    m_kernels.clip_pass(rows, n, lo, hi, sum);
+    m_kernels.means(sum, n, mean);
     for (int l = 0; l < lanes; ++l) {
       if (lo[l] == 0 && hi[l] == n)
         out[l] = mean[l];
@@ -343,8 +358,8 @@ class ExpectedStacker {
     alignas(64) std::int16_t hi[kLanes];
     alignas(64) std::uint16_t sum[kLanes];
     alignas(64) std::uint8_t mean[kLanes];
-    ClipPass(g.rows.data(), m, lo, hi, sum);
-    Means(sum, m, mean);
+    m_kernels.clip_pass(g.rows.data(), m, lo, hi, sum);
+    m_kernels.means(sum, m, mean);
     const int count = g.count;
     for (int l = 0; l < count; ++l) {
       // Stacks move only to shorter runs, never into this group.
@@ -356,6 +371,7 @@ class ExpectedStacker {
     g.count = 0;
   }
 
+  const Kernels& m_kernels;
   std::vector<ClipGroup> m_groups;
 };
 
@@ -372,7 +388,7 @@ void ExpectedRow(const Job& job, Scratch& s, std::uint8_t* out) {
     }
     return;
   }
-  if (!s.expected) s.expected = std::make_unique<ExpectedStacker>(n);
+  if (!s.expected) s.expected = std::make_unique<ExpectedStacker>(*job.kernels, n);
   s.block.resize(static_cast<std::size_t>(n) * kLanes);
   std::uint8_t* block = s.block.data();
   for (int pos = 0; pos < job.bytes; pos += kLanes) {
@@ -398,7 +414,7 @@ void StackRow(const Job& job, Scratch& s, int y, std::uint8_t* out) {
   switch (job.method) {
     case CompositeMethod::Maximum:
     case CompositeMethod::Minimum:
-      ExtremeRow(job.method == CompositeMethod::Maximum, s.rows.data(), n, job.bytes, out);
+      job.kernels->extreme_row(job.method == CompositeMethod::Maximum, s.rows.data(), n, job.bytes, out);
       return;
     case CompositeMethod::Expected:
       if (n >= 3) {
@@ -439,7 +455,9 @@ Picture StackPictures(const std::vector<const Picture*>& sources, CompositeMetho
   Picture result(w, h);
   if (result.empty()) return result;
 
+  const Kernels kernels = KernelsFor(ActiveCpuLevel());
   Job job;
+  job.kernels = &kernels;
   job.sources = &sources;
   job.method = method;
   job.bytes = 3 * w;
@@ -475,19 +493,11 @@ Picture StackPictures(const std::vector<const Picture*>& sources, CompositeMetho
     }
   };
 
-  const long long volume = static_cast<long long>(w) * h * n;
-  const unsigned cores = std::thread::hardware_concurrency();
-  const int threads = volume >= (1LL << 20) ? static_cast<int>(std::clamp(cores, 1u, 8u)) : 1;
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) {
-    try {
-      helpers.emplace_back(work, false);
-    } catch (const std::system_error&) {
-      break;  // the calling thread does the rest
-    }
-  }
-  work(true);
-  for (std::thread& t : helpers) t.join();
+  // A part whose thread could not start runs on the calling thread, which
+  // then reports for it too.
+  const std::thread::id caller = std::this_thread::get_id();
+  RunInParts(PartCount(static_cast<long long>(w) * h * n, 8),
+             [&](int) { work(std::this_thread::get_id() == caller); });
   return result;
 }
 

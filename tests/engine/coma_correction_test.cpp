@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "core/parallel.h"
 #include "tests/support/pictures.h"
 
 namespace qirm {
@@ -25,6 +26,23 @@ TEST(ComaCorrection, AmountZeroIsTheIdentity) {
   const Picture p = RandomPicture(120, 90, 1);
   EXPECT_TRUE(ComaCorrect(p, {60, 45, 0.0}) == p);
   EXPECT_TRUE(ComaCorrect(p, {-500, 4000, 0.0}) == p);
+}
+
+TEST(ComaCorrection, SameBytesHoweverTheRowsAreCut) {
+  // Large enough to be cut into bands; the axis off the picture on one side.
+  const Picture p = RandomPicture(300, 260, 5);
+  for (const ComaParams params : {ComaParams{150, 130, 6.0}, ComaParams{-40, 30, -11.0}}) {
+    Picture one_thread;
+    {
+      ScopedThreadCount one(1);
+      one_thread = ComaCorrect(p, params);
+    }
+    for (int threads : {2, 3, 7}) {
+      ScopedThreadCount count(threads);
+      EXPECT_TRUE(ComaCorrect(p, params) == one_thread)
+          << params.x << ", " << params.y << ", " << params.amount << ": " << threads << " threads";
+    }
+  }
 }
 
 TEST(ComaCorrection, TheAxisPixelAndFlatAreasDoNotChange) {

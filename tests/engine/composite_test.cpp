@@ -11,6 +11,8 @@
 
 #include "core/matrix.h"
 #include "tests/support/compare.h"
+#include "core/parallel.h"
+#include "tests/support/cpu_levels.h"
 
 namespace qirm {
 namespace {
@@ -212,8 +214,12 @@ TEST(StackPictures, SameBytesAsThePlainLoop) {
     }
     for (CompositeMethod m : kAllMethods) {
       SCOPED_TRACE("n " + std::to_string(n) + " method " + std::to_string(static_cast<int>(m)));
-      ExpectSamePicture(StackPictures(Pointers(sky), m), ReferenceStack(Pointers(sky), m));
-      ExpectSamePicture(StackPictures(Pointers(noise), m), ReferenceStack(Pointers(noise), m));
+      const Picture sky_expected = ReferenceStack(Pointers(sky), m);
+      const Picture noise_expected = ReferenceStack(Pointers(noise), m);
+      test::AtEveryCpuLevel([&](CpuLevel) {
+        ExpectSamePicture(StackPictures(Pointers(sky), m), sky_expected);
+        ExpectSamePicture(StackPictures(Pointers(noise), m), noise_expected);
+      });
     }
   }
 }
@@ -227,6 +233,12 @@ TEST(StackPictures, SameBytesOnThreadsAndReportsRowsDone) {
     std::vector<int> seen;
     const Picture out = StackPictures(Pointers(sky), m, [&](int p) { seen.push_back(p); });
     ExpectSamePicture(out, ReferenceStack(Pointers(sky), m));
+    test::AtEveryCpuLevel([&](CpuLevel) {
+      for (int threads : {1, 3}) {
+        ScopedThreadCount count(threads);
+        ExpectSamePicture(StackPictures(Pointers(sky), m), out);
+      }
+    });
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), 0);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));

@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "display/levels.h"
 #include "display/mirror_flip.h"
 #include "display/rotate.h"
 #include "display/tones.h"
 #include "filters/primitives.h"
 #include "tests/support/compare.h"
+#include "tests/support/cpu_levels.h"
 
 namespace qirm {
 namespace {
@@ -232,13 +234,20 @@ TEST(Rotate, TooSmallPicturesComeOutWhite) {
   EXPECT_TRUE(RotatePicture(Picture()).empty());
 }
 
-TEST(Rotate, MatchesThePlainLoopOnBothCores) {
+TEST(Rotate, MatchesThePlainLoopAtEveryLevelOnAnyNumberOfThreads) {
   std::mt19937 rng(3);
   // Below and above the threading threshold; odd sizes; a wide and a tall one
   // where the last column and row are reached.
   for (auto [w, h] : {std::pair{3, 3}, {11, 11}, {40, 30}, {257, 255}, {600, 130}, {90, 700}}) {
     const Picture src = RandomPicture(w, h, rng);
-    EXPECT_TRUE(SamePicture(RotatePicture(src), ReferenceRotate(src))) << w << " x " << h;
+    const Picture expected = ReferenceRotate(src);
+    test::AtEveryCpuLevel([&](CpuLevel) {
+      for (int threads : {1, 2, 3}) {
+        ScopedThreadCount count(threads);
+        EXPECT_TRUE(SamePicture(RotatePicture(src), expected))
+            << w << " x " << h << ", " << threads << " threads";
+      }
+    });
   }
 }
 
@@ -423,7 +432,13 @@ TEST(Solarize, MatchesTheConvolutionOnAnySize) {
   for (auto [w, h] : {std::pair{1, 1}, {3, 1}, {1, 4}, {2, 2}, {17, 9}, {300, 260}}) {
     const Picture p = RandomPicture(w, h, rng);
     const Picture expected = ReferenceSolarize(p);
-    EXPECT_TRUE(SamePicture(SolarizePicture(p), expected)) << w << " x " << h;
+    test::AtEveryCpuLevel([&](CpuLevel) {
+      for (int threads : {1, 2, 3}) {
+        ScopedThreadCount count(threads);
+        EXPECT_TRUE(SamePicture(SolarizePicture(p), expected))
+            << w << " x " << h << ", " << threads << " threads";
+      }
+    });
     EXPECT_TRUE(SamePicture(SolarizePictureScalar(p), expected)) << w << " x " << h;
   }
 }

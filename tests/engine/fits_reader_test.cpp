@@ -16,10 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "core/cpu_dispatch.h"
 #include "core/fits_keywords.h"
 #include "core/fits_pixels.h"
 #include "core/matrix.h"
 #include "tests/engine/fits_test_util.h"
+#include "tests/support/cpu_levels.h"
 
 namespace qirm {
 namespace {
@@ -303,21 +305,23 @@ TEST(FitsReader, FastSixteenBitReadEqualsThePlainOne) {
       // With the sign shift done on the way, the plain values shifted.
       IntMatrix shifted = plain.Clone();
       ToUnsigned16(32768, c.w, c.h, shifted);
-      for (int threads : {1, 2, 3}) {
-        for (std::uint16_t flip : {0, 0x8000}) {
-          IntMatrix fast;
-          ASSERT_EQ(AllocIntMatrix(c.w, c.h, fast), 0);
-          // Stale contents must be overwritten everywhere.
-          for (int x = 0; x < c.w; ++x)
-            for (int y = 0; y < c.h; ++y) fast[x][y] = -7;
-          ASSERT_TRUE(fits::ReadBigEndian16(file, path, offset, c.w, c.h, fast, threads, flip).ok());
-          const IntMatrix& expected = flip ? shifted : plain;
-          bool same = true;
-          for (int x = 0; x < c.w && same; ++x)
-            for (int y = 0; y < c.h && same; ++y) same = fast[x][y] == expected[x][y];
-          EXPECT_TRUE(same) << threads << " threads, flip " << flip;
+      test::AtEveryCpuLevel([&](CpuLevel) {
+        for (int threads : {1, 2, 3}) {
+          for (std::uint16_t flip : {0, 0x8000}) {
+            IntMatrix fast;
+            ASSERT_EQ(AllocIntMatrix(c.w, c.h, fast), 0);
+            // Stale contents must be overwritten everywhere.
+            for (int x = 0; x < c.w; ++x)
+              for (int y = 0; y < c.h; ++y) fast[x][y] = -7;
+            ASSERT_TRUE(fits::ReadBigEndian16(file, path, offset, c.w, c.h, fast, threads, flip).ok());
+            const IntMatrix& expected = flip ? shifted : plain;
+            bool same = true;
+            for (int x = 0; x < c.w && same; ++x)
+              for (int y = 0; y < c.h && same; ++y) same = fast[x][y] == expected[x][y];
+            EXPECT_TRUE(same) << threads << " threads, flip " << flip;
+          }
         }
-      }
+      });
       std::fclose(file);
     }
   }

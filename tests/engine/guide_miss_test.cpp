@@ -7,6 +7,8 @@
 #include <random>
 
 #include "tests/support/compare.h"
+#include "core/parallel.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/pictures.h"
 
 namespace qirm {
@@ -114,11 +116,18 @@ TEST(GuideMissCanceller, StreamedRowsEqualTheLiteralSteps) {
     SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << " direction " << c.direction << " flow " << c.flow
                                     << " blur " << c.blur << " threshold " << c.threshold);
     const Picture source = RandomPicture(c.w, c.h, rng);
-    Picture fast = source, plain = source;
+    Picture plain = source;
     const GmcSettings s{c.direction, c.flow, c.threshold};
-    ASSERT_TRUE(GuideMissCancel(fast, s, c.blur));
     ASSERT_TRUE(GuideMissCancelPlain(plain, s, c.blur));
-    ExpectSamePicture(fast, plain);
+    for (int threads : {1, 2, 3, 7}) {
+      SCOPED_TRACE(testing::Message() << threads << " threads");
+      ScopedThreadCount count(threads);
+      test::AtEveryCpuLevel([&](CpuLevel) {
+        Picture fast = source;
+        ASSERT_TRUE(GuideMissCancel(fast, s, c.blur));
+        ExpectSamePicture(fast, plain);
+      });
+    }
   }
 }
 

@@ -8,10 +8,13 @@
 #include <cmath>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/numbers.h"
 #include "tests/support/compare.h"
+#include "core/parallel.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/matrices.h"
 
 namespace qirm {
@@ -376,7 +379,7 @@ RealMatrix RandomKernel(int ka, int kb, Weights kind, std::mt19937& rng) {
 // and odd sizes with zero, negative, tiny and equal weights; values of 8 and
 // 11 bits, signed, 16-bit, and of only three levels (sums land on or next to
 // integers); matrices smaller and larger than the kernel, one big enough for
-// two threads.
+// several threads; at every CPU level (the fused sums from AVX2 on).
 TEST(Convolve, AgreesWithThePlainLoopsElementForElement) {
   std::mt19937 rng(42);
   const std::pair<int, int> kernel_sizes[] = {{1, 1}, {1, 3}, {3, 1}, {2, 2}, {3, 3}, {4, 4},
@@ -397,12 +400,23 @@ TEST(Convolve, AgreesWithThePlainLoopsElementForElement) {
           }
           IntMatrix want = m.Clone();
           ReferenceCorrelate(false, 0, ka, kb, k_ref, nx, ny, want);
-          ASSERT_TRUE(Convolve(ka, kb, k, nx, ny, m));
-          ASSERT_TRUE(SameMatrix(m, want, nx, ny))
-              << static_cast<int>(kind) << ": " << ka << "x" << kb << " on " << nx << "x" << ny << " values "
-              << lo << ".." << hi;
-          for (int a = 0; a < ka; ++a)
-            for (int b = 0; b < kb; ++b) ASSERT_EQ(k[a][b], k_ref[a][b]);
+          auto check = [&](const std::string& how) {
+            RealMatrix kernel = k.Clone();
+            IntMatrix got = m.Clone();
+            ASSERT_TRUE(Convolve(ka, kb, kernel, nx, ny, got));
+            ASSERT_TRUE(SameMatrix(got, want, nx, ny))
+                << static_cast<int>(kind) << ": " << ka << "x" << kb << " on " << nx << "x" << ny
+                << " values " << lo << ".." << hi << ", " << how;
+            for (int a = 0; a < ka; ++a)
+              for (int b = 0; b < kb; ++b) ASSERT_EQ(kernel[a][b], k_ref[a][b]);
+          };
+          test::AtEveryCpuLevel([&](CpuLevel level) { check(CpuLevelName(level)); });
+          // Only the large matrix is cut into bands of columns.
+          if (nx * ny < 10000) continue;
+          for (int threads : {1, 3, 7}) {
+            ScopedThreadCount count(threads);
+            check(std::to_string(threads) + " threads");
+          }
         }
       }
     }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "tests/support/compare.h"
+#include "core/parallel.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/pictures.h"
 
 namespace qirm {
@@ -211,20 +213,35 @@ TEST(StencilFilters, ProgressRunsDownTheRowsOncePerPass) {
 
 // ----------------------------------------------- fast paths = reference
 
+// The 8-bit spans at every CPU level, the rows cut into 1 to 7 parts.
 TEST(StencilFilters, EveryPathEqualsThePixelLoop) {
   std::mt19937 rng(11);
   const std::pair<int, int> sizes[] = {{1, 1}, {1, 6}, {6, 1}, {2, 2}, {3, 5}, {17, 13}, {300, 260}};
+  const double strengths[] = {1.0, 1.7, 5.0};
+  const double amounts[] = {1.0, 0.3, 2.5, 10.0};
   for (auto [w, h] : sizes) {
     SCOPED_TRACE(testing::Message() << w << " x " << h);
     const Picture p = RandomPicture(w, h, rng);
-    for (double s : {1.0, 1.7, 5.0})
-      ExpectSamePicture(EdgeEnhancement(p, s),
-                        ReferencePicture(p, [s](const Channel& c, int x, int y) { return EdgeRule(s, c, x, y); }));
-    for (double a : {1.0, 0.3, 2.5, 10.0})
-      ExpectSamePicture(Blur(p, a),
-                        ReferencePicture(p, [a](const Channel& c, int x, int y) { return BlurRule(a, c, x, y); }));
-    ExpectSamePicture(HighPass(p), ReferencePicture(p, HighPassRule));
-    ExpectSamePicture(LowPass(p), ReferenceLowPass(p));
+    std::vector<Picture> edge, blur;
+    for (double s : strengths)
+      edge.push_back(
+          ReferencePicture(p, [s](const Channel& c, int x, int y) { return EdgeRule(s, c, x, y); }));
+    for (double a : amounts)
+      blur.push_back(
+          ReferencePicture(p, [a](const Channel& c, int x, int y) { return BlurRule(a, c, x, y); }));
+    const Picture high = ReferencePicture(p, HighPassRule);
+    const Picture low = ReferenceLowPass(p);
+    for (int threads : {1, 2, 3, 7}) {
+      SCOPED_TRACE(testing::Message() << threads << " threads");
+      ScopedThreadCount count(threads);
+      test::AtEveryCpuLevel([&](CpuLevel) {
+        for (std::size_t i = 0; i < std::size(strengths); ++i)
+          ExpectSamePicture(EdgeEnhancement(p, strengths[i]), edge[i]);
+        for (std::size_t i = 0; i < std::size(amounts); ++i) ExpectSamePicture(Blur(p, amounts[i]), blur[i]);
+        ExpectSamePicture(HighPass(p), high);
+        ExpectSamePicture(LowPass(p), low);
+      });
+    }
 
     const RawPlane raw = RandomPlane(w, h, rng);
     for (double a : {1.0, 0.7, 9.0})
