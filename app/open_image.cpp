@@ -20,11 +20,16 @@ bool FileTypeFromName(const std::string& path, FileType& type) {
   if (dot == std::string::npos) return false;
   std::string ext = name.substr(dot + 1);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (ext == "bmp") type = FileType::Bmp;
-  else if (ext == "fit" || ext == "fts" || ext == "fits") type = FileType::Fits;
-  else if (ext == "jpg" || ext == "jpeg") type = FileType::Jpeg;
-  else if (ext == "pgm" || ext == "ppm") type = FileType::Netpbm;
-  else return false;
+  if (ext == "bmp")
+    type = FileType::Bmp;
+  else if (ext == "fit" || ext == "fts" || ext == "fits")
+    type = FileType::Fits;
+  else if (ext == "jpg" || ext == "jpeg")
+    type = FileType::Jpeg;
+  else if (ext == "pgm" || ext == "ppm")
+    type = FileType::Netpbm;
+  else
+    return false;
   return true;
 }
 
@@ -32,11 +37,20 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
   ImageDocument doc;
   Status status;
   switch (type) {
-    case FileType::Fits: status = LoadFitsDocument(path, doc); break;
-    case FileType::Netpbm: status = LoadNetpbmDocument(path, doc); break;
-    case FileType::Bmp: status = LoadBmpDocument(path, doc); break;
-    case FileType::Jpeg: status = LoadJpegDocument(path, doc); break;
-    default: return Status::Error(path + ": unknown file type");
+    case FileType::Fits:
+      status = LoadFitsDocument(path, doc);
+      break;
+    case FileType::Netpbm:
+      status = LoadNetpbmDocument(path, doc);
+      break;
+    case FileType::Bmp:
+      status = LoadBmpDocument(path, doc);
+      break;
+    case FileType::Jpeg:
+      status = LoadJpegDocument(path, doc);
+      break;
+    default:
+      return Status::Error(path + ": unknown file type");
   }
   if (!status) return status;
   ImageDocument& window = ws.NewWindow();

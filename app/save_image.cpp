@@ -68,7 +68,8 @@ namespace {
 // A BMP file written row by row through a small buffer: the same bytes as
 // EncodeBmp without holding the whole file (a frame-sized block of fresh
 // memory costs more to obtain than to fill).
-bool WriteBmpRows(int fd, const Picture& picture, const std::vector<std::uint8_t>& header, std::size_t stride) {
+bool WriteBmpRows(int fd, const Picture& picture, const std::vector<std::uint8_t>& header,
+                  std::size_t stride) {
   if (!WriteAll(fd, header.data(), header.size())) return false;
   constexpr std::size_t kChunk = std::size_t{1} << 20;
   const int rows_per_chunk = static_cast<int>(std::max<std::uint64_t>(1, kChunk / stride));

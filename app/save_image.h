@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/picture.h"
 #include "core/file_write.h"
+#include "core/picture.h"
 #include "core/status.h"
 
 namespace qirm {

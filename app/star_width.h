@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "document/image_document.h"
 #include "core/numbers.h"
+#include "document/image_document.h"
 
 namespace qirm {
 

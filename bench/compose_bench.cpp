@@ -102,8 +102,8 @@ void BM_Compose(benchmark::State& state) {
     pixels = FramePixels(s, doc);
   }
   state.counters["ns_per_frame_px"] =
-      benchmark::Counter(static_cast<double>(pixels) * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
-                                                                 benchmark::Counter::kInvert);
+      benchmark::Counter(static_cast<double>(pixels) * 1e-9,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Compose)->Args({2, 2})->Args({2, 1})->Args({1, 2})->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -27,7 +27,8 @@ Picture RandomPicture() {
     std::uint8_t* row = p.Row(y);
     for (std::size_t i = 0; i < p.stride(); i += 4) {
       const std::uint32_t r = rng();
-      for (std::size_t k = 0; k < 4 && i + k < p.stride(); ++k) row[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
+      for (std::size_t k = 0; k < 4 && i + k < p.stride(); ++k)
+        row[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
     }
   }
   return p;

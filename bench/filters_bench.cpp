@@ -74,7 +74,8 @@ Picture ColourPicture() {
       const int base = (x * 255 / kSide + y * 128 / kSide) / 2;
       row[3 * x + 0] = static_cast<std::uint8_t>(std::clamp(base + noise(rng), 0, 255));
       row[3 * x + 1] = static_cast<std::uint8_t>(std::clamp(base + 40 + noise(rng), 0, 255));
-      row[3 * x + 2] = static_cast<std::uint8_t>((x / 64 + y / 64) % 17 == 0 ? 255 : std::clamp(base + 80 + noise(rng), 0, 255));
+      row[3 * x + 2] = static_cast<std::uint8_t>(
+          (x / 64 + y / 64) % 17 == 0 ? 255 : std::clamp(base + 80 + noise(rng), 0, 255));
     }
   }
   return p;
@@ -101,12 +102,14 @@ void TimePictureFilter(benchmark::State& state, Body body) {
     state.SetIterationTime(elapsed);
     seconds += elapsed;
   }
-  state.counters["ns_per_pixel"] = seconds * 1e9 / (double(kSide) * kSide * static_cast<double>(state.iterations()));
+  state.counters["ns_per_pixel"] =
+      seconds * 1e9 / (double(kSide) * kSide * static_cast<double>(state.iterations()));
 }
 
 void BM_EdgeEnhancement(benchmark::State& state) {
   const double strength = state.range(0) / 10.0;
-  TimePictureFilter(state, [&](const Picture& p, Picture& a, Picture&) { EdgeEnhancementInto(p, strength, a); });
+  TimePictureFilter(state,
+                    [&](const Picture& p, Picture& a, Picture&) { EdgeEnhancementInto(p, strength, a); });
 }
 BENCHMARK(BM_EdgeEnhancement)->Arg(10)->Arg(25)->Unit(benchmark::kMillisecond)->UseManualTime();
 
@@ -147,18 +150,29 @@ void TimeCommand(benchmark::State& state, Command command) {
     state.SetIterationTime(elapsed);
     seconds += elapsed;
   }
-  state.counters["ns_per_pixel"] = seconds * 1e9 / (double(kSide) * kSide * static_cast<double>(state.iterations()));
+  state.counters["ns_per_pixel"] =
+      seconds * 1e9 / (double(kSide) * kSide * static_cast<double>(state.iterations()));
 }
 
-void BM_Command_Edge(benchmark::State& state) { TimeCommand(state, [](ImageDocument& d) { EdgeCommand(d, 1.0); }); }
+void BM_Command_Edge(benchmark::State& state) {
+  TimeCommand(state, [](ImageDocument& d) { EdgeCommand(d, 1.0); });
+}
 BENCHMARK(BM_Command_Edge)->Unit(benchmark::kMillisecond)->UseManualTime();
-void BM_Command_Blur(benchmark::State& state) { TimeCommand(state, [](ImageDocument& d) { BlurCommand(d, 1.0); }); }
+void BM_Command_Blur(benchmark::State& state) {
+  TimeCommand(state, [](ImageDocument& d) { BlurCommand(d, 1.0); });
+}
 BENCHMARK(BM_Command_Blur)->Unit(benchmark::kMillisecond)->UseManualTime();
-void BM_Command_HighPass(benchmark::State& state) { TimeCommand(state, [](ImageDocument& d) { HighPassCommand(d); }); }
+void BM_Command_HighPass(benchmark::State& state) {
+  TimeCommand(state, [](ImageDocument& d) { HighPassCommand(d); });
+}
 BENCHMARK(BM_Command_HighPass)->Unit(benchmark::kMillisecond)->UseManualTime();
-void BM_Command_LowPass(benchmark::State& state) { TimeCommand(state, [](ImageDocument& d) { LowPassCommand(d); }); }
+void BM_Command_LowPass(benchmark::State& state) {
+  TimeCommand(state, [](ImageDocument& d) { LowPassCommand(d); });
+}
 BENCHMARK(BM_Command_LowPass)->Unit(benchmark::kMillisecond)->UseManualTime();
-void BM_Command_Bloom(benchmark::State& state) { TimeCommand(state, [](ImageDocument& d) { BloomCommand(d); }); }
+void BM_Command_Bloom(benchmark::State& state) {
+  TimeCommand(state, [](ImageDocument& d) { BloomCommand(d); });
+}
 BENCHMARK(BM_Command_Bloom)->Unit(benchmark::kMillisecond)->UseManualTime();
 void BM_Command_Coma(benchmark::State& state) {
   TimeCommand(state, [](ImageDocument& d) { ComaCommand(d, {kSide / 2, kSide / 2, 1.0}); });
@@ -172,7 +186,12 @@ void BM_Command_Gmc(benchmark::State& state) {
   const GmcSettings settings{static_cast<int>(state.range(0)), 1, static_cast<int>(state.range(1))};
   TimeCommand(state, [&](ImageDocument& d) { GmcCommand(d, settings, 0.2); });
 }
-BENCHMARK(BM_Command_Gmc)->Args({0, 0})->Args({30, 0})->Args({0, 256})->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_Command_Gmc)
+    ->Args({0, 0})
+    ->Args({30, 0})
+    ->Args({0, 256})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 void BM_GmcPlainMatrices(benchmark::State& state) {
   TimeCommand(state, [](ImageDocument& d) { GuideMissCancelPlain(d.Image, GmcSettings{}, 0.2); });

@@ -23,7 +23,8 @@ const IntMatrix& Frame() {
   static IntMatrix frame = [] {
     IntMatrix m;
     const char* env = std::getenv("QIRM_COMPOSE_DATA");
-    const std::string path = std::string(env && *env ? env : "/tmp/qirm-compose/set2048") + "/green/green_00001.fits";
+    const std::string path =
+        std::string(env && *env ? env : "/tmp/qirm-compose/set2048") + "/green/green_00001.fits";
     qirm::FitsHeader header;
     if (qirm::ReadFitsFile(path, header, m) && header.width == 2048 && header.height == 2048) {
       qirm::ToUnsigned16(32768, 2048, 2048, m);
@@ -48,23 +49,34 @@ void BM_Transform(benchmark::State& state) {
     for (int x = 0; x < w; ++x) std::copy(source[x], source[x] + h, m[x]);
     state.ResumeTiming();
     if (kPlain) {
-      if (kRotate) qirm::RotateAboutCentrePlain(7.3e-4, w, h, m);
-      else qirm::ScaleAboutCentrePlain(1.00041, w, h, m);
+      if (kRotate)
+        qirm::RotateAboutCentrePlain(7.3e-4, w, h, m);
+      else
+        qirm::ScaleAboutCentrePlain(1.00041, w, h, m);
     } else {
-      if (kRotate) qirm::RotateAboutCentre(7.3e-4, w, h, m, scratch);
-      else qirm::ScaleAboutCentre(1.00041, w, h, m, scratch);
+      if (kRotate)
+        qirm::RotateAboutCentre(7.3e-4, w, h, m, scratch);
+      else
+        qirm::ScaleAboutCentre(1.00041, w, h, m, scratch);
     }
     benchmark::DoNotOptimize(m[0][0]);
   }
-  state.counters["ns_per_px"] =
-      benchmark::Counter(static_cast<double>(w) * h * state.iterations(),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_px"] = benchmark::Counter(static_cast<double>(w) * h * state.iterations(),
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 BENCHMARK(BM_Transform<false, false>)->Name("Scale")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Transform<true, false>)->Name("Rotate")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Transform<false, true>)->Name("ScalePlain")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_Transform<true, true>)->Name("RotatePlain")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_Transform<false, true>)
+    ->Name("ScalePlain")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+BENCHMARK(BM_Transform<true, true>)
+    ->Name("RotatePlain")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 }  // namespace
 

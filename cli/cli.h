@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "document/workspace.h"
 #include "core/status.h"
+#include "document/workspace.h"
 
 namespace qirm::cli {
 

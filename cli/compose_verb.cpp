@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/save_image.h"
+#include "cli/cli.h"
 #include "document/state_texts.h"
 #include "document/workspace.h"
-#include "cli/cli.h"
 #include "tricolour/compose.h"
 #include "tricolour/compose_options.h"
 #include "tricolour/settings_file.h"
@@ -38,7 +38,8 @@ int ComposeVerb(const std::vector<std::string>& args) {
   if (settings_path.empty()) return UsageError("compose needs a settings file (.mrv)");
   if (out.empty()) return UsageError("compose needs -o OUT");
   PictureFormat format;
-  if (!PictureFormatFromName(out, format)) return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
+  if (!PictureFormatFromName(out, format))
+    return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
 
   // The dialog as it is at start-up, then the file loaded into it.
   CompositionSettings settings;

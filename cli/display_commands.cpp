@@ -3,8 +3,9 @@
 // sequence on the active window; gamma and sabattier first pass their value
 // through the dialog's OK check, so a value the dialog refuses fails with the
 // dialog's message.
-#include "cli/cli.h"
 #include "display/display_commands.h"
+
+#include "cli/cli.h"
 
 namespace qirm::cli {
 

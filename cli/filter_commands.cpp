@@ -7,12 +7,13 @@
 // closed as it stands and the command runs with the setting last accepted
 // in this run (the dialogs' defaults at first). The blur amount is one
 // setting for blur and gmc, as in the program.
+#include "filters/filter_commands.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
-#include "filters/filter_commands.h"
 
 namespace qirm::cli {
 namespace {
@@ -39,7 +40,8 @@ FilterProgress ProgressOf(Workspace& ws) {
   return [&ws](int value) { ws.main().progress = std::clamp(value, 0, 100); };
 }
 
-Status RunNamed(Workspace& ws, ImageDocument& doc, const std::string& name, const std::string& value, bool has_value) {
+Status RunNamed(Workspace& ws, ImageDocument& doc, const std::string& name, const std::string& value,
+                bool has_value) {
   FilterSettings& settings = Settings();
   if (name == "edge") {
     if (has_value) {

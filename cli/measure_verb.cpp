@@ -5,9 +5,9 @@
 
 #include "app/open_image.h"
 #include "app/star_width.h"
-#include "document/workspace.h"
 #include "cli/cli.h"
 #include "core/numbers.h"
+#include "document/workspace.h"
 
 namespace qirm::cli {
 
@@ -27,10 +27,14 @@ int MeasureVerb(const std::vector<std::string>& args) {
       ++i;
     } else if (a == "--button") {
       const std::string b = i + 1 < args.size() ? args[++i] : "";
-      if (b == "left") button = MouseButton::Left;
-      else if (b == "right") button = MouseButton::Right;
-      else if (b == "middle") button = MouseButton::Middle;
-      else return UsageError("--button needs left, right or middle");
+      if (b == "left")
+        button = MouseButton::Left;
+      else if (b == "right")
+        button = MouseButton::Right;
+      else if (b == "middle")
+        button = MouseButton::Middle;
+      else
+        return UsageError("--button needs left, right or middle");
     } else if (!a.empty() && a[0] == '-' && a.size() > 1 && !std::isdigit(static_cast<unsigned char>(a[1]))) {
       return UsageError("unknown option '" + a + "'");
     } else {
@@ -51,8 +55,9 @@ int MeasureVerb(const std::vector<std::string>& args) {
 
   std::string readout, error;
   if (!CursorReadout(doc, X, Y, readout, error)) {
-    return Fail(error.empty() ? "position (" + positional[1] + ", " + positional[2] + ") lies outside the picture"
-                              : error);
+    return Fail(error.empty()
+                    ? "position (" + positional[1] + ", " + positional[2] + ") lies outside the picture"
+                    : error);
   }
   StarWidthResult width;
   if (!StarWidthAt(doc, X, Y, button, width, error)) return Fail(error);

@@ -4,10 +4,10 @@
 
 #include "app/open_image.h"
 #include "app/save_image.h"
+#include "cli/cli.h"
 #include "display/window_commands.h"
 #include "document/state_texts.h"
 #include "document/workspace.h"
-#include "cli/cli.h"
 
 namespace qirm::cli {
 namespace {
@@ -24,12 +24,12 @@ struct RunArgs {
 };
 
 bool IsCommandWord(const std::string& word) {
-  static const char* const kPlain[] = {"negative", "mirror",    "flip",          "rotate",  "solarize",
-                                       "edge",     "blur",      "highpass",      "lowpass", "bloom",
+  static const char* const kPlain[] = {"negative", "mirror",      "flip",          "rotate",  "solarize",
+                                       "edge",     "blur",        "highpass",      "lowpass", "bloom",
                                        "separate", "contrast-up", "contrast-down", "zoom-in", "zoom-out",
                                        "undo",     "redo"};
-  static const char* const kValued[] = {"gamma=", "sabattier=", "edge=", "blur=",
-                                        "coma=",  "gmc=",       "max=",  "min="};
+  static const char* const kValued[] = {
+      "gamma=", "sabattier=", "edge=", "blur=", "coma=", "gmc=", "max=", "min="};
   for (const char* w : kPlain)
     if (word == w) return true;
   for (const char* w : kValued)
@@ -38,11 +38,16 @@ bool IsCommandWord(const std::string& word) {
 }
 
 bool ParseType(const std::string& name, FileType& type) {
-  if (name == "bmp") type = FileType::Bmp;
-  else if (name == "fits") type = FileType::Fits;
-  else if (name == "jpeg") type = FileType::Jpeg;
-  else if (name == "netpbm") type = FileType::Netpbm;
-  else return false;
+  if (name == "bmp")
+    type = FileType::Bmp;
+  else if (name == "fits")
+    type = FileType::Fits;
+  else if (name == "jpeg")
+    type = FileType::Jpeg;
+  else if (name == "netpbm")
+    type = FileType::Netpbm;
+  else
+    return false;
   return true;
 }
 
@@ -101,7 +106,8 @@ int RunVerb(const std::vector<std::string>& args) {
     };
     if (a == "--type") {
       std::string name;
-      if (!value(name) || !ParseType(name, run.type)) return UsageError("--type needs bmp, fits, jpeg or netpbm");
+      if (!value(name) || !ParseType(name, run.type))
+        return UsageError("--type needs bmp, fits, jpeg or netpbm");
       run.has_type = true;
     } else if (a == "--state") {
       run.state = true;
@@ -132,7 +138,8 @@ int RunVerb(const std::vector<std::string>& args) {
     if (Status s = RunCommand(workspace, command); !s) return Fail(s.message());
   }
   if (!run.out.empty()) {
-    if (Status s = SaveShown(*workspace.active(), workspace.active()->Image, run.out, true); !s) return Fail(s.message());
+    if (Status s = SaveShown(*workspace.active(), workspace.active()->Image, run.out, true); !s)
+      return Fail(s.message());
   }
   if (!run.base_out.empty()) {
     if (Status s = SaveShown(*workspace.active(), workspace.active()->ImageZm, run.base_out, false); !s) {
@@ -145,7 +152,8 @@ int RunVerb(const std::vector<std::string>& args) {
       char prefix[16];
       std::snprintf(prefix, sizeof prefix, "%02d-", ++n);
       std::string caption = window->caption;
-      for (char& c : caption) if (c == '/') c = '_';
+      for (char& c : caption)
+        if (c == '/') c = '_';
       const std::string path = run.save_all + "/" + prefix + caption + ".bmp";
       if (Status s = WritePictureFile(path, window->Image, PictureFormat::kBmp); !s) return Fail(s.message());
     }

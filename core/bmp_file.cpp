@@ -334,7 +334,7 @@ bool BmpHeader(int width, int height, std::vector<std::uint8_t>& header, std::si
   Put32(h, 40);
   Put32(h + 4, static_cast<std::uint32_t>(width));
   Put32(h + 8, static_cast<std::uint32_t>(height));  // positive: bottom-up
-  Put16(h + 12, 1);                                            // planes
+  Put16(h + 12, 1);                                  // planes
   Put16(h + 14, 24);
   Put32(h + 16, kBiRgb);
   Put32(h + 20, static_cast<std::uint32_t>(image_size));

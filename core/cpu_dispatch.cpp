@@ -11,7 +11,8 @@ CpuLevel Detect() {
   __builtin_cpu_init();
   const bool fma = __builtin_cpu_supports("fma");
   if (fma && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx2"))
+      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx2"))
     return CpuLevel::kAvx512;
   if (fma && __builtin_cpu_supports("avx2")) return CpuLevel::kAvx2;
   if (__builtin_cpu_supports("sse3")) return CpuLevel::kSse3;
@@ -41,10 +42,14 @@ std::vector<CpuLevel> SupportedCpuLevels() {
 
 const char* CpuLevelName(CpuLevel level) {
   switch (level) {
-    case CpuLevel::kScalar: return "scalar";
-    case CpuLevel::kSse3: return "sse3";
-    case CpuLevel::kAvx2: return "avx2";
-    case CpuLevel::kAvx512: return "avx512";
+    case CpuLevel::kScalar:
+      return "scalar";
+    case CpuLevel::kSse3:
+      return "sse3";
+    case CpuLevel::kAvx2:
+      return "avx2";
+    case CpuLevel::kAvx512:
+      return "avx512";
   }
   return "?";
 }

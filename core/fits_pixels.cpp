@@ -158,7 +158,8 @@ void TransposeRows(const std::uint8_t* rows, int w, int count, IntMatrix& m, int
     }
   }
   for (; vectors && x + 8 <= w; x += 8) {
-    for (int r = 0; r < full; r += 8) Transpose8x8(rows + r * row_bytes + x * 2, row_bytes, m, x, y0 + r, flips);
+    for (int r = 0; r < full; r += 8)
+      Transpose8x8(rows + r * row_bytes + x * 2, row_bytes, m, x, y0 + r, flips);
   }
 #endif
   for (int xr = x; xr < w; ++xr) {

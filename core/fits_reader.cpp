@@ -396,7 +396,8 @@ Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntM
   // Stored values are 0..65535, where v < 32768 ? v + 32768 : v - 32768 is
   // v XOR 0x8000.
   if (header.bitpix == 16) {
-    return fits::ReadBigEndian16(file.get(), path, header.data_offset, header.width, header.height, m, threads, 0x8000);
+    return fits::ReadBigEndian16(file.get(), path, header.data_offset, header.width, header.height, m,
+                                 threads, 0x8000);
   }
   if (Status s = fits::ReadScaledPixels(file.get(), path, header, m); !s) return s;
   ToUnsigned16(32768, header.width, header.height, m);

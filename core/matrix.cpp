@@ -1,11 +1,11 @@
 #include "core/matrix.h"
 
+#include <sys/mman.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
-
-#include <sys/mman.h>
 
 namespace qirm {
 namespace {
@@ -67,8 +67,7 @@ Matrix<T> Matrix<T>::Clone() const {
   Matrix copy;
   if (m_count == 0 || !copy.Allocate(m_count, m_n)) return copy;
   if (m_n > 0) {
-    std::memcpy(copy.m_storage.get(), m_storage.get(),
-                static_cast<std::size_t>(m_count) * m_n * sizeof(T));
+    std::memcpy(copy.m_storage.get(), m_storage.get(), static_cast<std::size_t>(m_count) * m_n * sizeof(T));
   }
   return copy;
 }

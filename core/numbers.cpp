@@ -30,8 +30,10 @@ std::string FormatTwoDecimals(double v, bool integer_digit) {
   std::string s = Printf("%.2f", v);
   if (s == "-0.00") s = "0.00";
   if (!integer_digit) {
-    if (s.rfind("0.", 0) == 0) s.erase(0, 1);
-    else if (s.rfind("-0.", 0) == 0) s.erase(1, 1);
+    if (s.rfind("0.", 0) == 0)
+      s.erase(0, 1);
+    else if (s.rfind("-0.", 0) == 0)
+      s.erase(1, 1);
   }
   return s;
 }

@@ -123,7 +123,9 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
 
 DialogCheck CheckGamma(const GammaParams& params) { return CheckPositive(params.gamma, kGammaRefused); }
 
-DialogCheck CheckSabattier(const SabattierParams& params) { return CheckPositive(params.step, kStepWidthRefused); }
+DialogCheck CheckSabattier(const SabattierParams& params) {
+  return CheckPositive(params.step, kStepWidthRefused);
+}
 
 Status NegativeCommand(ImageDocument& doc) {
   if (IsColour(doc)) {

@@ -26,13 +26,12 @@
 // succeeds. Results are drawn at (0, 0); pictures keep their size.
 #pragma once
 
-#include "document/dialog_check.h"
-
 #include <string>
 
-#include "document/image_document.h"
 #include "core/status.h"
 #include "display/rotate.h"
+#include "document/dialog_check.h"
+#include "document/image_document.h"
 
 namespace qirm {
 

@@ -44,9 +44,12 @@ std::array<std::uint8_t, 65536> LevelTable(int max, int min) {
     // Clamp in the real domain first: a trunc of a huge quotient would
     // overflow int.
     int g;
-    if (q >= 256) g = 255;
-    else if (q <= -1) g = 0;
-    else g = std::clamp(Trunc(q), 0, 255);
+    if (q >= 256)
+      g = 255;
+    else if (q <= -1)
+      g = 0;
+    else
+      g = std::clamp(Trunc(q), 0, 255);
     table[v] = static_cast<std::uint8_t>(g);
   }
   return table;

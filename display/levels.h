@@ -15,9 +15,9 @@
 namespace qirm {
 
 struct InitialLevelsResult {
-  int min = 0;         // MIN and Minimum
-  int max = 0;         // MAX
-  double mean = 0;     // Average
+  int min = 0;      // MIN and Minimum
+  int max = 0;      // MAX
+  double mean = 0;  // Average
   long long samples = 0;
 };
 

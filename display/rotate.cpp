@@ -27,7 +27,8 @@ struct Samples {
 // the two entry points below, which differ only in the instructions the
 // compiler may use.
 template <class T, int kChannels>
-[[gnu::always_inline]] inline void RotateRowBody(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
+[[gnu::always_inline]] inline void RotateRowBody(const Samples<T, kChannels>& src, T* out_row, int w, int h,
+                                                 int y, const RotationGeometry& g) {
   const Extended c = g.c;
   const Extended s = g.s;
   for (int x = 1; x <= w - 2; ++x) {
@@ -50,8 +51,8 @@ template <class T, int kChannels>
     const T* here = src.At(xs, ys);
     T* out = out_row + kChannels * x;
     for (int k = 0; k < kChannels; ++k) {
-      const Extended v = wa * above[k] + wb * above[kChannels * right + k] + wc * here[k] +
-                         wd * here[kChannels * right + k];
+      const Extended v =
+          wa * above[k] + wb * above[kChannels * right + k] + wc * here[k] + wd * here[kChannels * right + k];
       // The weights add up to 1 within rounding; keep the sample range.
       out[k] = static_cast<T>(std::clamp(Trunc(v), 0, static_cast<int>(static_cast<T>(~T{0}))));
     }
@@ -59,7 +60,8 @@ template <class T, int kChannels>
 }
 
 template <class T, int kChannels>
-void RotateRowPlain(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y, const RotationGeometry& g) {
+void RotateRowPlain(const Samples<T, kChannels>& src, T* out_row, int w, int h, int y,
+                    const RotationGeometry& g) {
   RotateRowBody(src, out_row, w, h, y, g);
 }
 

@@ -81,10 +81,11 @@ const Tables& SolarizeTables() {
 }
 
 // Bytes [from, n) of an inside row, exactly by the definition.
-void InsideExact(const Tables& t, const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
-                 std::uint8_t* out, std::size_t from, std::size_t n) {
+void InsideExact(const Tables& t, const std::uint8_t* above, const std::uint8_t* here,
+                 const std::uint8_t* below, std::uint8_t* out, std::size_t from, std::size_t n) {
   const double* pair = t.above_and_self.data();
-  for (std::size_t i = from; i < n; ++i) out[i] = ToByte(Accumulate(pair[(above[i] << 8) | here[i]], t.w.below, below[i]));
+  for (std::size_t i = from; i < n; ++i)
+    out[i] = ToByte(Accumulate(pair[(above[i] << 8) | here[i]], t.w.below, below[i]));
 }
 
 #if QIRM_SOLARIZE_AVX2
@@ -109,7 +110,8 @@ __attribute__((target("avx2,fma"))) void InsideAvx2(const Tables& t, const std::
     const __m256i key = _mm256_or_si256(_mm256_slli_epi32(a, 8), c);
     // The masked form with a defined source: the plain one starts from an
     // undefined register, which the compiler warns about.
-    const __m256d s_lo = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), pair, _mm256_castsi256_si128(key), all, 8);
+    const __m256d s_lo =
+        _mm256_mask_i32gather_pd(_mm256_setzero_pd(), pair, _mm256_castsi256_si128(key), all, 8);
     const __m256d s_hi =
         _mm256_mask_i32gather_pd(_mm256_setzero_pd(), pair, _mm256_extracti128_si256(key, 1), all, 8);
     const __m256d b_lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(b));

@@ -51,7 +51,9 @@ ToneTable GammaTable(double gamma) {
   return table;
 }
 
-Picture GammaPicture(const Picture& source, double gamma) { return ApplyToneTable(source, GammaTable(gamma)); }
+Picture GammaPicture(const Picture& source, double gamma) {
+  return ApplyToneTable(source, GammaTable(gamma));
+}
 
 ToneTable SabattierTable(double step) {
   ToneTable table;

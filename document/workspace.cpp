@@ -64,7 +64,8 @@ void Workspace::CloseAll() {
   m_active = nullptr;
 }
 
-ImageDocument& Workspace::NewPictureWindow(Picture shown, Picture base, const std::string& caption, int channels) {
+ImageDocument& Workspace::NewPictureWindow(Picture shown, Picture base, const std::string& caption,
+                                           int channels) {
   ImageDocument& window = NewWindow();
   window.caption = caption;
   m_main.zoom = 1.0;

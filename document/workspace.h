@@ -25,7 +25,7 @@ struct LevelEdit {
   std::string text = "0";
   std::optional<int> value = 0;
 
-  void Set(int v);                       // the program writes a level
+  void Set(int v);                      // the program writes a level
   void Type(const std::string& typed);  // the user typed a text
   // The value, or the standard conversion error for the text.
   Status Get(int& out) const;

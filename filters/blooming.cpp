@@ -99,7 +99,8 @@ std::vector<Run> LongRuns(const IntMatrix& m, int nx, int ny, int t, int l, int 
 // bit x % 64 of word x / 64); bits at x >= nx stay 0.
 class BitRows {
  public:
-  BitRows(int nx, int ny) : m_nx(nx), m_words((nx + 63) / 64), m_bits(static_cast<std::size_t>(m_words) * ny, 0) {}
+  BitRows(int nx, int ny)
+      : m_nx(nx), m_words((nx + 63) / 64), m_bits(static_cast<std::size_t>(m_words) * ny, 0) {}
 
   int words() const { return m_words; }
   Word* Row(int y) { return m_bits.data() + static_cast<std::size_t>(y) * m_words; }

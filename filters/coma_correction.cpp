@@ -61,7 +61,8 @@ void CorrectRows(const Picture& src, const ComaParams& params, Picture& dst, int
         const std::uint8_t* r1 = src.Row(ay.far);
         for (int ch = 0; ch < 3; ++ch) {
           const int centre = c[ch];
-          const double top = ax.w_near * (r0[3 * ax.near + ch] - centre) + ax.w_far * (r0[3 * ax.far + ch] - centre);
+          const double top =
+              ax.w_near * (r0[3 * ax.near + ch] - centre) + ax.w_far * (r0[3 * ax.far + ch] - centre);
           const double bottom =
               ax.w_near * (r1[3 * ax.near + ch] - centre) + ax.w_far * (r1[3 * ax.far + ch] - centre);
           sum[ch] += ay.w_near * top + ay.w_far * bottom;

@@ -19,7 +19,9 @@ constexpr int kBloomThreshold = 222;
 constexpr int kBloomRun = 5;
 constexpr int kBloomRadius = 1;
 
-bool SameSize(const Picture& a, const Picture& b) { return a.width() == b.width() && a.height() == b.height(); }
+bool SameSize(const Picture& a, const Picture& b) {
+  return a.width() == b.width() && a.height() == b.height();
+}
 
 void Report(const FilterProgress& progress, int value) {
   if (progress) progress(value);
@@ -38,7 +40,8 @@ Status RawOf(const ImageDocument& doc, RawPlane& raw) {
     const std::uint8_t* h = hi.Row(y);
     const std::uint8_t* l = lo.Row(y);
     std::uint16_t* out = raw.Row(y);
-    for (int x = 0; x < raw.width; ++x) out[x] = static_cast<std::uint16_t>(256 * h[3 * x + 2] + l[3 * x + 2]);
+    for (int x = 0; x < raw.width; ++x)
+      out[x] = static_cast<std::uint16_t>(256 * h[3 * x + 2] + l[3 * x + 2]);
   }
   return Status::Ok();
 }
@@ -105,7 +108,8 @@ void SplitTiles(const Picture& p, IntMatrix (&m)[3], int from, int to) {
     const int rows = std::min(h - y0, kTile);
     for (int x0 = from; x0 < to; x0 += kTile) {
       const int cols = std::min(to - x0, kTile);
-      for (int r = 0; r < rows; ++r) std::memcpy(tile[r], p.Row(y0 + r) + 3 * x0, 3 * static_cast<std::size_t>(cols));
+      for (int r = 0; r < rows; ++r)
+        std::memcpy(tile[r], p.Row(y0 + r) + 3 * x0, 3 * static_cast<std::size_t>(cols));
       for (int ch = 0; ch < 3; ++ch)
         for (int c = 0; c < cols; ++c) {
           std::int32_t* column = m[ch][x0 + c] + y0;
@@ -127,7 +131,8 @@ void JoinTiles(IntMatrix (&m)[3], Picture& p, int from, int to) {
           const std::int32_t* column = m[ch][x0 + c] + y0;
           for (int r = 0; r < rows; ++r) tile[r][3 * c + ch] = static_cast<std::uint8_t>(column[r]);
         }
-      for (int r = 0; r < rows; ++r) std::memcpy(p.Row(y0 + r) + 3 * x0, tile[r], 3 * static_cast<std::size_t>(cols));
+      for (int r = 0; r < rows; ++r)
+        std::memcpy(p.Row(y0 + r) + 3 * x0, tile[r], 3 * static_cast<std::size_t>(cols));
     }
   }
 }
@@ -176,7 +181,8 @@ DialogCheck CheckBlurAmount(const std::string& text) {
   return check;
 }
 
-Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount, ComaParams& params) {
+Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount,
+                      ComaParams& params) {
   ComaParams p;
   if (!ParseInt(x, p.x)) return Status::Error(IntConversionError(x));
   if (!ParseInt(y, p.y)) return Status::Error(IntConversionError(y));
@@ -214,13 +220,15 @@ Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings) {
 
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress) {
   if (doc.kind != WindowKind::kColour) return Status::Ok();
-  FilterBase(doc, [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
+  FilterBase(doc,
+             [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
   return Finish(doc, progress, Status::Ok());
 }
 
 Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress) {
   if (doc.kind == WindowKind::kRaw16) {
-    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }));
+    return Finish(doc, progress,
+                  FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }));
   }
   FilterBase(doc, [&](const Picture& src, Picture& dst) { BlurInto(src, amount, dst, progress); });
   return Finish(doc, progress, Status::Ok());
@@ -228,7 +236,8 @@ Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& prog
 
 Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
   if (doc.kind == WindowKind::kRaw16) {
-    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }));
+    return Finish(doc, progress,
+                  FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }));
   }
   FilterBase(doc, [&](const Picture& src, Picture& dst) { HighPassInto(src, dst, progress); });
   return Finish(doc, progress, Status::Ok());
@@ -254,13 +263,15 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
   const bool raw16 = doc.kind == WindowKind::kRaw16;
   const int max = doc.max_level, min = doc.min_level;
   if (raw16) {
-    if (!SameSize(doc.ImageZm, doc.ImageZm2)) return Status::Error("16-bit window: the two planes differ in size");
+    if (!SameSize(doc.ImageZm, doc.ImageZm2))
+      return Status::Error("16-bit window: the two planes differ in size");
   }
   const int w = doc.ImageZm.width(), h = doc.ImageZm.height();
   IntMatrix m[3];
   const int planes = raw16 ? 1 : 3;
   for (int i = 0; i < planes; ++i)
-    if (AllocIntMatrix(w, h, m[i])) return Status::Error("blooming removal: no memory for the channel matrices");
+    if (AllocIntMatrix(w, h, m[i]))
+      return Status::Error("blooming removal: no memory for the channel matrices");
   Report(progress, 20);
   if (raw16) {
     for (int y = 0; y < h; ++y)
@@ -272,7 +283,8 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
   if (raw16) {
     RemoveBlooming(kBloomThreshold * 256, kBloomRun, kBloomRadius, w, h, m[0]);
   } else {
-    for (int ch : {2, 1, 0}) RemoveBlooming(kBloomThreshold, kBloomRun, kBloomRadius, w, h, m[ch]);  // red, green, blue
+    for (int ch : {2, 1, 0})
+      RemoveBlooming(kBloomThreshold, kBloomRun, kBloomRadius, w, h, m[ch]);  // red, green, blue
   }
   Report(progress, 60);
   if (raw16) {

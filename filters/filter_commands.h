@@ -35,12 +35,11 @@
 // succeeds.
 #pragma once
 
-#include "document/dialog_check.h"
-
 #include <string>
 
-#include "document/image_document.h"
 #include "core/status.h"
+#include "document/dialog_check.h"
+#include "document/image_document.h"
 #include "filters/coma_correction.h"
 #include "filters/guide_miss.h"
 #include "filters/stencil_filters.h"
@@ -68,7 +67,8 @@ DialogCheck CheckBlurAmount(const std::string& text);
 // The coma command's reading of TComaCorrect's edits: X and Y integers,
 // the amount a real; the first text that is no number gives its
 // conversion error.
-Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount, ComaParams& params);
+Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount,
+                      ComaParams& params);
 
 // The edits of TGMCPanel, with their design texts.
 struct GmcTexts {

@@ -91,9 +91,11 @@ Status BuildTaps(const GmcSettings& s, double blur, ChannelTaps& out) {
 // Rows of int32 values, a ring of `count` rows per channel.
 class Ring {
  public:
-  Ring(int count, int width) : m_count(count), m_width(width), m_values(static_cast<std::size_t>(count) * width * kChannels) {}
+  Ring(int count, int width)
+      : m_count(count), m_width(width), m_values(static_cast<std::size_t>(count) * width * kChannels) {}
   std::int32_t* Row(int channel, int y) {
-    return m_values.data() + (static_cast<std::size_t>(channel) * m_count + static_cast<std::size_t>(y % m_count)) * m_width;
+    return m_values.data() +
+           (static_cast<std::size_t>(channel) * m_count + static_cast<std::size_t>(y % m_count)) * m_width;
   }
 
  private:
@@ -188,7 +190,8 @@ class Band {
       const std::int32_t* b = m_b.Row(ch, y);
       if (std::any_of(b, b + m_w, [t](std::int32_t v) { return v < t; })) {
         Correlate(m_taps.gauss[ch], m_b, ch, y);
-        for (int x = 0; x < m_w; ++x) p[3 * x + ch] = static_cast<std::uint8_t>(b[x] >= t ? b[x] : std::min(m_out[x], 255));
+        for (int x = 0; x < m_w; ++x)
+          p[3 * x + ch] = static_cast<std::uint8_t>(b[x] >= t ? b[x] : std::min(m_out[x], 255));
       } else {
         for (int x = 0; x < m_w; ++x) p[3 * x + ch] = static_cast<std::uint8_t>(b[x]);
       }
@@ -212,7 +215,8 @@ class Band {
 }  // namespace
 
 Status StreakKernel(int flow, int direction, RealMatrix& kernel) {
-  if (flow < 0 || flow > kMaxGmcFlow) return Status::Error("StreakKernel: flow " + std::to_string(flow) + " out of range");
+  if (flow < 0 || flow > kMaxGmcFlow)
+    return Status::Error("StreakKernel: flow " + std::to_string(flow) + " out of range");
   const int size = 2 * flow + 3;
   if (AllocRealMatrix(size, size, kernel)) return Status::Error("StreakKernel: no memory for the kernel");
   kernel[0][2 * flow] = -1.0;
@@ -222,7 +226,8 @@ Status StreakKernel(int flow, int direction, RealMatrix& kernel) {
 }
 
 Status GaussianKernel(int flow, double blur, RealMatrix& kernel) {
-  if (flow < 0 || flow > kMaxGmcFlow) return Status::Error("GaussianKernel: flow " + std::to_string(flow) + " out of range");
+  if (flow < 0 || flow > kMaxGmcFlow)
+    return Status::Error("GaussianKernel: flow " + std::to_string(flow) + " out of range");
   const int size = 2 * flow + 3;
   if (kernel.count() < size || kernel.n() < size) {
     if (AllocRealMatrix(size, size, kernel)) return Status::Error("GaussianKernel: no memory for the kernel");

@@ -42,7 +42,8 @@ inline T Clamp(int v) {
 
 QIRM_SPAN void FivePointSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                              const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
-                             const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n, const int*) {
+                             const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n,
+                             const int*) {
   for (int i = 0; i < n; ++i) {
     const int v = 5 * c[i] - l[i] - r[i] - u[i] - d[i];
     out[i] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -51,7 +52,8 @@ QIRM_SPAN void FivePointSpan(const std::uint8_t* __restrict c, const std::uint8_
 
 QIRM_SPAN void HighPassSpan(const std::uint8_t* __restrict c, const std::uint8_t* __restrict l,
                             const std::uint8_t* __restrict r, const std::uint8_t* __restrict u,
-                            const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n, const int*) {
+                            const std::uint8_t* __restrict d, std::uint8_t* __restrict out, int n,
+                            const int*) {
   for (int i = 0; i < n; ++i) {
     const int v = 4 * c[i] - l[i] - r[i] - u[i] - d[i];
     const int clamped = v < 0 ? 0 : v > 255 ? 255 : v;
@@ -121,7 +123,9 @@ RawPlane NewPlane(const RawPlane& like) {
   return p;
 }
 
-bool SameSize(const Picture& a, const Picture& b) { return a.width() == b.width() && a.height() == b.height(); }
+bool SameSize(const Picture& a, const Picture& b) {
+  return a.width() == b.width() && a.height() == b.height();
+}
 
 using Span8 = void (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
                        const std::uint8_t*, std::uint8_t*, int, const int*);
@@ -267,7 +271,8 @@ void HighPassRows(const Rows<T>& in, const OutRows<T>& out, const FilterProgress
 // values of its neighbours. A row is formed aside and then stored, so the
 // result may replace the source.
 template <class T, int S>
-void LowPassRows(const Rows<T>& in, const Rows<T>& hp, const OutRows<T>& out, const FilterProgress& progress) {
+void LowPassRows(const Rows<T>& in, const Rows<T>& hp, const OutRows<T>& out,
+                 const FilterProgress& progress) {
   const Span8 span = TargetVariants<FivePointSpan>::For(ActiveCpuLevel());
   ForEachRow(in.height, static_cast<long long>(in.width) * in.height, progress, [&](int y) {
     thread_local std::vector<T> row;
@@ -285,7 +290,8 @@ int EdgeDelta(double strength, int d) { return FloorToInt(static_cast<Extended>(
 
 int BlurDelta(double amount, int d) { return FloorToInt(BlurWeight(amount) * d); }
 
-bool EdgeEnhancementInto(const Picture& source, double strength, Picture& dst, const FilterProgress& progress) {
+bool EdgeEnhancementInto(const Picture& source, double strength, Picture& dst,
+                         const FilterProgress& progress) {
   if (!SameSize(source, dst) || &source == &dst) return false;
   if (!source.empty()) EdgeRows<std::uint8_t, 3>(In(source), Out(dst), strength, progress);
   return true;

@@ -56,7 +56,8 @@ struct RawPlane {
 // it takes the high-pass picture into hp (the source's size, neither the
 // source nor dst) and may write its result over the source.
 Picture EdgeEnhancement(const Picture& source, double strength, const FilterProgress& progress = {});
-bool EdgeEnhancementInto(const Picture& source, double strength, Picture& dst, const FilterProgress& progress = {});
+bool EdgeEnhancementInto(const Picture& source, double strength, Picture& dst,
+                         const FilterProgress& progress = {});
 
 Picture Blur(const Picture& source, double amount, const FilterProgress& progress = {});
 bool BlurInto(const Picture& source, double amount, Picture& dst, const FilterProgress& progress = {});

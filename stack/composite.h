@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "document/workspace.h"
 #include "core/picture.h"
 #include "core/status.h"
+#include "document/workspace.h"
 
 namespace qirm {
 

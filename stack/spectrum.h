@@ -4,15 +4,15 @@
 // on the plot picture of the plot window.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "document/image_document.h"
 #include "core/picture.h"
 #include "core/status.h"
+#include "document/image_document.h"
 
 namespace qirm {
 

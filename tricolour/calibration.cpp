@@ -31,8 +31,7 @@ void RemoveHotPixelsPlain(int w, int h, IntMatrix& m) {
       for (Extended ni : n)
         if (v / ni > 2.0) ++count;
       if (count >= 1) {
-        const long long sum =
-            static_cast<long long>(p[x - 1][y]) + p[x][y - 1] + p[x + 1][y] + p[x][y + 1];
+        const long long sum = static_cast<long long>(p[x - 1][y]) + p[x][y - 1] + p[x + 1][y] + p[x][y + 1];
         m[x][y] = TruncSaturated(sum * static_cast<Extended>(0.25));
       }
     }
@@ -254,7 +253,8 @@ void CalibratePlain(const DarkFrame* dark, const FlatField* flat, int w, int h, 
   }
 }
 
-void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end) {
+void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin,
+               int x_end) {
   if (!dark) return Calibrate(static_cast<const IntMatrix*>(nullptr), flat, w, h, m, x_begin, x_end);
   for (int x = x_begin; x < x_end; ++x) {
     std::int32_t* c = m[x];
@@ -285,8 +285,8 @@ void Turn180(int w, int h, IntMatrix& m) {
   }
 }
 
-void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
-                     int x_end) {
+void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc,
+                     int x_begin, int x_end) {
   for (int x = x_begin; x < x_end; ++x) {
     for (int y = 0; y < h; ++y) {
       const long long sx = static_cast<long long>(x) + ox, sy = static_cast<long long>(y) + oy;
@@ -314,7 +314,8 @@ void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, Rea
   }
 }
 
-void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h, RealMatrix& acc) {
+void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h,
+                           RealMatrix& acc) {
   const long long x = static_cast<long long>(sx) - ox;
   if (sx <= 0 || sx >= w || x < 0 || x >= w) return;
   const long long y0 = std::max<long long>(0, 1LL - oy);
@@ -322,7 +323,8 @@ void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, i
   if (y0 >= y1) return;
   double* a = acc[static_cast<int>(x)];
   if (n <= 0) {
-    for (long long y = y0; y < y1; ++y) a[y] = static_cast<double>(a[y] + static_cast<Extended>(column[y + oy]) / n);
+    for (long long y = y0; y < y1; ++y)
+      a[y] = static_cast<double>(a[y] + static_cast<Extended>(column[y + oy]) / n);
     return;
   }
   calib::AddQuotients(a + y0, column + (y0 + oy), static_cast<int>(y1 - y0), n);

@@ -43,7 +43,9 @@ class DarkFrame {
   bool empty() const { return m_narrow.empty() && m_wide.empty(); }
   bool narrow() const { return !m_narrow.empty(); }
   // Column x: 16-bit values when narrow(), else 32-bit ones.
-  const std::uint16_t* narrow_column(int x) const { return m_narrow.data() + static_cast<std::size_t>(x) * m_h; }
+  const std::uint16_t* narrow_column(int x) const {
+    return m_narrow.data() + static_cast<std::size_t>(x) * m_h;
+  }
   const std::int32_t* wide_column(int x) const { return m_wide[x]; }
   int at(int x, int y) const { return narrow() ? narrow_column(x)[y] : m_wide[x][y]; }
   // c[y] -= dark[x][y] for the h values of column x.
@@ -84,10 +86,12 @@ class FlatField {
 // not null) of columns x_begin .. x_end - 1, fused. Plain: one pixel at a
 // time through the rule; fast: the quotient in doubles as c * (fmax / f),
 // with the rule itself wherever it lies within 1e-6 of an integer.
-void Calibrate(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end);
+void Calibrate(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin,
+               int x_end);
 void CalibratePlain(const IntMatrix* dark, const FlatField* flat, int w, int h, IntMatrix& m);
 // The same with the run's dark frame.
-void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin, int x_end);
+void Calibrate(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m, int x_begin,
+               int x_end);
 void CalibratePlain(const DarkFrame* dark, const FlatField* flat, int w, int h, IntMatrix& m);
 
 // Turn by 180 degrees in place: m[w-1-x][h-1-y] takes m[x][y].
@@ -100,10 +104,11 @@ void Turn180(int w, int h, IntMatrix& m);
 // calibration_kernels.cpp).
 void Accumulate(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
                 int x_end);
-void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc, int x_begin,
-                     int x_end);
+void AccumulatePlain(const IntMatrix& frame, int ox, int oy, int n, int w, int h, RealMatrix& acc,
+                     int x_begin, int x_end);
 // Accumulate's work for the one frame column sx, given on its own (h values).
-void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h, RealMatrix& acc);
+void AccumulateFrameColumn(const std::int32_t* column, int sx, int ox, int oy, int n, int w, int h,
+                           RealMatrix& acc);
 
 // How many parts a pass over w columns is cut into for a budget of
 // `threads` threads: narrow frames (below 64 columns for two) keep one.

@@ -139,15 +139,17 @@ QIRM_AVX512 inline __mmask8 AddQuotients8(double* a, const std::int32_t* in, __m
   // The shorter tests (see above).
   const __mmask8 sure = _mm512_mask_cmp_pd_mask(_mm256_cmpge_epi32_mask(vi, _mm256_setzero_si256()), av,
                                                 _mm512_setzero_pd(), _CMP_GE_OQ);
-  const __mmask8 near = _mm512_mask_cmp_pd_mask(sure, _mm512_abs_pd(h), _mm512_mul_pd(power, quick_scale),
-                                                _CMP_LT_OQ);
+  const __mmask8 near =
+      _mm512_mask_cmp_pd_mask(sure, _mm512_abs_pd(h), _mm512_mul_pd(power, quick_scale), _CMP_LT_OQ);
   const __m512d least = _mm512_mul_pd(s, span);
   __mmask8 whole = _mm512_mask_cmp_pd_mask(sure & ~near, rem, _mm512_setzero_pd(), _CMP_EQ_OQ);
   whole = _mm512_mask_cmp_pd_mask(whole, av, least, _CMP_GE_OQ);
   whole = _mm512_mask_cmp_pd_mask(whole, q, least, _CMP_GE_OQ);
   if (((near | whole) & live) == live) {
-    if (kFull) _mm512_storeu_pd(a, r);
-    else _mm512_mask_storeu_pd(a, live, r);
+    if (kFull)
+      _mm512_storeu_pd(a, r);
+    else
+      _mm512_mask_storeu_pd(a, live, r);
     return 0;
   }
   const __m512d half = _mm512_mul_pd(power, half_scale);
@@ -157,8 +159,8 @@ QIRM_AVX512 inline __mmask8 AddQuotients8(double* a, const std::int32_t* in, __m
       _mm512_castsi512_pd(_mm512_sub_epi64(unit_bits, _mm512_castpd_si512(_mm512_and_pd(r, exponent_bits))));
   const __m512d units = _mm512_mul_pd(e, scale);
   __mmask8 exact = _mm512_cmp_pd_mask(rem, _mm512_setzero_pd(), _CMP_EQ_OQ);
-  exact = _mm512_mask_cmp_pd_mask(exact, _mm512_roundscale_pd(units, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), units,
-                                  _CMP_EQ_OQ);
+  exact = _mm512_mask_cmp_pd_mask(exact, _mm512_roundscale_pd(units, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
+                                  units, _CMP_EQ_OQ);
   __mmask8 ok = _mm512_cmp_pd_mask(_mm512_add_pd(_mm512_abs_pd(h), margin), half, _CMP_LT_OQ);
   ok = _mm512_mask_cmp_pd_mask(live & (ok | exact), power, tiny, _CMP_GE_OQ);
   _mm512_mask_storeu_pd(a, ok, r);
@@ -175,11 +177,13 @@ QIRM_AVX512 void AddQuotientsAvx512(double* a, const std::int32_t* in, int count
     int left = 0;
     for (int i = start; i < end; i += 8) {
       const __mmask8 undecided =
-          end - i >= 8 ? AddQuotients8<true>(a + i, in + i, nd, inv, 0xFF)
-                       : AddQuotients8<false>(a + i, in + i, nd, inv, static_cast<__mmask8>((1u << (end - i)) - 1));
+          end - i >= 8
+              ? AddQuotients8<true>(a + i, in + i, nd, inv, 0xFF)
+              : AddQuotients8<false>(a + i, in + i, nd, inv, static_cast<__mmask8>((1u << (end - i)) - 1));
       if (undecided) {
         const __m256i index = _mm256_add_epi32(lane, _mm256_set1_epi32(i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(rest + left), _mm256_maskz_compress_epi32(undecided, index));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(rest + left),
+                            _mm256_maskz_compress_epi32(undecided, index));
         left += __builtin_popcount(undecided);
       }
     }
@@ -221,7 +225,8 @@ QIRM_AVX2 void AddQuotientsAvx2(double* a, const std::int32_t* in, int count, in
         _mm256_cmp_pd(_mm256_round_pd(units, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), units, _CMP_EQ_OQ));
     const __m256d ok = _mm256_and_pd(
         _mm256_cmp_pd(power, tiny, _CMP_GE_OQ),
-        _mm256_or_pd(exact, _mm256_cmp_pd(_mm256_add_pd(_mm256_andnot_pd(sign, h), margin), half, _CMP_LT_OQ)));
+        _mm256_or_pd(exact,
+                     _mm256_cmp_pd(_mm256_add_pd(_mm256_andnot_pd(sign, h), margin), half, _CMP_LT_OQ)));
     const int bits = _mm256_movemask_pd(ok);
     if (bits == 0xF) {
       _mm256_storeu_pd(a + i, r);
@@ -249,22 +254,26 @@ QIRM_AVX2 void AddQuotientsAvx2(double* a, const std::int32_t* in, int count, in
 
 template <class D>
 QIRM_AVX512 inline __m256i LoadDark8(__mmask8 live, const D* dark) {
-  if constexpr (sizeof(D) == 2) return _mm256_cvtepu16_epi32(_mm_maskz_loadu_epi16(live, dark));
-  else return _mm256_maskz_loadu_epi32(live, dark);
+  if constexpr (sizeof(D) == 2)
+    return _mm256_cvtepu16_epi32(_mm_maskz_loadu_epi16(live, dark));
+  else
+    return _mm256_maskz_loadu_epi32(live, dark);
 }
 
 template <class D>
 QIRM_AVX2 inline __m128i LoadDark4(const D* dark) {
-  if constexpr (sizeof(D) == 2) return _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dark)));
-  else return _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark));
+  if constexpr (sizeof(D) == 2)
+    return _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dark)));
+  else
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark));
 }
 
 // Eight elements from c + i: their quotients stored where clear, the rest
 // (returned) left to the rule. kFull: all eight are live, and plain loads
 // serve.
 template <bool kFull, class D>
-QIRM_AVX512 inline __mmask8 SubtractAndDivide8(std::int32_t* c, const D* dark, const std::uint16_t* f, __m512d top,
-                                               __mmask8 live) {
+QIRM_AVX512 inline __mmask8 SubtractAndDivide8(std::int32_t* c, const D* dark, const std::uint16_t* f,
+                                               __m512d top, __mmask8 live) {
   const __m512d big = _mm512_set1_pd(0x1p30);
   const __m512d near = _mm512_set1_pd(1e-6);
   const __m512d far = _mm512_set1_pd(1 - 1e-6);
@@ -273,7 +282,8 @@ QIRM_AVX512 inline __mmask8 SubtractAndDivide8(std::int32_t* c, const D* dark, c
     v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
     if (dark) {
       if constexpr (sizeof(D) == 2) {
-        v = _mm256_sub_epi32(v, _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(dark))));
+        v = _mm256_sub_epi32(v,
+                             _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(dark))));
       } else {
         v = _mm256_sub_epi32(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dark)));
       }
@@ -312,11 +322,13 @@ QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const D* dark, const s
     for (int i = start; i < end; i += 8) {
       const D* d = dark ? dark + i : nullptr;
       const __mmask8 undecided =
-          end - i >= 8 ? SubtractAndDivide8<true>(c + i, d, f + i, top, 0xFF)
-                       : SubtractAndDivide8<false>(c + i, d, f + i, top, static_cast<__mmask8>((1u << (end - i)) - 1));
+          end - i >= 8
+              ? SubtractAndDivide8<true>(c + i, d, f + i, top, 0xFF)
+              : SubtractAndDivide8<false>(c + i, d, f + i, top, static_cast<__mmask8>((1u << (end - i)) - 1));
       if (undecided) {
         const __m256i index = _mm256_add_epi32(lane, _mm256_set1_epi32(i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(rest + left), _mm256_maskz_compress_epi32(undecided, index));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(rest + left),
+                            _mm256_maskz_compress_epi32(undecided, index));
         left += __builtin_popcount(undecided);
       }
     }
@@ -355,9 +367,12 @@ QIRM_AVX2 void SubtractAndDivideAvx2(std::int32_t* c, const D* dark, const std::
       _mm_store_si128(reinterpret_cast<__m128i*>(vs), v);
       _mm_store_si128(reinterpret_cast<__m128i*>(ts), tr);
       for (int k = 0; k < 4; ++k) {
-        if ((keep_bits >> k) & 1) c[i + k] = vs[k];
-        else if ((clear_bits >> k) & 1) c[i + k] = ts[k];
-        else c[i + k] = RuleQuotient(vs[k], divisor[f[i + k]]);
+        if ((keep_bits >> k) & 1)
+          c[i + k] = vs[k];
+        else if ((clear_bits >> k) & 1)
+          c[i + k] = ts[k];
+        else
+          c[i + k] = RuleQuotient(vs[k], divisor[f[i + k]]);
       }
     }
   }

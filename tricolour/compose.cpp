@@ -119,8 +119,8 @@ struct Run {
   Progress& progress;
   const std::function<void(const std::string&)>& notice;
   int w = 0, h = 0;
-  int threads = 1;  // the run's threads (at most two)
-  int workers = 1;  // threads stacking frames
+  int threads = 1;       // the run's threads (at most two)
+  int workers = 1;       // threads stacking frames
   int darks_usable = 0;  // darks before the first one of another size
   StarRegistration registration = StarRegistration::kShiftOnStar1;
   ClampedPositions positions;
@@ -174,23 +174,27 @@ void TouchPages(const std::vector<IntMatrix*>& matrices) {
 
 // One light frame from its read to its registration, on the worker's own
 // matrices.
-Status PrepareFrame(const Run& run, const Channel& channel, const std::string& path, bool in_16_bits, IntMatrix& c,
-                    IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
+Status PrepareFrame(const Run& run, const Channel& channel, const std::string& path, bool in_16_bits,
+                    IntMatrix& c, IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
   RemoveBlooming(channel.bloom_threshold, kBloomStreakLength, kBloomMedianRadius, w, h, c,
                  run.workers > 1 ? 1 : 0);
   if (channel.hot_pixels) {
-    if (run.options.plain) RemoveHotPixelsPlain(w, h, c);
-    else RemoveHotPixels(w, h, c, in_16_bits);  // blooming removal keeps values in 0..65535
+    if (run.options.plain)
+      RemoveHotPixelsPlain(w, h, c);
+    else
+      RemoveHotPixels(w, h, c, in_16_bits);  // blooming removal keeps values in 0..65535
   }
   t.clean += Since(mark);
   mark = Clock::now();
   const DarkFrame* dark = run.has_dark ? &run.dark : nullptr;
   const FlatField* flat = run.has_flat ? &run.flat : nullptr;
   if (dark || flat) {
-    if (run.options.plain) CalibratePlain(dark, flat, w, h, c);
-    else Calibrate(dark, flat, w, h, c, 0, w);
+    if (run.options.plain)
+      CalibratePlain(dark, flat, w, h, c);
+    else
+      Calibrate(dark, flat, w, h, c, 0, w);
   }
   if (channel.turn) Turn180(w, h, c);
   t.calibrate += Since(mark);
@@ -306,10 +310,10 @@ class Stacker {
         AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
       } else if (reg.rotation_pending) {
         // The turned frame's columns go into the mean as they are done.
-        const bool done = near_identity::ApplyTo(RotateMap(reg.theta, w, h), w, h, c,
-                                                 [&](int X, const std::int32_t* column) {
-                                                   AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
-                                                 });
+        const bool done = near_identity::ApplyTo(
+            RotateMap(reg.theta, w, h), w, h, c, [&](int X, const std::int32_t* column) {
+              AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
+            });
         // Declined before handing anything on (a ring too large): turn the
         // frame itself first.
         if (!done) {
@@ -407,8 +411,9 @@ Status CheckSize(const std::string& path, const char* role, int w, int h) {
   FitsHeader header;
   if (Status s = CheckFitsHeader(path, header); !s) return s;
   if (header.width != w || header.height != h) {
-    return Status::Error(path + ": the " + std::string(role) + " frame is " + SizeText(header.width, header.height) +
-                         ", the first green frame " + SizeText(w, h) + "; all frames must have one size");
+    return Status::Error(path + ": the " + std::string(role) + " frame is " +
+                         SizeText(header.width, header.height) + ", the first green frame " + SizeText(w, h) +
+                         "; all frames must have one size");
   }
   return Status::Ok();
 }
@@ -416,9 +421,11 @@ Status CheckSize(const std::string& path, const char* role, int w, int h) {
 }  // namespace
 
 Status CheckCompositionSettings(const CompositionSettings& s) {
-  const std::pair<const char*, const std::vector<std::string>*> lists[] = {
-      {"red", &s.RedFiles}, {"green", &s.GreenFiles}, {"blue", &s.BlueFiles},
-      {"dark", &s.DarkFiles}, {"flat", &s.FlatFiles}};
+  const std::pair<const char*, const std::vector<std::string>*> lists[] = {{"red", &s.RedFiles},
+                                                                           {"green", &s.GreenFiles},
+                                                                           {"blue", &s.BlueFiles},
+                                                                           {"dark", &s.DarkFiles},
+                                                                           {"flat", &s.FlatFiles}};
   for (const auto& [name, files] : lists) {
     if (static_cast<int>(files->size()) > kMaxFramesPerList) {
       return Status::Error("the " + std::string(name) + " list holds " + FormatInt(files->size()) +
@@ -497,8 +504,9 @@ Status CheckFrameSizes(Run& run) {
     return Status::Error(settings.GreenFiles[0] + ": the first green frame is " + SizeText(w, h) +
                          "; a composition needs frames of at least 11 x 11 pixels");
   }
-  for (const auto& [files, role] : {std::pair{&settings.RedFiles, "red"}, std::pair{&settings.GreenFiles, "green"},
-                                    std::pair{&settings.BlueFiles, "blue"}}) {
+  for (const auto& [files, role] :
+       {std::pair{&settings.RedFiles, "red"}, std::pair{&settings.GreenFiles, "green"},
+        std::pair{&settings.BlueFiles, "blue"}}) {
     for (const std::string& path : *files)
       if (Status s = CheckSize(path, role, w, h); !s) return s;
   }

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "core/status.h"
 #include "document/image_document.h"
 #include "document/workspace.h"
-#include "core/status.h"
 #include "tricolour/composition_settings.h"
 
 namespace qirm {

@@ -52,9 +52,9 @@ struct CompositionSettings {
   int Star1Y = 0;
   int Star2X = 0;
   int Star2Y = 0;
-  int Delta1 = 10;        // half-size of the search box of star 1
-  int Delta2 = 10;        // half-size of the search box of star 2
-  int DetectMethod = 1;   // 0 centroid, 1 peak, 2 none: dialog and settings file only
+  int Delta1 = 10;       // half-size of the search box of star 1
+  int Delta2 = 10;       // half-size of the search box of star 2
+  int DetectMethod = 1;  // 0 centroid, 1 peak, 2 none: dialog and settings file only
   int BackgroundX = 0;
   int BackgroundY = 0;
   int BackgroundLevel = 10;

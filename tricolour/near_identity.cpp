@@ -60,8 +60,8 @@ constexpr std::int32_t kValueLimit = 1 << 17;  // the shortcut takes 1 .. 2^17 -
 struct Context {
   const CentreMap& map;
   int w, h;
-  double mc, mp;  // coordinate and product margins (mc 0: exact coordinates)
-  bool single;    // the first pass of sixteen rows in floats
+  double mc, mp;           // coordinate and product margins (mc 0: exact coordinates)
+  bool single;             // the first pass of sixteen rows in floats
   std::int32_t* const* t;  // target columns by X
   // The scale's coordinates, exact: x' of every column, y' of every row;
   // and y' less its corner row, rounded to a float.
@@ -135,7 +135,8 @@ __attribute__((always_inline)) inline void SpreadOne(Context& c, double xd, doub
 }
 
 // Rows y0 .. y1 - 1 of source column x, one at a time.
-__attribute__((always_inline)) inline void SpreadRows(Context& c, int x, const std::int32_t* src, int y0, int y1) {
+__attribute__((always_inline)) inline void SpreadRows(Context& c, int x, const std::int32_t* src, int y0,
+                                                      int y1) {
   for (int y = y0; y < y1; ++y) {
     double xd, yd;
     FastTarget(c, x, y, xd, yd);
@@ -160,7 +161,8 @@ struct Pending {
 };
 
 QIRM_AVX512 inline void Flush(Context& c, Pending& p) {
-  if (p.column >= 0) c.t[p.column][p.row] += _mm_extract_epi32(_mm512_maskz_extracti32x4_epi32(0xF, p.value, 3), 3);
+  if (p.column >= 0)
+    c.t[p.column][p.row] += _mm_extract_epi32(_mm512_maskz_extracti32x4_epi32(0xF, p.value, 3), 3);
   p.column = -1;
 }
 
@@ -171,7 +173,7 @@ QIRM_AVX512 inline void Flush(Context& c, Pending& p) {
 // integer is its floor. Products below 1 are always safe (both products
 // are >= 0, so the floor is 0): taking max(q, 0.5 + mp) lets them pass.
 QIRM_AVX512 inline __m256i Increments(__m512d a, __m512d g, __m512d mp, __m512d low, __m512d two_mp) {
-  const __m512d q = _mm512_max_pd(low, _mm512_fmadd_pd(a, g, mp));  // NaN stays NaN
+  const __m512d q = _mm512_max_pd(low, _mm512_fmadd_pd(a, g, mp));      // NaN stays NaN
   const __m512d fraction = _mm512_reduce_pd(q, _MM_FROUND_TO_NEG_INF);  // q - floor(q)
   const __mmask8 safe = _mm512_cmp_pd_mask(fraction, two_mp, _CMP_GE_OQ);
   return _mm256_mask_blend_epi32(safe, _mm256_set1_epi32(kMark), _mm512_maskz_cvttpd_epi32(0xFF, q));
@@ -491,7 +493,8 @@ QIRM_AVX512 void VectorColumn(Context& c, int x, const std::int32_t* src) {
 
 // The targets of the two left columns and the two top rows.
 struct Band {
-  Band(int w, int h) : w(w), h(h), left(static_cast<std::size_t>(2) * h, 0), top(static_cast<std::size_t>(2) * w, 0) {}
+  Band(int w, int h)
+      : w(w), h(h), left(static_cast<std::size_t>(2) * h, 0), top(static_cast<std::size_t>(2) * w, 0) {}
   std::int32_t& at(int X, int Y) {
     return X < 2 ? left[static_cast<std::size_t>(X) * h + Y] : top[static_cast<std::size_t>(Y) * w + X];
   }
@@ -625,7 +628,8 @@ QIRM_AVX512 std::int32_t ClampIntoStream(const std::int32_t* in, std::int32_t* o
   for (; i + 16 <= n; i += 16) {
     const __m512i v = _mm512_loadu_si512(in + i);
     highs = _mm512_max_epi32(highs, v);
-    _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
+    _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i),
+                        _mm512_min_epi32(_mm512_max_epi32(v, zero), top));
   }
   return std::max(_mm512_reduce_max_epi32(highs), ClampIntoCachedAvx2(in + i, out + i, n - i));
 }
@@ -737,8 +741,10 @@ bool Spread(const CentreMap& map, int w, int h, const IntMatrix& m, const Tuning
     if (!finish_to(lo[x])) return false;
     open_to(hi[x]);
 #ifdef QIRM_NEAR_X86
-    if (vector) VectorColumn(c, x, m[x]);
-    else ScalarColumn(c, x, m[x]);
+    if (vector)
+      VectorColumn(c, x, m[x]);
+    else
+      ScalarColumn(c, x, m[x]);
 #else
     ScalarColumn(c, x, m[x]);
 #endif
@@ -771,7 +777,8 @@ int TrailingColumns(const CentreMap& map, int w, int h) {
 // vectorises, once for AVX2 and once for the baseline.
 __attribute__((always_inline)) inline long long OutsideCountBody(const std::int32_t* v, long long n) {
   long long count = 0;
-  for (long long i = 0; i < n; ++i) count += static_cast<std::uint32_t>(v[i]) >= static_cast<std::uint32_t>(kValueLimit);
+  for (long long i = 0; i < n; ++i)
+    count += static_cast<std::uint32_t>(v[i]) >= static_cast<std::uint32_t>(kValueLimit);
   return count;
 }
 
@@ -829,7 +836,9 @@ bool Apply(const CentreMap& map, int w, int h, IntMatrix& m, IntMatrix& scratch,
     return true;
   }
   if ((scratch.count() != w || scratch.n() != h) && !scratch.Allocate(w, h)) return false;
-  if (!Spread(map, w, h, m, tuning, true, true, [&](int X) { return scratch[X]; }, [](int) {})) return false;
+  if (!Spread(
+          map, w, h, m, tuning, true, true, [&](int X) { return scratch[X]; }, [](int) {}))
+    return false;
   std::swap(m, scratch);
   return true;
 }
@@ -839,8 +848,9 @@ bool ApplyTo(const CentreMap& map, int w, int h, const IntMatrix& m,
   if (!Suits(map, w, h) || m.count() != w || m.n() != h) return false;
   thread_local std::vector<std::int32_t> column;
   column.resize(h);
-  return Spread(map, w, h, m, tuning, false, false, [&](int) { return column.data(); },
-                [&](int X) { sink(X, column.data()); });
+  return Spread(
+      map, w, h, m, tuning, false, false, [&](int) { return column.data(); },
+      [&](int X) { sink(X, column.data()); });
 }
 
 }  // namespace qirm::near_identity

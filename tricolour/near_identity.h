@@ -30,7 +30,7 @@ namespace qirm::near_identity {
 // recomputation. (The vector loop runs at the AVX-512 level of
 // ActiveCpuLevel(), the scalar one below it.)
 struct Tuning {
-  double product_margin = 1.0 / 65536;          // rotation
+  double product_margin = 1.0 / 65536;            // rotation
   double scale_product_margin = 1.0 / (1 << 24);  // scale (exact coordinates)
   double coordinate_margin = 1.0 / (1LL << 32);   // rotation
   // The vector loop tries sixteen rows in floats before eight in doubles.

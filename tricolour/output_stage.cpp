@@ -72,7 +72,8 @@ int ToneCurve::Value(std::int32_t c) const {
   double v = static_cast<double>((static_cast<Extended>(c) - sky) / divisor * gain + level);
   if (!(v >= 0)) v = 0;
   // atan takes and gives doubles; the quotient is rounded as it is passed.
-  v = static_cast<double>(200 * static_cast<Extended>(std::atan(static_cast<double>(v / static_cast<Extended>(200)))));
+  v = static_cast<double>(
+      200 * static_cast<Extended>(std::atan(static_cast<double>(v / static_cast<Extended>(200)))));
   return TruncSaturated(v);
 }
 
@@ -110,8 +111,8 @@ void ToneChannel(const IntMatrix& m, int w, int h, const ToneCurve& curve, std::
   }
 }
 
-Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, const std::vector<std::uint8_t>& g,
-                          const std::vector<std::uint8_t>& b) {
+Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r,
+                          const std::vector<std::uint8_t>& g, const std::vector<std::uint8_t>& b) {
   Picture picture(w, h);
   // Blocks of 64 columns keep the column reads and row writes in cache.
   constexpr int kBlock = 64;
@@ -176,7 +177,8 @@ ToneLookup MakeLookup(const IntMatrix& m, int w, int h, const ToneCurve& curve, 
 
 }  // namespace
 
-void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve, int threads) {
+void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve,
+              int threads) {
   const int parts = std::clamp(threads, 1, std::max(1, w / 256));
   const ToneLookup lookup = MakeLookup(m, w, h, curve, parts);
   const std::uint8_t* table = lookup.table.empty() ? nullptr : lookup.table.data() - lookup.lo;

@@ -46,8 +46,8 @@ void ToneChannel(const IntMatrix& m, int w, int h, const ToneCurve& curve, std::
 
 // Row y of the picture is image row y; pixel x holds blue, green, red from
 // the three w x h byte planes (column-major, as the matrices).
-Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r, const std::vector<std::uint8_t>& g,
-                          const std::vector<std::uint8_t>& b);
+Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r,
+                          const std::vector<std::uint8_t>& g, const std::vector<std::uint8_t>& b);
 
 // One channel toned into its bytes of the picture (channel 0 red, 1 green,
 // 2 blue; the picture is w x h): what ChannelsToPicture makes of

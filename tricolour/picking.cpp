@@ -19,7 +19,8 @@ Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainStat
   const int h = header.height;
   IntMatrix raw;
   if (!raw.Allocate(w, h)) {
-    return Status::Error(path + ": not enough memory for a " + FormatInt(w) + " x " + FormatInt(h) + " image");
+    return Status::Error(path + ": not enough memory for a " + FormatInt(w) + " x " + FormatInt(h) +
+                         " image");
   }
   if (Status s = ReadFitsFile(path, header, raw); !s) return s;
   ToUnsigned16(32768, w, h, raw);

@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "core/status.h"
 #include "document/image_document.h"
 #include "document/workspace.h"
-#include "core/status.h"
 
 namespace qirm {
 

@@ -27,7 +27,8 @@ Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, cons
     StarLocation s2;
     if (Status s = LocateBothStars(frame, w, h, p, what, s1, s2); !s) return s;
     const double d = StarDistance(s1.cx, s1.cy, s2.cx, s2.cy);
-    if (d == 0) return Status::Error(what + ": the two stars lie at the same place, so the frame has no scale");
+    if (d == 0)
+      return Status::Error(what + ": the two stars lie at the same place, so the frame has no scale");
     out.scale = static_cast<double>(static_cast<Extended>(geometry.distance) / d);
     if (Status s = plain ? ScaleAboutCentrePlain(out.scale, w, h, frame)
                          : ScaleAboutCentre(out.scale, w, h, frame, scratch);
@@ -43,8 +44,8 @@ Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, cons
       return Status::Error(what + ": the two stars have the same centroid x (" + Num(s1.cx) +
                            "), so the frame gives no angle");
     }
-    const double theta = static_cast<double>(static_cast<Extended>(SlopeAngle(s1.cx, s1.cy, s2.cx, s2.cy)) -
-                                             geometry.theta);
+    const double theta =
+        static_cast<double>(static_cast<Extended>(SlopeAngle(s1.cx, s1.cy, s2.cx, s2.cy)) - geometry.theta);
     out.theta = theta;
     if (theta != 0 && defer && !plain && near_identity::Suits(RotateMap(theta, w, h), w, h) &&
         frame.count() == w && frame.n() == h) {

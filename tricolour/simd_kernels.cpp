@@ -41,16 +41,17 @@ __attribute__((target("avx2"))) inline int AddFour(__m256d tv, __m256d w, __m256
   const __m128i i = _mm256_cvttpd_epi32(_mm256_and_pd(s, in_range));
   const __m256d id = _mm256_cvtepi32_pd(i);
   const __m256d f = _mm256_andnot_pd(sign, _mm256_sub_pd(s, id));
-  const __m256d clear =
-      _mm256_and_pd(in_range, _mm256_and_pd(_mm256_cmp_pd(f, near, _CMP_GT_OQ), _mm256_cmp_pd(f, far, _CMP_LT_OQ)));
+  const __m256d clear = _mm256_and_pd(
+      in_range, _mm256_and_pd(_mm256_cmp_pd(f, near, _CMP_GT_OQ), _mm256_cmp_pd(f, far, _CMP_LT_OQ)));
   const __m256d nothing = _mm256_cmp_pd(p, _mm256_setzero_pd(), _CMP_EQ_OQ);
   out = _mm256_blendv_pd(id, tv, nothing);
   return _mm256_movemask_pd(_mm256_or_pd(clear, nothing));
 }
 
-__attribute__((target("avx2"))) void ScaleRunAvx2(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end,
-                                                  int a, double axd, Extended axe, const double* fyd,
-                                                  const double* gyd, const Extended* fye, const Extended* gye) {
+__attribute__((target("avx2"))) void ScaleRunAvx2(std::int32_t* t, const std::int32_t* src, int y_begin,
+                                                  int y_end, int a, double axd, Extended axe,
+                                                  const double* fyd, const double* gyd, const Extended* fye,
+                                                  const Extended* gye) {
   const __m256d ax = _mm256_set1_pd(axd);
   int y = y_begin;
   for (; y + 4 <= y_end; y += 4) {
@@ -125,30 +126,32 @@ __attribute__((target("avx2,fma"))) inline __m256d RoundPair(__m256d big, __m256
   const __m256i exponent = _mm256_and_si256(_mm256_srli_epi64(sb, 52), _mm256_set1_epi64x(0x7FF));
   const __m256i ok_exp = _mm256_andnot_si256(_mm256_cmpgt_epi64(exponent, _mm256_set1_epi64x(0x7FE)),
                                              _mm256_cmpgt_epi64(exponent, _mm256_set1_epi64x(60)));
-  const __m256d ulp = _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(exponent, _mm256_set1_epi64x(52)), 52));
+  const __m256d ulp =
+      _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(exponent, _mm256_set1_epi64x(52)), 52));
   const __m256d half = _mm256_mul_pd(ulp, _mm256_set1_pd(0.5));
   const __m256d margin = _mm256_set1_pd(1.0 / (1LL << 50));
   const __m256d at = _mm256_andnot_pd(sign, small);
   const __m256d keep = _mm256_cmp_pd(at, _mm256_sub_pd(half, margin), _CMP_LT_OQ);
-  const __m256d step =
-      _mm256_and_pd(_mm256_cmp_pd(at, _mm256_add_pd(half, margin), _CMP_GT_OQ),
-                    _mm256_cmp_pd(at, _mm256_sub_pd(_mm256_mul_pd(ulp, _mm256_set1_pd(1.5)), margin), _CMP_LT_OQ));
+  const __m256d step = _mm256_and_pd(
+      _mm256_cmp_pd(at, _mm256_add_pd(half, margin), _CMP_GT_OQ),
+      _mm256_cmp_pd(at, _mm256_sub_pd(_mm256_mul_pd(ulp, _mm256_set1_pd(1.5)), margin), _CMP_LT_OQ));
   const __m256i same_sign =
       _mm256_cmpeq_epi64(_mm256_srli_epi64(_mm256_castpd_si256(small), 63), _mm256_srli_epi64(sb, 63));
-  const __m256i power_of_two =
-      _mm256_cmpeq_epi64(_mm256_and_si256(sb, _mm256_set1_epi64x(0x000FFFFFFFFFFFFFLL)), _mm256_setzero_si256());
+  const __m256i power_of_two = _mm256_cmpeq_epi64(
+      _mm256_and_si256(sb, _mm256_set1_epi64x(0x000FFFFFFFFFFFFFLL)), _mm256_setzero_si256());
   const __m256i below_power = _mm256_andnot_si256(same_sign, power_of_two);
-  const __m256i stepped = _mm256_add_epi64(
-      sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
-                          _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
+  const __m256i stepped =
+      _mm256_add_epi64(sb, _mm256_or_si256(_mm256_and_si256(same_sign, _mm256_set1_epi64x(1)),
+                                           _mm256_andnot_si256(same_sign, _mm256_set1_epi64x(-1))));
   decided = _mm256_castsi256_pd(_mm256_andnot_si256(
-      below_power, _mm256_and_si256(ok_exp, _mm256_or_si256(_mm256_castpd_si256(keep), _mm256_castpd_si256(step)))));
+      below_power,
+      _mm256_and_si256(ok_exp, _mm256_or_si256(_mm256_castpd_si256(keep), _mm256_castpd_si256(step)))));
   return _mm256_blendv_pd(big, _mm256_castsi256_pd(stepped), step);
 }
 
 // (P + F dy) + base, P = p_hi + p_lo exact, F dy exact through FMA.
-__attribute__((target("avx2,fma"))) inline __m256d Coordinate(__m256d p_hi, __m256d p_lo, __m256d f, __m256d dy,
-                                                              __m256d base, __m256d& decided) {
+__attribute__((target("avx2,fma"))) inline __m256d Coordinate(__m256d p_hi, __m256d p_lo, __m256d f,
+                                                              __m256d dy, __m256d base, __m256d& decided) {
   const __m256d q_hi = _mm256_mul_pd(f, dy);
   const __m256d q_lo = _mm256_fmsub_pd(f, dy, q_hi);
   __m256d s1, e1, s2, e2;
@@ -159,9 +162,10 @@ __attribute__((target("avx2,fma"))) inline __m256d Coordinate(__m256d p_hi, __m2
 }
 
 __attribute__((target("avx2,fma"))) int RotateTargetsAvx2(int w, int h, double p_hi, double p_lo, double m_hi,
-                                                          double m_lo, double c, double s, double cx, double cy,
-                                                          const double* dy, std::int32_t* ix, std::int32_t* iy,
-                                                          double* fx, double* fy, std::uint8_t* exact) {
+                                                          double m_lo, double c, double s, double cx,
+                                                          double cy, const double* dy, std::int32_t* ix,
+                                                          std::int32_t* iy, double* fx, double* fy,
+                                                          std::uint8_t* exact) {
   const __m256d ph = _mm256_set1_pd(p_hi), pl = _mm256_set1_pd(p_lo);
   const __m256d mh = _mm256_set1_pd(m_hi), ml = _mm256_set1_pd(m_lo);
   const __m256d cc = _mm256_set1_pd(c), ss = _mm256_set1_pd(s);
@@ -182,8 +186,8 @@ __attribute__((target("avx2,fma"))) int RotateTargetsAvx2(int w, int h, double p
     const __m128i iyv = _mm256_cvttpd_epi32(_mm256_and_pd(yd, inside));
     const __m128i inside32 = _mm256_cvtpd_epi32(_mm256_and_pd(inside, _mm256_set1_pd(1.0)));  // 1 or 0
     // ix = -1 outside: ixv where inside, else -1.
-    const __m128i ix_out = _mm_sub_epi32(_mm_mullo_epi32(_mm_add_epi32(ixv, _mm_set1_epi32(1)), inside32),
-                                         _mm_set1_epi32(1));
+    const __m128i ix_out =
+        _mm_sub_epi32(_mm_mullo_epi32(_mm_add_epi32(ixv, _mm_set1_epi32(1)), inside32), _mm_set1_epi32(1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(ix + y), ix_out);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(iy + y), iyv);
     _mm256_storeu_pd(fx + y, _mm256_sub_pd(xd, _mm256_cvtepi32_pd(ixv)));
@@ -209,15 +213,15 @@ __attribute__((target("avx2,fma"))) int RotateTargetsAvx2(int w, int h, double p
 
 }  // namespace
 
-int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
-                  double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx, double* fy,
-                  std::uint8_t* exact) {
+int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s,
+                  double cx, double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx,
+                  double* fy, std::uint8_t* exact) {
 #ifdef QIRM_X86
   if (CpuLevelActive(CpuLevel::kAvx2))
     return RotateTargetsAvx2(w, h, p_hi, p_lo, m_hi, m_lo, c, s, cx, cy, dy, ix, iy, fx, fy, exact);
 #endif
-  (void)w, (void)h, (void)p_hi, (void)p_lo, (void)m_hi, (void)m_lo, (void)c, (void)s, (void)cx, (void)cy, (void)dy,
-      (void)ix, (void)iy, (void)fx, (void)fy, (void)exact;
+  (void)w, (void)h, (void)p_hi, (void)p_lo, (void)m_hi, (void)m_lo, (void)c, (void)s, (void)cx, (void)cy,
+      (void)dy, (void)ix, (void)iy, (void)fx, (void)fy, (void)exact;
   return -1;
 }
 
@@ -229,8 +233,8 @@ void WeightedRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_en
   for (int y = y_begin; y < y_end; ++y) WeightedRow(t, src, y, a, fxd, x_side, fyd);
 }
 
-void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd, Extended axe,
-              const double* fyd, const double* gyd, const Extended* fye, const Extended* gye) {
+void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd,
+              Extended axe, const double* fyd, const double* gyd, const Extended* fye, const Extended* gye) {
 #ifdef QIRM_X86
   if (CpuLevelActive(CpuLevel::kAvx2))
     return ScaleRunAvx2(t, src, y_begin, y_end, a, axd, axe, fyd, gyd, fye, gye);

@@ -22,9 +22,9 @@ namespace qirm::simd {
 // powers of two, exact[y] is set and the caller fills that row in extended
 // precision. Returns the count of those; -1 below the AVX2 level (nothing
 // is written).
-int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s, double cx,
-                  double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx, double* fy,
-                  std::uint8_t* exact);
+int RotateTargets(int w, int h, double p_hi, double p_lo, double m_hi, double m_lo, double c, double s,
+                  double cx, double cy, const double* dy, std::int32_t* ix, std::int32_t* iy, double* fx,
+                  double* fy, std::uint8_t* exact);
 
 // One contribution of the transforms, t = trunc(t + (ax by) v), in doubles
 // where that is provably the same: the double sum t + (a b) v lies within
@@ -52,8 +52,8 @@ inline void AddFast(std::int32_t& t, double wd, Extended ax, Extended by, std::i
 // f, then source row Y + a + 1 with the weight 1 - f (the regular case of a
 // factor near 1): t[Y] = add(add(t[Y], ax f[Y+a], src[Y+a]), ax g[Y+a+1],
 // src[Y+a+1]) with AddFast. Four rows at a time on AVX2.
-void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd, Extended axe,
-              const double* fyd, const double* gyd, const Extended* fye, const Extended* gye);
+void ScaleRun(std::int32_t* t, const std::int32_t* src, int y_begin, int y_end, int a, double axd,
+              Extended axe, const double* fyd, const double* gyd, const Extended* fye, const Extended* gye);
 
 // The same with a weight per source row instead of one per column (the
 // rotation, whose fractions change along a column): row Y takes source row

@@ -42,8 +42,6 @@ inline int TruncSaturated(double v) {
 // Star positions and registration offsets are kept well inside the int range
 // so that x +- delta and the like never overflow, whatever the edits or the
 // frame held.
-inline int BoundedCoordinate(long long v) {
-  return static_cast<int>(std::clamp(v, -(1LL << 30), 1LL << 30));
-}
+inline int BoundedCoordinate(long long v) { return static_cast<int>(std::clamp(v, -(1LL << 30), 1LL << 30)); }
 
 }  // namespace qirm

@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <cstring>
@@ -83,7 +83,8 @@ QSize TChild::ZoomedSize() const {
   const int w = m_document->width.value_or(m_document->Image.width());
   const int h = m_document->height.value_or(m_document->Image.height());
   const double z = m_document->zoom.value_or(1);
-  return QSize(qirm::Trunc(static_cast<qirm::Extended>(w) * z), qirm::Trunc(static_cast<qirm::Extended>(h) * z));
+  return QSize(qirm::Trunc(static_cast<qirm::Extended>(w) * z),
+               qirm::Trunc(static_cast<qirm::Extended>(h) * z));
 }
 
 void TChild::RefreshImage() {

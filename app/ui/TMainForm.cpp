@@ -399,4 +399,3 @@ void TMainForm::Timer1Timer() {
 // Closing through close() keeps the window's place in QIRM.ini, as closing
 // the window's frame does.
 void TMainForm::Exit1Click() { close(); }
-

@@ -44,7 +44,8 @@ void TMainForm::R3Click() {
   TChild* child = ActiveChild();
   if (!child) return;
   // The engine reports from this thread only, so the bar can be painted.
-  const qirm::Status s = qirm::RotateCommand(*child->Document(), [this](int percent) { SetProgress(percent); });
+  const qirm::Status s =
+      qirm::RotateCommand(*child->Document(), [this](int percent) { SetProgress(percent); });
   SetProgress(0);
   Finish(this, child, s);
 }

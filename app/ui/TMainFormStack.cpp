@@ -38,8 +38,8 @@ void TMainForm::P3Click() {
   TChild* child = ActiveChild();
   std::optional<qirm::SpectrumRange> range;
   qirm::Status file;
-  qirm::TraceSpectrum(child ? child->Document() : nullptr, SpDraw->Plot(), range, qirm::SpectrumDataPath(), true,
-                      file);
+  qirm::TraceSpectrum(child ? child->Document() : nullptr, SpDraw->Plot(), range, qirm::SpectrumDataPath(),
+                      true, file);
   if (range) SpDraw->ShowRange(*range);
   SpDraw->RefreshPlot();
   // The plot is drawn all the same; one message says where the data went

@@ -13,12 +13,12 @@
 #include <QSignalBlocker>
 
 #include "app/save_image.h"
-#include "document/state_texts.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
+#include "document/state_texts.h"
 
 namespace {
 
@@ -27,21 +27,23 @@ std::string Local(const QString& path) { return QFile::encodeName(path).toStdStr
 }  // namespace
 
 void TMainForm::CreateDialogs() {
-  OpenDialog = new TypedFileDialog(this, QStringLiteral("Open an Image for Viewing"),
-                                   {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-                                    {QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
-                                     {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-                                    {QStringLiteral("JPEG(*.jpg,*.jpeg)"), {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")}},
-                                    {QStringLiteral("PGM(*.pgm)"), {QStringLiteral("*.pgm")}},
-                                    {QStringLiteral("PPM(*.ppm)"), {QStringLiteral("*.ppm")}}});
+  OpenDialog = new TypedFileDialog(
+      this, QStringLiteral("Open an Image for Viewing"),
+      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+       {QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
+        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+       {QStringLiteral("JPEG(*.jpg,*.jpeg)"), {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")}},
+       {QStringLiteral("PGM(*.pgm)"), {QStringLiteral("*.pgm")}},
+       {QStringLiteral("PPM(*.ppm)"), {QStringLiteral("*.ppm")}}});
   OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
 
-  SaveDialog = new TypedFileDialog(this, QStringLiteral("Save an Image"),
-                                   {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-                                    {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-                                     {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-                                    {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}}});
+  SaveDialog =
+      new TypedFileDialog(this, QStringLiteral("Save an Image"),
+                          {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+                           {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+                            {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+                           {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}}});
   SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog->setFileMode(QFileDialog::AnyFile);
@@ -108,9 +110,8 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     auto* child = new TChild(doc.get());
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    connect(child, &TChild::Closed, this, [this](TChild* closing) {
-      m_workspace.Close(closing->Document());
-    });
+    connect(child, &TChild::Closed, this,
+            [this](TChild* closing) { m_workspace.Close(closing->Document()); });
     connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
     connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
       Label1->setText(label);
@@ -131,7 +132,8 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     }
     made << child;
   }
-  if (TChild* active = ChildOf(m_workspace.active())) MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(active->parentWidget()));
+  if (TChild* active = ChildOf(m_workspace.active()))
+    MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(active->parentWidget()));
   SyncTexts();
 
   // The tri-colour dialog's windows take their own size once placed and
@@ -184,7 +186,9 @@ void TMainForm::OpenFiles(const QStringList& paths) {
   for (const QString& path : paths) {
     qirm::FileType type;
     if (!qirm::FileTypeFromName(Local(path), type)) {
-      ShowError(path + QStringLiteral(": unknown file type (open .bmp, .fit, .fts, .fits, .jpg, .jpeg, .pgm or .ppm files)"));
+      ShowError(path +
+                QStringLiteral(
+                    ": unknown file type (open .bmp, .fit, .fts, .fits, .jpg, .jpeg, .pgm or .ppm files)"));
       continue;
     }
     OpenFile(path, type);
@@ -200,7 +204,9 @@ void TMainForm::Open1Click() {
     case 2:
     case 3: {
       const int entry = OpenDialog->FilterIndex();
-      const qirm::FileType type = entry == 1 ? qirm::FileType::Bmp : entry == 2 ? qirm::FileType::Fits : qirm::FileType::Jpeg;
+      const qirm::FileType type = entry == 1   ? qirm::FileType::Bmp
+                                  : entry == 2 ? qirm::FileType::Fits
+                                               : qirm::FileType::Jpeg;
       for (const QString& file : files) {
         if (!OpenFile(file, type)) break;  // windows made for earlier files stay
       }
@@ -226,9 +232,9 @@ void TMainForm::Save1Click() {
   const QString name = QString::fromLocal8Bit(
       qirm::ReplaceExtension(Local(SaveDialog->selectedFiles().first()), bmp ? ".bmp" : ".jpg").c_str());
   if (QFileInfo::exists(name)) {
-    const auto answer = QMessageBox::question(this, QStringLiteral("確認"),
-                                              QStringLiteral("ファイルがすでに存在しています。　上書きしますか？"),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer = QMessageBox::question(
+        this, QStringLiteral("確認"), QStringLiteral("ファイルがすでに存在しています。　上書きしますか？"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
   }
   qirm::ImageDocument* doc = child->Document();

@@ -23,8 +23,8 @@ class TGMM : public QDialog {
   qirm::GammaParams Params() const;
 
   QFrame* Panel1 = nullptr;
-  QLabel* Label1 = nullptr;       // "γ="
-  QLineEdit* Edit1 = nullptr;     // the gamma
+  QLabel* Label1 = nullptr;        // "γ="
+  QLineEdit* Edit1 = nullptr;      // the gamma
   QPushButton* Button1 = nullptr;  // "OK"
 
  public slots:

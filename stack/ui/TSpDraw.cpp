@@ -99,8 +99,8 @@ void TSpDraw::RefreshPlot() { Image1->SetPicture(m_plot); }
 
 void TSpDraw::ShowRange(const qirm::SpectrumRange& range) {
   const QSignalBlocker b1(Edit1), b2(Edit2), b3(Edit3), b4(Edit4);
-  const std::pair<QLineEdit*, UpDownSpin*> controls[] = {{Edit1, UpDown1}, {Edit2, UpDown2}, {Edit3, UpDown3},
-                                                         {Edit4, UpDown4}};
+  const std::pair<QLineEdit*, UpDownSpin*> controls[] = {
+      {Edit1, UpDown1}, {Edit2, UpDown2}, {Edit3, UpDown3}, {Edit4, UpDown4}};
   const int values[] = {range.x_begin, range.x_end, range.y_begin, range.y_end};
   for (int i = 0; i < 4; ++i) {
     controls[i].first->setText(QString::fromStdString(qirm::FormatInt(values[i])));

@@ -11,8 +11,8 @@ namespace {
 namespace fs = std::filesystem;
 using CliTest = qirm::test::CliFixture;
 using Result = qirm::test::CliResult;
-using qirm::test::ReadAll;
 using qirm::test::Fits16Bytes;
+using qirm::test::ReadAll;
 
 TEST_F(CliTest, HelpAndUsage) {
   Result help = Run({"--help"});
@@ -88,12 +88,14 @@ TEST_F(CliTest, LevelAndZoomCommandsRunLeftToRight) {
   std::vector<int> raw(30 * 30, 1500);
   raw[10 * 30 + 10] = 1000;  // levels 1000..1888
   Write("frame.fits", Fits16Bytes(30, 30, raw));
-  Result r = Run({"run", "frame.fits", "contrast-up", "zoom-in", "zoom-in", "zoom-out", "min=900", "--state"});
+  Result r =
+      Run({"run", "frame.fits", "contrast-up", "zoom-in", "zoom-in", "zoom-out", "min=900", "--state"});
   ASSERT_EQ(r.code, 0) << r.err;
   // trunc((1888 - 1000) * 0.8 + 1000) = 1710; typing a minimum stores it
   // without drawing.
   EXPECT_NE(r.out.find("ZomN=2\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("MAX=1710\nMIN=900\nEdit1=200.0%\nEdit2=1710\nEdit3=900\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("MAX=1710\nMIN=900\nEdit1=200.0%\nEdit2=1710\nEdit3=900\n"), std::string::npos)
+      << r.out;
 
   Result bad = Run({"run", "frame.fits", "max=abc"});
   EXPECT_EQ(bad.code, 1);
@@ -124,8 +126,8 @@ TEST_F(CliTest, SavesShownBaseAndEveryWindow) {
   ppm += std::string("\x0a\x14\x1e\x28\x32\x3c", 6);
   Write("pic.ppm", ppm);
   fs::create_directory(m_dir / "all");
-  Result r = Run({"run", "frame.fits", "pic.ppm", "-o", "shown.bmp", "--base", "base.png", "--save-all", "all",
-                  "--state"});
+  Result r = Run({"run", "frame.fits", "pic.ppm", "-o", "shown.bmp", "--base", "base.png", "--save-all",
+                  "all", "--state"});
   ASSERT_EQ(r.code, 0) << r.err;
   // Saving the shown picture as BMP retitles the window.
   EXPECT_NE(r.out.find("Caption=shown.bmp\n"), std::string::npos);

@@ -47,7 +47,8 @@ class ComposeCli : public testing::Test {
     // A star on a sky, shifted per frame; paths with a blank.
     const int shifts[3][2] = {{0, 0}, {2, 1}, {-1, 3}};
     const char* names[3] = {"r", "g", "b"};
-    std::vector<std::string>* lists[3] = {&m_settings.RedFiles, &m_settings.GreenFiles, &m_settings.BlueFiles};
+    std::vector<std::string>* lists[3] = {&m_settings.RedFiles, &m_settings.GreenFiles,
+                                          &m_settings.BlueFiles};
     for (int c = 0; c < 3; ++c) {
       std::vector<int> raw;
       for (int y = 0; y < 24; ++y)
@@ -109,8 +110,8 @@ TEST_F(ComposeCli, SavesTheEnginesPictureAndPrintsStateAndProgress) {
 }
 
 TEST_F(ComposeCli, FailuresLeaveNothingAtOut) {
-  EXPECT_EQ(Run({"set.mrv"}).code, 2);                    // no -o
-  EXPECT_EQ(Run({"-o", "x.bmp"}).code, 2);                // no settings file
+  EXPECT_EQ(Run({"set.mrv"}).code, 2);      // no -o
+  EXPECT_EQ(Run({"-o", "x.bmp"}).code, 2);  // no settings file
   EXPECT_EQ(Run({"set.mrv", "-o", "x.bmp", "--fast"}).code, 2);
 
   Result missing = Run({"none.mrv", "-o", "x.bmp"});

@@ -73,8 +73,10 @@ TEST_F(DisplayCliTest, ColourCommandsGiveTheEngineResults) {
       {{"solarize"}, SolarizePicture(m_picture), m_picture, "1"},
       {{"sabattier=128"}, SabattierPicture(m_picture, 128), m_picture, "1"},
       // Left to right; tone results start from the base each time.
-      {{"mirror", "flip", "negative"}, NegativePicture(FlipPicture(MirrorPicture(m_picture))),
-       NegativePicture(FlipPicture(MirrorPicture(m_picture))), "0"},
+      {{"mirror", "flip", "negative"},
+       NegativePicture(FlipPicture(MirrorPicture(m_picture))),
+       NegativePicture(FlipPicture(MirrorPicture(m_picture))),
+       "0"},
       {{"solarize", "gamma=2"}, GammaPicture(m_picture, 2), m_picture, "1"},
   };
   for (const auto& c : cases) {
@@ -103,10 +105,12 @@ TEST_F(DisplayCliTest, KindChecks) {
     const char* command;
     bool changes;
   } cases[] = {
-      {"frame.fits", "negative", false}, {"frame.fits", "mirror", false},  {"frame.fits", "flip", false},
-      {"frame.fits", "gamma=0.5", false}, {"frame.fits", "solarize", false}, {"frame.fits", "sabattier=100", true},
-      {"frame.fits", "rotate", true},     {"pic.ppm", "negative", false},   {"pic.ppm", "mirror", false},
-      {"pic.ppm", "flip", false},         {"pic.ppm", "gamma=0.5", false},  {"pic.ppm", "solarize", false},
+      {"frame.fits", "negative", false},  {"frame.fits", "mirror", false},
+      {"frame.fits", "flip", false},      {"frame.fits", "gamma=0.5", false},
+      {"frame.fits", "solarize", false},  {"frame.fits", "sabattier=100", true},
+      {"frame.fits", "rotate", true},     {"pic.ppm", "negative", false},
+      {"pic.ppm", "mirror", false},       {"pic.ppm", "flip", false},
+      {"pic.ppm", "gamma=0.5", false},    {"pic.ppm", "solarize", false},
       {"pic.ppm", "sabattier=100", true}, {"pic.ppm", "rotate", true},
   };
   for (const auto& c : cases) {

@@ -132,8 +132,8 @@ TEST_F(FilterCliTest, KindChecks) {
     bool shown, base;
     const char* undo;
   } cases[] = {
-      {"frame.fits", "edge", false, false, "0"},        {"frame.fits", "coma=3,3,5", false, false, "0"},
-      {"frame.fits", "highpass", true, true, "1"},      {"frame.fits", "blur=2", true, true, "1"},
+      {"frame.fits", "edge", false, false, "0"},         {"frame.fits", "coma=3,3,5", false, false, "0"},
+      {"frame.fits", "highpass", true, true, "1"},       {"frame.fits", "blur=2", true, true, "1"},
       {"frame.fits", "gmc=0,1,0.2,0", true, false, "0"}, {"pic.ppm", "edge=3", false, false, "0"},
       {"pic.ppm", "coma=3,3,5", false, false, "0"},      {"pic.ppm", "lowpass", true, true, "1"},
   };
@@ -141,11 +141,13 @@ TEST_F(FilterCliTest, KindChecks) {
     const CliResult r = RunAndSave(c.file, {c.command});
     ASSERT_EQ(r.code, 0) << c.file << " " << c.command << ": " << r.err;
     const bool fits = std::string(c.file) == "frame.fits";
-    EXPECT_EQ(!(Saved("shown.bmp") == (fits ? fits_shown : ppm_shown)), c.shown) << c.file << " " << c.command;
+    EXPECT_EQ(!(Saved("shown.bmp") == (fits ? fits_shown : ppm_shown)), c.shown)
+        << c.file << " " << c.command;
     if (fits) {
       EXPECT_EQ(!(Saved("base.bmp") == fits_base), c.base) << c.command;
     }
-    EXPECT_NE(r.out.find(std::string("\nUndoFlg=") + c.undo + "\n"), std::string::npos) << c.file << " " << c.command;
+    EXPECT_NE(r.out.find(std::string("\nUndoFlg=") + c.undo + "\n"), std::string::npos)
+        << c.file << " " << c.command;
   }
 }
 

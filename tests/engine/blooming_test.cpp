@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <random>
 #include <vector>
-
-#include <filesystem>
 
 #include "core/fits_reader.h"
 #include "core/parallel.h"
@@ -54,7 +53,8 @@ void PlainRemoveBlooming(int t, int l, int r, int nx, int ny, IntMatrix& m) {
   }
   for (int x = 1; x < nx - 1; ++x)
     for (int y = 1; y < ny - 1; ++y)
-      if (f[x][y - 1] == kStreak || f[x][y + 1] == kStreak || f[x - 1][y] == kStreak || f[x + 1][y] == kStreak)
+      if (f[x][y - 1] == kStreak || f[x][y + 1] == kStreak || f[x - 1][y] == kStreak ||
+          f[x + 1][y] == kStreak)
         g[x][y] = kStreak;
   for (int x = 1; x < nx - 1; ++x)
     for (int y = 1; y < ny - 1; ++y)
@@ -169,10 +169,10 @@ TEST(RemoveBlooming, SixteenBitStreakAndMediansClampedTo65535) {
 // sparse to dense, against the literal steps.
 struct Scene {
   int nx, ny, t, l, r;
-  int streaks;       // saturated column runs
-  int background;    // upper end of the random background
-  int saturated;     // value of the streaks
-  double hot;        // chance of a single element >= t anywhere
+  int streaks;     // saturated column runs
+  int background;  // upper end of the random background
+  int saturated;   // value of the streaks
+  double hot;      // chance of a single element >= t anywhere
 };
 
 IntMatrix Paint(const Scene& s, std::mt19937& rng) {
@@ -199,12 +199,18 @@ IntMatrix Paint(const Scene& s, std::mt19937& rng) {
 
 TEST(RemoveBlooming, SameAsTheLiteralSteps) {
   const Scene scenes[] = {
-      {40, 30, 222, 5, 1, 6, 200, 255, 0.01},     {1, 9, 222, 5, 1, 1, 200, 255, 0.3},
-      {2, 9, 222, 1, 1, 2, 200, 255, 0.3},        {9, 1, 222, 0, 1, 2, 200, 255, 0.3},
-      {3, 3, 222, 0, 1, 3, 255, 255, 0.5},        {67, 50, 222, 2, 0, 12, 230, 250, 0.05},
-      {70, 45, 222, 5, 2, 10, 240, 255, 0.1},     {130, 80, 63000, 5, 1, 20, 65535, 65535, 0.001},
-      {64, 64, 222, 5, 3, 40, 255, 255, 0.4},     {65, 33, 222, -1, 1, 5, 220, 222, 0.2},
-      {50, 40, 222, 5, 25, 8, 200, 255, 0.02},    {50, 40, 100000, 5, 1, 8, 90000, 200000, 0.02},
+      {40, 30, 222, 5, 1, 6, 200, 255, 0.01},
+      {1, 9, 222, 5, 1, 1, 200, 255, 0.3},
+      {2, 9, 222, 1, 1, 2, 200, 255, 0.3},
+      {9, 1, 222, 0, 1, 2, 200, 255, 0.3},
+      {3, 3, 222, 0, 1, 3, 255, 255, 0.5},
+      {67, 50, 222, 2, 0, 12, 230, 250, 0.05},
+      {70, 45, 222, 5, 2, 10, 240, 255, 0.1},
+      {130, 80, 63000, 5, 1, 20, 65535, 65535, 0.001},
+      {64, 64, 222, 5, 3, 40, 255, 255, 0.4},
+      {65, 33, 222, -1, 1, 5, 220, 222, 0.2},
+      {50, 40, 222, 5, 25, 8, 200, 255, 0.02},
+      {50, 40, 100000, 5, 1, 8, 90000, 200000, 0.02},
       {1100, 1000, 60000, 5, 1, 20, 30000, 65535, 0.0001},
   };
   std::mt19937 rng(1234);

@@ -65,8 +65,10 @@ TEST(ComaCorrection, SymmetricAboutTheAxis) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       for (int ch = 0; ch < 3; ++ch) {
-        turn.Row(y)[3 * x + ch] = static_cast<std::uint8_t>((At(base, x, y, ch) + At(base, w - 1 - x, h - 1 - y, ch)) / 2);
-        mirror.Row(y)[3 * x + ch] = static_cast<std::uint8_t>((At(base, x, y, ch) + At(base, w - 1 - x, y, ch)) / 2);
+        turn.Row(y)[3 * x + ch] =
+            static_cast<std::uint8_t>((At(base, x, y, ch) + At(base, w - 1 - x, h - 1 - y, ch)) / 2);
+        mirror.Row(y)[3 * x + ch] =
+            static_cast<std::uint8_t>((At(base, x, y, ch) + At(base, w - 1 - x, y, ch)) / 2);
       }
   for (double amount : {1.0, 4.5, -9.0, 60.0}) {
     const Picture t = ComaCorrect(turn, {ax, ay, amount});

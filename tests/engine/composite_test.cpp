@@ -1,7 +1,5 @@
 #include "stack/composite.h"
 
-#include "document/state_texts.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +8,9 @@
 #include <vector>
 
 #include "core/matrix.h"
-#include "tests/support/compare.h"
 #include "core/parallel.h"
+#include "document/state_texts.h"
+#include "tests/support/compare.h"
 #include "tests/support/cpu_levels.h"
 
 namespace qirm {

@@ -3,8 +3,6 @@
 // the 16-bit rotation of both planes.
 #include "display/display_commands.h"
 
-#include "document/state_texts.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -16,6 +14,7 @@
 #include "display/levels.h"
 #include "display/rotate.h"
 #include "display/tones.h"
+#include "document/state_texts.h"
 
 namespace qirm {
 namespace {
@@ -85,9 +84,12 @@ TEST(DisplayCommands, KindsPicturesAndUndoFlag) {
       {"solarize", SolarizeCommand, "1", true, false, false, "1"},
       {"solarize", SolarizeCommand, "2", false, false, false, "0"},
       {"solarize", SolarizeCommand, "3", false, false, false, "0"},
-      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "1", true, false, false, "1"},
-      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "2", true, false, false, "1"},
-      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "3", true, false, false, "1"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "1", true, false, false,
+       "1"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "2", true, false, false,
+       "1"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "3", true, false, false,
+       "1"},
   };
   for (const auto& c : cases) {
     ImageDocument doc = Window(c.kind);
@@ -155,9 +157,12 @@ TEST(DisplayCommands, DialogChecks) {
 TEST(DisplayCommands, RefusedValuesFromAFrameClosedDialogDrawNothing) {
   for (const char* text : {"0", "-2"}) {
     ImageDocument doc = Window("1");
-    EXPECT_FALSE(RunOn(doc, [&](ImageDocument& d) { return GammaCommand(d, GammaParams{text}); }).image) << text;
+    EXPECT_FALSE(RunOn(doc, [&](ImageDocument& d) { return GammaCommand(d, GammaParams{text}); }).image)
+        << text;
     EXPECT_EQ(doc.edited, false);
-    EXPECT_FALSE(RunOn(doc, [&](ImageDocument& d) { return SabattierCommand(d, SabattierParams{text}); }).image) << text;
+    EXPECT_FALSE(
+        RunOn(doc, [&](ImageDocument& d) { return SabattierCommand(d, SabattierParams{text}); }).image)
+        << text;
     EXPECT_EQ(doc.edited, false);
   }
 }

@@ -60,7 +60,8 @@ Picture ReferenceRotate(const Picture& src) {
   for (int y = 1; y <= h - 2; ++y) {
     for (int x = 1; x <= w - 2; ++x) {
       const double sx = static_cast<double>(static_cast<Extended>(c) * x + static_cast<Extended>(s) * y - x0);
-      const double sy = static_cast<double>(-static_cast<Extended>(s) * x + static_cast<Extended>(c) * y - y0);
+      const double sy =
+          static_cast<double>(-static_cast<Extended>(s) * x + static_cast<Extended>(c) * y - y0);
       const int xs = Trunc(sx);
       const int ys = Trunc(sy);
       if (!(xs >= 1 && ys >= 1 && xs < w && ys < h)) continue;
@@ -176,7 +177,8 @@ TEST(Rotate, ShiftsKeepTheCentre) {
   const RotationGeometry g = RotationFor(40, 30);
   EXPECT_EQ(g.x0, 1);   // trunc(0.0998 * 15 + 0.995 * 20 - 20) = trunc(1.398)
   EXPECT_EQ(g.y0, -2);  // trunc(0.995 * 15 - 0.0998 * 20 - 15) = trunc(-2.07)
-  EXPECT_EQ(RotationFor(11, 11).x0, Trunc(static_cast<Extended>(g.s) * 5 + static_cast<Extended>(g.c) * 5 - 5));
+  EXPECT_EQ(RotationFor(11, 11).x0,
+            Trunc(static_cast<Extended>(g.s) * 5 + static_cast<Extended>(g.c) * 5 - 5));
 }
 
 TEST(Rotate, UniformPictureKeepsItsToneInsideAWhiteFrame) {
@@ -187,8 +189,10 @@ TEST(Rotate, UniformPictureKeepsItsToneInsideAWhiteFrame) {
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 40; ++x) {
       const bool frame = x == 0 || y == 0 || x == 39 || y == 29;
-      const double sx = static_cast<double>(static_cast<Extended>(g.c) * x + static_cast<Extended>(g.s) * y - g.x0);
-      const double sy = static_cast<double>(-static_cast<Extended>(g.s) * x + static_cast<Extended>(g.c) * y - g.y0);
+      const double sx =
+          static_cast<double>(static_cast<Extended>(g.c) * x + static_cast<Extended>(g.s) * y - g.x0);
+      const double sy =
+          static_cast<double>(-static_cast<Extended>(g.s) * x + static_cast<Extended>(g.c) * y - g.y0);
       const bool outside = Trunc(sx) < 1 || Trunc(sy) < 1 || Trunc(sx) >= 40 || Trunc(sy) >= 30;
       if (frame || outside) {
         EXPECT_TRUE(IsWhite(r, x, y)) << x << ", " << y;
@@ -262,8 +266,10 @@ TEST(Rotate, LastColumnStandsInForTheMissingNeighbour) {
   int seen = 0;
   for (int y = 1; y <= h - 2; ++y)
     for (int x = 1; x <= w - 2; ++x) {
-      const double sx = static_cast<double>(static_cast<Extended>(g.c) * x + static_cast<Extended>(g.s) * y - g.x0);
-      const double sy = static_cast<double>(-static_cast<Extended>(g.s) * x + static_cast<Extended>(g.c) * y - g.y0);
+      const double sx =
+          static_cast<double>(static_cast<Extended>(g.c) * x + static_cast<Extended>(g.s) * y - g.x0);
+      const double sy =
+          static_cast<double>(-static_cast<Extended>(g.s) * x + static_cast<Extended>(g.c) * y - g.y0);
       if (Trunc(sx) != w - 1 || Trunc(sy) < 1 || Trunc(sy) >= h) continue;
       ++seen;
       EXPECT_GE(Byte(r, x, y, 0), 199) << x << ", " << y;
@@ -303,16 +309,20 @@ TEST(Rotate, RawValuesInterpolateBetweenTheirSources) {
   const RotationGeometry g = RotationFor(w, h);
   for (int y = 1; y <= h - 2; ++y)
     for (int x = 1; x <= w - 2; ++x) {
-      const double sx = static_cast<double>(static_cast<Extended>(g.c) * x + static_cast<Extended>(g.s) * y - g.x0);
-      const double sy = static_cast<double>(-static_cast<Extended>(g.s) * x + static_cast<Extended>(g.c) * y - g.y0);
+      const double sx =
+          static_cast<double>(static_cast<Extended>(g.c) * x + static_cast<Extended>(g.s) * y - g.x0);
+      const double sy =
+          static_cast<double>(-static_cast<Extended>(g.s) * x + static_cast<Extended>(g.c) * y - g.y0);
       const int xs = Trunc(sx), ys = Trunc(sy);
       if (xs < 1 || ys < 1 || xs >= w || ys >= h) {
         EXPECT_EQ(r[y * w + x], 65535);
         continue;
       }
       const int xr = std::min(xs + 1, w - 1);
-      const int lo = std::min({raw[(ys - 1) * w + xs], raw[(ys - 1) * w + xr], raw[ys * w + xs], raw[ys * w + xr]});
-      const int hi = std::max({raw[(ys - 1) * w + xs], raw[(ys - 1) * w + xr], raw[ys * w + xs], raw[ys * w + xr]});
+      const int lo =
+          std::min({raw[(ys - 1) * w + xs], raw[(ys - 1) * w + xr], raw[ys * w + xs], raw[ys * w + xr]});
+      const int hi =
+          std::max({raw[(ys - 1) * w + xs], raw[(ys - 1) * w + xr], raw[ys * w + xs], raw[ys * w + xr]});
       EXPECT_GE(r[y * w + x], lo - 1) << x << ", " << y;
       EXPECT_LE(r[y * w + x], hi) << x << ", " << y;
     }
@@ -362,10 +372,10 @@ TEST(Tones, SabattierFolds) {
     int c;
     int out;
   } cases[] = {
-      {255, 0, 0},    {255, 100, 100}, {255, 254, 254}, {255, 255, 0},  // c * 256/255 = c + c/255
-      {128, 100, 200}, {128, 128, 0},  {128, 200, 144},                 // folded once
-      {64, 63, 252},  {64, 64, 0},     {64, 255, 252},  {1000, 255, 65},
-      {1e-310, 0, 0}, {1e-310, 7, 7},                                   // no finite q: the byte stays
+      {255, 0, 0},     {255, 100, 100}, {255, 254, 254}, {255, 255, 0},  // c * 256/255 = c + c/255
+      {128, 100, 200}, {128, 128, 0},   {128, 200, 144},                 // folded once
+      {64, 63, 252},   {64, 64, 0},     {64, 255, 252},  {1000, 255, 65},
+      {1e-310, 0, 0},  {1e-310, 7, 7},  // no finite q: the byte stays
   };
   for (const auto& c : cases) EXPECT_EQ(SabattierTable(c.step)[c.c], c.out) << c.step << " " << c.c;
   for (double step : {0.0, -5.0}) EXPECT_EQ(SabattierTable(step)[90], 90);
@@ -377,12 +387,14 @@ TEST(Tones, TablesMatchThePlainLoops) {
     const Picture p = RandomPicture(w, h, rng);
     EXPECT_TRUE(SamePicture(NegativePicture(p), ReferenceTone(p, [](int c) { return 255 - c; })));
     for (double g : {0.3, 1.0, 2.2})
-      EXPECT_TRUE(SamePicture(GammaPicture(p, g), ReferenceTone(p, [g](int c) { return GammaByte(c, g); }))) << g;
+      EXPECT_TRUE(SamePicture(GammaPicture(p, g), ReferenceTone(p, [g](int c) { return GammaByte(c, g); })))
+          << g;
     Picture in_place = p;  // the source may be its own output
     ApplyToneTable(in_place, GammaTable(0.3), in_place);
     EXPECT_TRUE(SamePicture(in_place, GammaPicture(p, 0.3)));
     for (double s : {255.0, 128.0, 37.5, 300.0})
-      EXPECT_TRUE(SamePicture(SabattierPicture(p, s), ReferenceTone(p, [s](int c) { return SabattierByte(c, s); })))
+      EXPECT_TRUE(
+          SamePicture(SabattierPicture(p, s), ReferenceTone(p, [s](int c) { return SabattierByte(c, s); })))
           << s;
   }
 }

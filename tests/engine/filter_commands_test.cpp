@@ -1,7 +1,5 @@
 #include "filters/filter_commands.h"
 
-#include "document/state_texts.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "display/levels.h"
+#include "document/state_texts.h"
 #include "filters/blooming.h"
 
 namespace qirm {
@@ -170,10 +169,14 @@ TEST(FilterCommands, ColourWindowsFilterTheBasePictureIntoBothPictures) {
     std::function<Status(ImageDocument&, const FilterProgress&)> run;
     Picture expected;
   } cases[] = {
-      {"edge", [](ImageDocument& d, const FilterProgress& p) { return EdgeCommand(d, 2.0, p); }, EdgeEnhancement(base, 2.0)},
-      {"blur", [](ImageDocument& d, const FilterProgress& p) { return BlurCommand(d, 1.0, p); }, Blur(base, 1.0)},
-      {"high-pass", [](ImageDocument& d, const FilterProgress& p) { return HighPassCommand(d, p); }, HighPass(base)},
-      {"low-pass", [](ImageDocument& d, const FilterProgress& p) { return LowPassCommand(d, p); }, LowPass(base)},
+      {"edge", [](ImageDocument& d, const FilterProgress& p) { return EdgeCommand(d, 2.0, p); },
+       EdgeEnhancement(base, 2.0)},
+      {"blur", [](ImageDocument& d, const FilterProgress& p) { return BlurCommand(d, 1.0, p); },
+       Blur(base, 1.0)},
+      {"high-pass", [](ImageDocument& d, const FilterProgress& p) { return HighPassCommand(d, p); },
+       HighPass(base)},
+      {"low-pass", [](ImageDocument& d, const FilterProgress& p) { return LowPassCommand(d, p); },
+       LowPass(base)},
   };
   for (const auto& c : cases) {
     ImageDocument doc = ColourDocument(base);
@@ -202,7 +205,8 @@ TEST(FilterCommands, KindChecks) {
   IntMatrix raw = RawRamp(30, 30);
   // Edge enhancement and the coma correction take colour windows only.
   for (WindowKind kind : {WindowKind::kRaw16, WindowKind::kNetpbm}) {
-    ImageDocument doc = kind == WindowKind::kRaw16 ? RawDocument(raw, 30, 30, 12000, 1000) : ColourDocument(base, kind);
+    ImageDocument doc =
+        kind == WindowKind::kRaw16 ? RawDocument(raw, 30, 30, 12000, 1000) : ColourDocument(base, kind);
     const ImageDocument before = doc;
     ASSERT_TRUE(EdgeCommand(doc, 1.0));
     ASSERT_TRUE(ComaCommand(doc, {15, 15, 5.0}));
@@ -245,7 +249,8 @@ TEST(FilterCommands, BloomRemovesStreaksAndLeavesUndoFlag) {
   for (int y = 0; y < 20; ++y) std::fill(base.Row(y), base.Row(y) + base.stride(), std::uint8_t{30});
   for (int y = 4; y < 14; ++y) base.Row(y)[3 * 7 + 2] = 250;  // a red streak of 10
   ImageDocument doc = ColourDocument(base);
-  const std::vector<int> progress = Recorded([&](const FilterProgress& p) { ASSERT_TRUE(BloomCommand(doc, p)); });
+  const std::vector<int> progress =
+      Recorded([&](const FilterProgress& p) { ASSERT_TRUE(BloomCommand(doc, p)); });
   EXPECT_EQ(progress, (std::vector<int>{20, 40, 60, 80, 100, 0}));
   Picture flat(16, 20);
   for (int y = 0; y < 20; ++y) std::fill(flat.Row(y), flat.Row(y) + flat.stride(), std::uint8_t{30});

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <random>
 
-#include "tests/support/compare.h"
 #include "core/parallel.h"
+#include "tests/support/compare.h"
 #include "tests/support/cpu_levels.h"
 #include "tests/support/pictures.h"
 
@@ -108,13 +108,14 @@ TEST(GuideMissCanceller, StreamedRowsEqualTheLiteralSteps) {
     int threshold;
   };
   const Case cases[] = {
-      {1, 1, 0, 1, 0.2, 0},      {3, 2, 0, 1, 1.0, 256},     {40, 30, 0, 1, 0.2, 0},   {40, 30, 30, 1, 0.2, 0},
-      {40, 30, 90, 1, 1.0, 100}, {41, 33, 45, 2, 2.0, 256},  {37, 60, -60, 0, 0.5, 50}, {50, 64, 400, 5, 3.0, 180},
-      {300, 240, 0, 1, 0.2, 0},  {300, 240, 30, 1, 1.5, 120}, {257, 300, 135, 3, 0.7, 256},
+      {1, 1, 0, 1, 0.2, 0},        {3, 2, 0, 1, 1.0, 256},       {40, 30, 0, 1, 0.2, 0},
+      {40, 30, 30, 1, 0.2, 0},     {40, 30, 90, 1, 1.0, 100},    {41, 33, 45, 2, 2.0, 256},
+      {37, 60, -60, 0, 0.5, 50},   {50, 64, 400, 5, 3.0, 180},   {300, 240, 0, 1, 0.2, 0},
+      {300, 240, 30, 1, 1.5, 120}, {257, 300, 135, 3, 0.7, 256},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << " direction " << c.direction << " flow " << c.flow
-                                    << " blur " << c.blur << " threshold " << c.threshold);
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << " direction " << c.direction << " flow "
+                                    << c.flow << " blur " << c.blur << " threshold " << c.threshold);
     const Picture source = RandomPicture(c.w, c.h, rng);
     Picture plain = source;
     const GmcSettings s{c.direction, c.flow, c.threshold};

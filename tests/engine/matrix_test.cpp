@@ -1,9 +1,10 @@
 #include "core/matrix.h"
-#include "core/picture.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include "core/picture.h"
 
 namespace qirm {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/numbers.h"
-#include "tests/support/compare.h"
 #include "core/parallel.h"
+#include "tests/support/compare.h"
 #include "tests/support/cpu_levels.h"
 #include "tests/support/matrices.h"
 

@@ -20,7 +20,9 @@ ImageDocument ColourWindow(int w, int h, int background) {
   return doc;
 }
 
-void SetGreen(ImageDocument& doc, int x, int y, int g) { doc.Image.Row(y)[3 * x + 1] = static_cast<std::uint8_t>(g); }
+void SetGreen(ImageDocument& doc, int x, int y, int g) {
+  doc.Image.Row(y)[3 * x + 1] = static_cast<std::uint8_t>(g);
+}
 
 std::string WidthLabel(const ImageDocument& doc, int X, int Y, MouseButton button = MouseButton::Left) {
   StarWidthResult r;

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "tests/support/compare.h"
 #include "core/parallel.h"
+#include "tests/support/compare.h"
 #include "tests/support/cpu_levels.h"
 #include "tests/support/pictures.h"
 
@@ -128,9 +128,9 @@ TEST(StencilFilters, FlatPictureEverywhereIncludingTheBorders) {
 
 TEST(StencilFilters, HighPassKeepsSaturatedChannels) {
   Picture p = Flat(5, 5, 0);
-  p.Row(2)[3 * 2 + 0] = 255;  // blue saturated among zeros
-  p.Row(2)[3 * 2 + 1] = 254;  // green: 4 * 254 = 1016, clamped
-  p.Row(2)[3 * 2 + 2] = 10;   // red: 40
+  p.Row(2)[3 * 2 + 0] = 255;                          // blue saturated among zeros
+  p.Row(2)[3 * 2 + 1] = 254;                          // green: 4 * 254 = 1016, clamped
+  p.Row(2)[3 * 2 + 2] = 10;                           // red: 40
   for (int x = 0; x < 5; ++x) p.Row(0)[3 * x] = 255;  // saturated whatever the neighbours
   const Picture hp = HighPass(p);
   EXPECT_EQ(At(hp, 2, 2, 0), 255);

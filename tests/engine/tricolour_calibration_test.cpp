@@ -9,13 +9,13 @@
 #include <string>
 
 #include "core/cpu_dispatch.h"
+#include "tests/support/compare.h"
 #include "tests/support/matrices.h"
 #include "tricolour/calibration.h"
 #include "tricolour/calibration_kernels.h"
 #include "tricolour/output_stage.h"
 #include "tricolour/registration.h"
 #include "tricolour/tri_numbers.h"
-#include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
@@ -39,11 +39,11 @@ double Rule(double a, std::int32_t v, int n) { return static_cast<double>(a + st
 
 TEST(RemoveHotPixels, TheRatioRuleOnTheUnchangedFrame) {
   IntMatrix m = Filled(7, 6, 100);
-  m[2][2] = 300;  // 300 - 99 > 2 (100 - 99): hot
-  m[3][2] = 250;  // hot as well; each takes the other's original value
-  m[5][4] = 102;  // 102 - 99 = 3 > 2: hot (a step of 2 above the minimum)
-  m[1][4] = 101;  // 101 - 99 = 2, not above 2: stays
-  m[0][0] = 9000; // border: never changed
+  m[2][2] = 300;   // 300 - 99 > 2 (100 - 99): hot
+  m[3][2] = 250;   // hot as well; each takes the other's original value
+  m[5][4] = 102;   // 102 - 99 = 3 > 2: hot (a step of 2 above the minimum)
+  m[1][4] = 101;   // 101 - 99 = 2, not above 2: stays
+  m[0][0] = 9000;  // border: never changed
   IntMatrix plain = m.Clone();
   RemoveHotPixels(7, 6, m);
   RemoveHotPixelsPlain(7, 6, plain);
@@ -127,11 +127,12 @@ TEST(FlatField, FastEqualsPlainOnRandomFlatsAndFrames) {
 TEST(FlatField, EveryKernelLevelEqualsTheRuleOnHardQuotients) {
   std::mt19937_64 rng(21);
   auto uniform = [&](std::int64_t lo, std::int64_t hi) {
-    return static_cast<std::int32_t>(lo + static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(hi - lo + 1)));
+    return static_cast<std::int32_t>(
+        lo + static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(hi - lo + 1)));
   };
   const int h = 3001;
-  const std::vector<int> hard = {21845, 13107, 3855, 255, 1, 0, 65535, 32768,
-                                 20000, 10000, 16384, 3, 24576, 28672, 32767};
+  const std::vector<int> hard = {21845, 13107, 3855,  255, 1,     0,     65535, 32768,
+                                 20000, 10000, 16384, 3,   24576, 28672, 32767};
   for (int fmax : {65535, 40000, 32768, 1}) {
     IntMatrix flat = Filled(1, h, 0);
     for (int y = 0; y < h; ++y) {
@@ -145,14 +146,26 @@ TEST(FlatField, EveryKernelLevelEqualsTheRuleOnHardQuotients) {
       IntMatrix m = Filled(1, h, 0), dark = Filled(1, h, 0);
       for (int y = 0; y < h; ++y) {
         switch (kind) {
-          case 0: m[0][y] = uniform(0, 65535); break;
-          case 1: m[0][y] = uniform(-70000, 70000); break;
-          case 2: m[0][y] = uniform(-20, 20); break;  // zeros and small quotients
-          case 3: m[0][y] = uniform(-(1 << 30), 1 << 30); break;  // beyond 2^30 and saturating
-          case 4: m[0][y] = 3 * uniform(-20000, 20000); break;
+          case 0:
+            m[0][y] = uniform(0, 65535);
+            break;
+          case 1:
+            m[0][y] = uniform(-70000, 70000);
+            break;
+          case 2:
+            m[0][y] = uniform(-20, 20);
+            break;  // zeros and small quotients
+          case 3:
+            m[0][y] = uniform(-(1 << 30), 1 << 30);
+            break;  // beyond 2^30 and saturating
+          case 4:
+            m[0][y] = 3 * uniform(-20000, 20000);
+            break;
           // Large quotients below 2^30, where q strays furthest from c / L,
           // integers for the hard flats (357 = 3 * 7 * 17).
-          default: m[0][y] = uniform(-(1 << 28), 1 << 28) / 357 * 357; break;
+          default:
+            m[0][y] = uniform(-(1 << 28), 1 << 28) / 357 * 357;
+            break;
         }
         dark[0][y] = kind % 2 ? uniform(0, 3000) : 0;
       }
@@ -227,7 +240,8 @@ TEST(Accumulate, FastEqualsPlainOverManyFrames) {
       Accumulate(frame, ox, oy, n, w, h, fast, 0, w);
       AccumulatePlain(frame, ox, oy, n, w, h, plain, 0, w);
       for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y) ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << k << " " << x << " " << y;
+        for (int y = 0; y < h; ++y)
+          ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << k << " " << x << " " << y;
     }
   }
   // Means that end on or next to a power of two, where the spacing of the
@@ -243,7 +257,8 @@ TEST(Accumulate, FastEqualsPlainOverManyFrames) {
         AccumulatePlain(frame, 0, 0, n, w, h, plain, 0, w);
       }
       for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y) ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << power << " " << x << " " << y;
+        for (int y = 0; y < h; ++y)
+          ASSERT_EQ(fast[x][y], plain[x][y]) << n << " " << power << " " << x << " " << y;
     }
   }
 }
@@ -265,25 +280,45 @@ TEST(Accumulate, EveryKernelLevelEqualsTheExtendedSum) {
       std::vector<double> start(count);
       for (double& a : start) {
         switch (kind) {
-          case 0: a = 0; break;  // a fresh accumulator
-          case 1: a = static_cast<double>(uniform(-5000, 70000)) / 3; break;
-          case 2: a = std::ldexp(1.0, static_cast<int>(uniform(-3, 30))) * (uniform(0, 1) ? 1 : -1); break;
+          case 0:
+            a = 0;
+            break;  // a fresh accumulator
+          case 1:
+            a = static_cast<double>(uniform(-5000, 70000)) / 3;
+            break;
+          case 2:
+            a = std::ldexp(1.0, static_cast<int>(uniform(-3, 30))) * (uniform(0, 1) ? 1 : -1);
+            break;
           case 3:  // next to a power of two, below or above
             a = std::nextafter(std::ldexp(1.0, static_cast<int>(uniform(4, 20))), uniform(0, 1) ? 0.0 : 1e9);
             break;
-          case 4: a = std::ldexp(1.0, 56) + 16.0 * static_cast<double>(uniform(-1000, 1000)); break;
-          case 5: a = std::ldexp(1.0, 45) + std::ldexp(static_cast<double>(uniform(-1000, 1000)), -7); break;
-          default: a = std::ldexp(static_cast<double>(uniform(1, 1LL << 53)), static_cast<int>(uniform(-60, 0))); break;
+          case 4:
+            a = std::ldexp(1.0, 56) + 16.0 * static_cast<double>(uniform(-1000, 1000));
+            break;
+          case 5:
+            a = std::ldexp(1.0, 45) + std::ldexp(static_cast<double>(uniform(-1000, 1000)), -7);
+            break;
+          default:
+            a = std::ldexp(static_cast<double>(uniform(1, 1LL << 53)), static_cast<int>(uniform(-60, 0)));
+            break;
         }
       }
       std::vector<std::int32_t> in(count);
       for (int step = 0; step < 6; ++step) {
         for (std::int32_t& v : in) {
           switch ((step + kind) % 4) {
-            case 0: v = static_cast<std::int32_t>(uniform(0, 65535)); break;
-            case 1: v = static_cast<std::int32_t>(uniform(-3000, 3000)); break;
-            case 2: v = static_cast<std::int32_t>(uniform(INT32_MIN, INT32_MAX)); break;
-            default: v = static_cast<std::int32_t>(n * uniform(-300, 300) + uniform(-1, 1)); break;
+            case 0:
+              v = static_cast<std::int32_t>(uniform(0, 65535));
+              break;
+            case 1:
+              v = static_cast<std::int32_t>(uniform(-3000, 3000));
+              break;
+            case 2:
+              v = static_cast<std::int32_t>(uniform(INT32_MIN, INT32_MAX));
+              break;
+            default:
+              v = static_cast<std::int32_t>(n * uniform(-300, 300) + uniform(-1, 1));
+              break;
           }
         }
         std::vector<double> rule(count);
@@ -391,7 +426,8 @@ TEST(DarkFrame, NarrowWhenTheMeanFitsAndWideOtherwise) {
           ASSERT_EQ(again.at(x, y), mean[x][y]) << odd << " at " << x << ", " << y;
           ASSERT_EQ(cleared[x][y], 0.0);
         }
-      for (const FlatField* f : {static_cast<const FlatField*>(&flat), static_cast<const FlatField*>(nullptr)}) {
+      for (const FlatField* f :
+           {static_cast<const FlatField*>(&flat), static_cast<const FlatField*>(nullptr)}) {
         IntMatrix a = frame.Clone(), b = frame.Clone(), c = frame.Clone(), d = frame.Clone();
         Calibrate(&dark, f, w, h, a, 0, w);
         CalibratePlain(&dark, f, w, h, b);
@@ -409,10 +445,11 @@ TEST(DarkFrame, NarrowWhenTheMeanFitsAndWideOtherwise) {
 
 TEST(TruncateMean, EveryLevelSaturatesAndMapsNaNToZero) {
   const double nan = std::nan("");
-  std::vector<double> values = {0.0,          -0.0,          0.999999,      -0.999999,  1.5,        -1.5,
-                                2147483646.9, 2147483647.0,  2147483647.5,  2147483648.0, 1e300,   -2147483648.0,
-                                -2147483648.9, -2147483649.0, -1e300,       nan,        HUGE_VAL,   -HUGE_VAL,
-                                12345.678,    -12345.678,    4.9e-324,      65535.99999};
+  std::vector<double> values = {0.0,      -0.0,          0.999999,      -0.999999,     1.5,
+                                -1.5,     2147483646.9,  2147483647.0,  2147483647.5,  2147483648.0,
+                                1e300,    -2147483648.0, -2147483648.9, -2147483649.0, -1e300,
+                                nan,      HUGE_VAL,      -HUGE_VAL,     12345.678,     -12345.678,
+                                4.9e-324, 65535.99999};
   for (CpuLevel level : SupportedCpuLevels()) {
     const ScopedCpuLevel cap(level);
     for (int offset = 0; offset < 5; ++offset) {
@@ -486,9 +523,9 @@ TEST(ToneCurve, WorkedValues) {
   ToneCurve k2 = sky, r2 = sky;
   k2.gain = 2;
   r2.divisor = 2;
-  EXPECT_EQ(sky.Value(550), static_cast<int>(200 * std::atan(60 / 200.0)));   // 58
-  EXPECT_EQ(k2.Value(550), static_cast<int>(200 * std::atan(110 / 200.0)));   // 100
-  EXPECT_EQ(r2.Value(550), static_cast<int>(200 * std::atan(35 / 200.0)));    // 34
+  EXPECT_EQ(sky.Value(550), static_cast<int>(200 * std::atan(60 / 200.0)));  // 58
+  EXPECT_EQ(k2.Value(550), static_cast<int>(200 * std::atan(110 / 200.0)));  // 100
+  EXPECT_EQ(r2.Value(550), static_cast<int>(200 * std::atan(35 / 200.0)));   // 34
   EXPECT_EQ(sky.Value(550), 58);
   EXPECT_EQ(k2.Value(550), 100);
   EXPECT_EQ(r2.Value(550), 34);

@@ -56,9 +56,11 @@ class SyntheticSet : public testing::Test {
   void SetUp() override {
     // Red, green, blue with their own shifts; two frames each (sums of
     // halves are exact).
-    m_bands = {{1000, 400, {{0, 0}, {2, -1}}}, {1200, 300, {{-1, 2}, {1, 1}}}, {800, 200, {{3, 0}, {-2, -2}}}};
+    m_bands = {
+        {1000, 400, {{0, 0}, {2, -1}}}, {1200, 300, {{-1, 2}, {1, 1}}}, {800, 200, {{3, 0}, {-2, -2}}}};
     const char* names[3] = {"red", "green", "blue"};
-    std::vector<std::string>* lists[3] = {&m_settings.RedFiles, &m_settings.GreenFiles, &m_settings.BlueFiles};
+    std::vector<std::string>* lists[3] = {&m_settings.RedFiles, &m_settings.GreenFiles,
+                                          &m_settings.BlueFiles};
     for (int c = 0; c < 3; ++c) {
       for (std::size_t k = 0; k < m_bands[c].shifts.size(); ++k) {
         const Band& b = m_bands[c];
@@ -72,10 +74,12 @@ class SyntheticSet : public testing::Test {
     for (int k = 0; k < 2; ++k)
       m_settings.DarkFiles.push_back(
           WriteFrame(m_dir, "dark" + std::to_string(k) + ".fits", kW, kH, [](int, int) { return 300; }));
-    m_settings.DarkFiles.push_back(WriteFrame(m_dir, "dark-small.fits", 20, 20, [](int, int) { return 5000; }));
+    m_settings.DarkFiles.push_back(
+        WriteFrame(m_dir, "dark-small.fits", 20, 20, [](int, int) { return 5000; }));
     m_settings.FlatFiles.push_back(
         WriteFrame(m_dir, "flat.fits", kW, kH, [](int x, int y) { return InPatch(x, y) ? 15000 : 30000; }));
-    m_settings.FlatFiles.push_back(WriteFrame(m_dir, "flat-ignored.fits", kW, kH, [](int, int) { return 7; }));
+    m_settings.FlatFiles.push_back(
+        WriteFrame(m_dir, "flat-ignored.fits", kW, kH, [](int, int) { return 7; }));
     m_settings.StarMode = 1;
     m_settings.Star1X = kStarX;
     m_settings.Star1Y = kStarY;
@@ -209,9 +213,12 @@ TEST_F(SyntheticSet, RefusalsNameTheFileOrFieldAndTheReason) {
   const std::string garbage = m_dir.File("garbage.fits");
   fits_test::WriteBytes(garbage, "not a FITS file");
   const std::vector<Case> cases = {
-      {[&](CompositionSettings& s) { s.BlueFiles.push_back(small); }, "small.fits: the blue frame is 20 x 20"},
-      {[&](CompositionSettings& s) { s.FlatFiles.insert(s.FlatFiles.begin(), small); }, "small.fits: the flat"},
-      {[&](CompositionSettings& s) { s.FlatFiles.insert(s.FlatFiles.begin(), zero_flat); }, "zero.fits: the flat's"},
+      {[&](CompositionSettings& s) { s.BlueFiles.push_back(small); },
+       "small.fits: the blue frame is 20 x 20"},
+      {[&](CompositionSettings& s) { s.FlatFiles.insert(s.FlatFiles.begin(), small); },
+       "small.fits: the flat"},
+      {[&](CompositionSettings& s) { s.FlatFiles.insert(s.FlatFiles.begin(), zero_flat); },
+       "zero.fits: the flat's"},
       {[&](CompositionSettings& s) { s.RedFiles.push_back(garbage); }, "garbage.fits"},
       {[&](CompositionSettings& s) { s.GreenFiles.push_back(m_dir.File("missing.fits")); }, "missing.fits"},
       {[&](CompositionSettings& s) { s.WhiteG = 0; }, "WhiteG (G =) is 0"},
@@ -238,7 +245,8 @@ TEST_F(SyntheticSet, RefusalsNameTheFileOrFieldAndTheReason) {
   s.GreenFiles.clear();
   ImageDocument doc;
   std::vector<int> progress;
-  EXPECT_TRUE(ComposeTricolour(s, [&](int v) { progress.push_back(v); }, doc));
+  EXPECT_TRUE(ComposeTricolour(
+      s, [&](int v) { progress.push_back(v); }, doc));
   EXPECT_TRUE(doc.Image.empty());
   EXPECT_TRUE(progress.empty());
 }

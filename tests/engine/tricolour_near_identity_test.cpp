@@ -9,10 +9,10 @@
 #include <string>
 
 #include "core/cpu_dispatch.h"
+#include "tests/support/compare.h"
 #include "tricolour/fast_transforms.h"
 #include "tricolour/near_identity.h"
 #include "tricolour/transform_rule.h"
-#include "tests/support/compare.h"
 
 namespace qirm {
 namespace {
@@ -56,7 +56,7 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {false, 1.0003}, {false, 0.99912}, {false, 1.02}, {false, 0.955},       {true, 1e-5},
+    {false, 1.0003}, {false, 0.99912}, {false, 1.02},  {false, 0.955},     {true, 1e-5},
     {true, -0.0021}, {true, 0.02},     {true, -0.049}, {true, 0.00071234}, {false, 1.0000001},
 };
 
@@ -112,8 +112,10 @@ TEST(NearIdentity, RecomputedTargetsAloneRebuildTheFrame) {
       SCOPED_TRACE(std::string(c.rotate ? "rotate" : "scale") + (which ? " coordinates" : " products"));
       Tuning tuning;
       tuning.recompute_share = 1;
-      if (which) tuning.coordinate_margin = 0.49;
-      else tuning.product_margin = tuning.scale_product_margin = 0.49;
+      if (which)
+        tuning.coordinate_margin = 0.49;
+      else
+        tuning.product_margin = tuning.scale_product_margin = 0.49;
       IntMatrix fast = m.Clone(), scratch;
       ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch, tuning));
       ExpectSameMatrix(fast, Plain(c.rotate, c.p, w, h, m), w, h);
@@ -146,7 +148,8 @@ TEST(NearIdentity, BrightFramesEqualThePlainRule) {
   m.Allocate(w, h);
   for (int x = 0; x < w; ++x)
     for (int y = 0; y < h; ++y) m[x][y] = 40000 + static_cast<int>(rng() % 25000);
-  for (const Case& c : {Case{false, 0.99937}, Case{false, 1.0123}, Case{true, 0.0173}, Case{true, -0.00041}}) {
+  for (const Case& c :
+       {Case{false, 0.99937}, Case{false, 1.0123}, Case{true, 0.0173}, Case{true, -0.00041}}) {
     SCOPED_TRACE(std::string(c.rotate ? "rotate " : "scale ") + std::to_string(c.p));
     IntMatrix fast = m.Clone(), scratch;
     ASSERT_TRUE(near_identity::Apply(MapOf(c.rotate, c.p, w, h), w, h, fast, scratch));

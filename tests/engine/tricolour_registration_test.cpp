@@ -6,10 +6,10 @@
 #include <random>
 
 #include "core/cpu_dispatch.h"
-#include "tricolour/registration.h"
 #include "tests/support/compare.h"
 #include "tests/support/matrices.h"
 #include "tricolour/fast_transforms.h"
+#include "tricolour/registration.h"
 #include "tricolour/transform_rule.h"
 
 namespace qirm {
@@ -30,8 +30,8 @@ void AddStar(IntMatrix& m, int w, int h, double sx, double sy, double peak, doub
 TEST(LocateStar, FirstMaximumInColumnThenRowOrderAndTheCentroidOfItsWindow) {
   IntMatrix m = Filled(30, 20, 0);
   m[12][9] = 500;
-  m[14][7] = 500;  // same value, later column: loses
-  m[12][11] = 500; // same column, later row: loses
+  m[14][7] = 500;   // same value, later column: loses
+  m[12][11] = 500;  // same column, later row: loses
   const StarLocation s = LocateStar(30, 20, 13, 9, 3, m);
   EXPECT_TRUE(s.found);
   EXPECT_EQ(s.px, 12);
@@ -152,8 +152,8 @@ struct TwoStarFrame {
     for (const auto& s : stars) {
       const double dx = (s[0] - cx) * scale, dy = (s[1] - cy) * scale;
       // Content turned by t (the inverse of the correction the frame gets).
-      AddStar(m, w, h, cx + std::cos(t) * dx - std::sin(t) * dy, cy + std::sin(t) * dx + std::cos(t) * dy, 20000,
-              1.8);
+      AddStar(m, w, h, cx + std::cos(t) * dx - std::sin(t) * dy, cy + std::sin(t) * dx + std::cos(t) * dy,
+              20000, 1.8);
     }
     CompositionSettings s;
     s.Star1X = 40;

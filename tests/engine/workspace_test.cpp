@@ -110,9 +110,9 @@ TEST(Workspace, StateTextsOfAFreshAndAnUsedWindow) {
   ImageDocument fresh;
   MainState main;
   const std::vector<std::pair<std::string, std::string>> expected_fresh = {
-      {"Caption", "Child"}, {"FilterI", ""},   {"DemX", ""},      {"DemY", ""},       {"ColN", ""},
-      {"ZomN", ""},         {"UndoFlg", ""},   {"Contrast", "1.0"}, {"Average", " "}, {"Minimum", ""},
-      {"MAX", "255"},       {"MIN", "0"},      {"Edit1", ""},     {"Edit2", "0"},     {"Edit3", "0"},
+      {"Caption", "Child"}, {"FilterI", ""}, {"DemX", ""},        {"DemY", ""},     {"ColN", ""},
+      {"ZomN", ""},         {"UndoFlg", ""}, {"Contrast", "1.0"}, {"Average", " "}, {"Minimum", ""},
+      {"MAX", "255"},       {"MIN", "0"},    {"Edit1", ""},       {"Edit2", "0"},   {"Edit3", "0"},
   };
   EXPECT_EQ(StateLines(fresh, main), expected_fresh);
 
@@ -127,10 +127,9 @@ TEST(Workspace, StateTextsOfAFreshAndAnUsedWindow) {
   ASSERT_TRUE(ContrastUp(ws));
   ASSERT_TRUE(ContrastDown(ws));
   const std::vector<std::pair<std::string, std::string>> expected_used = {
-      {"Caption", "Child"}, {"FilterI", "1"},     {"DemX", "4"},     {"DemY", "3"},
-      {"ColN", ""},         {"ZomN", "1"},        {"UndoFlg", "1"},  {"Contrast", "1"},
-      {"Average", "1499.75"}, {"Minimum", "-3"},  {"MAX", "255"},    {"MIN", "0"},
-      {"Edit1", "100.0%"},  {"Edit2", "0"},       {"Edit3", "0"},
+      {"Caption", "Child"}, {"FilterI", "1"}, {"DemX", "4"},       {"DemY", "3"},          {"ColN", ""},
+      {"ZomN", "1"},        {"UndoFlg", "1"}, {"Contrast", "1"},   {"Average", "1499.75"}, {"Minimum", "-3"},
+      {"MAX", "255"},       {"MIN", "0"},     {"Edit1", "100.0%"}, {"Edit2", "0"},         {"Edit3", "0"},
   };
   EXPECT_EQ(StateLines(doc, ws.main()), expected_used);
 }
@@ -182,7 +181,7 @@ TEST(Workspace, ZoomTexts) {
 TEST(Workspace, SeparationMakesThreeGreyWindowsFromTheBase) {
   Workspace ws;
   ImageDocument& source = AddColourWindow(ws, 10u << 16 | 20u << 8 | 30u);  // blue 10, green 20, red 30
-  source.Image = RenderContrast(source.ImageZm, 2.0);  // what is shown does not matter
+  source.Image = RenderContrast(source.ImageZm, 2.0);                       // what is shown does not matter
   ASSERT_TRUE(Separate(ws));
   ASSERT_EQ(ws.windows().size(), 4u);
   const struct {

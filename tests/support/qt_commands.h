@@ -12,11 +12,11 @@
 #include <random>
 #include <string>
 
-#include "document/state_texts.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "core/picture.h"
+#include "document/state_texts.h"
 #include "tests/support/qt_modal.h"
 
 namespace qirm::test {
@@ -67,7 +67,8 @@ inline QString PressOk(QLineEdit* edit, QPushButton* ok, const QString& text, bo
     return QString();
   }
   QString shown;
-  WithModal<QMessageBox>([&] { ok->click(); }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+  WithModal<QMessageBox>([&] { ok->click(); },
+                         [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
   return shown;
 }
 

@@ -17,7 +17,6 @@
 #include <memory>
 #include <random>
 
-#include "document/state_texts.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
@@ -26,6 +25,7 @@
 #include "display/tones.h"
 #include "display/ui/TGMM.h"
 #include "display/ui/TSabachie.h"
+#include "document/state_texts.h"
 #include "tests/support/qt_commands.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
@@ -161,13 +161,14 @@ class DisplayCommandsTest : public QObject {
     QVERIFY(child);
     const Snapshot before = Take();
     QString refusal, conversion;
-    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
-      refusal = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0"), true);
-      QVERIFY(GMM->isVisible());
-      conversion = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("abc"), true);
-      QVERIFY(GMM->isVisible());
-      PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0.5"), false);
-    });
+    WithModal<TGMM>([] { MainForm->N6Click(); },
+                    [&](QWidget*) {
+                      refusal = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0"), true);
+                      QVERIFY(GMM->isVisible());
+                      conversion = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("abc"), true);
+                      QVERIFY(GMM->isVisible());
+                      PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0.5"), false);
+                    });
     QCOMPARE(refusal, QStringLiteral("整数を入力してください"));
     QCOMPARE(conversion, QStringLiteral("'abc' is not a valid floating point value"));
     QVERIFY(!GMM->isVisible());
@@ -179,10 +180,11 @@ class DisplayCommandsTest : public QObject {
 
     // The next use starts from the text left in the edit.
     QString shownText;
-    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
-      shownText = GMM->Edit1->text();
-      GMM->Button1->click();
-    });
+    WithModal<TGMM>([] { MainForm->N6Click(); },
+                    [&](QWidget*) {
+                      shownText = GMM->Edit1->text();
+                      GMM->Button1->click();
+                    });
     QCOMPARE(shownText, QStringLiteral("0.5"));
   }
 
@@ -192,26 +194,31 @@ class DisplayCommandsTest : public QObject {
     const Snapshot before = Take();
     // A refused value reaches the command only through the frame: nothing
     // is drawn and no box appears.
-    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
-      GMM->Edit1->setText(QStringLiteral("-1"));
-      GMM->reject();
-    });
+    WithModal<TGMM>([] { MainForm->N6Click(); },
+                    [&](QWidget*) {
+                      GMM->Edit1->setText(QStringLiteral("-1"));
+                      GMM->reject();
+                    });
     QVERIFY(child->Document()->Image == before.image);
     QCOMPARE(qirm::EditedText(*child->Document()), std::string("0"));
     // A valid text is applied even when the frame closed the dialog.
-    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
-      GMM->Edit1->setText(QStringLiteral("2"));
-      GMM->reject();
-    });
+    WithModal<TGMM>([] { MainForm->N6Click(); },
+                    [&](QWidget*) {
+                      GMM->Edit1->setText(QStringLiteral("2"));
+                      GMM->reject();
+                    });
     QVERIFY(child->Document()->Image == qirm::GammaPicture(before.base, 2));
     // Text that is no number: the command shows the conversion error.
     QString shown;
-    WithModal<QMessageBox>([&] {
-      WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) {
-        GMM->Edit1->setText(QStringLiteral("x"));
-        GMM->reject();
-      });
-    }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<TGMM>([] { MainForm->N6Click(); },
+                          [&](QWidget*) {
+                            GMM->Edit1->setText(QStringLiteral("x"));
+                            GMM->reject();
+                          });
+        },
+        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
     QCOMPARE(shown, QStringLiteral("'x' is not a valid floating point value"));
   }
 
@@ -229,11 +236,12 @@ class DisplayCommandsTest : public QObject {
     QVERIFY(child);
     const Snapshot before = Take();
     QString refusal;
-    WithModal<TSabachie>([] { MainForm->N8Click(); }, [&](QWidget*) {
-      refusal = PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("0"), true);
-      QVERIFY(Sabachie->isVisible());
-      PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("128"), false);
-    });
+    WithModal<TSabachie>([] { MainForm->N8Click(); },
+                         [&](QWidget*) {
+                           refusal = PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("0"), true);
+                           QVERIFY(Sabachie->isVisible());
+                           PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("128"), false);
+                         });
     QCOMPARE(refusal, QStringLiteral("正の数字を入力してください"));
     // A 16-bit window: the high-byte plane is folded and shown.
     const qirm::ImageDocument* d = child->Document();
@@ -246,11 +254,12 @@ class DisplayCommandsTest : public QObject {
     // Kept between uses; a width of 0 through the frame draws nothing.
     QString shownText;
     const Snapshot folded = Take();
-    WithModal<TSabachie>([] { MainForm->N8Click(); }, [&](QWidget*) {
-      shownText = Sabachie->Edit1->text();
-      Sabachie->Edit1->setText(QStringLiteral("0"));
-      Sabachie->reject();
-    });
+    WithModal<TSabachie>([] { MainForm->N8Click(); },
+                         [&](QWidget*) {
+                           shownText = Sabachie->Edit1->text();
+                           Sabachie->Edit1->setText(QStringLiteral("0"));
+                           Sabachie->reject();
+                         });
     QCOMPARE(shownText, QStringLiteral("128"));
     QVERIFY(child->Document()->Image == folded.image);
   }

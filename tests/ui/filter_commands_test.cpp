@@ -2,6 +2,8 @@
 // which pictures change, the redrawn view, progress, and the four dialogs
 // driven as a user would. The pixel arithmetic itself is tested on the
 // engine.
+#include "filters/filter_commands.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -19,13 +21,12 @@
 #include <memory>
 #include <random>
 
-#include "document/state_texts.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
-#include "filters/filter_commands.h"
+#include "document/state_texts.h"
 #include "filters/ui/TBLUR.h"
 #include "filters/ui/TComaCorrect.h"
 #include "filters/ui/TEDG.h"
@@ -60,7 +61,8 @@ class FilterCommandsTest : public QObject {
       qirm::Picture p = m_picture;
       if (streak)
         for (int y = 5; y < 17; ++y) p.Row(y)[3 * 9 + 1] = 250;
-      if (!qirm::WritePictureFile(Path("c.bmp").toStdString(), p, qirm::PictureFormat::kBmp).ok()) return nullptr;
+      if (!qirm::WritePictureFile(Path("c.bmp").toStdString(), p, qirm::PictureFormat::kBmp).ok())
+        return nullptr;
       MainForm->OpenFiles({Path("c.bmp")});
     } else if (kind == "2") {
       std::vector<int> raw(kW * kH);
@@ -119,7 +121,8 @@ class FilterCommandsTest : public QObject {
     QCOMPARE(ComaCorrect->Label2->text(), QStringLiteral("X = "));
     QCOMPARE(ComaCorrect->Label3->text(), QStringLiteral("Y = "));
     QCOMPARE(ComaCorrect->Label4->text(), QStringLiteral("コマ量"));
-    for (QLineEdit* e : {ComaCorrect->Edit1, ComaCorrect->Edit2, ComaCorrect->Edit3}) QVERIFY(e->text().isEmpty());
+    for (QLineEdit* e : {ComaCorrect->Edit1, ComaCorrect->Edit2, ComaCorrect->Edit3})
+      QVERIFY(e->text().isEmpty());
     QCOMPARE(GMCPanel->windowTitle(), QStringLiteral("GMCPanel"));
     QCOMPARE(GMCPanel->GroupBox1->title(), QStringLiteral("GMC"));
     QCOMPARE(GMCPanel->GroupBox2->title(), QStringLiteral("Blur"));
@@ -224,13 +227,14 @@ class FilterCommandsTest : public QObject {
     QVERIFY(child);
     const Snapshot before = Take();
     QString low, high, conversion;
-    WithModal<TEDG>([] { MainForm->N2Click(); }, [&](QWidget*) {
-      low = PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("0.5"), true);
-      high = PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("5.5"), true);
-      conversion = PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("abc"), true);
-      QVERIFY(EDG->isVisible());
-      PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("2.5"), false);
-    });
+    WithModal<TEDG>([] { MainForm->N2Click(); },
+                    [&](QWidget*) {
+                      low = PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("0.5"), true);
+                      high = PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("5.5"), true);
+                      conversion = PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("abc"), true);
+                      QVERIFY(EDG->isVisible());
+                      PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("2.5"), false);
+                    });
     QCOMPARE(low, QStringLiteral("1.0-5.0の数字を入力してください"));
     QCOMPARE(high, QStringLiteral("1.0-5.0の数字を入力してください"));
     QCOMPARE(conversion, QStringLiteral("'abc' is not a valid floating point value"));
@@ -242,11 +246,12 @@ class FilterCommandsTest : public QObject {
     // Kept between uses; a refused text left by the frame is not taken:
     // the strength stays the one last accepted.
     QString shownText;
-    WithModal<TEDG>([] { MainForm->N2Click(); }, [&](QWidget*) {
-      shownText = EDG->Edit1->text();
-      EDG->Edit1->setText(QStringLiteral("9"));
-      EDG->reject();
-    });
+    WithModal<TEDG>([] { MainForm->N2Click(); },
+                    [&](QWidget*) {
+                      shownText = EDG->Edit1->text();
+                      EDG->Edit1->setText(QStringLiteral("9"));
+                      EDG->reject();
+                    });
     QCOMPARE(shownText, QStringLiteral("2.5"));
     QCOMPARE(EDG->Strength(), 2.5);
     QVERIFY(child->Document()->Image == qirm::EdgeEnhancement(expected, 2.5));
@@ -257,21 +262,23 @@ class FilterCommandsTest : public QObject {
     QVERIFY(child);
     const Snapshot before = Take();
     QString zero, eleven;
-    WithModal<TBLUR>([] { MainForm->N4Click(); }, [&](QWidget*) {
-      zero = PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("0"), true);
-      eleven = PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("11"), true);
-      PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("4"), false);
-    });
+    WithModal<TBLUR>([] { MainForm->N4Click(); },
+                     [&](QWidget*) {
+                       zero = PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("0"), true);
+                       eleven = PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("11"), true);
+                       PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("4"), false);
+                     });
     QCOMPARE(zero, QStringLiteral("正の数字を入力してください"));
     QCOMPARE(eleven, QStringLiteral("正の数字を入力してください"));
     QVERIFY(child->Document()->ImageZm == qirm::Blur(before.base, 4.0));
 
     // The guide-miss panel writes the same amount; the blur dialog, closed
     // by its frame, then blurs with it.
-    WithModal<TGMCPanel>([] { MainForm->P1Click(); }, [](QWidget*) {
-      GMCPanel->Edit3->setText(QStringLiteral("3"));
-      GMCPanel->Button1->click();
-    });
+    WithModal<TGMCPanel>([] { MainForm->P1Click(); },
+                         [](QWidget*) {
+                           GMCPanel->Edit3->setText(QStringLiteral("3"));
+                           GMCPanel->Button1->click();
+                         });
     QCOMPARE(BLUR->Amount(), 3.0);
     const Snapshot after_gmc = Take();
     ModalDuring([] { MainForm->N4Click(); });
@@ -285,18 +292,22 @@ class FilterCommandsTest : public QObject {
     const Snapshot before = Take();
     // The edits start empty: the conversion error after the dialog closes.
     QString shown;
-    WithModal<QMessageBox>([&] {
-      WithModal<TComaCorrect>([] { MainForm->N9Click(); }, [](QWidget*) { ComaCorrect->Button1->click(); });
-    }, [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<TComaCorrect>([] { MainForm->N9Click(); },
+                                  [](QWidget*) { ComaCorrect->Button1->click(); });
+        },
+        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
     QCOMPARE(shown, QStringLiteral("'' is not a valid integer value"));
     QVERIFY(child->Document()->Image == before.image);
 
-    WithModal<TComaCorrect>([] { MainForm->N9Click(); }, [](QWidget*) {
-      ComaCorrect->Edit1->setText(QStringLiteral("5"));
-      ComaCorrect->Edit2->setText(QStringLiteral("25"));
-      ComaCorrect->Edit3->setText(QStringLiteral("12.5"));
-      ComaCorrect->Button1->click();
-    });
+    WithModal<TComaCorrect>([] { MainForm->N9Click(); },
+                            [](QWidget*) {
+                              ComaCorrect->Edit1->setText(QStringLiteral("5"));
+                              ComaCorrect->Edit2->setText(QStringLiteral("25"));
+                              ComaCorrect->Edit3->setText(QStringLiteral("12.5"));
+                              ComaCorrect->Button1->click();
+                            });
     QVERIFY(child->Document()->Image == qirm::ComaCorrect(before.base, {5, 25, 12.5}));
     QVERIFY(child->Document()->ImageZm == before.base);
     QCOMPARE(qirm::EditedText(*child->Document()), std::string("1"));
@@ -315,15 +326,16 @@ class FilterCommandsTest : public QObject {
     // A bad threshold: the error box, the panel stays open; the blur
     // amount read before it is taken (and raised to 0.2).
     QString shown;
-    WithModal<TGMCPanel>([] { MainForm->P1Click(); }, [&](QWidget*) {
-      GMCPanel->Edit1->setText(QStringLiteral("30"));
-      GMCPanel->Edit2->setText(QStringLiteral("-4"));
-      GMCPanel->Edit3->setText(QStringLiteral("0.1"));
-      shown = PressOk(GMCPanel->Edit4, GMCPanel->Button1, QStringLiteral("x"), true);
-      QVERIFY(GMCPanel->isVisible());
-      QVERIFY(!GMCPanel->Accepted());
-      PressOk(GMCPanel->Edit4, GMCPanel->Button1, QStringLiteral("0"), false);
-    });
+    WithModal<TGMCPanel>([] { MainForm->P1Click(); },
+                         [&](QWidget*) {
+                           GMCPanel->Edit1->setText(QStringLiteral("30"));
+                           GMCPanel->Edit2->setText(QStringLiteral("-4"));
+                           GMCPanel->Edit3->setText(QStringLiteral("0.1"));
+                           shown = PressOk(GMCPanel->Edit4, GMCPanel->Button1, QStringLiteral("x"), true);
+                           QVERIFY(GMCPanel->isVisible());
+                           QVERIFY(!GMCPanel->Accepted());
+                           PressOk(GMCPanel->Edit4, GMCPanel->Button1, QStringLiteral("0"), false);
+                         });
     QCOMPARE(shown, QStringLiteral("'x' is not a valid integer value"));
     QCOMPARE(GMCPanel->Edit2->text(), QStringLiteral("0"));
     QCOMPARE(GMCPanel->Edit3->text(), QStringLiteral("0.2"));

@@ -19,7 +19,6 @@
 #include <functional>
 #include <memory>
 
-#include "document/state_texts.h"
 #include "app/ui/Forms.h"
 #include "app/ui/StarPickTarget.h"
 #include "app/ui/TApplication.h"
@@ -27,10 +26,11 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
-#include "tricolour/picking.h"
-#include "tricolour/ui/TRGBComp.h"
+#include "document/state_texts.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
+#include "tricolour/picking.h"
+#include "tricolour/ui/TRGBComp.h"
 
 namespace {
 
@@ -60,7 +60,9 @@ class ImageWindowTest : public QObject {
   QString m_oldDir;
 
   QString Path(const QString& name) const { return m_dir->filePath(name); }
-  void Write(const QString& name, const std::string& bytes) { qirm::test::WriteBytes(Path(name).toStdString(), bytes); }
+  void Write(const QString& name, const std::string& bytes) {
+    qirm::test::WriteBytes(Path(name).toStdString(), bytes);
+  }
 
   void Open(int entry, const QStringList& names) {
     QStringList files;
@@ -87,13 +89,15 @@ class ImageWindowTest : public QObject {
 
   void openDialogTypeList() {
     QCOMPARE(MainForm->OpenDialog->windowTitle(), QStringLiteral("Open an Image for Viewing"));
-    QCOMPARE(MainForm->OpenDialog->nameFilters(),
-             QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
-                          QStringLiteral("JPEG(*.jpg,*.jpeg)"), QStringLiteral("PGM(*.pgm)"), QStringLiteral("PPM(*.ppm)")}));
+    QCOMPARE(
+        MainForm->OpenDialog->nameFilters(),
+        QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
+                     QStringLiteral("JPEG(*.jpg,*.jpeg)"), QStringLiteral("PGM(*.pgm)"),
+                     QStringLiteral("PPM(*.ppm)")}));
     QCOMPARE(MainForm->SaveDialog->windowTitle(), QStringLiteral("Save an Image"));
     QCOMPARE(MainForm->SaveDialog->nameFilters(),
-             QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-                          QStringLiteral("JPEG")}));
+             QStringList({QStringLiteral("ビットマップ(*.bmp)"),
+                          QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"), QStringLiteral("JPEG")}));
   }
 
   void openingThreeFramesMakesThreeWindows() {
@@ -146,7 +150,8 @@ class ImageWindowTest : public QObject {
     Write("y.ppm", qirm::test::Ppm6Bytes(1, 1, {1, 2, 3}));
     MainForm->OpenFiles({Path("x.fits"), Path("y.ppm")});
     QCOMPARE(WindowCount(), 2);
-    QCOMPARE(QString::fromStdString(qirm::KindText(MainForm->ActiveChild()->Document()->kind)), QStringLiteral("3"));
+    QCOMPARE(QString::fromStdString(qirm::KindText(MainForm->ActiveChild()->Document()->kind)),
+             QStringLiteral("3"));
   }
 
   void savingFollowsTheExtensionRuleAndAsksBeforeOverwriting() {
@@ -168,17 +173,23 @@ class ImageWindowTest : public QObject {
     // Overwriting asks; No leaves the file, Yes replaces it.
     Write("keep.bmp", "old");
     QString question;
-    WithModal<QMessageBox>([&] {
-      WithModal<QFileDialog>([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("keep.bmp")}); });
-    }, [&](QWidget* m) { question = AnswerMessageBox(m, QMessageBox::No); });
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<QFileDialog>([] { MainForm->Save1Click(); },
+                                 [&](QWidget* m) { ChooseFiles(m, 1, {Path("keep.bmp")}); });
+        },
+        [&](QWidget* m) { question = AnswerMessageBox(m, QMessageBox::No); });
     QCOMPARE(question, QStringLiteral("ファイルがすでに存在しています。　上書きしますか？"));
     QFile kept(Path("keep.bmp"));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("old"));
     kept.close();
-    WithModal<QMessageBox>([&] {
-      WithModal<QFileDialog>([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("keep.bmp")}); });
-    }, [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Yes); });
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<QFileDialog>([] { MainForm->Save1Click(); },
+                                 [&](QWidget* m) { ChooseFiles(m, 1, {Path("keep.bmp")}); });
+        },
+        [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Yes); });
     QVERIFY(QFileInfo(Path("keep.bmp")).size() > 54);
   }
 
@@ -262,7 +273,8 @@ class ImageWindowTest : public QObject {
   void separationAndCloseAll() {
     // A BMP window through the engine's writer: 1 x 1, blue 10, green 20, red 30.
     const std::string bmp =
-        std::string("BM") + std::string("\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0", 28) +
+        std::string("BM") +
+        std::string("\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0", 28) +
         std::string(24, '\0') + std::string("\x0a\x14\x1e\0", 4);
     Write("c.bmp", bmp);
     MainForm->OpenFiles({Path("c.bmp")});

@@ -3,8 +3,8 @@
 // error box of the application object.
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -29,8 +29,8 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
-#include "document/workspace.h"
 #include "display/ui/TGMM.h"
+#include "document/workspace.h"
 #include "stack/ui/TSpDraw.h"
 
 namespace {

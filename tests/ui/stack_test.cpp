@@ -15,13 +15,13 @@
 #include <QtTest>
 #include <memory>
 
-#include "document/state_texts.h"
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
+#include "document/state_texts.h"
 #include "stack/ui/TComposite.h"
 #include "stack/ui/TSpDraw.h"
 #include "tests/support/qt_modal.h"

@@ -28,12 +28,12 @@
 #include <future>
 #include <memory>
 
-#include "document/state_texts.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
+#include "document/state_texts.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"

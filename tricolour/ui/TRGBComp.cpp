@@ -1,7 +1,5 @@
 #include "tricolour/ui/TRGBComp.h"
 
-#include <algorithm>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -15,13 +13,14 @@
 #include <QRadioButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "document/image_document.h"
 #include "app/save_image.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
 #include "core/numbers.h"
+#include "document/image_document.h"
 #include "tricolour/compose.h"
 #include "tricolour/composition_texts.h"
 #include "tricolour/picking.h"
