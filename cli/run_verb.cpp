@@ -82,10 +82,7 @@ Status RunCommand(Workspace& ws, const std::string& command) {
   if (name == "min") return ws.TypeMinLevel(value);
   if (name == "zoom-in") return Zoom(ws, ZoomDirection::In, changed);
   if (name == "zoom-out") return Zoom(ws, ZoomDirection::Out, changed);
-  if (name == "separate") {
-    Separate(ws);
-    return Status::Ok();
-  }
+  if (name == "separate") return Separate(ws);
   Status status;
   const bool has_value = eq != std::string::npos;
   if (RunDisplayCommand(ws, name, value, has_value, status)) return status;

@@ -11,6 +11,7 @@
 #include "display/mirror_flip.h"
 #include "display/output_picture.h"
 #include "display/tones.h"
+#include "document/kind_refusal.h"
 
 namespace qirm {
 namespace {
@@ -72,16 +73,17 @@ DialogCheck CheckPositive(const std::string& text, const char* refusal) {
   return check;
 }
 
-Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
-  const int max = doc.max_level;
-  const int min = doc.min_level;
+// The raw values of a 16-bit window, row after row, read from its two
+// planes. Errors: the planes differ in size (`command` names the command).
+Status ReadRawValues(const ImageDocument& doc, const char* command, std::vector<std::uint16_t>& raw) {
   const int w = doc.ImageZm.width();
   const int h = doc.ImageZm.height();
   if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
-    return Status::Error("rotate: the high-byte and low-byte planes of the window differ in size");
+    return Status::Error(std::string(command) +
+                         ": the high-byte and low-byte planes of the window differ in size");
   }
   const long long pixels = static_cast<long long>(w) * h;
-  std::vector<std::uint16_t> raw(static_cast<std::size_t>(pixels));
+  raw.resize(static_cast<std::size_t>(pixels));
   ParallelFor(h, pixels, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const std::uint8_t* hi = doc.ImageZm.Row(y);
@@ -90,12 +92,17 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
       for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
     }
   });
-  const std::vector<std::uint16_t> turned = RotateRawValues(raw, w, h, 65535, progress);
+  return Status::Ok();
+}
 
-  // Both planes from the turned values (red = high or low byte, blue and
-  // green 0), and the shown picture under the window's levels, as
-  // RenderLevels draws it; into the pictures' own storage.
-  const auto levels = LevelTable(max, min);
+// Both planes from new raw values of the planes' size (red = high or low
+// byte, blue and green 0), and the shown picture under the window's levels,
+// as RenderLevels draws it; into the pictures' own storage.
+void StoreRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values) {
+  const int w = doc.ImageZm.width();
+  const int h = doc.ImageZm.height();
+  const long long pixels = static_cast<long long>(w) * h;
+  const auto levels = LevelTable(doc.max_level, doc.min_level);
   Picture shown;
   Picture& grey = doc.Image.width() == w && doc.Image.height() == h ? doc.Image : shown;
   PrepareOutput(grey, w, h);
@@ -103,7 +110,7 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
   PrepareOutput(doc.ImageZm2, w, h);
   ParallelFor(h, pixels, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
-      const std::uint16_t* in = turned.data() + static_cast<std::size_t>(y) * w;
+      const std::uint16_t* in = values.data() + static_cast<std::size_t>(y) * w;
       std::uint8_t* hi = doc.ImageZm.Row(y);
       std::uint8_t* lo = doc.ImageZm2.Row(y);
       std::uint8_t* g = grey.Row(y);
@@ -116,7 +123,46 @@ Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
     }
   });
   if (&grey == &shown) DrawAt00(doc.Image, std::move(shown));
+}
+
+// A 16-bit window's raw values through `map`, which writes row y of the
+// result from the whole source (width w, height h); rows are shared between
+// the cores.
+template <class Map>
+Status MapRawWindow(ImageDocument& doc, const char* command, const Map& map) {
+  std::vector<std::uint16_t> raw;
+  if (Status s = ReadRawValues(doc, command, raw); !s) return s;
+  const int w = doc.ImageZm.width();
+  const int h = doc.ImageZm.height();
+  std::vector<std::uint16_t> result(raw.size());
+  ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) map(raw.data(), w, h, y, result.data() + static_cast<std::size_t>(y) * w);
+  });
+  StoreRawValues(doc, result);
   return Status::Ok();
+}
+
+Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
+  std::vector<std::uint16_t> raw;
+  if (Status s = ReadRawValues(doc, "rotate", raw); !s) return s;
+  StoreRawValues(doc, RotateRawValues(raw, doc.ImageZm.width(), doc.ImageZm.height(), 65535, progress));
+  return Status::Ok();
+}
+
+// The raw versions of negative, mirror and flip: the same rules on values
+// 0..65535 instead of bytes 0..255.
+void NegativeRawRow(const std::uint16_t* raw, int w, int, int y, std::uint16_t* out) {
+  const std::uint16_t* in = raw + static_cast<std::size_t>(y) * w;
+  for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(65535 - in[x]);
+}
+
+void MirrorRawRow(const std::uint16_t* raw, int w, int, int y, std::uint16_t* out) {
+  const std::uint16_t* in = raw + static_cast<std::size_t>(y) * w;
+  for (int x = 0; x < w; ++x) out[x] = in[w - 1 - x];
+}
+
+void FlipRawRow(const std::uint16_t* raw, int w, int h, int y, std::uint16_t* out) {
+  std::memcpy(out, raw + static_cast<std::size_t>(h - 1 - y) * w, sizeof(std::uint16_t) * w);
 }
 
 }  // namespace
@@ -128,20 +174,24 @@ DialogCheck CheckSabattier(const SabattierParams& params) {
 }
 
 Status NegativeCommand(ImageDocument& doc) {
-  if (IsColour(doc)) {
-    const ToneTable table = NegativeTable();
-    Replace(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
-  }
+  if (doc.kind == WindowKind::kRaw16) return MapRawWindow(doc, "ネガ反転", NegativeRawRow);
+  if (!IsColour(doc)) return KindRefused("ネガ反転", doc.kind);
+  const ToneTable table = NegativeTable();
+  Replace(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
   return Status::Ok();
 }
 
 Status MirrorCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, MirrorInto);
+  if (doc.kind == WindowKind::kRaw16) return MapRawWindow(doc, "左右反転", MirrorRawRow);
+  if (!IsColour(doc)) return KindRefused("左右反転", doc.kind);
+  Replace(doc, MirrorInto);
   return Status::Ok();
 }
 
 Status FlipCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, FlipInto);
+  if (doc.kind == WindowKind::kRaw16) return MapRawWindow(doc, "上下反転", FlipRawRow);
+  if (!IsColour(doc)) return KindRefused("上下反転", doc.kind);
+  Replace(doc, FlipInto);
   return Status::Ok();
 }
 
@@ -159,7 +209,7 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
 }
 
 Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
-  if (!IsColour(doc)) return Status::Ok();
+  if (!IsColour(doc)) return KindRefused("ガンマ", doc.kind);
   const DialogCheck gamma = CheckGamma(params);
   if (gamma.outcome == DialogCheck::kNotANumber) return Status::Error(gamma.message);
   if (!gamma) return Status::Ok();
@@ -170,7 +220,7 @@ Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
 }
 
 Status SolarizeCommand(ImageDocument& doc) {
-  if (!IsColour(doc)) return Status::Ok();
+  if (!IsColour(doc)) return KindRefused("ソラリゼーション", doc.kind);
   Show(doc, SolarizeInto);
   doc.edited = true;
   return Status::Ok();

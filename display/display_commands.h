@@ -6,24 +6,27 @@
 // structs and refresh.
 //
 //   command     menu  kinds      reads     draws onto       edited
-//   negative    N1    colour     ImageZm   Image, ImageZm   kept
-//   mirror      M1    colour     ImageZm   Image, ImageZm   kept
-//   flip        R1    colour     ImageZm   Image, ImageZm   kept
+//   negative    N1    1, 2 (*)   ImageZm   Image, ImageZm   kept
+//   mirror      M1    1, 2 (*)   ImageZm   Image, ImageZm   kept
+//   flip        R1    1, 2 (*)   ImageZm   Image, ImageZm   kept
 //   rotate      R3    any (*)    ImageZm   Image, ImageZm   set
-//   gamma       N6    colour     ImageZm   Image            set
-//   solarize    N7    colour     ImageZm   Image            set
+//   gamma       N6    1          ImageZm   Image            set
+//   solarize    N7    1          ImageZm   Image            set
 //   Sabattier   N8    any        ImageZm   Image            set
 //
-// (*) A 16-bit window keeps its raw values in two planes, ImageZm (high
-// byte) and ImageZm2 (low byte); rotating one plane alone would mix the bytes
-// of different pixels. The rotation therefore turns the raw values
-// themselves, rebuilds both planes from them and draws the shown picture
-// again with the window's levels. Pixels the rotation does not
-// compute become raw 65535, which shows white like the frame of a rotated
-// colour picture.
+// (*) A 16-bit window (kind 2) keeps its raw values in two planes, ImageZm
+// (high byte) and ImageZm2 (low byte); changing one plane alone would mix
+// the bytes of different pixels. These commands therefore work on the raw
+// values themselves (negative: 65535 - v; mirror and flip: columns or rows
+// of raw values reversed; rotation: the raw values turned), rebuild both
+// planes from them and draw the shown picture again with the window's
+// levels. Pixels the rotation does not compute become raw 65535, which
+// shows white like the frame of a rotated colour picture.
 //
 // A command on a window of a kind it does not accept changes nothing and
-// succeeds. Results are drawn at (0, 0); pictures keep their size.
+// returns an error that names the command and says why (KindRefused), for
+// the message box and qirm-cli's error line. Results are drawn at (0, 0);
+// pictures keep their size.
 #pragma once
 
 #include <string>
@@ -58,19 +61,22 @@ DialogCheck CheckGamma(const GammaParams& params);
 // negative one has no meaning.
 DialogCheck CheckSabattier(const SabattierParams& params);
 
+// Errors: the window's kind (see the table); the two planes of a 16-bit
+// window differ in size. Nothing changes then.
 Status NegativeCommand(ImageDocument& doc);
 Status MirrorCommand(ImageDocument& doc);
 Status FlipCommand(ImageDocument& doc);
 
 // Progress: the share of rows done, in percent, then 0 when the command ends.
-// Errors: the levels of a 16-bit window are not numbers (nothing changes).
+// Errors: the two planes of a 16-bit window differ in size (nothing changes).
 Status RotateCommand(ImageDocument& doc, const Progress& progress = {});
 
 // The gamma and step width are read from the params as the commands read the
 // dialogs' edits after they close. A text that is no number is the
 // conversion error (nothing drawn). A value the dialog's OK would refuse can
 // still arrive when the dialog was closed by its frame; the command then
-// draws nothing and succeeds.
+// draws nothing and succeeds. Gamma and solarization on a window that is no
+// colour picture: the kind error, checked before the value.
 Status GammaCommand(ImageDocument& doc, const GammaParams& params);
 Status SolarizeCommand(ImageDocument& doc);
 Status SabattierCommand(ImageDocument& doc, const SabattierParams& params);

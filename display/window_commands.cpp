@@ -3,13 +3,17 @@
 #include <algorithm>
 
 #include "core/numbers.h"
+#include "document/kind_refusal.h"
 
 namespace qirm {
 namespace {
 
-Status ContrastStep(Workspace& ws, double colour_factor, double span_factor) {
+Status ContrastStep(Workspace& ws, const char* button, double colour_factor, double span_factor) {
   ImageDocument* doc = ws.active();
   if (!doc) return Status::Ok();
+  if (doc->kind != WindowKind::kColour && doc->kind != WindowKind::kRaw16) {
+    return KindRefused(button, doc->kind, "カラー画像と16ビットの画像にだけ使えます。");
+  }
   if (doc->kind == WindowKind::kColour) {
     const double gain = doc->gain * colour_factor;
     doc->Image = RenderContrast(doc->ImageZm, gain);
@@ -28,8 +32,8 @@ Status ContrastStep(Workspace& ws, double colour_factor, double span_factor) {
 
 }  // namespace
 
-Status ContrastUp(Workspace& ws) { return ContrastStep(ws, 1.1, 0.8); }
-Status ContrastDown(Workspace& ws) { return ContrastStep(ws, 1 / 1.1, 1.2); }
+Status ContrastUp(Workspace& ws) { return ContrastStep(ws, "コントラスト H", 1.1, 0.8); }
+Status ContrastDown(Workspace& ws) { return ContrastStep(ws, "コントラスト L", 1 / 1.1, 1.2); }
 
 Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
   ImageDocument* doc = ws.active();
@@ -74,9 +78,14 @@ Status Zoom(Workspace& ws, ZoomDirection direction, bool& changed) {
   return Status::Ok();
 }
 
-bool Separate(Workspace& ws) {
+Status Separate(Workspace& ws) {
   ImageDocument* source = ws.active();
-  if (!source || source->kind != WindowKind::kColour) return false;
+  if (!source) return Status::Ok();
+  if (source->kind == WindowKind::kRaw16) {
+    return KindRefused("RGB分解", source->kind,
+                       "16ビットの画像は明るさだけのデータで、分ける色がありません。");
+  }
+  if (source->kind != WindowKind::kColour) return KindRefused("RGB分解", source->kind);
   const Picture& base = source->ImageZm;
   const int w = base.width();
   const int h = base.height();
@@ -93,7 +102,7 @@ bool Separate(Workspace& ws) {
     // unique_ptr.
     ws.NewPictureWindow(std::move(shown), std::move(grey), kCaptions[p], 3);
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace qirm

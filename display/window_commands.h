@@ -11,7 +11,8 @@ namespace qirm {
 
 // "H" and "L": colour windows change their gain by 1.1 or 1/1.1, 16-bit
 // windows narrow or widen the level window (span x 0.8 or 1.2) from the
-// levels in the level edits. Other kinds: nothing.
+// levels in the level edits. Other kinds: an error that says so (nothing
+// changes). No window: nothing.
 Status ContrastUp(Workspace& ws);
 Status ContrastDown(Workspace& ws);
 
@@ -27,8 +28,9 @@ Status SpinClick(Workspace& ws, LevelSpin spin, int direction);
 Status Zoom(Workspace& ws, ZoomDirection direction, bool& changed);
 
 // Colour separation: three grey windows "Blue", "Green", "Red" from the
-// base picture of the active colour window; "Red" ends active. False when
-// there was nothing to separate.
-bool Separate(Workspace& ws);
+// base picture of the active colour window; "Red" ends active. Without a
+// window nothing happens; on a window of another kind (a 16-bit window has
+// no colours) nothing is made and the error says why.
+Status Separate(Workspace& ws);
 
 }  // namespace qirm

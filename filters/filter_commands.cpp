@@ -10,6 +10,7 @@
 #include "core/numbers.h"
 #include "core/parallel.h"
 #include "display/levels.h"
+#include "document/kind_refusal.h"
 #include "filters/blooming.h"
 
 namespace qirm {
@@ -219,7 +220,7 @@ Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings) {
 // ------------------------------------------------------------ commands
 
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress) {
-  if (doc.kind != WindowKind::kColour) return Status::Ok();
+  if (doc.kind != WindowKind::kColour) return KindRefused("エッジ強調", doc.kind);
   FilterBase(doc,
              [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
   return Finish(doc, progress, Status::Ok());
@@ -307,7 +308,7 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status ComaCommand(ImageDocument& doc, const ComaParams& params) {
-  if (doc.kind != WindowKind::kColour) return Status::Ok();
+  if (doc.kind != WindowKind::kColour) return KindRefused("コマコレクト処理", doc.kind);
   if (SameSize(doc.Image, doc.ImageZm)) {
     ComaCorrectInto(doc.ImageZm, params, doc.Image);
   } else {

@@ -32,7 +32,8 @@
 // command draws it again from the planes.
 //
 // A command on a window of a kind it does not accept changes nothing and
-// succeeds.
+// returns an error that names the command and says why (KindRefused), for
+// the message box and qirm-cli's error line.
 #pragma once
 
 #include <string>

@@ -254,7 +254,12 @@ void TMainForm::SaveButtonClick() { Save1Click(); }
 
 void TMainForm::RGB2Click() {
   if (!ActiveChild()) return;
-  if (qirm::Separate(m_workspace)) ShowNewWindows(ResultWindowSize::kFitPicture);
+  const qirm::Status s = qirm::Separate(m_workspace);
+  if (!s) {
+    ShowError(QString::fromStdString(s.message()));
+    return;
+  }
+  ShowNewWindows(ResultWindowSize::kFitPicture);
 }
 
 void TMainForm::A1Click() {

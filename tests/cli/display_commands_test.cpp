@@ -2,6 +2,7 @@
 // fields, the kind checks and the dialogs' refusals, end to end.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -100,26 +101,74 @@ TEST_F(DisplayCliTest, KindChecks) {
   ASSERT_EQ(plain_ppm.code, 0) << plain_ppm.err;
   const Picture ppm_shown = Saved("shown.bmp");
 
+  // A command the window's kind does not take fails with exit 1 and its
+  // message, and nothing is saved.
   const struct {
     const char* file;
     const char* command;
     bool changes;
+    const char* refusal;
   } cases[] = {
-      {"frame.fits", "negative", false},  {"frame.fits", "mirror", false},
-      {"frame.fits", "flip", false},      {"frame.fits", "gamma=0.5", false},
-      {"frame.fits", "solarize", false},  {"frame.fits", "sabattier=100", true},
-      {"frame.fits", "rotate", true},     {"pic.ppm", "negative", false},
-      {"pic.ppm", "mirror", false},       {"pic.ppm", "flip", false},
-      {"pic.ppm", "gamma=0.5", false},    {"pic.ppm", "solarize", false},
-      {"pic.ppm", "sabattier=100", true}, {"pic.ppm", "rotate", true},
+      {"frame.fits", "negative", true, nullptr},
+      {"frame.fits", "mirror", true, nullptr},
+      {"frame.fits", "flip", true, nullptr},
+      {"frame.fits", "gamma=0.5", false, "ガンマ: 16ビットの画像には使えません。"},
+      {"frame.fits", "solarize", false, "ソラリゼーション: 16ビットの画像には使えません。"},
+      {"frame.fits", "separate", false, "RGB分解: 16ビットの画像には使えません。"},
+      {"frame.fits", "sabattier=100", true, nullptr},
+      {"frame.fits", "rotate", true, nullptr},
+      {"pic.ppm", "negative", false, "ネガ反転: Netpbmの画像には使えません。"},
+      {"pic.ppm", "mirror", false, "左右反転: Netpbmの画像には使えません。"},
+      {"pic.ppm", "flip", false, "上下反転: Netpbmの画像には使えません。"},
+      {"pic.ppm", "gamma=0.5", false, "ガンマ: Netpbmの画像には使えません。"},
+      {"pic.ppm", "solarize", false, "ソラリゼーション: Netpbmの画像には使えません。"},
+      {"pic.ppm", "sabattier=100", true, nullptr},
+      {"pic.ppm", "rotate", true, nullptr},
   };
   for (const auto& c : cases) {
+    std::filesystem::remove(m_dir / "shown.bmp");
     const CliResult r = RunAndSave(c.file, {c.command});
+    if (c.refusal) {
+      EXPECT_EQ(r.code, 1) << c.file << " " << c.command;
+      EXPECT_EQ(r.err.rfind(std::string("qirm-cli: ") + c.refusal, 0), 0u)
+          << c.file << " " << c.command << ": " << r.err;
+      EXPECT_FALSE(std::filesystem::exists(m_dir / "shown.bmp")) << c.file << " " << c.command;
+      continue;
+    }
     ASSERT_EQ(r.code, 0) << c.file << " " << c.command << ": " << r.err;
     const Picture before = std::string(c.file) == "pic.ppm" ? ppm_shown : fits_shown;
     EXPECT_EQ(!(Saved("shown.bmp") == before), c.changes) << c.file << " " << c.command;
-    EXPECT_NE(r.out.find(std::string("\nUndoFlg=") + (c.changes ? "1" : "0") + "\n"), std::string::npos)
+    const bool edited = std::string(c.command) == "rotate" || std::string(c.command) == "sabattier=100";
+    EXPECT_NE(r.out.find(std::string("\nUndoFlg=") + (edited ? "1" : "0") + "\n"), std::string::npos)
         << c.file << " " << c.command;
+  }
+}
+
+TEST_F(DisplayCliTest, SixteenBitNegativeMirrorAndFlipWorkOnTheRawValues) {
+  // frame.fits: 1500 everywhere, 1000 at (10, 10); levels 1000..1888.
+  const struct {
+    const char* command;
+    int x, y;  // where the 1000 ends up
+    int high_byte_of_1500;
+  } cases[] = {
+      {"negative", 10, 10, (65535 - 1500) / 256},
+      {"mirror", 19, 10, 1500 / 256},
+      {"flip", 10, 19, 1500 / 256},
+  };
+  for (const auto& c : cases) {
+    const CliResult r = RunAndSave("frame.fits", {c.command});
+    ASSERT_EQ(r.code, 0) << c.command << ": " << r.err;
+    const Picture base = Saved("base.bmp");
+    EXPECT_EQ(base.Color(3, 3), static_cast<std::uint32_t>(c.high_byte_of_1500)) << c.command;
+    const Picture shown = Saved("shown.bmp");
+    if (std::string(c.command) == "negative") {
+      // 64035 and 64535 both lie above the maximum level: white.
+      EXPECT_EQ(shown.Color(3, 3), 0xFFFFFFu);
+      EXPECT_EQ(shown.Color(10, 10), 0xFFFFFFu);
+    } else {
+      EXPECT_EQ(shown.Color(c.x, c.y), 0u) << c.command;       // 1000 is the minimum level
+      EXPECT_EQ(shown.Color(10, 10), 0x8F8F8Fu) << c.command;  // 1500 elsewhere
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 // dialogs' refusals, end to end.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -132,10 +133,10 @@ TEST_F(FilterCliTest, KindChecks) {
     bool shown, base;
     const char* undo;
   } cases[] = {
-      {"frame.fits", "edge", false, false, "0"},         {"frame.fits", "coma=3,3,5", false, false, "0"},
-      {"frame.fits", "highpass", true, true, "1"},       {"frame.fits", "blur=2", true, true, "1"},
-      {"frame.fits", "gmc=0,1,0.2,0", true, false, "0"}, {"pic.ppm", "edge=3", false, false, "0"},
-      {"pic.ppm", "coma=3,3,5", false, false, "0"},      {"pic.ppm", "lowpass", true, true, "1"},
+      {"frame.fits", "highpass", true, true, "1"},
+      {"frame.fits", "blur=2", true, true, "1"},
+      {"frame.fits", "gmc=0,1,0.2,0", true, false, "0"},
+      {"pic.ppm", "lowpass", true, true, "1"},
   };
   for (const auto& c : cases) {
     const CliResult r = RunAndSave(c.file, {c.command});
@@ -148,6 +149,27 @@ TEST_F(FilterCliTest, KindChecks) {
     }
     EXPECT_NE(r.out.find(std::string("\nUndoFlg=") + c.undo + "\n"), std::string::npos)
         << c.file << " " << c.command;
+  }
+
+  // Edge enhancement and the coma correction take colour pictures only: exit
+  // 1 with the reason, nothing saved.
+  const struct {
+    const char* file;
+    const char* command;
+    const char* refusal;
+  } refused[] = {
+      {"frame.fits", "edge", "エッジ強調: 16ビットの画像には使えません。"},
+      {"frame.fits", "coma=3,3,5", "コマコレクト処理: 16ビットの画像には使えません。"},
+      {"pic.ppm", "edge=3", "エッジ強調: Netpbmの画像には使えません。"},
+      {"pic.ppm", "coma=3,3,5", "コマコレクト処理: Netpbmの画像には使えません。"},
+  };
+  for (const auto& c : refused) {
+    std::filesystem::remove(m_dir / "shown.bmp");
+    const CliResult r = RunAndSave(c.file, {c.command});
+    EXPECT_EQ(r.code, 1) << c.file << " " << c.command;
+    EXPECT_EQ(r.err.rfind(std::string("qirm-cli: ") + c.refusal, 0), 0u)
+        << c.file << " " << c.command << ": " << r.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "shown.bmp")) << c.file << " " << c.command;
   }
 }
 

@@ -47,49 +47,58 @@ struct Outcome {
   bool base = false;
   bool low = false;
   std::string undo;
+  std::string error;  // empty when the command succeeded
 };
 
 Outcome RunOn(ImageDocument& doc, const std::function<Status(ImageDocument&)>& command) {
   const ImageDocument before = doc;
-  EXPECT_TRUE(command(doc).ok());
+  const Status status = command(doc);
   return {!(doc.Image == before.Image), !(doc.ImageZm == before.ImageZm), !(doc.ImageZm2 == before.ImageZm2),
-          EditedText(doc)};
+          EditedText(doc), status ? "" : status.message()};
 }
 
 TEST(DisplayCommands, KindsPicturesAndUndoFlag) {
   const GammaParams gamma{"2.0"};
   const SabattierParams step{"100"};
+  // A refusal (error) names the command in the menu's words and changes
+  // nothing.
   const struct {
     const char* name;
     std::function<Status(ImageDocument&)> command;
     const char* kind;
     bool image, base, low;
     const char* undo;
+    const char* error;
   } cases[] = {
-      {"negative", NegativeCommand, "1", true, true, false, "0"},
-      {"negative", NegativeCommand, "2", false, false, false, "0"},
-      {"negative", NegativeCommand, "3", false, false, false, "0"},
-      {"mirror", MirrorCommand, "1", true, true, false, "0"},
-      {"mirror", MirrorCommand, "2", false, false, false, "0"},
-      {"mirror", MirrorCommand, "3", false, false, false, "0"},
-      {"flip", FlipCommand, "1", true, true, false, "0"},
-      {"flip", FlipCommand, "2", false, false, false, "0"},
-      {"flip", FlipCommand, "3", false, false, false, "0"},
-      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "1", true, true, false, "1"},
-      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "2", true, true, true, "1"},
-      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "3", true, true, false, "1"},
-      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "1", true, false, false, "1"},
-      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "2", false, false, false, "0"},
-      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "3", false, false, false, "0"},
-      {"solarize", SolarizeCommand, "1", true, false, false, "1"},
-      {"solarize", SolarizeCommand, "2", false, false, false, "0"},
-      {"solarize", SolarizeCommand, "3", false, false, false, "0"},
-      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "1", true, false, false,
-       "1"},
-      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "2", true, false, false,
-       "1"},
-      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "3", true, false, false,
-       "1"},
+      {"negative", NegativeCommand, "1", true, true, false, "0", nullptr},
+      {"negative", NegativeCommand, "2", true, true, true, "0", nullptr},
+      {"negative", NegativeCommand, "3", false, false, false, "0", "ネガ反転: Netpbmの画像には使えません。"},
+      {"mirror", MirrorCommand, "1", true, true, false, "0", nullptr},
+      {"mirror", MirrorCommand, "2", true, true, true, "0", nullptr},
+      {"mirror", MirrorCommand, "3", false, false, false, "0", "左右反転: Netpbmの画像には使えません。"},
+      {"flip", FlipCommand, "1", true, true, false, "0", nullptr},
+      {"flip", FlipCommand, "2", true, true, true, "0", nullptr},
+      {"flip", FlipCommand, "3", false, false, false, "0", "上下反転: Netpbmの画像には使えません。"},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "1", true, true, false, "1", nullptr},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "2", true, true, true, "1", nullptr},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "3", true, true, false, "1", nullptr},
+      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "1", true, false, false, "1",
+       nullptr},
+      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "2", false, false, false, "0",
+       "ガンマ: 16ビットの画像には使えません。"},
+      {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "3", false, false, false, "0",
+       "ガンマ: Netpbmの画像には使えません。"},
+      {"solarize", SolarizeCommand, "1", true, false, false, "1", nullptr},
+      {"solarize", SolarizeCommand, "2", false, false, false, "0",
+       "ソラリゼーション: 16ビットの画像には使えません。"},
+      {"solarize", SolarizeCommand, "3", false, false, false, "0",
+       "ソラリゼーション: Netpbmの画像には使えません。"},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "1", true, false, false, "1",
+       nullptr},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "2", true, false, false, "1",
+       nullptr},
+      {"sabattier", [&](ImageDocument& d) { return SabattierCommand(d, step); }, "3", true, false, false, "1",
+       nullptr},
   };
   for (const auto& c : cases) {
     ImageDocument doc = Window(c.kind);
@@ -99,7 +108,85 @@ TEST(DisplayCommands, KindsPicturesAndUndoFlag) {
     EXPECT_EQ(o.base, c.base) << what;
     EXPECT_EQ(o.low, c.low) << what;
     EXPECT_EQ(o.undo, c.undo) << what;
+    if (c.error) {
+      // The reason follows the command and the kind.
+      EXPECT_EQ(o.error.rfind(c.error, 0), 0u) << what << ": " << o.error;
+      EXPECT_GT(o.error.size(), std::string(c.error).size()) << what;
+    } else {
+      EXPECT_EQ(o.error, "") << what;
+    }
   }
+}
+
+// Raw values 0..65535 of a w x h window, with the extremes and values that
+// cross multiples of 256 between neighbours, and the window made of them.
+std::vector<std::uint16_t> RawValues(int w, int h) {
+  std::vector<std::uint16_t> raw(static_cast<std::size_t>(w) * h);
+  for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint16_t>(i * 2741 + 17);
+  raw[0] = 0;
+  raw[1] = 65535;
+  raw[2] = 255;
+  raw[3] = 256;
+  return raw;
+}
+
+ImageDocument RawWindow(const std::vector<std::uint16_t>& raw, int w, int h, int max, int min) {
+  IntMatrix m;
+  EXPECT_EQ(AllocIntMatrix(w, h, m), 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) m[x][y] = raw[static_cast<std::size_t>(y) * w + x];
+  ImageDocument doc;
+  doc.kind = WindowKind::kRaw16;
+  SplitRawPlanes(m, w, h, doc.ImageZm, doc.ImageZm2);
+  doc.max_level = max;
+  doc.min_level = min;
+  doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, max, min);
+  doc.edited = false;
+  return doc;
+}
+
+TEST(DisplayCommands, SixteenBitNegativeMirrorAndFlipWorkOnTheRawValues) {
+  // Large enough to be cut between threads; odd sizes catch an off-by-one
+  // in the reversal.
+  const int w = 301, h = 257, max = 50000, min = 3000;
+  const std::vector<std::uint16_t> raw = RawValues(w, h);
+  const auto at = [&](int x, int y) { return static_cast<int>(raw[static_cast<std::size_t>(y) * w + x]); };
+  const struct {
+    const char* name;
+    Status (*command)(ImageDocument&);
+    std::function<int(int, int)> expected;
+  } cases[] = {
+      {"negative", NegativeCommand, [&](int x, int y) { return 65535 - at(x, y); }},
+      {"mirror", MirrorCommand, [&](int x, int y) { return at(w - 1 - x, y); }},
+      {"flip", FlipCommand, [&](int x, int y) { return at(x, h - 1 - y); }},
+  };
+  for (const auto& c : cases) {
+    ImageDocument doc = RawWindow(raw, w, h, max, min);
+    ASSERT_TRUE(c.command(doc).ok()) << c.name;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        ASSERT_EQ(RawValue(doc.ImageZm, doc.ImageZm2, x, y), c.expected(x, y))
+            << c.name << " " << x << ", " << y;
+        ASSERT_EQ(doc.ImageZm.Row(y)[3 * x] | doc.ImageZm.Row(y)[3 * x + 1], 0) << c.name;
+        ASSERT_EQ(doc.ImageZm2.Row(y)[3 * x] | doc.ImageZm2.Row(y)[3 * x + 1], 0) << c.name;
+      }
+    // Shown with the window's levels, which stay; UndoFlg kept as for colour.
+    EXPECT_EQ(doc.Image, RenderLevels(doc.ImageZm, doc.ImageZm2, max, min)) << c.name;
+    EXPECT_EQ(doc.max_level, max);
+    EXPECT_EQ(doc.min_level, min);
+    EXPECT_EQ(doc.edited, false) << c.name;
+    // Each is its own inverse.
+    ASSERT_TRUE(c.command(doc).ok());
+    EXPECT_EQ(doc.ImageZm, RawWindow(raw, w, h, max, min).ImageZm) << c.name;
+    EXPECT_EQ(doc.ImageZm2, RawWindow(raw, w, h, max, min).ImageZm2) << c.name;
+  }
+
+  // Planes out of step: an error, nothing changed.
+  ImageDocument broken = RawWindow(raw, w, h, max, min);
+  broken.ImageZm2 = Picture(w, h - 1);
+  const ImageDocument before = broken;
+  EXPECT_FALSE(MirrorCommand(broken));
+  EXPECT_EQ(broken.ImageZm, before.ImageZm);
 }
 
 TEST(DisplayCommands, ResultsStartFromTheBasePicture) {
@@ -178,7 +265,7 @@ TEST(DisplayCommands, TextThatIsNoNumberStopsBeforeDrawing) {
   EXPECT_EQ(doc.edited, false);
   // The gamma command looks at the kind before it reads the text.
   ImageDocument raw = Window("2");
-  EXPECT_TRUE(GammaCommand(raw, GammaParams{"x"}).ok());
+  EXPECT_EQ(GammaCommand(raw, GammaParams{"x"}).message().rfind("ガンマ: 16ビットの画像", 0), 0u);
 }
 
 TEST(DisplayCommands, RotationReportsRowsThenZero) {

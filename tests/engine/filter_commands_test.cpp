@@ -208,8 +208,9 @@ TEST(FilterCommands, KindChecks) {
     ImageDocument doc =
         kind == WindowKind::kRaw16 ? RawDocument(raw, 30, 30, 12000, 1000) : ColourDocument(base, kind);
     const ImageDocument before = doc;
-    ASSERT_TRUE(EdgeCommand(doc, 1.0));
-    ASSERT_TRUE(ComaCommand(doc, {15, 15, 5.0}));
+    const std::string kind_name = kind == WindowKind::kRaw16 ? "16ビットの画像" : "Netpbmの画像";
+    EXPECT_EQ(EdgeCommand(doc, 1.0).message().rfind("エッジ強調: " + kind_name + "には使えません。", 0), 0u);
+    EXPECT_EQ(ComaCommand(doc, {15, 15, 5.0}).message().rfind("コマコレクト処理: " + kind_name, 0), 0u);
     EXPECT_TRUE(doc.Image == before.Image) << KindText(kind);
     EXPECT_TRUE(doc.ImageZm == before.ImageZm) << KindText(kind);
     EXPECT_EQ(doc.edited, false) << KindText(kind);

@@ -47,7 +47,8 @@ TEST(Workspace, CommandsWithoutAWindowDoNothing) {
   EXPECT_TRUE(SpinClick(ws, LevelSpin::kMaximum, 1));
   EXPECT_TRUE(Zoom(ws, ZoomDirection::In, changed));
   EXPECT_FALSE(changed);
-  EXPECT_FALSE(Separate(ws));
+  EXPECT_TRUE(Separate(ws));
+  EXPECT_TRUE(ws.windows().empty());
   EXPECT_EQ(ws.main().zoom, before.zoom);
   EXPECT_EQ(ws.main().max_spin, before.max_spin);
 }
@@ -82,7 +83,9 @@ TEST(Workspace, LevelSpanFromTheMainEdits) {
 
   ImageDocument& netpbm = ws.NewWindow();
   netpbm.kind = WindowKind::kNetpbm;
-  ASSERT_TRUE(ContrastUp(ws));
+  const Status refused = ContrastUp(ws);
+  EXPECT_EQ(refused.message().rfind("コントラスト H: Netpbmの画像には使えません。", 0), 0u)
+      << refused.message();
   EXPECT_EQ(GainText(netpbm), "1.0");
   EXPECT_EQ(ws.main().max_edit.text, "1159");
 }
@@ -204,8 +207,14 @@ TEST(Workspace, SeparationMakesThreeGreyWindowsFromTheBase) {
   EXPECT_EQ(ws.main().max_edit.text, "255");
   EXPECT_EQ(ws.main().max_spin, 255);
 
+  // A 16-bit window has no colours to separate: the message says so and no
+  // window is made.
   AddRawWindow(ws, 1, 2, 0);
-  EXPECT_FALSE(Separate(ws));
+  const Status raw = Separate(ws);
+  EXPECT_FALSE(raw);
+  EXPECT_EQ(raw.message().rfind("RGB分解: 16ビットの画像には使えません。", 0), 0u) << raw.message();
+  EXPECT_NE(raw.message().find("色がありません"), std::string::npos) << raw.message();
+  EXPECT_EQ(ws.windows().size(), 5u);
   ws.CloseAll();
   EXPECT_TRUE(ws.windows().empty());
   EXPECT_EQ(ws.active(), nullptr);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -49,6 +50,28 @@ inline QString ModalDuring(const std::function<void()>& trigger) {
   QObject::connect(&timer, &QTimer::timeout, [&] {
     if (QWidget* m = QApplication::activeModalWidget()) {
       seen = m->windowTitle();
+      m->close();
+    }
+  });
+  timer.start(10);
+  trigger();
+  QTest::qWait(30);
+  return seen;
+}
+
+// Closes every modal window that opens during trigger, in turn, and lists
+// each once: a message box by its text, any other window by its title.
+inline QStringList ModalsDuring(const std::function<void()>& trigger) {
+  QStringList seen;
+  QPointer<QWidget> last;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      if (m != last) {
+        last = m;
+        auto* box = qobject_cast<QMessageBox*>(m);
+        seen << (box ? box->text() : m->windowTitle());
+      }
       m->close();
     }
   });

@@ -111,30 +111,43 @@ class DisplayCommandsTest : public QObject {
       const char* kind;
       bool image, base, low;
       const char* undo;
+      const char* refusal = nullptr;  // the start of the message box's text
     };
     const Case cases[] = {
         {"negative", &TMainForm::N1Click, "1", true, true, false, "0"},
-        {"negative", &TMainForm::N1Click, "2", false, false, false, "0"},
-        {"negative", &TMainForm::N1Click, "3", false, false, false, "0"},
+        {"negative", &TMainForm::N1Click, "2", true, true, true, "0"},
+        {"negative", &TMainForm::N1Click, "3", false, false, false, "0",
+         "ネガ反転: Netpbmの画像には使えません。"},
         {"mirror", &TMainForm::M1Click, "1", true, true, false, "0"},
-        {"mirror", &TMainForm::M1Click, "2", false, false, false, "0"},
-        {"mirror", &TMainForm::M1Click, "3", false, false, false, "0"},
+        {"mirror", &TMainForm::M1Click, "2", true, true, true, "0"},
+        {"mirror", &TMainForm::M1Click, "3", false, false, false, "0",
+         "左右反転: Netpbmの画像には使えません。"},
         {"flip", &TMainForm::R1Click, "1", true, true, false, "0"},
-        {"flip", &TMainForm::R1Click, "2", false, false, false, "0"},
-        {"flip", &TMainForm::R1Click, "3", false, false, false, "0"},
+        {"flip", &TMainForm::R1Click, "2", true, true, true, "0"},
+        {"flip", &TMainForm::R1Click, "3", false, false, false, "0",
+         "上下反転: Netpbmの画像には使えません。"},
         {"rotate", &TMainForm::R3Click, "1", true, true, false, "1"},
         {"rotate", &TMainForm::R3Click, "2", true, true, true, "1"},
         {"rotate", &TMainForm::R3Click, "3", true, true, false, "1"},
         {"solarize", &TMainForm::N7Click, "1", true, false, false, "1"},
-        {"solarize", &TMainForm::N7Click, "2", false, false, false, "0"},
-        {"solarize", &TMainForm::N7Click, "3", false, false, false, "0"},
+        {"solarize", &TMainForm::N7Click, "2", false, false, false, "0",
+         "ソラリゼーション: 16ビットの画像には使えません。"},
+        {"solarize", &TMainForm::N7Click, "3", false, false, false, "0",
+         "ソラリゼーション: Netpbmの画像には使えません。"},
+        {"separate", &TMainForm::RGB2Click, "2", false, false, false, "0",
+         "RGB分解: 16ビットの画像には使えません。"},
     };
     for (const Case& c : cases) {
       const QByteArray what = QByteArray(c.name) + " on kind " + c.kind;
       TChild* child = OpenKind(c.kind);
       QVERIFY2(child, what);
       const Snapshot before = Take();
-      (MainForm->*c.handler)();
+      const int windows = MainForm->Children().size();
+      // A refused command says why in a message box; the others show none.
+      const QStringList modals = ModalsDuring([&] { (MainForm->*c.handler)(); });
+      QCOMPARE(modals.size(), c.refusal ? 1 : 0);
+      if (c.refusal) QVERIFY2(modals.first().startsWith(QString::fromUtf8(c.refusal)), what);
+      QCOMPARE(MainForm->Children().size(), windows);
       const qirm::ImageDocument* d = child->Document();
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
@@ -222,11 +235,14 @@ class DisplayCommandsTest : public QObject {
     QCOMPARE(shown, QStringLiteral("'x' is not a valid floating point value"));
   }
 
-  void gammaDialogShowsOnOtherKindsButDrawsNothing() {
+  void gammaDialogShowsOnOtherKindsThenSaysWhyAndDrawsNothing() {
     TChild* child = OpenKind("2");
     QVERIFY(child);
     const Snapshot before = Take();
-    WithModal<TGMM>([] { MainForm->N6Click(); }, [&](QWidget*) { GMM->Button1->click(); });
+    const QStringList modals = ModalsDuring([] { MainForm->N6Click(); });
+    QCOMPARE(modals.size(), 2);
+    QCOMPARE(modals.first(), QStringLiteral("GMM"));
+    QVERIFY(modals.last().startsWith(QStringLiteral("ガンマ: 16ビットの画像には使えません。")));
     QVERIFY(child->Document()->Image == before.image);
     QCOMPARE(qirm::EditedText(*child->Document()), std::string("0"));
   }

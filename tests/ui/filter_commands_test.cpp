@@ -161,11 +161,14 @@ class FilterCommandsTest : public QObject {
       bool streak;
       bool image, base, low;
       const char* undo;
+      const char* refusal = nullptr;  // the start of the message box's text
     };
     const Case cases[] = {
         {"edge", &TMainForm::N2Click, "1", false, true, true, false, "1"},
-        {"edge", &TMainForm::N2Click, "2", false, false, false, false, "0"},
-        {"edge", &TMainForm::N2Click, "3", false, false, false, false, "0"},
+        {"edge", &TMainForm::N2Click, "2", false, false, false, false, "0",
+         "エッジ強調: 16ビットの画像には使えません。"},
+        {"edge", &TMainForm::N2Click, "3", false, false, false, false, "0",
+         "エッジ強調: Netpbmの画像には使えません。"},
         {"blur", &TMainForm::N4Click, "1", false, true, true, false, "1"},
         {"blur", &TMainForm::N4Click, "2", false, true, true, true, "1"},
         {"blur", &TMainForm::N4Click, "3", false, true, true, false, "1"},
@@ -180,8 +183,10 @@ class FilterCommandsTest : public QObject {
         {"bloom", &TMainForm::N5Click, "2", true, true, true, true, "0"},
         {"bloom", &TMainForm::N5Click, "3", true, true, true, false, "0"},
         {"coma", &TMainForm::N9Click, "1", false, true, false, false, "1"},
-        {"coma", &TMainForm::N9Click, "2", false, false, false, false, "0"},
-        {"coma", &TMainForm::N9Click, "3", false, false, false, false, "0"},
+        {"coma", &TMainForm::N9Click, "2", false, false, false, false, "0",
+         "コマコレクト処理: 16ビットの画像には使えません。"},
+        {"coma", &TMainForm::N9Click, "3", false, false, false, false, "0",
+         "コマコレクト処理: Netpbmの画像には使えません。"},
         {"gmc", &TMainForm::P1Click, "1", false, true, false, false, "0"},
         {"gmc", &TMainForm::P1Click, "2", false, true, false, false, "0"},
         {"gmc", &TMainForm::P1Click, "3", false, true, false, false, "0"},
@@ -195,10 +200,16 @@ class FilterCommandsTest : public QObject {
       TChild* child = OpenKind(c.kind, c.streak);
       QVERIFY2(child, what);
       const Snapshot before = Take();
-      // The dialog shows whatever the kind.
-      const QString dialog = ModalDuring([&] { (MainForm->*c.handler)(); });
+      // The dialog shows whatever the kind; a kind the command does not take
+      // is then refused in a message box that says why.
+      const QStringList modals = ModalsDuring([&] { (MainForm->*c.handler)(); });
+      QStringList expected;
       const auto has_dialog = dialogs.find(c.name);
-      QVERIFY2(dialog == (has_dialog == dialogs.end() ? QString() : has_dialog->second), what);
+      if (has_dialog != dialogs.end()) expected << has_dialog->second;
+      QCOMPARE(modals.size(), expected.size() + (c.refusal ? 1 : 0));
+      if (!expected.isEmpty()) QVERIFY2(modals.first() == expected.first(), what);
+      if (c.refusal)
+        QVERIFY2(modals.last().startsWith(QString::fromUtf8(c.refusal)), what + " " + modals.last().toUtf8());
       const qirm::ImageDocument* d = child->Document();
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);

@@ -1,0 +1,25 @@
+#include "document/kind_refusal.h"
+
+namespace qirm {
+
+std::string KindName(WindowKind kind) {
+  switch (kind) {
+    case WindowKind::kNone:
+      return "空のウィンドウ";
+    case WindowKind::kColour:
+      return "カラー画像";
+    case WindowKind::kRaw16:
+      return "16ビットの画像";
+    case WindowKind::kNetpbm:
+      return "Netpbmの画像";
+  }
+  return "この画像";
+}
+
+Status KindRefused(const std::string& command, WindowKind kind, const std::string& reason) {
+  const std::string why =
+      reason.empty() ? "カラー画像 (BMP・JPEG とコマンドの結果) にだけ使えるコマンドです。" : reason;
+  return Status::Error(command + ": " + KindName(kind) + "には使えません。" + why);
+}
+
+}  // namespace qirm

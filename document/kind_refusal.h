@@ -1,0 +1,21 @@
+// The message of a command that does not apply to a window's kind: it names
+// the command and says why, so the desktop program's message box and
+// qirm-cli's error line tell the user instead of nothing happening.
+#pragma once
+
+#include <string>
+
+#include "core/status.h"
+#include "document/image_document.h"
+
+namespace qirm {
+
+// What the window holds, as the messages name it: "16ビットの画像",
+// "Netpbmの画像", "空のウィンドウ", "カラー画像".
+std::string KindName(WindowKind kind);
+
+// "COMMAND: KIND には使えません。REASON". Without a reason the command is one
+// that works on colour pictures only, and the reason says so.
+Status KindRefused(const std::string& command, WindowKind kind, const std::string& reason = "");
+
+}  // namespace qirm
