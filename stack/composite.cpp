@@ -4,7 +4,10 @@
 
 #include <new>
 
+#include "core/matrix.h"
 #include "core/numbers.h"
+#include "display/levels.h"
+#include "document/kind_refusal.h"
 
 namespace qirm {
 namespace {
@@ -22,6 +25,75 @@ ImageDocument* FindEntry(Workspace& ws, const CompositeEntry& entry) {
     if (w->caption == entry.caption) return w.get();
   }
   return nullptr;
+}
+
+// The raw values of a 16-bit window, row after row.
+std::vector<std::uint16_t> RawValuesOf(const ImageDocument& doc) {
+  const int w = doc.ImageZm.width();
+  const int h = doc.ImageZm.height();
+  std::vector<std::uint16_t> raw(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* hi = doc.ImageZm.Row(y);
+    const std::uint8_t* lo = doc.ImageZm2.Row(y);
+    std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
+    for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
+  }
+  return raw;
+}
+
+// Stacks the raw values of 16-bit windows of one size into a new 16-bit
+// window "New" with the levels an opened frame gets.
+Status CompositeRaw(Workspace& ws, const std::vector<ImageDocument*>& sources, CompositeMethod method,
+                    const std::function<void(int)>& progress) {
+  const int w = sources[0]->ImageZm.width();
+  const int h = sources[0]->ImageZm.height();
+  for (const ImageDocument* doc : sources) {
+    if (doc->ImageZm2.width() != w || doc->ImageZm2.height() != h) {
+      return Status::Error("composite: \"" + doc->caption +
+                           "\": the high-byte and low-byte planes differ in size; nothing was stacked");
+    }
+  }
+  ImageDocument result;
+  try {
+    std::vector<std::vector<std::uint16_t>> frames;
+    std::vector<const std::uint16_t*> values;
+    for (const ImageDocument* doc : sources) frames.push_back(RawValuesOf(*doc));
+    for (const auto& frame : frames) values.push_back(frame.data());
+    const std::vector<std::uint16_t> stacked = StackRawValues(values, w, h, method, progress);
+    frames.clear();
+    IntMatrix raw;
+    if (AllocIntMatrix(w, h, raw) != 0) throw std::bad_alloc();
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) raw[x][y] = stacked[static_cast<std::size_t>(y) * w + x];
+    const InitialLevelsResult levels = InitialLevels(raw, w, h);
+    result.Image = RenderRawLevels(raw, w, h, levels.max, levels.min);
+    SplitRawPlanes(raw, w, h, result.ImageZm, result.ImageZm2);
+    result.min_level = levels.min;
+    result.max_level = levels.max;
+    result.mean = levels.mean;
+    result.minimum = levels.min;
+  } catch (const std::bad_alloc&) {
+    if (progress) progress(0);
+    return Status::Error("composite: not enough memory for a " + SizeText(sources[0]->ImageZm) +
+                         " 16-bit image");
+  }
+  result.kind = WindowKind::kRaw16;
+  result.caption = "New";
+  result.width = w;
+  result.height = h;
+  result.channels = 1;
+  result.zoom = 1.0;
+  result.edited = true;
+
+  for (ImageDocument* doc : sources) ws.Activate(doc);
+  ImageDocument& window = ws.NewWindow();
+  window = std::move(result);
+  ws.main().zoom = 1.0;
+  ws.SetMaxLevel(window.max_level);
+  ws.SetMinLevel(window.min_level);
+  ws.main().progress = 0;
+  if (progress) progress(0);
+  return Status::Ok();
 }
 
 }  // namespace
@@ -66,6 +138,21 @@ Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<st
     return Status::Error("composite: none of the chosen images is open; nothing was stacked");
   }
 
+  // 16-bit windows stack their raw values, pictures their bytes; the two do
+  // not mix.
+  const ImageDocument* raw16 = nullptr;
+  const ImageDocument* picture = nullptr;
+  for (const ImageDocument* doc : sources) {
+    const ImageDocument*& first_of_kind = doc->kind == WindowKind::kRaw16 ? raw16 : picture;
+    if (!first_of_kind) first_of_kind = doc;
+  }
+  if (raw16 && picture) {
+    return Status::Error(
+        "コンポジット: 16ビットの画像「" + raw16->caption + "」と" + KindName(picture->kind) + "「" +
+        picture->caption +
+        "」は一緒に合成できません。16ビットの画像どうし、またはカラー画像どうしを選んでください。");
+  }
+
   // Stacking pixel for pixel needs one size; the first source sets it.
   const Picture& first = sources[0]->ImageZm;
   if (first.empty()) return Status::Error("composite: \"" + sources[0]->caption + "\" has no picture");
@@ -76,6 +163,8 @@ Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<st
                            sources[0]->caption + "\" is " + SizeText(first) + "; nothing was stacked");
     }
   }
+
+  if (raw16) return CompositeRaw(ws, sources, params.method, progress);
 
   std::vector<const Picture*> pictures;
   for (ImageDocument* doc : sources) pictures.push_back(&doc->ImageZm);

@@ -9,6 +9,10 @@
 //   Minimum   the smallest byte
 //   Expected  a robust mean: sigma clipping about the median (see
 //             RobustStackMean); for one or two pictures the plain average
+//
+// 16-bit windows stack their raw values 0..65535 by the same rules (the sum
+// saturating at 65535, the expected value's sigma floor one raw unit) into
+// a 16-bit window.
 #pragma once
 
 #include <cstdint>
@@ -56,12 +60,25 @@ inline constexpr int kClipIterations = 5;
 // gives exactly the average.
 std::uint8_t RobustStackMean(std::vector<std::uint8_t>& values);
 
+// The same rule on raw 16-bit values: sigma = max(1.4826 x MAD, 1) in raw
+// units, the mean truncated toward zero.
+std::uint16_t RobustStackMean16(std::vector<std::uint16_t>& values);
+
 // Combines equally sized pictures with `method` into a new picture of their
 // size. Rows are shared between the cores for big pictures. `progress`
 // receives the percentage of rows done, trunc(rows / (H * 0.01)), each time
 // it changes, on the calling thread. Empty `sources` give an empty picture.
 Picture StackPictures(const std::vector<const Picture*>& sources, CompositeMethod method,
                       const std::function<void(int)>& progress = {});
+
+// Combines raw 16-bit frames of width x height values each (row after row)
+// with `method`, value by value: average trunc(sum / N), sum saturating at
+// 65535, maximum, minimum, expected value as RobustStackMean16. Rows are
+// shared between the cores; `progress` as for StackPictures. No sources:
+// an empty result.
+std::vector<std::uint16_t> StackRawValues(const std::vector<const std::uint16_t*>& sources, int width,
+                                          int height, CompositeMethod method,
+                                          const std::function<void(int)>& progress = {});
 
 // One entry of the combine list: the caption it shows and the position of
 // its window in the workspace's window order when the list was filled.
@@ -102,6 +119,14 @@ bool CompositeRequested(const std::string& edit2);
 // size W x H, 1 channel, zoom "1.00", levels 255 and 0, edited; the zoom box
 // at 100 %, the level edits "255" and "0", spins 255 and 0;
 // ProgressBar1 back at 0. `progress` sees the rows done and finally 0.
+//
+// When the sources are 16-bit windows their raw values are stacked
+// (StackRawValues) and "New" is a 16-bit window: kind "2", both planes from
+// the stacked values, the initial levels, mean and minimum an opened frame
+// gets (InitialLevels) with the shown picture drawn under them, the level
+// edits and spins at those levels; size, channel, zoom and edited as above.
+// 16-bit windows and windows of other kinds in one list: an error naming
+// one of each, and nothing is created.
 Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<std::string>& skipped,
                     const std::function<void(int)>& progress = {});
 

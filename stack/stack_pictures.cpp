@@ -46,10 +46,12 @@ int KthDistance(const At& at, int lo, int hi, int c2, int k) {
   return best;
 }
 
-// The clipped mean of n sorted bytes v[0], v[stride], ... . The kept values
-// of a pass are always a run of the sorted order (the test is symmetric about
-// the centre), so a pass only moves the two ends of the run inward.
-std::uint8_t ClipSorted(const std::uint8_t* v, std::ptrdiff_t stride, int n) {
+// The clipped mean of n sorted values v[0], v[stride], ... (bytes or raw
+// 16-bit values: the distances stay within int). The kept values of a pass
+// are always a run of the sorted order (the test is symmetric about the
+// centre), so a pass only moves the two ends of the run inward.
+template <class T>
+T ClipSorted(const T* v, std::ptrdiff_t stride, int n) {
   auto at = [v, stride](int k) { return static_cast<int>(v[k * stride]); };
   int lo = 0;
   int hi = n;
@@ -65,9 +67,9 @@ std::uint8_t ClipSorted(const std::uint8_t* v, std::ptrdiff_t stride, int n) {
       if (lo == lo0 && hi == hi0) break;
     }
   }
-  int sum = 0;
+  long long sum = 0;
   for (int k = lo; k < hi; ++k) sum += at(k);
-  return static_cast<std::uint8_t>(sum / (hi - lo));
+  return static_cast<T>(sum / (hi - lo));
 }
 
 // Batcher's odd-even merge sort for any n (comparators that would touch a
@@ -384,7 +386,7 @@ void ExpectedRow(const Job& job, Scratch& s, std::uint8_t* out) {
       v.clear();
       for (const std::uint8_t* row : s.rows) v.push_back(row[i]);
       std::sort(v.begin(), v.end());
-      out[i] = ClipSorted(v.data(), 1, n);
+      out[i] = ClipSorted<std::uint8_t>(v.data(), 1, n);
     }
     return;
   }
@@ -444,7 +446,75 @@ int RowPercent(int rows_done, int height) {
 std::uint8_t RobustStackMean(std::vector<std::uint8_t>& values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
-  return ClipSorted(values.data(), 1, static_cast<int>(values.size()));
+  return ClipSorted<std::uint8_t>(values.data(), 1, static_cast<int>(values.size()));
+}
+
+std::uint16_t RobustStackMean16(std::vector<std::uint16_t>& values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return ClipSorted<std::uint16_t>(values.data(), 1, static_cast<int>(values.size()));
+}
+
+std::vector<std::uint16_t> StackRawValues(const std::vector<const std::uint16_t*>& sources, int width,
+                                          int height, CompositeMethod method,
+                                          const std::function<void(int)>& progress) {
+  if (sources.empty() || width <= 0 || height <= 0) return {};
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t n = sources.size();
+  std::vector<std::uint16_t> result(w * static_cast<std::size_t>(height));
+  if (progress) progress(0);
+  std::atomic<int> done{0};
+  const int parts = PartCount(static_cast<long long>(width) * height * static_cast<long long>(n));
+  // Part 0 runs on the calling thread, the only one that reports.
+  ForEachPart(height, parts, [&](int part, long long y0, long long y1) {
+    std::vector<std::uint64_t> sum(w);
+    std::vector<std::uint16_t> stack(n);
+    int last = 0;
+    for (long long y = y0; y < y1; ++y) {
+      if (part == 0 && progress) {
+        const int percent = RowPercent(done.load(), height);
+        if (percent != last) progress(last = percent);
+      }
+      const std::size_t offset = static_cast<std::size_t>(y) * w;
+      std::uint16_t* out = result.data() + offset;
+      switch (method) {
+        case CompositeMethod::Average:
+        case CompositeMethod::Sum:
+          std::fill(sum.begin(), sum.end(), 0);
+          for (const std::uint16_t* source : sources) {
+            const std::uint16_t* in = source + offset;
+            for (std::size_t x = 0; x < w; ++x) sum[x] += in[x];
+          }
+          if (method == CompositeMethod::Average) {
+            for (std::size_t x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(sum[x] / n);
+          } else {
+            for (std::size_t x = 0; x < w; ++x)
+              out[x] = static_cast<std::uint16_t>(std::min<std::uint64_t>(sum[x], 65535));
+          }
+          break;
+        case CompositeMethod::Maximum:
+        case CompositeMethod::Minimum: {
+          const bool maximum = method == CompositeMethod::Maximum;
+          std::memcpy(out, sources[0] + offset, w * sizeof(std::uint16_t));
+          for (std::size_t k = 1; k < n; ++k) {
+            const std::uint16_t* in = sources[k] + offset;
+            for (std::size_t x = 0; x < w; ++x)
+              out[x] = maximum ? std::max(out[x], in[x]) : std::min(out[x], in[x]);
+          }
+          break;
+        }
+        case CompositeMethod::Expected:
+          for (std::size_t x = 0; x < w; ++x) {
+            for (std::size_t k = 0; k < n; ++k) stack[k] = sources[k][offset + x];
+            std::sort(stack.begin(), stack.end());
+            out[x] = ClipSorted<std::uint16_t>(stack.data(), 1, static_cast<int>(n));
+          }
+          break;
+      }
+      done.fetch_add(1);
+    }
+  });
+  return result;
 }
 
 Picture StackPictures(const std::vector<const Picture*>& sources, CompositeMethod method,

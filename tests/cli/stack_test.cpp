@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/save_image.h"
 #include "core/bmp_file.h"
+#include "core/matrix.h"
+#include "display/levels.h"
 #include "stack/composite.h"
 #include "stack/spectrum.h"
 #include "tests/support/cli_run.h"
@@ -130,6 +133,37 @@ TEST_F(StackCliTest, CompositeFailuresLeaveNoOutput) {
     EXPECT_NE(r.err.find("usage:"), std::string::npos);
   }
   EXPECT_EQ(Run({"composite", "average", "p0.bmp", "-o", "o.gif"}).code, 1);
+}
+
+TEST_F(StackCliTest, SixteenBitFramesStackTheirRawValues) {
+  // Two 30 x 30 frames: a ramp and a flat 2000 with one bright pixel.
+  const int w = 30, h = 30;
+  std::vector<int> a(w * h), b(w * h, 2000);
+  for (int i = 0; i < w * h; ++i) a[i] = 1000 + 7 * i;
+  b[15 * w + 15] = 60000;
+  Write("a.fits", test::Fits16Bytes(w, h, a));
+  Write("b.fits", test::Fits16Bytes(w, h, b));
+  const CliResult r = Run({"composite", "average", "a.fits", "b.fits", "-o", "out.bmp"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // The window "New" shows the averaged raw values under the levels an
+  // opened frame of them would get.
+  IntMatrix raw;
+  ASSERT_EQ(AllocIntMatrix(w, h, raw), 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) raw[x][y] = (a[y * w + x] + b[y * w + x]) / 2;
+  const InitialLevelsResult levels = InitialLevels(raw, w, h);
+  EXPECT_EQ(ReadBmp("out.bmp"), RenderRawLevels(raw, w, h, levels.max, levels.min));
+
+  // A 16-bit frame and a picture in one stack: refused, nothing written.
+  const CliResult mixed = Run({"composite", "maximum", "a.fits", "p0.bmp", "-o", "mixed.bmp"});
+  EXPECT_EQ(mixed.code, 1);
+  EXPECT_EQ(
+      mixed.err.rfind(
+          "qirm-cli: コンポジット: 16ビットの画像「a.fits」とカラー画像「p0.bmp」は一緒に合成できません。",
+          0),
+      0u)
+      << mixed.err;
+  EXPECT_FALSE(std::filesystem::exists(m_dir / "mixed.bmp"));
 }
 
 TEST_F(StackCliTest, SpectrumWritesTheDataFileAndThePlot) {

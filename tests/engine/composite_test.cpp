@@ -1,14 +1,25 @@
 #include "stack/composite.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "app/open_image.h"
 #include "core/matrix.h"
+#include "core/numbers.h"
 #include "core/parallel.h"
+#include "display/levels.h"
 #include "document/state_texts.h"
 #include "tests/support/compare.h"
 #include "tests/support/cpu_levels.h"
@@ -292,6 +303,100 @@ TEST(RobustStackMean, MatchesTheReferenceOnManyStacks) {
   }
 }
 
+// ---------------------------------------------------------------- 16-bit
+
+TEST(StackRawValues, WorkedNumbersPerMethod) {
+  // Three frames of four values: the extremes, a sum beyond 65535, an
+  // average that truncates, and a stack with one far outlier.
+  const std::vector<std::uint16_t> a = {0, 65535, 1000, 1000};
+  const std::vector<std::uint16_t> b = {0, 65535, 1001, 1002};
+  const std::vector<std::uint16_t> c = {1, 65534, 1001, 60000};
+  const std::vector<const std::uint16_t*> frames = {a.data(), b.data(), c.data()};
+  const struct {
+    CompositeMethod method;
+    std::vector<std::uint16_t> expected;
+  } cases[] = {
+      {CompositeMethod::Average, {0, 65534, 1000, 20667}},  // trunc(196604 / 3), trunc(3002 / 3)
+      {CompositeMethod::Sum, {1, 65535, 3002, 62002}},      // saturating at 65535
+      {CompositeMethod::Maximum, {1, 65535, 1001, 60000}},
+      {CompositeMethod::Minimum, {0, 65534, 1000, 1000}},
+      // 60000 lies far beyond 2.5 sigma of {1000, 1002}: the mean of the
+      // other two. Without outliers the expected value is the average.
+      {CompositeMethod::Expected, {0, 65534, 1000, 1001}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(StackRawValues(frames, 2, 2, c.method), c.expected) << static_cast<int>(c.method);
+  }
+  EXPECT_TRUE(StackRawValues({}, 2, 2, CompositeMethod::Average).empty());
+}
+
+TEST(RobustStackMean16, MatchesTheReferenceOnManyStacks) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> noise(0, 40);
+  std::uniform_int_distribution<int> any(0, 65535), count(1, 30), rare(0, 9);
+  for (int t = 0; t < 20000; ++t) {
+    const int n = count(rng);
+    const int centre = any(rng);
+    std::vector<std::uint16_t> v;
+    std::vector<int> ref;
+    for (int k = 0; k < n; ++k) {
+      const int x = std::clamp(rare(rng) == 0 ? any(rng) : centre + static_cast<int>(noise(rng)), 0, 65535);
+      v.push_back(static_cast<std::uint16_t>(x));
+      ref.push_back(x);
+    }
+    ASSERT_EQ(RobustStackMean16(v), ReferenceRobustMean(ref)) << "stack " << t;
+  }
+}
+
+TEST(StackRawValues, SameValuesOnThreadsAsThePlainLoop) {
+  const int w = 173, h = 389, n = 5;
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> any(0, 65535), rare(0, 49);
+  std::normal_distribution<double> noise(0, 30);
+  std::vector<std::vector<std::uint16_t>> frames(n, std::vector<std::uint16_t>(w * h));
+  for (auto& f : frames)
+    for (std::size_t i = 0; i < f.size(); ++i)
+      f[i] = static_cast<std::uint16_t>(std::clamp(
+          rare(rng) == 0 ? any(rng) : 20000 + static_cast<int>(i % 977) + static_cast<int>(noise(rng)), 0,
+          65535));
+  std::vector<const std::uint16_t*> sources;
+  for (const auto& f : frames) sources.push_back(f.data());
+  for (CompositeMethod method : kAllMethods) {
+    std::vector<std::uint16_t> plain(w * h);
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+      std::vector<int> stack;
+      for (const auto& f : frames) stack.push_back(f[i]);
+      const long long sum = std::accumulate(stack.begin(), stack.end(), 0LL);
+      switch (method) {
+        case CompositeMethod::Average:
+          plain[i] = static_cast<std::uint16_t>(sum / n);
+          break;
+        case CompositeMethod::Sum:
+          plain[i] = static_cast<std::uint16_t>(std::min(sum, 65535LL));
+          break;
+        case CompositeMethod::Maximum:
+          plain[i] = static_cast<std::uint16_t>(*std::max_element(stack.begin(), stack.end()));
+          break;
+        case CompositeMethod::Minimum:
+          plain[i] = static_cast<std::uint16_t>(*std::min_element(stack.begin(), stack.end()));
+          break;
+        case CompositeMethod::Expected:
+          plain[i] = static_cast<std::uint16_t>(ReferenceRobustMean(stack));
+          break;
+      }
+    }
+    std::vector<int> percents;
+    const auto threaded = StackRawValues(sources, w, h, method, [&](int p) { percents.push_back(p); });
+    EXPECT_EQ(threaded, plain) << static_cast<int>(method);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.front(), 0);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_LT(percents.back(), 100);
+    ScopedThreadLimit one(1);
+    EXPECT_EQ(StackRawValues(sources, w, h, method), plain) << static_cast<int>(method);
+  }
+}
+
 // ---------------------------------------------------------------- command
 
 class CompositeCommand : public testing::Test {
@@ -394,6 +499,181 @@ TEST_F(CompositeCommand, NothingToStack) {
   EXPECT_FALSE(s.ok());
   EXPECT_EQ(skipped.size(), 1u);
   EXPECT_TRUE(ws.windows().empty());
+}
+
+// A 16-bit window of raw values value(x, y), as an opened frame holds them.
+template <class Value>
+ImageDocument& RawWindowIn(Workspace& ws, const std::string& caption, int w, int h, Value value) {
+  IntMatrix m;
+  EXPECT_EQ(AllocIntMatrix(w, h, m), 0);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) m[x][y] = value(x, y);
+  ImageDocument& d = ws.NewWindow();
+  d.caption = caption;
+  d.kind = WindowKind::kRaw16;
+  SplitRawPlanes(m, w, h, d.ImageZm, d.ImageZm2);
+  d.Image = RenderRawLevels(m, w, h, 2000, 0);
+  d.width = w;
+  d.height = h;
+  d.zoom = 1.0;
+  return d;
+}
+
+TEST_F(CompositeCommand, SixteenBitWindowsStackTheirRawValuesIntoASixteenBitWindow) {
+  const int w = 40, h = 30;
+  // Values that cross multiples of 256 and sum beyond 65535.
+  const auto a = [](int x, int y) { return 30000 + 257 * x + y; };
+  const auto b = [](int x, int y) { return 40001 + 3 * x - y; };
+  RawWindowIn(ws, "a.fits", w, h, a);
+  RawWindowIn(ws, "b.fits", w, h, b);
+  ws.main().zoom = 4;
+  const struct {
+    CompositeMethod method;
+    std::function<int(int, int)> expected;
+  } cases[] = {
+      {CompositeMethod::Average, [&](int x, int y) { return (a(x, y) + b(x, y)) / 2; }},
+      {CompositeMethod::Sum, [&](int x, int y) { return std::min(a(x, y) + b(x, y), 65535); }},
+      {CompositeMethod::Maximum, [&](int x, int y) { return std::max(a(x, y), b(x, y)); }},
+      {CompositeMethod::Minimum, [&](int x, int y) { return std::min(a(x, y), b(x, y)); }},
+      {CompositeMethod::Expected, [&](int x, int y) { return (a(x, y) + b(x, y)) / 2; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.method));
+    progress.clear();
+    const Status s = Run({{"a.fits", 0}, {"b.fits", 1}}, c.method);
+    ASSERT_TRUE(s.ok()) << s.message();
+    const ImageDocument& n = *ws.windows().back();
+    EXPECT_EQ(ws.active(), &n);
+    EXPECT_EQ(n.caption, "New");
+    EXPECT_EQ(n.kind, WindowKind::kRaw16);
+    IntMatrix raw;
+    ASSERT_EQ(AllocIntMatrix(w, h, raw), 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        ASSERT_EQ(RawValue(n.ImageZm, n.ImageZm2, x, y), c.expected(x, y)) << x << ", " << y;
+        raw[x][y] = c.expected(x, y);
+      }
+    // The levels, mean and minimum an opened frame of these values gets,
+    // and the picture shown under them.
+    const InitialLevelsResult levels = InitialLevels(raw, w, h);
+    EXPECT_EQ(n.max_level, levels.max);
+    EXPECT_EQ(n.min_level, levels.min);
+    EXPECT_EQ(n.mean, levels.mean);
+    EXPECT_EQ(n.minimum, levels.min);
+    EXPECT_EQ(n.Image, RenderRawLevels(raw, w, h, levels.max, levels.min));
+    EXPECT_EQ(ws.main().max_edit.text, FormatInt(levels.max));
+    EXPECT_EQ(ws.main().min_edit.text, FormatInt(levels.min));
+    EXPECT_EQ(ws.main().max_spin, levels.max);
+    EXPECT_EQ(ZoomPercentText(ws.main()), "100.0%");
+    EXPECT_EQ(n.edited, true);
+    EXPECT_EQ(n.width, w);
+    EXPECT_EQ(n.height, h);
+    EXPECT_EQ(n.channels, 1);
+    EXPECT_EQ(ZoomFactorText(n), "1.00");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 0);
+  }
+  EXPECT_EQ(ws.windows().size(), 7u);
+}
+
+TEST_F(CompositeCommand, SixteenBitAndColourWindowsDoNotMix) {
+  RawWindowIn(ws, "m13.fits", 4, 3, [](int, int) { return 1000; });
+  Window("sky.bmp", Filled(4, 3, 1, 2, 3));
+  RawWindowIn(ws, "m13b.fits", 4, 3, [](int, int) { return 1000; });
+  ImageDocument* active = ws.active();
+  for (CompositeMethod method : kAllMethods) {
+    const Status s = Run(CompositeCandidates(ws), method);
+    ASSERT_FALSE(s.ok());
+    // Both kinds are named, each by one of its windows.
+    EXPECT_EQ(
+        s.message().rfind(
+            "コンポジット: 16ビットの画像「m13.fits」とカラー画像「sky.bmp」は一緒に合成できません。", 0),
+        0u)
+        << s.message();
+    EXPECT_EQ(ws.windows().size(), 3u);
+    EXPECT_EQ(ws.active(), active);
+  }
+  // Raw windows of another size are refused as pictures are.
+  RawWindowIn(ws, "small.fits", 3, 3, [](int, int) { return 5; });
+  const Status s = Run({{"m13.fits", 0}, {"small.fits", 3}});
+  EXPECT_EQ(s.message(),
+            "composite: \"small.fits\" is 3 x 3, the first image \"m13.fits\" is 4 x 3; nothing was stacked");
+  EXPECT_EQ(ws.windows().size(), 4u);
+}
+
+// The five M13 frames of the shared data, stacked as windows, against numpy's
+// statistics of the raw frames (stored + 32768, as QIRM reads them).
+TEST_F(CompositeCommand, RealFramesStackAsNumpyStacksTheRawValues) {
+  const std::string dir = std::string(QIRM_DATA_DIR) + "/registration";
+  std::vector<std::string> files;
+  for (int i = 1; i <= 5; ++i) files.push_back(dir + "/M13_blue_000" + std::to_string(i) + ".fits");
+  for (const std::string& f : files)
+    if (!std::filesystem::exists(f)) GTEST_SKIP() << "no " << f;
+  const char* python = "/usr/bin/python3";
+  if (!std::filesystem::exists(python)) GTEST_SKIP() << "no " << python;
+
+  const std::filesystem::path tmp =
+      std::filesystem::temp_directory_path() / ("qirm-m13-" + std::to_string(getpid()));
+  std::filesystem::create_directories(tmp);
+  const std::string script = (tmp / "stack.py").string();
+  std::ofstream(script) << R"PY(
+import sys
+import numpy as np
+try:
+    from astropy.io import fits
+except ImportError:
+    sys.exit(3)
+out = sys.argv[1]
+raw = np.stack([fits.getdata(p, do_not_scale_image_data=True).astype(np.int64) + 32768 for p in sys.argv[2:]])
+n = raw.shape[0]
+results = {
+    'average': raw.sum(axis=0) // n,  # non-negative: floor is truncation
+    'sum': np.minimum(raw.sum(axis=0), 65535),
+    'maximum': raw.max(axis=0),
+    'minimum': raw.min(axis=0),
+}
+for name, values in results.items():
+    values.astype('<u2').tofile(out + '/' + name + '.u16')
+)PY";
+  std::string command = std::string(python) + " '" + script + "' '" + tmp.string() + "'";
+  for (const std::string& f : files) command += " '" + f + "'";
+  const int status = std::system(command.c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+    std::filesystem::remove_all(tmp);
+    GTEST_SKIP() << "no astropy";
+  }
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+
+  for (const std::string& f : files) ASSERT_TRUE(OpenImageFile(ws, f, FileType::Fits).ok()) << f;
+  const std::vector<CompositeEntry> all = CompositeCandidates(ws);
+  const std::pair<const char*, CompositeMethod> methods[] = {{"average", CompositeMethod::Average},
+                                                             {"sum", CompositeMethod::Sum},
+                                                             {"maximum", CompositeMethod::Maximum},
+                                                             {"minimum", CompositeMethod::Minimum}};
+  for (const auto& [name, method] : methods) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(Run(all, method).ok());
+    const ImageDocument& n = *ws.windows().back();
+    ASSERT_EQ(n.kind, WindowKind::kRaw16);
+    const int w = n.ImageZm.width(), h = n.ImageZm.height();
+    ASSERT_EQ(w, 1392);
+    ASSERT_EQ(h, 1040);
+    std::ifstream in((tmp / (std::string(name) + ".u16")).string(), std::ios::binary);
+    std::vector<std::uint16_t> expected(static_cast<std::size_t>(w) * h);
+    ASSERT_TRUE(
+        in.read(reinterpret_cast<char*>(expected.data()), static_cast<std::streamsize>(2 * expected.size())));
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int want = expected[static_cast<std::size_t>(y) * w + x];
+        const int got = RawValue(n.ImageZm, n.ImageZm2, x, y);
+        if (got != want && wrong++ < 5)
+          ADD_FAILURE() << "(" << x << ", " << y << "): " << got << " != " << want;
+      }
+    EXPECT_EQ(wrong, 0);
+    ws.Close(ws.windows().back().get());
+  }
+  std::filesystem::remove_all(tmp);
 }
 
 TEST(Composite, RequestAndMethodNames) {
