@@ -208,8 +208,12 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   return Status::Ok();
 }
 
+Status GammaKindCheck(const ImageDocument& doc) {
+  return IsColour(doc) ? Status::Ok() : KindRefused("ガンマ", doc.kind);
+}
+
 Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
-  if (!IsColour(doc)) return KindRefused("ガンマ", doc.kind);
+  if (Status s = GammaKindCheck(doc); !s) return s;
   const DialogCheck gamma = CheckGamma(params);
   if (gamma.outcome == DialogCheck::kNotANumber) return Status::Error(gamma.message);
   if (!gamma) return Status::Ok();

@@ -78,6 +78,10 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress = {});
 // draws nothing and succeeds. Gamma and solarization on a window that is no
 // colour picture: the kind error, checked before the value.
 Status GammaCommand(ImageDocument& doc, const GammaParams& params);
+// The gamma command's kind check alone, so that the desktop program refuses
+// before it asks for a value: Ok for colour windows, else GammaCommand's
+// error.
+Status GammaKindCheck(const ImageDocument& doc);
 Status SolarizeCommand(ImageDocument& doc);
 Status SabattierCommand(ImageDocument& doc, const SabattierParams& params);
 

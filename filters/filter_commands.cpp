@@ -219,8 +219,16 @@ Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings) {
 
 // ------------------------------------------------------------ commands
 
+Status EdgeKindCheck(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kColour ? Status::Ok() : KindRefused("エッジ強調", doc.kind);
+}
+
+Status ComaKindCheck(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kColour ? Status::Ok() : KindRefused("コマコレクト処理", doc.kind);
+}
+
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress) {
-  if (doc.kind != WindowKind::kColour) return KindRefused("エッジ強調", doc.kind);
+  if (Status s = EdgeKindCheck(doc); !s) return s;
   FilterBase(doc,
              [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
   return Finish(doc, progress, Status::Ok());
@@ -308,7 +316,7 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status ComaCommand(ImageDocument& doc, const ComaParams& params) {
-  if (doc.kind != WindowKind::kColour) return KindRefused("コマコレクト処理", doc.kind);
+  if (Status s = ComaKindCheck(doc); !s) return s;
   if (SameSize(doc.Image, doc.ImageZm)) {
     ComaCorrectInto(doc.ImageZm, params, doc.Image);
   } else {

@@ -87,6 +87,12 @@ struct GmcTexts {
 // shows the value taken. On success the panel counts as accepted.
 Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings);
 
+// The kind checks of the two commands that take colour windows only, so that
+// the desktop program refuses before it shows their dialogs: Ok for colour
+// windows, else the command's error.
+Status EdgeKindCheck(const ImageDocument& doc);
+Status ComaKindCheck(const ImageDocument& doc);
+
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress = {});
 Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress = {});
 Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress = {});

@@ -53,6 +53,11 @@ void TMainForm::R3Click() {
 void TMainForm::N6Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !GMM) return;
+  // A window the command does not take is refused before a value is asked.
+  if (const qirm::Status kind = qirm::GammaKindCheck(*child->Document()); !kind) {
+    ShowError(QString::fromStdString(kind.message()));
+    return;
+  }
   // OK or the frame: the command runs with the edit's text either way.
   GMM->exec();
   if (!child) return;

@@ -36,6 +36,11 @@ void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
 void TMainForm::N2Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !EDG) return;
+  // A window the command does not take is refused before a value is asked.
+  if (const qirm::Status kind = qirm::EdgeKindCheck(*child->Document()); !kind) {
+    ShowError(QString::fromStdString(kind.message()));
+    return;
+  }
   EDG->exec();  // OK or the frame: the strength last accepted either way
   if (!child) return;
   Finish(this, child, qirm::EdgeCommand(*child->Document(), EDG->Strength(), ProgressOf(this)));
@@ -70,6 +75,10 @@ void TMainForm::N5Click() {
 void TMainForm::N9Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !ComaCorrect) return;
+  if (const qirm::Status kind = qirm::ComaKindCheck(*child->Document()); !kind) {
+    ShowError(QString::fromStdString(kind.message()));
+    return;
+  }
   ComaCorrect->exec();
   if (!child) return;
   qirm::ComaParams params;

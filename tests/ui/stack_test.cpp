@@ -21,10 +21,12 @@
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
+#include "display/levels.h"
 #include "document/state_texts.h"
 #include "stack/ui/TComposite.h"
 #include "stack/ui/TSpDraw.h"
 #include "tests/support/qt_modal.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -215,6 +217,50 @@ class StackTest : public QObject {
         [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
     QVERIFY2(shown.contains(QStringLiteral("\"small.bmp\" is 5 x 4")), qPrintable(shown));
     QVERIFY2(shown.contains(QStringLiteral("\"big.bmp\" is 6 x 4")), qPrintable(shown));
+    QCOMPARE(MainForm->Children().size(), 2);
+  }
+
+  void sixteenBitWindowsStackIntoASixteenBitWindow() {
+    std::vector<int> a(6 * 4, 1000), b(6 * 4, 3001);
+    a[5] = 65535;
+    b[5] = 65535;
+    for (const auto& [name, raw] : {std::pair{"a.fits", a}, std::pair{"b.fits", b}}) {
+      WriteBytes(Path(QString::fromLatin1(name)).toStdString(), Fits16Bytes(6, 4, raw));
+      QVERIFY(MainForm->OpenFile(Path(QString::fromLatin1(name)), qirm::FileType::Fits));
+    }
+    StackWith([](TComposite* d) {
+      d->Button5->click();
+      d->RadioButton2->setChecked(true);  // sum
+      d->Button3->click();
+    });
+    QCOMPARE(MainForm->Children().size(), 3);
+    TChild* made = MainForm->ActiveChild();
+    QCOMPARE(made->windowTitle(), QStringLiteral("New"));
+    const qirm::ImageDocument* doc = made->Document();
+    QCOMPARE(qirm::KindText(doc->kind), std::string("2"));
+    QCOMPARE(qirm::RawValue(doc->ImageZm, doc->ImageZm2, 0, 0), 4001);
+    QCOMPARE(qirm::RawValue(doc->ImageZm, doc->ImageZm2, 5, 0), 65535);  // saturated
+    // The level edits show the new window's levels.
+    QCOMPARE(MainForm->Edit2->text(), QString::number(doc->max_level));
+    QCOMPARE(MainForm->Edit3->text(), QString::number(doc->min_level));
+    QVERIFY(made->Image->image() == ToQImage(doc->Image));
+  }
+
+  void sixteenBitAndColourWindowsAreRefusedWithAMessage() {
+    WriteBytes(Path(QStringLiteral("a.fits")).toStdString(), Fits16Bytes(5, 4, std::vector<int>(20, 1000)));
+    QVERIFY(MainForm->OpenFile(Path(QStringLiteral("a.fits")), qirm::FileType::Fits));
+    OpenBmp(QStringLiteral("c.bmp"), Filled(5, 4, 0, 0, 1));
+    QString shown;
+    WithModal<QMessageBox>(
+        [&] {
+          StackWith([](TComposite* d) {
+            d->Button5->click();
+            d->Button3->click();
+          });
+        },
+        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    QVERIFY2(shown.startsWith(QStringLiteral("コンポジット: 16ビットの画像「a.fits」とカラー画像「c.bmp」")),
+             qPrintable(shown));
     QCOMPARE(MainForm->Children().size(), 2);
   }
 
