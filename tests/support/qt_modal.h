@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -47,7 +48,21 @@ inline void ChooseFiles(QWidget* modal, int entry, const QStringList& files) {
   for (const QString& f : files) quoted << QLatin1Char('"') + QFileInfo(f).fileName() + QLatin1Char('"');
   auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   QVERIFY(name);
-  name->setText(files.size() == 1 ? QFileInfo(files.first()).fileName() : quoted.join(QLatin1Char(' ')));
+  const QString typed = files.size() == 1 ? QFileInfo(files.first()).fileName() : quoted.join(QLatin1Char(' '));
+  QStringList wanted;
+  for (const QString& f : files) wanted << QFileInfo(f).absoluteFilePath();
+  // The dialog lists its folder in the background; when that ends late (a
+  // loaded machine) it may put the previous choice back into the name
+  // field. Accept only once the dialog holds exactly these files.
+  QElapsedTimer waited;
+  waited.start();
+  do {
+    if (name->text() != typed) name->setText(typed);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QStringList chosen;
+    for (const QString& f : dialog->selectedFiles()) chosen << QFileInfo(f).absoluteFilePath();
+    if (name->text() == typed && chosen == wanted) break;
+  } while (waited.elapsed() < 5000);
   QMetaObject::invokeMethod(dialog, "accept");
 }
 
