@@ -88,6 +88,12 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   doc.channels = 1;
   doc.zoom = 1.0;
   doc.edited = false;
+  // Other pixel types were mapped onto 0..65535 by the reader: their raw
+  // values are what the window shows.
+  if (header.bitpix == 16) {
+    doc.scaling.bzero = header.zero;
+    doc.scaling.bscale = header.bscale;
+  }
   return Status::Ok();
 }
 
