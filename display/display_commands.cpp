@@ -131,17 +131,24 @@ Status NegativeCommand(ImageDocument& doc) {
   if (IsColour(doc)) {
     const ToneTable table = NegativeTable();
     Replace(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
+    NoteCommand(doc, "negative");
   }
   return Status::Ok();
 }
 
 Status MirrorCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, MirrorInto);
+  if (IsColour(doc)) {
+    Replace(doc, MirrorInto);
+    NoteCommand(doc, "mirror");
+  }
   return Status::Ok();
 }
 
 Status FlipCommand(ImageDocument& doc) {
-  if (IsColour(doc)) Replace(doc, FlipInto);
+  if (IsColour(doc)) {
+    Replace(doc, FlipInto);
+    NoteCommand(doc, "flip");
+  }
   return Status::Ok();
 }
 
@@ -154,6 +161,7 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   }
   if (!status) return status;
   doc.edited = true;
+  NoteCommand(doc, "rotate");
   if (progress) progress(0);
   return Status::Ok();
 }
@@ -166,6 +174,7 @@ Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
   const ToneTable table = GammaTable(gamma.value);
   Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
   doc.edited = true;
+  NoteCommand(doc, "gamma " + FormatGeneral(gamma.value));
   return Status::Ok();
 }
 
@@ -173,6 +182,7 @@ Status SolarizeCommand(ImageDocument& doc) {
   if (!IsColour(doc)) return Status::Ok();
   Show(doc, SolarizeInto);
   doc.edited = true;
+  NoteCommand(doc, "solarize");
   return Status::Ok();
 }
 
@@ -183,6 +193,7 @@ Status SabattierCommand(ImageDocument& doc, const SabattierParams& params) {
   const ToneTable table = SabattierTable(step.value);
   Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
   doc.edited = true;
+  NoteCommand(doc, "sabattier " + FormatGeneral(step.value));
   return Status::Ok();
 }
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/picture.h"
 
@@ -81,7 +83,17 @@ struct ImageDocument {
 
   // Kind 2: the scaling of the source file, kept through every command.
   FitsScaling scaling;
+  // The header cards of the FITS file the window was read from (80
+  // characters each, up to and without END), written again when the window
+  // is saved as FITS.
+  std::vector<std::string> fits_cards;
+  // The commands applied to the window since it was filled, one name each
+  // (with its values), oldest first: the HISTORY of a FITS file it is saved
+  // as. Commands add to it through NoteCommand.
+  std::vector<std::string> history;
 };
+
+inline void NoteCommand(ImageDocument& doc, std::string name) { doc.history.push_back(std::move(name)); }
 
 inline bool FitsScaling::Integral() const { return bscale == 1.0 && bzero == std::floor(bzero); }
 

@@ -23,8 +23,8 @@ struct Pixel {
 
 // astropy's value at each pixel (x, y), one a line; false without python
 // and astropy.
-bool AstropyValues(const std::filesystem::path& dir, const std::string& file, const std::vector<Pixel>& pixels,
-                   std::vector<double>& values) {
+bool AstropyValues(const std::filesystem::path& dir, const std::string& file,
+                   const std::vector<Pixel>& pixels, std::vector<double>& values) {
   const char* python = "/usr/bin/python3";
   if (!std::filesystem::exists(python)) return false;
   std::string script =

@@ -68,8 +68,8 @@ TEST(PhysicalValues, TypedLevelsGoToTheNearestRawLevel) {
     int raw;
   };
   // 1500.07 lies 0.02 above 1500.05 and 0.03 below 1500.10.
-  const Case cases[] = {{"1500", 32768}, {"1500.05", 32769}, {"1500.07", 32769},
-                        {"1499.9", 32766}, {"0", 2768},      {"-138.4", 0}};
+  const Case cases[] = {{"1500", 32768},   {"1500.05", 32769}, {"1500.07", 32769},
+                        {"1499.9", 32766}, {"0", 2768},        {"-138.4", 0}};
   for (const Case& c : cases) {
     ASSERT_TRUE(ws.TypeMaxLevel(c.typed).ok()) << c.typed;
     EXPECT_EQ(doc.max_level, c.raw) << c.typed;
@@ -211,7 +211,8 @@ TEST(PhysicalValues, FilesWrittenByAstropyShowAstropysValues) {
         bool same = label.size() > position.size() &&
                     label.compare(label.size() - position.size(), position.size(), position) == 0 &&
                     std::fabs(ReadoutValue(label) - expected) <= tolerance;
-        if (integral) same = same && label == "Intensity = " + std::to_string(std::llround(expected)) + position;
+        if (integral)
+          same = same && label == "Intensity = " + std::to_string(std::llround(expected)) + position;
         if (!same && wrong++ < 5) ADD_FAILURE() << label << " != " << expected;
       }
     }
