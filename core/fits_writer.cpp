@@ -73,14 +73,20 @@ std::string UtcNow() {
 
 // The whole header: the writer's cards, the kept ones, HISTORY, END, blank
 // padding to a block.
-std::string HeaderBytes(const std::vector<std::string>& structure, const FitsWriteHeader& header) {
+// keep_blank: the data keep the source's stored values, so its BLANK still
+// marks the same pixels.
+std::string HeaderBytes(const std::vector<std::string>& structure, const FitsWriteHeader& header,
+                        bool keep_blank = false) {
   std::string bytes;
   for (const std::string& card : structure) bytes += card;
   bytes += ValueCard("DATE", "'" + (header.date.empty() ? UtcNow() : header.date) + "'",
                      "file creation date (UTC)");
   for (std::string card : header.cards) {
     card = Card(card);
-    if (card.find_first_not_of(' ') == std::string::npos || WriterOwned(Keyword(card))) continue;
+    const std::string key = Keyword(card);
+    if (card.find_first_not_of(' ') == std::string::npos ||
+        (WriterOwned(key) && !(keep_blank && key == "BLANK")))
+      continue;
     for (char& c : card)
       if (c < 0x20 || c > 0x7E) c = '?';
     bytes += card;
@@ -171,7 +177,7 @@ Status WriteFitsGrey(const std::string& path, int width, int height, const std::
     }
     PutBigEndian(data.data() + i * bytes_per_value, word, bytes_per_value);
   }
-  return WriteHdu(path, HeaderBytes(structure, header), data);
+  return WriteHdu(path, HeaderBytes(structure, header, encoding == FitsEncoding::kScaled16), data);
 }
 
 Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header) {

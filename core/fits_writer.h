@@ -21,9 +21,10 @@ struct FitsWriteHeader {
   // Cards of the source file's header to carry over, 80 characters each
   // (shorter ones are padded with blanks). The writer leaves out the cards it
   // makes itself or that would describe the data wrongly: SIMPLE, BITPIX,
-  // NAXIS, NAXISn, EXTEND, BZERO, BSCALE, BLANK, DATE, END, XTENSION,
-  // PCOUNT, GCOUNT, INHERIT, CHECKSUM, DATASUM, and blank cards. Characters
-  // outside printable ASCII become '?'.
+  // NAXIS, NAXISn, EXTEND, BZERO, BSCALE, BLANK (kept where the data stay
+  // under the source's scaling), DATE, END, XTENSION, PCOUNT, GCOUNT,
+  // INHERIT, CHECKSUM, DATASUM, and blank cards. Characters outside
+  // printable ASCII become '?'.
   std::vector<std::string> cards;
   // One "HISTORY " card each, after the kept cards; longer texts are cut at
   // 72 characters.

@@ -46,7 +46,7 @@ TEST(FitsWriter, EncodingFollowsTheValues) {
 }
 
 // A 16-bit frame with BZERO 1500, BSCALE 0.05 and a few cards of its own.
-std::string ScaledFrame(int w, int h, std::vector<std::uint16_t>& stored) {
+std::string ScaledFrame(int w, int h, std::vector<std::uint16_t>& stored, bool blank = false) {
   std::vector<std::string> cards = {fits_test::Fixed("SIMPLE", "T"),
                                     fits_test::Fixed("BITPIX", "16"),
                                     fits_test::Fixed("NAXIS", "2"),
@@ -58,6 +58,7 @@ std::string ScaledFrame(int w, int h, std::vector<std::uint16_t>& stored) {
                                     fits_test::Fixed("DATE", "'2001-01-01'"),
                                     fits_test::Card("HISTORY taken at the telescope"),
                                     fits_test::EndCard()};
+  if (blank) cards.insert(cards.end() - 1, fits_test::Fixed("BLANK", "-32768"));
   stored.clear();
   for (int i = 0; i < w * h; ++i) stored.push_back(static_cast<std::uint16_t>((i * 2654435761u) >> 16));
   return fits_test::Header(cards) + fits_test::PadBlock(fits_test::Data16(stored));
@@ -82,7 +83,7 @@ int CountKeyword(const std::vector<std::string>& cards, const std::string& key) 
 TEST(FitsWriter, UneditedWindowWritesBackItsStoredValuesAndCards) {
   TempDir dir(true);
   std::vector<std::uint16_t> stored;
-  const std::string source = ScaledFrame(41, 29, stored);
+  const std::string source = ScaledFrame(41, 29, stored, true);
   fits_test::WriteBytes(dir.File("in.fits"), source);
   ImageDocument doc;
   ASSERT_TRUE(LoadFitsDocument(dir.File("in.fits"), doc).ok());
@@ -103,6 +104,7 @@ TEST(FitsWriter, UneditedWindowWritesBackItsStoredValuesAndCards) {
   EXPECT_EQ(CountKeyword(cards, fits_test::Fixed("OBJECT", "'M 51'")), 1);
   EXPECT_EQ(CountKeyword(cards, "HISTORY taken at the telescope"), 1);
   EXPECT_EQ(CountKeyword(cards, "HISTORY QIRM"), 0);
+  EXPECT_EQ(CountKeyword(cards, fits_test::Fixed("BLANK", "-32768")), 1);
 
   // Read back: the same window.
   ImageDocument back;
@@ -150,6 +152,12 @@ TEST(FitsWriter, ValuesOffTheSourceScalingFallBack) {
   ASSERT_TRUE(CheckFitsHeader(dir.File("f32.fits"), h).ok());
   EXPECT_EQ(h.bitpix, -32);
   EXPECT_EQ(CountKeyword(HeaderCards(fits_test::ReadBytes(dir.File("f32.fits"))), "BZERO"), 0);
+  FitsWriteHeader blank;
+  blank.cards = {fits_test::Fixed("BLANK", "-32768"), fits_test::Fixed("OBJECT", "'x'")};
+  ASSERT_TRUE(WriteFitsGrey(dir.File("u16b.fits"), 2, 1, {0, 65535}, 1500, 0.05, blank).ok());
+  const std::vector<std::string> u16b = HeaderCards(fits_test::ReadBytes(dir.File("u16b.fits")));
+  EXPECT_EQ(CountKeyword(u16b, "BLANK"), 0);
+  EXPECT_EQ(CountKeyword(u16b, "OBJECT"), 1);
   // Errors name the file and leave nothing behind.
   const Status s = WriteFitsGrey(dir.File("bad.fits"), 3, 1, {1, 2}, 32768, 1, {});
   EXPECT_FALSE(s.ok());
