@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "core/bmp_file.h"
 #include "core/file_write.h"
@@ -61,6 +62,28 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
   return Status::Ok();
 }
 
+namespace {
+
+// The cards of the image's own header: the primary's, or the last
+// extension's when the image lies in one; up to and without END.
+std::vector<std::string> ImageHeaderCards(const FitsHeader& header) {
+  const std::size_t n = header.card_bytes.size() / 80;
+  const char* bytes = header.card_bytes.data();
+  std::size_t start = 0;
+  if (header.hdu > 0) {
+    for (std::size_t i = 0; i < n; i += 36)
+      if (std::memcmp(bytes + 80 * i, "XTENSION", 8) == 0) start = i;
+  }
+  std::vector<std::string> cards;
+  for (std::size_t i = start; i < n; ++i) {
+    if (std::memcmp(bytes + 80 * i, "END", 3) == 0) break;
+    cards.emplace_back(bytes + 80 * i, 80);
+  }
+  return cards;
+}
+
+}  // namespace
+
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   FitsHeader header;
   if (Status s = ReadFitsHeader(path, header); !s) return s;
@@ -88,6 +111,15 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   doc.channels = 1;
   doc.zoom = 1.0;
   doc.edited = false;
+  // Other pixel types were mapped onto 0..65535 by the reader: their raw
+  // values are what the window shows.
+  if (header.bitpix == 16) {
+    doc.scaling.bzero = header.zero;
+    doc.scaling.bscale = header.bscale;
+  } else {
+    NoteCommand(doc, "read from BITPIX " + FormatInt(header.bitpix) + ", values mapped onto 0..65535");
+  }
+  doc.fits_cards = ImageHeaderCards(header);
   return Status::Ok();
 }
 

@@ -24,7 +24,10 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type);
 
 // FITS: raw values 0..65535, initial levels, grey picture, two planes;
 // kind 16-bit, caption = file name, levels, mean and minimum of the level
-// sampling, size, 1 channel, zoom "1.00", not edited.
+// sampling, size, 1 channel, zoom "1.00", not edited; BITPIX 16 keeps the
+// file's BZERO (0 when absent) and BSCALE as the window's scaling. The
+// image's header cards are kept for writing; other pixel types note in the
+// history that their values were mapped.
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc);
 
 // BMP and JPEG: the picture as Image and ImageZm; kind colour, caption =

@@ -5,8 +5,10 @@
 
 #include "core/bmp_file.h"
 #include "core/file_write.h"
+#include "core/fits_writer.h"
 #include "core/jpeg_file.h"
 #include "core/png_file.h"
+#include "display/levels.h"
 
 namespace qirm {
 
@@ -98,6 +100,36 @@ Status WritePictureFile(const std::string& path, const Picture& picture, Picture
     return Status::Error(path + ": " + s.message());
   }
   return WriteFileReplacing(path, bytes);
+}
+
+bool IsFitsName(const std::string& path) {
+  const std::size_t dot = ExtensionPoint(path);
+  if (dot == std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return ext == "fits" || ext == "fit" || ext == "fts";
+}
+
+Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const Picture& picture) {
+  FitsWriteHeader header;
+  header.cards = doc.fits_cards;
+  for (const std::string& command : doc.history) header.history.push_back("QIRM " + command);
+  if (doc.kind != WindowKind::kRaw16) return WriteFitsColour(path, picture, header);
+  const int w = doc.ImageZm.width();
+  const int h = doc.ImageZm.height();
+  if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
+    return Status::Error(path + ": the high-byte and low-byte planes of the window differ in size");
+  }
+  std::vector<double> values(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      values[static_cast<std::size_t>(y) * w + x] =
+          doc.scaling.Physical(RawValue(doc.ImageZm, doc.ImageZm2, x, y));
+    }
+  }
+  return WriteFitsGrey(path, w, h, values, doc.scaling.bzero, doc.scaling.bscale, header);
 }
 
 }  // namespace qirm

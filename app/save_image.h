@@ -10,6 +10,7 @@
 #include "core/file_write.h"
 #include "core/picture.h"
 #include "core/status.h"
+#include "document/image_document.h"
 
 namespace qirm {
 
@@ -35,5 +36,16 @@ Status EncodePicture(const Picture& picture, PictureFormat format, int jpeg_qual
 // EncodePicture, then WriteFileReplacing. Errors name `path`.
 Status WritePictureFile(const std::string& path, const Picture& picture, PictureFormat format,
                         int jpeg_quality = kSaveJpegQuality);
+
+// ".fits", ".fit" or ".fts" in any letter case.
+bool IsFitsName(const std::string& path);
+
+// The window as a FITS file (core/fits_writer.h): a 16-bit window writes its
+// physical values, under its source's BZERO and BSCALE where they fit (so an
+// unedited window writes back the very values it was read from), with the
+// source header's other cards, "HISTORY QIRM <command>" per command applied
+// and DATE. Any other window writes `picture` (its shown or its base
+// picture) as an 8-bit cube of red, green and blue planes.
+Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const Picture& picture);
 
 }  // namespace qirm

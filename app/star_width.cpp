@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "display/levels.h"
+#include "document/state_texts.h"
 
 namespace qirm {
 namespace {
@@ -77,7 +78,8 @@ bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, s
   const int y = Trunc(Y / static_cast<Extended>(z));
   if (doc.kind == WindowKind::kRaw16) {
     if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
-    label = Printf("Intensity = %d   (%d,%d)", RawValue(doc.ImageZm, doc.ImageZm2, x, y), X, Y);
+    const std::string value = PhysicalText(doc, RawValue(doc.ImageZm, doc.ImageZm2, x, y));
+    label = Printf("Intensity = %s   (%d,%d)", value.c_str(), X, Y);
     return true;
   }
   if (!Inside(doc.Image, x, y)) return false;
@@ -98,7 +100,13 @@ bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, Sta
   }
   result.measured = m;
   result.label = Printf("QIRM = %2.1lf pxls", m.width);
-  result.extremes = Printf("MAX = %d , MIN = %d", m.max, m.min);
+  // Extremes of a box that was read are pixel values, shown physical; the
+  // start values of a box not read stay as they are.
+  if (doc.kind == WindowKind::kRaw16 && m.min <= m.max) {
+    result.extremes = "MAX = " + PhysicalText(doc, m.max) + " , MIN = " + PhysicalText(doc, m.min);
+  } else {
+    result.extremes = Printf("MAX = %d , MIN = %d", m.max, m.min);
+  }
   return true;
 }
 

@@ -35,13 +35,13 @@ PixelValue MeasuredValue(const ImageDocument& doc);
 enum class MouseButton { Left, Right, Middle };
 
 // Label2 after a cursor move to (X, Y): "Intensity = %d   (%d,%d)" for 16-bit
-// windows, "R=%d  G=%d  B=%d   (%d,%d)" otherwise. False when the position
-// lies outside the picture or the window has no zoom or kind yet (error set).
+// windows, the value physical (PhysicalText: "%d" when integral), "R=%d  G=%d  B=%d   (%d,%d)" otherwise.
+// False when the position lies outside the picture or the window has no zoom or kind yet (error set).
 bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error);
 
 struct StarWidthResult {
   std::string label;     // Label1: "QIRM = %2.1lf pxls"
-  std::string extremes;  // "MAX = %d , MIN = %d"
+  std::string extremes;  // "MAX = %d , MIN = %d" (physical values of kind 2)
   HalfMaxWidth measured;
 };
 // A press of a button at (X, Y): the left button measures, the others show

@@ -59,10 +59,17 @@ void PrintState(Workspace& workspace) {
 
 // Saves a picture of the window at path in the format of its extension; a
 // shown picture saved as BMP retitles the window, as the save command does.
+// FITS names write the window's data (a 16-bit window's values whatever the
+// picture) and retitle it as BMP does.
 Status SaveShown(ImageDocument& doc, const Picture& picture, const std::string& path, bool retitle) {
+  if (IsFitsName(path)) {
+    if (Status s = WriteFitsWindow(path, doc, picture); !s) return s;
+    if (retitle) doc.caption = FileNameWithoutDirectory(path);
+    return Status::Ok();
+  }
   PictureFormat format;
   if (!PictureFormatFromName(path, format)) {
-    return Status::Error(path + ": cannot save in this format (use .bmp, .jpg or .png)");
+    return Status::Error(path + ": cannot save in this format (use .bmp, .jpg, .png or .fits)");
   }
   if (Status s = WritePictureFile(path, picture, format); !s) return s;
   if (retitle && format == PictureFormat::kBmp) doc.caption = FileNameWithoutDirectory(path);

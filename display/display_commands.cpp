@@ -174,24 +174,39 @@ DialogCheck CheckSabattier(const SabattierParams& params) {
 }
 
 Status NegativeCommand(ImageDocument& doc) {
-  if (doc.kind == WindowKind::kRaw16) return MapRawWindow(doc, "ネガ反転", NegativeRawRow);
+  if (doc.kind == WindowKind::kRaw16) {
+    const Status status = MapRawWindow(doc, "ネガ反転", NegativeRawRow);
+    if (status) NoteCommand(doc, "negative");
+    return status;
+  }
   if (!IsColour(doc)) return KindRefused("ネガ反転", doc.kind);
   const ToneTable table = NegativeTable();
   Replace(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
+  NoteCommand(doc, "negative");
   return Status::Ok();
 }
 
 Status MirrorCommand(ImageDocument& doc) {
-  if (doc.kind == WindowKind::kRaw16) return MapRawWindow(doc, "左右反転", MirrorRawRow);
+  if (doc.kind == WindowKind::kRaw16) {
+    const Status status = MapRawWindow(doc, "左右反転", MirrorRawRow);
+    if (status) NoteCommand(doc, "mirror");
+    return status;
+  }
   if (!IsColour(doc)) return KindRefused("左右反転", doc.kind);
   Replace(doc, MirrorInto);
+  NoteCommand(doc, "mirror");
   return Status::Ok();
 }
 
 Status FlipCommand(ImageDocument& doc) {
-  if (doc.kind == WindowKind::kRaw16) return MapRawWindow(doc, "上下反転", FlipRawRow);
+  if (doc.kind == WindowKind::kRaw16) {
+    const Status status = MapRawWindow(doc, "上下反転", FlipRawRow);
+    if (status) NoteCommand(doc, "flip");
+    return status;
+  }
   if (!IsColour(doc)) return KindRefused("上下反転", doc.kind);
   Replace(doc, FlipInto);
+  NoteCommand(doc, "flip");
   return Status::Ok();
 }
 
@@ -204,6 +219,7 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   }
   if (!status) return status;
   doc.edited = true;
+  NoteCommand(doc, "rotate");
   if (progress) progress(0);
   return Status::Ok();
 }
@@ -220,6 +236,7 @@ Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
   const ToneTable table = GammaTable(gamma.value);
   Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
   doc.edited = true;
+  NoteCommand(doc, "gamma " + FormatGeneral(gamma.value));
   return Status::Ok();
 }
 
@@ -227,6 +244,7 @@ Status SolarizeCommand(ImageDocument& doc) {
   if (!IsColour(doc)) return KindRefused("ソラリゼーション", doc.kind);
   Show(doc, SolarizeInto);
   doc.edited = true;
+  NoteCommand(doc, "solarize");
   return Status::Ok();
 }
 
@@ -237,6 +255,7 @@ Status SabattierCommand(ImageDocument& doc, const SabattierParams& params) {
   const ToneTable table = SabattierTable(step.value);
   Show(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
   doc.edited = true;
+  NoteCommand(doc, "sabattier " + FormatGeneral(step.value));
   return Status::Ok();
 }
 

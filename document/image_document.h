@@ -4,8 +4,12 @@
 // of the struct is a complete snapshot (for undo).
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/picture.h"
 
@@ -18,6 +22,26 @@ enum class WindowKind {
   kColour,  // "1": BMP, JPEG, results of commands
   kRaw16,   // "2": 16-bit FITS data in two byte planes
   kNetpbm,  // "3": pictures of the Netpbm reader
+};
+
+// The scaling of the FITS file a 16-bit window came from. The window keeps
+// raw values (stored + 32768); the file's physical value of raw value v is
+// BZERO + BSCALE * (v - 32768), the value every other FITS program shows.
+// Camera frames (BZERO 32768, BSCALE 1), and every window not read from a
+// 16-bit file, have physical = raw.
+struct FitsScaling {
+  double bzero = 32768.0;
+  double bscale = 1.0;
+
+  // Written as offset + bscale * v so that physical = raw exactly when the
+  // scaling is the camera's.
+  double Physical(double raw) const { return (bzero - 32768.0 * bscale) + bscale * raw; }
+  // Every raw value has an integral physical value (BSCALE 1, integral
+  // BZERO): levels are then typed and shown as integers.
+  bool Integral() const;
+  // The raw level nearest to a physical level (halves away from zero),
+  // limited to -2^30..2^30; false when bscale is 0 or the value not finite.
+  bool RawLevel(double physical, int& raw) const;
 };
 
 struct ImageDocument {
@@ -56,6 +80,30 @@ struct ImageDocument {
   // The display levels: the raw values shown black and white.
   int max_level = 255;
   int min_level = 0;
+
+  // Kind 2: the scaling of the source file, kept through every command.
+  FitsScaling scaling;
+  // The header cards of the FITS file the window was read from (80
+  // characters each, up to and without END), written again when the window
+  // is saved as FITS.
+  std::vector<std::string> fits_cards;
+  // The commands applied to the window since it was filled, one name each
+  // (with its values), oldest first: the HISTORY of a FITS file it is saved
+  // as. Commands add to it through NoteCommand.
+  std::vector<std::string> history;
 };
+
+inline void NoteCommand(ImageDocument& doc, std::string name) { doc.history.push_back(std::move(name)); }
+
+inline bool FitsScaling::Integral() const { return bscale == 1.0 && bzero == std::floor(bzero); }
+
+inline bool FitsScaling::RawLevel(double physical, int& raw) const {
+  if (bscale == 0.0 || !std::isfinite(physical)) return false;
+  const double v = (physical - (bzero - 32768.0 * bscale)) / bscale;
+  if (!std::isfinite(v)) return false;
+  constexpr double kLimit = 1073741824.0;
+  raw = static_cast<int>(std::round(std::clamp(v, -kLimit, kLimit)));
+  return true;
+}
 
 }  // namespace qirm

@@ -3,11 +3,17 @@
 #include <algorithm>
 
 #include "core/numbers.h"
+#include "document/state_texts.h"
 
 namespace qirm {
 
 void LevelEdit::Set(int v) {
   text = FormatInt(v);
+  value = v;
+}
+
+void LevelEdit::Set(int v, std::string shown) {
+  text = std::move(shown);
   value = v;
 }
 
@@ -77,36 +83,52 @@ ImageDocument& Workspace::NewPictureWindow(Picture shown, Picture base, const st
   return window;
 }
 
+Status Workspace::TypeLevel(LevelEdit& edit, const std::string& text, int& level) {
+  const bool raw16 = m_active && m_active->kind == WindowKind::kRaw16;
+  const FitsScaling scaling = raw16 ? m_active->scaling : FitsScaling();
+  if (scaling.Integral()) {
+    edit.Type(text);
+    if (!m_active) return Status::Ok();
+    if (Status s = edit.Get(level); !s) return s;
+    // Camera frames: the typed level is the raw level, whatever its size.
+    if (scaling.bzero == 32768.0) return Status::Ok();
+  } else {
+    edit.text = text;
+    edit.value.reset();
+  }
+  double physical = 0;
+  if (!ParseReal(text, physical) || !scaling.RawLevel(physical, level))
+    return Status::Error(RealConversionError(text));
+  edit.value = level;
+  return Status::Ok();
+}
+
 Status Workspace::TypeMaxLevel(const std::string& text) {
-  m_main.max_edit.Type(text);
-  if (!m_active) return Status::Ok();
   int value = 0;
-  if (Status s = m_main.max_edit.Get(value); !s) return s;
+  if (Status s = TypeLevel(m_main.max_edit, text, value); !s || !m_active) return s;
   m_main.max_spin = std::clamp(value, kMaxSpinMin, kMaxSpinMax);
   m_active->max_level = value;
   return Status::Ok();
 }
 
 Status Workspace::TypeMinLevel(const std::string& text) {
-  m_main.min_edit.Type(text);
-  if (!m_active) return Status::Ok();
   int value = 0;
-  if (Status s = m_main.min_edit.Get(value); !s) return s;
+  if (Status s = TypeLevel(m_main.min_edit, text, value); !s || !m_active) return s;
   m_main.min_spin = std::clamp(value, kMinSpinMin, kMinSpinMax);
   m_active->min_level = value;
   return Status::Ok();
 }
 
 void Workspace::SetMaxLevel(int level) {
-  m_main.max_edit.Set(level);
-  if (!m_active) return;
+  if (!m_active) return m_main.max_edit.Set(level);
+  m_main.max_edit.Set(level, PhysicalText(*m_active, level));
   m_main.max_spin = std::clamp(level, kMaxSpinMin, kMaxSpinMax);
   m_active->max_level = level;
 }
 
 void Workspace::SetMinLevel(int level) {
-  m_main.min_edit.Set(level);
-  if (!m_active) return;
+  if (!m_active) return m_main.min_edit.Set(level);
+  m_main.min_edit.Set(level, PhysicalText(*m_active, level));
   m_main.min_spin = std::clamp(level, kMinSpinMin, kMinSpinMax);
   m_active->min_level = level;
 }

@@ -17,16 +17,19 @@
 
 namespace qirm {
 
-// A level edit of the main window: the text it shows and the integer it
-// holds. A text the user typed is kept as typed (" 12", "abc"); `value` is
-// unset when that text is no integer, and commands that need the level then
+// A level edit of the main window: the text it shows and the raw level it
+// holds. The text is the level's physical value in the active window's
+// FITS scaling (the raw level itself for every window but scaled 16-bit
+// data). A text the user typed is kept as typed (" 12", "abc"); `value` is
+// unset when that text is no number, and commands that need the level then
 // report the conversion error for `text`.
 struct LevelEdit {
   std::string text = "0";
   std::optional<int> value = 0;
 
   void Set(int v);                      // the program writes a level
-  void Type(const std::string& typed);  // the user typed a text
+  void Set(int v, std::string shown);   // the same, shown as `shown`
+  void Type(const std::string& typed);  // the user typed an integer level
   // The value, or the standard conversion error for the text.
   Status Get(int& out) const;
 };
@@ -79,7 +82,10 @@ class Workspace {
 
   // The level edits' change handlers, as the toolkit's edits run them: the
   // edit takes the text; a text that is an integer goes to the spin (within
-  // its range) and to the active window's level. A text that is no integer
+  // its range) and to the active window's level. For a 16-bit window whose
+  // scaling has fractional physical values the text is a real physical
+  // level, held as the nearest raw level (FitsScaling::RawLevel); the spin
+  // keeps raw positions. A text that is no integer
   // is kept in the edit and gives the conversion error (nothing else
   // changes). Without a window only the edit changes.
   Status TypeMaxLevel(const std::string& text);
@@ -92,6 +98,8 @@ class Workspace {
   std::vector<std::unique_ptr<ImageDocument>> m_windows;
   ImageDocument* m_active = nullptr;
   MainState m_main;
+
+  Status TypeLevel(LevelEdit& edit, const std::string& text, int& level);
 };
 
 }  // namespace qirm

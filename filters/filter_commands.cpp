@@ -90,8 +90,11 @@ void FilterBase(ImageDocument& doc, Into into) {
   doc.ImageZm.Draw(result);
 }
 
-Status Finish(ImageDocument& doc, const FilterProgress& progress, Status status) {
-  if (status) doc.edited = true;
+Status Finish(ImageDocument& doc, const FilterProgress& progress, Status status, std::string command) {
+  if (status) {
+    doc.edited = true;
+    NoteCommand(doc, std::move(command));
+  }
   Report(progress, 0);
   return status;
 }
@@ -231,30 +234,32 @@ Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& pr
   if (Status s = EdgeKindCheck(doc); !s) return s;
   FilterBase(doc,
              [&](const Picture& src, Picture& dst) { EdgeEnhancementInto(src, strength, dst, progress); });
-  return Finish(doc, progress, Status::Ok());
+  return Finish(doc, progress, Status::Ok(), "edge " + FormatGeneral(strength));
 }
 
 Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress) {
   if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress,
-                  FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }));
+                  FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }),
+                  "blur " + FormatGeneral(amount));
   }
   FilterBase(doc, [&](const Picture& src, Picture& dst) { BlurInto(src, amount, dst, progress); });
-  return Finish(doc, progress, Status::Ok());
+  return Finish(doc, progress, Status::Ok(), "blur " + FormatGeneral(amount));
 }
 
 Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
   if (doc.kind == WindowKind::kRaw16) {
-    return Finish(doc, progress,
-                  FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }));
+    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }),
+                  "highpass");
   }
   FilterBase(doc, [&](const Picture& src, Picture& dst) { HighPassInto(src, dst, progress); });
-  return Finish(doc, progress, Status::Ok());
+  return Finish(doc, progress, Status::Ok(), "highpass");
 }
 
 Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
   if (doc.kind == WindowKind::kRaw16) {
-    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return LowPass(raw, progress); }));
+    return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return LowPass(raw, progress); }),
+                  "lowpass");
   }
   if (SameSize(doc.Image, doc.ImageZm)) {
     // The high-pass pass goes into Image, the result over the base picture.
@@ -265,7 +270,7 @@ Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
     doc.Image.Draw(result);
     doc.ImageZm.Draw(result);
   }
-  return Finish(doc, progress, Status::Ok());
+  return Finish(doc, progress, Status::Ok(), "lowpass");
 }
 
 Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
@@ -312,6 +317,7 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
     doc.Image.Draw(doc.ImageZm);
   }
   Report(progress, 0);
+  NoteCommand(doc, "bloom");
   return Status::Ok();
 }
 
@@ -323,11 +329,15 @@ Status ComaCommand(ImageDocument& doc, const ComaParams& params) {
     doc.Image.Draw(ComaCorrect(doc.ImageZm, params));
   }
   doc.edited = true;
+  NoteCommand(doc,
+              "coma " + FormatInt(params.x) + "," + FormatInt(params.y) + "," + FormatGeneral(params.amount));
   return Status::Ok();
 }
 
 Status GmcCommand(ImageDocument& doc, const GmcSettings& settings, double blur) {
-  return GuideMissCancel(doc.Image, settings, blur);
+  Status status = GuideMissCancel(doc.Image, settings, blur);
+  if (status) NoteCommand(doc, "gmc");
+  return status;
 }
 
 }  // namespace qirm

@@ -13,6 +13,8 @@ packages=(
   clang-format
   # independent oracles and peers for tests and benchmarks
   python3-astropy python3-numpy libcfitsio-dev
+  # the FITS writer's files are checked by it
+  fitsverify
 )
 
 missing=()

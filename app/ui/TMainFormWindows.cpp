@@ -227,10 +227,16 @@ void TMainForm::Save1Click() {
   if (!child) return;
   if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return;
   const int entry = SaveDialog->FilterIndex();
-  if (entry != 1 && entry != 3) return;  // the FITS entry writes nothing
+  if (entry < 1 || entry > 3) return;
   const bool bmp = entry == 1;
-  const QString name = QString::fromLocal8Bit(
-      qirm::ReplaceExtension(Local(SaveDialog->selectedFiles().first()), bmp ? ".bmp" : ".jpg").c_str());
+  // The FITS entry writes the window's data; a name with one of its three
+  // extensions keeps it.
+  const bool fits = entry == 2;
+  const std::string chosen = Local(SaveDialog->selectedFiles().first());
+  const std::string path = fits
+                               ? (qirm::IsFitsName(chosen) ? chosen : qirm::ReplaceExtension(chosen, ".fits"))
+                               : qirm::ReplaceExtension(chosen, bmp ? ".bmp" : ".jpg");
+  const QString name = QString::fromLocal8Bit(path.c_str());
   if (QFileInfo::exists(name)) {
     const auto answer = QMessageBox::question(
         this, QStringLiteral("確認"), QStringLiteral("ファイルがすでに存在しています。　上書きしますか？"),
@@ -238,13 +244,15 @@ void TMainForm::Save1Click() {
     if (answer != QMessageBox::Yes) return;
   }
   qirm::ImageDocument* doc = child->Document();
-  const qirm::Status s = qirm::WritePictureFile(Local(name), doc->Image,
-                                                bmp ? qirm::PictureFormat::kBmp : qirm::PictureFormat::kJpeg);
+  const qirm::Status s =
+      fits ? qirm::WriteFitsWindow(path, *doc, doc->Image)
+           : qirm::WritePictureFile(path, doc->Image,
+                                    bmp ? qirm::PictureFormat::kBmp : qirm::PictureFormat::kJpeg);
   if (!s) {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return;
   }
-  if (bmp) {
+  if (bmp || fits) {
     doc->caption = Local(QFileInfo(name).fileName());
     child->RefreshImage();
   }

@@ -145,9 +145,9 @@ TEST_F(CliTest, AFailedSaveLeavesNothingAtTheTarget) {
   std::vector<int> raw(30 * 30, 1500);
   Write("frame.fits", Fits16Bytes(30, 30, raw));
   Write("old.bmp", "previous contents");
-  Result bad_format = Run({"run", "frame.fits", "-o", "x.fits"});
+  Result bad_format = Run({"run", "frame.fits", "-o", "x.gif"});
   EXPECT_EQ(bad_format.code, 1);
-  EXPECT_FALSE(fs::exists(m_dir / "x.fits"));
+  EXPECT_FALSE(fs::exists(m_dir / "x.gif"));
   Result no_folder = Run({"run", "frame.fits", "-o", "missing/x.bmp"});
   EXPECT_EQ(no_folder.code, 1);
   EXPECT_EQ(no_folder.err.rfind("qirm-cli: ", 0), 0u);

@@ -48,7 +48,8 @@ inline void ChooseFiles(QWidget* modal, int entry, const QStringList& files) {
   for (const QString& f : files) quoted << QLatin1Char('"') + QFileInfo(f).fileName() + QLatin1Char('"');
   auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   QVERIFY(name);
-  const QString typed = files.size() == 1 ? QFileInfo(files.first()).fileName() : quoted.join(QLatin1Char(' '));
+  const QString typed =
+      files.size() == 1 ? QFileInfo(files.first()).fileName() : quoted.join(QLatin1Char(' '));
   QStringList wanted;
   for (const QString& f : files) wanted << QFileInfo(f).absoluteFilePath();
   // The dialog lists its folder in the background; when that ends late (a

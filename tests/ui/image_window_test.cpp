@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/open_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/StarPickTarget.h"
 #include "app/ui/TApplication.h"
@@ -166,9 +167,19 @@ class ImageWindowTest : public QObject {
     WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 3, {Path("m42")}); });
     QVERIFY(QFile::exists(Path("m42.jpg")));
     QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
-    // The FITS entry writes nothing.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("raw.fits")}); });
-    QVERIFY(!QFile::exists(Path("raw.fits")));
+    // The FITS entry writes the window's data, ".fits" added to a name
+    // without a FITS extension, and retitles the window; read back, it is
+    // the same window.
+    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("raw")}); });
+    QVERIFY(QFile::exists(Path("raw.fits")));
+    QCOMPARE(child->windowTitle(), QStringLiteral("raw.fits"));
+    qirm::ImageDocument back;
+    QVERIFY(qirm::LoadFitsDocument(QFile::encodeName(Path("raw.fits")).toStdString(), back).ok());
+    QVERIFY(back.ImageZm == child->Document()->ImageZm);
+    QVERIFY(back.ImageZm2 == child->Document()->ImageZm2);
+    QVERIFY(back.Image == child->Document()->Image);
+    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("other.fts")}); });
+    QVERIFY(QFile::exists(Path("other.fts")));
 
     // Overwriting asks; No leaves the file, Yes replaces it.
     Write("keep.bmp", "old");

@@ -1,0 +1,57 @@
+// FITS writing: one image in the primary header and data unit, written
+// through the replacing write (core/file_write.h), so a failure never leaves
+// a partial file.
+//
+// Rows are written from y = 0, the top row of the picture, as the reader
+// reads them back. Header cards are in the fixed format (values right-
+// justified to column 30), so the reader's fixed columns read the size
+// whatever its magnitude.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/picture.h"
+#include "core/status.h"
+
+namespace qirm {
+
+// What is written besides the pixels.
+struct FitsWriteHeader {
+  // Cards of the source file's header to carry over, 80 characters each
+  // (shorter ones are padded with blanks). The writer leaves out the cards it
+  // makes itself or that would describe the data wrongly: SIMPLE, BITPIX,
+  // NAXIS, NAXISn, EXTEND, BZERO, BSCALE, BLANK (kept where the data stay
+  // under the source's scaling), DATE, END, XTENSION, PCOUNT, GCOUNT,
+  // INHERIT, CHECKSUM, DATASUM, and blank cards. Characters outside
+  // printable ASCII become '?'.
+  std::vector<std::string> cards;
+  // One "HISTORY " card each, after the kept cards; longer texts are cut at
+  // 72 characters.
+  std::vector<std::string> history;
+  // The DATE value "YYYY-MM-DDThh:mm:ss"; empty: the current UTC time.
+  std::string date;
+};
+
+enum class FitsEncoding {
+  kScaled16,    // BITPIX 16 under the given BZERO and BSCALE
+  kUnsigned16,  // BITPIX 16 under BZERO 32768, BSCALE 1
+  kFloat32,     // BITPIX -32
+};
+
+// How physical values are stored: under (bzero, bscale) when each is
+// bzero + bscale * s for an integer s in -32768..32767 (within a millionth
+// of bscale); else under BZERO 32768 when each is an integer 0..65535; else
+// as 32-bit floats.
+FitsEncoding ChooseFitsEncoding(const std::vector<double>& values, double bzero, double bscale);
+
+// A grey image of width x height physical values, row after row from y = 0,
+// in the encoding ChooseFitsEncoding gives. Errors name `path`.
+Status WriteFitsGrey(const std::string& path, int width, int height, const std::vector<double>& values,
+                     double bzero, double bscale, const FitsWriteHeader& header);
+
+// A 24-bit picture as an 8-bit cube: NAXIS1 = width, NAXIS2 = height,
+// NAXIS3 = 3 with the planes red, green, blue.
+Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header);
+
+}  // namespace qirm
