@@ -75,10 +75,11 @@ void ForColumnParts(int threads, int w, const Fn& fn) {
   });
 }
 
-// The blooming removal of every light frame has fixed values (the dialog's
-// anti-blooming fields are not consulted): saturated from 63000 in red and
-// blue, from 60000 in green; streaks of more than 5 saturated elements; a
-// smoothing median of radius 1.
+// The blooming removal of every light frame when the dialog's anti-blooming
+// box is unchecked: saturated from 63000 in red and blue, from 60000 in
+// green; streaks of more than 5 saturated elements; a smoothing median of
+// radius 1. Checked, the dialog's threshold (all channels), length and
+// thickness (the median radius) are used instead.
 constexpr int kBloomThresholdRedBlue = 63000;
 constexpr int kBloomThresholdGreen = 60000;
 constexpr int kBloomStreakLength = 5;
@@ -93,6 +94,8 @@ struct Channel {
   const char* name;
   const std::vector<std::string>* files;
   int bloom_threshold;
+  int bloom_length;
+  int bloom_radius;
   bool hot_pixels;
   bool turn;
   bool flatten;
@@ -178,7 +181,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
                     IntMatrix& c, IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
-  RemoveBlooming(channel.bloom_threshold, kBloomStreakLength, kBloomMedianRadius, w, h, c,
+  RemoveBlooming(channel.bloom_threshold, channel.bloom_length, channel.bloom_radius, w, h, c,
                  run.workers > 1 ? 1 : 0);
   if (channel.hot_pixels) {
     if (run.options.plain)
@@ -445,6 +448,18 @@ Status CheckCompositionSettings(const CompositionSettings& s) {
     if (!std::isfinite(value)) return Status::Error(std::string(name) + " is not a finite number");
   }
   if (!std::isfinite(s.WhiteK)) return Status::Error("WhiteK (K =) is not a finite number");
+  const AdvancedFlags& a = s.Advanced;
+  if (a.AntiBloomingOn) {
+    if (a.BloomThreshold < 1)
+      return Status::Error("the blooming threshold is " + FormatInt(a.BloomThreshold) +
+                           "; it must be at least 1");
+    if (a.BloomThickness < 0 || a.BloomThickness > kMaxBloomThickness) {
+      return Status::Error("the blooming thickness is " + FormatInt(a.BloomThickness) + "; it must be 0.." +
+                           FormatInt(kMaxBloomThickness));
+    }
+    if (a.BloomLength < 0)
+      return Status::Error("the blooming length is " + FormatInt(a.BloomLength) + "; it must be 0 or more");
+  }
   return Status::Ok();
 }
 
@@ -622,13 +637,16 @@ Status SetUp(Run& run) {
 // finished channel toned into the picture (or kept, in the plain run).
 Status StackChannels(Run& run, ComposeOptions::Timings& timings) {
   const AdvancedFlags& a = run.settings.Advanced;
+  const bool own = a.AntiBloomingOn;
+  const int length = own ? a.BloomLength : kBloomStreakLength;
+  const int radius = own ? a.BloomThickness : kBloomMedianRadius;
   run.channels = {
-      {"red", &run.settings.RedFiles, kBloomThresholdRedBlue, true, a.Rotate180R, a.FlattenR,
-       kRedDoneProgress},
-      {"green", &run.settings.GreenFiles, kBloomThresholdGreen, false, a.Rotate180G, a.FlattenG,
-       kGreenDoneProgress},
-      {"blue", &run.settings.BlueFiles, kBloomThresholdRedBlue, false, a.Rotate180B, a.FlattenB,
-       kBlueDoneProgress},
+      {"red", &run.settings.RedFiles, own ? a.BloomThreshold : kBloomThresholdRedBlue, length, radius, true,
+       a.Rotate180R, a.FlattenR, kRedDoneProgress},
+      {"green", &run.settings.GreenFiles, own ? a.BloomThreshold : kBloomThresholdGreen, length, radius,
+       false, a.Rotate180G, a.FlattenG, kGreenDoneProgress},
+      {"blue", &run.settings.BlueFiles, own ? a.BloomThreshold : kBloomThresholdRedBlue, length, radius,
+       false, a.Rotate180B, a.FlattenB, kBlueDoneProgress},
   };
   if (run.toucher.joinable()) run.toucher.join();
   run.workers = run.threads;

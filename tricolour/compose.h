@@ -56,7 +56,8 @@ namespace qirm {
 // names the file or field and the reason, before a result exists:
 // unreadable frame, a light or flat frame of another size than the first
 // green frame, lists over kMaxFramesPerList entries, paths over
-// kMaxPathBytes bytes, a white-balance divisor of 0, a flat whose largest
+// kMaxPathBytes bytes, a white-balance divisor of 0, anti-blooming values
+// out of range (when its box is checked), a flat whose largest
 // value is not above 0, reference stars that give no angle or distance.
 Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
                         ImageDocument& result, MainState* main = nullptr,
@@ -65,6 +66,9 @@ Status ComposeTricolour(const CompositionSettings& settings, const std::function
 // Limits of the frame tables.
 inline constexpr int kMaxFramesPerList = 256;
 inline constexpr int kMaxPathBytes = 255;
+// The anti-blooming thickness is the radius of the smoothing median, whose
+// window cannot be larger than 49 x 49.
+inline constexpr int kMaxBloomThickness = 24;
 
 // The checks ComposeTricolour makes on the settings before any file is
 // touched (list lengths, path lengths, white-balance divisors). The dialog

@@ -1,10 +1,7 @@
 // Everything the composition dialogs hold, as one value. The dialogs are
 // its view: they build it from their controls when a composition starts
 // (and the settings file reads and writes it); the pipeline never reads a
-// control. A few fields are the dialogs' and the settings file's only: the
-// composition never reads DetectMethod, AntiBloomingOn, BloomThreshold,
-// BloomThickness or BloomLength (its blooming removal has fixed values, see
-// compose.cpp); the dialogs show them and the settings file keeps them.
+// control.
 #pragma once
 
 #include <string>
@@ -28,7 +25,10 @@ inline StarRegistration StarRegistrationOf(int star_mode) {
 }
 
 struct AdvancedFlags {
-  // The four anti-blooming fields: dialog and settings file only.
+  // Blooming removal of every light frame: off, fixed values (see
+  // compose.cpp); on, saturated from BloomThreshold in every channel, streaks
+  // of more than BloomLength elements, a smoothing median of radius
+  // BloomThickness.
   bool AntiBloomingOn = false;  // CheckBox7
   int BloomThreshold = 60000;   // Edit1
   int BloomThickness = 2;       // Edit2

@@ -1,0 +1,153 @@
+// The controls of the composition dialogs that change a composition: the
+// anti-blooming values, the tone curve, the peak detection method and
+// several flats. Small synthetic frames whose result is known from how they
+// were made; the defaults are checked against the fixed steps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/engine/fits_test_util.h"
+#include "tests/support/test_files.h"
+#include "tricolour/compose.h"
+#include "tricolour/compose_options.h"
+
+namespace qirm {
+namespace {
+
+constexpr int kW = 48, kH = 32;
+constexpr int kSky = 1000;
+
+std::string WriteFrame(const fits_test::TempDir& dir, const std::string& name, int w, int h,
+                       const std::function<int(int, int)>& value) {
+  std::vector<int> raw;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) raw.push_back(value(x, y));
+  const std::string path = dir.File(name);
+  fits_test::WriteBytes(path, test::Fits16Bytes(w, h, raw));
+  return path;
+}
+
+// One frame in every channel; star 1 at (9, 9), the first brightest pixel of
+// the frames' 3 x 3 star at (10, 10), so that the peak rule shifts green and
+// blue by nothing (red, whose hot-pixel rule lowers the star's rim, is
+// shifted by one pixel right and down).
+CompositionSettings OneFrameEach(const std::string& path) {
+  CompositionSettings s;
+  s.RedFiles = s.GreenFiles = s.BlueFiles = {path};
+  s.StarMode = kStarModeOneStar;
+  s.Star1X = s.Star1Y = 9;
+  s.Delta1 = 5;
+  s.BackgroundX = 40;
+  s.BackgroundY = 24;
+  return s;
+}
+
+Picture Compose(const CompositionSettings& s) {
+  ImageDocument doc;
+  const Status st = ComposeTricolour(s, {}, doc);
+  EXPECT_TRUE(st) << st.message();
+  return doc.Image;
+}
+
+std::uint8_t Green(const Picture& p, int x, int y) { return p.Row(y)[3 * x + 1]; }
+
+// Sky with a star (a 3 x 3 plateau, whose centre the red channel's
+// hot-pixel rule keeps) at (10, 10), a streak of `value` down column 30 over rows
+// 5..20, and a bright pixel left of the streak at (29, 12).
+class Blooming : public testing::Test {
+ protected:
+  std::string Frame(int value) {
+    return WriteFrame(m_dir, "streak" + std::to_string(value) + ".fits", kW, kH, [&](int x, int y) {
+      if (std::abs(x - 10) <= 1 && std::abs(y - 10) <= 1) return 30000;
+      if (x == 30 && y >= 5 && y <= 20) return value;
+      if (x == 29 && y == 12) return 5000;
+      return kSky;
+    });
+  }
+  fits_test::TempDir m_dir{true};
+};
+
+TEST_F(Blooming, UncheckedKeepsTheFixedStepAndCheckedUsesTheDialogsValues) {
+  CompositionSettings s = OneFrameEach(Frame(50000));
+  // The dialog's values do not count while the box is unchecked: a streak
+  // below the fixed thresholds stays.
+  s.Advanced.BloomThreshold = 40000;
+  const Picture off = Compose(s);
+  EXPECT_EQ(Green(off, 30, 8), 255);
+  EXPECT_EQ(Green(off, 31, 8), 9);
+  EXPECT_EQ(Green(off, 29, 12), 255);
+
+  struct Case {
+    int threshold, thickness, length;
+    bool streak_stays;  // at (30, 8)
+    bool spot_stays;    // the bright pixel left of the streak, at (29, 12)
+  };
+  const Case cases[] = {
+      {40000, 1, 5, false, false},  // removed; the median of radius 1 smooths the spot away
+      {40000, 0, 5, false, true},   // thickness 0: the fill alone, the spot copied into the streak
+      {40000, 2, 15, false, false},
+      {40000, 1, 16, true, true},  // a run of 16 is no longer than the length: a star
+      {50001, 1, 5, true, true},   // below the threshold
+  };
+  s.Advanced.AntiBloomingOn = true;
+  for (const Case& c : cases) {
+    s.Advanced.BloomThreshold = c.threshold;
+    s.Advanced.BloomThickness = c.thickness;
+    s.Advanced.BloomLength = c.length;
+    const Picture on = Compose(s);
+    const std::string label = std::to_string(c.threshold) + " " + std::to_string(c.thickness) + " " +
+                              std::to_string(c.length);
+    EXPECT_EQ(Green(on, 30, 8), c.streak_stays ? 255 : 9) << label;
+    EXPECT_EQ(Green(on, 29, 12) > 9, c.spot_stays) << label;
+    EXPECT_EQ(Green(on, 30, 12) > 9, c.spot_stays) << label;
+  }
+}
+
+TEST_F(Blooming, CheckedWithTheFixedValuesOfGreenGivesTheUncheckedGreen) {
+  // Unchecked green uses 60000, 5 and radius 1: the same as checked with
+  // threshold 60000, thickness 1, length 5.
+  CompositionSettings s = OneFrameEach(Frame(61000));
+  const Picture off = Compose(s);
+  EXPECT_EQ(Green(off, 30, 8), 9);
+  s.Advanced.AntiBloomingOn = true;
+  s.Advanced.BloomThreshold = 60000;
+  s.Advanced.BloomThickness = 1;
+  s.Advanced.BloomLength = 5;
+  const Picture on = Compose(s);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) ASSERT_EQ(Green(on, x, y), Green(off, x, y)) << x << ", " << y;
+  // Red and blue saturate from 63000 unchecked: the streak of 61000 stays
+  // there, and goes once the dialog's 60000 counts (red is shifted by one).
+  EXPECT_EQ(off.Row(7)[3 * 29 + 2], 255);
+  EXPECT_EQ(on.Row(7)[3 * 29 + 2], 9);
+}
+
+TEST_F(Blooming, ValuesOutOfRangeAreRefusedOnlyWhenChecked) {
+  CompositionSettings s = OneFrameEach(Frame(50000));
+  s.Advanced.BloomThickness = 25;
+  s.Advanced.BloomThreshold = 0;
+  s.Advanced.BloomLength = -1;
+  EXPECT_FALSE(Compose(s).empty());
+  s.Advanced.AntiBloomingOn = true;
+  const struct {
+    int threshold, thickness, length;
+    const char* needle;
+  } cases[] = {{0, 1, 5, "threshold is 0"}, {60000, 25, 5, "thickness is 25; it must be 0..24"},
+               {60000, -1, 5, "thickness is -1"}, {60000, 1, -1, "length is -1"}};
+  for (const auto& c : cases) {
+    s.Advanced.BloomThreshold = c.threshold;
+    s.Advanced.BloomThickness = c.thickness;
+    s.Advanced.BloomLength = c.length;
+    ImageDocument doc;
+    const Status st = ComposeTricolour(s, {}, doc);
+    ASSERT_FALSE(st) << c.needle;
+    EXPECT_NE(st.message().find(c.needle), std::string::npos) << st.message();
+    EXPECT_TRUE(doc.Image.empty());
+  }
+}
+
+}  // namespace
+}  // namespace qirm
