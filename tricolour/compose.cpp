@@ -147,6 +147,8 @@ struct Run {
     curve.divisor = divisors[channel];
     curve.gain = settings.WhiteK;
     curve.level = settings.BackgroundLevel;
+    curve.kind = settings.Advanced.Tone;
+    curve.parameter = settings.Advanced.ToneParameter();
     return curve;
   }
   // Made once and used twice: the setup's frame becomes the first worker's
@@ -449,6 +451,8 @@ Status CheckCompositionSettings(const CompositionSettings& s) {
   }
   if (!std::isfinite(s.WhiteK)) return Status::Error("WhiteK (K =) is not a finite number");
   const AdvancedFlags& a = s.Advanced;
+  if (std::string problem = ToneParameterProblem(a.Tone, a.ToneParameter()); !problem.empty())
+    return Status::Error(problem);
   if (a.AntiBloomingOn) {
     if (a.BloomThreshold < 1)
       return Status::Error("the blooming threshold is " + FormatInt(a.BloomThreshold) +

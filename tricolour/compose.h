@@ -14,8 +14,9 @@
 //             registered on star 1 (and scaled and rotated on the two stars),
 //             added to the running mean; then the optional background
 //             flattening of the finished channel;
-//   output    sky levels at the background point, white balance, the
-//             200 x atan(v / 200) tone curve, clip to 0..255, the picture.
+//   output    sky levels at the background point, white balance, the tone
+//             curve (by default 200 x atan(v / 200)), clip to 0..255, the
+//             picture.
 //
 // Threads: the call may run on any thread; it keeps no state outside its
 // arguments, so several runs may even go on at once. Inside, it uses up to
@@ -57,7 +58,8 @@ namespace qirm {
 // unreadable frame, a light or flat frame of another size than the first
 // green frame, lists over kMaxFramesPerList entries, paths over
 // kMaxPathBytes bytes, a white-balance divisor of 0, anti-blooming values
-// out of range (when its box is checked), a flat whose largest
+// out of range (when its box is checked), a tone curve parameter that is not
+// above 0, a flat whose largest
 // value is not above 0, reference stars that give no angle or distance.
 Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
                         ImageDocument& result, MainState* main = nullptr,

@@ -24,6 +24,10 @@ inline StarRegistration StarRegistrationOf(int star_mode) {
   return star_mode == kStarModeTwoStars ? StarRegistration::kTwoStars : StarRegistration::kShiftOnStar1;
 }
 
+// The tone curves of the advanced dialog ("リニア", "LOG", "γ", "ATAN");
+// output_stage.h gives their formulas.
+enum class ToneKind { kLinear, kLog, kGamma, kAtan };
+
 struct AdvancedFlags {
   // Blooming removal of every light frame: off, fixed values (see
   // compose.cpp); on, saturated from BloomThreshold in every channel, streaks
@@ -39,6 +43,26 @@ struct AdvancedFlags {
   bool FlattenR = false;  // CheckBox4..6
   bool FlattenG = false;
   bool FlattenB = false;
+  // The tone curve and the parameter of each (RadioButton1..4, Edit4..6).
+  // The settings file does not hold them.
+  ToneKind Tone = ToneKind::kAtan;
+  double ToneLogParameter = 1000;  // Edit4
+  double ToneGammaParameter = 1;   // Edit5
+  double ToneAtanParameter = 200;  // Edit6
+  // The parameter of the chosen curve (none for the linear one: 0).
+  double ToneParameter() const {
+    switch (Tone) {
+      case ToneKind::kLog:
+        return ToneLogParameter;
+      case ToneKind::kGamma:
+        return ToneGammaParameter;
+      case ToneKind::kAtan:
+        return ToneAtanParameter;
+      case ToneKind::kLinear:
+        break;
+    }
+    return 0;
+  }
 };
 
 struct CompositionSettings {

@@ -4,6 +4,7 @@
 // were made; the defaults are checked against the fixed steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -13,6 +14,8 @@
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"
 #include "tricolour/compose_options.h"
+#include "tricolour/composition_texts.h"
+#include "tricolour/output_stage.h"
 
 namespace qirm {
 namespace {
@@ -98,8 +101,8 @@ TEST_F(Blooming, UncheckedKeepsTheFixedStepAndCheckedUsesTheDialogsValues) {
     s.Advanced.BloomThickness = c.thickness;
     s.Advanced.BloomLength = c.length;
     const Picture on = Compose(s);
-    const std::string label = std::to_string(c.threshold) + " " + std::to_string(c.thickness) + " " +
-                              std::to_string(c.length);
+    const std::string label =
+        std::to_string(c.threshold) + " " + std::to_string(c.thickness) + " " + std::to_string(c.length);
     EXPECT_EQ(Green(on, 30, 8), c.streak_stays ? 255 : 9) << label;
     EXPECT_EQ(Green(on, 29, 12) > 9, c.spot_stays) << label;
     EXPECT_EQ(Green(on, 30, 12) > 9, c.spot_stays) << label;
@@ -135,8 +138,10 @@ TEST_F(Blooming, ValuesOutOfRangeAreRefusedOnlyWhenChecked) {
   const struct {
     int threshold, thickness, length;
     const char* needle;
-  } cases[] = {{0, 1, 5, "threshold is 0"}, {60000, 25, 5, "thickness is 25; it must be 0..24"},
-               {60000, -1, 5, "thickness is -1"}, {60000, 1, -1, "length is -1"}};
+  } cases[] = {{0, 1, 5, "threshold is 0"},
+               {60000, 25, 5, "thickness is 25; it must be 0..24"},
+               {60000, -1, 5, "thickness is -1"},
+               {60000, 1, -1, "length is -1"}};
   for (const auto& c : cases) {
     s.Advanced.BloomThreshold = c.threshold;
     s.Advanced.BloomThickness = c.thickness;
@@ -147,6 +152,125 @@ TEST_F(Blooming, ValuesOutOfRangeAreRefusedOnlyWhenChecked) {
     EXPECT_NE(st.message().find(c.needle), std::string::npos) << st.message();
     EXPECT_TRUE(doc.Image.empty());
   }
+}
+
+// The curves at the black point, the sky (level 10), inside and at the
+// white point; the expected values worked out with numpy's log1p, power and
+// arctan.
+TEST(ToneCurves, Formulas) {
+  const struct {
+    ToneKind kind;
+    double parameter;
+    int above_sky;  // c - sky, with the sky lifted to 10
+    int value;      // before the clip
+  } cases[] = {
+      {ToneKind::kLinear, 0, -20, 0},   {ToneKind::kLinear, 0, 0, 10},    {ToneKind::kLinear, 0, 245, 255},
+      {ToneKind::kLinear, 0, 290, 300}, {ToneKind::kLog, 1000, -20, 0},   {ToneKind::kLog, 1000, 0, 136},
+      {ToneKind::kLog, 1000, -9, 58},   {ToneKind::kLog, 1000, 245, 255}, {ToneKind::kGamma, 2, 0, 50},
+      {ToneKind::kGamma, 2.2, 90, 166}, {ToneKind::kGamma, 1, 0, 10},     {ToneKind::kGamma, 1, 245, 255},
+      {ToneKind::kAtan, 100, 0, 9},     {ToneKind::kAtan, 100, -20, 0},   {ToneKind::kAtan, 200, 0, 9},
+      {ToneKind::kAtan, 200, 245, 181},
+  };
+  for (const auto& c : cases) {
+    ToneCurve curve;
+    curve.sky = 1000;
+    curve.kind = c.kind;
+    curve.parameter = c.parameter;
+    const std::string label = std::to_string(static_cast<int>(c.kind)) + " " + std::to_string(c.parameter) +
+                              " " + std::to_string(c.above_sky);
+    EXPECT_EQ(curve.Value(1000 + c.above_sky), c.value) << label;
+    EXPECT_EQ(curve.Byte(1000 + c.above_sky), std::min(c.value, 255)) << label;
+  }
+  // ATAN with 200 is the classic curve for every value of a 16-bit channel.
+  ToneCurve classic, chosen;
+  classic.sky = chosen.sky = 812.5;
+  chosen.kind = ToneKind::kAtan;
+  chosen.parameter = 200;
+  for (int c = -70000; c <= 70000; ++c) {
+    const double v = std::max(c - 812.5 + 10, 0.0);
+    ASSERT_EQ(classic.Value(c), static_cast<int>(200 * std::atan(v / 200))) << c;
+    ASSERT_EQ(chosen.Value(c), classic.Value(c)) << c;
+  }
+}
+
+TEST(ToneCurves, CompositionAppliesTheChosenCurveAndRefusesBadParameters) {
+  fits_test::TempDir dir(true);
+  const std::string frame = WriteFrame(dir, "sky.fits", kW, kH, [](int x, int y) {
+    return std::abs(x - 10) <= 1 && std::abs(y - 10) <= 1 ? 30000 : kSky;
+  });
+  CompositionSettings s = OneFrameEach(frame);
+  const Picture classic = Compose(s);
+  EXPECT_EQ(Green(classic, 30, 20), 9);
+  const struct {
+    ToneKind kind;
+    double parameter;
+    int sky_byte;
+  } cases[] = {{ToneKind::kAtan, 200, 9},
+               {ToneKind::kLinear, 0, 10},
+               {ToneKind::kLog, 1000, 136},
+               {ToneKind::kGamma, 2, 50},
+               {ToneKind::kGamma, 1, 10}};
+  for (const auto& c : cases) {
+    s.Advanced = AdvancedFlags();
+    s.Advanced.Tone = c.kind;
+    if (c.kind == ToneKind::kLog) s.Advanced.ToneLogParameter = c.parameter;
+    if (c.kind == ToneKind::kGamma) s.Advanced.ToneGammaParameter = c.parameter;
+    const Picture p = Compose(s);
+    EXPECT_EQ(Green(p, 30, 20), c.sky_byte) << static_cast<int>(c.kind) << " " << c.parameter;
+    EXPECT_EQ(Green(p, 10, 10), 255);  // the star, white in every curve
+    if (c.kind == ToneKind::kAtan) EXPECT_EQ(p, classic);
+  }
+  // A parameter not above 0 is refused for the curve that uses it only.
+  const struct {
+    ToneKind kind;
+    double AdvancedFlags::*parameter;
+    double value;
+    const char* needle;
+  } refused[] = {
+      {ToneKind::kLog, &AdvancedFlags::ToneLogParameter, 0, "LOG tone curve's parameter is 0"},
+      {ToneKind::kGamma, &AdvancedFlags::ToneGammaParameter, -1, "gamma tone curve's parameter is -1"},
+      {ToneKind::kAtan, &AdvancedFlags::ToneAtanParameter, std::nan(""), "ATAN tone curve's parameter"},
+  };
+  for (const auto& r : refused) {
+    s.Advanced = AdvancedFlags();
+    s.Advanced.*r.parameter = r.value;
+    s.Advanced.Tone = ToneKind::kLinear;
+    EXPECT_FALSE(Compose(s).empty()) << r.needle;  // another curve chosen
+    s.Advanced.Tone = r.kind;
+    ImageDocument doc;
+    const Status st = ComposeTricolour(s, {}, doc);
+    ASSERT_FALSE(st) << r.needle;
+    EXPECT_NE(st.message().find(r.needle), std::string::npos) << st.message();
+  }
+}
+
+TEST(ToneCurves, CaptureTakesTheChosenCurveAndItsParameterOnly) {
+  AdvancedTexts t;
+  AdvancedFlags f;
+  ASSERT_TRUE(CaptureAdvancedFlags(t, f));
+  EXPECT_EQ(f.Tone, ToneKind::kAtan);
+  EXPECT_EQ(f.ToneAtanParameter, 200);
+  t.Tone = ToneKind::kLog;
+  t.Edit4 = "500";
+  t.Edit6 = "not used";
+  ASSERT_TRUE(CaptureAdvancedFlags(t, f));
+  EXPECT_EQ(f.Tone, ToneKind::kLog);
+  EXPECT_EQ(f.ToneLogParameter, 500);
+  EXPECT_EQ(f.ToneAtanParameter, 200);
+  t.Tone = ToneKind::kGamma;
+  t.Edit5 = "2.2";
+  ASSERT_TRUE(CaptureAdvancedFlags(t, f));
+  EXPECT_EQ(f.ToneGammaParameter, 2.2);
+  // The chosen curve's edit must hold a number; the flags stay as they were.
+  t.Tone = ToneKind::kAtan;
+  const Status st = CaptureAdvancedFlags(t, f);
+  EXPECT_FALSE(st);
+  EXPECT_NE(st.message().find("not used"), std::string::npos) << st.message();
+  EXPECT_EQ(f.Tone, ToneKind::kGamma);
+  // Shown back as the edits' texts.
+  const AdvancedTexts back = AdvancedTextsOf(f);
+  EXPECT_EQ(back.Tone, ToneKind::kGamma);
+  EXPECT_EQ(back.Edit4 + " " + back.Edit5 + " " + back.Edit6, "500 2.2 200");
 }
 
 }  // namespace

@@ -340,6 +340,41 @@ class TricolourDialogTest : public QObject {
     QVERIFY(!Advance->Captured().FlattenR);
   }
 
+  void toneCurveIsCapturedForTheRunAndKeptByLoading() {
+    qirm::AdvancedFlags used;
+    RGBComp->Compose = [&](const qirm::CompositionSettings& s, const std::function<void(int)>&,
+                           qirm::ImageDocument&, qirm::MainState*,
+                           const std::function<void(const std::string&)>&) {
+      used = s.Advanced;
+      return qirm::Status::Ok();
+    };
+    FillColourLists();
+    Advance->RadioButton2->click();
+    Advance->Edit4->setText(QStringLiteral("500"));
+    Advance->Edit6->setText(QStringLiteral("not in use"));
+    // OK captures the curve with the other flags.
+    RGBComp->Button7Click();
+    QVERIFY(WaitForRun());
+    QCOMPARE(used.Tone, qirm::ToneKind::kLog);
+    QCOMPARE(used.ToneLogParameter, 500.0);
+    QCOMPARE(used.ToneAtanParameter, 200.0);
+    // "閉じる" captures it too.
+    Advance->RadioButton3->click();
+    Advance->Edit5->setText(QStringLiteral("2.2"));
+    Advance->Button1Click();
+    QCOMPARE(Advance->Captured().Tone, qirm::ToneKind::kGamma);
+    QCOMPARE(Advance->Captured().ToneGammaParameter, 2.2);
+    // A settings file holds no curve: loading one leaves it.
+    WithModal([] { RGBComp->Button16Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("tone.mrv")}); });
+    Advance->CheckBox3->setChecked(true);
+    WithModal([] { RGBComp->Button15Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("tone.mrv")}); });
+    QVERIFY(!Advance->CheckBox3->isChecked());
+    QVERIFY(Advance->RadioButton3->isChecked());
+    QCOMPARE(Advance->Edit5->text(), QStringLiteral("2.2"));
+    QCOMPARE(Advance->Captured().Tone, qirm::ToneKind::kGamma);
+    QCOMPARE(Advance->Captured().ToneGammaParameter, 2.2);
+  }
+
   void savingAndLoadingRoundTrip() {
     TRGBComp* d = RGBComp;
     const QString red1 = Path("night 1/red frame.fits"), red2 = QStringLiteral("  /far away/r2.fts ");
