@@ -126,6 +126,7 @@ struct Run {
   int workers = 1;       // threads stacking frames
   int darks_usable = 0;  // darks before the first one of another size
   StarRegistration registration = StarRegistration::kShiftOnStar1;
+  StarDetection detection = StarDetection::kPeak;
   ClampedPositions positions;
   ReferenceGeometry geometry;
   DarkFrame dark;
@@ -205,7 +206,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
   t.calibrate += Since(mark);
   mark = Clock::now();
   Status s = RegisterFrame(c, w, h, run.registration, run.positions, run.geometry, path, run.options.plain,
-                           scratch, reg, /*defer=*/true);
+                           scratch, reg, /*defer=*/true, run.detection);
   t.register_ += Since(mark);
   return s;
 }
@@ -699,6 +700,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   Run run{options, settings, progress, notice};
   run.threads = RunThreads(options);
   run.registration = StarRegistrationOf(settings.StarMode);
+  run.detection = StarDetectionOf(settings.DetectMethod);
   if (Status s = SetUp(run); !s) return s;
   timings.setup = Since(start);
 

@@ -28,6 +28,23 @@ inline StarRegistration StarRegistrationOf(int star_mode) {
 // output_stage.h gives their formulas.
 enum class ToneKind { kLinear, kLog, kGamma, kAtan };
 
+// The values of CompositionSettings::DetectMethod ("ピーク検出方法"), and how
+// registration finds star 1 in a frame for the shift: the brightest pixel of
+// the star-1 box (peak, the classic rule, also for any other value), the
+// intensity centroid of the box above its local sky rounded to whole pixels
+// (centroid), or not at all: the frame is not shifted (none; two-star mode
+// still scales and rotates it about the centre).
+inline constexpr int kDetectCentroid = 0;
+inline constexpr int kDetectPeak = 1;
+inline constexpr int kDetectNone = 2;
+enum class StarDetection { kPeak, kCentroid, kNone };
+
+inline StarDetection StarDetectionOf(int detect_method) {
+  return detect_method == kDetectCentroid ? StarDetection::kCentroid
+         : detect_method == kDetectNone   ? StarDetection::kNone
+                                          : StarDetection::kPeak;
+}
+
 struct AdvancedFlags {
   // Blooming removal of every light frame: off, fixed values (see
   // compose.cpp); on, saturated from BloomThreshold in every channel, streaks
@@ -78,7 +95,7 @@ struct CompositionSettings {
   int Star2Y = 0;
   int Delta1 = 10;       // half-size of the search box of star 1
   int Delta2 = 10;       // half-size of the search box of star 2
-  int DetectMethod = 1;  // 0 centroid, 1 peak, 2 none: dialog and settings file only
+  int DetectMethod = 1;  // kDetectCentroid, kDetectPeak, kDetectNone
   int BackgroundX = 0;
   int BackgroundY = 0;
   int BackgroundLevel = 10;

@@ -6,16 +6,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/fits_reader.h"
 #include "tests/engine/fits_test_util.h"
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"
 #include "tricolour/compose_options.h"
 #include "tricolour/composition_texts.h"
 #include "tricolour/output_stage.h"
+#include "tricolour/registration.h"
 
 namespace qirm {
 namespace {
@@ -271,6 +274,117 @@ TEST(ToneCurves, CaptureTakesTheChosenCurveAndItsParameterOnly) {
   const AdvancedTexts back = AdvancedTextsOf(f);
   EXPECT_EQ(back.Tone, ToneKind::kGamma);
   EXPECT_EQ(back.Edit4 + " " + back.Edit5 + " " + back.Edit6, "500 2.2 200");
+}
+
+// A faint broad star at (24, 14) and, in the same box, one hot pixel that
+// is the box's brightest: the peak rule follows the hot pixel, the centroid
+// the star; none leaves the frame where it is.
+TEST(PeakDetection, CentroidPeakAndNone) {
+  fits_test::TempDir dir(true);
+  const int star_x = 24, star_y = 14;
+  // Frames drifted by (dx, dy); the hot pixel stays on the sensor at (27, 11).
+  const auto frame = [&](int dx, int dy) {
+    return WriteFrame(dir, "f" + std::to_string(dx) + "_" + std::to_string(dy) + ".fits", kW, kH,
+                      [&](int x, int y) {
+                        if (x == 27 && y == 11) return 5000;
+                        const int u = x - dx - star_x, v = y - dy - star_y;
+                        const int r2 = u * u + v * v;
+                        return kSky + (r2 <= 1 ? 400 : r2 <= 4 ? 200 : r2 <= 9 ? 60 : 0);
+                      });
+  };
+  CompositionSettings s = OneFrameEach(frame(0, 0));
+  s.RedFiles = {frame(0, 0)};
+  s.GreenFiles = {frame(2, -1)};
+  s.BlueFiles = {frame(-3, 2)};
+  s.Star1X = star_x;
+  s.Star1Y = star_y;
+  s.Delta1 = 8;
+  const auto star_byte = [](const Picture& p, int c, int x, int y) { return p.Row(y)[3 * x + 2 - c]; };
+  // Centroid: every channel's star lands on (24, 14).
+  s.DetectMethod = kDetectCentroid;
+  const Picture centroid = Compose(s);
+  for (int c = 0; c < 3; ++c) EXPECT_GT(star_byte(centroid, c, star_x, star_y), 200) << c;
+  // Peak: the hot pixel lands on (24, 14) instead (red's is cleaned away by
+  // the hot-pixel rule, so red alone follows its star).
+  s.DetectMethod = kDetectPeak;
+  const Picture peak = Compose(s);
+  EXPECT_EQ(peak, Compose([&] {
+              CompositionSettings d = s;
+              d.DetectMethod = 7;  // not one of the three: the classic rule
+              return d;
+            }()));
+  EXPECT_EQ(star_byte(peak, 1, star_x, star_y), 255);  // the hot pixel
+  // The green star, drifted by (2, -1), moved by the hot pixel's (3, -3).
+  EXPECT_GT(star_byte(peak, 1, star_x + 2 - 3, star_y - 1 + 3), 200);
+  EXPECT_EQ(star_byte(peak, 2, star_x, star_y), 255);  // blue too
+  // None: each frame stays where it was taken.
+  s.DetectMethod = kDetectNone;
+  const Picture none = Compose(s);
+  EXPECT_GT(star_byte(none, 0, star_x, star_y), 200);
+  EXPECT_GT(star_byte(none, 1, star_x + 2, star_y - 1), 200);
+  EXPECT_GT(star_byte(none, 2, star_x - 3, star_y + 2), 200);
+  EXPECT_EQ(star_byte(none, 1, 27, 11), 255);
+}
+
+TEST(PeakDetection, BoxCentroidAboveSky) {
+  IntMatrix m;
+  ASSERT_TRUE(m.Allocate(20, 20));
+  for (int x = 0; x < 20; ++x)
+    for (int y = 0; y < 20; ++y) m[x][y] = 100;
+  double cx = 0, cy = 0;
+  // A flat sky has no star: the box centre.
+  EXPECT_FALSE(BoxCentroidAboveSky(20, 20, 9, 8, 5, m, cx, cy));
+  EXPECT_EQ(cx, 9);
+  EXPECT_EQ(cy, 8);
+  // Two pixels above the sky by 30 and 10: the weighted mean of their places.
+  m[10][10] = 130;
+  m[12][10] = 110;
+  ASSERT_TRUE(BoxCentroidAboveSky(20, 20, 9, 8, 5, m, cx, cy));
+  EXPECT_DOUBLE_EQ(cx, (30 * 10 + 10 * 12) / 40.0);
+  EXPECT_DOUBLE_EQ(cy, 10);
+  // A star at the frame's corner: windows cut at the edges.
+  m[0][0] = 500;
+  ASSERT_TRUE(BoxCentroidAboveSky(20, 20, 2, 2, 3, m, cx, cy));
+  EXPECT_DOUBLE_EQ(cx, 0);
+  EXPECT_DOUBLE_EQ(cy, 0);
+}
+
+// The five M13 frames: stars some 60 counts above a sky whose pixels
+// scatter by 30. Their drifts (MANIFEST.md) against frame 3 are found by the
+// centroid within a few pixels; the brightest pixel of the box is noise or
+// another star, tens of pixels off.
+TEST(PeakDetection, M13FramesRegisterOnTheCentroid) {
+  const std::string base = std::string(QIRM_DATA_DIR) + "/registration/M13_blue_000";
+  if (!std::filesystem::exists(base + "1.fits")) GTEST_SKIP() << "no shared data";
+  const std::pair<int, int> drift[5] = {{25, -3}, {13, -3}, {0, 0}, {-9, 0}, {-21, 0}};
+  CompositionSettings s;
+  s.Star1X = 705 - 25;  // star A in frame 3
+  s.Star1Y = 446 + 3;
+  s.Delta1 = 30;  // the frames lie up to 25 pixels from frame 3
+  int peak_misses = 0;
+  for (int n = 1; n <= 5; ++n) {
+    const std::string path = base + std::to_string(n) + ".fits";
+    FitsHeader header;
+    IntMatrix m, scratch;
+    ASSERT_TRUE(ReadFitsHeader(path, header));
+    ASSERT_TRUE(m.Allocate(header.width, header.height));
+    ASSERT_TRUE(ReadFitsFileSignShifted(path, header, m));
+    const ClampedPositions p = ClampPositions(s, header.width, header.height);
+    Registration peak, centroid, none;
+    ASSERT_TRUE(RegisterFrame(m, header.width, header.height, StarRegistration::kShiftOnStar1, p, {}, path,
+                              false, scratch, peak));
+    ASSERT_TRUE(RegisterFrame(m, header.width, header.height, StarRegistration::kShiftOnStar1, p, {}, path,
+                              false, scratch, centroid, false, StarDetection::kCentroid));
+    ASSERT_TRUE(RegisterFrame(m, header.width, header.height, StarRegistration::kShiftOnStar1, p, {}, path,
+                              false, scratch, none, false, StarDetection::kNone));
+    const auto [dx, dy] = drift[n - 1];
+    EXPECT_LE(std::abs(centroid.ox - dx), 2) << "frame " << n;
+    EXPECT_LE(std::abs(centroid.oy - dy), 5) << "frame " << n;
+    peak_misses += std::abs(peak.ox - dx) + std::abs(peak.oy - dy) > 10;
+    EXPECT_EQ(none.ox, 0);
+    EXPECT_EQ(none.oy, 0);
+  }
+  EXPECT_GE(peak_misses, 4);
 }
 
 }  // namespace
