@@ -509,7 +509,7 @@ int RunThreads(const ComposeOptions& options) {
 }
 
 // The frame size from the first green frame's header; every light frame
-// and the flat must have it (checked from the headers before any pixel is
+// and every flat must have it (checked from the headers before any pixel is
 // read). Darks count up to the first one of another size.
 Status CheckFrameSizes(Run& run) {
   const CompositionSettings& settings = run.settings;
@@ -530,9 +530,8 @@ Status CheckFrameSizes(Run& run) {
     for (const std::string& path : *files)
       if (Status s = CheckSize(path, role, w, h); !s) return s;
   }
-  if (!settings.FlatFiles.empty()) {
-    if (Status s = CheckSize(settings.FlatFiles[0], "flat", w, h); !s) return s;
-  }
+  for (const std::string& path : settings.FlatFiles)
+    if (Status s = CheckSize(path, "flat", w, h); !s) return s;
   const int nd = static_cast<int>(settings.DarkFiles.size());
   run.darks_usable = nd;
   for (int k = 0; k < nd; ++k) {
@@ -597,14 +596,33 @@ Status DarkMean(Run& run) {
   return Status::Ok();
 }
 
-// The flat of the run, from the first flat frame only.
-Status FirstFlat(Run& run) {
+// The flat of the run: the one flat frame, or the mean of several as the
+// darks are averaged (each added divided by their count, the sum truncated),
+// through the accumulator, which is left at 0 for the channels.
+Status FlatMean(Run& run) {
   const CompositionSettings& settings = run.settings;
-  if (settings.FlatFiles.empty()) return Status::Ok();
-  if (Status s = ReadFrame(settings.FlatFiles[0], run.first_frame); !s) return s;
-  if (!run.flat.Build(run.first_frame, run.w, run.h, run.threads)) {
-    return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " +
-                         FormatGeneral(run.flat.fmax()) + "; a flat must have values above 0");
+  const int nf = static_cast<int>(settings.FlatFiles.size());
+  if (nf == 0) return Status::Ok();
+  const int w = run.w, h = run.h;
+  IntMatrix& frame = run.first_frame;
+  if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
+  if (nf > 1) {
+    RealMatrix& acc = run.acc;
+    for (int k = 0; k < nf; ++k) {
+      if (k > 0) {
+        if (Status s = ReadFrame(settings.FlatFiles[k], frame); !s) return s;
+      }
+      ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nf, w, h, acc, x0, x1); });
+    }
+    ForColumnParts(run.threads, w, [&](int x0, int x1) {
+      TruncateMean(acc, w, h, frame, x0, x1);
+      for (int x = x0; x < x1; ++x) std::fill(acc[x], acc[x] + h, 0.0);
+    });
+  }
+  if (!run.flat.Build(frame, w, h, run.threads)) {
+    const std::string what = nf > 1 ? "the mean of the " + FormatInt(nf) + " flats" : settings.FlatFiles[0];
+    return Status::Error(what + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
+                         "; a flat must have values above 0");
   }
   run.has_flat = true;
   return Status::Ok();
@@ -633,7 +651,7 @@ Status SetUp(Run& run) {
   run.column_progress = ColumnProgressValues(run.w);
   run.progress.Set(30);
   if (Status s = DarkMean(run); !s) return s;
-  if (Status s = FirstFlat(run); !s) return s;
+  if (Status s = FlatMean(run); !s) return s;
   run.progress.Set(20);
   return ReferenceStars(run);
 }

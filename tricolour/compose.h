@@ -6,8 +6,8 @@
 //
 // Order of the work (fixed; it is part of the result):
 //   setup     frame size from the first green frame's header, dark mean,
-//             first flat, clamping of the star and background positions,
-//             reference geometry of the two stars (two-star mode);
+//             flat (the mean of the flats when several are given), clamping of the star and background
+//             positions, reference geometry of the two stars (two-star mode);
 //   stacking  red, then green, then blue: each frame read, sign-shifted,
 //             cleaned of blooming, hot pixels removed (red only), dark
 //             subtracted, flat divided, turned by 180 degrees if asked,

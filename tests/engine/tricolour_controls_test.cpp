@@ -276,6 +276,38 @@ TEST(ToneCurves, CaptureTakesTheChosenCurveAndItsParameterOnly) {
   EXPECT_EQ(back.Edit4 + " " + back.Edit5 + " " + back.Edit6, "500 2.2 200");
 }
 
+// Several flats are averaged as the darks are: each divided by the count,
+// the sum truncated; the result is that of the one mean flat.
+TEST(SeveralFlats, AreAveragedLikeTheDarks) {
+  fits_test::TempDir dir(true);
+  const auto a = [](int x, int y) { return 30000 + (x * 7 + y * 3) % 5 - (x < 8 ? 9000 : 0); };
+  const auto b = [](int x, int y) { return 30001 + (x * 5 + y) % 4 + (y < 6 ? 12000 : 0); };
+  const auto c = [](int x, int y) { return 29000 + (x + y) % 3; };
+  CompositionSettings s = OneFrameEach(WriteFrame(dir, "light.fits", kW, kH, [](int x, int y) {
+    return std::abs(x - 10) <= 1 && std::abs(y - 10) <= 1 ? 30000 : kSky + x * 4 + y;
+  }));
+  s.WhiteK = 0.2;  // keep the sky's slope below the clip
+  s.FlatFiles = {WriteFrame(dir, "a.fits", kW, kH, a), WriteFrame(dir, "b.fits", kW, kH, b),
+                 WriteFrame(dir, "c.fits", kW, kH, c)};
+  CompositionSettings mean = s;
+  mean.FlatFiles = {WriteFrame(dir, "mean.fits", kW, kH, [&](int x, int y) {
+    const double sum = a(x, y) / 3.0 + b(x, y) / 3.0 + c(x, y) / 3.0;
+    return static_cast<int>(sum);
+  })};
+  const Picture averaged = Compose(s);
+  EXPECT_EQ(averaged, Compose(mean));
+  // Not the first flat alone.
+  CompositionSettings first = s;
+  first.FlatFiles.resize(1);
+  EXPECT_NE(averaged, Compose(first));
+  // Each flat must have the frames' size.
+  s.FlatFiles.push_back(WriteFrame(dir, "small.fits", 20, 20, c));
+  ImageDocument doc;
+  const Status st = ComposeTricolour(s, {}, doc);
+  EXPECT_FALSE(st);
+  EXPECT_NE(st.message().find("small.fits: the flat frame is 20 x 20"), std::string::npos) << st.message();
+}
+
 // A faint broad star at (24, 14) and, in the same box, one hot pixel that
 // is the box's brightest: the peak rule follows the hot pixel, the centroid
 // the star; none leaves the frame where it is.
