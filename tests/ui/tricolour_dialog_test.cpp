@@ -45,9 +45,14 @@ namespace {
 
 using namespace qirm::test;
 
+// The paths a list holds (an entry shows the file name only; entries a test
+// adds straight to a list are their own path).
 QStringList Entries(const QListWidget* list) {
   QStringList entries;
-  for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
+  for (int i = 0; i < list->count(); ++i) {
+    const QVariant path = list->item(i)->data(Qt::UserRole);
+    entries << (path.isValid() ? path.toString() : list->item(i)->text());
+  }
   return entries;
 }
 
@@ -168,6 +173,13 @@ class TricolourDialogTest : public QObject {
     QCOMPARE(Entries(RGBComp->ListBox1), files);
     QCOMPARE(RGBComp->Edit1->text(), QStringLiteral("3"));
     QVERIFY(RGBComp->Edit1->isReadOnly());
+    // Each entry shows its file name, the full path as its tooltip; the
+    // settings hold the full paths.
+    QCOMPARE(RGBComp->ListBox1->item(1)->text(), QStringLiteral("b b.fts"));
+    QCOMPARE(RGBComp->ListBox1->item(1)->toolTip(), files[1]);
+    qirm::CompositionSettings built;
+    QVERIFY(RGBComp->BuildSettings(built));
+    QCOMPARE(QString::fromStdString(built.RedFiles[2]), files[2]);
 
     // Nothing selected: nothing removed.
     RGBComp->ListBox1->clearSelection();
@@ -427,6 +439,9 @@ class TricolourDialogTest : public QObject {
 
     QCOMPARE(Entries(d->ListBox1), QStringList({red1, red2}));
     QCOMPARE(Entries(d->ListBox2), QStringList{QStringLiteral("/data/緑 1.fit")});
+    QCOMPARE(d->ListBox1->item(0)->text(), QStringLiteral("red frame.fits"));
+    QCOMPARE(d->ListBox1->item(0)->toolTip(), red1);
+    QCOMPARE(d->ListBox2->item(0)->text(), QStringLiteral("緑 1.fit"));
     QCOMPARE(d->ListBox4->count(), 0);
     QCOMPARE(Entries(d->ListBox5), QStringList{QStringLiteral("flat one.fits")});
     QCOMPARE(d->Edit1->text() + d->Edit2->text() + d->Edit3->text() + d->Edit4->text() + d->Edit5->text(),
