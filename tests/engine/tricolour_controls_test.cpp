@@ -221,7 +221,9 @@ TEST(ToneCurves, CompositionAppliesTheChosenCurveAndRefusesBadParameters) {
     const Picture p = Compose(s);
     EXPECT_EQ(Green(p, 30, 20), c.sky_byte) << static_cast<int>(c.kind) << " " << c.parameter;
     EXPECT_EQ(Green(p, 10, 10), 255);  // the star, white in every curve
-    if (c.kind == ToneKind::kAtan) EXPECT_EQ(p, classic);
+    if (c.kind == ToneKind::kAtan) {
+      EXPECT_EQ(p, classic);
+    }
   }
   // A parameter not above 0 is refused for the curve that uses it only.
   const struct {
