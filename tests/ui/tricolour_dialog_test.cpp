@@ -376,10 +376,17 @@ class TricolourDialogTest : public QObject {
     Advance->Button1Click();
     QCOMPARE(Advance->Captured().Tone, qirm::ToneKind::kGamma);
     QCOMPARE(Advance->Captured().ToneGammaParameter, 2.2);
-    // A settings file holds no curve: loading one leaves it.
-    WithModal([] { RGBComp->Button16Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("tone.mrv")}); });
+    // A settings file holds no curve: what loading one shows leaves it.
+    qirm::CompositionSettings loaded;
+    QVERIFY(qirm::LoadCompositionSettings(
+        [&] {
+          const std::string path = Path("tone.mrv").toStdString();
+          qirm::SaveCompositionSettings(path, qirm::CompositionSettings());
+          return path;
+        }(),
+        loaded));
     Advance->CheckBox3->setChecked(true);
-    WithModal([] { RGBComp->Button15Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("tone.mrv")}); });
+    RGBComp->ShowSettings(loaded);
     QVERIFY(!Advance->CheckBox3->isChecked());
     QVERIFY(Advance->RadioButton3->isChecked());
     QCOMPARE(Advance->Edit5->text(), QStringLiteral("2.2"));
