@@ -1,12 +1,16 @@
-// qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]: loads the
-// settings file as the dialog's load button does, runs the composition as
-// its OK button does, and saves the result window's picture.
+// qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]
+//                  [--tone linear|log=P|gamma=P|atan=P]: loads the settings
+// file as the dialog's load button does, runs the composition as its OK
+// button does, and saves the result window's picture. The settings file
+// does not hold the tone curve: --tone chooses it (default atan=200, the
+// advanced dialog's default).
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/save_image.h"
 #include "cli/cli.h"
+#include "core/numbers.h"
 #include "document/state_texts.h"
 #include "document/workspace.h"
 #include "tricolour/compose.h"
@@ -14,10 +18,40 @@
 #include "tricolour/settings_file.h"
 
 namespace qirm::cli {
+namespace {
+
+// "linear", "log=P", "gamma=P" or "atan=P".
+bool ParseTone(const std::string& text, AdvancedFlags& flags) {
+  if (text == "linear") {
+    flags.Tone = ToneKind::kLinear;
+    return true;
+  }
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos) return false;
+  const std::string name = text.substr(0, eq);
+  double parameter = 0;
+  if (!ParseReal(text.substr(eq + 1), parameter)) return false;
+  if (name == "log") {
+    flags.Tone = ToneKind::kLog;
+    flags.ToneLogParameter = parameter;
+  } else if (name == "gamma") {
+    flags.Tone = ToneKind::kGamma;
+    flags.ToneGammaParameter = parameter;
+  } else if (name == "atan") {
+    flags.Tone = ToneKind::kAtan;
+    flags.ToneAtanParameter = parameter;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int ComposeVerb(const std::vector<std::string>& args) {
   std::string settings_path, out;
   bool state = false, show_progress = false;
+  AdvancedFlags tone;  // the curve only
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-o") {
@@ -27,6 +61,10 @@ int ComposeVerb(const std::vector<std::string>& args) {
       state = true;
     } else if (a == "--progress") {
       show_progress = true;
+    } else if (a == "--tone") {
+      if (i + 1 >= args.size() || !ParseTone(args[i + 1], tone))
+        return UsageError("--tone takes linear, log=P, gamma=P or atan=P");
+      ++i;
     } else if (!a.empty() && a[0] == '-') {
       return UsageError("unknown option '" + a + "'");
     } else if (settings_path.empty()) {
@@ -44,6 +82,10 @@ int ComposeVerb(const std::vector<std::string>& args) {
   // The dialog as it is at start-up, then the file loaded into it.
   CompositionSettings settings;
   if (Status s = LoadCompositionSettings(settings_path, settings); !s) return Fail(s.message());
+  settings.Advanced.Tone = tone.Tone;
+  settings.Advanced.ToneLogParameter = tone.ToneLogParameter;
+  settings.Advanced.ToneGammaParameter = tone.ToneGammaParameter;
+  settings.Advanced.ToneAtanParameter = tone.ToneAtanParameter;
 
   Workspace workspace;
   ImageDocument result;

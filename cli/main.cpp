@@ -15,6 +15,7 @@ void PrintUsage(std::FILE* out) {
       "  qirm-cli composite average|sum|maximum|minimum|expected FILE... -o OUT\n"
       "  qirm-cli spectrum FILE -o DATAFILE [--plot PNG]\n"
       "  qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]\n"
+      "               [--tone linear|log=P|gamma=P|atan=P]\n"
       "  qirm-cli --help | VERB --help\n"
       "\n"
       "run: opens each FILE in a window of its own, runs the COMMANDs on the\n"

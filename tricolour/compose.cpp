@@ -75,10 +75,11 @@ void ForColumnParts(int threads, int w, const Fn& fn) {
   });
 }
 
-// The blooming removal of every light frame has fixed values (the dialog's
-// anti-blooming fields are not consulted): saturated from 63000 in red and
-// blue, from 60000 in green; streaks of more than 5 saturated elements; a
-// smoothing median of radius 1.
+// The blooming removal of every light frame when the dialog's anti-blooming
+// box is unchecked: saturated from 63000 in red and blue, from 60000 in
+// green; streaks of more than 5 saturated elements; a smoothing median of
+// radius 1. Checked, the dialog's threshold (all channels), length and
+// thickness (the median radius) are used instead.
 constexpr int kBloomThresholdRedBlue = 63000;
 constexpr int kBloomThresholdGreen = 60000;
 constexpr int kBloomStreakLength = 5;
@@ -93,6 +94,8 @@ struct Channel {
   const char* name;
   const std::vector<std::string>* files;
   int bloom_threshold;
+  int bloom_length;
+  int bloom_radius;
   bool hot_pixels;
   bool turn;
   bool flatten;
@@ -123,6 +126,7 @@ struct Run {
   int workers = 1;       // threads stacking frames
   int darks_usable = 0;  // darks before the first one of another size
   StarRegistration registration = StarRegistration::kShiftOnStar1;
+  StarDetection detection = StarDetection::kPeak;
   ClampedPositions positions;
   ReferenceGeometry geometry;
   DarkFrame dark;
@@ -144,6 +148,8 @@ struct Run {
     curve.divisor = divisors[channel];
     curve.gain = settings.WhiteK;
     curve.level = settings.BackgroundLevel;
+    curve.kind = settings.Advanced.Tone;
+    curve.parameter = settings.Advanced.ToneParameter();
     return curve;
   }
   // Made once and used twice: the setup's frame becomes the first worker's
@@ -178,7 +184,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
                     IntMatrix& c, IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
-  RemoveBlooming(channel.bloom_threshold, kBloomStreakLength, kBloomMedianRadius, w, h, c,
+  RemoveBlooming(channel.bloom_threshold, channel.bloom_length, channel.bloom_radius, w, h, c,
                  run.workers > 1 ? 1 : 0);
   if (channel.hot_pixels) {
     if (run.options.plain)
@@ -200,7 +206,7 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
   t.calibrate += Since(mark);
   mark = Clock::now();
   Status s = RegisterFrame(c, w, h, run.registration, run.positions, run.geometry, path, run.options.plain,
-                           scratch, reg, /*defer=*/true);
+                           scratch, reg, /*defer=*/true, run.detection);
   t.register_ += Since(mark);
   return s;
 }
@@ -445,6 +451,20 @@ Status CheckCompositionSettings(const CompositionSettings& s) {
     if (!std::isfinite(value)) return Status::Error(std::string(name) + " is not a finite number");
   }
   if (!std::isfinite(s.WhiteK)) return Status::Error("WhiteK (K =) is not a finite number");
+  const AdvancedFlags& a = s.Advanced;
+  if (std::string problem = ToneParameterProblem(a.Tone, a.ToneParameter()); !problem.empty())
+    return Status::Error(problem);
+  if (a.AntiBloomingOn) {
+    if (a.BloomThreshold < 1)
+      return Status::Error("the blooming threshold is " + FormatInt(a.BloomThreshold) +
+                           "; it must be at least 1");
+    if (a.BloomThickness < 0 || a.BloomThickness > kMaxBloomThickness) {
+      return Status::Error("the blooming thickness is " + FormatInt(a.BloomThickness) + "; it must be 0.." +
+                           FormatInt(kMaxBloomThickness));
+    }
+    if (a.BloomLength < 0)
+      return Status::Error("the blooming length is " + FormatInt(a.BloomLength) + "; it must be 0 or more");
+  }
   return Status::Ok();
 }
 
@@ -489,7 +509,7 @@ int RunThreads(const ComposeOptions& options) {
 }
 
 // The frame size from the first green frame's header; every light frame
-// and the flat must have it (checked from the headers before any pixel is
+// and every flat must have it (checked from the headers before any pixel is
 // read). Darks count up to the first one of another size.
 Status CheckFrameSizes(Run& run) {
   const CompositionSettings& settings = run.settings;
@@ -510,9 +530,8 @@ Status CheckFrameSizes(Run& run) {
     for (const std::string& path : *files)
       if (Status s = CheckSize(path, role, w, h); !s) return s;
   }
-  if (!settings.FlatFiles.empty()) {
-    if (Status s = CheckSize(settings.FlatFiles[0], "flat", w, h); !s) return s;
-  }
+  for (const std::string& path : settings.FlatFiles)
+    if (Status s = CheckSize(path, "flat", w, h); !s) return s;
   const int nd = static_cast<int>(settings.DarkFiles.size());
   run.darks_usable = nd;
   for (int k = 0; k < nd; ++k) {
@@ -577,14 +596,33 @@ Status DarkMean(Run& run) {
   return Status::Ok();
 }
 
-// The flat of the run, from the first flat frame only.
-Status FirstFlat(Run& run) {
+// The flat of the run: the one flat frame, or the mean of several as the
+// darks are averaged (each added divided by their count, the sum truncated),
+// through the accumulator, which is left at 0 for the channels.
+Status FlatMean(Run& run) {
   const CompositionSettings& settings = run.settings;
-  if (settings.FlatFiles.empty()) return Status::Ok();
-  if (Status s = ReadFrame(settings.FlatFiles[0], run.first_frame); !s) return s;
-  if (!run.flat.Build(run.first_frame, run.w, run.h, run.threads)) {
-    return Status::Error(settings.FlatFiles[0] + ": the flat's largest value is " +
-                         FormatGeneral(run.flat.fmax()) + "; a flat must have values above 0");
+  const int nf = static_cast<int>(settings.FlatFiles.size());
+  if (nf == 0) return Status::Ok();
+  const int w = run.w, h = run.h;
+  IntMatrix& frame = run.first_frame;
+  if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
+  if (nf > 1) {
+    RealMatrix& acc = run.acc;
+    for (int k = 0; k < nf; ++k) {
+      if (k > 0) {
+        if (Status s = ReadFrame(settings.FlatFiles[k], frame); !s) return s;
+      }
+      ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nf, w, h, acc, x0, x1); });
+    }
+    ForColumnParts(run.threads, w, [&](int x0, int x1) {
+      TruncateMean(acc, w, h, frame, x0, x1);
+      for (int x = x0; x < x1; ++x) std::fill(acc[x], acc[x] + h, 0.0);
+    });
+  }
+  if (!run.flat.Build(frame, w, h, run.threads)) {
+    const std::string what = nf > 1 ? "the mean of the " + FormatInt(nf) + " flats" : settings.FlatFiles[0];
+    return Status::Error(what + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
+                         "; a flat must have values above 0");
   }
   run.has_flat = true;
   return Status::Ok();
@@ -613,7 +651,7 @@ Status SetUp(Run& run) {
   run.column_progress = ColumnProgressValues(run.w);
   run.progress.Set(30);
   if (Status s = DarkMean(run); !s) return s;
-  if (Status s = FirstFlat(run); !s) return s;
+  if (Status s = FlatMean(run); !s) return s;
   run.progress.Set(20);
   return ReferenceStars(run);
 }
@@ -622,13 +660,16 @@ Status SetUp(Run& run) {
 // finished channel toned into the picture (or kept, in the plain run).
 Status StackChannels(Run& run, ComposeOptions::Timings& timings) {
   const AdvancedFlags& a = run.settings.Advanced;
+  const bool own = a.AntiBloomingOn;
+  const int length = own ? a.BloomLength : kBloomStreakLength;
+  const int radius = own ? a.BloomThickness : kBloomMedianRadius;
   run.channels = {
-      {"red", &run.settings.RedFiles, kBloomThresholdRedBlue, true, a.Rotate180R, a.FlattenR,
-       kRedDoneProgress},
-      {"green", &run.settings.GreenFiles, kBloomThresholdGreen, false, a.Rotate180G, a.FlattenG,
-       kGreenDoneProgress},
-      {"blue", &run.settings.BlueFiles, kBloomThresholdRedBlue, false, a.Rotate180B, a.FlattenB,
-       kBlueDoneProgress},
+      {"red", &run.settings.RedFiles, own ? a.BloomThreshold : kBloomThresholdRedBlue, length, radius, true,
+       a.Rotate180R, a.FlattenR, kRedDoneProgress},
+      {"green", &run.settings.GreenFiles, own ? a.BloomThreshold : kBloomThresholdGreen, length, radius,
+       false, a.Rotate180G, a.FlattenG, kGreenDoneProgress},
+      {"blue", &run.settings.BlueFiles, own ? a.BloomThreshold : kBloomThresholdRedBlue, length, radius,
+       false, a.Rotate180B, a.FlattenB, kBlueDoneProgress},
   };
   if (run.toucher.joinable()) run.toucher.join();
   run.workers = run.threads;
@@ -677,6 +718,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   Run run{options, settings, progress, notice};
   run.threads = RunThreads(options);
   run.registration = StarRegistrationOf(settings.StarMode);
+  run.detection = StarDetectionOf(settings.DetectMethod);
   if (Status s = SetUp(run); !s) return s;
   timings.setup = Since(start);
 

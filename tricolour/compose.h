@@ -6,16 +6,17 @@
 //
 // Order of the work (fixed; it is part of the result):
 //   setup     frame size from the first green frame's header, dark mean,
-//             first flat, clamping of the star and background positions,
-//             reference geometry of the two stars (two-star mode);
+//             flat (the mean of the flats when several are given), clamping of the star and background
+//             positions, reference geometry of the two stars (two-star mode);
 //   stacking  red, then green, then blue: each frame read, sign-shifted,
 //             cleaned of blooming, hot pixels removed (red only), dark
 //             subtracted, flat divided, turned by 180 degrees if asked,
 //             registered on star 1 (and scaled and rotated on the two stars),
 //             added to the running mean; then the optional background
 //             flattening of the finished channel;
-//   output    sky levels at the background point, white balance, the
-//             200 x atan(v / 200) tone curve, clip to 0..255, the picture.
+//   output    sky levels at the background point, white balance, the tone
+//             curve (by default 200 x atan(v / 200)), clip to 0..255, the
+//             picture.
 //
 // Threads: the call may run on any thread; it keeps no state outside its
 // arguments, so several runs may even go on at once. Inside, it uses up to
@@ -56,7 +57,9 @@ namespace qirm {
 // names the file or field and the reason, before a result exists:
 // unreadable frame, a light or flat frame of another size than the first
 // green frame, lists over kMaxFramesPerList entries, paths over
-// kMaxPathBytes bytes, a white-balance divisor of 0, a flat whose largest
+// kMaxPathBytes bytes, a white-balance divisor of 0, anti-blooming values
+// out of range (when its box is checked), a tone curve parameter that is not
+// above 0, a flat whose largest
 // value is not above 0, reference stars that give no angle or distance.
 Status ComposeTricolour(const CompositionSettings& settings, const std::function<void(int)>& progress,
                         ImageDocument& result, MainState* main = nullptr,
@@ -65,6 +68,9 @@ Status ComposeTricolour(const CompositionSettings& settings, const std::function
 // Limits of the frame tables.
 inline constexpr int kMaxFramesPerList = 256;
 inline constexpr int kMaxPathBytes = 255;
+// The anti-blooming thickness is the radius of the smoothing median, whose
+// window cannot be larger than 49 x 49.
+inline constexpr int kMaxBloomThickness = 24;
 
 // The checks ComposeTricolour makes on the settings before any file is
 // touched (list lengths, path lengths, white-balance divisors). The dialog

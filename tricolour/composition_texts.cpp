@@ -75,6 +75,14 @@ Status CaptureAdvancedFlags(const AdvancedTexts& t, AdvancedFlags& flags) {
   f.FlattenR = t.CheckBox4;
   f.FlattenG = t.CheckBox5;
   f.FlattenB = t.CheckBox6;
+  f.Tone = t.Tone;
+  if (t.Tone == ToneKind::kLog) {
+    if (Status s = Real(t.Edit4, f.ToneLogParameter); !s) return s;
+  } else if (t.Tone == ToneKind::kGamma) {
+    if (Status s = Real(t.Edit5, f.ToneGammaParameter); !s) return s;
+  } else if (t.Tone == ToneKind::kAtan) {
+    if (Status s = Real(t.Edit6, f.ToneAtanParameter); !s) return s;
+  }
   flags = f;
   return Status::Ok();
 }
@@ -91,6 +99,10 @@ AdvancedTexts AdvancedTextsOf(const AdvancedFlags& f) {
   t.CheckBox4 = f.FlattenR;
   t.CheckBox5 = f.FlattenG;
   t.CheckBox6 = f.FlattenB;
+  t.Tone = f.Tone;
+  t.Edit4 = FormatGeneral(f.ToneLogParameter);
+  t.Edit5 = FormatGeneral(f.ToneGammaParameter);
+  t.Edit6 = FormatGeneral(f.ToneAtanParameter);
   return t;
 }
 

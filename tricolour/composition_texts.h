@@ -40,11 +40,17 @@ struct AdvancedTexts {
   std::string Edit3 = "5";                                       // length
   bool CheckBox1 = false, CheckBox2 = false, CheckBox3 = false;  // 180-degree turns R, G, B
   bool CheckBox4 = false, CheckBox5 = false, CheckBox6 = false;  // flattening R, G, B
+  ToneKind Tone = ToneKind::kAtan;                               // RadioButton1..4: linear, LOG, γ, ATAN
+  std::string Edit4 = "1000";                                    // LOG parameter
+  std::string Edit5 = "1.0";                                     // γ parameter
+  std::string Edit6 = "200";                                     // ATAN parameter
 };
 
 // Capturing: each check box gives on or off, Edit1..Edit3 are converted as
-// decimal integers. A text that is not a number gives the conversion error
-// and leaves `flags` as it was.
+// decimal integers, the chosen tone curve is taken with its parameter edit
+// converted as a real (the other two parameters keep their captured values,
+// so a stray text in an edit not in use stops nothing). A text that is not a
+// number gives the conversion error and leaves `flags` as it was.
 Status CaptureAdvancedFlags(const AdvancedTexts& texts, AdvancedFlags& flags);
 AdvancedTexts AdvancedTextsOf(const AdvancedFlags& flags);
 

@@ -71,10 +71,33 @@ double SkyLevel(const IntMatrix& m, int bx, int by) {
 int ToneCurve::Value(std::int32_t c) const {
   double v = static_cast<double>((static_cast<Extended>(c) - sky) / divisor * gain + level);
   if (!(v >= 0)) v = 0;
-  // atan takes and gives doubles; the quotient is rounded as it is passed.
-  v = static_cast<double>(
-      200 * static_cast<Extended>(std::atan(static_cast<double>(v / static_cast<Extended>(200)))));
+  constexpr double kWhite = 255;
+  switch (kind) {
+    case ToneKind::kAtan:
+      // atan takes and gives doubles; the quotient is rounded as it is passed.
+      v = static_cast<double>(static_cast<Extended>(parameter) *
+                              std::atan(static_cast<double>(v / static_cast<Extended>(parameter))));
+      break;
+    case ToneKind::kLinear:
+      break;
+    case ToneKind::kLog:
+      v = kWhite * std::log1p(parameter * v / kWhite) / std::log1p(parameter);
+      break;
+    case ToneKind::kGamma:
+      v = kWhite * std::pow(v / kWhite, 1 / parameter);
+      break;
+  }
   return TruncSaturated(v);
+}
+
+std::string ToneParameterProblem(ToneKind kind, double parameter) {
+  if (kind == ToneKind::kLinear) return {};
+  if (!std::isfinite(parameter) || !(parameter > 0)) {
+    const char* name = kind == ToneKind::kLog ? "LOG" : kind == ToneKind::kGamma ? "gamma" : "ATAN";
+    return std::string("the ") + name + " tone curve's parameter is " + FormatGeneral(parameter) +
+           "; it must be a number above 0";
+  }
+  return {};
 }
 
 std::uint8_t ToneCurve::Byte(std::int32_t c) const {

@@ -1,13 +1,15 @@
 // The output stage of the tri-colour composition: background flattening of
-// a finished channel, sky levels, white balance, the 200 x atan(v / 200)
-// tone curve, the clip to 0..255 and the colour picture.
+// a finished channel, sky levels, white balance, the tone curve (by default
+// 200 x atan(v / 200)), the clip to 0..255 and the colour picture.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/matrix.h"
 #include "core/picture.h"
+#include "tricolour/composition_settings.h"
 
 namespace qirm {
 
@@ -27,17 +29,31 @@ void FlattenLevels(int w, int h, const IntMatrix& m, double levels[4]);
 // inside the frame (ClampPositions sees to it).
 double SkyLevel(const IntMatrix& m, int bx, int by);
 
-// The tone of one channel value c: v = (c - sky) / divisor * gain + level;
-// not >= 0 (or not a number) -> 0; v = 200 atan(v / 200); trunc; then the
-// clip to 0..255.
+// The tone of one channel value c: v = (c - sky) / divisor * gain + level
+// (sky-subtracted, white-balanced, the sky lifted to `level`); not >= 0 (or
+// not a number) -> 0; then the curve f with its parameter P; trunc; then the
+// clip to 0..255. Every curve thus has the same black point (v = 0 gives 0),
+// the same sky (v = level) and the same white clip at 255:
+//   ATAN    f(v) = P atan(v / P)                        (P > 0; default 200)
+//   linear  f(v) = v                                    (white from v = 255)
+//   LOG     f(v) = 255 ln(1 + P v / 255) / ln(1 + P)    (P > 0; white from v = 255)
+//   γ       f(v) = 255 (v / 255)^(1 / P)                (P > 0; white from v = 255;
+//                                                        P = 1 is the linear curve)
+// ATAN with P = 200 is the composition's classic curve, to the byte.
 struct ToneCurve {
   double sky = 0;
   double divisor = 1;
   double gain = 1;
   int level = 10;
+  ToneKind kind = ToneKind::kAtan;
+  double parameter = 200;
   std::uint8_t Byte(std::int32_t c) const;
   int Value(std::int32_t c) const;  // before the clip
 };
+
+// Empty when `parameter` suits the curve `kind`, else why not (the linear
+// curve takes none; the others need a finite number above 0).
+std::string ToneParameterProblem(ToneKind kind, double parameter);
 
 // The toned bytes of a whole channel. Values of the channel's range are
 // toned once each through a table when the range is small enough; the

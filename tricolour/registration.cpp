@@ -16,13 +16,24 @@ namespace {
 
 std::string Num(double v) { return FormatGeneral(v); }
 
+// Where star 1 is for the shift: its peak, or the box centroid rounded.
+void Star1ForShift(const IntMatrix& frame, int w, int h, const ClampedPositions& p, StarDetection detection,
+                   StarLocation& s1) {
+  if (detection != StarDetection::kCentroid) return;
+  double cx = 0, cy = 0;
+  BoxCentroidAboveSky(w, h, p.star1x, p.star1y, p.delta1, frame, cx, cy);
+  s1.px = BoundedCoordinate(std::llround(cx));
+  s1.py = BoundedCoordinate(std::llround(cy));
+}
+
 }  // namespace
 
 Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, const ClampedPositions& p,
                      const ReferenceGeometry& geometry, const std::string& what, bool plain,
-                     IntMatrix& scratch, Registration& out, bool defer) {
+                     IntMatrix& scratch, Registration& out, bool defer, StarDetection detection) {
   out = Registration();
   StarLocation s1 = LocateStar(w, h, p.star1x, p.star1y, p.delta1, frame);
+  if (detection == StarDetection::kNone && mode != StarRegistration::kTwoStars) return Status::Ok();
   if (mode == StarRegistration::kTwoStars) {
     StarLocation s2;
     if (Status s = LocateBothStars(frame, w, h, p, what, s1, s2); !s) return s;
@@ -44,6 +55,7 @@ Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, cons
       return Status::Error(what + ": the two stars have the same centroid x (" + Num(s1.cx) +
                            "), so the frame gives no angle");
     }
+    Star1ForShift(frame, w, h, p, detection, s1);
     const double theta =
         static_cast<double>(static_cast<Extended>(SlopeAngle(s1.cx, s1.cy, s2.cx, s2.cy)) - geometry.theta);
     out.theta = theta;
@@ -67,6 +79,13 @@ Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, cons
     const int ry = TruncSaturated(cs * ry0 - sn * rx0);
     out.dX = rx - (s1.px - hx);
     out.dY = ry - (s1.py - hy);
+    if (detection == StarDetection::kNone) {
+      out.ox = out.oy = 0;
+      out.dX = out.dY = 0;
+      return Status::Ok();
+    }
+  } else {
+    Star1ForShift(frame, w, h, p, detection, s1);
   }
   out.ox = BoundedCoordinate(static_cast<long long>(s1.px) - p.star1x + out.dX);
   out.oy = BoundedCoordinate(static_cast<long long>(s1.py) - p.star1y + out.dY);

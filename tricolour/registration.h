@@ -1,5 +1,6 @@
 // The registration of one frame of the tri-colour composition: every frame
-// is aligned on the brightest pixel of the star-1 box; in two-star mode it
+// is aligned on star 1 (by default the brightest pixel of the star-1 box);
+// in two-star mode it
 // is first scaled and rotated about the frame centre so that its two stars
 // have the distance and angle of the reference frame's.
 #pragma once
@@ -32,8 +33,13 @@ struct Registration {
 // defer: a rotation that the near-identity spreading can do is left to the
 // caller (rotation_pending), who may hand its columns on as they are done;
 // everything else, the shift included, is as if the frame had been turned.
+// detection: how star 1 is found for the shift (composition_settings.h):
+// its brightest pixel, the box centroid above the sky rounded to whole
+// pixels (half away from zero), or no shift at all. In two-star mode the
+// star-1 position it gives also places the rotation's displacement dX, dY.
 Status RegisterFrame(IntMatrix& frame, int w, int h, StarRegistration mode, const ClampedPositions& p,
                      const ReferenceGeometry& geometry, const std::string& what, bool plain,
-                     IntMatrix& scratch, Registration& out, bool defer = false);
+                     IntMatrix& scratch, Registration& out, bool defer = false,
+                     StarDetection detection = StarDetection::kPeak);
 
 }  // namespace qirm

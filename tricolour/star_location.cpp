@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "core/numbers.h"
 #include "tricolour/tri_numbers.h"
@@ -53,6 +54,55 @@ StarLocation LocateStar(int w, int h, int x, int y, int delta, const IntMatrix& 
   s.cx = static_cast<double>(static_cast<Extended>(sum_x) / sum);
   s.cy = static_cast<double>(static_cast<Extended>(sum_y) / sum);
   return s;
+}
+
+bool BoxCentroidAboveSky(int w, int h, int x, int y, int delta, const IntMatrix& m, double& cx, double& cy) {
+  cx = x;
+  cy = y;
+  const long long d = std::max(delta, 0);
+  const int i0 = static_cast<int>(std::max<long long>(x - d, 0));
+  const int i1 = static_cast<int>(std::min<long long>(x + d, w - 1LL));
+  const int j0 = static_cast<int>(std::max<long long>(y - d, 0));
+  const int j1 = static_cast<int>(std::min<long long>(y + d, h - 1LL));
+  if (i0 > i1 || j0 > j1) return false;
+  std::vector<std::int32_t> values;
+  values.reserve(static_cast<std::size_t>(i1 - i0 + 1) * (j1 - j0 + 1));
+  for (int i = i0; i <= i1; ++i)
+    for (int j = j0; j <= j1; ++j) values.push_back(m[i][j]);
+  const std::size_t mid = values.size() / 2;
+  std::nth_element(values.begin(), values.begin() + mid, values.end());
+  const double sky = values[mid];
+  // The star's core: the largest 5 x 5 sum (the first in column-then-row
+  // order), which a lone noisy pixel does not win as it wins the peak.
+  long long best = 0;
+  int core_x = -1, core_y = -1;
+  for (int i = i0; i <= i1; ++i) {
+    for (int j = j0; j <= j1; ++j) {
+      long long sum = 0;
+      for (int a = std::max(i - 2, 0); a <= std::min(i + 2, w - 1); ++a)
+        for (int b = std::max(j - 2, 0); b <= std::min(j + 2, h - 1); ++b) sum += m[a][b];
+      if (core_x < 0 || sum > best) {
+        best = sum;
+        core_x = i;
+        core_y = j;
+      }
+    }
+  }
+  // Integer-valued weights and positions: the sums are exact below 2^53.
+  double sum = 0, sum_x = 0, sum_y = 0;
+  for (int i = std::max(core_x - 3, 0); i <= std::min(core_x + 3, w - 1); ++i) {
+    for (int j = std::max(core_y - 3, 0); j <= std::min(core_y + 3, h - 1); ++j) {
+      const double weight = m[i][j] - sky;
+      if (weight <= 0) continue;
+      sum += weight;
+      sum_x += weight * i;
+      sum_y += weight * j;
+    }
+  }
+  if (!(sum > 0)) return false;
+  cx = sum_x / sum;
+  cy = sum_y / sum;
+  return true;
 }
 
 ClampedPositions ClampPositions(const CompositionSettings& s, int w, int h) {

@@ -33,6 +33,16 @@ struct StarLocation {
 // number (callers that need it refuse the frame).
 StarLocation LocateStar(int w, int h, int x, int y, int delta, const IntMatrix& m);
 
+// The intensity centroid of the star in the box x - delta .. x + delta,
+// y - delta .. y + delta above its local sky, for frames whose brightest
+// pixel may be sky noise: the sky is the median of the box; the star's core
+// is the box pixel with the largest sum over its 5 x 5 window (the first in
+// column-then-row order); the centroid is taken over the 7 x 7 window around
+// the core, each pixel weighing v - sky where that is above 0. Windows are
+// cut at the frame's edges. False, with (cx, cy) the box centre, when no
+// pixel of that window stands above the sky.
+bool BoxCentroidAboveSky(int w, int h, int x, int y, int delta, const IntMatrix& m, double& cx, double& cy);
+
 // Star and background positions after the clamping done once per run.
 struct ClampedPositions {
   int star1x = 0, star1y = 0, star2x = 0, star2y = 0;

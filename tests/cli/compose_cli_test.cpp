@@ -136,4 +136,43 @@ TEST_F(ComposeCli, FailuresLeaveNothingAtOut) {
   EXPECT_FALSE(fs::exists(m_dir / "x.bmp"));
 }
 
+// --tone chooses the curve the settings file does not hold; atan=200 is
+// the default.
+TEST_F(ComposeCli, ToneChoosesTheCurve) {
+  ASSERT_EQ(Run({"set.mrv", "-o", "default.bmp"}).code, 0);
+  ASSERT_EQ(Run({"set.mrv", "-o", "atan.bmp", "--tone", "atan=200"}).code, 0);
+  EXPECT_EQ(ReadAll(m_dir / "atan.bmp"), ReadAll(m_dir / "default.bmp"));
+  for (const std::string tone : {"linear", "log=1000", "gamma=2.2", "atan=100"}) {
+    const Result r = Run({"set.mrv", "-o", "tone.bmp", "--tone", tone});
+    ASSERT_EQ(r.code, 0) << tone << ": " << r.err;
+    qirm::Picture saved;
+    ASSERT_TRUE(qirm::ReadBmpFile((m_dir / "tone.bmp").string(), saved));
+    qirm::CompositionSettings s = m_settings;
+    const std::string name = tone.substr(0, tone.find('='));
+    const double p = name == "linear" ? 0 : std::stod(tone.substr(tone.find('=') + 1));
+    s.Advanced.Tone = name == "linear"  ? qirm::ToneKind::kLinear
+                      : name == "log"   ? qirm::ToneKind::kLog
+                      : name == "gamma" ? qirm::ToneKind::kGamma
+                                        : qirm::ToneKind::kAtan;
+    s.Advanced.ToneLogParameter = name == "log" ? p : 1000;
+    s.Advanced.ToneGammaParameter = name == "gamma" ? p : 1;
+    s.Advanced.ToneAtanParameter = name == "atan" ? p : 200;
+    qirm::ImageDocument doc;
+    const fs::path previous = fs::current_path();
+    fs::current_path(m_dir);
+    const qirm::Status st = qirm::ComposeTricolour(s, {}, doc);
+    fs::current_path(previous);
+    ASSERT_TRUE(st) << st.message();
+    EXPECT_EQ(saved, doc.Image) << tone;
+    EXPECT_NE(ReadAll(m_dir / "tone.bmp"), ReadAll(m_dir / "default.bmp")) << tone;
+  }
+  for (const std::string bad : {"log", "cubic=2", "gamma=x", "atan="})
+    EXPECT_EQ(Run({"set.mrv", "-o", "x.bmp", "--tone", bad}).code, 2) << bad;
+  EXPECT_EQ(Run({"set.mrv", "-o", "x.bmp", "--tone"}).code, 2);
+  const Result refused = Run({"set.mrv", "-o", "x.bmp", "--tone", "log=0"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("LOG tone curve's parameter is 0"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(m_dir / "x.bmp"));
+}
+
 }  // namespace

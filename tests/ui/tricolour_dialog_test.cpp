@@ -45,9 +45,14 @@ namespace {
 
 using namespace qirm::test;
 
+// The paths a list holds (an entry shows the file name only; entries a test
+// adds straight to a list are their own path).
 QStringList Entries(const QListWidget* list) {
   QStringList entries;
-  for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
+  for (int i = 0; i < list->count(); ++i) {
+    const QVariant path = list->item(i)->data(Qt::UserRole);
+    entries << (path.isValid() ? path.toString() : list->item(i)->text());
+  }
   return entries;
 }
 
@@ -168,6 +173,13 @@ class TricolourDialogTest : public QObject {
     QCOMPARE(Entries(RGBComp->ListBox1), files);
     QCOMPARE(RGBComp->Edit1->text(), QStringLiteral("3"));
     QVERIFY(RGBComp->Edit1->isReadOnly());
+    // Each entry shows its file name, the full path as its tooltip; the
+    // settings hold the full paths.
+    QCOMPARE(RGBComp->ListBox1->item(1)->text(), QStringLiteral("b b.fts"));
+    QCOMPARE(RGBComp->ListBox1->item(1)->toolTip(), files[1]);
+    qirm::CompositionSettings built;
+    QVERIFY(RGBComp->BuildSettings(built));
+    QCOMPARE(QString::fromStdString(built.RedFiles[2]), files[2]);
 
     // Nothing selected: nothing removed.
     RGBComp->ListBox1->clearSelection();
@@ -340,6 +352,48 @@ class TricolourDialogTest : public QObject {
     QVERIFY(!Advance->Captured().FlattenR);
   }
 
+  void toneCurveIsCapturedForTheRunAndKeptByLoading() {
+    qirm::AdvancedFlags used;
+    RGBComp->Compose = [&](const qirm::CompositionSettings& s, const std::function<void(int)>&,
+                           qirm::ImageDocument&, qirm::MainState*,
+                           const std::function<void(const std::string&)>&) {
+      used = s.Advanced;
+      return qirm::Status::Ok();
+    };
+    FillColourLists();
+    Advance->RadioButton2->click();
+    Advance->Edit4->setText(QStringLiteral("500"));
+    Advance->Edit6->setText(QStringLiteral("not in use"));
+    // OK captures the curve with the other flags.
+    RGBComp->Button7Click();
+    QVERIFY(WaitForRun());
+    QCOMPARE(used.Tone, qirm::ToneKind::kLog);
+    QCOMPARE(used.ToneLogParameter, 500.0);
+    QCOMPARE(used.ToneAtanParameter, 200.0);
+    // "閉じる" captures it too.
+    Advance->RadioButton3->click();
+    Advance->Edit5->setText(QStringLiteral("2.2"));
+    Advance->Button1Click();
+    QCOMPARE(Advance->Captured().Tone, qirm::ToneKind::kGamma);
+    QCOMPARE(Advance->Captured().ToneGammaParameter, 2.2);
+    // A settings file holds no curve: what loading one shows leaves it.
+    qirm::CompositionSettings loaded;
+    QVERIFY(qirm::LoadCompositionSettings(
+        [&] {
+          const std::string path = Path("tone.mrv").toStdString();
+          qirm::SaveCompositionSettings(path, qirm::CompositionSettings());
+          return path;
+        }(),
+        loaded));
+    Advance->CheckBox3->setChecked(true);
+    RGBComp->ShowSettings(loaded);
+    QVERIFY(!Advance->CheckBox3->isChecked());
+    QVERIFY(Advance->RadioButton3->isChecked());
+    QCOMPARE(Advance->Edit5->text(), QStringLiteral("2.2"));
+    QCOMPARE(Advance->Captured().Tone, qirm::ToneKind::kGamma);
+    QCOMPARE(Advance->Captured().ToneGammaParameter, 2.2);
+  }
+
   void savingAndLoadingRoundTrip() {
     TRGBComp* d = RGBComp;
     const QString red1 = Path("night 1/red frame.fits"), red2 = QStringLiteral("  /far away/r2.fts ");
@@ -392,6 +446,9 @@ class TricolourDialogTest : public QObject {
 
     QCOMPARE(Entries(d->ListBox1), QStringList({red1, red2}));
     QCOMPARE(Entries(d->ListBox2), QStringList{QStringLiteral("/data/緑 1.fit")});
+    QCOMPARE(d->ListBox1->item(0)->text(), QStringLiteral("red frame.fits"));
+    QCOMPARE(d->ListBox1->item(0)->toolTip(), red1);
+    QCOMPARE(d->ListBox2->item(0)->text(), QStringLiteral("緑 1.fit"));
     QCOMPARE(d->ListBox4->count(), 0);
     QCOMPARE(Entries(d->ListBox5), QStringList{QStringLiteral("flat one.fits")});
     QCOMPARE(d->Edit1->text() + d->Edit2->text() + d->Edit3->text() + d->Edit4->text() + d->Edit5->text(),

@@ -122,6 +122,13 @@ qirm::AdvancedTexts TAdvance::Texts() const {
   t.CheckBox4 = CheckBox4->isChecked();
   t.CheckBox5 = CheckBox5->isChecked();
   t.CheckBox6 = CheckBox6->isChecked();
+  t.Tone = RadioButton1->isChecked()   ? qirm::ToneKind::kLinear
+           : RadioButton2->isChecked() ? qirm::ToneKind::kLog
+           : RadioButton3->isChecked() ? qirm::ToneKind::kGamma
+                                       : qirm::ToneKind::kAtan;
+  t.Edit4 = Text(Edit4);
+  t.Edit5 = Text(Edit5);
+  t.Edit6 = Text(Edit6);
   return t;
 }
 
@@ -134,7 +141,13 @@ bool TAdvance::Capture() {
 }
 
 void TAdvance::Load(const qirm::AdvancedFlags& flags) {
+  // A settings file holds no tone curve: the curve stays as it is.
+  const qirm::AdvancedFlags before = m_captured;
   m_captured = flags;
+  m_captured.Tone = before.Tone;
+  m_captured.ToneLogParameter = before.ToneLogParameter;
+  m_captured.ToneGammaParameter = before.ToneGammaParameter;
+  m_captured.ToneAtanParameter = before.ToneAtanParameter;
   const qirm::AdvancedTexts t = qirm::AdvancedTextsOf(flags);
   CheckBox7->setChecked(t.CheckBox7);
   Edit1->setText(QString::fromStdString(t.Edit1));

@@ -5,9 +5,8 @@
 //
 // The composition and the settings file use the values captured from the
 // controls (when "高度な設定" shows this dialog, when "閉じる" closes it and
-// when a composition starts), not the controls themselves. The tone-curve
-// controls are shown and kept but never captured: the composition always
-// uses its fixed curve.
+// when a composition starts), not the controls themselves: the check boxes,
+// the anti-blooming values and the tone curve with its parameter.
 #pragma once
 
 #include <QDialog>
@@ -33,7 +32,7 @@ class TAdvance : public QDialog {
   // The controls as they stand.
   qirm::AdvancedTexts Texts() const;
   // Loading a settings file: the flags become the captured values and the
-  // controls show them.
+  // controls show them; the tone curve, which the file does not hold, stays.
   void Load(const qirm::AdvancedFlags& flags);
 
   QGroupBox* GroupBox1 = nullptr;  // "高度な設定"

@@ -85,15 +85,30 @@ void SetText(QLineEdit* edit, const std::string& text) { edit->setText(QString::
 std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromLocal(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+// A frame of a list shows its file name, which a narrow list still shows
+// whole; the full path is the entry's tooltip and what the composition
+// reads.
+void AddPath(QListWidget* list, const QString& path) {
+  const QString name = QFileInfo(path).fileName();
+  auto* item = new QListWidgetItem(name.isEmpty() ? path : name, list);
+  item->setToolTip(path);
+  item->setData(Qt::UserRole, path);
+}
+
+QString PathOf(const QListWidgetItem* item) {
+  const QVariant path = item->data(Qt::UserRole);
+  return path.isValid() ? path.toString() : item->text();
+}
+
 std::vector<std::string> Paths(const QListWidget* list) {
   std::vector<std::string> paths;
-  for (int i = 0; i < list->count(); ++i) paths.push_back(Local(list->item(i)->text()));
+  for (int i = 0; i < list->count(); ++i) paths.push_back(Local(PathOf(list->item(i))));
   return paths;
 }
 
 void ShowPaths(QListWidget* list, QLineEdit* count, const std::vector<std::string>& paths) {
   list->clear();
-  for (const std::string& p : paths) list->addItem(FromLocal(p));
+  for (const std::string& p : paths) AddPath(list, FromLocal(p));
   count->setText(QString::number(list->count()));
 }
 
@@ -466,7 +481,7 @@ void TRGBComp::ShowSettings(const qirm::CompositionSettings& s) {
 
 void TRGBComp::AddFiles(QListWidget* list, QLineEdit* count) {
   if (OpenDialog1->exec() == QDialog::Accepted) {
-    for (const QString& file : OpenDialog1->selectedFiles()) list->addItem(file);
+    for (const QString& file : OpenDialog1->selectedFiles()) AddPath(list, file);
   }
   count->setText(QString::number(list->count()));
 }
