@@ -56,6 +56,10 @@ struct ImageDocument {
   // The display levels: the raw values shown black and white.
   int max_level = 255;
   int min_level = 0;
+
+  // The window holds what no file holds: a result not saved yet, or a change
+  // since it was opened or saved. Closing such a window asks whether to save.
+  bool unsaved = true;
 };
 
 }  // namespace qirm
