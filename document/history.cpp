@@ -17,7 +17,8 @@ const std::string kNoName;
 }  // namespace
 
 std::size_t SnapshotBytes(const ImageDocument& doc) {
-  return sizeof(ImageDocument) + PictureBytes(doc.Image) + PictureBytes(doc.ImageZm) + PictureBytes(doc.ImageZm2);
+  return sizeof(ImageDocument) + PictureBytes(doc.Image) + PictureBytes(doc.ImageZm) +
+         PictureBytes(doc.ImageZm2);
 }
 
 bool SameDocument(const ImageDocument& a, const ImageDocument& b) {

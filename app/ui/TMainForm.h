@@ -11,6 +11,7 @@
 #include "app/open_image.h"
 #include "app/ui/ResultWindowHost.h"
 #include "display/window_commands.h"
+#include "document/history.h"
 #include "document/workspace.h"
 
 class QAction;
@@ -81,6 +82,12 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // Sets ProgressBar1 and lets it show at once, for long commands.
   void SetProgress(int percent) override;
 
+  // Runs a command that changes the active window through the engine's undo
+  // path; the step is named after `item`'s caption without its accelerator.
+  qirm::Status RunUndoable(const QAction* item, const qirm::DocumentCommand& command);
+  // The undo and redo items follow the active window's history.
+  void UpdateUndoItems();
+
   // Opens one file into a new window with the reader its entry names
   // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
   bool OpenFile(const QString& path, qirm::FileType type);
@@ -95,6 +102,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* Save2 = nullptr;    // "上書き保存(&S)": overwrite, always disabled
   QAction* Exit1 = nullptr;    // "終了(&X)": end the program
   QAction* E1 = nullptr;       // "画像編集(&E)": the edit menu
+  QAction* Undo1 = nullptr;    // "元に戻す: <command>" (Ctrl+Z): undo in the active window
+  QAction* Redo1 = nullptr;    // "やり直し: <command>" (Ctrl+Y): redo in the active window
   QAction* N1 = nullptr;       // "ネガ反転(&N)": negative
   QAction* M1 = nullptr;       // "左右反転(&M)": mirror left to right
   QAction* R1 = nullptr;       // "上下反転(&U)": flip top to bottom
@@ -186,6 +195,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void P3Click();      // P3 "スペクトル(&P)": spectrum plot
   void A1Click();      // A1 "すべてを閉じる(&A)": close all
   void About1Click();  // About1 "バージョン情報(&V)": version box
+  void Undo1Click();   // Undo1 "元に戻す": the active window's last command taken back
+  void Redo1Click();   // Redo1 "やり直し": the command taken back last done again
 
   void OpenButtonClick();  // as Open1Click
   void SaveButtonClick();  // as Save1Click

@@ -25,27 +25,28 @@ void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
 void TMainForm::N1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::NegativeCommand(*child->Document()));
+  Finish(this, child, RunUndoable(N1, qirm::NegativeCommand));
 }
 
 void TMainForm::M1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::MirrorCommand(*child->Document()));
+  Finish(this, child, RunUndoable(M1, qirm::MirrorCommand));
 }
 
 void TMainForm::R1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::FlipCommand(*child->Document()));
+  Finish(this, child, RunUndoable(R1, qirm::FlipCommand));
 }
 
 void TMainForm::R3Click() {
   TChild* child = ActiveChild();
   if (!child) return;
   // The engine reports from this thread only, so the bar can be painted.
-  const qirm::Status s =
-      qirm::RotateCommand(*child->Document(), [this](int percent) { SetProgress(percent); });
+  const qirm::Status s = RunUndoable(R3, [this](qirm::ImageDocument& doc) {
+    return qirm::RotateCommand(doc, [this](int percent) { SetProgress(percent); });
+  });
   SetProgress(0);
   Finish(this, child, s);
 }
@@ -56,13 +57,15 @@ void TMainForm::N6Click() {
   // OK or the frame: the command runs with the edit's text either way.
   GMM->exec();
   if (!child) return;
-  Finish(this, child, qirm::GammaCommand(*child->Document(), GMM->Params()));
+  const qirm::GammaParams params = GMM->Params();
+  Finish(this, child,
+         RunUndoable(N6, [&](qirm::ImageDocument& doc) { return qirm::GammaCommand(doc, params); }));
 }
 
 void TMainForm::N7Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::SolarizeCommand(*child->Document()));
+  Finish(this, child, RunUndoable(N7, qirm::SolarizeCommand));
 }
 
 void TMainForm::N8Click() {
@@ -70,5 +73,7 @@ void TMainForm::N8Click() {
   if (!child || !Sabachie) return;
   Sabachie->exec();
   if (!child) return;
-  Finish(this, child, qirm::SabattierCommand(*child->Document(), Sabachie->Params()));
+  const qirm::SabattierParams params = Sabachie->Params();
+  Finish(this, child,
+         RunUndoable(N8, [&](qirm::ImageDocument& doc) { return qirm::SabattierCommand(doc, params); }));
 }

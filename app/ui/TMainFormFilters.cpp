@@ -38,7 +38,10 @@ void TMainForm::N2Click() {
   if (!child || !EDG) return;
   EDG->exec();  // OK or the frame: the strength last accepted either way
   if (!child) return;
-  Finish(this, child, qirm::EdgeCommand(*child->Document(), EDG->Strength(), ProgressOf(this)));
+  const double strength = EDG->Strength();
+  Finish(this, child, RunUndoable(N2, [&](qirm::ImageDocument& doc) {
+           return qirm::EdgeCommand(doc, strength, ProgressOf(this));
+         }));
 }
 
 void TMainForm::N4Click() {
@@ -46,25 +49,34 @@ void TMainForm::N4Click() {
   if (!child || !BLUR) return;
   BLUR->exec();
   if (!child) return;
-  Finish(this, child, qirm::BlurCommand(*child->Document(), BLUR->Amount(), ProgressOf(this)));
+  const double amount = BLUR->Amount();
+  Finish(this, child, RunUndoable(N4, [&](qirm::ImageDocument& doc) {
+           return qirm::BlurCommand(doc, amount, ProgressOf(this));
+         }));
 }
 
 void TMainForm::H1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::HighPassCommand(*child->Document(), ProgressOf(this)));
+  Finish(this, child, RunUndoable(H1, [this](qirm::ImageDocument& doc) {
+           return qirm::HighPassCommand(doc, ProgressOf(this));
+         }));
 }
 
 void TMainForm::L1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::LowPassCommand(*child->Document(), ProgressOf(this)));
+  Finish(this, child, RunUndoable(L1, [this](qirm::ImageDocument& doc) {
+           return qirm::LowPassCommand(doc, ProgressOf(this));
+         }));
 }
 
 void TMainForm::N5Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::BloomCommand(*child->Document(), ProgressOf(this)));
+  Finish(this, child, RunUndoable(N5, [this](qirm::ImageDocument& doc) {
+           return qirm::BloomCommand(doc, ProgressOf(this));
+         }));
 }
 
 void TMainForm::N9Click() {
@@ -80,7 +92,8 @@ void TMainForm::N9Click() {
     ShowError(QString::fromStdString(parsed.message()));
     return;
   }
-  Finish(this, child, qirm::ComaCommand(*child->Document(), params));
+  Finish(this, child,
+         RunUndoable(N9, [&](qirm::ImageDocument& doc) { return qirm::ComaCommand(doc, params); }));
 }
 
 void TMainForm::P1Click() {
@@ -91,5 +104,7 @@ void TMainForm::P1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
   const double blur = BLUR ? BLUR->Amount() : 0.2;
-  Finish(this, child, qirm::GmcCommand(*child->Document(), GMCPanel->Settings(), blur));
+  const auto settings = GMCPanel->Settings();
+  Finish(this, child,
+         RunUndoable(P1, [&](qirm::ImageDocument& doc) { return qirm::GmcCommand(doc, settings, blur); }));
 }

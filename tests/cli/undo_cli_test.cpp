@@ -21,7 +21,8 @@ class UndoCliTest : public test::CliFixture {
     CliFixture::SetUp();
     Picture picture(7, 5);
     for (int y = 0; y < 5; ++y)
-      for (std::size_t i = 0; i < picture.stride(); ++i) picture.Row(y)[i] = static_cast<std::uint8_t>(y * 29 + i * 13);
+      for (std::size_t i = 0; i < picture.stride(); ++i)
+        picture.Row(y)[i] = static_cast<std::uint8_t>(y * 29 + i * 13);
     ASSERT_TRUE(WritePictureFile((m_dir / "pic.bmp").string(), picture, PictureFormat::kBmp).ok());
     std::vector<int> raw(20 * 20);
     for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = 1000 + static_cast<int>(i * 7 % 900);
