@@ -54,9 +54,8 @@ void TMainForm::R3Click() {
 void TMainForm::N6Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !GMM) return;
-  // OK or the frame: the command runs with the edit's text either way.
-  GMM->exec();
-  if (!child) return;
+  // Cancel, Esc and the close box cancel the command.
+  if (GMM->exec() != QDialog::Accepted || !child) return;
   const qirm::GammaParams params = GMM->Params();
   Finish(this, child,
          RunUndoable(N6, [&](qirm::ImageDocument& doc) { return qirm::GammaCommand(doc, params); }));
@@ -71,8 +70,7 @@ void TMainForm::N7Click() {
 void TMainForm::N8Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !Sabachie) return;
-  Sabachie->exec();
-  if (!child) return;
+  if (Sabachie->exec() != QDialog::Accepted || !child) return;
   const qirm::SabattierParams params = Sabachie->Params();
   Finish(this, child,
          RunUndoable(N8, [&](qirm::ImageDocument& doc) { return qirm::SabattierCommand(doc, params); }));

@@ -36,8 +36,8 @@ void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
 void TMainForm::N2Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !EDG) return;
-  EDG->exec();  // OK or the frame: the strength last accepted either way
-  if (!child) return;
+  // Cancel, Esc and the close box cancel the command.
+  if (EDG->exec() != QDialog::Accepted || !child) return;
   const double strength = EDG->Strength();
   Finish(this, child, RunUndoable(N2, [&](qirm::ImageDocument& doc) {
            return qirm::EdgeCommand(doc, strength, ProgressOf(this));
@@ -47,8 +47,7 @@ void TMainForm::N2Click() {
 void TMainForm::N4Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !BLUR) return;
-  BLUR->exec();
-  if (!child) return;
+  if (BLUR->exec() != QDialog::Accepted || !child) return;
   const double amount = BLUR->Amount();
   Finish(this, child, RunUndoable(N4, [&](qirm::ImageDocument& doc) {
            return qirm::BlurCommand(doc, amount, ProgressOf(this));
@@ -82,8 +81,7 @@ void TMainForm::N5Click() {
 void TMainForm::N9Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !ComaCorrect) return;
-  ComaCorrect->exec();
-  if (!child) return;
+  if (ComaCorrect->exec() != QDialog::Accepted || !child) return;
   qirm::ComaParams params;
   const qirm::Status parsed =
       qirm::ParseComaTexts(ComaCorrect->Edit1->text().toStdString(), ComaCorrect->Edit2->text().toStdString(),
@@ -99,11 +97,10 @@ void TMainForm::N9Click() {
 void TMainForm::P1Click() {
   if (!GMCPanel) return;
   // The panel comes first, with or without an image window.
-  GMCPanel->exec();
-  if (!GMCPanel->Accepted()) return;
+  if (GMCPanel->exec() != QDialog::Accepted) return;
   TChild* child = ActiveChild();
   if (!child) return;
-  const double blur = BLUR ? BLUR->Amount() : 0.2;
+  const double blur = GMCPanel->BlurAmount();
   const auto settings = GMCPanel->Settings();
   Finish(this, child,
          RunUndoable(P1, [&](qirm::ImageDocument& doc) { return qirm::GmcCommand(doc, settings, blur); }));

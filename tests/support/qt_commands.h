@@ -58,6 +58,27 @@ inline QString ModalDuring(const std::function<void()>& trigger) {
   return seen;
 }
 
+// Presses OK (the control Button1) of the parameter dialog that opens during
+// trigger, with the texts it holds; returns its title (empty when none
+// opened).
+inline QString OkDuring(const std::function<void()>& trigger) {
+  QString seen;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      if (seen.isEmpty()) seen = m->windowTitle();
+      if (auto* ok = m->findChild<QPushButton*>(QStringLiteral("Button1")))
+        ok->click();
+      else
+        m->close();
+    }
+  });
+  timer.start(10);
+  trigger();
+  QTest::qWait(30);
+  return seen;
+}
+
 // Types text into a dialog's edit and presses its OK; returns the text of
 // the message box that answers, if one does.
 inline QString PressOk(QLineEdit* edit, QPushButton* ok, const QString& text, bool expect_box) {

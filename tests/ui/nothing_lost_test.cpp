@@ -2,10 +2,13 @@
 // and their keys, parameter dialogs that cancel when closed without OK, and
 // the save question when an edited window, all windows or the program close.
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -15,6 +18,12 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
+#include "display/ui/TGMM.h"
+#include "display/ui/TSabachie.h"
+#include "filters/ui/TBLUR.h"
+#include "filters/ui/TComaCorrect.h"
+#include "filters/ui/TEDG.h"
+#include "filters/ui/TGMCPanel.h"
 #include "tests/support/qt_commands.h"
 #include "tests/support/qt_modal.h"
 
@@ -113,6 +122,62 @@ class NothingLostTest : public QObject {
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: ハイパス効果"));
     MainForm->Undo1->trigger();
     QVERIFY(Take().image == opened.image);
+  }
+
+  // Every parameter dialog, closed by Esc, by its Cancel button or by its
+  // close box after a valid text was typed: the command does not run, no
+  // step is recorded, and the edit shows the text it showed before.
+  void parameterDialogsCancel() {
+    struct Dialog {
+      const char* name;
+      void (TMainForm::*handler)();
+      QDialog* dialog;
+      QLineEdit* edit;
+      const char* typed;
+    };
+    const Dialog dialogs[] = {
+        {"gamma", &TMainForm::N6Click, GMM, GMM->Edit1, "2"},
+        {"sabattier", &TMainForm::N8Click, Sabachie, Sabachie->Edit1, "100"},
+        {"edge", &TMainForm::N2Click, EDG, EDG->Edit1, "3"},
+        {"blur", &TMainForm::N4Click, BLUR, BLUR->Edit1, "4"},
+        {"coma", &TMainForm::N9Click, ComaCorrect, ComaCorrect->Edit3, "10"},
+        {"gmc", &TMainForm::P1Click, GMCPanel, GMCPanel->Edit2, "5"},
+    };
+    ComaCorrect->Edit1->setText(QStringLiteral("3"));
+    ComaCorrect->Edit2->setText(QStringLiteral("4"));
+    enum Way { kEscape, kCancelButton, kCloseBox };
+    TChild* child = OpenPicture();
+    QVERIFY(child);
+    const Snapshot before = Take();
+    for (const Dialog& d : dialogs) {
+      auto* cancel = d.dialog->findChild<QPushButton*>(QStringLiteral("CancelButton"));
+      QVERIFY2(cancel && cancel->text() == QStringLiteral("キャンセル"), d.name);
+      for (const Way way : {kEscape, kCancelButton, kCloseBox}) {
+        const QByteArray what = QByteArray(d.name) + " closed by way " + QByteArray::number(way);
+        const QString shown = d.edit->text();
+        WithModal<QDialog>([&] { (MainForm->*d.handler)(); },
+                           [&](QWidget* m) {
+                             QCOMPARE(m, d.dialog);
+                             d.edit->setText(QString::fromLatin1(d.typed));
+                             if (way == kEscape)
+                               QTest::keyClick(m, Qt::Key_Escape);
+                             else if (way == kCancelButton)
+                               cancel->click();
+                             else
+                               m->close();
+                           });
+        QVERIFY2(!d.dialog->isVisible(), what);
+        QVERIFY2(Take().image == before.image, what);
+        QVERIFY2(Take().base == before.base, what);
+        QVERIFY2(!MainForm->Undo1->isEnabled(), what);
+        QVERIFY2(d.edit->text() == shown, what);
+      }
+    }
+    // The same dialogs with OK do run (gamma as a sample).
+    GMM->Edit1->setText(QStringLiteral("2"));
+    QCOMPARE(OkDuring([] { MainForm->N6Click(); }), QStringLiteral("GMM"));
+    QVERIFY(!(Take().image == before.image));
+    QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: ガンマ"));
   }
 };
 
