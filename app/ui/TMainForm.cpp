@@ -383,6 +383,13 @@ void TMainForm::SaveSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  for (TChild* child : Children()) {
+    if (!MayClose(child)) {
+      event->ignore();
+      return;
+    }
+  }
+  m_closing = true;
   SaveSettings();
   event->accept();
 }

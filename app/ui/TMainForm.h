@@ -87,6 +87,10 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   qirm::Status RunUndoable(const QAction* item, const qirm::DocumentCommand& command);
   // The undo and redo items follow the active window's history.
   void UpdateUndoItems();
+  // Before an edited or unsaved window closes: asks whether to save it
+  // (保存 / 保存しない / キャンセル); 保存 runs the save command on it. True
+  // when the window may close (saved, discarded, or nothing to lose).
+  bool MayClose(TChild* child);
 
   // Opens one file into a new window with the reader its entry names
   // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
@@ -212,8 +216,13 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void Timer1Timer();  // each second: the memory gauge
 
  protected:
-  // FormClose: keeps the window's place in QIRM.ini, then the window closes.
+  // FormClose: asks about every edited or unsaved image window (a cancel
+  // keeps the program running), keeps the window's place in QIRM.ini, then
+  // the window closes.
   void closeEvent(QCloseEvent* event) override;
+  // The close box of an image window's frame, "close all" and the frame's
+  // menu come here first: MayClose decides.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateDialogs();
@@ -229,8 +238,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void CreatePanel1();
   void PlaceWindow();
   void SaveSettings();
+  // After a save: the window holds what its file holds.
+  void MarkSaved(qirm::ImageDocument* doc);
 
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
   qirm::Workspace m_workspace;
   bool m_syncing = false;
+  bool m_closing = false;  // the program ends: every question has been answered
 };

@@ -1,7 +1,13 @@
-// Undo and redo of the active image window: the Edit menu's items, named
-// after the command they take back or repeat, and the one path every menu
-// command that changes a window runs through.
+// Nothing lost: undo and redo of the active image window (the Edit menu's
+// items, named after the command they take back or repeat, and the one path
+// every menu command that changes a window runs through), and the question
+// whether to save before an edited or unsaved window closes.
 #include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 #include "app/ui/TChild.h"
@@ -56,4 +62,49 @@ void TMainForm::Redo1Click() {
     SyncTexts();
   }
   UpdateUndoItems();
+}
+
+void TMainForm::MarkSaved(qirm::ImageDocument* doc) {
+  doc->unsaved = false;
+  m_workspace.HistoryOf(doc).MarkUnsaved();
+}
+
+bool TMainForm::MayClose(TChild* child) {
+  qirm::ImageDocument* doc = child ? child->Document() : nullptr;
+  if (!doc || !doc->unsaved) return true;
+  // The window in question comes to the front; the save command works on
+  // the active window.
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget())) MdiArea->setActiveSubWindow(sub);
+  QMessageBox box(QMessageBox::Question, QStringLiteral("確認"),
+                  QStringLiteral("「%1」は保存されていません。保存しますか？")
+                      .arg(QString::fromLocal8Bit(doc->caption.c_str())),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+  box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない"));
+  box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      Save1Click();
+      // A save cancelled or failed (the error box has told why) keeps the
+      // window open.
+      return child->Document() && !child->Document()->unsaved;
+    case QMessageBox::Discard:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && !m_closing) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(watched)) {
+      if (!MayClose(qobject_cast<TChild*>(sub->widget()))) {
+        event->ignore();
+        return true;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }

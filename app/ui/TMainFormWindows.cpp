@@ -111,6 +111,7 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     auto* child = new TChild(doc.get());
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->installEventFilter(this);
     connect(child, &TChild::Closed, this, [this](TChild* closing) {
       m_workspace.Close(closing->Document());
       UpdateUndoItems();
@@ -248,6 +249,7 @@ void TMainForm::Save1Click() {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return;
   }
+  MarkSaved(doc);
   if (bmp) {
     doc->caption = Local(QFileInfo(name).fileName());
     child->RefreshImage();
@@ -262,5 +264,7 @@ void TMainForm::RGB2Click() {
 }
 
 void TMainForm::A1Click() {
-  for (QMdiSubWindow* sub : MdiArea->subWindowList()) sub->close();
+  // A cancelled question stops closing the rest.
+  for (QMdiSubWindow* sub : MdiArea->subWindowList())
+    if (!sub->close()) return;
 }

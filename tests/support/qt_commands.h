@@ -58,6 +58,13 @@ inline QString ModalDuring(const std::function<void()>& trigger) {
   return seen;
 }
 
+// Closes every image window as "close all" does, without the save question
+// (the windows count as saved): for tests that only tidy up.
+inline void CloseAllUnasked() {
+  for (TChild* child : MainForm->Children()) child->Document()->unsaved = false;
+  MainForm->A1Click();
+}
+
 // Presses OK (the control Button1) of the parameter dialog that opens during
 // trigger, with the texts it holds; returns its title (empty when none
 // opened).

@@ -205,7 +205,7 @@ class FilterCommandsTest : public QObject {
       QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
       QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
-      MainForm->A1Click();
+      CloseAllUnasked();
     }
   }
 

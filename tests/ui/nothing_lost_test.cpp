@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -18,6 +20,8 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
+#include "app/ui/TypedFileDialog.h"
+#include "core/bmp_file.h"
 #include "display/ui/TGMM.h"
 #include "display/ui/TSabachie.h"
 #include "filters/ui/TBLUR.h"
@@ -178,6 +182,135 @@ class NothingLostTest : public QObject {
     QCOMPARE(OkDuring([] { MainForm->N6Click(); }), QStringLiteral("GMM"));
     QVERIFY(!(Take().image == before.image));
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: ガンマ"));
+  }
+
+  // The question's three answers when an edited window's close box is used.
+  void closingAnEditedWindowAsksWhetherToSave() {
+    // Straight from its file and not changed: closes without a question.
+    TChild* plain = OpenPicture();
+    QVERIFY(plain);
+    QCOMPARE(ModalDuring([&] { QVERIFY(plain->parentWidget()->close()); }), QString());
+    QCOMPARE(MainForm->Children().size(), 0);
+
+    TChild* child = OpenPicture();
+    QVERIFY(child);
+    MainForm->N1->trigger();
+    QWidget* sub = child->parentWidget();
+    QString question;
+    bool closed = true;
+    WithModal<QMessageBox>([&] { closed = sub->close(); },
+                           [&](QWidget* m) {
+                             auto* box = qobject_cast<QMessageBox*>(m);
+                             QCOMPARE(box->button(QMessageBox::Save)->text(), QStringLiteral("保存"));
+                             QCOMPARE(box->button(QMessageBox::Discard)->text(),
+                                      QStringLiteral("保存しない"));
+                             QCOMPARE(box->button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+                             question = AnswerMessageBox(m, QMessageBox::Cancel);
+                           });
+    QCOMPARE(question, QStringLiteral("「c.bmp」は保存されていません。保存しますか？"));
+    QVERIFY(!closed);
+    QCOMPARE(MainForm->Children().size(), 1);
+
+    // 保存, then the save dialog cancelled: nothing was written, the window
+    // stays.
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<TypedFileDialog>([&] { closed = sub->close(); },
+                                     [](QWidget* d) { qobject_cast<QDialog*>(d)->reject(); });
+        },
+        [](QWidget* m) { AnswerMessageBox(m, QMessageBox::Save); });
+    QVERIFY(!closed);
+    QCOMPARE(MainForm->Children().size(), 1);
+
+    // 保存 through the save dialog: the file holds the edited picture and the
+    // window closes.
+    const qirm::Picture edited = child->Document()->Image;
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<TypedFileDialog>([&] { closed = sub->close(); },
+                                     [&](QWidget* d) { ChooseFiles(d, 1, {Path("saved.bmp")}); });
+        },
+        [](QWidget* m) { AnswerMessageBox(m, QMessageBox::Save); });
+    QVERIFY(closed);
+    QCOMPARE(MainForm->Children().size(), 0);
+    qirm::Picture written;
+    QVERIFY(qirm::ReadBmpFile(Path("saved.bmp").toStdString(), written).ok());
+    QVERIFY(written == edited);
+
+    // 保存しない: the window closes and nothing is written.
+    child = OpenPicture(QStringLiteral("d.bmp"), 5);
+    MainForm->M1->trigger();
+    WithModal<QMessageBox>([&] { closed = child->parentWidget()->close(); },
+                           [](QWidget* m) { AnswerMessageBox(m, QMessageBox::Discard); });
+    QVERIFY(closed);
+    QCOMPARE(MainForm->Children().size(), 0);
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.bmp")}).size(), 3);  // c, saved, d
+  }
+
+  void aSavedWindowClosesWithoutAQuestionUntilItChangesAgain() {
+    TChild* child = OpenPicture();
+    QVERIFY(child);
+    MainForm->N1->trigger();
+    WithModal<TypedFileDialog>([] { MainForm->Save1Click(); },
+                               [&](QWidget* d) { ChooseFiles(d, 1, {Path("n.bmp")}); });
+    QVERIFY(!child->Document()->unsaved);
+    // Undone after the save, the window no longer holds what the file holds.
+    MainForm->Undo1->trigger();
+    QVERIFY(child->Document()->unsaved);
+    // Redone, it holds the saved picture again.
+    MainForm->Redo1->trigger();
+    QVERIFY(!child->Document()->unsaved);
+    QCOMPARE(ModalDuring([&] { QVERIFY(child->parentWidget()->close()); }), QString());
+  }
+
+  void closeAllAndQuittingAsk() {
+    TChild* first = OpenPicture();
+    MainForm->N1->trigger();
+    OpenPicture(QStringLiteral("d.bmp"), 5);
+    MainForm->RGB2Click();  // three new pictures in no file
+    QCOMPARE(MainForm->Children().size(), 5);
+    // Close all: 保存しない for the first question, キャンセル for the next
+    // stops there.
+    int asked = 0;
+    QTimer answers;
+    connect(&answers, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        AnswerMessageBox(box, ++asked == 1 ? QMessageBox::Discard : QMessageBox::Cancel);
+    });
+    answers.start(10);
+    MainForm->A1Click();
+    QCOMPARE(asked, 2);
+    // c.bmp discarded, d.bmp (unchanged) closed without a question; Blue,
+    // Green and Red stay.
+    QVERIFY(!MainForm->Children().contains(first));
+    QCOMPARE(MainForm->Children().size(), 3);
+
+    // Quitting: キャンセル keeps the program and its windows.
+    asked = 0;
+    const auto cancelEverything = [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++asked;
+        AnswerMessageBox(box, QMessageBox::Cancel);
+      }
+    };
+    answers.disconnect();
+    connect(&answers, &QTimer::timeout, cancelEverything);
+    QVERIFY(!MainForm->close());
+    QCOMPARE(asked, 1);
+    QVERIFY(MainForm->isVisible());
+    QCOMPARE(MainForm->Children().size(), 3);
+    // 保存しない for each: the program ends; the windows were not asked twice.
+    asked = 0;
+    answers.disconnect();
+    connect(&answers, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++asked;
+        AnswerMessageBox(box, QMessageBox::Discard);
+      }
+    });
+    QVERIFY(MainForm->close());
+    QCOMPARE(asked, 3);
+    QVERIFY(!MainForm->isVisible());
   }
 };
 
