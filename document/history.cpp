@@ -1,5 +1,6 @@
 #include "document/history.h"
 
+#include <initializer_list>
 #include <utility>
 
 #include "document/state_texts.h"
@@ -63,9 +64,13 @@ bool History::Redo(ImageDocument& doc) {
   return true;
 }
 
-void History::MarkUnsaved() {
-  for (Step& s : m_undo) s.doc.unsaved = true;
-  for (Step& s : m_redo) s.doc.unsaved = true;
+void History::Saved(const std::string& caption) {
+  for (std::deque<Step>* steps : {&m_undo, &m_redo}) {
+    for (Step& s : *steps) {
+      s.doc.unsaved = true;
+      s.doc.caption = caption;
+    }
+  }
 }
 
 void History::Clear() {

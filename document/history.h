@@ -53,8 +53,10 @@ class History {
   // The reverse of Undo.
   bool Redo(ImageDocument& doc);
 
-  // After a save: every kept snapshot now differs from the file written.
-  void MarkUnsaved();
+  // After a save under `caption`: every kept snapshot now differs from the
+  // file written, and takes the window's new name (undo changes the
+  // picture, not which file the window is).
+  void Saved(const std::string& caption);
   void Clear();
 
   std::size_t bytes() const { return m_bytes; }

@@ -66,7 +66,7 @@ void TMainForm::Redo1Click() {
 
 void TMainForm::MarkSaved(qirm::ImageDocument* doc) {
   doc->unsaved = false;
-  m_workspace.HistoryOf(doc).MarkUnsaved();
+  m_workspace.HistoryOf(doc).Saved(doc->caption);
 }
 
 bool TMainForm::MayClose(TChild* child) {

@@ -249,11 +249,11 @@ void TMainForm::Save1Click() {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return;
   }
-  MarkSaved(doc);
   if (bmp) {
     doc->caption = Local(QFileInfo(name).fileName());
     child->RefreshImage();
   }
+  MarkSaved(doc);
 }
 
 void TMainForm::SaveButtonClick() { Save1Click(); }

@@ -206,11 +206,14 @@ TEST(History, UnsavedFollowsTheStepsAndASave) {
   EXPECT_FALSE(doc.unsaved);  // back to what the file holds
   ASSERT_TRUE(RedoActive(ws));
   EXPECT_TRUE(doc.unsaved);
-  // Saved: now every other state differs from the file.
+  // Saved under a new name: every other state differs from the file, and
+  // undo keeps the window's name.
   doc.unsaved = false;
-  ws.HistoryOf(&doc).MarkUnsaved();
+  doc.caption = "saved.bmp";
+  ws.HistoryOf(&doc).Saved(doc.caption);
   ASSERT_TRUE(UndoActive(ws));
   EXPECT_TRUE(doc.unsaved);
+  EXPECT_EQ(doc.caption, "saved.bmp");
 }
 
 }  // namespace
