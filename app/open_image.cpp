@@ -56,6 +56,7 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
   if (!status) return status;
   ImageDocument& window = ws.NewWindow();
   window = std::move(doc);
+  window.unsaved = false;  // straight from its file
   ws.main().zoom = 1.0;
   ws.SetMaxLevel(window.max_level);
   ws.SetMinLevel(window.min_level);

@@ -3,10 +3,10 @@
 //
 // Each is the menu command of the same name with its dialog answered: a
 // value is typed into the dialog and OK pressed, so the dialog's check
-// applies and its refusal is the error; without a value the dialog is
-// closed as it stands and the command runs with the setting last accepted
-// in this run (the dialogs' defaults at first). The blur amount is one
-// setting for blur and gmc, as in the program.
+// applies and its refusal is the error; without a value OK is pressed on
+// the dialog as it stands, so the command runs with the setting last
+// accepted in this run (the dialogs' defaults at first). gmc keeps its blur
+// amount apart from blur's, as the program's panel does.
 #include "filters/filter_commands.h"
 
 #include <algorithm>
@@ -23,6 +23,12 @@ namespace {
 FilterSettings& Settings() {
   static FilterSettings settings;
   return settings;
+}
+
+// The guide-miss panel's own blur amount.
+double& GmcBlurAmount() {
+  static double amount = 0.2;
+  return amount;
 }
 
 std::vector<std::string> SplitAtCommas(const std::string& value) {
@@ -73,8 +79,13 @@ Status RunNamed(Workspace& ws, ImageDocument& doc, const std::string& name, cons
   const std::vector<std::string> parts = SplitAtCommas(value);
   if (parts.size() != 4) return Status::Error("gmc needs DIRECTION,FLOW,BLUR,THRESHOLD");
   GmcTexts texts{parts[0], parts[1], parts[2], parts[3]};
-  if (Status s = AcceptGmcTexts(texts, settings); !s) return s;
-  return GmcCommand(doc, settings.gmc, settings.blur_amount);
+  FilterSettings panel = settings;
+  panel.blur_amount = GmcBlurAmount();
+  if (Status s = AcceptGmcTexts(texts, panel); !s) return s;
+  settings.gmc = panel.gmc;
+  settings.gmc_accepted = panel.gmc_accepted;
+  GmcBlurAmount() = panel.blur_amount;
+  return GmcCommand(doc, settings.gmc, GmcBlurAmount());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "app/save_image.h"
 #include "cli/cli.h"
 #include "display/window_commands.h"
+#include "document/history.h"
 #include "document/state_texts.h"
 #include "document/workspace.h"
 
@@ -76,6 +77,29 @@ Status SaveShown(ImageDocument& doc, const Picture& picture, const std::string& 
   return Status::Ok();
 }
 
+// The Edit menu's name of the step a command leaves, the menu caption
+// without its accelerator; nullptr for the commands that do not change a
+// window's picture (levels, zoom, separation into new windows).
+const char* UndoName(const std::string& name) {
+  static const char* const kNames[][2] = {{"negative", "ネガ反転"},
+                                          {"mirror", "左右反転"},
+                                          {"flip", "上下反転"},
+                                          {"rotate", "回転"},
+                                          {"gamma", "ガンマ"},
+                                          {"solarize", "ソラリゼーション"},
+                                          {"sabattier", "サバチエ効果"},
+                                          {"edge", "エッジ強調"},
+                                          {"blur", "ぼかし"},
+                                          {"highpass", "ハイパス効果"},
+                                          {"lowpass", "ローパス効果"},
+                                          {"bloom", "ブルーミング除去"},
+                                          {"coma", "コマコレクト処理"},
+                                          {"gmc", "ガイドミスキャンセラ"}};
+  for (const auto& entry : kNames)
+    if (name == entry[0]) return entry[1];
+  return nullptr;
+}
+
 // One COMMAND on the active window, as the menu command or control of the
 // same name does.
 Status RunCommand(Workspace& ws, const std::string& command) {
@@ -90,10 +114,26 @@ Status RunCommand(Workspace& ws, const std::string& command) {
   if (name == "zoom-in") return Zoom(ws, ZoomDirection::In, changed);
   if (name == "zoom-out") return Zoom(ws, ZoomDirection::Out, changed);
   if (name == "separate") return Separate(ws);
-  Status status;
   const bool has_value = eq != std::string::npos;
-  if (RunDisplayCommand(ws, name, value, has_value, status)) return status;
-  if (RunFilterCommand(ws, name, value, has_value, status)) return status;
+  if (name == "undo" || name == "redo") {
+    // Nothing to undo (or a step too large for the budget) leaves the window
+    // as it is, as the disabled menu item does.
+    if (name == "undo")
+      UndoActive(ws);
+    else
+      RedoActive(ws);
+    return Status::Ok();
+  }
+  if (const char* undo_name = UndoName(name)) {
+    // The commands act on the active window, the document RunWithUndo hands
+    // over.
+    Status status;
+    return RunWithUndo(ws, undo_name, [&](ImageDocument&) {
+      if (!RunDisplayCommand(ws, name, value, has_value, status))
+        RunFilterCommand(ws, name, value, has_value, status);
+      return status;
+    });
+  }
   return Status::Error("command '" + command + "' is not available in this version");
 }
 

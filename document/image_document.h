@@ -91,6 +91,9 @@ struct ImageDocument {
   // (with its values), oldest first: the HISTORY of a FITS file it is saved
   // as. Commands add to it through NoteCommand.
   std::vector<std::string> history;
+  // The window holds what no file holds: a result not saved yet, or a change
+  // since it was opened or saved. Closing such a window asks whether to save.
+  bool unsaved = true;
 };
 
 inline void NoteCommand(ImageDocument& doc, std::string name) { doc.history.push_back(std::move(name)); }

@@ -50,6 +50,7 @@ void FillPictureDocument(Picture shown, Picture base, int channels, ImageDocumen
 ImageDocument& Workspace::NewWindow() {
   m_windows.push_back(std::make_unique<ImageDocument>());
   m_active = m_windows.back().get();
+  m_histories.erase(m_active);  // a closed window's address may come again
   return *m_active;
 }
 
@@ -61,11 +62,13 @@ void Workspace::Activate(ImageDocument* doc) {
 void Workspace::Close(ImageDocument* doc) {
   auto it = std::find_if(m_windows.begin(), m_windows.end(), [&](const auto& w) { return w.get() == doc; });
   if (it == m_windows.end()) return;
+  m_histories.erase(doc);
   m_windows.erase(it);
   if (m_active == doc) m_active = m_windows.empty() ? nullptr : m_windows.back().get();
 }
 
 void Workspace::CloseAll() {
+  m_histories.clear();
   m_windows.clear();
   m_active = nullptr;
 }
@@ -131,6 +134,10 @@ void Workspace::SetMinLevel(int level) {
   m_main.min_edit.Set(level, PhysicalText(*m_active, level));
   m_main.min_spin = std::clamp(level, kMinSpinMin, kMinSpinMax);
   m_active->min_level = level;
+}
+
+History& Workspace::HistoryOf(const ImageDocument* doc) {
+  return m_histories.try_emplace(doc, m_undo_budget).first->second;
 }
 
 }  // namespace qirm

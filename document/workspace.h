@@ -6,6 +6,7 @@
 // app/open_image.h for opening files).
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "core/picture.h"
 #include "core/status.h"
+#include "document/history.h"
 #include "document/image_document.h"
 
 namespace qirm {
@@ -94,12 +96,20 @@ class Workspace {
   void SetMaxLevel(int level);
   void SetMinLevel(int level);
 
+  // The undo history kept beside a window (document/history.h); it goes with
+  // the window when it closes.
+  History& HistoryOf(const ImageDocument* doc);
+  // The budget of the histories made from now on (tests use small ones).
+  void SetUndoBudget(std::size_t bytes) { m_undo_budget = bytes; }
+
  private:
   std::vector<std::unique_ptr<ImageDocument>> m_windows;
   ImageDocument* m_active = nullptr;
   MainState m_main;
 
   Status TypeLevel(LevelEdit& edit, const std::string& text, int& level);
+  std::map<const ImageDocument*, History> m_histories;
+  std::size_t m_undo_budget = kUndoBudgetBytes;
 };
 
 }  // namespace qirm

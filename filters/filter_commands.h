@@ -54,9 +54,11 @@ inline constexpr const char* kBlurAmountRefused = "正の数字を入力して�
 // Settings that the filter dialogs keep while the program runs.
 struct FilterSettings {
   double edge_strength = 1.0;  // TEDG
-  double blur_amount = 1.0;    // TBLUR, and the Gaussian width of TGMCPanel
-  GmcSettings gmc;             // TGMCPanel
-  bool gmc_accepted = false;   // TGMCPanel's OK has been pressed once
+  // TBLUR's amount; AcceptGmcTexts writes TGMCPanel's Gaussian width here
+  // (the panel keeps it apart from the blur dialog's).
+  double blur_amount = 1.0;
+  GmcSettings gmc;            // TGMCPanel
+  bool gmc_accepted = false;  // TGMCPanel's OK has been pressed once
 };
 
 // What an OK button makes of its edit.

@@ -60,6 +60,7 @@ Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainStat
   d.zoom = 1.0;
   d.edited = false;
   doc = std::move(d);
+  doc.unsaved = false;  // straight from its file
   if (main) {
     // Without the edits' change handler: the window keeps its levels.
     main->zoom = 1.0;

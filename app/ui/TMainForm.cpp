@@ -130,6 +130,11 @@ void TMainForm::CreateMenu() {
   Exit1 = AddItem(File1Menu, "Exit1", QStringLiteral("終了(&X)"));
 
   E1Menu = AddSubmenu(MainMenu1, "E1", QStringLiteral("画像編集(&E)"), E1);
+  Undo1 = AddItem(E1Menu, "Undo1", QStringLiteral("元に戻す"));
+  Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Redo1 = AddItem(E1Menu, "Redo1", QStringLiteral("やり直し"));
+  Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  E1Menu->addSeparator();
   N1 = AddItem(E1Menu, "N1", QStringLiteral("ネガ反転(&N)"));
   E1Menu->addSeparator();
   M1 = AddItem(E1Menu, "M1", QStringLiteral("左右反転(&M)"));
@@ -198,6 +203,10 @@ void TMainForm::CreateMenu() {
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
   connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+  connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
+  connect(Redo1, &QAction::triggered, this, &TMainForm::Redo1Click);
+  connect(E1Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateUndoItems);
+  UpdateUndoItems();
 }
 
 void TMainForm::CreateSpeedBar() {
@@ -374,6 +383,13 @@ void TMainForm::SaveSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  for (TChild* child : Children()) {
+    if (!MayClose(child)) {
+      event->ignore();
+      return;
+    }
+  }
+  m_closing = true;
   SaveSettings();
   event->accept();
 }

@@ -11,6 +11,7 @@
 #include "app/open_image.h"
 #include "app/ui/ResultWindowHost.h"
 #include "display/window_commands.h"
+#include "document/history.h"
 #include "document/workspace.h"
 
 class QAction;
@@ -81,6 +82,16 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // Sets ProgressBar1 and lets it show at once, for long commands.
   void SetProgress(int percent) override;
 
+  // Runs a command that changes the active window through the engine's undo
+  // path; the step is named after `item`'s caption without its accelerator.
+  qirm::Status RunUndoable(const QAction* item, const qirm::DocumentCommand& command);
+  // The undo and redo items follow the active window's history.
+  void UpdateUndoItems();
+  // Before an edited or unsaved window closes: asks whether to save it
+  // (保存 / 保存しない / キャンセル); 保存 runs the save command on it. True
+  // when the window may close (saved, discarded, or nothing to lose).
+  bool MayClose(TChild* child);
+
   // Opens one file into a new window with the reader its entry names
   // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
   bool OpenFile(const QString& path, qirm::FileType type);
@@ -95,6 +106,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* Save2 = nullptr;    // "上書き保存(&S)": overwrite, always disabled
   QAction* Exit1 = nullptr;    // "終了(&X)": end the program
   QAction* E1 = nullptr;       // "画像編集(&E)": the edit menu
+  QAction* Undo1 = nullptr;    // "元に戻す: <command>" (Ctrl+Z): undo in the active window
+  QAction* Redo1 = nullptr;    // "やり直し: <command>" (Ctrl+Y): redo in the active window
   QAction* N1 = nullptr;       // "ネガ反転(&N)": negative
   QAction* M1 = nullptr;       // "左右反転(&M)": mirror left to right
   QAction* R1 = nullptr;       // "上下反転(&U)": flip top to bottom
@@ -186,6 +199,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void P3Click();      // P3 "スペクトル(&P)": spectrum plot
   void A1Click();      // A1 "すべてを閉じる(&A)": close all
   void About1Click();  // About1 "バージョン情報(&V)": version box
+  void Undo1Click();   // Undo1 "元に戻す": the active window's last command taken back
+  void Redo1Click();   // Redo1 "やり直し": the command taken back last done again
 
   void OpenButtonClick();  // as Open1Click
   void SaveButtonClick();  // as Save1Click
@@ -201,8 +216,13 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void Timer1Timer();  // each second: the memory gauge
 
  protected:
-  // FormClose: keeps the window's place in QIRM.ini, then the window closes.
+  // FormClose: asks about every edited or unsaved image window (a cancel
+  // keeps the program running), keeps the window's place in QIRM.ini, then
+  // the window closes.
   void closeEvent(QCloseEvent* event) override;
+  // The close box of an image window's frame, "close all" and the frame's
+  // menu come here first: MayClose decides.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateDialogs();
@@ -218,8 +238,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void CreatePanel1();
   void PlaceWindow();
   void SaveSettings();
+  // After a save: the window holds what its file holds.
+  void MarkSaved(qirm::ImageDocument* doc);
 
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
   qirm::Workspace m_workspace;
   bool m_syncing = false;
+  bool m_closing = false;  // the program ends: every question has been answered
 };

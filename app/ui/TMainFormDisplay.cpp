@@ -25,27 +25,28 @@ void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
 void TMainForm::N1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::NegativeCommand(*child->Document()));
+  Finish(this, child, RunUndoable(N1, qirm::NegativeCommand));
 }
 
 void TMainForm::M1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::MirrorCommand(*child->Document()));
+  Finish(this, child, RunUndoable(M1, qirm::MirrorCommand));
 }
 
 void TMainForm::R1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::FlipCommand(*child->Document()));
+  Finish(this, child, RunUndoable(R1, qirm::FlipCommand));
 }
 
 void TMainForm::R3Click() {
   TChild* child = ActiveChild();
   if (!child) return;
   // The engine reports from this thread only, so the bar can be painted.
-  const qirm::Status s =
-      qirm::RotateCommand(*child->Document(), [this](int percent) { SetProgress(percent); });
+  const qirm::Status s = RunUndoable(R3, [this](qirm::ImageDocument& doc) {
+    return qirm::RotateCommand(doc, [this](int percent) { SetProgress(percent); });
+  });
   SetProgress(0);
   Finish(this, child, s);
 }
@@ -58,22 +59,24 @@ void TMainForm::N6Click() {
     ShowError(QString::fromStdString(kind.message()));
     return;
   }
-  // OK or the frame: the command runs with the edit's text either way.
-  GMM->exec();
-  if (!child) return;
-  Finish(this, child, qirm::GammaCommand(*child->Document(), GMM->Params()));
+  // Cancel, Esc and the close box cancel the command.
+  if (GMM->exec() != QDialog::Accepted || !child) return;
+  const qirm::GammaParams params = GMM->Params();
+  Finish(this, child,
+         RunUndoable(N6, [&](qirm::ImageDocument& doc) { return qirm::GammaCommand(doc, params); }));
 }
 
 void TMainForm::N7Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::SolarizeCommand(*child->Document()));
+  Finish(this, child, RunUndoable(N7, qirm::SolarizeCommand));
 }
 
 void TMainForm::N8Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !Sabachie) return;
-  Sabachie->exec();
-  if (!child) return;
-  Finish(this, child, qirm::SabattierCommand(*child->Document(), Sabachie->Params()));
+  if (Sabachie->exec() != QDialog::Accepted || !child) return;
+  const qirm::SabattierParams params = Sabachie->Params();
+  Finish(this, child,
+         RunUndoable(N8, [&](qirm::ImageDocument& doc) { return qirm::SabattierCommand(doc, params); }));
 }

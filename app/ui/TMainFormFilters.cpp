@@ -41,35 +41,46 @@ void TMainForm::N2Click() {
     ShowError(QString::fromStdString(kind.message()));
     return;
   }
-  EDG->exec();  // OK or the frame: the strength last accepted either way
-  if (!child) return;
-  Finish(this, child, qirm::EdgeCommand(*child->Document(), EDG->Strength(), ProgressOf(this)));
+  // Cancel, Esc and the close box cancel the command.
+  if (EDG->exec() != QDialog::Accepted || !child) return;
+  const double strength = EDG->Strength();
+  Finish(this, child, RunUndoable(N2, [&](qirm::ImageDocument& doc) {
+           return qirm::EdgeCommand(doc, strength, ProgressOf(this));
+         }));
 }
 
 void TMainForm::N4Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !BLUR) return;
-  BLUR->exec();
-  if (!child) return;
-  Finish(this, child, qirm::BlurCommand(*child->Document(), BLUR->Amount(), ProgressOf(this)));
+  if (BLUR->exec() != QDialog::Accepted || !child) return;
+  const double amount = BLUR->Amount();
+  Finish(this, child, RunUndoable(N4, [&](qirm::ImageDocument& doc) {
+           return qirm::BlurCommand(doc, amount, ProgressOf(this));
+         }));
 }
 
 void TMainForm::H1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::HighPassCommand(*child->Document(), ProgressOf(this)));
+  Finish(this, child, RunUndoable(H1, [this](qirm::ImageDocument& doc) {
+           return qirm::HighPassCommand(doc, ProgressOf(this));
+         }));
 }
 
 void TMainForm::L1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::LowPassCommand(*child->Document(), ProgressOf(this)));
+  Finish(this, child, RunUndoable(L1, [this](qirm::ImageDocument& doc) {
+           return qirm::LowPassCommand(doc, ProgressOf(this));
+         }));
 }
 
 void TMainForm::N5Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  Finish(this, child, qirm::BloomCommand(*child->Document(), ProgressOf(this)));
+  Finish(this, child, RunUndoable(N5, [this](qirm::ImageDocument& doc) {
+           return qirm::BloomCommand(doc, ProgressOf(this));
+         }));
 }
 
 void TMainForm::N9Click() {
@@ -79,8 +90,7 @@ void TMainForm::N9Click() {
     ShowError(QString::fromStdString(kind.message()));
     return;
   }
-  ComaCorrect->exec();
-  if (!child) return;
+  if (ComaCorrect->exec() != QDialog::Accepted || !child) return;
   qirm::ComaParams params;
   const qirm::Status parsed =
       qirm::ParseComaTexts(ComaCorrect->Edit1->text().toStdString(), ComaCorrect->Edit2->text().toStdString(),
@@ -89,16 +99,18 @@ void TMainForm::N9Click() {
     ShowError(QString::fromStdString(parsed.message()));
     return;
   }
-  Finish(this, child, qirm::ComaCommand(*child->Document(), params));
+  Finish(this, child,
+         RunUndoable(N9, [&](qirm::ImageDocument& doc) { return qirm::ComaCommand(doc, params); }));
 }
 
 void TMainForm::P1Click() {
   if (!GMCPanel) return;
   // The panel comes first, with or without an image window.
-  GMCPanel->exec();
-  if (!GMCPanel->Accepted()) return;
+  if (GMCPanel->exec() != QDialog::Accepted) return;
   TChild* child = ActiveChild();
   if (!child) return;
-  const double blur = BLUR ? BLUR->Amount() : 0.2;
-  Finish(this, child, qirm::GmcCommand(*child->Document(), GMCPanel->Settings(), blur));
+  const double blur = GMCPanel->BlurAmount();
+  const auto settings = GMCPanel->Settings();
+  Finish(this, child,
+         RunUndoable(P1, [&](qirm::ImageDocument& doc) { return qirm::GmcCommand(doc, settings, blur); }));
 }

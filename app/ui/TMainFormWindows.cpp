@@ -99,6 +99,7 @@ void TMainForm::ActivateChild(TChild* child) {
   if (!child || !child->Document()) return;
   m_workspace.Activate(child->Document());  // FormActivate: the zoom text follows
   SyncTexts();
+  UpdateUndoItems();
 }
 
 void TMainForm::ShowNewWindows(ResultWindowSize size) {
@@ -110,8 +111,11 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     auto* child = new TChild(doc.get());
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    connect(child, &TChild::Closed, this,
-            [this](TChild* closing) { m_workspace.Close(closing->Document()); });
+    sub->installEventFilter(this);
+    connect(child, &TChild::Closed, this, [this](TChild* closing) {
+      m_workspace.Close(closing->Document());
+      UpdateUndoItems();
+    });
     connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
     connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
       Label1->setText(label);
@@ -135,6 +139,7 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
   if (TChild* active = ChildOf(m_workspace.active()))
     MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(active->parentWidget()));
   SyncTexts();
+  UpdateUndoItems();
 
   // The tri-colour dialog's windows take their own size once placed and
   // active.
@@ -256,6 +261,7 @@ void TMainForm::Save1Click() {
     doc->caption = Local(QFileInfo(name).fileName());
     child->RefreshImage();
   }
+  MarkSaved(doc);
 }
 
 void TMainForm::SaveButtonClick() { Save1Click(); }
@@ -271,5 +277,7 @@ void TMainForm::RGB2Click() {
 }
 
 void TMainForm::A1Click() {
-  for (QMdiSubWindow* sub : MdiArea->subWindowList()) sub->close();
+  // A cancelled question stops closing the rest.
+  for (QMdiSubWindow* sub : MdiArea->subWindowList())
+    if (!sub->close()) return;
 }

@@ -31,6 +31,7 @@ ValueDialogParts BuildValueDialog(QDialog* dialog, const QString& caption, const
   parts.ok = new QPushButton(QStringLiteral("OK"), dialog);
   parts.ok->setObjectName(QStringLiteral("Button1"));
   parts.ok->setDefault(true);
+  parts.cancel = NewCancelButton(dialog);
 
   auto* row = parts.panel ? new QHBoxLayout(parts.panel) : new QHBoxLayout;
   row->addWidget(parts.label);
@@ -40,7 +41,33 @@ ValueDialogParts BuildValueDialog(QDialog* dialog, const QString& caption, const
     column->addWidget(parts.panel);
   else
     column->addLayout(row);
-  column->addWidget(parts.ok, 0, Qt::AlignHCenter);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(parts.ok);
+  buttons->addWidget(parts.cancel);
+  buttons->addStretch();
+  column->addLayout(buttons);
   column->setSizeConstraint(QLayout::SetFixedSize);
   return parts;
+}
+
+QPushButton* NewCancelButton(QDialog* dialog) {
+  auto* cancel = new QPushButton(QStringLiteral("キャンセル"), dialog);
+  cancel->setObjectName(QStringLiteral("CancelButton"));
+  cancel->setAutoDefault(false);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  return cancel;
+}
+
+KeptTexts::KeptTexts(std::vector<QLineEdit*> edits) : m_edits(std::move(edits)) {
+  for (QLineEdit* e : m_edits) m_texts << e->text();
+}
+
+void KeptTexts::Done(int result) {
+  for (std::size_t i = 0; i < m_edits.size(); ++i) {
+    if (result == QDialog::Accepted)
+      m_texts[static_cast<int>(i)] = m_edits[i]->text();
+    else
+      m_edits[i]->setText(m_texts[static_cast<int>(i)]);
+  }
 }

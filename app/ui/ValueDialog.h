@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 class QDialog;
 class QFrame;
@@ -15,10 +17,31 @@ struct ValueDialogParts {
   QLabel* label = nullptr;
   QLineEdit* edit = nullptr;
   QPushButton* ok = nullptr;
+  QPushButton* cancel = nullptr;
 };
 
 // Makes the dialog modal, named and captioned `caption`, with the controls
-// Label1, Edit1 (holding `text`) and Button1 "OK" (the default button);
-// the panel is named `panel_name` when one is asked for.
+// Label1, Edit1 (holding `text`), Button1 "OK" (the default button) and
+// CancelButton "キャンセル"; the panel is named `panel_name` when one is asked
+// for.
 ValueDialogParts BuildValueDialog(QDialog* dialog, const QString& caption, const QString& label,
                                   const QString& text, const QString& panel_name = QString());
+
+// A "キャンセル" button (CancelButton) that rejects `dialog`, as Esc and the
+// close box do.
+QPushButton* NewCancelButton(QDialog* dialog);
+
+// The texts of a dialog's edits as last accepted. A dialog closed without OK
+// (Cancel, Esc, the close box) puts them back, so what was typed and then
+// cancelled is not offered or used the next time.
+class KeptTexts {
+ public:
+  KeptTexts() = default;
+  explicit KeptTexts(std::vector<QLineEdit*> edits);
+  // From QDialog::done: keep the texts on OK, put them back otherwise.
+  void Done(int result);
+
+ private:
+  std::vector<QLineEdit*> m_edits;
+  QStringList m_texts;
+};

@@ -14,6 +14,8 @@ TGMM::TGMM(QWidget* parent) : QDialog(parent) {
   Label1 = parts.label;
   Edit1 = parts.edit;
   Button1 = parts.ok;
+  CancelButton = parts.cancel;
+  m_kept = KeptTexts({Edit1});
   connect(Button1, &QPushButton::clicked, this, &TGMM::Button1Click);
 }
 
@@ -26,4 +28,9 @@ void TGMM::Button1Click() {
     return;
   }
   ShowRefusal(this, check);
+}
+
+void TGMM::done(int result) {
+  m_kept.Done(result);
+  QDialog::done(result);
 }

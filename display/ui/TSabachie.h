@@ -1,12 +1,13 @@
 // The step-width dialog (caption "Sabachie") of the Sabattier command:
 // "ステップ幅" and one edit, default "255", and "OK". Modal; one instance lives
-// for the whole run (see Forms.h), so the edit keeps the last text entered.
-// OK closes the dialog only for a width above 0; closing by the frame skips
-// the check, and the command then reads whatever the edit holds.
+// for the whole run (see Forms.h), so the edit keeps the last text accepted.
+// OK closes the dialog only for a width above 0; Cancel, Esc and the close
+// box cancel the command.
 #pragma once
 
 #include <QDialog>
 
+#include "app/ui/ValueDialog.h"
 #include "display/display_commands.h"
 
 class QFrame;
@@ -22,13 +23,21 @@ class TSabachie : public QDialog {
   // The edit as the command reads it after the dialog has closed.
   qirm::SabattierParams Params() const;
 
-  QFrame* Panel = nullptr;         // design name "Sabachie", like the dialog
-  QLabel* Label1 = nullptr;        // "ステップ幅"
-  QLineEdit* Edit1 = nullptr;      // the step width
-  QPushButton* Button1 = nullptr;  // "OK"
+  QFrame* Panel = nullptr;              // design name "Sabachie", like the dialog
+  QLabel* Label1 = nullptr;             // "ステップ幅"
+  QLineEdit* Edit1 = nullptr;           // the step width
+  QPushButton* Button1 = nullptr;       // "OK"
+  QPushButton* CancelButton = nullptr;  // "キャンセル": as Esc and the close box
 
  public slots:
   // Text that is no number: the standard error box; 0 or less:
   // "正の数字を入力してください". Either way the dialog stays open.
   void Button1Click();
+
+ protected:
+  // Closed without OK: the edit shows the text last accepted again.
+  void done(int result) override;
+
+ private:
+  KeptTexts m_kept;
 };

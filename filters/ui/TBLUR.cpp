@@ -13,6 +13,8 @@ TBLUR::TBLUR(QWidget* parent) : QDialog(parent) {
   Label1 = parts.label;
   Edit1 = parts.edit;
   Button1 = parts.ok;
+  CancelButton = parts.cancel;
+  m_kept = KeptTexts({Edit1});
   connect(Button1, &QPushButton::clicked, this, &TBLUR::Button1Click);
 }
 
@@ -24,4 +26,9 @@ void TBLUR::Button1Click() {
   }
   m_amount = check.value;
   accept();
+}
+
+void TBLUR::done(int result) {
+  m_kept.Done(result);
+  QDialog::done(result);
 }

@@ -1,6 +1,7 @@
 #include "filters/ui/TComaCorrect.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,6 +36,8 @@ TComaCorrect::TComaCorrect(QWidget* parent) : QDialog(parent) {
   Button1 = new QPushButton(QStringLiteral("OK"), this);
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setDefault(true);
+  CancelButton = NewCancelButton(this);
+  m_kept = KeptTexts({Edit1, Edit2, Edit3});
 
   auto* grid = new QGridLayout;
   grid->addWidget(Label1, 0, 0, 1, 2);
@@ -46,10 +49,20 @@ TComaCorrect::TComaCorrect(QWidget* parent) : QDialog(parent) {
   grid->addWidget(Edit3, 3, 1);
   auto* column = new QVBoxLayout(this);
   column->addLayout(grid);
-  column->addWidget(Button1, 0, Qt::AlignHCenter);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(Button1);
+  buttons->addWidget(CancelButton);
+  buttons->addStretch();
+  column->addLayout(buttons);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(Button1, &QPushButton::clicked, this, &TComaCorrect::Button1Click);
 }
 
 void TComaCorrect::Button1Click() { accept(); }
+
+void TComaCorrect::done(int result) {
+  m_kept.Done(result);
+  QDialog::done(result);
+}

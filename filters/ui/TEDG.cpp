@@ -13,6 +13,8 @@ TEDG::TEDG(QWidget* parent) : QDialog(parent) {
   Label1 = parts.label;
   Edit1 = parts.edit;
   Button1 = parts.ok;
+  CancelButton = parts.cancel;
+  m_kept = KeptTexts({Edit1});
   connect(Button1, &QPushButton::clicked, this, &TEDG::Button1Click);
 }
 
@@ -24,4 +26,9 @@ void TEDG::Button1Click() {
   }
   m_strength = check.value;
   accept();
+}
+
+void TEDG::done(int result) {
+  m_kept.Done(result);
+  QDialog::done(result);
 }

@@ -2,15 +2,14 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "filters/filter_commands.h"
-#include "filters/ui/TBLUR.h"
 
 TGMCPanel::TGMCPanel(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("GMCPanel"));
@@ -66,10 +65,17 @@ TGMCPanel::TGMCPanel(QWidget* parent) : QDialog(parent) {
   Button1 = new QPushButton(QStringLiteral("OK"), this);
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setDefault(true);
+  CancelButton = NewCancelButton(this);
+  m_kept = KeptTexts({Edit1, Edit2, Edit3, Edit4});
   auto* column = new QVBoxLayout(this);
   column->addWidget(GroupBox1);
   column->addWidget(GroupBox2);
-  column->addWidget(Button1, 0, Qt::AlignHCenter);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(Button1);
+  buttons->addWidget(CancelButton);
+  buttons->addStretch();
+  column->addLayout(buttons);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(Button1, &QPushButton::clicked, this, &TGMCPanel::Button1Click);
@@ -80,13 +86,13 @@ void TGMCPanel::Button1Click() {
                        Edit4->text().toStdString()};
   qirm::FilterSettings settings;
   settings.gmc = m_settings;
-  settings.blur_amount = BLUR ? BLUR->Amount() : settings.blur_amount;
+  settings.blur_amount = m_blur_amount;
   settings.gmc_accepted = m_accepted;
   const qirm::Status status = qirm::AcceptGmcTexts(texts, settings);
   // What was read before a bad text stays taken, as do the corrected texts.
   m_settings = settings.gmc;
   m_accepted = settings.gmc_accepted;
-  if (BLUR) BLUR->SetAmount(settings.blur_amount);
+  m_blur_amount = settings.blur_amount;
   Edit2->setText(QString::fromStdString(texts.flow));
   Edit3->setText(QString::fromStdString(texts.blur));
   if (!status) {
@@ -94,4 +100,9 @@ void TGMCPanel::Button1Click() {
     return;
   }
   accept();
+}
+
+void TGMCPanel::done(int result) {
+  m_kept.Done(result);
+  QDialog::done(result);
 }

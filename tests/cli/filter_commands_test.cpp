@@ -90,9 +90,10 @@ TEST_F(FilterCliTest, ColourCommandsGiveTheEngineResults) {
       {{"coma=5,8,10"}, ComaCorrect(p, {5, 8, 10.0}), p, "1"},
       {{"gmc=30,2,0.5,100"}, Gmc(p, {30, 2, 100}, 0.5), p, "0"},
       // Settings stay from one command to the next: the strength, and the
-      // blur amount that the panel and the blur share.
+      // blur amount; the guide-miss panel's blur amount is its own.
       {{"edge=2.5", "edge"}, EdgeEnhancement(edged, 2.5), EdgeEnhancement(edged, 2.5), "1"},
-      {{"gmc=0,1,3,0", "blur"}, Blur(p, 3.0), Blur(p, 3.0), "1"},
+      {{"gmc=0,1,3,0", "blur"}, Blur(p, 1.0), Blur(p, 1.0), "1"},
+      {{"blur=4", "gmc=0,1,3,0", "blur"}, Blur(Blur(p, 4.0), 4.0), Blur(Blur(p, 4.0), 4.0), "1"},
       {{"gmc=0,1,0.05,256"}, Gmc(p, {0, 1, 256}, 0.2), p, "0"},
   };
   for (const auto& c : cases) {

@@ -59,20 +59,53 @@ inline QString ModalDuring(const std::function<void()>& trigger) {
   return seen;
 }
 
-// Closes every modal window that opens during trigger, in turn, and lists
-// each once: a message box by its text, any other window by its title.
+// Answers every modal window that opens during trigger, in turn, and lists
+// each once: a message box by its text (closed), a parameter dialog by its
+// title (its OK, the control Button1, pressed with the texts it holds: its
+// frame would cancel the command), any other window by its title (closed).
 inline QStringList ModalsDuring(const std::function<void()>& trigger) {
   QStringList seen;
   QPointer<QWidget> last;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
     if (QWidget* m = QApplication::activeModalWidget()) {
+      auto* box = qobject_cast<QMessageBox*>(m);
       if (m != last) {
         last = m;
-        auto* box = qobject_cast<QMessageBox*>(m);
         seen << (box ? box->text() : m->windowTitle());
       }
-      m->close();
+      if (auto* ok = box ? nullptr : m->findChild<QPushButton*>(QStringLiteral("Button1")))
+        ok->click();
+      else
+        m->close();
+    }
+  });
+  timer.start(10);
+  trigger();
+  QTest::qWait(30);
+  return seen;
+}
+
+// Closes every image window as "close all" does, without the save question
+// (the windows count as saved): for tests that only tidy up.
+inline void CloseAllUnasked() {
+  for (TChild* child : MainForm->Children()) child->Document()->unsaved = false;
+  MainForm->A1Click();
+}
+
+// Presses OK (the control Button1) of the parameter dialog that opens during
+// trigger, with the texts it holds; returns its title (empty when none
+// opened).
+inline QString OkDuring(const std::function<void()>& trigger) {
+  QString seen;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      if (seen.isEmpty()) seen = m->windowTitle();
+      if (auto* ok = m->findChild<QPushButton*>(QStringLiteral("Button1")))
+        ok->click();
+      else
+        m->close();
     }
   });
   timer.start(10);

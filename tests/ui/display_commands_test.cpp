@@ -154,7 +154,7 @@ class DisplayCommandsTest : public QObject {
       QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
       QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
-      MainForm->A1Click();
+      CloseAllUnasked();
     }
   }
 
@@ -205,34 +205,30 @@ class DisplayCommandsTest : public QObject {
     TChild* child = OpenKind("1");
     QVERIFY(child);
     const Snapshot before = Take();
-    // A refused value reaches the command only through the frame: nothing
-    // is drawn and no box appears.
-    WithModal<TGMM>([] { MainForm->N6Click(); },
-                    [&](QWidget*) {
-                      GMM->Edit1->setText(QStringLiteral("-1"));
-                      GMM->reject();
-                    });
-    QVERIFY(child->Document()->Image == before.image);
-    QCOMPARE(qirm::EditedText(*child->Document()), std::string("0"));
-    // A valid text is applied even when the frame closed the dialog.
-    WithModal<TGMM>([] { MainForm->N6Click(); },
-                    [&](QWidget*) {
-                      GMM->Edit1->setText(QStringLiteral("2"));
-                      GMM->reject();
-                    });
-    QVERIFY(child->Document()->Image == qirm::GammaPicture(before.base, 2));
-    // Text that is no number: the command shows the conversion error.
+    // Closed by the frame, the dialog cancels the command, whatever its
+    // text: nothing is drawn, no box appears, and the text last accepted
+    // is back in the edit.
+    for (const char* text : {"-1", "2"}) {
+      WithModal<TGMM>([] { MainForm->N6Click(); },
+                      [&](QWidget*) {
+                        GMM->Edit1->setText(QString::fromLatin1(text));
+                        GMM->reject();
+                      });
+      QVERIFY2(child->Document()->Image == before.image, text);
+      QCOMPARE(qirm::EditedText(*child->Document()), std::string("0"));
+      QCOMPARE(GMM->Edit1->text(), QStringLiteral("1.0"));
+    }
+    // Text that is no number: OK shows the conversion error and the dialog
+    // stays open.
     QString shown;
-    WithModal<QMessageBox>(
-        [&] {
-          WithModal<TGMM>([] { MainForm->N6Click(); },
-                          [&](QWidget*) {
-                            GMM->Edit1->setText(QStringLiteral("x"));
-                            GMM->reject();
-                          });
-        },
-        [&](QWidget* m) { shown = AnswerMessageBox(m, QMessageBox::Ok); });
+    WithModal<TGMM>([] { MainForm->N6Click(); },
+                    [&](QWidget*) {
+                      shown = PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("x"), true);
+                      QVERIFY(GMM->isVisible());
+                      GMM->reject();
+                    });
     QCOMPARE(shown, QStringLiteral("'x' is not a valid floating point value"));
+    QVERIFY(child->Document()->Image == before.image);
   }
 
   void gammaOnOtherKindsSaysWhyBeforeItsDialogAndDrawsNothing() {

@@ -217,7 +217,7 @@ class FilterCommandsTest : public QObject {
       QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
       QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
-      MainForm->A1Click();
+      CloseAllUnasked();
     }
   }
 
@@ -255,8 +255,8 @@ class FilterCommandsTest : public QObject {
     QVERIFY(child->Document()->ImageZm == expected);
     QVERIFY(ViewShowsDocument(child));
 
-    // Kept between uses; a refused text left by the frame is not taken:
-    // the strength stays the one last accepted.
+    // Kept between uses; a text left by the frame is not taken and the
+    // command is cancelled: the strength stays the one last accepted.
     QString shownText;
     WithModal<TEDG>([] { MainForm->N2Click(); },
                     [&](QWidget*) {
@@ -266,10 +266,11 @@ class FilterCommandsTest : public QObject {
                     });
     QCOMPARE(shownText, QStringLiteral("2.5"));
     QCOMPARE(EDG->Strength(), 2.5);
-    QVERIFY(child->Document()->Image == qirm::EdgeEnhancement(expected, 2.5));
+    QCOMPARE(EDG->Edit1->text(), QStringLiteral("2.5"));
+    QVERIFY(child->Document()->Image == expected);
   }
 
-  void blurDialogAndTheSharedAmount() {
+  void blurDialogAndItsOwnAmount() {
     TChild* child = OpenKind("1");
     QVERIFY(child);
     const Snapshot before = Take();
@@ -284,17 +285,20 @@ class FilterCommandsTest : public QObject {
     QCOMPARE(eleven, QStringLiteral("正の数字を入力してください"));
     QVERIFY(child->Document()->ImageZm == qirm::Blur(before.base, 4.0));
 
-    // The guide-miss panel writes the same amount; the blur dialog, closed
-    // by its frame, then blurs with it.
+    // The guide-miss panel keeps an amount of its own: the blur dialog
+    // still blurs with its 4; closed by its frame it blurs nothing.
     WithModal<TGMCPanel>([] { MainForm->P1Click(); },
                          [](QWidget*) {
                            GMCPanel->Edit3->setText(QStringLiteral("3"));
                            GMCPanel->Button1->click();
                          });
-    QCOMPARE(BLUR->Amount(), 3.0);
+    QCOMPARE(BLUR->Amount(), 4.0);
+    QCOMPARE(GMCPanel->BlurAmount(), 3.0);
     const Snapshot after_gmc = Take();
     ModalDuring([] { MainForm->N4Click(); });
-    QVERIFY(child->Document()->ImageZm == qirm::Blur(after_gmc.base, 3.0));
+    QVERIFY(child->Document()->ImageZm == after_gmc.base);
+    QCOMPARE(OkDuring([] { MainForm->N4Click(); }), QStringLiteral("BLUR"));
+    QVERIFY(child->Document()->ImageZm == qirm::Blur(after_gmc.base, 4.0));
     QCOMPARE(BLUR->Edit1->text(), QStringLiteral("4"));
   }
 
@@ -358,8 +362,11 @@ class FilterCommandsTest : public QObject {
     QVERIFY(child->Document()->ImageZm == before.base);
     QVERIFY(ViewShowsDocument(child));
 
-    // Accepted once: the frame runs it again with the settings taken.
+    // Accepted once, the frame still cancels; OK runs it again with the
+    // settings taken.
     ModalDuring([] { MainForm->P1Click(); });
+    QVERIFY(child->Document()->Image == expected);
+    OkDuring([] { MainForm->P1Click(); });
     QVERIFY(qirm::GuideMissCancel(expected, {30, 0, 0}, 0.2));
     QVERIFY(child->Document()->Image == expected);
   }

@@ -196,7 +196,8 @@ class MainFormTest : public QObject {
     QCOMPARE(form.menuBar(), form.MainMenu1);
     QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 Window1 V1"));
     QCOMPARE(layout(form.File1Menu->actions()), QStringLiteral("N19 - Open1 Save1 Save2 - Exit1"));
-    QCOMPARE(layout(form.E1Menu->actions()), QStringLiteral("N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
+    QCOMPARE(layout(form.E1Menu->actions()),
+             QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
     QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3"));

@@ -1,0 +1,220 @@
+// Undo and redo of a window: sequences of commands, undos and redos restore
+// the window byte for byte (pictures and state texts), a new command drops
+// the redo steps, and the memory budget drops the oldest steps.
+#include "document/history.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "display/display_commands.h"
+#include "document/state_texts.h"
+#include "document/workspace.h"
+#include "tests/support/pictures.h"
+
+namespace qirm {
+namespace {
+
+// A colour window with a different byte at every place, so that mirror,
+// flip and negative each give a picture of their own.
+ImageDocument& AddWindow(Workspace& ws, int w = 5, int h = 4) {
+  Picture p(w, h);
+  for (int y = 0; y < h; ++y)
+    for (std::size_t i = 0; i < p.stride(); ++i) p.Row(y)[i] = static_cast<std::uint8_t>(y * 37 + i * 11);
+  Picture base = p;
+  return ws.NewPictureWindow(std::move(p), std::move(base), "pic", 3);
+}
+
+struct Snapshot {
+  Picture image, zm, zm2;
+  std::vector<std::pair<std::string, std::string>> texts;
+  bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(Workspace& ws) {
+  const ImageDocument& d = *ws.active();
+  return {d.Image, d.ImageZm, d.ImageZm2, StateLines(d, ws.main())};
+}
+
+Status Negative(Workspace& ws) { return RunWithUndo(ws, "ネガ反転", NegativeCommand); }
+Status Mirror(Workspace& ws) { return RunWithUndo(ws, "左右反転", MirrorCommand); }
+Status Flip(Workspace& ws) { return RunWithUndo(ws, "上下反転", FlipCommand); }
+
+TEST(History, UndoAndRedoRestoreEveryStepExactly) {
+  Workspace ws;
+  AddWindow(ws);
+  History& history = ws.HistoryOf(ws.active());
+  EXPECT_FALSE(history.CanUndo());
+  EXPECT_EQ(history.UndoName(), "");
+
+  std::vector<Snapshot> states{Take(ws)};
+  ASSERT_TRUE(Negative(ws));
+  states.push_back(Take(ws));
+  ASSERT_TRUE(Mirror(ws));
+  states.push_back(Take(ws));
+  ASSERT_TRUE(Flip(ws));
+  states.push_back(Take(ws));
+  ASSERT_NE(states[0], states[1]);
+  ASSERT_NE(states[1], states[2]);
+  EXPECT_EQ(history.UndoDepth(), 3u);
+  EXPECT_EQ(history.UndoName(), "上下反転");
+
+  const char* const undo_names[] = {"ネガ反転", "左右反転", "上下反転"};
+  for (int i = 3; i > 0; --i) {
+    EXPECT_EQ(history.UndoName(), undo_names[i - 1]);
+    ASSERT_TRUE(UndoActive(ws));
+    EXPECT_EQ(Take(ws), states[i - 1]) << "after undoing step " << i;
+    EXPECT_EQ(history.RedoName(), undo_names[i - 1]);
+  }
+  EXPECT_FALSE(UndoActive(ws));  // nothing left: the window stays
+  EXPECT_EQ(Take(ws), states[0]);
+  EXPECT_EQ(history.UndoName(), "");
+
+  for (int i = 1; i <= 3; ++i) {
+    ASSERT_TRUE(RedoActive(ws));
+    EXPECT_EQ(Take(ws), states[i]) << "after redoing step " << i;
+  }
+  EXPECT_FALSE(RedoActive(ws));
+  EXPECT_EQ(Take(ws), states[3]);
+}
+
+TEST(History, ACommandAfterUndoDropsTheRedoSteps) {
+  Workspace ws;
+  AddWindow(ws);
+  History& history = ws.HistoryOf(ws.active());
+  ASSERT_TRUE(Negative(ws));
+  ASSERT_TRUE(Mirror(ws));
+  ASSERT_TRUE(UndoActive(ws));
+  ASSERT_TRUE(UndoActive(ws));
+  EXPECT_EQ(history.RedoDepth(), 2u);
+  ASSERT_TRUE(Flip(ws));
+  EXPECT_FALSE(history.CanRedo());
+  EXPECT_FALSE(RedoActive(ws));
+  EXPECT_EQ(history.UndoDepth(), 1u);
+  EXPECT_EQ(history.UndoName(), "上下反転");
+}
+
+TEST(History, ACommandThatChangesNothingLeavesNoStep) {
+  Workspace ws;
+  AddWindow(ws);
+  ASSERT_TRUE(Negative(ws));
+  ASSERT_TRUE(UndoActive(ws));
+  // Refused and empty commands keep the redo step as well.
+  EXPECT_FALSE(RunWithUndo(ws, "x", [](ImageDocument&) { return Status::Error("refused"); }));
+  EXPECT_TRUE(RunWithUndo(ws, "x", [](ImageDocument&) { return Status::Ok(); }));
+  const History& history = ws.HistoryOf(ws.active());
+  EXPECT_EQ(history.UndoDepth(), 0u);
+  EXPECT_EQ(history.RedoName(), "ネガ反転");
+  // A command that stops after changing its window can be undone.
+  const Snapshot before = Take(ws);
+  EXPECT_FALSE(RunWithUndo(ws, "half", [](ImageDocument& d) {
+    d.Image.SetColor(0, 0, 0x123456);
+    return Status::Error("stopped");
+  }));
+  ASSERT_TRUE(UndoActive(ws));
+  EXPECT_EQ(Take(ws), before);
+}
+
+TEST(History, WithoutAWindowNothingHappens) {
+  Workspace ws;
+  bool ran = false;
+  EXPECT_TRUE(RunWithUndo(ws, "x", [&](ImageDocument&) {
+    ran = true;
+    return Status::Ok();
+  }));
+  EXPECT_FALSE(ran);
+  EXPECT_FALSE(UndoActive(ws));
+  EXPECT_FALSE(RedoActive(ws));
+}
+
+TEST(History, EachWindowHasItsOwnSteps) {
+  Workspace ws;
+  ImageDocument& first = AddWindow(ws);
+  const Snapshot first_before = Take(ws);
+  ASSERT_TRUE(Negative(ws));
+  ImageDocument& second = AddWindow(ws, 3, 2);
+  ASSERT_TRUE(Mirror(ws));
+  ASSERT_TRUE(Flip(ws));
+  EXPECT_EQ(ws.HistoryOf(&first).UndoDepth(), 1u);
+  EXPECT_EQ(ws.HistoryOf(&second).UndoDepth(), 2u);
+
+  ws.Activate(&first);
+  ASSERT_TRUE(UndoActive(ws));
+  EXPECT_EQ(Take(ws).image, first_before.image);
+  EXPECT_EQ(ws.HistoryOf(&second).UndoDepth(), 2u);
+  ws.Close(&second);
+  // A new window never inherits a closed one's steps.
+  AddWindow(ws);
+  EXPECT_FALSE(ws.HistoryOf(ws.active()).CanUndo());
+}
+
+TEST(History, TheBudgetDropsTheOldestStepsFirst) {
+  Workspace ws;
+  AddWindow(ws, 10, 10);
+  const std::size_t step = SnapshotBytes(*ws.active());
+  ws.SetUndoBudget(2 * step + step / 2);  // room for two steps
+  History& history = ws.HistoryOf(ws.active());
+  const Snapshot original = Take(ws);
+  ASSERT_TRUE(Negative(ws));
+  const Snapshot after_negative = Take(ws);
+  ASSERT_TRUE(Mirror(ws));
+  ASSERT_TRUE(Flip(ws));
+  EXPECT_EQ(history.UndoDepth(), 2u);
+  EXPECT_LE(history.bytes(), history.budget());
+  ASSERT_TRUE(UndoActive(ws));
+  ASSERT_TRUE(UndoActive(ws));
+  EXPECT_EQ(Take(ws), after_negative);  // negative's own step was dropped
+  EXPECT_FALSE(UndoActive(ws));
+  EXPECT_NE(Take(ws), original);
+  // Undone steps wait for redo within the same budget.
+  ASSERT_TRUE(RedoActive(ws));
+  ASSERT_TRUE(RedoActive(ws));
+  EXPECT_LE(history.bytes(), history.budget());
+}
+
+TEST(History, AStepLargerThanTheBudgetIsNotKeptAndNoError) {
+  Workspace ws;
+  AddWindow(ws, 10, 10);
+  ws.SetUndoBudget(SnapshotBytes(*ws.active()) / 2);
+  History& history = ws.HistoryOf(ws.active());
+  const Snapshot before = Take(ws);
+  EXPECT_TRUE(Negative(ws));
+  EXPECT_NE(Take(ws), before);  // the command ran
+  EXPECT_FALSE(history.CanUndo());
+  EXPECT_EQ(history.bytes(), 0u);
+
+  // With room for one step, a too-large one also clears the steps behind it:
+  // undoing those would take back more than their names say.
+  History small(1000);
+  ImageDocument doc;
+  doc.Image = test::Flat(2, 2, 1);
+  small.Record("a", doc);
+  EXPECT_TRUE(small.CanUndo());
+  doc.Image = test::Flat(40, 40, 2);
+  small.Record("b", doc);
+  EXPECT_FALSE(small.CanUndo());
+}
+
+TEST(History, UnsavedFollowsTheStepsAndASave) {
+  Workspace ws;
+  ImageDocument& doc = AddWindow(ws);
+  doc.unsaved = false;  // as a window straight from its file
+  ASSERT_TRUE(Negative(ws));
+  EXPECT_TRUE(doc.unsaved);
+  ASSERT_TRUE(UndoActive(ws));
+  EXPECT_FALSE(doc.unsaved);  // back to what the file holds
+  ASSERT_TRUE(RedoActive(ws));
+  EXPECT_TRUE(doc.unsaved);
+  // Saved under a new name: every other state differs from the file, and
+  // undo keeps the window's name.
+  doc.unsaved = false;
+  doc.caption = "saved.bmp";
+  ws.HistoryOf(&doc).Saved(doc.caption);
+  ASSERT_TRUE(UndoActive(ws));
+  EXPECT_TRUE(doc.unsaved);
+  EXPECT_EQ(doc.caption, "saved.bmp");
+}
+
+}  // namespace
+}  // namespace qirm
