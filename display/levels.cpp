@@ -6,15 +6,18 @@
 
 namespace qirm {
 
-InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height) {
+namespace {
+
+// The sampling of InitialLevels over any store of raw values.
+template <typename Value>
+InitialLevelsResult SampleLevels(int width, int height, Value value) {
   InitialLevelsResult r;
   long long sum = 0;
   int smallest = 65536;
   auto sample = [&](int start, int step, int x_end, int y_end) {
     for (int x = start; x < x_end; x += step) {
-      const std::int32_t* column = raw[x];
       for (int y = start; y < y_end; y += step) {
-        const int v = column[y];
+        const int v = value(x, y);
         sum += v;
         ++r.samples;
         if (v < smallest) smallest = v;
@@ -31,6 +34,18 @@ InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height) {
   r.min = smallest;
   r.max = Trunc((static_cast<Extended>(r.mean) - smallest) * 2 + smallest);
   return r;
+}
+
+}  // namespace
+
+InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height) {
+  return SampleLevels(width, height, [&raw](int x, int y) { return raw[x][y]; });
+}
+
+InitialLevelsResult InitialLevels(const Picture& high, const Picture& low) {
+  const int width = std::min(high.width(), low.width());
+  const int height = std::min(high.height(), low.height());
+  return SampleLevels(width, height, [&](int x, int y) { return RawValue(high, low, x, y); });
 }
 
 std::array<std::uint8_t, 65536> LevelTable(int max, int min) {

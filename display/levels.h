@@ -27,6 +27,8 @@ struct InitialLevelsResult {
 // (20 pixels or less across) is sampled at every pixel instead, so small
 // frames still get a sensible window.
 InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height);
+// The same over the two planes of a 16-bit window.
+InitialLevelsResult InitialLevels(const Picture& high, const Picture& low);
 
 // Grey value of every raw value 0..65535 under the level window: with
 // scale = (max - min) * (1/255) held as a double, g = trunc((v - min) / scale)
