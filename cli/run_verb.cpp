@@ -5,6 +5,7 @@
 #include "app/open_image.h"
 #include "app/save_image.h"
 #include "cli/cli.h"
+#include "display/level_presets.h"
 #include "display/window_commands.h"
 #include "document/history.h"
 #include "document/state_texts.h"
@@ -30,7 +31,7 @@ bool IsCommandWord(const std::string& word) {
                                        "separate", "contrast-up", "contrast-down", "zoom-in", "zoom-out",
                                        "undo",     "redo"};
   static const char* const kValued[] = {
-      "gamma=", "sabattier=", "edge=", "blur=", "coma=", "gmc=", "max=", "min="};
+      "gamma=", "sabattier=", "edge=", "blur=", "coma=", "gmc=", "max=", "min=", "levels="};
   for (const char* w : kPlain)
     if (word == w) return true;
   for (const char* w : kValued)
@@ -100,6 +101,18 @@ const char* UndoName(const std::string& name) {
   return nullptr;
 }
 
+// levels=MIN,MAX types both level edits; levels=PRESET is the levels panel's
+// preset button.
+Status LevelsCommand(Workspace& ws, const std::string& value) {
+  LevelPreset preset;
+  if (ParseLevelPreset(value, preset)) return ApplyLevelPreset(ws, preset);
+  const std::size_t comma = value.find(',');
+  if (comma == std::string::npos || value.find(',', comma + 1) != std::string::npos) {
+    return Status::Error("levels=" + value + ": use levels=MIN,MAX or levels=auto|minmax|zscale|99.5|99");
+  }
+  return TypeLevels(ws, value.substr(0, comma), value.substr(comma + 1));
+}
+
 // One COMMAND on the active window, as the menu command or control of the
 // same name does.
 Status RunCommand(Workspace& ws, const std::string& command) {
@@ -111,6 +124,7 @@ Status RunCommand(Workspace& ws, const std::string& command) {
   if (name == "contrast-down") return ContrastDown(ws);
   if (name == "max") return ws.TypeMaxLevel(value);
   if (name == "min") return ws.TypeMinLevel(value);
+  if (name == "levels") return LevelsCommand(ws, value);
   if (name == "zoom-in") return Zoom(ws, ZoomDirection::In, changed);
   if (name == "zoom-out") return Zoom(ws, ZoomDirection::Out, changed);
   if (name == "separate") return Separate(ws);

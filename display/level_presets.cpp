@@ -180,7 +180,8 @@ ZscaleRange ZscaleLevels(std::vector<double> samples, double contrast) {
   if (ngood < minpix) return {zmin, zmax};
   double per_rank = slope * xscale;
   if (contrast > 0) per_rank /= contrast;
-  return {std::max(zmin, median - double(c0) * per_rank), std::min(zmax, median + double(n - c0 - 1) * per_rank)};
+  return {std::max(zmin, median - double(c0) * per_rank),
+          std::min(zmax, median + double(n - c0 - 1) * per_rank)};
 }
 
 bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& levels) {
@@ -259,7 +260,8 @@ Status TypeLevels(Workspace& ws, const std::string& min_text, const std::string&
   if (!doc) return Status::Ok();
   if (doc->min_level > doc->max_level) {
     restore();
-    return Status::Error("レベル: 最小値 " + min_text + " が最大値 " + max_text + " より大きくなっています。");
+    return Status::Error("レベル: 最小値 " + min_text + " が最大値 " + max_text +
+                         " より大きくなっています。");
   }
   RenderWindowLevels(*doc);
   return Status::Ok();
