@@ -25,6 +25,7 @@
 
 #include "app/memory_load.h"
 #include "app/settings_file.h"
+#include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/UpDownSpin.h"
 #include "document/workspace.h"
@@ -98,6 +99,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateSpeedBar();
   CreatePanel1();
   CreateDialogs();
+  CreateLevelsPanel();
   connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     // Without an image window the texts stay as they were.
     if (sub) ActivateChild(qobject_cast<TChild*>(sub->widget()));
@@ -259,6 +261,10 @@ void TMainForm::CreateSpeedBar() {
 
   Label2 = NewLabel(QStringLiteral("R = , G = , B = "), "Label2", panel);
   Label1 = NewLabel(QStringLiteral("QIRM = "), "Label1", panel);
+  // With the level controls shown the readouts give way in a narrow window
+  // (their text is cut) rather than widening it.
+  Label2->setMinimumWidth(1);
+  Label1->setMinimumWidth(1);
 
   for (QWidget* w : std::initializer_list<QWidget*>{OpenButton, SaveButton, Button1, Button2, Edit1, Label5,
                                                     Edit3, UpDown2, Label6, Edit2, UpDown1, Button3, Button4})
@@ -268,11 +274,6 @@ void TMainForm::CreateSpeedBar() {
   row->addSpacing(24);
   row->addWidget(Label1);
   row->addStretch(1);
-
-  // The level controls are kept but never shown.
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{Label5, Edit3, UpDown2, Label6, Edit2, UpDown1, Button3, Button4})
-    w->hide();
 
   SpeedBar->addWidget(panel);
 
@@ -288,6 +289,9 @@ void TMainForm::CreateSpeedBar() {
   // handlers expect.
   connect(Edit2, &QLineEdit::textChanged, this, &TMainForm::Edit2Change);
   connect(Edit3, &QLineEdit::textChanged, this, &TMainForm::Edit3Change);
+  // Typing stores a level; Enter draws the window with it.
+  connect(Edit2, &QLineEdit::returnPressed, this, &TMainForm::LevelEditEnter);
+  connect(Edit3, &QLineEdit::returnPressed, this, &TMainForm::LevelEditEnter);
 }
 
 void TMainForm::CreatePanel1() {

@@ -10,6 +10,7 @@
 
 #include "app/open_image.h"
 #include "app/ui/ResultWindowHost.h"
+#include "display/level_presets.h"
 #include "display/window_commands.h"
 #include "document/history.h"
 #include "document/workspace.h"
@@ -32,6 +33,7 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class UpDownSpin;
+class LevelsPanel;
 
 class TMainForm : public QMainWindow, public ResultWindowHost {
   Q_OBJECT
@@ -153,16 +155,16 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QPushButton* Button1 = nullptr;  // "+"
   QPushButton* Button2 = nullptr;  // "-"
   QLineEdit* Edit1 = nullptr;      // zoom text
-  QLabel* Label5 = nullptr;        // "Min.=", hidden
-  QLineEdit* Edit3 = nullptr;      // minimum level, hidden
-  UpDownSpin* UpDown2 = nullptr;   // hidden
-  QLabel* Label6 = nullptr;        // "Max.=", hidden
-  QLineEdit* Edit2 = nullptr;      // maximum level, hidden
-  UpDownSpin* UpDown1 = nullptr;   // hidden
+  QLabel* Label5 = nullptr;        // "Min.="
+  QLineEdit* Edit3 = nullptr;      // minimum level
+  UpDownSpin* UpDown2 = nullptr;   // minimum level arrows
+  QLabel* Label6 = nullptr;        // "Max.="
+  QLineEdit* Edit2 = nullptr;      // maximum level
+  UpDownSpin* UpDown1 = nullptr;   // maximum level arrows
   QLabel* Label2 = nullptr;        // cursor readout
   QLabel* Label1 = nullptr;        // star width
-  QPushButton* Button3 = nullptr;  // "H", hidden
-  QPushButton* Button4 = nullptr;  // "L", hidden
+  QPushButton* Button3 = nullptr;  // "H"
+  QPushButton* Button4 = nullptr;  // "L"
 
   // Status panel Panel1: the main window's status bar.
   QStatusBar* Panel1 = nullptr;
@@ -174,6 +176,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLabel* Label8 = nullptr;  // "Image Size = "
 
   QTimer* Timer1 = nullptr;
+
+  // The levels panel "レベル", a dock the user can hide (Window menu).
+  LevelsPanel* LevelsDock = nullptr;
 
  public slots:
   void Open1Click();   // Open1 "開く(&O)": file dialog, one window a file
@@ -202,16 +207,19 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void Undo1Click();   // Undo1 "元に戻す": the active window's last command taken back
   void Redo1Click();   // Redo1 "やり直し": the command taken back last done again
 
-  void OpenButtonClick();  // as Open1Click
-  void SaveButtonClick();  // as Save1Click
-  void Button1Click();     // "+": zoom in
-  void Button2Click();     // "-": zoom out
-  void Button33Click();    // "H" (Button3): more contrast
-  void Button44Click();    // "L" (Button4): less contrast
-  void UpDown1Click();     // maximum level arrows
-  void UpDown2Click();     // minimum level arrows
-  void Edit2Change();      // maximum level text
-  void Edit3Change();      // minimum level text
+  void OpenButtonClick();                           // as Open1Click
+  void SaveButtonClick();                           // as Save1Click
+  void Button1Click();                              // "+": zoom in
+  void Button2Click();                              // "-": zoom out
+  void Button33Click();                             // "H" (Button3): more contrast
+  void Button44Click();                             // "L" (Button4): less contrast
+  void UpDown1Click();                              // maximum level arrows
+  void UpDown2Click();                              // minimum level arrows
+  void Edit2Change();                               // maximum level text
+  void Edit3Change();                               // minimum level text
+  void LevelEditEnter();                            // Enter in a level edit: the window drawn with its levels
+  void LevelPresetClick(qirm::LevelPreset preset);  // a preset of the levels panel
+  void LevelsDrag(int min, int max);                // a point dragged on the panel
 
   void Timer1Timer();  // each second: the memory gauge
 
@@ -236,6 +244,10 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void CreateMenu();
   void CreateSpeedBar();
   void CreatePanel1();
+  void CreateLevelsPanel();
+  // The levels panel follows the active window; `recount` after its data
+  // may have changed.
+  void FollowLevels(bool recount);
   void PlaceWindow();
   void SaveSettings();
   // After a save: the window holds what its file holds.

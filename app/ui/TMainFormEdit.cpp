@@ -44,6 +44,8 @@ void TMainForm::UpdateUndoItems() {
   Undo1->setText(label("元に戻す", history ? history->UndoName() : std::string()));
   Redo1->setEnabled(history && history->CanRedo());
   Redo1->setText(label("やり直し", history ? history->RedoName() : std::string()));
+  // Commands that change a window's data come here: count its values again.
+  FollowLevels(true);
 }
 
 void TMainForm::Undo1Click() {

@@ -1,9 +1,13 @@
 // The level and zoom controls of the main window.
+#include <QAction>
 #include <QLineEdit>
+#include <QMenu>
 
+#include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
+#include "display/level_presets.h"
 #include "display/window_commands.h"
 
 void TMainForm::LevelCommand(qirm::Status (*command)(qirm::Workspace&)) {
@@ -68,3 +72,49 @@ void TMainForm::ZoomClick(qirm::ZoomDirection direction) {
 
 void TMainForm::Button1Click() { ZoomClick(qirm::ZoomDirection::In); }
 void TMainForm::Button2Click() { ZoomClick(qirm::ZoomDirection::Out); }
+
+void TMainForm::CreateLevelsPanel() {
+  LevelsDock = new LevelsPanel(this);
+  addDockWidget(Qt::RightDockWidgetArea, LevelsDock);
+  // Hidden with its close box, shown again from the Window menu.
+  if (Window1Menu) {
+    Window1Menu->addSeparator();
+    QAction* toggle = LevelsDock->toggleViewAction();
+    toggle->setObjectName(QStringLiteral("Levels1"));
+    Window1Menu->addAction(toggle);
+  }
+  connect(LevelsDock, &LevelsPanel::PresetChosen, this, &TMainForm::LevelPresetClick);
+  connect(LevelsDock, &LevelsPanel::LevelsDragged, this, &TMainForm::LevelsDrag);
+}
+
+void TMainForm::FollowLevels(bool recount) {
+  if (LevelsDock) LevelsDock->Follow(ActiveChild() ? m_workspace.active() : nullptr, recount);
+}
+
+void TMainForm::LevelEditEnter() {
+  TChild* child = ActiveChild();
+  if (!child || child->Document()->kind != qirm::WindowKind::kRaw16) return;
+  qirm::RenderWindowLevels(*child->Document());
+  child->RefreshImage();
+  FollowLevels(false);
+}
+
+void TMainForm::LevelPresetClick(qirm::LevelPreset preset) {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  const qirm::Status s = qirm::ApplyLevelPreset(m_workspace, preset);
+  child->RefreshImage();
+  SyncTexts();
+  // The histogram's span takes in the new levels.
+  FollowLevels(true);
+  if (!s) ShowError(QString::fromStdString(s.message()));
+}
+
+void TMainForm::LevelsDrag(int min, int max) {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  const qirm::Status s = qirm::SetLevels(m_workspace, min, max);
+  child->RefreshImage();
+  SyncTexts();
+  if (!s) ShowError(QString::fromStdString(s.message()));
+}

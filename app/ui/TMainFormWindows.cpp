@@ -89,6 +89,7 @@ void TMainForm::SyncTexts() {
   Edit3->setText(QString::fromStdString(t.min_edit.text));
   UpDown1->setValue(t.max_spin);
   UpDown2->setValue(t.min_spin);
+  FollowLevels(false);
 }
 
 void TMainForm::RefreshChildren() {
@@ -97,7 +98,15 @@ void TMainForm::RefreshChildren() {
 
 void TMainForm::ActivateChild(TChild* child) {
   if (!child || !child->Document()) return;
+  const bool other = m_workspace.active() != child->Document();
   m_workspace.Activate(child->Document());  // FormActivate: the zoom text follows
+  // Going back to another window, the level edits follow it too, so "H",
+  // "L", the spins and the levels panel all start from its levels. A window
+  // just made is already active and keeps the edits its maker set.
+  if (other && qirm::HasLevelValues(*child->Document())) {
+    m_workspace.SetMaxLevel(child->Document()->max_level);
+    m_workspace.SetMinLevel(child->Document()->min_level);
+  }
   SyncTexts();
   UpdateUndoItems();
 }

@@ -149,7 +149,8 @@ TEST_F(LevelsCliTest, WrongValuesAndKindsFailWithoutChangingTheWindow) {
 }
 
 TEST_F(LevelsCliTest, ScaledFramesTakeAndShowPhysicalLevels) {
-  const std::filesystem::path frame = std::filesystem::path(QIRM_DATA_DIR) / "fixtures/kpno_m51_B_dev_pix.fits";
+  const std::filesystem::path frame =
+      std::filesystem::path(QIRM_DATA_DIR) / "fixtures/kpno_m51_B_dev_pix.fits";
   if (!std::filesystem::exists(frame)) GTEST_SKIP() << "no " << frame;
   // Signed values without BZERO: physical = raw - 32768.
   const CliResult r = RunState(frame.string(), {"levels=100,200"});

@@ -201,7 +201,7 @@ class MainFormTest : public QObject {
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
     QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3"));
-    QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1"));
+    QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1 - Levels1"));
     QCOMPARE(layout(form.V1Menu->actions()), QStringLiteral("About1"));
     // The public members are the menu's own actions.
     QCOMPARE(form.File1, form.File1Menu->menuAction());
@@ -246,16 +246,16 @@ class MainFormTest : public QObject {
         {form.Button1, QStringLiteral("+"), true},
         {form.Button2, QStringLiteral("-"), true},
         {form.Edit1, QString(), true},
-        {form.Label5, QStringLiteral("Min.="), false},
-        {form.Edit3, QStringLiteral("0"), false},
-        {form.UpDown2, {}, false},
-        {form.Label6, QStringLiteral("Max.="), false},
-        {form.Edit2, QStringLiteral("0"), false},
-        {form.UpDown1, {}, false},
+        {form.Label5, QStringLiteral("Min.="), true},
+        {form.Edit3, QStringLiteral("0"), true},
+        {form.UpDown2, {}, true},
+        {form.Label6, QStringLiteral("Max.="), true},
+        {form.Edit2, QStringLiteral("0"), true},
+        {form.UpDown1, {}, true},
+        {form.Button3, QStringLiteral("H"), true},
+        {form.Button4, QStringLiteral("L"), true},
         {form.Label2, QStringLiteral("R = , G = , B = "), true},
         {form.Label1, QStringLiteral("QIRM = "), true},
-        {form.Button3, QStringLiteral("H"), false},
-        {form.Button4, QStringLiteral("L"), false},
     };
     int previousX = -1;
     for (const auto& c : controls) {
