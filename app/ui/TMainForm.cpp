@@ -346,7 +346,8 @@ void TMainForm::CreatePanel1() {
 }
 
 // Design size, centred on the primary screen, then the place kept in
-// QIRM.ini if it can be read. Top and left are the outer frame's corner (what
+// QIRM.ini (the configuration folder's, else an old one in the current
+// folder) if it can be read. Top and left are the outer frame's corner (what
 // move() sets and pos() reports); width and height are the window's own size
 // without the window manager's decorations, whose size is unknown before the
 // window is mapped. Reading back what SaveSettings wrote therefore restores
@@ -358,8 +359,7 @@ void TMainForm::PlaceWindow() {
     move(s.left() + s.width() / 2 - width() / 2, y());
     move(x(), s.top() + s.height() / 2 - height() / 2);
   }
-  // Bare name: the current directory at start-up.
-  if (const auto p = qirm::ReadSettingsFile(qirm::kSettingsFileName)) {
+  if (const auto p = qirm::LoadSettings()) {
     move(x(), p->top);
     move(p->left, y());
     resize(p->width, height());
@@ -376,10 +376,8 @@ void TMainForm::SaveSettings() {
     corner = normalGeometry().topLeft() - frameOffset;
     size = normalGeometry().size();
   }
-  // Bare name: the current directory now, which a file dialog may have
-  // changed. A failed write is not reported; the program still ends.
-  (void)qirm::WriteSettingsFile(qirm::kSettingsFileName,
-                                {corner.y(), corner.x(), size.width(), size.height()});
+  // A failed write is not reported; the program still ends.
+  (void)qirm::SaveSettings({corner.y(), corner.x(), size.width(), size.height()});
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
