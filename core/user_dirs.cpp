@@ -18,7 +18,8 @@ std::string HomeDir() {
 }
 
 std::string BaseDir(const char* variable, const char* fallback) {
-  if (const char* value = std::getenv(variable); value && value[0] == '/') return std::string(value) + "/QIRM";
+  if (const char* value = std::getenv(variable); value && value[0] == '/')
+    return std::string(value) + "/QIRM";
   const std::string home = HomeDir();
   if (home.empty()) return std::string();
   return home + "/" + fallback + "/QIRM";
