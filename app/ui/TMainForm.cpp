@@ -26,6 +26,7 @@
 #include "app/memory_load.h"
 #include "app/settings_file.h"
 #include "app/ui/TChild.h"
+#include "app/ui/THeaderView.h"
 #include "app/ui/UpDownSpin.h"
 #include "document/workspace.h"
 
@@ -101,6 +102,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     // Without an image window the texts stay as they were.
     if (sub) ActivateChild(qobject_cast<TChild*>(sub->widget()));
+    if (HeaderView) {
+      TChild* child = sub ? qobject_cast<TChild*>(sub->widget()) : nullptr;
+      HeaderView->ShowDocument(child ? child->Document() : nullptr);
+    }
   });
 
   Timer1 = new QTimer(this);
@@ -173,6 +178,8 @@ void TMainForm::CreateMenu() {
   S1 = AddItem(K1Menu, "S1", QStringLiteral("測光（恒星）(&S)"));
   R2 = AddItem(K1Menu, "R2", QStringLiteral("測光（流星）(&R)"));
   P3 = AddItem(K1Menu, "P3", QStringLiteral("スペクトル(&P)"));
+  K1Menu->addSeparator();
+  FitsHeader1 = AddItem(K1Menu, "FitsHeader1", QStringLiteral("FITSヘッダー(&F)"));
 
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
@@ -201,6 +208,7 @@ void TMainForm::CreateMenu() {
   connect(N9, &QAction::triggered, this, &TMainForm::N9Click);
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
+  connect(FitsHeader1, &QAction::triggered, this, &TMainForm::FitsHeader1Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
   connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
@@ -401,6 +409,15 @@ void TMainForm::About1Click() {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), VersionMessage(), QMessageBox::Ok, this);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void TMainForm::FitsHeader1Click() {
+  if (!HeaderView) HeaderView = new THeaderView(this);
+  TChild* child = ActiveChild();
+  HeaderView->ShowDocument(child ? child->Document() : nullptr);
+  HeaderView->show();
+  HeaderView->raise();
+  HeaderView->activateWindow();
 }
 
 void TMainForm::Timer1Timer() {

@@ -18,8 +18,7 @@ TEST_F(HeaderCliTest, PrintsTheCardsWithoutTrailingBlanksUpToEnd) {
   std::string bytes = Fits16Bytes(2, 1, {1, 2});
   // A comment card, a blank card and a card after END's padding that must
   // not show.
-  bytes.replace(6 * 80, 3 * 80,
-                Card("OBJECT  = 'M 13    '           / target   ") + Card("") + Card("END"));
+  bytes.replace(6 * 80, 3 * 80, Card("OBJECT  = 'M 13    '           / target   ") + Card("") + Card("END"));
   Write("a.fits", bytes);
   qirm::test::CliResult r = Run({"header", "a.fits"});
   ASSERT_EQ(r.code, 0) << r.err;

@@ -160,6 +160,7 @@ class MainFormTest : public QObject {
         {"S1", "K1", "測光（恒星）(&S)", true, ""},
         {"R2", "K1", "測光（流星）(&R)", true, ""},
         {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
+        {"FitsHeader1", "K1", "FITSヘッダー(&F)", true, "FitsHeader1Click"},
         {"Window1", "", "ウィンドウ(&W)", true, ""},
         {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
         {"V1", "", "バージョン(&V)", true, ""},
@@ -209,7 +210,7 @@ class MainFormTest : public QObject {
              QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
-    QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3"));
+    QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3 - FitsHeader1"));
     QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1"));
     QCOMPARE(layout(form.V1Menu->actions()), QStringLiteral("About1"));
     // The public members are the menu's own actions.
