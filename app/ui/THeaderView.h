@@ -27,10 +27,10 @@ class THeaderView : public QDialog {
   // The lines a copy puts on the clipboard now.
   QString CopyText() const;
 
-  QLineEdit* Filter = nullptr;    // case-insensitive text the shown cards contain
-  QListWidget* Cards = nullptr;   // one card a line, trailing blanks removed
+  QLineEdit* Filter = nullptr;   // case-insensitive text the shown cards contain
+  QListWidget* Cards = nullptr;  // one card a line, trailing blanks removed
   QPushButton* CopyButton = nullptr;
-  QLabel* Note = nullptr;         // how many cards are shown, or that there is no header
+  QLabel* Note = nullptr;  // how many cards are shown, or that there is no header
 
  public slots:
   void Copy();

@@ -75,3 +75,37 @@ TEST_F(HeaderCliTest, RealFramesMatchAstropy) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 40 x 20 frame with a TAN WCS: FITS pixel (1, 1) at RA 10, Dec 20, one
+// arcsecond per pixel, north up the rows.
+std::string TanFrame() {
+  std::string bytes = qirm::test::Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000));
+  bytes.replace(6 * 80, 9 * 80,
+                Card("CTYPE1  = 'RA---TAN'") + Card("CTYPE2  = 'DEC--TAN'") +
+                    Card("CRVAL1  =                 10.0") + Card("CRVAL2  =                 20.0") +
+                    Card("CRPIX1  =                  1.0") + Card("CRPIX2  =                  1.0") +
+                    Card("CD1_1   = -2.7777777777778E-04") + Card("CD2_2   =  2.7777777777778E-04") +
+                    Card("END"));
+  return bytes;
+}
+
+}  // namespace
+
+// measure's fourth line is the sky position of the image pixel it reads:
+// at zoom 2 the click at (0, 20) reads pixel (0, 10), ten arcseconds north.
+TEST_F(HeaderCliTest, MeasurePrintsTheSkyPositionOfThePixelRead) {
+  Write("tan.fits", TanFrame());
+  qirm::test::CliResult r = Run({"measure", "tan.fits", "0", "0"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\nWCS = 10.0000000 20.0000000\n"), std::string::npos) << r.out;
+  r = Run({"measure", "tan.fits", "1", "20", "--zoom", "2"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\nWCS = 10.0000000 20.0027778\n"), std::string::npos) << r.out;
+  // Without a WCS: the three lines only.
+  Write("plain.fits", qirm::test::Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000)));
+  r = Run({"measure", "plain.fits", "0", "0"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.find("WCS"), std::string::npos) << r.out;
+}

@@ -66,16 +66,20 @@ class HeaderViewTest : public QObject {
   }
 
   void listsFiltersAndCopiesTheCards() {
-    QVERIFY(m_form->OpenFile(Write(QStringLiteral("m13.fits"), FrameWithObject("M 13")), qirm::FileType::Fits));
+    QVERIFY(
+        m_form->OpenFile(Write(QStringLiteral("m13.fits"), FrameWithObject("M 13")), qirm::FileType::Fits));
     m_form->FitsHeader1->trigger();
     THeaderView* view = m_form->HeaderView;
     QVERIFY(view && view->isVisible());
     QCOMPARE(view->windowTitle(), QStringLiteral("FITSヘッダー - m13.fits"));
-    const QStringList all = {
-        QStringLiteral("SIMPLE  =                    T"), QStringLiteral("BITPIX  =                   16"),
-        QStringLiteral("NAXIS   =                    2"), QStringLiteral("NAXIS1  =                    2"),
-        QStringLiteral("NAXIS2  =                    1"), QStringLiteral("BZERO   =                32768"),
-        QStringLiteral("OBJECT  = 'M 13'"),               QStringLiteral("COMMENT   seen at dusk")};
+    const QStringList all = {QStringLiteral("SIMPLE  =                    T"),
+                             QStringLiteral("BITPIX  =                   16"),
+                             QStringLiteral("NAXIS   =                    2"),
+                             QStringLiteral("NAXIS1  =                    2"),
+                             QStringLiteral("NAXIS2  =                    1"),
+                             QStringLiteral("BZERO   =                32768"),
+                             QStringLiteral("OBJECT  = 'M 13'"),
+                             QStringLiteral("COMMENT   seen at dusk")};
     QCOMPARE(Shown(view), all);
     QCOMPARE(view->Note->text(), QStringLiteral("8 / 8 行"));
 
