@@ -14,7 +14,9 @@
 namespace qirm {
 namespace {
 
-bool Starts(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+bool Starts(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
 
 // NAXISn of the cards, 0 when absent or unreadable.
 int AxisLength(const std::vector<std::string>& cards, const char* keyword) {
@@ -62,7 +64,8 @@ std::unique_ptr<CelestialWcs> CelestialWcs::FromCards(const std::vector<std::str
     // Galactic to FK5 J2000: the galactic north pole at (192.85948, 27.12825)
     // and the celestial pole at galactic longitude 122.93192.
     char radesys[] = "FK5";
-    if (wcsccs(wcs, 192.85948, 27.12825, 122.93192, "RA", "DEC", radesys, 2000.0, "") != 0 || wcsset(wcs) != 0)
+    if (wcsccs(wcs, 192.85948, 27.12825, 122.93192, "RA", "DEC", radesys, 2000.0, "") != 0 ||
+        wcsset(wcs) != 0)
       return nullptr;
   } else if (!Starts(lng, "RA")) {
     return nullptr;
@@ -96,7 +99,8 @@ std::unique_ptr<CelestialWcs> DocumentWcs(const ImageDocument& doc) {
   for (const std::string& command : doc.history) {
     if (command == "mirror" || command == "flip" || command == "rotate") return nullptr;
   }
-  if (AxisLength(doc.fits_cards, "NAXIS1  ") != doc.width || AxisLength(doc.fits_cards, "NAXIS2  ") != doc.height)
+  if (AxisLength(doc.fits_cards, "NAXIS1  ") != doc.width ||
+      AxisLength(doc.fits_cards, "NAXIS2  ") != doc.height)
     return nullptr;
   return CelestialWcs::FromCards(doc.fits_cards);
 }

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
+#include "app/sky_coordinates.h"
 #include "app/star_width.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/numbers.h"
@@ -105,11 +106,34 @@ void TChild::closeEvent(QCloseEvent* event) {
   m_document = nullptr;
 }
 
+const qirm::CelestialWcs* TChild::Wcs() {
+  const qirm::ImageDocument& doc = *m_document;
+  const int w = doc.width.value_or(0);
+  const int h = doc.height.value_or(0);
+  if (!m_wcsHistory.has_value() || doc.history != *m_wcsHistory || w != m_wcsWidth || h != m_wcsHeight) {
+    m_wcs = qirm::DocumentWcs(doc);
+    m_wcsHistory = doc.history;
+    m_wcsWidth = w;
+    m_wcsHeight = h;
+  }
+  return m_wcs.get();
+}
+
 void TChild::ImageMouseMove(int X, int Y) {
   if (!m_document) return;
   std::string label, error;
   if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
     emit ReadoutChanged(QString::fromStdString(label));
+    // The same image pixel the readout reads.
+    double ra = 0, dec = 0;
+    const qirm::CelestialWcs* wcs = Wcs();
+    const double z = m_document->zoom.value_or(1);
+    if (wcs && wcs->PixelToSky(qirm::Trunc(X / static_cast<qirm::Extended>(z)),
+                               qirm::Trunc(Y / static_cast<qirm::Extended>(z)), ra, dec)) {
+      emit SkyChanged(QString::fromStdString(qirm::SkyReadoutText(ra, dec)));
+    } else {
+      emit SkyChanged(QString());
+    }
   } else if (!error.empty()) {
     emit ErrorRaised(QString::fromStdString(error));
   }

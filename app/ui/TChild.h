@@ -8,8 +8,16 @@
 
 #include <QImage>
 #include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "document/image_document.h"
+
+namespace qirm {
+class CelestialWcs;
+}
 
 class QScrollArea;
 
@@ -61,6 +69,9 @@ class TChild : public QWidget {
   void Closed(TChild* child);
   // The cursor readout of the pixel under the mouse.
   void ReadoutChanged(const QString& text);
+  // The sky position of that pixel where the header has a celestial WCS;
+  // empty otherwise.
+  void SkyChanged(const QString& text);
   // The star width at a click, and the extremes of the box it measured.
   void StarWidthMeasured(const QString& label, const QString& extremes);
   // A mouse action stopped on an error (levels that are not numbers, a
@@ -75,5 +86,13 @@ class TChild : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The document's WCS, parsed again only when a command may have moved its
+  // pixels (its history or size changed).
+  const qirm::CelestialWcs* Wcs();
+
   qirm::ImageDocument* m_document;
+  std::shared_ptr<qirm::CelestialWcs> m_wcs;
+  std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
+  int m_wcsWidth = -1;
+  int m_wcsHeight = -1;
 };

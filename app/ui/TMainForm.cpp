@@ -339,6 +339,7 @@ void TMainForm::CreatePanel1() {
   Label3->setPalette(green);
   Label7 = NewLabel(QStringLiteral("Image Depth = "), "Label7", contents);
   Label8 = NewLabel(QStringLiteral("Image Size = "), "Label8", contents);
+  SkyLabel = NewLabel(QString(), "SkyLabel", contents);
 
   row->addWidget(ProgressBar1);
   row->addSpacing(8);
@@ -349,6 +350,8 @@ void TMainForm::CreatePanel1() {
   row->addWidget(Label7);
   row->addSpacing(16);
   row->addWidget(Label8);
+  row->addSpacing(16);
+  row->addWidget(SkyLabel);
   row->addStretch(1);
   bar->addWidget(contents, 1);
 }

@@ -162,6 +162,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLineEdit* Edit2 = nullptr;      // maximum level, hidden
   UpDownSpin* UpDown1 = nullptr;   // hidden
   QLabel* Label2 = nullptr;        // cursor readout
+  QLabel* SkyLabel = nullptr;      // right ascension and declination under the cursor
   QLabel* Label1 = nullptr;        // star width
   QPushButton* Button3 = nullptr;  // "H", hidden
   QPushButton* Button4 = nullptr;  // "L", hidden

@@ -117,6 +117,7 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
       UpdateUndoItems();
     });
     connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
+    connect(child, &TChild::SkyChanged, SkyLabel, &QLabel::setText);
     connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
       Label1->setText(label);
       // The extremes of the box, kept where a curious user can find them.

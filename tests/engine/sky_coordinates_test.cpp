@@ -24,7 +24,8 @@ std::string Card(const std::string& text) { return text + std::string(80 - text.
 // 1 arcsec per pixel, east to the left and north up as rows go on.
 std::vector<std::string> TanCards(double ra0, double dec0, int w = 100, int h = 50) {
   char line[81];
-  std::vector<std::string> cards = {Card("SIMPLE  =                    T"), Card("BITPIX  =                   16"),
+  std::vector<std::string> cards = {Card("SIMPLE  =                    T"),
+                                    Card("BITPIX  =                   16"),
                                     Card("NAXIS   =                    2")};
   std::snprintf(line, sizeof line, "NAXIS1  = %20d", w);
   cards.push_back(Card(line));

@@ -1,5 +1,5 @@
 // The header view: the active FITS window's cards, the filter, copying, and
-// following the active window.
+// following the active window; the sky position under the cursor.
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -29,6 +29,20 @@ std::string FrameWithObject(const std::string& object) {
   bytes.replace(6 * 80, 3 * 80,
                 qirm::test::Card("OBJECT  = '" + object + "'") + qirm::test::Card("COMMENT   seen at dusk") +
                     qirm::test::Card("END"));
+  return bytes;
+}
+
+// 40 x 20 pixels with a TAN WCS: FITS pixel (1, 1) at RA 10, Dec 20, one
+// arcsecond per pixel, north up the rows.
+std::string TanFrame() {
+  using qirm::test::Card;
+  std::string bytes = qirm::test::Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000));
+  bytes.replace(6 * 80, 9 * 80,
+                Card("CTYPE1  = 'RA---TAN'") + Card("CTYPE2  = 'DEC--TAN'") +
+                    Card("CRVAL1  =                 10.0") + Card("CRVAL2  =                 20.0") +
+                    Card("CRPIX1  =                  1.0") + Card("CRPIX2  =                  1.0") +
+                    Card("CD1_1   = -2.7777777777778E-04") + Card("CD2_2   =  2.7777777777778E-04") +
+                    Card("END"));
   return bytes;
 }
 
@@ -126,6 +140,23 @@ class HeaderViewTest : public QObject {
     m_form->MdiArea->closeAllSubWindows();
     QTRY_COMPARE(m_form->MdiArea->subWindowList().size(), 0);
     QTRY_COMPARE(view->Cards->count(), 0);
+  }
+
+  // The panel shows the sky position of the pixel the readout reads; none
+  // without a WCS or once the picture was mirrored.
+  void skyPositionUnderTheCursor() {
+    QVERIFY(m_form->OpenFile(Write(QStringLiteral("tan.fits"), TanFrame()), qirm::FileType::Fits));
+    TChild* child = m_form->ActiveChild();
+    child->ImageMouseMove(0, 10);
+    QCOMPARE(m_form->SkyLabel->text(), QString::fromStdString("α 00h40m00.00s  δ +20°00'10.0\"  "
+                                                              "(10.000000°, +20.002778°)"));
+    m_form->M1->trigger();  // mirror
+    child->ImageMouseMove(0, 10);
+    QCOMPARE(m_form->SkyLabel->text(), QString());
+    QVERIFY(
+        m_form->OpenFile(Write(QStringLiteral("plain.fits"), FrameWithObject("B")), qirm::FileType::Fits));
+    m_form->ActiveChild()->ImageMouseMove(0, 0);
+    QCOMPARE(m_form->SkyLabel->text(), QString());
   }
 
   void realFrame() {
