@@ -42,7 +42,13 @@ void ImageView::paintEvent(QPaintEvent* event) {
   // at 1600 % must not be scaled as a whole on every repaint.
   const double sx = static_cast<double>(m_image.width()) / width();
   const double sy = static_cast<double>(m_image.height()) / height();
-  const QRect target = event->rect();
+  QRect target = event->rect();
+  if (m_originBottom) {
+    // Paint in the picture's own rows, turned over by the painter.
+    painter.translate(0, height());
+    painter.scale(1, -1);
+    target = QRect(target.left(), height() - 1 - target.bottom(), target.width(), target.height());
+  }
   const int x0 = static_cast<int>(target.left() * sx);
   const int y0 = static_cast<int>(target.top() * sy);
   const int x1 = std::min(m_image.width(), static_cast<int>((target.right() + 1) * sx) + 1);
@@ -52,13 +58,24 @@ void ImageView::paintEvent(QPaintEvent* event) {
   painter.drawImage(drawn, m_image, source);
 }
 
-void ImageView::mouseMoveEvent(QMouseEvent* event) {
+void ImageView::SetOriginBottom(bool bottom) {
+  if (bottom == m_originBottom) return;
+  m_originBottom = bottom;
+  update();
+}
+
+QPoint ImageView::PicturePosition(QMouseEvent* event) const {
   const QPoint p = event->position().toPoint();
+  return m_originBottom ? QPoint(p.x(), height() - 1 - p.y()) : p;
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = PicturePosition(event);
   emit MouseMoved(p.x(), p.y());
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  const QPoint p = PicturePosition(event);
   emit MousePressed(event->button(), p.x(), p.y());
 }
 

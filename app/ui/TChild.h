@@ -29,6 +29,12 @@ class ImageView : public QWidget {
   explicit ImageView(QWidget* parent = nullptr);
   void SetPicture(const qirm::Picture& picture);
   const QImage& image() const { return m_image; }
+  // Draws the picture's last row at the top (FITS row 1 at the bottom).
+  // Only the drawing turns over: the mouse still reports positions in the
+  // picture, so the readout, star widths and captured positions are the
+  // same pixels as without it.
+  void SetOriginBottom(bool bottom);
+  bool OriginBottom() const { return m_originBottom; }
 
  signals:
   void MouseMoved(int x, int y);
@@ -41,6 +47,9 @@ class ImageView : public QWidget {
 
  private:
   QImage m_image;
+  // The position in the shown picture of a mouse event on the widget.
+  QPoint PicturePosition(QMouseEvent* event) const;
+  bool m_originBottom = false;
 };
 
 // Copy of a picture as a QImage (for display and for the toolkit's use).
@@ -52,6 +61,8 @@ class TChild : public QWidget {
   explicit TChild(qirm::ImageDocument* document, QWidget* parent = nullptr);
 
   qirm::ImageDocument* Document() const { return m_document; }
+  // The view's "原点を左下に": see ImageView::SetOriginBottom.
+  void SetOriginBottom(bool bottom) { Image->SetOriginBottom(bottom); }
   // Shows the document's Image again after a command changed it, at the
   // document's zoom factor.
   void RefreshImage();

@@ -181,6 +181,10 @@ void TMainForm::CreateMenu() {
   K1Menu->addSeparator();
   FitsHeader1 = AddItem(K1Menu, "FitsHeader1", QStringLiteral("FITSヘッダー(&F)"));
 
+  View1Menu = AddSubmenu(MainMenu1, "View1", QStringLiteral("表示(&D)"), View1);
+  OriginBottom1 = AddItem(View1Menu, "OriginBottom1", QStringLiteral("原点を左下に(&B)"));
+  OriginBottom1->setCheckable(true);
+
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
 
@@ -209,6 +213,7 @@ void TMainForm::CreateMenu() {
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
   connect(FitsHeader1, &QAction::triggered, this, &TMainForm::FitsHeader1Click);
+  connect(OriginBottom1, &QAction::toggled, this, &TMainForm::OriginBottom1Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
   connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
@@ -421,6 +426,10 @@ void TMainForm::FitsHeader1Click() {
   HeaderView->show();
   HeaderView->raise();
   HeaderView->activateWindow();
+}
+
+void TMainForm::OriginBottom1Click() {
+  for (TChild* child : Children()) child->SetOriginBottom(OriginBottom1->isChecked());
 }
 
 void TMainForm::Timer1Timer() {

@@ -109,6 +109,7 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
   for (const auto& doc : m_workspace.windows()) {
     if (ChildOf(doc.get())) continue;
     auto* child = new TChild(doc.get());
+    child->SetOriginBottom(OriginBottom1->isChecked());
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->installEventFilter(this);

@@ -1,5 +1,6 @@
 // The header view: the active FITS window's cards, the filter, copying, and
-// following the active window; the sky position under the cursor.
+// following the active window; the sky position under the cursor; the
+// view's origin at the bottom.
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -157,6 +159,35 @@ class HeaderViewTest : public QObject {
         m_form->OpenFile(Write(QStringLiteral("plain.fits"), FrameWithObject("B")), qirm::FileType::Fits));
     m_form->ActiveChild()->ImageMouseMove(0, 0);
     QCOMPARE(m_form->SkyLabel->text(), QString());
+  }
+
+  // "原点を左下に" turns the drawing over and nothing else: the picture's
+  // rows stay, and the mouse reads the pixel drawn under it.
+  void originAtBottomFlipsOnlyTheDrawing() {
+    // 1 x 2: red on top of blue in the file.
+    const std::string ppm = qirm::test::Ppm6Bytes(1, 2, {255, 0, 0, 0, 0, 255});
+    QVERIFY(m_form->OpenFile(Write(QStringLiteral("a.ppm"), ppm), qirm::FileType::Netpbm));
+    TChild* child = m_form->ActiveChild();
+    const qirm::Picture before = child->Document()->Image;
+    QCOMPARE(child->Image->grab().toImage().pixelColor(0, 0), QColor(255, 0, 0));
+
+    m_form->OriginBottom1->trigger();
+    QVERIFY(child->Image->OriginBottom());
+    const QImage shown = child->Image->grab().toImage();
+    QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 255));
+    QCOMPARE(shown.pixelColor(0, 1), QColor(255, 0, 0));
+    QVERIFY(child->Document()->Image == before);
+    QMouseEvent move(QEvent::MouseMove, QPointF(0, 0), QPointF(0, 0), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(child->Image, &move);
+    QCOMPARE(m_form->Label2->text(), QStringLiteral("R=0  G=0  B=255   (0,1)"));
+
+    // Windows opened meanwhile follow the option; unchecking turns all back.
+    QVERIFY(m_form->OpenFile(Write(QStringLiteral("b.ppm"), ppm), qirm::FileType::Netpbm));
+    QVERIFY(m_form->ActiveChild()->Image->OriginBottom());
+    m_form->OriginBottom1->trigger();
+    for (TChild* c : m_form->Children()) QVERIFY(!c->Image->OriginBottom());
+    QCOMPARE(child->Image->grab().toImage().pixelColor(0, 0), QColor(255, 0, 0));
   }
 
   void realFrame() {

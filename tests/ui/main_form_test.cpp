@@ -161,6 +161,8 @@ class MainFormTest : public QObject {
         {"R2", "K1", "測光（流星）(&R)", true, ""},
         {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
         {"FitsHeader1", "K1", "FITSヘッダー(&F)", true, "FitsHeader1Click"},
+        {"View1", "", "表示(&D)", true, ""},
+        {"OriginBottom1", "View1", "原点を左下に(&B)", true, "OriginBottom1Click"},
         {"Window1", "", "ウィンドウ(&W)", true, ""},
         {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
         {"V1", "", "バージョン(&V)", true, ""},
@@ -204,7 +206,7 @@ class MainFormTest : public QObject {
       return names.join(QLatin1Char(' '));
     };
     QCOMPARE(form.menuBar(), form.MainMenu1);
-    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 Window1 V1"));
+    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 View1 Window1 V1"));
     QCOMPARE(layout(form.File1Menu->actions()), QStringLiteral("N19 - Open1 Save1 Save2 - Exit1"));
     QCOMPARE(layout(form.E1Menu->actions()),
              QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
