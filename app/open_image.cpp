@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/fits_header.h"
 #include "core/bmp_file.h"
 #include "core/file_write.h"
 #include "core/fits_reader.h"
@@ -62,28 +63,6 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
   ws.SetMinLevel(window.min_level);
   return Status::Ok();
 }
-
-namespace {
-
-// The cards of the image's own header: the primary's, or the last
-// extension's when the image lies in one; up to and without END.
-std::vector<std::string> ImageHeaderCards(const FitsHeader& header) {
-  const std::size_t n = header.card_bytes.size() / 80;
-  const char* bytes = header.card_bytes.data();
-  std::size_t start = 0;
-  if (header.hdu > 0) {
-    for (std::size_t i = 0; i < n; i += 36)
-      if (std::memcmp(bytes + 80 * i, "XTENSION", 8) == 0) start = i;
-  }
-  std::vector<std::string> cards;
-  for (std::size_t i = start; i < n; ++i) {
-    if (std::memcmp(bytes + 80 * i, "END", 3) == 0) break;
-    cards.emplace_back(bytes + 80 * i, 80);
-  }
-  return cards;
-}
-
-}  // namespace
 
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
   FitsHeader header;

@@ -1,6 +1,7 @@
 #include "app/settings_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <locale>
 #include <sstream>
+
+#include "core/user_dirs.h"
 
 namespace qirm {
 
@@ -69,6 +72,27 @@ Status WriteSettingsFile(const std::string& path, const WindowPlacement& p) {
     status = Status::Error(ErrnoText("cannot replace", path));
   if (!status.ok()) ::unlink(temp.c_str());
   return status;
+}
+
+std::string SettingsFilePath() {
+  const std::string dir = UserConfigDir();
+  return dir.empty() ? std::string() : dir + "/" + kSettingsFileName;
+}
+
+std::optional<WindowPlacement> LoadSettings() {
+  const std::string path = SettingsFilePath();
+  struct stat st {};
+  // A file there, even a damaged one, is the user's current settings.
+  if (!path.empty() && ::stat(path.c_str(), &st) == 0) return ReadSettingsFile(path);
+  return ReadSettingsFile(kSettingsFileName);
+}
+
+Status SaveSettings(const WindowPlacement& placement) {
+  const std::string path = SettingsFilePath();
+  if (path.empty()) return Status::Error("no configuration folder: neither XDG_CONFIG_HOME nor HOME is set");
+  if (!MakeUserDir(UserConfigDir()))
+    return Status::Error(ErrnoText("cannot make the folder", UserConfigDir()));
+  return WriteSettingsFile(path, placement);
 }
 
 }  // namespace qirm

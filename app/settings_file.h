@@ -13,8 +13,8 @@
 
 namespace qirm {
 
-// Opened by its bare name, so it lives in the current directory at the moment
-// of reading or writing (a file dialog may have changed it meanwhile).
+// Kept in the user's configuration folder (SettingsFilePath()); earlier
+// versions kept it under this bare name in the current folder.
 inline constexpr char kSettingsFileName[] = "QIRM.ini";
 
 struct WindowPlacement {
@@ -36,5 +36,18 @@ std::optional<WindowPlacement> ReadSettingsFile(const std::string& path);
 // full disk) leaves any earlier file whole and returns an error naming the
 // step that failed.
 Status WriteSettingsFile(const std::string& path, const WindowPlacement& placement);
+
+// "QIRM.ini" in UserConfigDir() (core/user_dirs.h); empty when there is no
+// configuration folder.
+std::string SettingsFilePath();
+
+// The placement kept for the program: from SettingsFilePath(); while no file
+// exists there, from an old "QIRM.ini" in the current folder (the next
+// SaveSettings moves it to the configuration folder, so that one is read
+// once).
+std::optional<WindowPlacement> LoadSettings();
+
+// Writes SettingsFilePath(), making the configuration folder when missing.
+Status SaveSettings(const WindowPlacement& placement);
 
 }  // namespace qirm

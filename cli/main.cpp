@@ -12,6 +12,7 @@ void PrintUsage(std::FILE* out) {
       "  qirm-cli run FILE... [--type bmp|fits|jpeg|netpbm] [COMMAND ...]\n"
       "               [-o OUT] [--base OUT] [--save-all DIR] [--state]\n"
       "  qirm-cli measure FILE X Y [--zoom Z] [--button left|right|middle]\n"
+      "  qirm-cli header FILE\n"
       "  qirm-cli composite average|sum|maximum|minimum|expected FILE... -o OUT\n"
       "  qirm-cli spectrum FILE -o DATAFILE [--plot PNG]\n"
       "  qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]\n"
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
   }
   if (verb == "run") return RunVerb(rest);
   if (verb == "measure") return MeasureVerb(rest);
+  if (verb == "header") return HeaderVerb(rest);
   if (verb == "composite") return CompositeVerb(rest);
   if (verb == "spectrum") return SpectrumVerb(rest);
   if (verb == "compose") return ComposeVerb(rest);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/open_image.h"
+#include "app/sky_coordinates.h"
 #include "app/star_width.h"
 #include "cli/cli.h"
 #include "core/numbers.h"
@@ -13,7 +14,8 @@ namespace qirm::cli {
 
 // Opens FILE, sets its zoom factor, moves the cursor to (X, Y) of the shown
 // picture and presses a button there: prints the readout, the width text and
-// the box extremes.
+// the box extremes, and the pixel's sky position where the header has a
+// celestial WCS.
 int MeasureVerb(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   double zoom = 1;
@@ -62,6 +64,13 @@ int MeasureVerb(const std::vector<std::string>& args) {
   StarWidthResult width;
   if (!StarWidthAt(doc, X, Y, button, width, error)) return Fail(error);
   std::printf("%s\n%s\n%s\n", readout.c_str(), width.label.c_str(), width.extremes.c_str());
+  // The image pixel the readout reads, in the sky where the header says.
+  if (const auto wcs = DocumentWcs(doc)) {
+    double ra = 0, dec = 0;
+    if (wcs->PixelToSky(Trunc(X / static_cast<Extended>(zoom)), Trunc(Y / static_cast<Extended>(zoom)), ra,
+                        dec))
+      std::printf("%s\n", WcsLineText(ra, dec).c_str());
+  }
   return kExitOk;
 }
 

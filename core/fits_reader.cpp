@@ -1,6 +1,8 @@
 #include "core/fits_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,9 +14,11 @@
 #include <memory>
 #include <mutex>
 
+#include "core/file_write.h"
 #include "core/fits_keywords.h"
 #include "core/fits_pixels.h"
 #include "core/parallel.h"
+#include "core/user_dirs.h"
 
 namespace qirm {
 namespace {
@@ -31,40 +35,53 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string Text(long long v) { return std::to_string(v); }
 
-// "test.dat" in the current directory, rewritten by every pass. When it
-// cannot be created the trace is skipped and reading goes on; so it is when
-// the file being read is "test.dat" itself, which rewriting would destroy.
-// One pass at a time writes it (a composition may read frames on a worker
-// thread while the user opens a file), so the file always holds one header.
+// "test.dat" in the user's cache folder (core/user_dirs.h), rewritten by
+// every pass. When it cannot be made the trace is skipped and reading goes
+// on; so it is when the file being read is the trace file itself, which
+// rewriting would destroy. The cards are kept in memory and written at the
+// end of the pass to a new file that is renamed over the old one, so a
+// symbolic link or a hard link named test.dat never leads the write to
+// another file. One pass at a time writes it (a composition may read frames
+// on a worker thread while the user opens a file), so the file always holds
+// one header.
 std::mutex g_trace_mutex;
 
 class TraceFile {
  public:
-  explicit TraceFile(const struct stat* input, bool wanted = true) : m_lock(g_trace_mutex), m_file(nullptr) {
+  explicit TraceFile(const struct stat* input, bool wanted = true) : m_lock(g_trace_mutex) {
     if (!wanted) return;
+    std::string path = TraceFilePath();
+    if (!MakeUserDir(UserCacheDir())) return;
     struct stat trace {};
-    if (input && ::stat(kName, &trace) == 0 && trace.st_dev == input->st_dev &&
+    if (input && ::stat(path.c_str(), &trace) == 0 && trace.st_dev == input->st_dev &&
         trace.st_ino == input->st_ino) {
       return;
     }
-    m_file = std::fopen(kName, "wb");
+    m_path = std::move(path);
   }
   ~TraceFile() {
-    if (m_file) std::fclose(m_file);
+    if (m_path.empty()) return;
+    const std::string temp = m_path + "." + std::to_string(::getpid()) + ".tmp";
+    ::unlink(temp.c_str());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    bool ok = WriteAll(fd, reinterpret_cast<const std::uint8_t*>(m_text.data()), m_text.size());
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || std::rename(temp.c_str(), m_path.c_str()) != 0) ::unlink(temp.c_str());
   }
   TraceFile(const TraceFile&) = delete;
   TraceFile& operator=(const TraceFile&) = delete;
 
   void Card(const char* card, bool line_break) {
-    if (!m_file) return;
-    if (line_break) std::fputc('\n', m_file);
-    std::fwrite(card, 1, kCardBytes, m_file);
+    if (m_path.empty()) return;
+    if (line_break) m_text += '\n';
+    m_text.append(card, kCardBytes);
   }
 
  private:
-  static constexpr const char* kName = "test.dat";
   std::lock_guard<std::mutex> m_lock;
-  std::FILE* m_file;
+  std::string m_path;  // empty: no trace
+  std::string m_text;
 };
 
 // Fixed-column totals over every card read; wide enough that thousands of

@@ -10,7 +10,8 @@
 //   ToUnsigned16(32768, h.width, h.height, m);   // raw values 0..65535
 //
 // Both passes print their console traces to standard output and rewrite the
-// trace file "test.dat" in the current directory with the cards read. A file
+// trace file "test.dat" in the user's cache folder (TraceFilePath() of
+// core/user_dirs.h, replaced whole at the end of the pass) with the cards read. A file
 // that cannot be used prints its console text and returns an error Status;
 // the process always goes on.
 //

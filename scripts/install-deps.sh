@@ -7,6 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libjpeg-dev zlib1g-dev
+  # sky coordinates from a FITS header's WCS
+  wcslib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   # the layout check, scripts/check-format.sh (Debian 12: version 14)

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
+#include "app/sky_coordinates.h"
 #include "app/star_width.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/numbers.h"
@@ -41,7 +42,13 @@ void ImageView::paintEvent(QPaintEvent* event) {
   // at 1600 % must not be scaled as a whole on every repaint.
   const double sx = static_cast<double>(m_image.width()) / width();
   const double sy = static_cast<double>(m_image.height()) / height();
-  const QRect target = event->rect();
+  QRect target = event->rect();
+  if (m_originBottom) {
+    // Paint in the picture's own rows, turned over by the painter.
+    painter.translate(0, height());
+    painter.scale(1, -1);
+    target = QRect(target.left(), height() - 1 - target.bottom(), target.width(), target.height());
+  }
   const int x0 = static_cast<int>(target.left() * sx);
   const int y0 = static_cast<int>(target.top() * sy);
   const int x1 = std::min(m_image.width(), static_cast<int>((target.right() + 1) * sx) + 1);
@@ -51,13 +58,24 @@ void ImageView::paintEvent(QPaintEvent* event) {
   painter.drawImage(drawn, m_image, source);
 }
 
-void ImageView::mouseMoveEvent(QMouseEvent* event) {
+void ImageView::SetOriginBottom(bool bottom) {
+  if (bottom == m_originBottom) return;
+  m_originBottom = bottom;
+  update();
+}
+
+QPoint ImageView::PicturePosition(QMouseEvent* event) const {
   const QPoint p = event->position().toPoint();
+  return m_originBottom ? QPoint(p.x(), height() - 1 - p.y()) : p;
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = PicturePosition(event);
   emit MouseMoved(p.x(), p.y());
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  const QPoint p = PicturePosition(event);
   emit MousePressed(event->button(), p.x(), p.y());
 }
 
@@ -105,11 +123,34 @@ void TChild::closeEvent(QCloseEvent* event) {
   m_document = nullptr;
 }
 
+const qirm::CelestialWcs* TChild::Wcs() {
+  const qirm::ImageDocument& doc = *m_document;
+  const int w = doc.width.value_or(0);
+  const int h = doc.height.value_or(0);
+  if (!m_wcsHistory.has_value() || doc.history != *m_wcsHistory || w != m_wcsWidth || h != m_wcsHeight) {
+    m_wcs = qirm::DocumentWcs(doc);
+    m_wcsHistory = doc.history;
+    m_wcsWidth = w;
+    m_wcsHeight = h;
+  }
+  return m_wcs.get();
+}
+
 void TChild::ImageMouseMove(int X, int Y) {
   if (!m_document) return;
   std::string label, error;
   if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
     emit ReadoutChanged(QString::fromStdString(label));
+    // The same image pixel the readout reads.
+    double ra = 0, dec = 0;
+    const qirm::CelestialWcs* wcs = Wcs();
+    const double z = m_document->zoom.value_or(1);
+    if (wcs && wcs->PixelToSky(qirm::Trunc(X / static_cast<qirm::Extended>(z)),
+                               qirm::Trunc(Y / static_cast<qirm::Extended>(z)), ra, dec)) {
+      emit SkyChanged(QString::fromStdString(qirm::SkyReadoutText(ra, dec)));
+    } else {
+      emit SkyChanged(QString());
+    }
   } else if (!error.empty()) {
     emit ErrorRaised(QString::fromStdString(error));
   }

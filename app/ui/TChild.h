@@ -8,8 +8,16 @@
 
 #include <QImage>
 #include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "document/image_document.h"
+
+namespace qirm {
+class CelestialWcs;
+}
 
 class QScrollArea;
 
@@ -21,6 +29,12 @@ class ImageView : public QWidget {
   explicit ImageView(QWidget* parent = nullptr);
   void SetPicture(const qirm::Picture& picture);
   const QImage& image() const { return m_image; }
+  // Draws the picture's last row at the top (FITS row 1 at the bottom).
+  // Only the drawing turns over: the mouse still reports positions in the
+  // picture, so the readout, star widths and captured positions are the
+  // same pixels as without it.
+  void SetOriginBottom(bool bottom);
+  bool OriginBottom() const { return m_originBottom; }
 
  signals:
   void MouseMoved(int x, int y);
@@ -33,6 +47,9 @@ class ImageView : public QWidget {
 
  private:
   QImage m_image;
+  // The position in the shown picture of a mouse event on the widget.
+  QPoint PicturePosition(QMouseEvent* event) const;
+  bool m_originBottom = false;
 };
 
 // Copy of a picture as a QImage (for display and for the toolkit's use).
@@ -44,6 +61,8 @@ class TChild : public QWidget {
   explicit TChild(qirm::ImageDocument* document, QWidget* parent = nullptr);
 
   qirm::ImageDocument* Document() const { return m_document; }
+  // The view's "原点を左下に": see ImageView::SetOriginBottom.
+  void SetOriginBottom(bool bottom) { Image->SetOriginBottom(bottom); }
   // Shows the document's Image again after a command changed it, at the
   // document's zoom factor.
   void RefreshImage();
@@ -61,6 +80,9 @@ class TChild : public QWidget {
   void Closed(TChild* child);
   // The cursor readout of the pixel under the mouse.
   void ReadoutChanged(const QString& text);
+  // The sky position of that pixel where the header has a celestial WCS;
+  // empty otherwise.
+  void SkyChanged(const QString& text);
   // The star width at a click, and the extremes of the box it measured.
   void StarWidthMeasured(const QString& label, const QString& extremes);
   // A mouse action stopped on an error (levels that are not numbers, a
@@ -75,5 +97,13 @@ class TChild : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The document's WCS, parsed again only when a command may have moved its
+  // pixels (its history or size changed).
+  const qirm::CelestialWcs* Wcs();
+
   qirm::ImageDocument* m_document;
+  std::shared_ptr<qirm::CelestialWcs> m_wcs;
+  std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
+  int m_wcsWidth = -1;
+  int m_wcsHeight = -1;
 };

@@ -27,6 +27,7 @@
 #include "app/settings_file.h"
 #include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
+#include "app/ui/THeaderView.h"
 #include "app/ui/UpDownSpin.h"
 #include "document/workspace.h"
 
@@ -103,6 +104,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     // Without an image window the texts stay as they were.
     if (sub) ActivateChild(qobject_cast<TChild*>(sub->widget()));
+    if (HeaderView) {
+      TChild* child = sub ? qobject_cast<TChild*>(sub->widget()) : nullptr;
+      HeaderView->ShowDocument(child ? child->Document() : nullptr);
+    }
   });
 
   Timer1 = new QTimer(this);
@@ -175,6 +180,12 @@ void TMainForm::CreateMenu() {
   S1 = AddItem(K1Menu, "S1", QStringLiteral("測光（恒星）(&S)"));
   R2 = AddItem(K1Menu, "R2", QStringLiteral("測光（流星）(&R)"));
   P3 = AddItem(K1Menu, "P3", QStringLiteral("スペクトル(&P)"));
+  K1Menu->addSeparator();
+  FitsHeader1 = AddItem(K1Menu, "FitsHeader1", QStringLiteral("FITSヘッダー(&F)"));
+
+  View1Menu = AddSubmenu(MainMenu1, "View1", QStringLiteral("表示(&D)"), View1);
+  OriginBottom1 = AddItem(View1Menu, "OriginBottom1", QStringLiteral("原点を左下に(&B)"));
+  OriginBottom1->setCheckable(true);
 
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
@@ -203,6 +214,8 @@ void TMainForm::CreateMenu() {
   connect(N9, &QAction::triggered, this, &TMainForm::N9Click);
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
+  connect(FitsHeader1, &QAction::triggered, this, &TMainForm::FitsHeader1Click);
+  connect(OriginBottom1, &QAction::toggled, this, &TMainForm::OriginBottom1Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
   connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
@@ -335,6 +348,7 @@ void TMainForm::CreatePanel1() {
   Label3->setPalette(green);
   Label7 = NewLabel(QStringLiteral("Image Depth = "), "Label7", contents);
   Label8 = NewLabel(QStringLiteral("Image Size = "), "Label8", contents);
+  SkyLabel = NewLabel(QString(), "SkyLabel", contents);
 
   row->addWidget(ProgressBar1);
   row->addSpacing(8);
@@ -345,12 +359,15 @@ void TMainForm::CreatePanel1() {
   row->addWidget(Label7);
   row->addSpacing(16);
   row->addWidget(Label8);
+  row->addSpacing(16);
+  row->addWidget(SkyLabel);
   row->addStretch(1);
   bar->addWidget(contents, 1);
 }
 
 // Design size, centred on the primary screen, then the place kept in
-// QIRM.ini if it can be read. Top and left are the outer frame's corner (what
+// QIRM.ini (the configuration folder's, else an old one in the current
+// folder) if it can be read. Top and left are the outer frame's corner (what
 // move() sets and pos() reports); width and height are the window's own size
 // without the window manager's decorations, whose size is unknown before the
 // window is mapped. Reading back what SaveSettings wrote therefore restores
@@ -362,8 +379,7 @@ void TMainForm::PlaceWindow() {
     move(s.left() + s.width() / 2 - width() / 2, y());
     move(x(), s.top() + s.height() / 2 - height() / 2);
   }
-  // Bare name: the current directory at start-up.
-  if (const auto p = qirm::ReadSettingsFile(qirm::kSettingsFileName)) {
+  if (const auto p = qirm::LoadSettings()) {
     move(x(), p->top);
     move(p->left, y());
     resize(p->width, height());
@@ -380,10 +396,8 @@ void TMainForm::SaveSettings() {
     corner = normalGeometry().topLeft() - frameOffset;
     size = normalGeometry().size();
   }
-  // Bare name: the current directory now, which a file dialog may have
-  // changed. A failed write is not reported; the program still ends.
-  (void)qirm::WriteSettingsFile(qirm::kSettingsFileName,
-                                {corner.y(), corner.x(), size.width(), size.height()});
+  // A failed write is not reported; the program still ends.
+  (void)qirm::SaveSettings({corner.y(), corner.x(), size.width(), size.height()});
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -407,6 +421,19 @@ void TMainForm::About1Click() {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), VersionMessage(), QMessageBox::Ok, this);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void TMainForm::FitsHeader1Click() {
+  if (!HeaderView) HeaderView = new THeaderView(this);
+  TChild* child = ActiveChild();
+  HeaderView->ShowDocument(child ? child->Document() : nullptr);
+  HeaderView->show();
+  HeaderView->raise();
+  HeaderView->activateWindow();
+}
+
+void TMainForm::OriginBottom1Click() {
+  for (TChild* child : Children()) child->SetOriginBottom(OriginBottom1->isChecked());
 }
 
 void TMainForm::Timer1Timer() {

@@ -32,6 +32,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
+class THeaderView;
 class UpDownSpin;
 class LevelsPanel;
 
@@ -101,50 +102,54 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // Menu MainMenu1. A submenu is its QMenu's action; its QMenu is
   // File1Menu, E1Menu ...
   QMenuBar* MainMenu1 = nullptr;
-  QAction* File1 = nullptr;    // "ファイル(&F)": the file menu
-  QAction* N19 = nullptr;      // "新規(&N)": new, always disabled
-  QAction* Open1 = nullptr;    // "開く(&O)": open image files
-  QAction* Save1 = nullptr;    // "保存(&A)": save the active image as BMP or JPEG
-  QAction* Save2 = nullptr;    // "上書き保存(&S)": overwrite, always disabled
-  QAction* Exit1 = nullptr;    // "終了(&X)": end the program
-  QAction* E1 = nullptr;       // "画像編集(&E)": the edit menu
-  QAction* Undo1 = nullptr;    // "元に戻す: <command>" (Ctrl+Z): undo in the active window
-  QAction* Redo1 = nullptr;    // "やり直し: <command>" (Ctrl+Y): redo in the active window
-  QAction* N1 = nullptr;       // "ネガ反転(&N)": negative
-  QAction* M1 = nullptr;       // "左右反転(&M)": mirror left to right
-  QAction* R1 = nullptr;       // "上下反転(&U)": flip top to bottom
-  QAction* R3 = nullptr;       // "回転(&R)": rotate by the fixed 0.1 radian
-  QAction* N3 = nullptr;       // "リサンプリング(&P)": resampling, no command
-  QAction* RGB1 = nullptr;     // "RGB合成(&B)": the tri-colour composition dialog
-  QAction* RGB2 = nullptr;     // "RGB分解(&V)": separate into R, G and B windows
-  QAction* C1 = nullptr;       // "コンポジット(&C)": stack open images
-  QAction* T2 = nullptr;       // "背景傾斜(&T)": background tilt, no command
-  QAction* P2 = nullptr;       // "画像処理(&P)": the processing menu
-  QAction* N2 = nullptr;       // "エッジ強調(&E)": edge enhancement
-  QAction* N4 = nullptr;       // "ぼかし(&B)": blur
-  QAction* H1 = nullptr;       // "ハイパス効果(&H)": high-pass filter
-  QAction* L1 = nullptr;       // "ローパス効果(&L)": low-pass filter
-  QAction* N5 = nullptr;       // "ブルーミング除去(&R)": remove blooming
-  QAction* T1 = nullptr;       // "トーンカーブ(&T)": tone curve, no command
-  QAction* N6 = nullptr;       // "ガンマ(&M)": gamma
-  QAction* N23 = nullptr;      // "画像処理パネル": processing panel, no command
-  QAction* N7 = nullptr;       // "ソラリゼーション(&S)": solarization
-  QAction* N8 = nullptr;       // "サバチエ効果(&H)": Sabattier effect
-  QAction* N9 = nullptr;       // "コマコレクト処理(&K)": coma correction
-  QAction* P1 = nullptr;       // "ガイドミスキャンセラ(&G)": guide-miss canceller
-  QAction* PRCC1 = nullptr;    // "P.R.C.(&C)": no command
-  QAction* K1 = nullptr;       // "計測(&K)": the measuring menu
-  QAction* S1 = nullptr;       // "測光（恒星）(&S)": star photometry, no command
-  QAction* R2 = nullptr;       // "測光（流星）(&R)": meteor photometry, no command
-  QAction* P3 = nullptr;       // "スペクトル(&P)": spectrum plot of the active image
-  QAction* Window1 = nullptr;  // "ウィンドウ(&W)": the window menu
-  QAction* A1 = nullptr;       // "すべてを閉じる(&A)": close all image windows
-  QAction* V1 = nullptr;       // "バージョン(&V)": the version menu
-  QAction* About1 = nullptr;   // "バージョン情報(&V)": the version box
+  QAction* File1 = nullptr;          // "ファイル(&F)": the file menu
+  QAction* N19 = nullptr;            // "新規(&N)": new, always disabled
+  QAction* Open1 = nullptr;          // "開く(&O)": open image files
+  QAction* Save1 = nullptr;          // "保存(&A)": save the active image as BMP or JPEG
+  QAction* Save2 = nullptr;          // "上書き保存(&S)": overwrite, always disabled
+  QAction* Exit1 = nullptr;          // "終了(&X)": end the program
+  QAction* E1 = nullptr;             // "画像編集(&E)": the edit menu
+  QAction* Undo1 = nullptr;          // "元に戻す: <command>" (Ctrl+Z): undo in the active window
+  QAction* Redo1 = nullptr;          // "やり直し: <command>" (Ctrl+Y): redo in the active window
+  QAction* N1 = nullptr;             // "ネガ反転(&N)": negative
+  QAction* M1 = nullptr;             // "左右反転(&M)": mirror left to right
+  QAction* R1 = nullptr;             // "上下反転(&U)": flip top to bottom
+  QAction* R3 = nullptr;             // "回転(&R)": rotate by the fixed 0.1 radian
+  QAction* N3 = nullptr;             // "リサンプリング(&P)": resampling, no command
+  QAction* RGB1 = nullptr;           // "RGB合成(&B)": the tri-colour composition dialog
+  QAction* RGB2 = nullptr;           // "RGB分解(&V)": separate into R, G and B windows
+  QAction* C1 = nullptr;             // "コンポジット(&C)": stack open images
+  QAction* T2 = nullptr;             // "背景傾斜(&T)": background tilt, no command
+  QAction* P2 = nullptr;             // "画像処理(&P)": the processing menu
+  QAction* N2 = nullptr;             // "エッジ強調(&E)": edge enhancement
+  QAction* N4 = nullptr;             // "ぼかし(&B)": blur
+  QAction* H1 = nullptr;             // "ハイパス効果(&H)": high-pass filter
+  QAction* L1 = nullptr;             // "ローパス効果(&L)": low-pass filter
+  QAction* N5 = nullptr;             // "ブルーミング除去(&R)": remove blooming
+  QAction* T1 = nullptr;             // "トーンカーブ(&T)": tone curve, no command
+  QAction* N6 = nullptr;             // "ガンマ(&M)": gamma
+  QAction* N23 = nullptr;            // "画像処理パネル": processing panel, no command
+  QAction* N7 = nullptr;             // "ソラリゼーション(&S)": solarization
+  QAction* N8 = nullptr;             // "サバチエ効果(&H)": Sabattier effect
+  QAction* N9 = nullptr;             // "コマコレクト処理(&K)": coma correction
+  QAction* P1 = nullptr;             // "ガイドミスキャンセラ(&G)": guide-miss canceller
+  QAction* PRCC1 = nullptr;          // "P.R.C.(&C)": no command
+  QAction* K1 = nullptr;             // "計測(&K)": the measuring menu
+  QAction* S1 = nullptr;             // "測光（恒星）(&S)": star photometry, no command
+  QAction* R2 = nullptr;             // "測光（流星）(&R)": meteor photometry, no command
+  QAction* P3 = nullptr;             // "スペクトル(&P)": spectrum plot of the active image
+  QAction* FitsHeader1 = nullptr;    // "FITSヘッダー(&F)": the header view of the active window
+  QAction* View1 = nullptr;          // "表示(&D)": the view menu
+  QAction* OriginBottom1 = nullptr;  // "原点を左下に(&B)", checkable: every image window drawn bottom up
+  QAction* Window1 = nullptr;        // "ウィンドウ(&W)": the window menu
+  QAction* A1 = nullptr;             // "すべてを閉じる(&A)": close all image windows
+  QAction* V1 = nullptr;             // "バージョン(&V)": the version menu
+  QAction* About1 = nullptr;         // "バージョン情報(&V)": the version box
   QMenu* File1Menu = nullptr;
   QMenu* E1Menu = nullptr;
   QMenu* P2Menu = nullptr;
   QMenu* K1Menu = nullptr;
+  QMenu* View1Menu = nullptr;
   QMenu* Window1Menu = nullptr;
   QMenu* V1Menu = nullptr;
 
@@ -162,6 +167,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLineEdit* Edit2 = nullptr;      // maximum level
   UpDownSpin* UpDown1 = nullptr;   // maximum level arrows
   QLabel* Label2 = nullptr;        // cursor readout
+  QLabel* SkyLabel = nullptr;      // right ascension and declination under the cursor
   QLabel* Label1 = nullptr;        // star width
   QPushButton* Button3 = nullptr;  // "H"
   QPushButton* Button4 = nullptr;  // "L"
@@ -176,36 +182,41 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLabel* Label8 = nullptr;  // "Image Size = "
 
   QTimer* Timer1 = nullptr;
+  // The header view, made on first use; it follows the active window.
+  THeaderView* HeaderView = nullptr;
 
   // The levels panel "レベル", a dock the user can hide (Window menu).
   LevelsPanel* LevelsDock = nullptr;
 
  public slots:
-  void Open1Click();   // Open1 "開く(&O)": file dialog, one window a file
-  void Save1Click();   // Save1 "保存(&A)": file dialog, BMP or JPEG
-  void Exit1Click();   // Exit1 "終了(&X)": closes the main window
-  void N1Click();      // N1 "ネガ反転(&N)": negative
-  void M1Click();      // M1 "左右反転(&M)": mirror
-  void R1Click();      // R1 "上下反転(&U)": flip
-  void R3Click();      // R3 "回転(&R)": rotate
-  void RGB1Click();    // RGB1 "RGB合成(&B)": shows the tri-colour dialog
-  void RGB2Click();    // RGB2 "RGB分解(&V)": colour separation
-  void C1Click();      // C1 "コンポジット(&C)": composite dialog, then stacking
-  void N2Click();      // N2 "エッジ強調(&E)": edge enhancement
-  void N4Click();      // N4 "ぼかし(&B)": blur
-  void H1Click();      // H1 "ハイパス効果(&H)": high-pass
-  void L1Click();      // L1 "ローパス効果(&L)": low-pass
-  void N5Click();      // N5 "ブルーミング除去(&R)": blooming removal
-  void N6Click();      // N6 "ガンマ(&M)": gamma dialog, then gamma
-  void N7Click();      // N7 "ソラリゼーション(&S)": solarization
-  void N8Click();      // N8 "サバチエ効果(&H)": step-width dialog, then Sabattier
-  void N9Click();      // N9 "コマコレクト処理(&K)": coma dialog, then correction
-  void P1Click();      // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
-  void P3Click();      // P3 "スペクトル(&P)": spectrum plot
-  void A1Click();      // A1 "すべてを閉じる(&A)": close all
-  void About1Click();  // About1 "バージョン情報(&V)": version box
-  void Undo1Click();   // Undo1 "元に戻す": the active window's last command taken back
-  void Redo1Click();   // Redo1 "やり直し": the command taken back last done again
+  void Open1Click();  // Open1 "開く(&O)": file dialog, one window a file
+  void Save1Click();  // Save1 "保存(&A)": file dialog, BMP or JPEG
+  void Exit1Click();  // Exit1 "終了(&X)": closes the main window
+  void N1Click();     // N1 "ネガ反転(&N)": negative
+  void M1Click();     // M1 "左右反転(&M)": mirror
+  void R1Click();     // R1 "上下反転(&U)": flip
+  void R3Click();     // R3 "回転(&R)": rotate
+  void RGB1Click();   // RGB1 "RGB合成(&B)": shows the tri-colour dialog
+  void RGB2Click();   // RGB2 "RGB分解(&V)": colour separation
+  void C1Click();     // C1 "コンポジット(&C)": composite dialog, then stacking
+  void N2Click();     // N2 "エッジ強調(&E)": edge enhancement
+  void N4Click();     // N4 "ぼかし(&B)": blur
+  void H1Click();     // H1 "ハイパス効果(&H)": high-pass
+  void L1Click();     // L1 "ローパス効果(&L)": low-pass
+  void N5Click();     // N5 "ブルーミング除去(&R)": blooming removal
+  void N6Click();     // N6 "ガンマ(&M)": gamma dialog, then gamma
+  void N7Click();     // N7 "ソラリゼーション(&S)": solarization
+  void N8Click();     // N8 "サバチエ効果(&H)": step-width dialog, then Sabattier
+  void N9Click();     // N9 "コマコレクト処理(&K)": coma dialog, then correction
+  void P1Click();     // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
+  void P3Click();     // P3 "スペクトル(&P)": spectrum plot
+  void FitsHeader1Click();
+  void OriginBottom1Click();  // OriginBottom1: the display of every window follows the check  // FitsHeader1
+                              // "FITSヘッダー(&F)": shows the header view
+  void A1Click();             // A1 "すべてを閉じる(&A)": close all
+  void About1Click();         // About1 "バージョン情報(&V)": version box
+  void Undo1Click();          // Undo1 "元に戻す": the active window's last command taken back
+  void Redo1Click();          // Redo1 "やり直し": the command taken back last done again
 
   void OpenButtonClick();                           // as Open1Click
   void SaveButtonClick();                           // as Save1Click

@@ -118,6 +118,7 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
   for (const auto& doc : m_workspace.windows()) {
     if (ChildOf(doc.get())) continue;
     auto* child = new TChild(doc.get());
+    child->SetOriginBottom(OriginBottom1->isChecked());
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->installEventFilter(this);
@@ -126,6 +127,7 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
       UpdateUndoItems();
     });
     connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
+    connect(child, &TChild::SkyChanged, SkyLabel, &QLabel::setText);
     connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
       Label1->setText(label);
       // The extremes of the box, kept where a curious user can find them.

@@ -39,7 +39,9 @@ TEST_F(CliTest, FitsStateShowsTheInitialLevels) {
             "Caption=frame.fits\nFilterI=2\nDemX=30\nDemY=30\nColN=1\nZomN=1.00\nUndoFlg=0\n"
             "Contrast=1.0\nAverage=1444.44444444444\nMinimum=1000\nMAX=1888\nMIN=1000\n"
             "Edit1=100.0%\nEdit2=1888\nEdit3=1000\n");
-  EXPECT_TRUE(fs::exists(m_dir / "test.dat"));
+  // The reader's trace goes to the cache folder, never the current one.
+  EXPECT_TRUE(fs::exists(m_dir / "cache" / "QIRM" / "test.dat"));
+  EXPECT_FALSE(fs::exists(m_dir / "test.dat"));
 }
 
 TEST_F(CliTest, StateDescribesTheLastWindowOpened) {

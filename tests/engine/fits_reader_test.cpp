@@ -112,32 +112,80 @@ TEST(FitsReader, TraceFileHoldsTheCardsWithTheirLineBreaks) {
     }
     FitsHeader h;
     ASSERT_TRUE(ReadFitsHeader(dir.File("t.fits"), h).ok());
-    EXPECT_EQ(fits_test::ReadBytes("test.dat"), expected);
+    EXPECT_EQ(fits_test::ReadBytes(fits_test::kTrace), expected);
     EXPECT_EQ(std::string(h.card_bytes.begin(), h.card_bytes.end()), header);
     // The full pass rewrites it with the same content.
-    std::filesystem::remove("test.dat");
+    std::filesystem::remove(fits_test::kTrace);
     IntMatrix m;
     ASSERT_EQ(AllocIntMatrix(1, 1, m), 0);
     ASSERT_TRUE(ReadFitsFile(dir.File("t.fits"), h, m).ok());
-    EXPECT_EQ(fits_test::ReadBytes("test.dat"), expected);
+    EXPECT_EQ(fits_test::ReadBytes(fits_test::kTrace), expected);
     // A check of another file's header leaves the trace alone.
     WriteBytes(dir.File("other.fits"), Header(ImageCards(3, 2)) + PadBlock(Data16({1, 2, 3, 4, 5, 6})));
     FitsHeader other;
     ASSERT_TRUE(CheckFitsHeader(dir.File("other.fits"), other).ok());
     EXPECT_EQ(other.width, 3);
     EXPECT_EQ(other.height, 2);
-    EXPECT_EQ(fits_test::ReadBytes("test.dat"), expected);
+    EXPECT_EQ(fits_test::ReadBytes(fits_test::kTrace), expected);
   }
 }
 
 TEST(FitsReader, ReadingTestDatItselfLeavesItIntact) {
   TempDir dir(true);
   const std::string bytes = Header(ImageCards(2, 1)) + PadBlock(Data16({5, 6}));
-  WriteBytes("test.dat", bytes);
-  Loaded r = Load("test.dat", false);
+  std::filesystem::create_directories("QIRM");
+  WriteBytes(fits_test::kTrace, bytes);
+  Loaded r = Load(fits_test::kTrace, false);
   ASSERT_TRUE(r.status.ok()) << r.status.message();
   EXPECT_EQ(r.m[1][0], 6);
-  EXPECT_EQ(fits_test::ReadBytes("test.dat"), bytes);
+  EXPECT_EQ(fits_test::ReadBytes(fits_test::kTrace), bytes);
+}
+
+// The trace lives in the cache folder, made when missing; the current folder
+// is left alone, and a link planted under the trace's name is replaced, not
+// followed, whether it points at a file of the user's or nowhere.
+TEST(FitsReader, TraceGoesToTheCacheFolderAndNeverThroughALink) {
+  TempDir dir(true);
+  const std::string bytes = Header(ImageCards(2, 1)) + PadBlock(Data16({5, 6}));
+  WriteBytes(dir.File("t.fits"), bytes);
+  FitsHeader h;
+  ASSERT_TRUE(ReadFitsHeader(dir.File("t.fits"), h).ok());
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "test.dat"));
+  const std::string expected = fits_test::ReadBytes(fits_test::kTrace);
+  ASSERT_EQ(expected.substr(0, 81), "\n" + bytes.substr(0, 80));
+
+  WriteBytes(dir.File("precious.txt"), "keep me");
+  for (const char* target : {"../precious.txt", "../missing.txt"}) {
+    SCOPED_TRACE(target);
+    std::filesystem::remove(fits_test::kTrace);
+    std::filesystem::create_symlink(target, fits_test::kTrace);
+    ASSERT_TRUE(ReadFitsHeader(dir.File("t.fits"), h).ok());
+    EXPECT_FALSE(std::filesystem::is_symlink(fits_test::kTrace));
+    EXPECT_EQ(fits_test::ReadBytes(fits_test::kTrace), expected);
+    EXPECT_EQ(fits_test::ReadBytes(dir.File("precious.txt")), "keep me");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("missing.txt")));
+  }
+  // A hard link shares the file: replacing the name leaves the other whole.
+  std::filesystem::remove(fits_test::kTrace);
+  std::filesystem::create_hard_link(dir.File("precious.txt"), fits_test::kTrace);
+  ASSERT_TRUE(ReadFitsHeader(dir.File("t.fits"), h).ok());
+  EXPECT_EQ(fits_test::ReadBytes(dir.File("precious.txt")), "keep me");
+  // Nothing but the trace in the cache folder: no temporary file is left.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path() / "QIRM")) entries += e.exists();
+  EXPECT_EQ(entries, 1);
+}
+
+// A cache folder that cannot be made (its parent is a file): reading goes on
+// without a trace.
+TEST(FitsReader, NoCacheFolderStillReads) {
+  TempDir dir(true);
+  WriteBytes(dir.File("blocker"), "a file");
+  ::setenv("XDG_CACHE_HOME", dir.File("blocker").c_str(), 1);
+  WriteBytes(dir.File("t.fits"), Header(ImageCards(2, 1)) + PadBlock(Data16({5, 6})));
+  Loaded r = Load(dir.File("t.fits"), false);
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(r.m[1][0], 6);
 }
 
 // ---------------------------------------------------------------- fixed columns
@@ -571,7 +619,7 @@ TEST(FitsReader, EmptyPrimaryLeadsToTheFirstImageExtension) {
   EXPECT_EQ(r.header.cards, 144);
   EXPECT_EQ(r.header.data_offset, 2880 * 5);
   EXPECT_EQ(r.header.bzero, 0);
-  const std::string trace = fits_test::ReadBytes("test.dat");
+  const std::string trace = fits_test::ReadBytes(fits_test::kTrace);
   EXPECT_EQ(trace.size(), 144u * 80 + 36 + 36 + 51);
   EXPECT_EQ(trace.substr(0, 81), "\n" + primary.substr(0, 80));
   EXPECT_EQ(std::string(r.header.card_bytes.begin() + 72 * 80, r.header.card_bytes.end()),

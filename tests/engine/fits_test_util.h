@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,8 +78,10 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 }
 
 // A fresh directory under the system's temporary folder, removed at the end.
-// With enter = true it is also the current directory meanwhile ("test.dat"
-// is written there).
+// With enter = true it is also the current directory and the cache folder
+// meanwhile, so the reader's trace is "QIRM/test.dat" (kTrace) in it.
+inline constexpr char kTrace[] = "QIRM/test.dat";
+
 class TempDir {
  public:
   explicit TempDir(bool enter = false) {
@@ -87,10 +90,18 @@ class TempDir {
     if (enter) {
       m_previous = std::filesystem::current_path();
       std::filesystem::current_path(m_path);
+      if (const char* cache = std::getenv("XDG_CACHE_HOME")) m_previous_cache = cache;
+      ::setenv("XDG_CACHE_HOME", m_path.c_str(), 1);
     }
   }
   ~TempDir() {
-    if (!m_previous.empty()) std::filesystem::current_path(m_previous);
+    if (!m_previous.empty()) {
+      std::filesystem::current_path(m_previous);
+      if (m_previous_cache)
+        ::setenv("XDG_CACHE_HOME", m_previous_cache->c_str(), 1);
+      else
+        ::unsetenv("XDG_CACHE_HOME");
+    }
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
   }
@@ -103,6 +114,7 @@ class TempDir {
  private:
   std::filesystem::path m_path;
   std::filesystem::path m_previous;
+  std::optional<std::string> m_previous_cache;
 };
 
 }  // namespace qirm::fits_test

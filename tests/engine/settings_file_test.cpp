@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+
+#include "core/user_dirs.h"
 
 namespace qirm {
 namespace {
@@ -115,6 +118,90 @@ TEST_F(SettingsFileTest, FailedWriteInAVanishedFolder) {
   const Status status = WriteSettingsFile((gone / kSettingsFileName).string(), {1, 2, 3, 4});
   EXPECT_FALSE(status.ok());
   EXPECT_FALSE(status.message().empty());
+}
+
+// Sets an environment variable for one scope (unset: nullptr) and puts the
+// old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (m_old)
+      ::setenv(m_name, m_old->c_str(), 1);
+    else
+      ::unsetenv(m_name);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
+
+TEST(UserDirs, FollowTheXdgVariablesElseTheHomeFolder) {
+  struct Case {
+    const char* config;  // XDG_CONFIG_HOME (nullptr: unset)
+    const char* cache;   // XDG_CACHE_HOME
+    const char* home;
+    std::string config_dir;
+    std::string cache_dir;
+  };
+  const Case cases[] = {
+      {"/x/conf", "/x/cache", "/home/u", "/x/conf/QIRM", "/x/cache/QIRM"},
+      {nullptr, nullptr, "/home/u", "/home/u/.config/QIRM", "/home/u/.cache/QIRM"},
+      // Empty and relative values are to be ignored.
+      {"", "", "/home/u", "/home/u/.config/QIRM", "/home/u/.cache/QIRM"},
+      {"conf", "./cache", "/home/u", "/home/u/.config/QIRM", "/home/u/.cache/QIRM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config_dir + " " + c.cache_dir);
+    ScopedEnv config("XDG_CONFIG_HOME", c.config);
+    ScopedEnv cache("XDG_CACHE_HOME", c.cache);
+    ScopedEnv home("HOME", c.home);
+    EXPECT_EQ(UserConfigDir(), c.config_dir);
+    EXPECT_EQ(UserCacheDir(), c.cache_dir);
+    EXPECT_EQ(SettingsFilePath(), c.config_dir + "/QIRM.ini");
+    EXPECT_EQ(TraceFilePath(), c.cache_dir + "/test.dat");
+  }
+}
+
+// The program's own load and save: the configuration folder is made on the
+// first save; an old file in the current folder is read only while the
+// configuration folder has none.
+TEST_F(SettingsFileTest, LoadAndSaveUseTheConfigurationFolder) {
+  const fs::path config = m_dir / "xdg" / "config";
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+  const fs::path previous = fs::current_path();
+  fs::current_path(m_dir);
+  EXPECT_EQ(LoadSettings(), std::nullopt);
+
+  WriteText("Quorvan\nWindow 1 2 300 400\n");  // the old file in the current folder
+  EXPECT_EQ(LoadSettings(), (WindowPlacement{1, 2, 300, 400}));
+
+  ASSERT_TRUE(SaveSettings({5, 6, 700, 800}).ok());
+  EXPECT_TRUE(fs::exists(config / "QIRM" / "QIRM.ini"));
+  EXPECT_EQ((fs::status(config / "QIRM").permissions() & fs::perms::all), fs::perms::owner_all);
+  EXPECT_EQ(LoadSettings(), (WindowPlacement{5, 6, 700, 800}));
+  EXPECT_EQ(ReadText(), "Quorvan\nWindow 1 2 300 400\n");  // the old one untouched
+
+  // A damaged file in the configuration folder is not replaced by the old one.
+  std::ofstream(config / "QIRM" / "QIRM.ini") << "Quorvan\nWindow x\n";
+  EXPECT_EQ(LoadSettings(), std::nullopt);
+  fs::current_path(previous);
+
+  // No folder can be made under a file: an error, nothing written.
+  std::ofstream(m_dir / "blocker") << "x";
+  ScopedEnv blocked("XDG_CONFIG_HOME", (m_dir / "blocker").c_str());
+  const Status status = SaveSettings({1, 2, 3, 4});
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("blocker"), std::string::npos) << status.message();
 }
 
 }  // namespace

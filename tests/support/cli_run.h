@@ -1,7 +1,7 @@
 // Running the real qirm-cli binary from GoogleTest: a fixture with a fresh
-// working folder per test, Run() with the exit code and both output streams,
-// and Write() / ReadAll() for the files around it. Tests that include it are
-// built into cli_tests, which defines QIRM_CLI_PATH.
+// working folder per test (also the user's cache and configuration folders), Run() with the exit code and
+// both output streams, and Write() / ReadAll() for the files around it. Tests that include it are built into
+// cli_tests, which defines QIRM_CLI_PATH.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -50,7 +50,10 @@ class CliFixture : public testing::Test {
 
   // Runs qirm-cli with args in the test's folder.
   CliResult Run(const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(m_dir.string()) + " && " + ShellQuote(QIRM_CLI_PATH);
+    // The user's folders are the test's own: "cache/QIRM/test.dat", ...
+    std::string command =
+        "cd " + ShellQuote(m_dir.string()) + " && XDG_CACHE_HOME=" + ShellQuote((m_dir / "cache").string()) +
+        " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) + " " + ShellQuote(QIRM_CLI_PATH);
     for (const auto& a : args) command += " " + ShellQuote(a);
     command += " >out.txt 2>err.txt";
     CliResult r;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -91,13 +92,21 @@ class MainFormTest : public QObject {
   QString m_oldDir;
 
  private slots:
-  // Every test runs in an empty folder of its own, so QIRM.ini never lands
-  // in the source tree.
+  // Every test runs in an empty folder of its own, which is also the user's
+  // configuration folder ("config/QIRM/QIRM.ini" in it).
   void init() {
     m_oldDir = QDir::currentPath();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir::setCurrent(m_dir->path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("config"))));
+  }
+  QString IniPath() const { return m_dir->filePath(QStringLiteral("config/QIRM/QIRM.ini")); }
+  void WriteIni(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile ini(path);
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(text);
   }
   void cleanup() {
     QDir::setCurrent(m_oldDir);
@@ -151,6 +160,9 @@ class MainFormTest : public QObject {
         {"S1", "K1", "測光（恒星）(&S)", true, ""},
         {"R2", "K1", "測光（流星）(&R)", true, ""},
         {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
+        {"FitsHeader1", "K1", "FITSヘッダー(&F)", true, "FitsHeader1Click"},
+        {"View1", "", "表示(&D)", true, ""},
+        {"OriginBottom1", "View1", "原点を左下に(&B)", true, "OriginBottom1Click"},
         {"Window1", "", "ウィンドウ(&W)", true, ""},
         {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
         {"V1", "", "バージョン(&V)", true, ""},
@@ -194,13 +206,13 @@ class MainFormTest : public QObject {
       return names.join(QLatin1Char(' '));
     };
     QCOMPARE(form.menuBar(), form.MainMenu1);
-    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 Window1 V1"));
+    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 View1 Window1 V1"));
     QCOMPARE(layout(form.File1Menu->actions()), QStringLiteral("N19 - Open1 Save1 Save2 - Exit1"));
     QCOMPARE(layout(form.E1Menu->actions()),
              QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
-    QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3"));
+    QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3 - FitsHeader1"));
     QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1 - Levels1"));
     QCOMPARE(layout(form.V1Menu->actions()), QStringLiteral("About1"));
     // The public members are the menu's own actions.
@@ -358,7 +370,7 @@ class MainFormTest : public QObject {
   }
 
   void firstRunIsCentredAndWritesTheFile() {
-    QVERIFY(!QFile::exists(QStringLiteral("QIRM.ini")));
+    QVERIFY(!QFile::exists(IniPath()));
     auto form = std::make_unique<TMainForm>();
     QCOMPARE(form->pos(), CentredCorner(925, 712));
     form->show();
@@ -367,7 +379,8 @@ class MainFormTest : public QObject {
     form->resize(700, 500);
     QVERIFY(form->close());
 
-    const QStringList lines = ReadLines(QStringLiteral("QIRM.ini"));
+    QVERIFY(!QFile::exists(QStringLiteral("QIRM.ini")));
+    const QStringList lines = ReadLines(IniPath());
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0], QStringLiteral("Quorvan"));
     QCOMPARE(lines[1], QStringLiteral("Window %1 %2 700 500").arg(form->pos().y()).arg(form->pos().x()));
@@ -382,22 +395,22 @@ class MainFormTest : public QObject {
   void placementFromTheFile_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QRect>("expected");  // outer corner and size
+    QTest::addColumn<bool>("old");        // in the current folder, as earlier versions kept it
     const QPoint c = CentredCorner(925, 712);
-    QTest::newRow("saved") << QByteArray(
-                                  "Quorvan\nWindow 10 20 800 600\nThis is the initial file for Quorvan\nx\n")
-                           << QRect(20, 10, 800, 600);
-    QTest::newRow("garbage") << QByteArray("Quorvan\nWindow ten 20 800 600\n") << QRect(c, QSize(925, 712));
-    QTest::newRow("short") << QByteArray("Quorvan\nWindow 10 20\n") << QRect(c, QSize(925, 712));
-    QTest::newRow("empty") << QByteArray() << QRect(c, QSize(925, 712));
+    const QByteArray saved("Quorvan\nWindow 10 20 800 600\nThis is the initial file for Quorvan\nx\n");
+    QTest::newRow("saved") << saved << QRect(20, 10, 800, 600) << false;
+    QTest::newRow("old file") << saved << QRect(20, 10, 800, 600) << true;
+    QTest::newRow("garbage") << QByteArray("Quorvan\nWindow ten 20 800 600\n") << QRect(c, QSize(925, 712))
+                             << false;
+    QTest::newRow("short") << QByteArray("Quorvan\nWindow 10 20\n") << QRect(c, QSize(925, 712)) << false;
+    QTest::newRow("empty") << QByteArray() << QRect(c, QSize(925, 712)) << false;
   }
 
   void placementFromTheFile() {
     QFETCH(QByteArray, text);
     QFETCH(QRect, expected);
-    QFile ini(QStringLiteral("QIRM.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(text);
-    ini.close();
+    QFETCH(bool, old);
+    WriteIni(old ? QStringLiteral("QIRM.ini") : IniPath(), text);
     TMainForm form;
     QCOMPARE(form.pos(), expected.topLeft());
     QCOMPARE(form.size(), expected.size());
@@ -406,30 +419,39 @@ class MainFormTest : public QObject {
     QCOMPARE(form.pos(), expected.topLeft());
   }
 
-  // The file goes to the current folder of the moment of closing, which a
-  // file dialog may have changed since start-up.
-  void fileFollowsTheCurrentFolder() {
+  // The file goes to the configuration folder whatever the current folder
+  // is (a file dialog may have changed it); an old file in the current
+  // folder is read while that has none, and left as it is.
+  void fileStaysInTheConfigurationFolder() {
+    WriteIni(QStringLiteral("QIRM.ini"), "Quorvan\nWindow 10 20 800 600\n");
     TMainForm form;
+    QCOMPARE(form.size(), QSize(800, 600));
     QVERIFY(QDir().mkdir(QStringLiteral("pictures")));
     QVERIFY(QDir::setCurrent(QStringLiteral("pictures")));
+    form.resize(640, 480);
     QVERIFY(form.close());
-    QVERIFY(QFile::exists(QStringLiteral("QIRM.ini")));
-    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("QIRM.ini"))));
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QVERIFY(!QFile::exists(QStringLiteral("pictures/QIRM.ini")));
+    QCOMPARE(ReadLines(QStringLiteral("QIRM.ini")).value(1), QStringLiteral("Window 10 20 800 600"));
+    QVERIFY(ReadLines(IniPath()).value(1).endsWith(QStringLiteral(" 640 480")));
+
+    // The next run reads the configuration folder's file, not the old one.
+    TMainForm again;
+    QCOMPARE(again.size(), QSize(640, 480));
   }
 
-  // The folder vanished under the program (as good as read-only, and root
-  // cannot be kept out otherwise): closing still works and writes nothing.
+  // No configuration folder can be made (its parent is a file; root cannot
+  // be kept out otherwise): closing still works and writes nothing.
   void unwritableFolderStillCloses() {
-    QVERIFY(QDir().mkdir(QStringLiteral("gone")));
-    QVERIFY(QDir::setCurrent(QStringLiteral("gone")));
+    WriteIni(QStringLiteral("blocker"), "x");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("blocker"))));
     TMainForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QVERIFY(QDir(m_dir->path()).rmdir(QStringLiteral("gone")));
     QVERIFY(form.close());
     QVERIFY(!form.isVisible());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("blocker")});
   }
 
   // Exit closes the window like its frame button: the place is kept.
@@ -439,7 +461,7 @@ class MainFormTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.Exit1->trigger();
     QVERIFY(!form.isVisible());
-    QVERIFY(QFile::exists(QStringLiteral("QIRM.ini")));
+    QVERIFY(QFile::exists(IniPath()));
   }
 
   void versionMessage() {

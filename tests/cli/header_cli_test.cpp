@@ -1,0 +1,111 @@
+// qirm-cli header: the image's header, one card a line.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/cli_run.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using HeaderCliTest = qirm::test::CliFixture;
+using qirm::test::Card;
+using qirm::test::Fits16Bytes;
+
+TEST_F(HeaderCliTest, PrintsTheCardsWithoutTrailingBlanksUpToEnd) {
+  std::string bytes = Fits16Bytes(2, 1, {1, 2});
+  // A comment card, a blank card and a card after END's padding that must
+  // not show.
+  bytes.replace(6 * 80, 3 * 80, Card("OBJECT  = 'M 13    '           / target   ") + Card("") + Card("END"));
+  Write("a.fits", bytes);
+  qirm::test::CliResult r = Run({"header", "a.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "SIMPLE  =                    T\nBITPIX  =                   16\nNAXIS   =                    2\n"
+            "NAXIS1  =                    2\nNAXIS2  =                    1\nBZERO   =                32768\n"
+            "OBJECT  = 'M 13    '           / target\n\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(fs::exists(m_dir / "cache" / "QIRM" / "test.dat"));
+}
+
+TEST_F(HeaderCliTest, ExtensionImageShowsItsOwnHeader) {
+  std::string primary = Card("SIMPLE  =                    T") + Card("BITPIX  =                    8") +
+                        Card("NAXIS   =                    0") + Card("ORIGIN  = 'primary'") + Card("END");
+  primary.resize(2880, ' ');
+  std::string image = Fits16Bytes(2, 1, {1, 2});
+  image.replace(0, 80, Card("XTENSION= 'IMAGE   '"));
+  image.replace(6 * 80, 2 * 80, Card("PCOUNT  =                    0") + Card("END"));
+  Write("mef.fits", primary + image);
+  qirm::test::CliResult r = Run({"header", "mef.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.find("XTENSION= 'IMAGE   '\n"), 0u) << r.out;
+  EXPECT_EQ(r.out.find("primary"), std::string::npos);
+  EXPECT_NE(r.out.find("PCOUNT  =                    0\n"), std::string::npos);
+}
+
+TEST_F(HeaderCliTest, Failures) {
+  Write("short.fits", Card("SIMPLE  =                    T"));
+  qirm::test::CliResult r = Run({"header", "short.fits"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err.rfind("qirm-cli: ", 0), 0u) << r.err;
+  EXPECT_EQ(Run({"header", "missing.fits"}).code, 1);
+  EXPECT_EQ(Run({"header"}).code, 2);
+  EXPECT_EQ(Run({"header", "a.fits", "b.fits"}).code, 2);
+}
+
+// The lines are the file's own cards: astropy reads the same header.
+TEST_F(HeaderCliTest, RealFramesMatchAstropy) {
+  const fs::path data = QIRM_DATA_DIR;
+  const fs::path frame = data / "fixtures" / "dss_m67_M6707HH.fits";
+  if (!fs::exists(frame)) GTEST_SKIP() << "no real frames at " << data;
+  const std::string script =
+      "import sys\n"
+      "from astropy.io import fits\n"
+      "h = fits.getheader(sys.argv[1])\n"
+      "sys.stdout.write(''.join(c.image.rstrip() + '\\n' for c in h.cards))\n";
+  Write("cards.py", script);
+  const std::string command = "/usr/bin/python3 " + (m_dir / "cards.py").string() + " " + frame.string() +
+                              " > " + (m_dir / "astropy.txt").string() + " 2>/dev/null";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "no astropy under /usr/bin/python3";
+  qirm::test::CliResult r = Run({"header", frame.string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, qirm::test::ReadAll(m_dir / "astropy.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+// A 40 x 20 frame with a TAN WCS: FITS pixel (1, 1) at RA 10, Dec 20, one
+// arcsecond per pixel, north up the rows.
+std::string TanFrame() {
+  std::string bytes = qirm::test::Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000));
+  bytes.replace(6 * 80, 9 * 80,
+                Card("CTYPE1  = 'RA---TAN'") + Card("CTYPE2  = 'DEC--TAN'") +
+                    Card("CRVAL1  =                 10.0") + Card("CRVAL2  =                 20.0") +
+                    Card("CRPIX1  =                  1.0") + Card("CRPIX2  =                  1.0") +
+                    Card("CD1_1   = -2.7777777777778E-04") + Card("CD2_2   =  2.7777777777778E-04") +
+                    Card("END"));
+  return bytes;
+}
+
+}  // namespace
+
+// measure's fourth line is the sky position of the image pixel it reads:
+// at zoom 2 the click at (0, 20) reads pixel (0, 10), ten arcseconds north.
+TEST_F(HeaderCliTest, MeasurePrintsTheSkyPositionOfThePixelRead) {
+  Write("tan.fits", TanFrame());
+  qirm::test::CliResult r = Run({"measure", "tan.fits", "0", "0"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\nWCS = 10.0000000 20.0000000\n"), std::string::npos) << r.out;
+  r = Run({"measure", "tan.fits", "1", "20", "--zoom", "2"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\nWCS = 10.0000000 20.0027778\n"), std::string::npos) << r.out;
+  // Without a WCS: the three lines only.
+  Write("plain.fits", qirm::test::Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000)));
+  r = Run({"measure", "plain.fits", "0", "0"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.find("WCS"), std::string::npos) << r.out;
+}
