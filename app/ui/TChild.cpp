@@ -130,7 +130,8 @@ void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {
 
   if (StarPickTarget* target = CurrentStarPickTarget()) {
     qirm::StarPick pick = target->ReadStarPick();
-    if (!qirm::CapturePosition(pick, b, X, Y, error)) {
+    int x = 0, y = 0;
+    if (!qirm::ImagePixelAt(*m_document, X, Y, x, y, error) || !qirm::CapturePosition(pick, b, x, y, error)) {
       emit ErrorRaised(QString::fromStdString(error));
       return;
     }
