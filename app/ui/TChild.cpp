@@ -5,7 +5,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <cstring>
 
 #include "app/star_width.h"
@@ -73,6 +75,7 @@ TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Scroll);
+  Scroll->viewport()->installEventFilter(this);
   connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
   connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
   RefreshImage();
@@ -95,6 +98,42 @@ void TChild::RefreshImage() {
 }
 
 QSize TChild::sizeHint() const { return ZoomedSize(); }
+
+QPointF TChild::ImagePointAt(QPointF viewport_pos) const {
+  const double z = m_document ? m_document->zoom.value_or(1) : 1;
+  return QPointF((Scroll->horizontalScrollBar()->value() + viewport_pos.x()) / z,
+                 (Scroll->verticalScrollBar()->value() + viewport_pos.y()) / z);
+}
+
+void TChild::ShowImagePointAt(QPointF image_point, QPointF viewport_pos) {
+  const double z = m_document ? m_document->zoom.value_or(1) : 1;
+  Scroll->horizontalScrollBar()->setValue(qRound(image_point.x() * z - viewport_pos.x()));
+  Scroll->verticalScrollBar()->setValue(qRound(image_point.y() * z - viewport_pos.y()));
+}
+
+QPointF TChild::ViewCentre() const {
+  const QSize view = Scroll->viewport()->size();
+  return QPointF(view.width() / 2.0, view.height() / 2.0);
+}
+
+bool TChild::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != Scroll->viewport() || event->type() != QEvent::Wheel)
+    return QWidget::eventFilter(watched, event);
+  auto* wheel = static_cast<QWheelEvent*>(event);
+  const bool canScroll =
+      Scroll->horizontalScrollBar()->maximum() > 0 || Scroll->verticalScrollBar()->maximum() > 0;
+  if (!(wheel->modifiers() & Qt::ControlModifier) && canScroll) return false;
+  // A notch is 120 eighths of a degree; fine-grained wheels and touch pads
+  // send less at a time and zoom once a notch's worth has been turned.
+  m_wheelTurn += wheel->angleDelta().y();
+  while (m_wheelTurn >= 120 || m_wheelTurn <= -120) {
+    const bool in = m_wheelTurn > 0;
+    m_wheelTurn += in ? -120 : 120;
+    emit WheelZoom(in ? qirm::ZoomDirection::In : qirm::ZoomDirection::Out, wheel->position());
+  }
+  wheel->accept();
+  return true;
+}
 
 void TChild::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);

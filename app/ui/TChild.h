@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "display/levels.h"
 #include "document/image_document.h"
 
 class QScrollArea;
@@ -56,6 +57,15 @@ class TChild : public QWidget {
   // The size the window's client area needs for the whole zoomed picture.
   QSize sizeHint() const override;
 
+  // The point of the image (in image pixels, with fractions) shown at
+  // `viewport_pos` of the scroll area's viewport, at the current zoom.
+  QPointF ImagePointAt(QPointF viewport_pos) const;
+  // Scrolls so that the image point `image_point` shows at `viewport_pos`,
+  // as far as the scroll bars reach.
+  void ShowImagePointAt(QPointF image_point, QPointF viewport_pos);
+  // The centre of the visible part of the window.
+  QPointF ViewCentre() const;
+
  signals:
   // FormClose: the window is going away; its document must be released.
   void Closed(TChild* child);
@@ -66,6 +76,9 @@ class TChild : public QWidget {
   // A mouse action stopped on an error (levels that are not numbers, a
   // position that cannot be captured); the main window shows the box.
   void ErrorRaised(const QString& message);
+  // The wheel asks for a zoom step about `viewport_pos` (Ctrl+wheel, or the
+  // plain wheel when the picture cannot scroll that way).
+  void WheelZoom(qirm::ZoomDirection direction, QPointF viewport_pos);
 
  public slots:
   void ImageMouseMove(int X, int Y);
@@ -73,7 +86,9 @@ class TChild : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   qirm::ImageDocument* m_document;
+  int m_wheelTurn = 0;  // eighths of a degree turned and not yet zoomed
 };

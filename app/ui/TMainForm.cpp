@@ -112,7 +112,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   PlaceWindow();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The zoom box reports a finished edit when it loses the focus, which it
+  // does while the window is taken apart: the workspace is gone by then.
+  Edit1->disconnect(this);
+}
 
 void TMainForm::CreateMenu() {
   MainMenu1 = menuBar();
@@ -174,6 +178,17 @@ void TMainForm::CreateMenu() {
   R2 = AddItem(K1Menu, "R2", QStringLiteral("測光（流星）(&R)"));
   P3 = AddItem(K1Menu, "P3", QStringLiteral("スペクトル(&P)"));
 
+  View1Menu = AddSubmenu(MainMenu1, "View1", QStringLiteral("表示(&D)"), View1);
+  ZoomIn1 = AddItem(View1Menu, "ZoomIn1", QStringLiteral("拡大(&I)"));
+  ZoomIn1->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                         QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  ZoomOut1 = AddItem(View1Menu, "ZoomOut1", QStringLiteral("縮小(&O)"));
+  ZoomOut1->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+  FitZoom1 = AddItem(View1Menu, "FitZoom1", QStringLiteral("ウィンドウに合わせる(&F)"));
+  FitZoom1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  Zoom100 = AddItem(View1Menu, "Zoom100", QStringLiteral("100%(&1)"));
+  Zoom100->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
 
@@ -202,6 +217,10 @@ void TMainForm::CreateMenu() {
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
+  connect(ZoomIn1, &QAction::triggered, this, &TMainForm::Button1Click);
+  connect(ZoomOut1, &QAction::triggered, this, &TMainForm::Button2Click);
+  connect(FitZoom1, &QAction::triggered, this, &TMainForm::FitZoom1Click);
+  connect(Zoom100, &QAction::triggered, this, &TMainForm::Zoom100Click);
   connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
   connect(Redo1, &QAction::triggered, this, &TMainForm::Redo1Click);
@@ -280,6 +299,8 @@ void TMainForm::CreateSpeedBar() {
   connect(SaveButton, &QToolButton::clicked, this, &TMainForm::SaveButtonClick);
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+  // Enter or leaving the box applies a typed zoom.
+  connect(Edit1, &QLineEdit::editingFinished, this, &TMainForm::Edit1Change);
   connect(Button3, &QPushButton::clicked, this, &TMainForm::Button33Click);
   connect(Button4, &QPushButton::clicked, this, &TMainForm::Button44Click);
   connect(UpDown1, &UpDownSpin::clicked, this, &TMainForm::UpDown1Click);

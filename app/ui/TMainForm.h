@@ -5,8 +5,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 #include "app/open_image.h"
 #include "app/ui/ResultWindowHost.h"
@@ -99,50 +102,56 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // Menu MainMenu1. A submenu is its QMenu's action; its QMenu is
   // File1Menu, E1Menu ...
   QMenuBar* MainMenu1 = nullptr;
-  QAction* File1 = nullptr;    // "ファイル(&F)": the file menu
-  QAction* N19 = nullptr;      // "新規(&N)": new, always disabled
-  QAction* Open1 = nullptr;    // "開く(&O)": open image files
-  QAction* Save1 = nullptr;    // "保存(&A)": save the active image as BMP or JPEG
-  QAction* Save2 = nullptr;    // "上書き保存(&S)": overwrite, always disabled
-  QAction* Exit1 = nullptr;    // "終了(&X)": end the program
-  QAction* E1 = nullptr;       // "画像編集(&E)": the edit menu
-  QAction* Undo1 = nullptr;    // "元に戻す: <command>" (Ctrl+Z): undo in the active window
-  QAction* Redo1 = nullptr;    // "やり直し: <command>" (Ctrl+Y): redo in the active window
-  QAction* N1 = nullptr;       // "ネガ反転(&N)": negative
-  QAction* M1 = nullptr;       // "左右反転(&M)": mirror left to right
-  QAction* R1 = nullptr;       // "上下反転(&U)": flip top to bottom
-  QAction* R3 = nullptr;       // "回転(&R)": rotate by the fixed 0.1 radian
-  QAction* N3 = nullptr;       // "リサンプリング(&P)": resampling, no command
-  QAction* RGB1 = nullptr;     // "RGB合成(&B)": the tri-colour composition dialog
-  QAction* RGB2 = nullptr;     // "RGB分解(&V)": separate into R, G and B windows
-  QAction* C1 = nullptr;       // "コンポジット(&C)": stack open images
-  QAction* T2 = nullptr;       // "背景傾斜(&T)": background tilt, no command
-  QAction* P2 = nullptr;       // "画像処理(&P)": the processing menu
-  QAction* N2 = nullptr;       // "エッジ強調(&E)": edge enhancement
-  QAction* N4 = nullptr;       // "ぼかし(&B)": blur
-  QAction* H1 = nullptr;       // "ハイパス効果(&H)": high-pass filter
-  QAction* L1 = nullptr;       // "ローパス効果(&L)": low-pass filter
-  QAction* N5 = nullptr;       // "ブルーミング除去(&R)": remove blooming
-  QAction* T1 = nullptr;       // "トーンカーブ(&T)": tone curve, no command
-  QAction* N6 = nullptr;       // "ガンマ(&M)": gamma
-  QAction* N23 = nullptr;      // "画像処理パネル": processing panel, no command
-  QAction* N7 = nullptr;       // "ソラリゼーション(&S)": solarization
-  QAction* N8 = nullptr;       // "サバチエ効果(&H)": Sabattier effect
-  QAction* N9 = nullptr;       // "コマコレクト処理(&K)": coma correction
-  QAction* P1 = nullptr;       // "ガイドミスキャンセラ(&G)": guide-miss canceller
-  QAction* PRCC1 = nullptr;    // "P.R.C.(&C)": no command
-  QAction* K1 = nullptr;       // "計測(&K)": the measuring menu
-  QAction* S1 = nullptr;       // "測光（恒星）(&S)": star photometry, no command
-  QAction* R2 = nullptr;       // "測光（流星）(&R)": meteor photometry, no command
-  QAction* P3 = nullptr;       // "スペクトル(&P)": spectrum plot of the active image
-  QAction* Window1 = nullptr;  // "ウィンドウ(&W)": the window menu
-  QAction* A1 = nullptr;       // "すべてを閉じる(&A)": close all image windows
-  QAction* V1 = nullptr;       // "バージョン(&V)": the version menu
-  QAction* About1 = nullptr;   // "バージョン情報(&V)": the version box
+  QAction* File1 = nullptr;     // "ファイル(&F)": the file menu
+  QAction* N19 = nullptr;       // "新規(&N)": new, always disabled
+  QAction* Open1 = nullptr;     // "開く(&O)": open image files
+  QAction* Save1 = nullptr;     // "保存(&A)": save the active image as BMP or JPEG
+  QAction* Save2 = nullptr;     // "上書き保存(&S)": overwrite, always disabled
+  QAction* Exit1 = nullptr;     // "終了(&X)": end the program
+  QAction* E1 = nullptr;        // "画像編集(&E)": the edit menu
+  QAction* Undo1 = nullptr;     // "元に戻す: <command>" (Ctrl+Z): undo in the active window
+  QAction* Redo1 = nullptr;     // "やり直し: <command>" (Ctrl+Y): redo in the active window
+  QAction* N1 = nullptr;        // "ネガ反転(&N)": negative
+  QAction* M1 = nullptr;        // "左右反転(&M)": mirror left to right
+  QAction* R1 = nullptr;        // "上下反転(&U)": flip top to bottom
+  QAction* R3 = nullptr;        // "回転(&R)": rotate by the fixed 0.1 radian
+  QAction* N3 = nullptr;        // "リサンプリング(&P)": resampling, no command
+  QAction* RGB1 = nullptr;      // "RGB合成(&B)": the tri-colour composition dialog
+  QAction* RGB2 = nullptr;      // "RGB分解(&V)": separate into R, G and B windows
+  QAction* C1 = nullptr;        // "コンポジット(&C)": stack open images
+  QAction* T2 = nullptr;        // "背景傾斜(&T)": background tilt, no command
+  QAction* P2 = nullptr;        // "画像処理(&P)": the processing menu
+  QAction* N2 = nullptr;        // "エッジ強調(&E)": edge enhancement
+  QAction* N4 = nullptr;        // "ぼかし(&B)": blur
+  QAction* H1 = nullptr;        // "ハイパス効果(&H)": high-pass filter
+  QAction* L1 = nullptr;        // "ローパス効果(&L)": low-pass filter
+  QAction* N5 = nullptr;        // "ブルーミング除去(&R)": remove blooming
+  QAction* T1 = nullptr;        // "トーンカーブ(&T)": tone curve, no command
+  QAction* N6 = nullptr;        // "ガンマ(&M)": gamma
+  QAction* N23 = nullptr;       // "画像処理パネル": processing panel, no command
+  QAction* N7 = nullptr;        // "ソラリゼーション(&S)": solarization
+  QAction* N8 = nullptr;        // "サバチエ効果(&H)": Sabattier effect
+  QAction* N9 = nullptr;        // "コマコレクト処理(&K)": coma correction
+  QAction* P1 = nullptr;        // "ガイドミスキャンセラ(&G)": guide-miss canceller
+  QAction* PRCC1 = nullptr;     // "P.R.C.(&C)": no command
+  QAction* K1 = nullptr;        // "計測(&K)": the measuring menu
+  QAction* S1 = nullptr;        // "測光（恒星）(&S)": star photometry, no command
+  QAction* R2 = nullptr;        // "測光（流星）(&R)": meteor photometry, no command
+  QAction* P3 = nullptr;        // "スペクトル(&P)": spectrum plot of the active image
+  QAction* View1 = nullptr;     // "表示(&D)": the zoom menu
+  QAction* ZoomIn1 = nullptr;   // "拡大(&I)" ("+", Ctrl++): as Button1, about the view's centre
+  QAction* ZoomOut1 = nullptr;  // "縮小(&O)" ("-", Ctrl+-): as Button2
+  QAction* FitZoom1 = nullptr;  // "ウィンドウに合わせる(&F)" (Ctrl+0): the largest zoom that fits
+  QAction* Zoom100 = nullptr;   // "100%(&1)" (Ctrl+1)
+  QAction* Window1 = nullptr;   // "ウィンドウ(&W)": the window menu
+  QAction* A1 = nullptr;        // "すべてを閉じる(&A)": close all image windows
+  QAction* V1 = nullptr;        // "バージョン(&V)": the version menu
+  QAction* About1 = nullptr;    // "バージョン情報(&V)": the version box
   QMenu* File1Menu = nullptr;
   QMenu* E1Menu = nullptr;
   QMenu* P2Menu = nullptr;
   QMenu* K1Menu = nullptr;
+  QMenu* View1Menu = nullptr;
   QMenu* Window1Menu = nullptr;
   QMenu* V1Menu = nullptr;
 
@@ -206,12 +215,15 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void SaveButtonClick();  // as Save1Click
   void Button1Click();     // "+": zoom in
   void Button2Click();     // "-": zoom out
-  void Button33Click();    // "H" (Button3): more contrast
-  void Button44Click();    // "L" (Button4): less contrast
-  void UpDown1Click();     // maximum level arrows
-  void UpDown2Click();     // minimum level arrows
-  void Edit2Change();      // maximum level text
-  void Edit3Change();      // minimum level text
+  void FitZoom1Click();  // "ウィンドウに合わせる": the largest zoom at which the picture fits the window
+  void Zoom100Click();   // "100%"
+  void Edit1Change();    // a zoom typed into the zoom box: applied, or the shown zoom restored
+  void Button33Click();  // "H" (Button3): more contrast
+  void Button44Click();  // "L" (Button4): less contrast
+  void UpDown1Click();   // maximum level arrows
+  void UpDown2Click();   // minimum level arrows
+  void Edit2Change();    // maximum level text
+  void Edit3Change();    // minimum level text
 
   void Timer1Timer();  // each second: the memory gauge
 
@@ -231,6 +243,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void FitZoomed(TChild* child);
   void ActivateChild(TChild* child);
   void ZoomClick(qirm::ZoomDirection direction);
+  // Runs a zoom command on the active window and keeps the image point shown
+  // at `anchor` (viewport coordinates; the view's centre when none) where it
+  // was. `fit` sizes the window to the zoomed picture as "+" and "-" do.
+  void ZoomActive(const std::function<qirm::Status(bool& changed)>& command, std::optional<QPointF> anchor,
+                  bool fit);
   void LevelCommand(qirm::Status (*command)(qirm::Workspace&));
   void SpinClick(qirm::LevelSpin spin, int direction);
   void CreateMenu();

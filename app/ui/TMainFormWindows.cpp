@@ -123,6 +123,13 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
       Label1->setToolTip(extremes);
     });
     connect(child, &TChild::ErrorRaised, this, &TMainForm::ShowError);
+    connect(child, &TChild::WheelZoom, this, [this, child](qirm::ZoomDirection direction, QPointF at) {
+      // The window under the wheel is the one that zooms.
+      if (child != ActiveChild())
+        MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(child->parentWidget()));
+      if (child != ActiveChild()) return;
+      ZoomActive([&](bool& changed) { return qirm::Zoom(m_workspace, direction, changed); }, at, false);
+    });
     sub->show();
     // Reach the right and bottom edges of the main client area.
     sub->resize(std::max(client.width() - sub->x(), 100), std::max(client.height() - sub->y(), 80));

@@ -151,6 +151,11 @@ class MainFormTest : public QObject {
         {"S1", "K1", "測光（恒星）(&S)", true, ""},
         {"R2", "K1", "測光（流星）(&R)", true, ""},
         {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
+        {"View1", "", "表示(&D)", true, ""},
+        {"ZoomIn1", "View1", "拡大(&I)", true, ""},
+        {"ZoomOut1", "View1", "縮小(&O)", true, ""},
+        {"FitZoom1", "View1", "ウィンドウに合わせる(&F)", true, "FitZoom1Click"},
+        {"Zoom100", "View1", "100%(&1)", true, "Zoom100Click"},
         {"Window1", "", "ウィンドウ(&W)", true, ""},
         {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
         {"V1", "", "バージョン(&V)", true, ""},
@@ -194,13 +199,14 @@ class MainFormTest : public QObject {
       return names.join(QLatin1Char(' '));
     };
     QCOMPARE(form.menuBar(), form.MainMenu1);
-    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 Window1 V1"));
+    QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 View1 Window1 V1"));
     QCOMPARE(layout(form.File1Menu->actions()), QStringLiteral("N19 - Open1 Save1 Save2 - Exit1"));
     QCOMPARE(layout(form.E1Menu->actions()),
              QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
     QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3"));
+    QCOMPARE(layout(form.View1Menu->actions()), QStringLiteral("ZoomIn1 ZoomOut1 FitZoom1 Zoom100"));
     QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1"));
     QCOMPARE(layout(form.V1Menu->actions()), QStringLiteral("About1"));
     // The public members are the menu's own actions.
