@@ -29,8 +29,8 @@ double ZoomOf(TChild* child) { return child->Document()->zoom.value_or(0); }
 // window's viewport.
 void Wheel(TChild* child, QPointF pos, int notches, Qt::KeyboardModifiers modifiers) {
   QWidget* viewport = child->Scroll->viewport();
-  QWheelEvent event(pos, viewport->mapToGlobal(pos), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
-                    Qt::NoScrollPhase, false);
+  QWheelEvent event(pos, viewport->mapToGlobal(pos), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                    modifiers, Qt::NoScrollPhase, false);
   QApplication::sendEvent(viewport, &event);
 }
 
@@ -114,8 +114,8 @@ class ZoomAndWindowsTest : public QObject {
     QCOMPARE(ZoomOf(small), 2.0);
     QWidget* viewport = small->Scroll->viewport();
     for (int i = 0; i < 2; ++i) {
-      QWheelEvent half(QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -60), Qt::NoButton,
-                       Qt::NoModifier, Qt::NoScrollPhase, false);
+      QWheelEvent half(QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -60),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
       QApplication::sendEvent(viewport, &half);
       QCOMPARE(ZoomOf(small), i == 0 ? 2.0 : 1.0);
     }
@@ -131,7 +131,8 @@ class ZoomAndWindowsTest : public QObject {
     QCOMPARE(ZoomOf(child), 2.0);
     QPointF now = child->ImagePointAt(child->ViewCentre());
     QVERIFY2(std::abs(now.x() - centre.x()) < 1 && std::abs(now.y() - centre.y()) < 1,
-             qPrintable(QStringLiteral("%1,%2 vs %3,%4").arg(now.x()).arg(now.y()).arg(centre.x()).arg(centre.y())));
+             qPrintable(
+                 QStringLiteral("%1,%2 vs %3,%4").arg(now.x()).arg(now.y()).arg(centre.x()).arg(centre.y())));
     QTest::keyClick(MainForm, Qt::Key_Minus);
     QCOMPARE(ZoomOf(child), 1.0);
     QTest::keyClick(MainForm, Qt::Key_Equal, Qt::ControlModifier);
