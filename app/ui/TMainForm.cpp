@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@
 #include <QToolButton>
 
 #include "app/memory_load.h"
+#include "app/recent_files.h"
 #include "app/settings_file.h"
 #include "app/ui/TChild.h"
 #include "app/ui/UpDownSpin.h"
@@ -110,6 +112,13 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   Timer1->start();
 
   PlaceWindow();
+
+  // Resolved now: the file dialogs move the current folder later.
+  m_recentPath = QDir::current().absoluteFilePath(
+      QString::fromLocal8Bit(qirm::RecentFilesPath(qirm::kSettingsFileName).c_str()));
+  m_recent = qirm::ReadRecentFiles(QFile::encodeName(m_recentPath).toStdString());
+  UpdateRecentMenu();
+  setAcceptDrops(true);
 }
 
 TMainForm::~TMainForm() {
@@ -127,11 +136,20 @@ void TMainForm::CreateMenu() {
   N19->setEnabled(false);
   File1Menu->addSeparator();
   Open1 = AddItem(File1Menu, "Open1", QStringLiteral("開く(&O)"));
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Recent1Menu = File1Menu->addMenu(QStringLiteral("最近使ったファイル(&R)"));
+  Recent1Menu->setObjectName(QStringLiteral("Recent1Menu"));
+  Recent1 = Recent1Menu->menuAction();
+  Recent1->setObjectName(QStringLiteral("Recent1"));
   Save1 = AddItem(File1Menu, "Save1", QStringLiteral("保存(&A)"));
+  Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save2 = AddItem(File1Menu, "Save2", QStringLiteral("上書き保存(&S)"));
   Save2->setEnabled(false);
+  Close1 = AddItem(File1Menu, "Close1", QStringLiteral("閉じる(&C)"));
+  Close1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
   File1Menu->addSeparator();
   Exit1 = AddItem(File1Menu, "Exit1", QStringLiteral("終了(&X)"));
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   E1Menu = AddSubmenu(MainMenu1, "E1", QStringLiteral("画像編集(&E)"), E1);
   Undo1 = AddItem(E1Menu, "Undo1", QStringLiteral("元に戻す"));
@@ -167,7 +185,8 @@ void TMainForm::CreateMenu() {
   N23 = AddItem(P2Menu, "N23", QStringLiteral("画像処理パネル"));
   P2Menu->addSeparator();
   N7 = AddItem(P2Menu, "N7", QStringLiteral("ソラリゼーション(&S)"));
-  N8 = AddItem(P2Menu, "N8", QStringLiteral("サバチエ効果(&H)"));
+  // &H belongs to ハイパス効果 in the same menu.
+  N8 = AddItem(P2Menu, "N8", QStringLiteral("サバチエ効果(&A)"));
   P2Menu->addSeparator();
   N9 = AddItem(P2Menu, "N9", QStringLiteral("コマコレクト処理(&K)"));
   P1 = AddItem(P2Menu, "P1", QStringLiteral("ガイドミスキャンセラ(&G)"));
@@ -188,9 +207,17 @@ void TMainForm::CreateMenu() {
   FitZoom1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
   Zoom100 = AddItem(View1Menu, "Zoom100", QStringLiteral("100%(&1)"));
   Zoom100->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+  View1Menu->addSeparator();
+  FullScreen1 = AddItem(View1Menu, "FullScreen1", QStringLiteral("全画面表示(&U)"));
+  FullScreen1->setShortcut(QKeySequence(Qt::Key_F11));
+  FullScreen1->setCheckable(true);
 
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
+  Window1Menu->addSeparator();
+  Cascade1 = AddItem(Window1Menu, "Cascade1", QStringLiteral("重ねて表示(&C)"));
+  Tile1 = AddItem(Window1Menu, "Tile1", QStringLiteral("並べて表示(&T)"));
+  Window1Menu->addSeparator();
 
   V1Menu = AddSubmenu(MainMenu1, "V1", QStringLiteral("バージョン(&V)"), V1);
   About1 = AddItem(V1Menu, "About1", QStringLiteral("バージョン情報(&V)"));
@@ -217,6 +244,11 @@ void TMainForm::CreateMenu() {
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
+  connect(Close1, &QAction::triggered, this, &TMainForm::Close1Click);
+  connect(Cascade1, &QAction::triggered, this, &TMainForm::Cascade1Click);
+  connect(Tile1, &QAction::triggered, this, &TMainForm::Tile1Click);
+  connect(Window1Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateWindowList);
+  connect(FullScreen1, &QAction::triggered, this, &TMainForm::FullScreen1Click);
   connect(ZoomIn1, &QAction::triggered, this, &TMainForm::Button1Click);
   connect(ZoomOut1, &QAction::triggered, this, &TMainForm::Button2Click);
   connect(FitZoom1, &QAction::triggered, this, &TMainForm::FitZoom1Click);

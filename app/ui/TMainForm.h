@@ -19,6 +19,8 @@
 
 class QAction;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMdiArea;
@@ -96,8 +98,15 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   bool MayClose(TChild* child);
 
   // Opens one file into a new window with the reader its entry names
-  // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
+  // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box. An opened
+  // file goes to the front of the recent list.
   bool OpenFile(const QString& path, qirm::FileType type);
+
+  // The recent files, newest first, as the File menu lists them.
+  QStringList RecentFiles() const;
+  // Where the recent list is kept: beside QIRM.ini, as the current folder
+  // was at start-up.
+  QString RecentFilesPath() const { return m_recentPath; }
 
   // Menu MainMenu1. A submenu is its QMenu's action; its QMenu is
   // File1Menu, E1Menu ...
@@ -107,6 +116,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* Open1 = nullptr;     // "開く(&O)": open image files
   QAction* Save1 = nullptr;     // "保存(&A)": save the active image as BMP or JPEG
   QAction* Save2 = nullptr;     // "上書き保存(&S)": overwrite, always disabled
+  QAction* Close1 = nullptr;    // "閉じる(&C)" (Ctrl+W, Ctrl+F4): close the active window
+  QAction* Recent1 = nullptr;   // "最近使ったファイル(&R)": the recent files, newest first
   QAction* Exit1 = nullptr;     // "終了(&X)": end the program
   QAction* E1 = nullptr;        // "画像編集(&E)": the edit menu
   QAction* Undo1 = nullptr;     // "元に戻す: <command>" (Ctrl+Z): undo in the active window
@@ -130,7 +141,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* N6 = nullptr;        // "ガンマ(&M)": gamma
   QAction* N23 = nullptr;       // "画像処理パネル": processing panel, no command
   QAction* N7 = nullptr;        // "ソラリゼーション(&S)": solarization
-  QAction* N8 = nullptr;        // "サバチエ効果(&H)": Sabattier effect
+  QAction* N8 = nullptr;        // "サバチエ効果(&A)": Sabattier effect
   QAction* N9 = nullptr;        // "コマコレクト処理(&K)": coma correction
   QAction* P1 = nullptr;        // "ガイドミスキャンセラ(&G)": guide-miss canceller
   QAction* PRCC1 = nullptr;     // "P.R.C.(&C)": no command
@@ -143,11 +154,17 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* ZoomOut1 = nullptr;  // "縮小(&O)" ("-", Ctrl+-): as Button2
   QAction* FitZoom1 = nullptr;  // "ウィンドウに合わせる(&F)" (Ctrl+0): the largest zoom that fits
   QAction* Zoom100 = nullptr;   // "100%(&1)" (Ctrl+1)
-  QAction* Window1 = nullptr;   // "ウィンドウ(&W)": the window menu
-  QAction* A1 = nullptr;        // "すべてを閉じる(&A)": close all image windows
-  QAction* V1 = nullptr;        // "バージョン(&V)": the version menu
-  QAction* About1 = nullptr;    // "バージョン情報(&V)": the version box
+  QAction* FullScreen1 = nullptr;  // "全画面表示(&U)" (F11), checkable
+  QAction* Window1 = nullptr;      // "ウィンドウ(&W)": the window menu
+  QAction* A1 = nullptr;           // "すべてを閉じる(&A)": close all image windows
+  QAction* Cascade1 = nullptr;     // "重ねて表示(&C)": cascade the image windows
+  QAction* Tile1 = nullptr;        // "並べて表示(&T)": tile them
+  // Below the last separator of Window1Menu: one checkable item per image
+  // window, made each time the menu opens.
+  QAction* V1 = nullptr;      // "バージョン(&V)": the version menu
+  QAction* About1 = nullptr;  // "バージョン情報(&V)": the version box
   QMenu* File1Menu = nullptr;
+  QMenu* Recent1Menu = nullptr;
   QMenu* E1Menu = nullptr;
   QMenu* P2Menu = nullptr;
   QMenu* K1Menu = nullptr;
@@ -202,11 +219,16 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void N5Click();      // N5 "ブルーミング除去(&R)": blooming removal
   void N6Click();      // N6 "ガンマ(&M)": gamma dialog, then gamma
   void N7Click();      // N7 "ソラリゼーション(&S)": solarization
-  void N8Click();      // N8 "サバチエ効果(&H)": step-width dialog, then Sabattier
+  void N8Click();      // N8 "サバチエ効果(&A)": step-width dialog, then Sabattier
   void N9Click();      // N9 "コマコレクト処理(&K)": coma dialog, then correction
   void P1Click();      // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
   void P3Click();      // P3 "スペクトル(&P)": spectrum plot
   void A1Click();      // A1 "すべてを閉じる(&A)": close all
+  void Close1Click();  // Close1 "閉じる(&C)": the active window, through the save question
+  void Cascade1Click();
+  void Tile1Click();
+  void UpdateWindowList();  // the Window menu's list of open windows
+  void FullScreen1Click();
   void About1Click();  // About1 "バージョン情報(&V)": version box
   void Undo1Click();   // Undo1 "元に戻す": the active window's last command taken back
   void Redo1Click();   // Redo1 "やり直し": the command taken back last done again
@@ -235,6 +257,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The close box of an image window's frame, "close all" and the frame's
   // menu come here first: MayClose decides.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Files dropped on the main window open as the command line's do.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateDialogs();
@@ -257,8 +282,15 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void SaveSettings();
   // After a save: the window holds what its file holds.
   void MarkSaved(qirm::ImageDocument* doc);
+  void AddRecent(const QString& path);
+  void UpdateRecentMenu();
+  // Where a new image window goes: one step down and right of the last
+  // place taken, back to the corner when the client area runs out.
+  QPoint CascadePosition() const;
 
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
+  QString m_recentPath;
+  std::vector<std::string> m_recent;
   qirm::Workspace m_workspace;
   bool m_syncing = false;
   bool m_closing = false;  // the program ends: every question has been answered

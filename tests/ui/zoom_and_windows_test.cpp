@@ -7,9 +7,12 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QtTest>
 #include <memory>
@@ -19,9 +22,12 @@
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "document/state_texts.h"
+#include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
 namespace {
+
+using namespace qirm::test;
 
 double ZoomOf(TChild* child) { return child->Document()->zoom.value_or(0); }
 
@@ -51,6 +57,13 @@ class ZoomAndWindowsTest : public QObject {
       for (int x = 0; x < w; ++x) raw[static_cast<std::size_t>(y) * w + x] = 1000 + x + 3 * y;
     qirm::test::WriteBytes(Path(name).toStdString(), qirm::test::Fits16Bytes(w, h, raw));
     return Path(name);
+  }
+  // A key pressed in the main window once it is the active window again (a
+  // box or dialog that just closed may have taken that away).
+  static void Key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keyClick(MainForm, key, modifiers);
   }
   TChild* OpenFrame(int w, int h) {
     MainForm->OpenFiles({Frame(QStringLiteral("f.fits"), w, h)});
@@ -127,22 +140,22 @@ class ZoomAndWindowsTest : public QObject {
     child->Scroll->horizontalScrollBar()->setValue(300);
     child->Scroll->verticalScrollBar()->setValue(200);
     const QPointF centre = child->ImagePointAt(child->ViewCentre());
-    QTest::keyClick(MainForm, Qt::Key_Plus);
+    Key(Qt::Key_Plus, Qt::NoModifier);
     QCOMPARE(ZoomOf(child), 2.0);
     QPointF now = child->ImagePointAt(child->ViewCentre());
     QVERIFY2(std::abs(now.x() - centre.x()) < 1 && std::abs(now.y() - centre.y()) < 1,
              qPrintable(
                  QStringLiteral("%1,%2 vs %3,%4").arg(now.x()).arg(now.y()).arg(centre.x()).arg(centre.y())));
-    QTest::keyClick(MainForm, Qt::Key_Minus);
+    Key(Qt::Key_Minus, Qt::NoModifier);
     QCOMPARE(ZoomOf(child), 1.0);
-    QTest::keyClick(MainForm, Qt::Key_Equal, Qt::ControlModifier);
+    Key(Qt::Key_Equal, Qt::ControlModifier);
     QCOMPARE(ZoomOf(child), 2.0);
-    QTest::keyClick(MainForm, Qt::Key_Minus, Qt::ControlModifier);
+    Key(Qt::Key_Minus, Qt::ControlModifier);
     QCOMPARE(ZoomOf(child), 1.0);
     MainForm->ZoomOut1->trigger();
     QCOMPARE(ZoomOf(child), 0.5);
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("50.0%"));
-    QTest::keyClick(MainForm, Qt::Key_1, Qt::ControlModifier);  // 100 %
+    Key(Qt::Key_1, Qt::ControlModifier);  // 100 %
     QCOMPARE(ZoomOf(child), 1.0);
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("100.0%"));
   }
@@ -153,7 +166,7 @@ class ZoomAndWindowsTest : public QObject {
     TChild* child = OpenFrame(1000, 800);
     auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
     sub->resize(sub->size() - child->size() + QSize(300, 250));
-    QTest::keyClick(MainForm, Qt::Key_0, Qt::ControlModifier);
+    Key(Qt::Key_0, Qt::ControlModifier);
     QCOMPARE(ZoomOf(child), 0.25);  // 250 x 200; 0.5 would be 500 x 400
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("25.0%"));
     QCOMPARE(child->size(), QSize(300, 250));
@@ -197,6 +210,180 @@ class ZoomAndWindowsTest : public QObject {
     MainForm->Edit1->setText(QStringLiteral("800"));
     MainForm->Edit1Change();
     QCOMPARE(MainForm->Edit1->text(), shown);
+  }
+
+  // New windows step down and right instead of covering each other.
+  void newWindowsCascade() {
+    QList<QPoint> places;
+    for (int i = 0; i < 3; ++i) {
+      MainForm->OpenFiles({Frame(QStringLiteral("c%1.fits").arg(i), 40, 30)});
+      places << MainForm->ActiveChild()->parentWidget()->pos();
+    }
+    QCOMPARE(places, QList<QPoint>({QPoint(0, 0), QPoint(24, 24), QPoint(48, 48)}));
+    // A closed window's place is taken again by the next one.
+    MainForm->ActiveChild()->parentWidget()->close();
+    MainForm->OpenFiles({Frame(QStringLiteral("c3.fits"), 40, 30)});
+    QCOMPARE(MainForm->ActiveChild()->parentWidget()->pos(), QPoint(48, 48));
+  }
+
+  // The Window menu lists the open windows, the active one checked; an item
+  // activates its window; tile leaves no window over another.
+  void windowMenuListsTileAndCascade() {
+    MainForm->OpenFiles({Frame(QStringLiteral("a.fits"), 40, 30), Frame(QStringLiteral("b&c.fits"), 40, 30)});
+    TChild* second = MainForm->ActiveChild();
+    emit MainForm->Window1Menu->aboutToShow();
+    emit MainForm->Window1Menu->aboutToShow();  // made again, not added twice
+    QList<QAction*> actions = MainForm->Window1Menu->actions();
+    QStringList labels;
+    for (QAction* a : actions.mid(actions.size() - 2)) labels << a->text() + (a->isChecked() ? "*" : "");
+    QCOMPARE(labels, QStringList({QStringLiteral("&1 a.fits"), QStringLiteral("&2 b&&c.fits*")}));
+    actions[actions.size() - 2]->trigger();
+    QVERIFY(MainForm->ActiveChild() != second);
+    QCOMPARE(QString::fromStdString(MainForm->ActiveChild()->Document()->caption), QStringLiteral("a.fits"));
+
+    MainForm->Tile1->trigger();
+    const QRect one = MainForm->Children()[0]->parentWidget()->geometry();
+    const QRect two = MainForm->Children()[1]->parentWidget()->geometry();
+    QVERIFY(!one.intersects(two));
+    MainForm->Cascade1->trigger();
+    QVERIFY(MainForm->Children()[0]->parentWidget()->pos() != MainForm->Children()[1]->parentWidget()->pos());
+  }
+
+  // Ctrl+W and Ctrl+F4 close the active window (the frame's own menu does
+  // not claim them too, which would leave both keys dead), asking first
+  // about an edited one; Ctrl+O and Ctrl+S are the open and save commands'.
+  void standardShortcuts() {
+    MainForm->OpenFiles({Frame(QStringLiteral("a.fits"), 40, 30), Frame(QStringLiteral("b.fits"), 40, 30),
+                         Frame(QStringLiteral("c.fits"), 40, 30)});
+    QCOMPARE(MainForm->Children().size(), 3);
+    Key(Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(MainForm->Children().size(), 2);
+    Key(Qt::Key_F4, Qt::ControlModifier);
+    QCOMPARE(MainForm->Children().size(), 1);
+    QCOMPARE(MainForm->Close1->shortcuts(),
+             QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)}));
+    QCOMPARE(MainForm->Open1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(MainForm->Save1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    MainForm->N1Click();  // negative: now edited
+    QString asked;
+    WithModal<QMessageBox>([] { MainForm->Close1->trigger(); },
+                           [&](QWidget* m) { asked = AnswerMessageBox(m, QMessageBox::Cancel); });
+    QVERIFY2(!asked.isEmpty(), "no save question");
+    QCOMPARE(MainForm->Children().size(), 1);
+    WithModal<QMessageBox>([] { MainForm->Close1->trigger(); },
+                           [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Discard); });
+    QCOMPARE(MainForm->Children().size(), 0);
+    MainForm->Close1->trigger();  // no window: nothing
+  }
+
+  // No two items of a menu (nor two menus of the bar) share an accelerator.
+  void accelerators() {
+    auto letters = [](const QList<QAction*>& actions) {
+      QStringList seen;
+      for (QAction* a : actions) {
+        const QString text = QString(a->text()).replace(QStringLiteral("&&"), QString());
+        const int at = text.indexOf(QLatin1Char('&'));
+        if (at < 0 || at + 1 >= text.size()) continue;
+        const QString key = text.mid(at + 1, 1).toUpper();
+        if (seen.contains(key)) return a->text();
+        seen << key;
+      }
+      return QString();
+    };
+    QCOMPARE(letters(MainForm->MainMenu1->actions()), QString());
+    for (QMenu* menu : MainForm->MainMenu1->findChildren<QMenu*>()) {
+      QCOMPARE(menu->objectName() + letters(menu->actions()), menu->objectName());
+    }
+  }
+
+  // Files dropped on the main window open, one window each, by extension.
+  void dropOpensFiles() {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(Frame(QStringLiteral("d1.fits"), 40, 30)),
+                  QUrl::fromLocalFile(Frame(QStringLiteral("d2.fts"), 30, 20)),
+                  QUrl(QStringLiteral("https://example.invalid/x.fits"))});
+    const QPoint at = MainForm->MdiArea->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(MainForm, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(MainForm, &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(MainForm->Children().size(), 2);
+    QCOMPARE(QString::fromStdString(MainForm->ActiveChild()->Document()->caption), QStringLiteral("d2.fts"));
+
+    QMimeData text;
+    text.setText(QStringLiteral("not a file"));
+    QDragEnterEvent refused(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    refused.ignore();
+    QApplication::sendEvent(MainForm, &refused);
+    QVERIFY(!refused.isAccepted());
+  }
+
+  // Ten recent files, newest first, kept beside QIRM.ini for the next run;
+  // an item opens its file, a missing one says so and leaves the list.
+  void recentFiles() {
+    QStringList opened;
+    for (int i = 0; i < 12; ++i) {
+      opened.prepend(Frame(QStringLiteral("r%1.fits").arg(i), 20, 20));
+      MainForm->OpenFiles({opened.first()});
+    }
+    MainForm->OpenFiles({opened[4]});  // again: to the front
+    QStringList want = opened.mid(0, 10);
+    want.move(4, 0);
+    QCOMPARE(MainForm->RecentFiles(), want);
+    QCOMPARE(MainForm->RecentFilesPath(),
+             QDir::current().absoluteFilePath(QStringLiteral("QIRM-recent.txt")));
+
+    DestroyForms();
+    CreateForms();
+    MainForm->show();
+    QCOMPARE(MainForm->RecentFiles(), want);
+    const QList<QAction*> items = MainForm->Recent1Menu->actions();
+    QCOMPARE(items.size(), 12);  // ten files, a separator, "一覧を消去"
+    QCOMPARE(items[0]->text(), QStringLiteral("&1 ") + want[0]);
+    QCOMPARE(items[9]->text(), QStringLiteral("1&0 ") + want[9]);
+    items[2]->trigger();
+    QCOMPARE(MainForm->Children().size(), 1);
+    QCOMPARE(MainForm->RecentFiles().first(), want[2]);
+
+    QFile::remove(want[5]);
+    QString said;
+    WithModal<QMessageBox>([&] { MainForm->Recent1Menu->actions()[5]->trigger(); },
+                           [&](QWidget* m) { said = AnswerMessageBox(m, QMessageBox::Ok); });
+    QVERIFY2(said.contains(want[5]), qPrintable(said));
+    QCOMPARE(MainForm->Children().size(), 1);
+    QVERIFY(!MainForm->RecentFiles().contains(want[5]));
+    QCOMPARE(MainForm->RecentFiles().size(), 9);
+
+    MainForm->Recent1Menu->actions().last()->trigger();  // "一覧を消去"
+    QVERIFY(MainForm->RecentFiles().isEmpty());
+    QCOMPARE(MainForm->Recent1Menu->actions().size(), 1);
+    QVERIFY(!MainForm->Recent1Menu->actions()[0]->isEnabled());
+  }
+
+  // A known extension picks its reader whatever entry is selected; the
+  // PPM entry opens Netpbm files.
+  void openDialogReadsByExtension() {
+    Frame(QStringLiteral("typed.fits"), 40, 30);
+    WithModal([] { MainForm->Open1Click(); },
+              [&](QWidget* m) { ChooseFiles(m, 1, {Path(QStringLiteral("typed.fits"))}); });
+    QCOMPARE(MainForm->Children().size(), 1);
+    QCOMPARE(MainForm->ActiveChild()->Document()->kind, qirm::WindowKind::kRaw16);
+
+    WriteBytes(Path(QStringLiteral("p.ppm")).toStdString(), Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
+    WithModal([] { MainForm->Open1Click(); },
+              [&](QWidget* m) { ChooseFiles(m, 5, {Path(QStringLiteral("p.ppm"))}); });
+    QCOMPARE(MainForm->Children().size(), 2);
+    QCOMPARE(MainForm->ActiveChild()->Document()->kind, qirm::WindowKind::kNetpbm);
+
+    // A name without a known extension opens with the selected entry's reader.
+    WriteBytes(Path(QStringLiteral("noext")).toStdString(), Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
+    WithModal([] { MainForm->Open1Click(); },
+              [&](QWidget* m) { ChooseFiles(m, 5, {Path(QStringLiteral("noext"))}); });
+    QCOMPARE(MainForm->Children().size(), 3);
+    QCOMPARE(MainForm->ActiveChild()->Document()->kind, qirm::WindowKind::kNetpbm);
   }
 };
 
