@@ -75,7 +75,10 @@ TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Scroll);
+  // The picture sees the wheel first and the viewport around it only where
+  // the picture does not reach: both are watched.
   Scroll->viewport()->installEventFilter(this);
+  Image->installEventFilter(this);
   connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
   connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
   RefreshImage();
@@ -117,7 +120,7 @@ QPointF TChild::ViewCentre() const {
 }
 
 bool TChild::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != Scroll->viewport() || event->type() != QEvent::Wheel)
+  if ((watched != Scroll->viewport() && watched != Image) || event->type() != QEvent::Wheel)
     return QWidget::eventFilter(watched, event);
   auto* wheel = static_cast<QWheelEvent*>(event);
   const bool canScroll =
@@ -126,10 +129,15 @@ bool TChild::eventFilter(QObject* watched, QEvent* event) {
   // A notch is 120 eighths of a degree; fine-grained wheels and touch pads
   // send less at a time and zoom once a notch's worth has been turned.
   m_wheelTurn += wheel->angleDelta().y();
+  // The cursor's place in the viewport: the picture under it moves with
+  // each step, the cursor does not.
+  const QPointF at = watched == Image
+                         ? QPointF(Image->mapTo(Scroll->viewport(), QPoint(0, 0))) + wheel->position()
+                         : wheel->position();
   while (m_wheelTurn >= 120 || m_wheelTurn <= -120) {
     const bool in = m_wheelTurn > 0;
     m_wheelTurn += in ? -120 : 120;
-    emit WheelZoom(in ? qirm::ZoomDirection::In : qirm::ZoomDirection::Out, wheel->position());
+    emit WheelZoom(in ? qirm::ZoomDirection::In : qirm::ZoomDirection::Out, at);
   }
   wheel->accept();
   return true;

@@ -109,8 +109,15 @@ class ZoomAndWindowsTest : public QObject {
     const int x = static_cast<int>(before.x()), y = static_cast<int>(before.y());
     QCOMPARE(MainForm->Label2->text(),
              QStringLiteral("Intensity = %1   (%2,%3)").arg(1000 + x + 3 * y).arg(x).arg(y));
-    Wheel(child, at, -2, Qt::ControlModifier);
+    // As a real wheel arrives: at the picture under the cursor first, which
+    // passes it on to the scroll area.
+    const QPointF onPicture = child->Image->mapFrom(child->Scroll->viewport(), at);
+    QWheelEvent real(onPicture, child->Image->mapToGlobal(onPicture), QPoint(), QPoint(0, -240), Qt::NoButton,
+                     Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(child->Image, &real);
     QCOMPARE(ZoomOf(child), 1.0);
+    after = child->ImagePointAt(at);
+    QVERIFY(std::abs(after.x() - before.x()) < 1 && std::abs(after.y() - before.y()) < 1);
   }
 
   // The plain wheel scrolls a picture that can scroll and zooms one that
