@@ -71,20 +71,26 @@ PixelValue MeasuredValue(const ImageDocument& doc) {
   };
 }
 
-bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error) {
+bool ImagePixelAt(const ImageDocument& doc, int X, int Y, int& x, int& y, std::string& error) {
   double z = 1;
   if (!ReadZoom(doc, z, error)) return false;
-  const int x = Trunc(X / static_cast<Extended>(z));
-  const int y = Trunc(Y / static_cast<Extended>(z));
+  x = Trunc(X / static_cast<Extended>(z));
+  y = Trunc(Y / static_cast<Extended>(z));
+  return true;
+}
+
+bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error) {
+  int x = 0, y = 0;
+  if (!ImagePixelAt(doc, X, Y, x, y, error)) return false;
   if (doc.kind == WindowKind::kRaw16) {
     if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
     const std::string value = PhysicalText(doc, RawValue(doc.ImageZm, doc.ImageZm2, x, y));
-    label = Printf("Intensity = %s   (%d,%d)", value.c_str(), X, Y);
+    label = Printf("Intensity = %s   (%d,%d)", value.c_str(), x, y);
     return true;
   }
   if (!Inside(doc.Image, x, y)) return false;
   const std::uint8_t* p = doc.Image.Row(y) + 3 * x;
-  label = Printf("R=%d  G=%d  B=%d   (%d,%d)", p[2], p[1], p[0], X, Y);
+  label = Printf("R=%d  G=%d  B=%d   (%d,%d)", p[2], p[1], p[0], x, y);
   return true;
 }
 
@@ -110,10 +116,10 @@ bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, Sta
   return true;
 }
 
-bool CapturePosition(StarPick& pick, MouseButton button, int X, int Y, std::string& error) {
+bool CapturePosition(StarPick& pick, MouseButton button, int x, int y, std::string& error) {
   if (pick.mode == StarPick::Mode::OneStar && button == MouseButton::Left) {
-    pick.Edit6 = FormatInt(X);
-    pick.Edit9 = FormatInt(Y);
+    pick.Edit6 = FormatInt(x);
+    pick.Edit9 = FormatInt(y);
   }
   if (pick.mode == StarPick::Mode::TwoStars) {
     int k = 0;
@@ -123,19 +129,19 @@ bool CapturePosition(StarPick& pick, MouseButton button, int X, int Y, std::stri
     }
     if (button == MouseButton::Left) {
       if (k == 1) {
-        pick.Edit6 = FormatInt(X);
-        pick.Edit9 = FormatInt(Y);
+        pick.Edit6 = FormatInt(x);
+        pick.Edit9 = FormatInt(y);
         pick.Edit19 = "2";
       } else if (k == 2) {
-        pick.Edit7 = FormatInt(X);
-        pick.Edit10 = FormatInt(Y);
+        pick.Edit7 = FormatInt(x);
+        pick.Edit10 = FormatInt(y);
         pick.Edit19 = "1";
       }
     }
   }
   if (button == MouseButton::Right) {
-    pick.Edit12 = FormatInt(X);
-    pick.Edit13 = FormatInt(Y);
+    pick.Edit12 = FormatInt(x);
+    pick.Edit13 = FormatInt(y);
   }
   return true;
 }

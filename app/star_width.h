@@ -34,9 +34,16 @@ PixelValue MeasuredValue(const ImageDocument& doc);
 
 enum class MouseButton { Left, Right, Middle };
 
+// The image pixel under the cursor position (X, Y) of the shown picture:
+// (truncate(X / z), truncate(Y / z)). False when the window has no zoom or
+// kind yet (error set).
+bool ImagePixelAt(const ImageDocument& doc, int X, int Y, int& x, int& y, std::string& error);
+
 // Label2 after a cursor move to (X, Y): "Intensity = %d   (%d,%d)" for 16-bit
 // windows, the value physical (PhysicalText: "%d" when integral), "R=%d  G=%d  B=%d   (%d,%d)" otherwise.
-// False when the position lies outside the picture or the window has no zoom or kind yet (error set).
+// The position printed is the image pixel read (ImagePixelAt), so it means
+// the same at every zoom. False when the position lies outside the picture
+// or the window has no zoom or kind yet (error set).
 bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error);
 
 struct StarWidthResult {
@@ -58,8 +65,9 @@ struct StarPick {
   std::string Edit19 = "1";    // the star the next click sets in two-star mode
   std::string Edit12, Edit13;  // background X, Y
 };
-// Writes X, Y (as received, not divided by the zoom) where the button and
-// the mode say. False when Edit19 does not parse (error set).
-bool CapturePosition(StarPick& pick, MouseButton button, int X, int Y, std::string& error);
+// Writes the image pixel (x, y) of the click (ImagePixelAt: the pixel the
+// readout reads, whatever the zoom) where the button and the mode say.
+// False when Edit19 does not parse (error set).
+bool CapturePosition(StarPick& pick, MouseButton button, int x, int y, std::string& error);
 
 }  // namespace qirm

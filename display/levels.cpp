@@ -1,6 +1,7 @@
 #include "display/levels.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/numbers.h"
 
@@ -145,6 +146,28 @@ bool ZoomStep(double& z, ZoomDirection direction) {
     z /= 2;
   }
   return true;
+}
+
+double NearestZoom(double z) {
+  const double rounded = std::exp2(std::round(std::log2(z)));
+  return std::clamp(rounded, kMinZoom, kMaxZoom);
+}
+
+bool ParseZoomText(const std::string& text, double& z) {
+  std::string number = text;
+  while (!number.empty() && (number.back() == ' ' || number.back() == '%')) number.pop_back();
+  while (!number.empty() && number.front() == ' ') number.erase(number.begin());
+  double percent = 0;
+  if (!ParseReal(number, percent) || !(percent > 0) || !std::isfinite(percent)) return false;
+  z = NearestZoom(percent / 100);
+  return true;
+}
+
+double FitZoom(int w, int h, int view_w, int view_h) {
+  for (double z = kMaxZoom; z > kMinZoom; z /= 2) {
+    if (w * z <= view_w && h * z <= view_h) return z;
+  }
+  return kMinZoom;
 }
 
 }  // namespace qirm

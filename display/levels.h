@@ -60,4 +60,21 @@ enum class ZoomDirection { In, Out };
 // factor; false when the limit stops the step.
 bool ZoomStep(double& z, ZoomDirection direction);
 
+// The zoom factors a window may have: the powers of two 1/16 .. 16.
+constexpr double kMinZoom = 0.0625;
+constexpr double kMaxZoom = 16;
+
+// The allowed zoom nearest to z on the doubling scale (2^round(log2 z)),
+// limited to 1/16 .. 16: 150 % gives 200 %, 140 % gives 100 %. z must be > 0.
+double NearestZoom(double z);
+
+// A zoom typed into the zoom box: a percentage with or without "%" and
+// blanks ("200", "200.0%", " 50 % "), as the nearest allowed zoom. False
+// for text that is not a positive number.
+bool ParseZoomText(const std::string& text, double& z);
+
+// "Fit to window": the largest allowed zoom at which a w x h picture fits
+// in view_w x view_h; 1/16 when even that is too large.
+double FitZoom(int w, int h, int view_w, int view_h);
+
 }  // namespace qirm

@@ -78,6 +78,22 @@ Status Zoom(Workspace& ws, ZoomDirection direction, bool& changed) {
   return Status::Ok();
 }
 
+Status SetZoom(Workspace& ws, double z, bool& changed) {
+  changed = false;
+  ImageDocument* doc = ws.active();
+  if (!doc) return Status::Ok();
+  if (!doc->width || !doc->height) return Status::Error(IntConversionError(""));
+  if (!doc->zoom) return Status::Error(RealConversionError(""));
+  if (!(z > 0)) return Status::Error("zoom " + FormatGeneral(z) + " is not a positive factor");
+  const double allowed = NearestZoom(z);
+  if (allowed == *doc->zoom) return Status::Ok();
+  changed = true;
+  ws.main().zoom = allowed;
+  doc->zoom = allowed;
+  doc->zoom_stepped = true;
+  return Status::Ok();
+}
+
 Status Separate(Workspace& ws) {
   ImageDocument* source = ws.active();
   if (!source) return Status::Ok();

@@ -27,6 +27,12 @@ Status SpinClick(Workspace& ws, LevelSpin spin, int direction);
 // without a window.
 Status Zoom(Workspace& ws, ZoomDirection direction, bool& changed);
 
+// "100%", "fit to window" and a zoom typed into the zoom box: the active
+// window takes the allowed zoom nearest to z (NearestZoom) and the zoom box
+// follows. changed is false when the window already had it or without a
+// window.
+Status SetZoom(Workspace& ws, double z, bool& changed);
+
 // Colour separation: three grey windows "Blue", "Green", "Red" from the
 // base picture of the active colour window; "Red" ends active. Without a
 // window nothing happens; on a window of another kind (a 16-bit window has

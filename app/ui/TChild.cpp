@@ -5,7 +5,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <cstring>
 
 #include "app/sky_coordinates.h"
@@ -91,6 +93,10 @@ TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Scroll);
+  // The picture sees the wheel first and the viewport around it only where
+  // the picture does not reach: both are watched.
+  Scroll->viewport()->installEventFilter(this);
+  Image->installEventFilter(this);
   connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
   connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
   RefreshImage();
@@ -113,6 +119,47 @@ void TChild::RefreshImage() {
 }
 
 QSize TChild::sizeHint() const { return ZoomedSize(); }
+
+QPointF TChild::ImagePointAt(QPointF viewport_pos) const {
+  const double z = m_document ? m_document->zoom.value_or(1) : 1;
+  return QPointF((Scroll->horizontalScrollBar()->value() + viewport_pos.x()) / z,
+                 (Scroll->verticalScrollBar()->value() + viewport_pos.y()) / z);
+}
+
+void TChild::ShowImagePointAt(QPointF image_point, QPointF viewport_pos) {
+  const double z = m_document ? m_document->zoom.value_or(1) : 1;
+  Scroll->horizontalScrollBar()->setValue(qRound(image_point.x() * z - viewport_pos.x()));
+  Scroll->verticalScrollBar()->setValue(qRound(image_point.y() * z - viewport_pos.y()));
+}
+
+QPointF TChild::ViewCentre() const {
+  const QSize view = Scroll->viewport()->size();
+  return QPointF(view.width() / 2.0, view.height() / 2.0);
+}
+
+bool TChild::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched != Scroll->viewport() && watched != Image) || event->type() != QEvent::Wheel)
+    return QWidget::eventFilter(watched, event);
+  auto* wheel = static_cast<QWheelEvent*>(event);
+  const bool canScroll =
+      Scroll->horizontalScrollBar()->maximum() > 0 || Scroll->verticalScrollBar()->maximum() > 0;
+  if (!(wheel->modifiers() & Qt::ControlModifier) && canScroll) return false;
+  // A notch is 120 eighths of a degree; fine-grained wheels and touch pads
+  // send less at a time and zoom once a notch's worth has been turned.
+  m_wheelTurn += wheel->angleDelta().y();
+  // The cursor's place in the viewport: the picture under it moves with
+  // each step, the cursor does not.
+  const QPointF at = watched == Image
+                         ? QPointF(Image->mapTo(Scroll->viewport(), QPoint(0, 0))) + wheel->position()
+                         : wheel->position();
+  while (m_wheelTurn >= 120 || m_wheelTurn <= -120) {
+    const bool in = m_wheelTurn > 0;
+    m_wheelTurn += in ? -120 : 120;
+    emit WheelZoom(in ? qirm::ZoomDirection::In : qirm::ZoomDirection::Out, at);
+  }
+  wheel->accept();
+  return true;
+}
 
 void TChild::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
@@ -171,7 +218,8 @@ void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {
 
   if (StarPickTarget* target = CurrentStarPickTarget()) {
     qirm::StarPick pick = target->ReadStarPick();
-    if (!qirm::CapturePosition(pick, b, X, Y, error)) {
+    int x = 0, y = 0;
+    if (!qirm::ImagePixelAt(*m_document, X, Y, x, y, error) || !qirm::CapturePosition(pick, b, x, y, error)) {
       emit ErrorRaised(QString::fromStdString(error));
       return;
     }

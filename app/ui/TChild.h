@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "display/levels.h"
 #include "document/image_document.h"
 
 namespace qirm {
@@ -75,6 +76,15 @@ class TChild : public QWidget {
   // The size the window's client area needs for the whole zoomed picture.
   QSize sizeHint() const override;
 
+  // The point of the image (in image pixels, with fractions) shown at
+  // `viewport_pos` of the scroll area's viewport, at the current zoom.
+  QPointF ImagePointAt(QPointF viewport_pos) const;
+  // Scrolls so that the image point `image_point` shows at `viewport_pos`,
+  // as far as the scroll bars reach.
+  void ShowImagePointAt(QPointF image_point, QPointF viewport_pos);
+  // The centre of the visible part of the window.
+  QPointF ViewCentre() const;
+
  signals:
   // FormClose: the window is going away; its document must be released.
   void Closed(TChild* child);
@@ -88,6 +98,9 @@ class TChild : public QWidget {
   // A mouse action stopped on an error (levels that are not numbers, a
   // position that cannot be captured); the main window shows the box.
   void ErrorRaised(const QString& message);
+  // The wheel asks for a zoom step about `viewport_pos` (Ctrl+wheel, or the
+  // plain wheel when the picture cannot scroll that way).
+  void WheelZoom(qirm::ZoomDirection direction, QPointF viewport_pos);
 
  public slots:
   void ImageMouseMove(int X, int Y);
@@ -95,6 +108,7 @@ class TChild : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The document's WCS, parsed again only when a command may have moved its
@@ -106,4 +120,5 @@ class TChild : public QWidget {
   std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
   int m_wcsWidth = -1;
   int m_wcsHeight = -1;
+  int m_wheelTurn = 0;  // eighths of a degree turned and not yet zoomed
 };

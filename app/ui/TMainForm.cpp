@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QHBoxLayout>
@@ -24,11 +25,13 @@
 #include <QToolButton>
 
 #include "app/memory_load.h"
+#include "app/recent_files.h"
 #include "app/settings_file.h"
 #include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/THeaderView.h"
 #include "app/ui/UpDownSpin.h"
+#include "core/user_dirs.h"
 #include "document/workspace.h"
 
 namespace {
@@ -117,9 +120,26 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   Timer1->start();
 
   PlaceWindow();
+
+  // Beside QIRM.ini in the configuration folder; without one, in the
+  // current folder, resolved now because the file dialogs move it later.
+  const std::string settings = qirm::SettingsFilePath();
+  if (!settings.empty() && qirm::MakeUserDir(qirm::UserConfigDir())) {
+    m_recentPath = QString::fromLocal8Bit(qirm::RecentFilesPath(settings).c_str());
+  } else {
+    m_recentPath = QDir::current().absoluteFilePath(
+        QString::fromLocal8Bit(qirm::RecentFilesPath(qirm::kSettingsFileName).c_str()));
+  }
+  m_recent = qirm::ReadRecentFiles(QFile::encodeName(m_recentPath).toStdString());
+  UpdateRecentMenu();
+  setAcceptDrops(true);
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The zoom box reports a finished edit when it loses the focus, which it
+  // does while the window is taken apart: the workspace is gone by then.
+  Edit1->disconnect(this);
+}
 
 void TMainForm::CreateMenu() {
   MainMenu1 = menuBar();
@@ -130,11 +150,20 @@ void TMainForm::CreateMenu() {
   N19->setEnabled(false);
   File1Menu->addSeparator();
   Open1 = AddItem(File1Menu, "Open1", QStringLiteral("開く(&O)"));
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Recent1Menu = File1Menu->addMenu(QStringLiteral("最近使ったファイル(&R)"));
+  Recent1Menu->setObjectName(QStringLiteral("Recent1Menu"));
+  Recent1 = Recent1Menu->menuAction();
+  Recent1->setObjectName(QStringLiteral("Recent1"));
   Save1 = AddItem(File1Menu, "Save1", QStringLiteral("保存(&A)"));
+  Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save2 = AddItem(File1Menu, "Save2", QStringLiteral("上書き保存(&S)"));
   Save2->setEnabled(false);
+  Close1 = AddItem(File1Menu, "Close1", QStringLiteral("閉じる(&C)"));
+  Close1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
   File1Menu->addSeparator();
   Exit1 = AddItem(File1Menu, "Exit1", QStringLiteral("終了(&X)"));
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   E1Menu = AddSubmenu(MainMenu1, "E1", QStringLiteral("画像編集(&E)"), E1);
   Undo1 = AddItem(E1Menu, "Undo1", QStringLiteral("元に戻す"));
@@ -170,7 +199,8 @@ void TMainForm::CreateMenu() {
   N23 = AddItem(P2Menu, "N23", QStringLiteral("画像処理パネル"));
   P2Menu->addSeparator();
   N7 = AddItem(P2Menu, "N7", QStringLiteral("ソラリゼーション(&S)"));
-  N8 = AddItem(P2Menu, "N8", QStringLiteral("サバチエ効果(&H)"));
+  // &H belongs to ハイパス効果 in the same menu.
+  N8 = AddItem(P2Menu, "N8", QStringLiteral("サバチエ効果(&A)"));
   P2Menu->addSeparator();
   N9 = AddItem(P2Menu, "N9", QStringLiteral("コマコレクト処理(&K)"));
   P1 = AddItem(P2Menu, "P1", QStringLiteral("ガイドミスキャンセラ(&G)"));
@@ -184,11 +214,29 @@ void TMainForm::CreateMenu() {
   FitsHeader1 = AddItem(K1Menu, "FitsHeader1", QStringLiteral("FITSヘッダー(&F)"));
 
   View1Menu = AddSubmenu(MainMenu1, "View1", QStringLiteral("表示(&D)"), View1);
+  ZoomIn1 = AddItem(View1Menu, "ZoomIn1", QStringLiteral("拡大(&I)"));
+  ZoomIn1->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                         QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  ZoomOut1 = AddItem(View1Menu, "ZoomOut1", QStringLiteral("縮小(&O)"));
+  ZoomOut1->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+  FitZoom1 = AddItem(View1Menu, "FitZoom1", QStringLiteral("ウィンドウに合わせる(&F)"));
+  FitZoom1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  Zoom100 = AddItem(View1Menu, "Zoom100", QStringLiteral("100%(&1)"));
+  Zoom100->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+  View1Menu->addSeparator();
+  FullScreen1 = AddItem(View1Menu, "FullScreen1", QStringLiteral("全画面表示(&U)"));
+  FullScreen1->setShortcut(QKeySequence(Qt::Key_F11));
+  FullScreen1->setCheckable(true);
+  View1Menu->addSeparator();
   OriginBottom1 = AddItem(View1Menu, "OriginBottom1", QStringLiteral("原点を左下に(&B)"));
   OriginBottom1->setCheckable(true);
 
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
+  Window1Menu->addSeparator();
+  Cascade1 = AddItem(Window1Menu, "Cascade1", QStringLiteral("重ねて表示(&C)"));
+  Tile1 = AddItem(Window1Menu, "Tile1", QStringLiteral("並べて表示(&T)"));
+  Window1Menu->addSeparator();
 
   V1Menu = AddSubmenu(MainMenu1, "V1", QStringLiteral("バージョン(&V)"), V1);
   About1 = AddItem(V1Menu, "About1", QStringLiteral("バージョン情報(&V)"));
@@ -217,6 +265,15 @@ void TMainForm::CreateMenu() {
   connect(FitsHeader1, &QAction::triggered, this, &TMainForm::FitsHeader1Click);
   connect(OriginBottom1, &QAction::toggled, this, &TMainForm::OriginBottom1Click);
   connect(A1, &QAction::triggered, this, &TMainForm::A1Click);
+  connect(Close1, &QAction::triggered, this, &TMainForm::Close1Click);
+  connect(Cascade1, &QAction::triggered, this, &TMainForm::Cascade1Click);
+  connect(Tile1, &QAction::triggered, this, &TMainForm::Tile1Click);
+  connect(Window1Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateWindowList);
+  connect(FullScreen1, &QAction::triggered, this, &TMainForm::FullScreen1Click);
+  connect(ZoomIn1, &QAction::triggered, this, &TMainForm::Button1Click);
+  connect(ZoomOut1, &QAction::triggered, this, &TMainForm::Button2Click);
+  connect(FitZoom1, &QAction::triggered, this, &TMainForm::FitZoom1Click);
+  connect(Zoom100, &QAction::triggered, this, &TMainForm::Zoom100Click);
   connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
   connect(Redo1, &QAction::triggered, this, &TMainForm::Redo1Click);
@@ -294,6 +351,8 @@ void TMainForm::CreateSpeedBar() {
   connect(SaveButton, &QToolButton::clicked, this, &TMainForm::SaveButtonClick);
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+  // Enter or leaving the box applies a typed zoom.
+  connect(Edit1, &QLineEdit::editingFinished, this, &TMainForm::Edit1Change);
   connect(Button3, &QPushButton::clicked, this, &TMainForm::Button33Click);
   connect(Button4, &QPushButton::clicked, this, &TMainForm::Button44Click);
   connect(UpDown1, &UpDownSpin::clicked, this, &TMainForm::UpDown1Click);

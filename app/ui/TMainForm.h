@@ -5,8 +5,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 #include "app/open_image.h"
 #include "app/ui/ResultWindowHost.h"
@@ -17,6 +20,8 @@
 
 class QAction;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMdiArea;
@@ -96,56 +101,75 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   bool MayClose(TChild* child);
 
   // Opens one file into a new window with the reader its entry names
-  // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box.
+  // (1 BMP, 2 FITS, 3 JPEG, 4 Netpbm); false after the error box. An opened
+  // file goes to the front of the recent list.
   bool OpenFile(const QString& path, qirm::FileType type);
+
+  // The recent files, newest first, as the File menu lists them.
+  QStringList RecentFiles() const;
+  // Where the recent list is kept: beside QIRM.ini, as the current folder
+  // was at start-up.
+  QString RecentFilesPath() const { return m_recentPath; }
 
   // Menu MainMenu1. A submenu is its QMenu's action; its QMenu is
   // File1Menu, E1Menu ...
   QMenuBar* MainMenu1 = nullptr;
-  QAction* File1 = nullptr;          // "ファイル(&F)": the file menu
-  QAction* N19 = nullptr;            // "新規(&N)": new, always disabled
-  QAction* Open1 = nullptr;          // "開く(&O)": open image files
-  QAction* Save1 = nullptr;          // "保存(&A)": save the active image as BMP or JPEG
-  QAction* Save2 = nullptr;          // "上書き保存(&S)": overwrite, always disabled
-  QAction* Exit1 = nullptr;          // "終了(&X)": end the program
-  QAction* E1 = nullptr;             // "画像編集(&E)": the edit menu
-  QAction* Undo1 = nullptr;          // "元に戻す: <command>" (Ctrl+Z): undo in the active window
-  QAction* Redo1 = nullptr;          // "やり直し: <command>" (Ctrl+Y): redo in the active window
-  QAction* N1 = nullptr;             // "ネガ反転(&N)": negative
-  QAction* M1 = nullptr;             // "左右反転(&M)": mirror left to right
-  QAction* R1 = nullptr;             // "上下反転(&U)": flip top to bottom
-  QAction* R3 = nullptr;             // "回転(&R)": rotate by the fixed 0.1 radian
-  QAction* N3 = nullptr;             // "リサンプリング(&P)": resampling, no command
-  QAction* RGB1 = nullptr;           // "RGB合成(&B)": the tri-colour composition dialog
-  QAction* RGB2 = nullptr;           // "RGB分解(&V)": separate into R, G and B windows
-  QAction* C1 = nullptr;             // "コンポジット(&C)": stack open images
-  QAction* T2 = nullptr;             // "背景傾斜(&T)": background tilt, no command
-  QAction* P2 = nullptr;             // "画像処理(&P)": the processing menu
-  QAction* N2 = nullptr;             // "エッジ強調(&E)": edge enhancement
-  QAction* N4 = nullptr;             // "ぼかし(&B)": blur
-  QAction* H1 = nullptr;             // "ハイパス効果(&H)": high-pass filter
-  QAction* L1 = nullptr;             // "ローパス効果(&L)": low-pass filter
-  QAction* N5 = nullptr;             // "ブルーミング除去(&R)": remove blooming
-  QAction* T1 = nullptr;             // "トーンカーブ(&T)": tone curve, no command
-  QAction* N6 = nullptr;             // "ガンマ(&M)": gamma
-  QAction* N23 = nullptr;            // "画像処理パネル": processing panel, no command
-  QAction* N7 = nullptr;             // "ソラリゼーション(&S)": solarization
-  QAction* N8 = nullptr;             // "サバチエ効果(&H)": Sabattier effect
-  QAction* N9 = nullptr;             // "コマコレクト処理(&K)": coma correction
-  QAction* P1 = nullptr;             // "ガイドミスキャンセラ(&G)": guide-miss canceller
-  QAction* PRCC1 = nullptr;          // "P.R.C.(&C)": no command
-  QAction* K1 = nullptr;             // "計測(&K)": the measuring menu
-  QAction* S1 = nullptr;             // "測光（恒星）(&S)": star photometry, no command
-  QAction* R2 = nullptr;             // "測光（流星）(&R)": meteor photometry, no command
-  QAction* P3 = nullptr;             // "スペクトル(&P)": spectrum plot of the active image
-  QAction* FitsHeader1 = nullptr;    // "FITSヘッダー(&F)": the header view of the active window
-  QAction* View1 = nullptr;          // "表示(&D)": the view menu
+  QAction* File1 = nullptr;        // "ファイル(&F)": the file menu
+  QAction* N19 = nullptr;          // "新規(&N)": new, always disabled
+  QAction* Open1 = nullptr;        // "開く(&O)": open image files
+  QAction* Save1 = nullptr;        // "保存(&A)": save the active image as BMP or JPEG
+  QAction* Save2 = nullptr;        // "上書き保存(&S)": overwrite, always disabled
+  QAction* Close1 = nullptr;       // "閉じる(&C)" (Ctrl+W, Ctrl+F4): close the active window
+  QAction* Recent1 = nullptr;      // "最近使ったファイル(&R)": the recent files, newest first
+  QAction* Exit1 = nullptr;        // "終了(&X)": end the program
+  QAction* E1 = nullptr;           // "画像編集(&E)": the edit menu
+  QAction* Undo1 = nullptr;        // "元に戻す: <command>" (Ctrl+Z): undo in the active window
+  QAction* Redo1 = nullptr;        // "やり直し: <command>" (Ctrl+Y): redo in the active window
+  QAction* N1 = nullptr;           // "ネガ反転(&N)": negative
+  QAction* M1 = nullptr;           // "左右反転(&M)": mirror left to right
+  QAction* R1 = nullptr;           // "上下反転(&U)": flip top to bottom
+  QAction* R3 = nullptr;           // "回転(&R)": rotate by the fixed 0.1 radian
+  QAction* N3 = nullptr;           // "リサンプリング(&P)": resampling, no command
+  QAction* RGB1 = nullptr;         // "RGB合成(&B)": the tri-colour composition dialog
+  QAction* RGB2 = nullptr;         // "RGB分解(&V)": separate into R, G and B windows
+  QAction* C1 = nullptr;           // "コンポジット(&C)": stack open images
+  QAction* T2 = nullptr;           // "背景傾斜(&T)": background tilt, no command
+  QAction* P2 = nullptr;           // "画像処理(&P)": the processing menu
+  QAction* N2 = nullptr;           // "エッジ強調(&E)": edge enhancement
+  QAction* N4 = nullptr;           // "ぼかし(&B)": blur
+  QAction* H1 = nullptr;           // "ハイパス効果(&H)": high-pass filter
+  QAction* L1 = nullptr;           // "ローパス効果(&L)": low-pass filter
+  QAction* N5 = nullptr;           // "ブルーミング除去(&R)": remove blooming
+  QAction* T1 = nullptr;           // "トーンカーブ(&T)": tone curve, no command
+  QAction* N6 = nullptr;           // "ガンマ(&M)": gamma
+  QAction* N23 = nullptr;          // "画像処理パネル": processing panel, no command
+  QAction* N7 = nullptr;           // "ソラリゼーション(&S)": solarization
+  QAction* N8 = nullptr;           // "サバチエ効果(&A)": Sabattier effect
+  QAction* N9 = nullptr;           // "コマコレクト処理(&K)": coma correction
+  QAction* P1 = nullptr;           // "ガイドミスキャンセラ(&G)": guide-miss canceller
+  QAction* PRCC1 = nullptr;        // "P.R.C.(&C)": no command
+  QAction* K1 = nullptr;           // "計測(&K)": the measuring menu
+  QAction* S1 = nullptr;           // "測光（恒星）(&S)": star photometry, no command
+  QAction* R2 = nullptr;           // "測光（流星）(&R)": meteor photometry, no command
+  QAction* P3 = nullptr;           // "スペクトル(&P)": spectrum plot of the active image
+  QAction* FitsHeader1 = nullptr;  // "FITSヘッダー(&F)": the header view of the active window
+  QAction* View1 = nullptr;        // "表示(&D)": the view menu
+  QAction* ZoomIn1 = nullptr;      // "拡大(&I)" ("+", Ctrl++): as Button1, about the view's centre
+  QAction* ZoomOut1 = nullptr;     // "縮小(&O)" ("-", Ctrl+-): as Button2
+  QAction* FitZoom1 = nullptr;  // "ウィンドウに合わせる(&F)" (Ctrl+0): the largest zoom that fits
+  QAction* Zoom100 = nullptr;   // "100%(&1)" (Ctrl+1)
+  QAction* FullScreen1 = nullptr;    // "全画面表示(&U)" (F11), checkable
   QAction* OriginBottom1 = nullptr;  // "原点を左下に(&B)", checkable: every image window drawn bottom up
   QAction* Window1 = nullptr;        // "ウィンドウ(&W)": the window menu
   QAction* A1 = nullptr;             // "すべてを閉じる(&A)": close all image windows
-  QAction* V1 = nullptr;             // "バージョン(&V)": the version menu
-  QAction* About1 = nullptr;         // "バージョン情報(&V)": the version box
+  QAction* Cascade1 = nullptr;       // "重ねて表示(&C)": cascade the image windows
+  QAction* Tile1 = nullptr;          // "並べて表示(&T)": tile them
+  // Below the last separator of Window1Menu: one checkable item per image
+  // window, made each time the menu opens.
+  QAction* V1 = nullptr;      // "バージョン(&V)": the version menu
+  QAction* About1 = nullptr;  // "バージョン情報(&V)": the version box
   QMenu* File1Menu = nullptr;
+  QMenu* Recent1Menu = nullptr;
   QMenu* E1Menu = nullptr;
   QMenu* P2Menu = nullptr;
   QMenu* K1Menu = nullptr;
@@ -189,46 +213,53 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   LevelsPanel* LevelsDock = nullptr;
 
  public slots:
-  void Open1Click();  // Open1 "開く(&O)": file dialog, one window a file
-  void Save1Click();  // Save1 "保存(&A)": file dialog, BMP or JPEG
-  void Exit1Click();  // Exit1 "終了(&X)": closes the main window
-  void N1Click();     // N1 "ネガ反転(&N)": negative
-  void M1Click();     // M1 "左右反転(&M)": mirror
-  void R1Click();     // R1 "上下反転(&U)": flip
-  void R3Click();     // R3 "回転(&R)": rotate
-  void RGB1Click();   // RGB1 "RGB合成(&B)": shows the tri-colour dialog
-  void RGB2Click();   // RGB2 "RGB分解(&V)": colour separation
-  void C1Click();     // C1 "コンポジット(&C)": composite dialog, then stacking
-  void N2Click();     // N2 "エッジ強調(&E)": edge enhancement
-  void N4Click();     // N4 "ぼかし(&B)": blur
-  void H1Click();     // H1 "ハイパス効果(&H)": high-pass
-  void L1Click();     // L1 "ローパス効果(&L)": low-pass
-  void N5Click();     // N5 "ブルーミング除去(&R)": blooming removal
-  void N6Click();     // N6 "ガンマ(&M)": gamma dialog, then gamma
-  void N7Click();     // N7 "ソラリゼーション(&S)": solarization
-  void N8Click();     // N8 "サバチエ効果(&H)": step-width dialog, then Sabattier
-  void N9Click();     // N9 "コマコレクト処理(&K)": coma dialog, then correction
-  void P1Click();     // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
-  void P3Click();     // P3 "スペクトル(&P)": spectrum plot
-  void FitsHeader1Click();
-  void OriginBottom1Click();  // OriginBottom1: the display of every window follows the check  // FitsHeader1
-                              // "FITSヘッダー(&F)": shows the header view
+  void Open1Click();          // Open1 "開く(&O)": file dialog, one window a file
+  void Save1Click();          // Save1 "保存(&A)": file dialog, BMP or JPEG
+  void Exit1Click();          // Exit1 "終了(&X)": closes the main window
+  void N1Click();             // N1 "ネガ反転(&N)": negative
+  void M1Click();             // M1 "左右反転(&M)": mirror
+  void R1Click();             // R1 "上下反転(&U)": flip
+  void R3Click();             // R3 "回転(&R)": rotate
+  void RGB1Click();           // RGB1 "RGB合成(&B)": shows the tri-colour dialog
+  void RGB2Click();           // RGB2 "RGB分解(&V)": colour separation
+  void C1Click();             // C1 "コンポジット(&C)": composite dialog, then stacking
+  void N2Click();             // N2 "エッジ強調(&E)": edge enhancement
+  void N4Click();             // N4 "ぼかし(&B)": blur
+  void H1Click();             // H1 "ハイパス効果(&H)": high-pass
+  void L1Click();             // L1 "ローパス効果(&L)": low-pass
+  void N5Click();             // N5 "ブルーミング除去(&R)": blooming removal
+  void N6Click();             // N6 "ガンマ(&M)": gamma dialog, then gamma
+  void N7Click();             // N7 "ソラリゼーション(&S)": solarization
+  void N8Click();             // N8 "サバチエ効果(&A)": step-width dialog, then Sabattier
+  void N9Click();             // N9 "コマコレクト処理(&K)": coma dialog, then correction
+  void P1Click();             // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
+  void P3Click();             // P3 "スペクトル(&P)": spectrum plot
+  void FitsHeader1Click();    // FitsHeader1 "FITSヘッダー(&F)": shows the header view
+  void OriginBottom1Click();  // OriginBottom1: the display of every window follows the check
   void A1Click();             // A1 "すべてを閉じる(&A)": close all
-  void About1Click();         // About1 "バージョン情報(&V)": version box
-  void Undo1Click();          // Undo1 "元に戻す": the active window's last command taken back
-  void Redo1Click();          // Redo1 "やり直し": the command taken back last done again
+  void Close1Click();         // Close1 "閉じる(&C)": the active window, through the save question
+  void Cascade1Click();
+  void Tile1Click();
+  void UpdateWindowList();  // the Window menu's list of open windows
+  void FullScreen1Click();
+  void About1Click();  // About1 "バージョン情報(&V)": version box
+  void Undo1Click();   // Undo1 "元に戻す": the active window's last command taken back
+  void Redo1Click();   // Redo1 "やり直し": the command taken back last done again
 
-  void OpenButtonClick();                           // as Open1Click
-  void SaveButtonClick();                           // as Save1Click
-  void Button1Click();                              // "+": zoom in
-  void Button2Click();                              // "-": zoom out
-  void Button33Click();                             // "H" (Button3): more contrast
-  void Button44Click();                             // "L" (Button4): less contrast
-  void UpDown1Click();                              // maximum level arrows
-  void UpDown2Click();                              // minimum level arrows
-  void Edit2Change();                               // maximum level text
-  void Edit3Change();                               // minimum level text
-  void LevelEditEnter();                            // Enter in a level edit: the window drawn with its levels
+  void OpenButtonClick();  // as Open1Click
+  void SaveButtonClick();  // as Save1Click
+  void Button1Click();     // "+": zoom in
+  void Button2Click();     // "-": zoom out
+  void FitZoom1Click();  // "ウィンドウに合わせる": the largest zoom at which the picture fits the window
+  void Zoom100Click();    // "100%"
+  void Edit1Change();     // a zoom typed into the zoom box: applied, or the shown zoom restored
+  void Button33Click();   // "H" (Button3): more contrast
+  void Button44Click();   // "L" (Button4): less contrast
+  void UpDown1Click();    // maximum level arrows
+  void UpDown2Click();    // minimum level arrows
+  void Edit2Change();     // maximum level text
+  void Edit3Change();     // minimum level text
+  void LevelEditEnter();  // Enter in a level edit: the window drawn with its levels
   void LevelPresetClick(qirm::LevelPreset preset);  // a preset of the levels panel
   void LevelsDrag(int min, int max);                // a point dragged on the panel
 
@@ -242,6 +273,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The close box of an image window's frame, "close all" and the frame's
   // menu come here first: MayClose decides.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Files dropped on the main window open as the command line's do.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateDialogs();
@@ -250,6 +284,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void FitZoomed(TChild* child);
   void ActivateChild(TChild* child);
   void ZoomClick(qirm::ZoomDirection direction);
+  // Runs a zoom command on the active window and keeps the image point shown
+  // at `anchor` (viewport coordinates; the view's centre when none) where it
+  // was. `fit` sizes the window to the zoomed picture as "+" and "-" do.
+  void ZoomActive(const std::function<qirm::Status(bool& changed)>& command, std::optional<QPointF> anchor,
+                  bool fit);
   void LevelCommand(qirm::Status (*command)(qirm::Workspace&));
   void SpinClick(qirm::LevelSpin spin, int direction);
   void CreateMenu();
@@ -263,8 +302,15 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void SaveSettings();
   // After a save: the window holds what its file holds.
   void MarkSaved(qirm::ImageDocument* doc);
+  void AddRecent(const QString& path);
+  void UpdateRecentMenu();
+  // Where a new image window goes: one step down and right of the last
+  // place taken, back to the corner when the client area runs out.
+  QPoint CascadePosition() const;
 
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
+  QString m_recentPath;
+  std::vector<std::string> m_recent;
   qirm::Workspace m_workspace;
   bool m_syncing = false;
   bool m_closing = false;  // the program ends: every question has been answered

@@ -55,19 +55,27 @@ void TMainForm::Edit3Change() {
   if (!s) ShowError(QString::fromStdString(s.message()));
 }
 
-void TMainForm::ZoomClick(qirm::ZoomDirection direction) {
+void TMainForm::ZoomActive(const std::function<qirm::Status(bool& changed)>& command,
+                           std::optional<QPointF> anchor, bool fit) {
   TChild* child = ActiveChild();
   if (!child) return;
+  const QPointF point = child->ImagePointAt(anchor.value_or(child->ViewCentre()));
   bool changed = false;
-  const qirm::Status s = qirm::Zoom(m_workspace, direction, changed);
+  const qirm::Status s = command(changed);
   if (!s) {
     ShowError(QString::fromStdString(s.message()));
     return;
   }
   if (!changed) return;
   child->RefreshImage();
-  FitZoomed(child);
+  if (fit) FitZoomed(child);
+  // The window may have changed its size: the centre is the new one's.
+  child->ShowImagePointAt(point, anchor.value_or(child->ViewCentre()));
   SyncTexts();
+}
+
+void TMainForm::ZoomClick(qirm::ZoomDirection direction) {
+  ZoomActive([&](bool& changed) { return qirm::Zoom(m_workspace, direction, changed); }, std::nullopt, true);
 }
 
 void TMainForm::Button1Click() { ZoomClick(qirm::ZoomDirection::In); }
@@ -76,12 +84,13 @@ void TMainForm::Button2Click() { ZoomClick(qirm::ZoomDirection::Out); }
 void TMainForm::CreateLevelsPanel() {
   LevelsDock = new LevelsPanel(this);
   addDockWidget(Qt::RightDockWidgetArea, LevelsDock);
-  // Hidden with its close box, shown again from the Window menu.
-  if (Window1Menu) {
-    Window1Menu->addSeparator();
+  // Hidden with its close box, shown again from the View menu (the Window
+  // menu's last part is its list of windows).
+  if (View1Menu) {
+    View1Menu->addSeparator();
     QAction* toggle = LevelsDock->toggleViewAction();
     toggle->setObjectName(QStringLiteral("Levels1"));
-    Window1Menu->addAction(toggle);
+    View1Menu->addAction(toggle);
   }
   connect(LevelsDock, &LevelsPanel::PresetChosen, this, &TMainForm::LevelPresetClick);
   connect(LevelsDock, &LevelsPanel::LevelsDragged, this, &TMainForm::LevelsDrag);
@@ -117,4 +126,29 @@ void TMainForm::LevelsDrag(int min, int max) {
   child->RefreshImage();
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
+}
+
+void TMainForm::Zoom100Click() {
+  ZoomActive([&](bool& changed) { return qirm::SetZoom(m_workspace, 1, changed); }, std::nullopt, true);
+}
+
+// Fits the picture in the window as it stands; the window keeps its size.
+void TMainForm::FitZoom1Click() {
+  TChild* child = ActiveChild();
+  if (!child) return;
+  const qirm::ImageDocument& doc = *child->Document();
+  const QSize view = child->size();
+  const double z = qirm::FitZoom(doc.width.value_or(doc.Image.width()),
+                                 doc.height.value_or(doc.Image.height()), view.width(), view.height());
+  ZoomActive([&](bool& changed) { return qirm::SetZoom(m_workspace, z, changed); }, std::nullopt, false);
+}
+
+void TMainForm::Edit1Change() {
+  double z = 0;
+  if (ActiveChild() && qirm::ParseZoomText(Edit1->text().toStdString(), z)) {
+    ZoomActive([&](bool& changed) { return qirm::SetZoom(m_workspace, z, changed); }, std::nullopt, true);
+  }
+  // The box shows the zoom in effect: the one just set, or the one the text
+  // could not replace.
+  SyncTexts();
 }

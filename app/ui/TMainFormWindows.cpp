@@ -2,16 +2,23 @@
 // opening, saving, separation, close all, and keeping the controls in step
 // with the workspace.
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QUrl>
 
+#include "app/recent_files.h"
 #include "app/save_image.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
@@ -122,6 +129,16 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     QMdiSubWindow* sub = MdiArea->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->installEventFilter(this);
+    // The frame's own menu would claim Ctrl+W and Ctrl+F4 as well, and a
+    // key that two actions claim does nothing: the File menu's 閉じる owns
+    // them and closes the same way.
+    if (QMenu* frameMenu = sub->systemMenu()) {
+      for (QAction* a : frameMenu->actions()) {
+        for (const QKeySequence& key : Close1->shortcuts()) {
+          if (a->shortcuts().contains(key)) a->setShortcuts({});
+        }
+      }
+    }
     connect(child, &TChild::Closed, this, [this](TChild* closing) {
       m_workspace.Close(closing->Document());
       UpdateUndoItems();
@@ -134,7 +151,16 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
       Label1->setToolTip(extremes);
     });
     connect(child, &TChild::ErrorRaised, this, &TMainForm::ShowError);
+    const QPoint place = CascadePosition();
+    connect(child, &TChild::WheelZoom, this, [this, child](qirm::ZoomDirection direction, QPointF at) {
+      // The window under the wheel is the one that zooms.
+      if (child != ActiveChild())
+        MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(child->parentWidget()));
+      if (child != ActiveChild()) return;
+      ZoomActive([&](bool& changed) { return qirm::Zoom(m_workspace, direction, changed); }, at, false);
+    });
     sub->show();
+    sub->move(place);
     // Reach the right and bottom edges of the main client area.
     sub->resize(std::max(client.width() - sub->x(), 100), std::max(client.height() - sub->y(), 80));
     if (!fitToMainClient) {
@@ -187,11 +213,28 @@ void TMainForm::FitZoomed(TChild* child) {
   }
 }
 
+QPoint TMainForm::CascadePosition() const {
+  constexpr int kStep = 24;
+  const QSize client = MdiArea->viewport()->size();
+  QList<QPoint> taken;
+  for (QMdiSubWindow* sub : MdiArea->subWindowList()) {
+    if (sub->isVisible()) taken << sub->pos();
+  }
+  // The first free step; when the client area runs out the steps start
+  // again from the corner.
+  for (int k = 0;; ++k) {
+    const QPoint p(k * kStep, k * kStep);
+    if (p.x() + 200 > client.width() || p.y() + 150 > client.height()) return QPoint(0, 0);
+    if (!taken.contains(p)) return p;
+  }
+}
+
 bool TMainForm::OpenFile(const QString& path, qirm::FileType type) {
   if (qirm::Status s = qirm::OpenImageFile(m_workspace, Local(path), type); !s) {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return false;
   }
+  AddRecent(path);
   ShowNewWindows(type == qirm::FileType::Fits || type == qirm::FileType::Netpbm
                      ? ResultWindowSize::kFitClient
                      : ResultWindowSize::kFitPicture);
@@ -214,26 +257,88 @@ void TMainForm::OpenFiles(const QStringList& paths) {
 void TMainForm::Open1Click() {
   OpenDialog->setFileMode(QFileDialog::ExistingFiles);
   if (OpenDialog->exec() != QDialog::Accepted) return;
-  const QStringList files = OpenDialog->selectedFiles();
-  switch (OpenDialog->FilterIndex()) {
-    case 1:
-    case 2:
-    case 3: {
-      const int entry = OpenDialog->FilterIndex();
-      const qirm::FileType type = entry == 1   ? qirm::FileType::Bmp
-                                  : entry == 2 ? qirm::FileType::Fits
-                                               : qirm::FileType::Jpeg;
-      for (const QString& file : files) {
-        if (!OpenFile(file, type)) break;  // windows made for earlier files stay
-      }
-      break;
-    }
-    case 4:
-      if (!files.isEmpty()) OpenFile(files.first(), qirm::FileType::Netpbm);
-      break;
-    default:  // PPM: the one Netpbm reader serves the PGM entry
-      break;
+  QStringList files = OpenDialog->selectedFiles();
+  const int entry = OpenDialog->FilterIndex();
+  // The entry's reader, for names whose extension says nothing; PGM and
+  // PPM share the one Netpbm reader, and open the first file only.
+  const qirm::FileType chosen = entry == 1   ? qirm::FileType::Bmp
+                                : entry == 2 ? qirm::FileType::Fits
+                                : entry == 3 ? qirm::FileType::Jpeg
+                                             : qirm::FileType::Netpbm;
+  if (entry >= 4) files = files.mid(0, 1);
+  for (const QString& file : files) {
+    // A known extension names its reader whatever entry is selected: a
+    // ".fits" typed under "ビットマップ" is a FITS file.
+    qirm::FileType type = chosen;
+    if (!qirm::FileTypeFromName(Local(file), type)) type = chosen;
+    if (!OpenFile(file, type)) break;  // windows made for earlier files stay
   }
+}
+
+QStringList TMainForm::RecentFiles() const {
+  QStringList list;
+  for (const std::string& path : m_recent) list << QString::fromLocal8Bit(path.c_str());
+  return list;
+}
+
+void TMainForm::AddRecent(const QString& path) {
+  qirm::AddRecentFile(m_recent, Local(QFileInfo(path).absoluteFilePath()));
+  // A list that cannot be kept costs the user nothing now: no box for it.
+  (void)qirm::WriteRecentFiles(Local(m_recentPath), m_recent);
+  UpdateRecentMenu();
+}
+
+void TMainForm::UpdateRecentMenu() {
+  Recent1Menu->clear();
+  int n = 0;
+  for (const QString& path : RecentFiles()) {
+    ++n;
+    // "&1" .. "&9", then "1&0"; '&' in a name is doubled to show as itself.
+    QString label = n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("1&0 ");
+    label += QString(path).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* item = Recent1Menu->addAction(label);
+    connect(item, &QAction::triggered, this, [this, path] {
+      if (!QFileInfo::exists(path)) {
+        ShowError(path +
+                  QStringLiteral(": ファイルが見つかりません。最近使ったファイルの一覧から外します。"));
+        qirm::RemoveRecentFile(m_recent, Local(path));
+        (void)qirm::WriteRecentFiles(Local(m_recentPath), m_recent);
+        UpdateRecentMenu();
+        return;
+      }
+      OpenFiles({path});
+    });
+  }
+  if (m_recent.empty()) {
+    Recent1Menu->addAction(QStringLiteral("(なし)"))->setEnabled(false);
+    return;
+  }
+  Recent1Menu->addSeparator();
+  connect(Recent1Menu->addAction(QStringLiteral("一覧を消去(&C)")), &QAction::triggered, this, [this] {
+    m_recent.clear();
+    (void)qirm::WriteRecentFiles(Local(m_recentPath), m_recent);
+    UpdateRecentMenu();
+  });
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!event->mimeData()->hasUrls()) return;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return;
+  event->acceptProposedAction();
+  OpenFiles(paths);
 }
 
 void TMainForm::OpenButtonClick() { Open1Click(); }
@@ -285,6 +390,50 @@ void TMainForm::RGB2Click() {
     return;
   }
   ShowNewWindows(ResultWindowSize::kFitPicture);
+}
+
+// Through the subwindow's close, so the save question is asked.
+void TMainForm::Close1Click() {
+  if (QMdiSubWindow* sub = MdiArea->activeSubWindow()) sub->close();
+}
+
+void TMainForm::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+void TMainForm::Tile1Click() { MdiArea->tileSubWindows(); }
+
+void TMainForm::FullScreen1Click() {
+  if (isFullScreen()) {
+    showNormal();
+  } else {
+    showFullScreen();
+  }
+  FullScreen1->setChecked(isFullScreen());
+}
+
+void TMainForm::UpdateWindowList() {
+  // Everything after the last separator is the list of the last opening.
+  const QList<QAction*> actions = Window1Menu->actions();
+  int last = -1;
+  for (int i = 0; i < actions.size(); ++i) {
+    if (actions[i]->isSeparator()) last = i;
+  }
+  for (int i = last + 1; i < actions.size(); ++i) {
+    Window1Menu->removeAction(actions[i]);
+    actions[i]->deleteLater();
+  }
+  int n = 0;
+  for (QMdiSubWindow* sub : MdiArea->subWindowList()) {
+    auto* child = qobject_cast<TChild*>(sub->widget());
+    if (!child || !child->Document()) continue;
+    ++n;
+    QString label = n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n);
+    label += child->windowTitle().replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* item = Window1Menu->addAction(label);
+    item->setCheckable(true);
+    item->setChecked(sub == MdiArea->activeSubWindow());
+    connect(item, &QAction::triggered, this, [this, window = QPointer<QMdiSubWindow>(sub)] {
+      if (window) MdiArea->setActiveSubWindow(window);
+    });
+  }
 }
 
 void TMainForm::A1Click() {

@@ -112,7 +112,19 @@ TEST_F(CliTest, MeasurePrintsReadoutWidthAndExtremes) {
   Write("star.fits", Fits16Bytes(40, 40, raw));
   Result r = Run({"measure", "star.fits", "40", "40", "--zoom", "2"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, "Intensity = 5000   (40,40)\nQIRM = 3.4 pxls\nMAX = 5000 , MIN = 1000\n");
+  // The position printed is the image pixel read, not the cursor's.
+  EXPECT_EQ(r.out, "Intensity = 5000   (20,20)\nQIRM = 3.4 pxls\nMAX = 5000 , MIN = 1000\n");
+  struct Case {
+    const char* zoom;
+    const char* X;
+    const char* Y;
+  };
+  for (const Case& c : {Case{"0.25", "5", "5"}, Case{"1", "20", "20"}, Case{"4", "83", "81"}}) {
+    SCOPED_TRACE(c.zoom);
+    Result z = Run({"measure", "star.fits", c.X, c.Y, "--zoom", c.zoom});
+    ASSERT_EQ(z.code, 0) << z.err;
+    EXPECT_EQ(z.out, "Intensity = 5000   (20,20)\nQIRM = 3.4 pxls\nMAX = 5000 , MIN = 1000\n");
+  }
   Result right = Run({"measure", "star.fits", "20", "20", "--button", "right"});
   ASSERT_EQ(right.code, 0) << right.err;
   EXPECT_EQ(right.out, "Intensity = 5000   (20,20)\nQIRM = 0.0 pxls\nMAX = 0 , MIN = 100000\n");

@@ -123,5 +123,34 @@ TEST(Zoom, NineStepsBetweenTheLimits) {
   EXPECT_EQ(z, 0.0625);
 }
 
+TEST(Zoom, TypedZoomsBecomeTheNearestPowerOfTwo) {
+  struct Case {
+    const char* text;
+    double zoom;
+  };
+  for (const Case& c : {Case{"100.0%", 1}, Case{"200", 2}, Case{" 50 % ", 0.5}, Case{"150", 2},
+                        Case{"140", 1}, Case{"6.25%", 0.0625}, Case{"1", 0.0625}, Case{"1600.0%", 16},
+                        Case{"100000", 16}, Case{"35", 0.25}}) {
+    SCOPED_TRACE(c.text);
+    double z = 0;
+    ASSERT_TRUE(ParseZoomText(c.text, z));
+    EXPECT_EQ(z, c.zoom);
+  }
+  for (const char* bad : {"", "%", "abc", "0", "-100", "0%", "1e999", "nan"}) {
+    SCOPED_TRACE(bad);
+    double z = 7;
+    EXPECT_FALSE(ParseZoomText(bad, z));
+    EXPECT_EQ(z, 7);
+  }
+}
+
+TEST(Zoom, FitToWindowTakesTheLargestPowerOfTwoThatFits) {
+  EXPECT_EQ(FitZoom(100, 100, 800, 600), 4);  // 400 x 400; 800 would not fit in height
+  EXPECT_EQ(FitZoom(4096, 4096, 800, 600), 0.125);
+  EXPECT_EQ(FitZoom(600, 600, 600, 600), 1);  // exactly fitting counts
+  EXPECT_EQ(FitZoom(10, 10, 1000, 1000), 16);
+  EXPECT_EQ(FitZoom(100000, 10, 800, 600), 0.0625);  // nothing fits: the smallest
+}
+
 }  // namespace
 }  // namespace qirm

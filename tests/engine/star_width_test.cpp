@@ -81,14 +81,29 @@ TEST(StarWidth, BoxPositionsOutsideThePictureAreLeftOut) {
   EXPECT_EQ(r.measured.min, 10);
 }
 
-TEST(CursorReadout, ZoomDividesThePositionButNotTheText) {
+TEST(CursorReadout, PrintsTheImagePixelItReadsAtEveryZoom) {
   ImageDocument doc = ColourWindow(60, 40, 0);
-  doc.Image.SetColor(50, 30, 0x030201);  // blue 3, green 2, red 1
+  doc.Image.SetColor(52, 32, 0x030201);  // blue 3, green 2, red 1
+  struct Case {
+    double zoom;
+    int X, Y;  // a cursor position on pixel (52, 32) of the shown picture
+  };
+  for (const Case& c :
+       {Case{0.25, 13, 8}, Case{0.5, 26, 16}, Case{1, 52, 32}, Case{2, 105, 65}, Case{4, 211, 130}}) {
+    SCOPED_TRACE(c.zoom);
+    doc.zoom = c.zoom;
+    std::string label, error;
+    ASSERT_TRUE(CursorReadout(doc, c.X, c.Y, label, error));
+    EXPECT_EQ(label, "R=1  G=2  B=3   (52,32)");
+    int x = -1, y = -1;
+    ASSERT_TRUE(ImagePixelAt(doc, c.X, c.Y, x, y, error));
+    EXPECT_EQ(x, 52);
+    EXPECT_EQ(y, 32);
+  }
   doc.zoom = 2;
   std::string label, error;
-  ASSERT_TRUE(CursorReadout(doc, 100, 60, label, error));
-  EXPECT_EQ(label, "R=1  G=2  B=3   (100,60)");
   EXPECT_FALSE(CursorReadout(doc, 200, 60, label, error));  // beyond the picture
+  EXPECT_TRUE(error.empty());
 
   IntMatrix raw;
   ASSERT_EQ(AllocIntMatrix(2, 2, raw), 0);
@@ -104,6 +119,31 @@ TEST(CursorReadout, ZoomDividesThePositionButNotTheText) {
   fits.zoom.reset();
   EXPECT_FALSE(CursorReadout(fits, 1, 1, label, error));
   EXPECT_EQ(error, "'' is not a valid floating point value");
+  int x = 0, y = 0;
+  EXPECT_FALSE(ImagePixelAt(fits, 1, 1, x, y, error));
+}
+
+// The measurement, the readout and the captured position all find the star
+// at the same image pixel, whatever the zoom it is clicked at.
+TEST(StarWidth, SameStarAtEveryZoom) {
+  ImageDocument doc = ColourWindow(80, 80, 20);
+  for (int x = 39; x <= 41; ++x)
+    for (int y = 31; y <= 33; ++y) SetGreen(doc, x, y, 200);
+  for (double zoom : {0.25, 1.0, 4.0}) {
+    SCOPED_TRACE(zoom);
+    doc.zoom = zoom;
+    const int X = static_cast<int>(40 * zoom + zoom / 2), Y = static_cast<int>(32 * zoom + zoom / 2);
+    EXPECT_EQ(WidthLabel(doc, X, Y), "QIRM = 3.4 pxls");
+    std::string label, error;
+    ASSERT_TRUE(CursorReadout(doc, X, Y, label, error));
+    EXPECT_EQ(label, "R=0  G=200  B=0   (40,32)");
+    int x = 0, y = 0;
+    ASSERT_TRUE(ImagePixelAt(doc, X, Y, x, y, error));
+    StarPick pick;
+    pick.mode = StarPick::Mode::OneStar;
+    ASSERT_TRUE(CapturePosition(pick, MouseButton::Left, x, y, error));
+    EXPECT_EQ(pick.Edit6 + "," + pick.Edit9, "40,32");
+  }
 }
 
 TEST(CapturePosition, ModesAndButtons) {

@@ -160,6 +160,25 @@ TEST(Workspace, SpinClicksStepOnlyFromTheWindowsLevel) {
   EXPECT_EQ(doc.max_level, 65535);
 }
 
+TEST(Workspace, SetZoomTakesTheNearestAllowedZoom) {
+  Workspace ws;
+  bool changed = true;
+  ASSERT_TRUE(SetZoom(ws, 2, changed));  // no window: nothing
+  EXPECT_FALSE(changed);
+  ImageDocument& doc = AddColourWindow(ws, 0);
+  ASSERT_TRUE(SetZoom(ws, 3, changed));
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(ZoomFactorText(doc), "4");
+  EXPECT_EQ(ZoomPercentText(ws.main()), "400.0%");
+  ASSERT_TRUE(SetZoom(ws, 4, changed));
+  EXPECT_FALSE(changed);
+  ASSERT_TRUE(SetZoom(ws, 1, changed));
+  EXPECT_EQ(ZoomFactorText(doc), "1");
+  EXPECT_EQ(ZoomPercentText(ws.main()), "100.0%");
+  EXPECT_FALSE(SetZoom(ws, 0, changed));
+  EXPECT_EQ(*doc.zoom, 1);
+}
+
 TEST(Workspace, ZoomTexts) {
   Workspace ws;
   ImageDocument& doc = AddColourWindow(ws, 0);

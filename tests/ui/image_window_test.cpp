@@ -255,14 +255,45 @@ class ImageWindowTest : public QObject {
     StarPickTarget* dialog = CurrentStarPickTarget();
     SetStarPickTarget(&catcher);
     QTest::mouseMove(child->Image, QPoint(40, 40));
-    QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 5000   (40,40)"));
+    QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 5000   (20,20)"));
     QTest::mouseClick(child->Image, Qt::LeftButton, {}, QPoint(40, 40));
     QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 3.4 pxls"));
-    QCOMPARE(catcher.pick.Edit6, std::string("40"));
+    QCOMPARE(catcher.pick.Edit6 + "," + catcher.pick.Edit9, std::string("20,20"));
     QCOMPARE(catcher.pick.Edit19, std::string("2"));
     QTest::mouseClick(child->Image, Qt::RightButton, {}, QPoint(12, 14));
     QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 0.0 pxls"));
-    QCOMPARE(catcher.pick.Edit12 + "," + catcher.pick.Edit13, std::string("12,14"));
+    QCOMPARE(catcher.pick.Edit12 + "," + catcher.pick.Edit13, std::string("6,7"));
+    SetStarPickTarget(dialog);
+  }
+
+  // The readout and the star pick name the same image pixel at 25 %, 100 %
+  // and 400 %: a star clicked at any zoom lands where the composition
+  // looks for it.
+  void readoutAndPickAgreeAtEveryZoom() {
+    std::vector<int> raw(40 * 40, 1000);
+    for (int x = 19; x <= 21; ++x)
+      for (int y = 19; y <= 21; ++y) raw[y * 40 + x] = 5000;
+    Write("star.fits", qirm::test::Fits16Bytes(40, 40, raw));
+    PickCatcher catcher;
+    catcher.pick.mode = qirm::StarPick::Mode::OneStar;
+    StarPickTarget* dialog = CurrentStarPickTarget();
+    SetStarPickTarget(&catcher);
+    struct Case {
+      int zoom_out, zoom_in;  // presses of "-" and "+" from 100 %
+      QPoint at;              // on the shown picture, over pixel (20, 20)
+    };
+    for (const Case& c : {Case{2, 0, QPoint(5, 5)}, Case{0, 0, QPoint(20, 20)}, Case{0, 2, QPoint(82, 83)}}) {
+      MainForm->OpenFiles({Path("star.fits")});
+      TChild* child = MainForm->ActiveChild();
+      for (int i = 0; i < c.zoom_out; ++i) MainForm->Button2Click();
+      for (int i = 0; i < c.zoom_in; ++i) MainForm->Button1Click();
+      catcher.pick.Edit6.clear();
+      QTest::mouseMove(child->Image, c.at);
+      QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 5000   (20,20)"));
+      QTest::mouseClick(child->Image, Qt::LeftButton, {}, c.at);
+      QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 3.4 pxls"));
+      QCOMPARE(catcher.pick.Edit6 + "," + catcher.pick.Edit9, std::string("20,20"));
+    }
     SetStarPickTarget(dialog);
   }
 

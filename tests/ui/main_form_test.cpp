@@ -131,6 +131,7 @@ class MainFormTest : public QObject {
         {"Open1", "File1", "開く(&O)", true, "Open1Click"},
         {"Save1", "File1", "保存(&A)", true, "Save1Click"},
         {"Save2", "File1", "上書き保存(&S)", false, ""},
+        {"Close1", "File1", "閉じる(&C)", true, "Close1Click"},
         {"Exit1", "File1", "終了(&X)", true, "Exit1Click"},
         {"E1", "", "画像編集(&E)", true, ""},
         {"N1", "E1", "ネガ反転(&N)", true, "N1Click"},
@@ -152,7 +153,7 @@ class MainFormTest : public QObject {
         {"N6", "P2", "ガンマ(&M)", true, "N6Click"},
         {"N23", "P2", "画像処理パネル", true, ""},
         {"N7", "P2", "ソラリゼーション(&S)", true, "N7Click"},
-        {"N8", "P2", "サバチエ効果(&H)", true, "N8Click"},
+        {"N8", "P2", "サバチエ効果(&A)", true, "N8Click"},
         {"N9", "P2", "コマコレクト処理(&K)", true, "N9Click"},
         {"P1", "P2", "ガイドミスキャンセラ(&G)", true, "P1Click"},
         {"PRCC1", "P2", "P.R.C.(&C)", true, ""},
@@ -162,9 +163,16 @@ class MainFormTest : public QObject {
         {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
         {"FitsHeader1", "K1", "FITSヘッダー(&F)", true, "FitsHeader1Click"},
         {"View1", "", "表示(&D)", true, ""},
+        {"ZoomIn1", "View1", "拡大(&I)", true, ""},
+        {"ZoomOut1", "View1", "縮小(&O)", true, ""},
+        {"FitZoom1", "View1", "ウィンドウに合わせる(&F)", true, "FitZoom1Click"},
+        {"Zoom100", "View1", "100%(&1)", true, "Zoom100Click"},
+        {"FullScreen1", "View1", "全画面表示(&U)", true, "FullScreen1Click"},
         {"OriginBottom1", "View1", "原点を左下に(&B)", true, "OriginBottom1Click"},
         {"Window1", "", "ウィンドウ(&W)", true, ""},
         {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
+        {"Cascade1", "Window1", "重ねて表示(&C)", true, "Cascade1Click"},
+        {"Tile1", "Window1", "並べて表示(&T)", true, "Tile1Click"},
         {"V1", "", "バージョン(&V)", true, ""},
         {"About1", "V1", "バージョン情報(&V)", true, "About1Click"},
     };
@@ -207,13 +215,16 @@ class MainFormTest : public QObject {
     };
     QCOMPARE(form.menuBar(), form.MainMenu1);
     QCOMPARE(layout(form.MainMenu1->actions()), QStringLiteral("File1 E1 P2 K1 View1 Window1 V1"));
-    QCOMPARE(layout(form.File1Menu->actions()), QStringLiteral("N19 - Open1 Save1 Save2 - Exit1"));
+    QCOMPARE(layout(form.File1Menu->actions()),
+             QStringLiteral("N19 - Open1 Recent1 Save1 Save2 Close1 - Exit1"));
     QCOMPARE(layout(form.E1Menu->actions()),
              QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
     QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3 - FitsHeader1"));
-    QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1 - Levels1"));
+    QCOMPARE(layout(form.View1Menu->actions()),
+             QStringLiteral("ZoomIn1 ZoomOut1 FitZoom1 Zoom100 - FullScreen1 - OriginBottom1 - Levels1"));
+    QCOMPARE(layout(form.Window1Menu->actions()), QStringLiteral("A1 - Cascade1 Tile1 -"));
     QCOMPARE(layout(form.V1Menu->actions()), QStringLiteral("About1"));
     // The public members are the menu's own actions.
     QCOMPARE(form.File1, form.File1Menu->menuAction());
