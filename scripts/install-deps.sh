@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
-  libjpeg-dev zlib1g-dev
+  libjpeg-dev zlib1g-dev libpng-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   # the layout check, scripts/check-format.sh (Debian 12: version 14)

@@ -38,12 +38,13 @@ void TMainForm::CreateDialogs() {
   OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
 
-  SaveDialog =
-      new TypedFileDialog(this, QStringLiteral("Save an Image"),
-                          {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-                           {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-                            {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-                           {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}}});
+  SaveDialog = new TypedFileDialog(
+      this, QStringLiteral("Save an Image"),
+      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+       {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+       {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}},
+       {QStringLiteral("TIFF(*.tif,*.tiff)"), {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}}});
   SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog->setFileMode(QFileDialog::AnyFile);
@@ -232,15 +233,18 @@ void TMainForm::Save1Click() {
   if (!child) return;
   if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return;
   const int entry = SaveDialog->FilterIndex();
-  if (entry < 1 || entry > 3) return;
+  if (entry < 1 || entry > 4) return;
   const bool bmp = entry == 1;
+  const bool tiff = entry == 4;
   // The FITS entry writes the window's data; a name with one of its three
   // extensions keeps it.
   const bool fits = entry == 2;
   const std::string chosen = Local(SaveDialog->selectedFiles().first());
   const std::string path = fits
                                ? (qirm::IsFitsName(chosen) ? chosen : qirm::ReplaceExtension(chosen, ".fits"))
-                               : qirm::ReplaceExtension(chosen, bmp ? ".bmp" : ".jpg");
+                               : qirm::ReplaceExtension(chosen, bmp    ? ".bmp"
+                                                                : tiff ? ".tif"
+                                                                       : ".jpg");
   const QString name = QString::fromLocal8Bit(path.c_str());
   if (QFileInfo::exists(name)) {
     const auto answer = QMessageBox::question(
@@ -249,10 +253,11 @@ void TMainForm::Save1Click() {
     if (answer != QMessageBox::Yes) return;
   }
   qirm::ImageDocument* doc = child->Document();
-  const qirm::Status s =
-      fits ? qirm::WriteFitsWindow(path, *doc, doc->Image)
-           : qirm::WritePictureFile(path, doc->Image,
-                                    bmp ? qirm::PictureFormat::kBmp : qirm::PictureFormat::kJpeg);
+  const qirm::Status s = fits ? qirm::WriteFitsWindow(path, *doc, doc->Image)
+                              : qirm::WritePictureFile(path, doc->Image,
+                                                       bmp    ? qirm::PictureFormat::kBmp
+                                                       : tiff ? qirm::PictureFormat::kTiff
+                                                              : qirm::PictureFormat::kJpeg);
   if (!s) {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return;
