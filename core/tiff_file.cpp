@@ -22,7 +22,8 @@ struct MemoryFile {
 
 tmsize_t ReadProc(thandle_t handle, void* data, tmsize_t size) {
   auto* file = static_cast<MemoryFile*>(handle);
-  const std::size_t available = file->position < file->bytes->size() ? file->bytes->size() - file->position : 0;
+  const std::size_t available =
+      file->position < file->bytes->size() ? file->bytes->size() - file->position : 0;
   const std::size_t n = std::min(available, static_cast<std::size_t>(size));
   if (n > 0) std::memcpy(data, file->bytes->data() + file->position, n);
   file->position += n;
@@ -83,23 +84,23 @@ Status Encode(int width, int height, int depth, FillRow fill, std::vector<std::u
   if (options == nullptr) return Status::Error("TIFF: libtiff initialisation failed");
   TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, nullptr);
-  TIFF* tif = TIFFClientOpenExt("memory", "w", &file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                                UnmapProc, options);
+  TIFF* tif = TIFFClientOpenExt("memory", "w", &file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                                MapProc, UnmapProc, options);
   TIFFOpenOptionsFree(options);
   if (tif == nullptr) return Status::Error("TIFF: " + t_tiff_error);
   const std::size_t row_bytes = static_cast<std::size_t>(width) * 3 * (depth / 8);
   const std::uint32_t rows_per_strip =
       static_cast<std::uint32_t>(std::max<std::size_t>(1, (std::size_t{256} << 10) / row_bytes));
-  bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width)) &&
-            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height)) &&
-            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, depth) &&
-            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-            TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
-            TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
-            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows_per_strip) &&
-            TIFFSetField(tif, TIFFTAG_SOFTWARE, "QIRM");
+  bool ok =
+      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width)) &&
+      TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height)) &&
+      TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, depth) &&
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+      TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+      TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+      TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows_per_strip) && TIFFSetField(tif, TIFFTAG_SOFTWARE, "QIRM");
   try {
     std::vector<std::uint8_t> row(row_bytes);
     for (int y = 0; ok && y < height; ++y) {
@@ -114,7 +115,8 @@ Status Encode(int width, int height, int depth, FillRow fill, std::vector<std::u
   TIFFClose(tif);
   if (!ok || bytes.empty()) {
     bytes.clear();
-    return Status::Error("TIFF: " + (t_tiff_error.empty() ? std::string("libtiff could not write") : t_tiff_error));
+    return Status::Error("TIFF: " +
+                         (t_tiff_error.empty() ? std::string("libtiff could not write") : t_tiff_error));
   }
   return Status::Ok();
 }
@@ -139,7 +141,8 @@ Status EncodeTiff(const Picture& picture, std::vector<std::uint8_t>& bytes) {
 
 Status EncodeTiff16(const Rgb16Picture& picture, std::vector<std::uint8_t>& bytes) {
   bytes.clear();
-  if (picture.empty() || picture.samples.size() != static_cast<std::size_t>(picture.width) * picture.height * 3) {
+  if (picture.empty() ||
+      picture.samples.size() != static_cast<std::size_t>(picture.width) * picture.height * 3) {
     return Status::Error("cannot write an empty picture as TIFF");
   }
   return Encode(

@@ -49,7 +49,8 @@ Picture Samples8(int width, int height) {
   Picture p(width, height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      p.SetColor(x, y, std::uint32_t(x * 7 & 0xFF) << 16 | std::uint32_t(y * 3 & 0xFF) << 8 | ((x ^ y) & 0xFF));
+      p.SetColor(x, y,
+                 std::uint32_t(x * 7 & 0xFF) << 16 | std::uint32_t(y * 3 & 0xFF) << 8 | ((x ^ y) & 0xFF));
     }
   }
   return p;

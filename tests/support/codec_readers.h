@@ -76,7 +76,8 @@ inline Rgb16Picture ReadTiffRgb(const std::string& path, int& depth) {
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
   Rgb16Picture result;
-  if (spp == 3 && photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG && (bits == 8 || bits == 16)) {
+  if (spp == 3 && photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG &&
+      (bits == 8 || bits == 16)) {
     result = Rgb16Picture(static_cast<int>(w), static_cast<int>(h));
     std::vector<std::uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tif)));
     bool ok = true;
