@@ -116,6 +116,23 @@ Status WritePicture16File(const std::string& path, const Rgb16Picture& picture, 
   return WriteFileReplacing(path, bytes);
 }
 
+bool DeepShowsPicture(const Rgb16Picture& deep, const Picture& picture) {
+  if (deep.empty() || picture.empty() || deep.width != picture.width() || deep.height != picture.height() ||
+      deep.samples.size() != static_cast<std::size_t>(deep.width) * deep.height * 3) {
+    return false;
+  }
+  for (int y = 0; y < deep.height; ++y) {
+    const std::uint16_t* d = deep.Row(y);
+    const std::uint8_t* p = picture.Row(y);  // blue, green, red
+    for (int x = 0; x < deep.width; ++x) {
+      if (d[3 * x] / 257 != p[3 * x + 2] || d[3 * x + 1] / 257 != p[3 * x + 1] ||
+          d[3 * x + 2] / 257 != p[3 * x])
+        return false;
+    }
+  }
+  return true;
+}
+
 bool IsFitsName(const std::string& path) {
   const std::size_t dot = ExtensionPoint(path);
   if (dot == std::string::npos) return false;

@@ -43,6 +43,12 @@ Status WritePictureFile(const std::string& path, const Picture& picture, Picture
 // WritePictureFile does; errors name `path`.
 Status WritePicture16File(const std::string& path, const Rgb16Picture& picture, PictureFormat format);
 
+// True when `deep` is still the 16-bit form of `picture`: the same size and
+// every sample / 257 the picture's byte. A command that changed the window's
+// picture since (a negative, a blur, ...) makes it false, so a stale 16-bit
+// picture is never saved for the window.
+bool DeepShowsPicture(const Rgb16Picture& deep, const Picture& picture);
+
 // ".fits", ".fit" or ".fts" in any letter case.
 bool IsFitsName(const std::string& path);
 

@@ -133,5 +133,22 @@ TEST_F(Codec16, EmptyPicturesAndEightBitFormatsAreRefused) {
   EXPECT_EQ(test::ReadTiffRgb(m_dir + "/b.tif", depth), Widen(Samples8(6, 3)));
 }
 
+// The 16-bit planes belong to the window only while they still show its
+// picture: any changed byte, another size or no planes at all says no.
+TEST(DeepShowsPicture, OnlyTheSamePictureWithEightMoreBits) {
+  const Picture picture = Samples8(6, 4);
+  Rgb16Picture deep = Widen(picture);
+  for (std::uint16_t& v : deep.samples) v = static_cast<std::uint16_t>(v * 257 + (v % 7) * 30);
+  EXPECT_TRUE(DeepShowsPicture(deep, picture));
+  Picture changed = picture;
+  changed.Row(3)[3 * 5] ^= 1;  // blue of the last pixel
+  EXPECT_FALSE(DeepShowsPicture(deep, changed));
+  Rgb16Picture low = deep;
+  low.Row(0)[0] = static_cast<std::uint16_t>(low.Row(0)[0] == 0 ? 257 : low.Row(0)[0] - 257);
+  EXPECT_FALSE(DeepShowsPicture(low, picture));
+  EXPECT_FALSE(DeepShowsPicture(deep, Samples8(4, 6)));
+  EXPECT_FALSE(DeepShowsPicture(Rgb16Picture(), picture));
+}
+
 }  // namespace
 }  // namespace qirm
