@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -795,6 +796,41 @@ class TricolourDialogTest : public QObject {
     const auto tiff8 = savedDepth(QStringLiteral("shallow.tif"), 4);
     QCOMPARE(tiff8.first, MainForm->SaveDialog);
     QCOMPARE(tiff8.second, 8);
+  }
+
+  // "リニア結果をFITSで保存": OK asks for the file first (cancelled, nothing
+  // runs), the cube is written beside the result window, and the window
+  // keeps no copy of it.
+  void linearResultIsAskedForAndWritten() {
+    Write("r.fits", StarFrame(30, 30));
+    Write("g.fits", StarFrame(31, 31, 1500));
+    Write("b.fits", StarFrame(29, 30, 800));
+    FillColourLists();
+    RGBComp->CheckBoxLinear->setChecked(true);
+    WithModal([] { RGBComp->Button7Click(); }, [](QWidget* m) { qobject_cast<QDialog*>(m)->reject(); });
+    QVERIFY(!RGBComp->Running());
+    QCOMPARE(WindowCount(), 0);
+
+    WithModal([] { RGBComp->Button7Click(); },
+              [&](QWidget* m) {
+                auto* dialog = qobject_cast<QFileDialog*>(m);
+                QVERIFY(dialog);
+                // The offered name, in the current folder.
+                QMetaObject::invokeMethod(dialog, "accept");
+              });
+    QVERIFY(WaitForRun());
+    QCOMPARE(WindowCount(), 1);
+    const qirm::ImageDocument* doc = MainForm->ActiveChild()->Document();
+    for (const std::vector<float>& plane : doc->linear) QVERIFY(plane.empty());
+    QFile cube(Path("linear.fits"));
+    QVERIFY2(cube.open(QIODevice::ReadOnly),
+             qPrintable(QDir(m_dir->path()).entryList().join(QLatin1Char(' '))));
+    const QByteArray bytes = cube.readAll();
+    QVERIFY(bytes.contains("BITPIX  =                  -32"));
+    QVERIFY(bytes.contains("NAXIS3  =                    3"));
+    // 64 x 64 x 3 floats after the header, padded to 2880-byte blocks.
+    QCOMPARE(bytes.size() % 2880, 0);
+    QVERIFY(bytes.size() >= 64 * 64 * 3 * 4 + 2880);
   }
 
   // "座標取得": two-star mode, then one window per chosen frame.
