@@ -8,6 +8,7 @@
 #include "core/fits_writer.h"
 #include "core/jpeg_file.h"
 #include "core/png_file.h"
+#include "core/tiff_file.h"
 #include "display/levels.h"
 
 namespace qirm {
@@ -46,6 +47,8 @@ bool PictureFormatFromName(const std::string& path, PictureFormat& format) {
     format = PictureFormat::kJpeg;
   } else if (ext == "png") {
     format = PictureFormat::kPng;
+  } else if (ext == "tif" || ext == "tiff") {
+    format = PictureFormat::kTiff;
   } else {
     return false;
   }
@@ -61,6 +64,8 @@ Status EncodePicture(const Picture& picture, PictureFormat format, int jpeg_qual
       return EncodeJpeg(picture, jpeg_quality, bytes);
     case PictureFormat::kPng:
       return EncodePng(picture, bytes);
+    case PictureFormat::kTiff:
+      return EncodeTiff(picture, bytes);
   }
   return Status::Error("unknown picture format");
 }
@@ -100,6 +105,32 @@ Status WritePictureFile(const std::string& path, const Picture& picture, Picture
     return Status::Error(path + ": " + s.message());
   }
   return WriteFileReplacing(path, bytes);
+}
+
+Status WritePicture16File(const std::string& path, const Rgb16Picture& picture, PictureFormat format) {
+  std::vector<std::uint8_t> bytes;
+  Status s = Status::Error("16 bits per channel are written as PNG or TIFF only");
+  if (format == PictureFormat::kPng) s = EncodePng16(picture, bytes);
+  if (format == PictureFormat::kTiff) s = EncodeTiff16(picture, bytes);
+  if (!s) return Status::Error(path + ": " + s.message());
+  return WriteFileReplacing(path, bytes);
+}
+
+bool DeepShowsPicture(const Rgb16Picture& deep, const Picture& picture) {
+  if (deep.empty() || picture.empty() || deep.width != picture.width() || deep.height != picture.height() ||
+      deep.samples.size() != static_cast<std::size_t>(deep.width) * deep.height * 3) {
+    return false;
+  }
+  for (int y = 0; y < deep.height; ++y) {
+    const std::uint16_t* d = deep.Row(y);
+    const std::uint8_t* p = picture.Row(y);  // blue, green, red
+    for (int x = 0; x < deep.width; ++x) {
+      if (d[3 * x] / 257 != p[3 * x + 2] || d[3 * x + 1] / 257 != p[3 * x + 1] ||
+          d[3 * x + 2] / 257 != p[3 * x])
+        return false;
+    }
+  }
+  return true;
 }
 
 bool IsFitsName(const std::string& path) {

@@ -9,12 +9,13 @@
 
 #include "core/file_write.h"
 #include "core/picture.h"
+#include "core/rgb16.h"
 #include "core/status.h"
 #include "document/image_document.h"
 
 namespace qirm {
 
-enum class PictureFormat { kBmp, kJpeg, kPng };
+enum class PictureFormat { kBmp, kJpeg, kPng, kTiff };
 
 // The quality the save command uses for JPEG.
 inline constexpr int kSaveJpegQuality = 70;
@@ -26,7 +27,7 @@ inline constexpr int kSaveJpegQuality = 70;
 std::string ReplaceExtension(const std::string& name, const std::string& ext);
 
 // The format named by the extension of `path`, in any letter case: ".bmp";
-// ".jpg" or ".jpeg"; ".png". False for anything else.
+// ".jpg" or ".jpeg"; ".png"; ".tif" or ".tiff". False for anything else.
 bool PictureFormatFromName(const std::string& path, PictureFormat& format);
 
 // The file's bytes in `format`; `jpeg_quality` 1..100 is used for JPEG only.
@@ -36,6 +37,17 @@ Status EncodePicture(const Picture& picture, PictureFormat format, int jpeg_qual
 // EncodePicture, then WriteFileReplacing. Errors name `path`.
 Status WritePictureFile(const std::string& path, const Picture& picture, PictureFormat format,
                         int jpeg_quality = kSaveJpegQuality);
+
+// A picture with 16 bits per channel in `format`: kPng or kTiff (the other
+// formats hold 8 bits only and are refused). Replaces `path` as
+// WritePictureFile does; errors name `path`.
+Status WritePicture16File(const std::string& path, const Rgb16Picture& picture, PictureFormat format);
+
+// True when `deep` is still the 16-bit form of `picture`: the same size and
+// every sample / 257 the picture's byte. A command that changed the window's
+// picture since (a negative, a blur, ...) makes it false, so a stale 16-bit
+// picture is never saved for the window.
+bool DeepShowsPicture(const Rgb16Picture& deep, const Picture& picture);
 
 // ".fits", ".fit" or ".fts" in any letter case.
 bool IsFitsName(const std::string& path);

@@ -1,15 +1,19 @@
 // qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]
-//                  [--tone linear|log=P|gamma=P|atan=P]: loads the settings
-// file as the dialog's load button does, runs the composition as its OK
-// button does, and saves the result window's picture. The settings file
-// does not hold the tone curve: --tone chooses it (default atan=200, the
-// advanced dialog's default).
+//                  [--tone linear|log=P|gamma=P|atan=P] [--depth 16]
+//                  [--linear LINEAR.fits]: loads the settings file as the
+// dialog's load button does, runs the composition as its OK button does,
+// and saves the result window's picture. The settings file does not hold
+// the tone curve: --tone chooses it (default atan=200, the advanced
+// dialog's default). A TIFF, and a PNG with --depth 16, get 16 bits per
+// channel; --linear also writes the channels before the tone curve as a
+// 32-bit float FITS cube.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/save_image.h"
 #include "cli/cli.h"
+#include "core/fits_writer.h"
 #include "core/numbers.h"
 #include "document/state_texts.h"
 #include "document/workspace.h"
@@ -49,14 +53,22 @@ bool ParseTone(const std::string& text, AdvancedFlags& flags) {
 }  // namespace
 
 int ComposeVerb(const std::vector<std::string>& args) {
-  std::string settings_path, out;
+  std::string settings_path, out, linear_path;
   bool state = false, show_progress = false;
+  int depth = 0;       // 0: the format's own (16 for TIFF, else 8)
   AdvancedFlags tone;  // the curve only
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-o") {
       if (i + 1 >= args.size() || args[i + 1].empty()) return UsageError("-o needs a file name");
       out = args[++i];
+    } else if (a == "--depth") {
+      if (i + 1 >= args.size() || (args[i + 1] != "8" && args[i + 1] != "16"))
+        return UsageError("--depth takes 8 or 16");
+      depth = args[++i] == "16" ? 16 : 8;
+    } else if (a == "--linear") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return UsageError("--linear needs a file name");
+      linear_path = args[++i];
     } else if (a == "--state") {
       state = true;
     } else if (a == "--progress") {
@@ -77,7 +89,10 @@ int ComposeVerb(const std::vector<std::string>& args) {
   if (out.empty()) return UsageError("compose needs -o OUT");
   PictureFormat format;
   if (!PictureFormatFromName(out, format))
-    return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
+    return Fail(out + ": cannot save in this format (use .bmp, .jpg, .png or .tif)");
+  if (depth == 0) depth = format == PictureFormat::kTiff ? 16 : 8;
+  if (depth == 16 && format != PictureFormat::kTiff && format != PictureFormat::kPng)
+    return UsageError("--depth 16 needs a .png or .tif output");
 
   // The dialog as it is at start-up, then the file loaded into it.
   CompositionSettings settings;
@@ -100,6 +115,8 @@ int ComposeVerb(const std::vector<std::string>& args) {
   // No window shows the result here, so its shown copy is not made.
   ComposeOptions options;
   options.display_copy = false;
+  options.keep_16_bits = depth == 16;
+  options.keep_linear = !linear_path.empty();
   if (Status s = ComposeTricolourWith(options, settings, progress, result, &workspace.main(), notice); !s) {
     return Fail(s.message());
   }
@@ -108,7 +125,20 @@ int ComposeVerb(const std::vector<std::string>& args) {
   }
   ImageDocument& window = workspace.NewWindow();
   window = std::move(result);
-  if (Status s = WritePictureFile(out, window.Image, format); !s) return Fail(s.message());
+  if (Status s = depth == 16 ? WritePicture16File(out, window.deep, format)
+                             : WritePictureFile(out, window.Image, format);
+      !s) {
+    return Fail(s.message());
+  }
+  if (!linear_path.empty()) {
+    FitsWriteHeader header;
+    header.history.push_back("QIRM composition: channels R, G, B as they enter the tone curve");
+    if (Status s = WriteFitsFloatCube(linear_path, window.Image.width(), window.Image.height(), window.linear,
+                                      header);
+        !s) {
+      return Fail(s.message());
+    }
+  }
   if (state) {
     for (const auto& [key, value] : StateLines(window, workspace.main())) {
       std::printf("%s=%s\n", key.c_str(), value.c_str());

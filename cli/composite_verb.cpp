@@ -32,7 +32,7 @@ int CompositeVerb(const std::vector<std::string>& args) {
   if (out.empty()) return UsageError("composite needs -o OUT");
   PictureFormat format;
   if (!PictureFormatFromName(out, format))
-    return Fail(out + ": cannot save in this format (use .bmp, .jpg or .png)");
+    return Fail(out + ": cannot save in this format (use .bmp, .jpg, .png or .tif)");
 
   Workspace workspace;
   for (const std::string& file : files) {

@@ -71,7 +71,7 @@ Status SaveShown(ImageDocument& doc, const Picture& picture, const std::string& 
   }
   PictureFormat format;
   if (!PictureFormatFromName(path, format)) {
-    return Status::Error(path + ": cannot save in this format (use .bmp, .jpg, .png or .fits)");
+    return Status::Error(path + ": cannot save in this format (use .bmp, .jpg, .png, .tif or .fits)");
   }
   if (Status s = WritePictureFile(path, picture, format); !s) return s;
   if (retitle && format == PictureFormat::kBmp) doc.caption = FileNameWithoutDirectory(path);

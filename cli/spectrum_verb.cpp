@@ -29,7 +29,7 @@ int SpectrumVerb(const std::vector<std::string>& args) {
   if (data.empty()) return UsageError("spectrum needs -o DATAFILE");
   PictureFormat format = PictureFormat::kPng;
   if (!plot_path.empty() && !PictureFormatFromName(plot_path, format)) {
-    return Fail(plot_path + ": cannot save in this format (use .bmp, .jpg or .png)");
+    return Fail(plot_path + ": cannot save in this format (use .bmp, .jpg, .png or .tif)");
   }
 
   Workspace workspace;

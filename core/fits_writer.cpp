@@ -199,4 +199,23 @@ Status WriteFitsColour(const std::string& path, const Picture& picture, const Fi
   return WriteHdu(path, HeaderBytes(structure, header), data);
 }
 
+Status WriteFitsFloatCube(const std::string& path, int width, int height,
+                          const std::vector<float> (&planes)[3], const FitsWriteHeader& header) {
+  const std::size_t plane = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0);
+  if (Status s = CheckSize(path, width, height, plane); !s) return s;
+  for (const std::vector<float>& p : planes) {
+    if (p.size() != plane) return Status::Error(path + ": the three planes of the cube differ in size");
+  }
+  std::vector<std::uint8_t> data(3 * plane * 4);
+  for (int p = 0; p < 3; ++p) {
+    for (std::size_t i = 0; i < plane; ++i) {
+      std::uint32_t word = 0;
+      std::memcpy(&word, &planes[p][i], 4);
+      PutBigEndian(data.data() + (p * plane + i) * 4, word, 4);
+    }
+  }
+  std::vector<std::string> structure = Structure(-32, {width, height, 3});
+  return WriteHdu(path, HeaderBytes(structure, header), data);
+}
+
 }  // namespace qirm

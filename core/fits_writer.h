@@ -54,4 +54,10 @@ Status WriteFitsGrey(const std::string& path, int width, int height, const std::
 // NAXIS3 = 3 with the planes red, green, blue.
 Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header);
 
+// Three planes of width x height values as a 32-bit float cube (BITPIX -32,
+// NAXIS3 = 3 in the order given, each plane row after row from y = 0).
+// Errors name `path`; planes of another size are refused.
+Status WriteFitsFloatCube(const std::string& path, int width, int height,
+                          const std::vector<float> (&planes)[3], const FitsWriteHeader& header);
+
 }  // namespace qirm

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "core/rgb16.h"
 
 namespace qirm {
 
@@ -91,6 +92,13 @@ struct ImageDocument {
   // (with its values), oldest first: the HISTORY of a FITS file it is saved
   // as. Commands add to it through NoteCommand.
   std::vector<std::string> history;
+  // Of a composition's result, when asked for: the toned result with 16 bits
+  // per channel (the curve on 0..65535), and the three channels as they
+  // entered the tone curve (R, G, B, each w x h row after row), for the
+  // 16-bit and the linear files. Empty otherwise; the 16-bit picture is
+  // only the window's while it is not edited.
+  Rgb16Picture deep;
+  std::vector<float> linear[3];
   // The window holds what no file holds: a result not saved yet, or a change
   // since it was opened or saved. Closing such a window asks whether to save.
   bool unsaved = true;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
-  libjpeg-dev zlib1g-dev
+  libjpeg-dev zlib1g-dev libpng-dev libtiff-dev
   # sky coordinates from a FITS header's WCS
   wcslib-dev
   libgtest-dev libgmock-dev libbenchmark-dev

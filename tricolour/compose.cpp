@@ -137,8 +137,28 @@ struct Run {
   std::vector<Channel> channels;
   IntMatrix finished[3];  // R, G, B (plain runs)
   ToneCurve curves[3];
-  Picture picture;  // the result, a channel at a time
-  Picture spare;    // memory for the result's second copy in the document
+  Picture picture;               // the result, a channel at a time
+  Rgb16Picture deep;             // the same with 16 bits per channel, when kept
+  std::vector<float> linear[3];  // the channels as toned, when kept
+  // What is kept besides the picture of one finished channel m (its tone
+  // curve already set). Channels may do this at once: each writes its own
+  // samples. False when memory runs out.
+  bool KeepExtras(int channel, const IntMatrix& m) {
+    try {
+      if (options.keep_16_bits) ToneInto16(deep, channel, m, w, h, curves[channel]);
+      if (options.keep_linear) {
+        std::vector<float>& plane = linear[channel];
+        plane.resize(static_cast<std::size_t>(w) * h);
+        for (int x = 0; x < w; ++x)
+          for (int y = 0; y < h; ++y)
+            plane[static_cast<std::size_t>(y) * w + x] = static_cast<float>(m[x][y]);
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+  Picture spare;  // memory for the result's second copy in the document
   // The tone curve of a finished channel: its sky at the background point,
   // the channel's white-balance divisor, WhiteK and BackgroundLevel.
   ToneCurve CurveOf(int channel, const IntMatrix& m) const {
@@ -371,6 +391,14 @@ class Stacker {
     } else if (m_run.picture.width() != w || m_run.picture.height() != h) {
       m_run.picture = Picture(w, h);
     }
+    if (m_run.options.keep_16_bits && (m_run.deep.width != w || m_run.deep.height != h)) {
+      try {
+        m_run.deep = Rgb16Picture(w, h);
+      } catch (const std::bad_alloc&) {
+        Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for the 16-bit result"));
+        return;
+      }
+    }
     if (channel < 2)
       for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
     m_run.progress.Set(m_run.channels[channel].done_progress);
@@ -384,6 +412,9 @@ class Stacker {
     if (m_run.channels[channel].flatten) FlattenBackground(w, h, frame);
     m_run.curves[channel] = m_run.CurveOf(channel, frame);
     ToneInto(m_run.picture, channel, frame, w, h, m_run.curves[channel], threads);
+    if (!m_run.KeepExtras(channel, frame)) {
+      Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for the 16-bit or linear result"));
+    }
   }
 
   Run& m_run;
@@ -680,9 +711,15 @@ Status StackChannels(Run& run, ComposeOptions::Timings& timings) {
 // The colour picture into the result document, after everything else has
 // gone back (the result's copy can then take memory just given back instead
 // of fresh pages); the main window's texts; the closing progress values.
-void Output(Run& run, ImageDocument& result, MainState* main) {
+Status Output(Run& run, ImageDocument& result, MainState* main) {
   const int w = run.w, h = run.h;
   Picture picture = run.options.plain ? PlainPicture(run.finished, w, h, run.curves) : std::move(run.picture);
+  if (run.options.plain) {
+    for (int c = 0; c < 3; ++c) {
+      if (!run.KeepExtras(c, run.finished[c]))
+        return Status::Error("no memory for the 16-bit or linear result");
+    }
+  }
   for (IntMatrix& m : run.finished) m.Release();
   for (auto& pair : run.frames)
     for (IntMatrix& m : pair) m.Release();
@@ -696,9 +733,12 @@ void Output(Run& run, ImageDocument& result, MainState* main) {
   } else {
     FillCompositionDocumentImageOnly(std::move(picture), result);
   }
+  result.deep = std::move(run.deep);
+  for (int c = 0; c < 3; ++c) result.linear[c] = std::move(run.linear[c]);
   if (main) ApplyCompositionMainState(*main);
   run.progress.Set(100);
   run.progress.Set(0);
+  return Status::Ok();
 }
 
 }  // namespace
@@ -725,7 +765,7 @@ Status ComposeTricolourWith(const ComposeOptions& options, const CompositionSett
   if (Status s = StackChannels(run, timings); !s) return s;
 
   const auto output_start = Clock::now();
-  Output(run, result, main);
+  if (Status s = Output(run, result, main); !s) return s;
   timings.output = Since(output_start);
   timings.total = Since(start);
   if (options.timings) *options.timings = timings;

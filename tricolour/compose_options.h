@@ -20,6 +20,11 @@ struct ComposeOptions {
   // made as well. A caller without windows that only saves Image, such as
   // qirm-cli, leaves it out and saves a 3-byte-per-pixel copy.
   bool display_copy = true;
+  // Kept with the result only when asked, so a plain run holds no more
+  // memory: ImageDocument::deep, the result with 16 bits per channel, and
+  // ImageDocument::linear, the three channels as the tone curve takes them.
+  bool keep_16_bits = false;
+  bool keep_linear = false;
   // Seconds spent per stage, when not null: setup (dark mean, flat,
   // reference), frames (read, clean, calibrate, register: summed over the
   // threads), accumulate, channel_end (finishing and toning the channels),

@@ -68,7 +68,15 @@ double SkyLevel(const IntMatrix& m, int bx, int by) {
   return static_cast<double>(static_cast<Extended>(sum) / 121);
 }
 
-int ToneCurve::Value(std::int32_t c) const {
+int ToneCurve::Value(std::int32_t c) const { return TruncSaturated(Curve(c)); }
+
+std::uint16_t ToneCurve::Word(std::int32_t c) const {
+  // 257 x 255 = 65535: the 16-bit white is the 8-bit white.
+  const int v = TruncSaturated(Curve(c) * 257);
+  return static_cast<std::uint16_t>(v < 0 ? 0 : v >= 65535 ? 65535 : v);
+}
+
+double ToneCurve::Curve(std::int32_t c) const {
   double v = static_cast<double>((static_cast<Extended>(c) - sky) / divisor * gain + level);
   if (!(v >= 0)) v = 0;
   constexpr double kWhite = 255;
@@ -87,7 +95,7 @@ int ToneCurve::Value(std::int32_t c) const {
       v = kWhite * std::pow(v / kWhite, 1 / parameter);
       break;
   }
-  return TruncSaturated(v);
+  return v;
 }
 
 std::string ToneParameterProblem(ToneKind kind, double parameter) {
@@ -233,6 +241,30 @@ void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, c
       }
     }
   });
+}
+
+void ToneInto16(Rgb16Picture& picture, int channel, const IntMatrix& m, int w, int h,
+                const ToneCurve& curve) {
+  std::int32_t lo = m[0][0], hi = m[0][0];
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) {
+      lo = std::min(lo, m[x][y]);
+      hi = std::max(hi, m[x][y]);
+    }
+  const long long range = static_cast<long long>(hi) - lo + 1;
+  std::vector<std::uint16_t> table;
+  if (range <= (1LL << 22) && range <= static_cast<long long>(w) * h) {
+    table.resize(static_cast<std::size_t>(range));
+    for (long long k = 0; k < range; ++k) table[k] = curve.Word(static_cast<std::int32_t>(lo + k));
+  }
+  // Rows outer for the picture's writes; the matrix is read across columns.
+  for (int y = 0; y < h; ++y) {
+    std::uint16_t* row = picture.Row(y) + channel;
+    for (int x = 0; x < w; ++x) {
+      const std::int32_t c = m[x][y];
+      row[3 * x] = table.empty() ? curve.Word(c) : table[c - lo];
+    }
+  }
 }
 
 }  // namespace qirm

@@ -9,6 +9,7 @@
 
 #include "core/matrix.h"
 #include "core/picture.h"
+#include "core/rgb16.h"
 #include "tricolour/composition_settings.h"
 
 namespace qirm {
@@ -49,6 +50,10 @@ struct ToneCurve {
   double parameter = 200;
   std::uint8_t Byte(std::int32_t c) const;
   int Value(std::int32_t c) const;  // before the clip
+  // The same curve on 0..65535: trunc(257 f(v)) clipped to 0..65535, so that
+  // Word(c) / 257 (integer division) is always Byte(c).
+  std::uint16_t Word(std::int32_t c) const;
+  double Curve(std::int32_t c) const;  // f(v), before trunc and clip
 };
 
 // Empty when `parameter` suits the curve `kind`, else why not (the linear
@@ -72,5 +77,10 @@ Picture ChannelsToPicture(int w, int h, const std::vector<std::uint8_t>& r,
 // to `threads` threads.
 void ToneInto(Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve,
               int threads = 1);
+
+// One channel toned into its samples of a 16-bit picture (channel 0 red,
+// 1 green, 2 blue; the picture is w x h): Word() of every pixel, through a
+// table over the channel's range where it is small enough.
+void ToneInto16(Rgb16Picture& picture, int channel, const IntMatrix& m, int w, int h, const ToneCurve& curve);
 
 }  // namespace qirm

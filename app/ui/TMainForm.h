@@ -60,6 +60,10 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QMdiArea* MdiArea = nullptr;
   TypedFileDialog* OpenDialog = nullptr;
   TypedFileDialog* SaveDialog = nullptr;
+  // The save dialog of a window that holds 16-bit planes (a composition's
+  // result): its TIFF entry writes 16 bits per channel and a fifth entry
+  // writes a 16-bit PNG.
+  TypedFileDialog* SaveDialog16 = nullptr;
 
   // The model behind the image windows and the level and zoom texts.
   qirm::Workspace& Workspace() { return m_workspace; }

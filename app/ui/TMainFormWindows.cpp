@@ -45,20 +45,33 @@ void TMainForm::CreateDialogs() {
   OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
 
-  SaveDialog =
-      new TypedFileDialog(this, QStringLiteral("Save an Image"),
-                          {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-                           {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-                            {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-                           {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}}});
+  SaveDialog = new TypedFileDialog(
+      this, QStringLiteral("Save an Image"),
+      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+       {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+       {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}},
+       {QStringLiteral("TIFF(*.tif,*.tiff)"), {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}}});
   SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
-  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog->setFileMode(QFileDialog::AnyFile);
-  // The save command asks its own overwrite question, after the extension
-  // rule has chosen the real name.
-  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
-  SaveDialog->setSizeGripEnabled(true);
-  for (QFileDialog* dialog : {static_cast<QFileDialog*>(OpenDialog), static_cast<QFileDialog*>(SaveDialog)}) {
+  SaveDialog16 = new TypedFileDialog(
+      this, QStringLiteral("Save an Image"),
+      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
+       {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
+       {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}},
+       {QStringLiteral("TIFF 16ビット(*.tif,*.tiff)"), {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}},
+       {QStringLiteral("PNG 16ビット(*.png)"), {QStringLiteral("*.png")}}});
+  SaveDialog16->setObjectName(QStringLiteral("SaveDialog16"));
+  for (TypedFileDialog* dialog : {SaveDialog, SaveDialog16}) {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    // The save command asks its own overwrite question, after the extension
+    // rule has chosen the real name.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog->setSizeGripEnabled(true);
+  }
+  for (QFileDialog* dialog : {static_cast<QFileDialog*>(OpenDialog), static_cast<QFileDialog*>(SaveDialog),
+                              static_cast<QFileDialog*>(SaveDialog16)}) {
     dialog->setAttribute(Qt::WA_QuitOnClose, false);
   }
 }
@@ -346,17 +359,26 @@ void TMainForm::OpenButtonClick() { Open1Click(); }
 void TMainForm::Save1Click() {
   TChild* child = ActiveChild();
   if (!child) return;
-  if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return;
-  const int entry = SaveDialog->FilterIndex();
-  if (entry < 1 || entry > 3) return;
+  qirm::ImageDocument* doc = child->Document();
+  // A window whose 16-bit planes still show its picture offers them.
+  const bool deep = qirm::DeepShowsPicture(doc->deep, doc->Image);
+  TypedFileDialog* dialog = deep ? SaveDialog16 : SaveDialog;
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
+  const int entry = dialog->FilterIndex();
+  if (entry < 1 || entry > (deep ? 5 : 4)) return;
   const bool bmp = entry == 1;
+  const bool tiff = entry == 4;
+  const bool png16 = entry == 5;
   // The FITS entry writes the window's data; a name with one of its three
   // extensions keeps it.
   const bool fits = entry == 2;
-  const std::string chosen = Local(SaveDialog->selectedFiles().first());
+  const std::string chosen = Local(dialog->selectedFiles().first());
   const std::string path = fits
                                ? (qirm::IsFitsName(chosen) ? chosen : qirm::ReplaceExtension(chosen, ".fits"))
-                               : qirm::ReplaceExtension(chosen, bmp ? ".bmp" : ".jpg");
+                               : qirm::ReplaceExtension(chosen, bmp     ? ".bmp"
+                                                                : tiff  ? ".tif"
+                                                                : png16 ? ".png"
+                                                                        : ".jpg");
   const QString name = QString::fromLocal8Bit(path.c_str());
   if (QFileInfo::exists(name)) {
     const auto answer = QMessageBox::question(
@@ -364,11 +386,16 @@ void TMainForm::Save1Click() {
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
   }
-  qirm::ImageDocument* doc = child->Document();
+  // The 16-bit entries write the planes; every other entry the picture.
   const qirm::Status s =
       fits ? qirm::WriteFitsWindow(path, *doc, doc->Image)
-           : qirm::WritePictureFile(path, doc->Image,
-                                    bmp ? qirm::PictureFormat::kBmp : qirm::PictureFormat::kJpeg);
+      : deep && (tiff || png16)
+          ? qirm::WritePicture16File(path, doc->deep,
+                                     tiff ? qirm::PictureFormat::kTiff : qirm::PictureFormat::kPng)
+          : qirm::WritePictureFile(path, doc->Image,
+                                   bmp    ? qirm::PictureFormat::kBmp
+                                   : tiff ? qirm::PictureFormat::kTiff
+                                          : qirm::PictureFormat::kJpeg);
   if (!s) {
     ShowError(QString::fromLocal8Bit(s.message().c_str()));
     return;

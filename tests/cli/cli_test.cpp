@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tests/support/cli_run.h"
+#include "tests/support/codec_readers.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -153,6 +154,20 @@ TEST_F(CliTest, SavesShownBaseAndEveryWindow) {
   EXPECT_EQ(ReadAll(m_dir / "base.png").substr(1, 3), "PNG");
   EXPECT_TRUE(fs::exists(m_dir / "all" / "01-frame.fits.bmp"));
   EXPECT_TRUE(fs::exists(m_dir / "all" / "02-shown.bmp.bmp"));
+}
+
+TEST_F(CliTest, SavesTheShownPictureAsTiff) {
+  std::string ppm = "P6\n2 1\n255\n";
+  ppm += std::string("\x0a\x14\x1e\x28\x32\xff", 6);
+  Write("pic.ppm", ppm);
+  ASSERT_EQ(Run({"run", "pic.ppm", "-o", "shown.tif"}).code, 0);
+  int depth = 0;
+  const qirm::Rgb16Picture tiff = qirm::test::ReadTiffRgb((m_dir / "shown.tif").string(), depth);
+  EXPECT_EQ(depth, 8);
+  EXPECT_EQ(tiff.samples, (std::vector<std::uint16_t>{10, 20, 30, 40, 50, 255}));
+  Result wrong = Run({"run", "pic.ppm", "-o", "shown.gif"});
+  EXPECT_EQ(wrong.code, 1);
+  EXPECT_NE(wrong.err.find(".tif"), std::string::npos) << wrong.err;
 }
 
 TEST_F(CliTest, AFailedSaveLeavesNothingAtTheTarget) {

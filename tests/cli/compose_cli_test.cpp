@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,8 +13,10 @@
 #include <vector>
 
 #include "core/bmp_file.h"
+#include "tests/support/codec_readers.h"
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"
+#include "tricolour/compose_options.h"
 #include "tricolour/settings_file.h"
 
 namespace {
@@ -107,6 +110,88 @@ TEST_F(ComposeCli, SavesTheEnginesPictureAndPrintsStateAndProgress) {
   fs::current_path(previous);
   ASSERT_TRUE(st) << st.message();
   EXPECT_EQ(saved, doc.Image);
+}
+
+// The engine's result with its 16-bit picture and its linear channels, as
+// the tool runs it.
+qirm::ImageDocument EngineResult(const fs::path& dir, const qirm::CompositionSettings& settings) {
+  qirm::ComposeOptions options;
+  options.keep_16_bits = options.keep_linear = true;
+  qirm::ImageDocument doc;
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  const qirm::Status st = qirm::ComposeTricolourWith(options, settings, {}, doc, nullptr, {});
+  fs::current_path(previous);
+  EXPECT_TRUE(st) << st.message();
+  return doc;
+}
+
+// The values of a 32-bit float FITS cube, read by hand: the data start at
+// the first 2880-byte block after the END card.
+std::vector<float> FloatCubeValues(const std::string& bytes, std::string& header) {
+  std::size_t end = 0;
+  while (end + 80 <= bytes.size() && bytes.compare(end, 4, "END ") != 0) end += 80;
+  header = bytes.substr(0, end);
+  const std::size_t data = (end / 2880 + 1) * 2880;
+  std::vector<float> values;
+  for (std::size_t i = data; i + 4 <= bytes.size(); i += 4) {
+    const std::uint32_t word = std::uint32_t(std::uint8_t(bytes[i])) << 24 |
+                               std::uint32_t(std::uint8_t(bytes[i + 1])) << 16 |
+                               std::uint32_t(std::uint8_t(bytes[i + 2])) << 8 | std::uint8_t(bytes[i + 3]);
+    float f;
+    std::memcpy(&f, &word, 4);
+    values.push_back(f);
+  }
+  return values;
+}
+
+TEST_F(ComposeCli, SixteenBitTiffAndPngAndTheLinearCube) {
+  const qirm::ImageDocument doc = EngineResult(m_dir, m_settings);
+  ASSERT_EQ(doc.deep.width, 32);
+  int depth = 0;
+  ASSERT_EQ(Run({"set.mrv", "-o", "out.tif", "--linear", "linear.fits"}).code, 0);
+  EXPECT_TRUE(qirm::test::ReadTiffRgb((m_dir / "out.tif").string(), depth) == doc.deep);
+  EXPECT_EQ(depth, 16);
+  const Result png = Run({"set.mrv", "-o", "out.png", "--depth", "16"});
+  ASSERT_EQ(png.code, 0) << png.err;
+  const std::string bytes = ReadAll(m_dir / "out.png");
+  EXPECT_TRUE(qirm::test::ReadPngRgb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), depth) ==
+              doc.deep);
+  EXPECT_EQ(depth, 16);
+  // --depth 8 keeps a TIFF to the 8-bit picture.
+  ASSERT_EQ(Run({"set.mrv", "-o", "eight.tif", "--depth", "8"}).code, 0);
+  const qirm::Rgb16Picture eight = qirm::test::ReadTiffRgb((m_dir / "eight.tif").string(), depth);
+  EXPECT_EQ(depth, 8);
+  ASSERT_EQ(eight.width, 32);
+  for (int y = 0; y < 24; ++y)
+    for (int i = 0; i < 3 * 32; ++i) ASSERT_EQ(eight.Row(y)[i], doc.deep.Row(y)[i] / 257) << i << ", " << y;
+
+  std::string header;
+  const std::vector<float> values = FloatCubeValues(ReadAll(m_dir / "linear.fits"), header);
+  EXPECT_NE(header.find("BITPIX  =                  -32"), std::string::npos) << header;
+  EXPECT_NE(header.find("NAXIS3  =                    3"), std::string::npos) << header;
+  ASSERT_GE(values.size(), 3u * 32 * 24);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < 32 * 24; ++i)
+      ASSERT_EQ(values[c * 32 * 24 + i], doc.linear[c][i]) << c << " " << i;
+  if (std::system("command -v fitsverify > /dev/null 2>&1") == 0) {
+    const std::string command = "fitsverify " + Quote((m_dir / "linear.fits").string()) + " > " +
+                                Quote((m_dir / "verify.txt").string()) + " 2>&1";
+    std::system(command.c_str());
+    const std::string report = ReadAll(m_dir / "verify.txt");
+    EXPECT_NE(report.find("0 warning(s) and 0 error(s)"), std::string::npos) << report;
+  }
+
+  // 16 bits in a format of 8, or a depth that does not exist: wrong arguments.
+  EXPECT_EQ(Run({"set.mrv", "-o", "x.bmp", "--depth", "16"}).code, 2);
+  EXPECT_EQ(Run({"set.mrv", "-o", "x.png", "--depth", "12"}).code, 2);
+  EXPECT_EQ(Run({"set.mrv", "-o", "x.png", "--linear"}).code, 2);
+  EXPECT_FALSE(fs::exists(m_dir / "x.bmp"));
+  EXPECT_FALSE(fs::exists(m_dir / "x.png"));
+  // A linear file that cannot be written fails the run and names it.
+  const Result bad = Run({"set.mrv", "-o", "y.bmp", "--linear", "no/such/folder/l.fits"});
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.err.find("no/such/folder/l.fits"), std::string::npos) << bad.err;
 }
 
 TEST_F(ComposeCli, FailuresLeaveNothingAtOut) {

@@ -208,9 +208,20 @@ TEST(FitsWriter, AstropyReadsTheValuesAndFitsverifyFindsNoError) {
   picture.history = {"negative"};
   ASSERT_TRUE(WriteFitsWindow(dir.File("colour.fits"), picture, colour).ok());
   ASSERT_TRUE(WriteFitsGrey(dir.File("f32.fits"), 2, 2, {-0.25, 1e6, 3, 4}, 32768, 1, {}).ok());
+  // A cube of three 3 x 2 planes: each value tells its plane, row and column.
+  std::vector<float> cube[3];
+  for (int p = 0; p < 3; ++p)
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 3; ++x) cube[p].push_back(p == 1 ? -0.5f - x - 10 * y : 1000.25f * p + x + 10 * y);
+  FitsWriteHeader cube_header;
+  cube_header.history = {"QIRM composition"};
+  ASSERT_TRUE(WriteFitsFloatCube(dir.File("cube.fits"), 3, 2, cube, cube_header).ok());
+  std::vector<float> short_planes[3] = {cube[0], cube[1], {1.0f}};
+  EXPECT_FALSE(WriteFitsFloatCube(dir.File("short.fits"), 3, 2, short_planes, {}).ok());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("short.fits")));
 
   if (Have("fitsverify")) {
-    for (const char* f : {"grey.fits", "colour.fits", "f32.fits"}) {
+    for (const char* f : {"grey.fits", "colour.fits", "f32.fits", "cube.fits"}) {
       const std::string command = "fitsverify '" + dir.File(f) + "' > '" + dir.File("verify.txt") + "' 2>&1";
       std::system(command.c_str());
       const std::string report = fits_test::ReadBytes(dir.File("verify.txt"));
@@ -221,8 +232,8 @@ TEST(FitsWriter, AstropyReadsTheValuesAndFitsverifyFindsNoError) {
   if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "no python3";
   fits_test::WriteBytes(dir.File("reader.py"), kReader);
   const std::string command = "/usr/bin/python3 '" + dir.File("reader.py") + "' '" + dir.File("grey.fits") +
-                              "' '" + dir.File("colour.fits") + "' '" + dir.File("f32.fits") + "' > '" +
-                              dir.File("python.log") + "' 2>&1";
+                              "' '" + dir.File("colour.fits") + "' '" + dir.File("f32.fits") + "' '" +
+                              dir.File("cube.fits") + "' > '" + dir.File("python.log") + "' 2>&1";
   const int status = std::system(command.c_str());
   if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "no astropy";
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << fits_test::ReadBytes(dir.File("python.log"));
@@ -266,6 +277,20 @@ TEST(FitsWriter, AstropyReadsTheValuesAndFitsverifyFindsNoError) {
   std::vector<double> values(4);
   for (double& v : values) f >> v;
   EXPECT_EQ(values, (std::vector<double>{-0.25, 1e6, 3, 4}));
+
+  std::istringstream k(fits_test::ReadBytes(dir.File("cube.fits.txt")));
+  k >> bitpix >> planes >> rows >> columns;
+  EXPECT_EQ(bitpix, -32);
+  ASSERT_EQ(planes, 3);
+  ASSERT_EQ(rows, 2);
+  ASSERT_EQ(columns, 3);
+  for (int p = 0; p < 3; ++p) {
+    for (int i = 0; i < 6; ++i) {
+      double v = 0;
+      k >> v;
+      ASSERT_EQ(v, static_cast<double>(cube[p][i])) << "plane " << p << " value " << i;
+    }
+  }
 }
 
 }  // namespace

@@ -48,11 +48,12 @@ TEST(PictureFormatFromName, ByExtensionInAnyCase) {
     PictureFormat format;
   };
   const Case cases[] = {
-      {"a.bmp", true, PictureFormat::kBmp},     {"a.BMP", true, PictureFormat::kBmp},
-      {"a.jpg", true, PictureFormat::kJpeg},    {"dir/a.JPEG", true, PictureFormat::kJpeg},
-      {"a.png", true, PictureFormat::kPng},     {"a.fits", false, PictureFormat::kBmp},
-      {"a", false, PictureFormat::kBmp},        {"dir.bmp/a", false, PictureFormat::kBmp},
-      {"a.bmp.gz", false, PictureFormat::kBmp},
+      {"a.bmp", true, PictureFormat::kBmp},       {"a.BMP", true, PictureFormat::kBmp},
+      {"a.jpg", true, PictureFormat::kJpeg},      {"dir/a.JPEG", true, PictureFormat::kJpeg},
+      {"a.png", true, PictureFormat::kPng},       {"a.fits", false, PictureFormat::kBmp},
+      {"a", false, PictureFormat::kBmp},          {"dir.bmp/a", false, PictureFormat::kBmp},
+      {"a.bmp.gz", false, PictureFormat::kBmp},   {"a.tif", true, PictureFormat::kTiff},
+      {"dir/a.TIFF", true, PictureFormat::kTiff},
   };
   for (const Case& c : cases) {
     PictureFormat format = PictureFormat::kBmp;

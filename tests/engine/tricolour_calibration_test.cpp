@@ -595,5 +595,57 @@ TEST(ToneInto, EqualsToningEachChannelThenComposing) {
   }
 }
 
+// The 16-bit curve: the same curve on 0..65535 for every kind; its 8-bit
+// reading (word / 257) is always the byte, black stays 0 and white 65535.
+TEST(ToneCurve, WordIsTheByteWithEightMoreBits) {
+  const std::pair<ToneKind, double> kinds[] = {{ToneKind::kAtan, 200},  {ToneKind::kLinear, 0},
+                                               {ToneKind::kLog, 1000},  {ToneKind::kGamma, 1.0},
+                                               {ToneKind::kGamma, 2.2}, {ToneKind::kAtan, 7}};
+  for (const auto& [kind, parameter] : kinds) {
+    ToneCurve c;
+    c.sky = 812.5;
+    c.divisor = 1.3;
+    c.gain = 0.9;
+    c.kind = kind;
+    c.parameter = parameter;
+    SCOPED_TRACE(static_cast<int>(kind));
+    int previous = -1, finer = 0;
+    for (std::int32_t v = -3000; v <= 70000; ++v) {
+      const int word = c.Word(v), byte = c.Byte(v);
+      ASSERT_EQ(word / 257, byte) << v;
+      ASSERT_GE(word, previous) << v;  // every curve rises
+      if (word % 257 != 0) ++finer;
+      previous = word;
+    }
+    EXPECT_EQ(c.Word(-3000), 0);
+    EXPECT_GT(finer, 100) << "the low byte should carry information";
+    // atan with 7 never climbs above 7 pi / 2; every other curve reaches white.
+    if (parameter != 7) {
+      EXPECT_EQ(c.Word(2000000000), 65535);
+    }
+  }
+  ToneCurve bare;  // 200 atan(v / 200) reaches 255 at v = 657
+  bare.level = 0;
+  EXPECT_EQ(bare.Word(657), 65535);
+  EXPECT_EQ(bare.Word(100), static_cast<int>(257 * (200 * std::atan(0.5))));  // 23831
+  EXPECT_EQ(bare.Word(100), 23831);
+}
+
+TEST(ToneInto16, EqualsWordOfEveryPixel) {
+  const int w = 33, h = 21;
+  IntMatrix narrow = Random(w, h, 11, -500, 3000), wide = Random(w, h, 12, -2000000000, 2000000000);
+  ToneCurve curves[3];
+  curves[0].sky = 300.25;
+  curves[1].kind = ToneKind::kLog;
+  curves[1].parameter = 1000;
+  curves[2].gain = 2.5;
+  const IntMatrix* planes[3] = {&narrow, &wide, &narrow};
+  Rgb16Picture picture(w, h);
+  for (int c : {2, 0, 1}) ToneInto16(picture, c, *planes[c], w, h, curves[c]);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c) ASSERT_EQ(picture.Row(y)[3 * x + c], curves[c].Word((*planes[c])[x][y]));
+}
+
 }  // namespace
 }  // namespace qirm

@@ -205,6 +205,40 @@ TEST_F(SyntheticSet, PlainSingleThreadedRunGivesTheSameBytes) {
   }
 }
 
+// Asked for, the result keeps the channels as the tone curve takes them and
+// the toned result with 16 bits per channel, the same from the fast and the
+// plain run; not asked for, it keeps neither.
+TEST_F(SyntheticSet, SixteenBitAndLinearResultsOnlyWhenAsked) {
+  ImageDocument bare;
+  ASSERT_TRUE(ComposeTricolour(m_settings, {}, bare, nullptr, {}));
+  EXPECT_TRUE(bare.deep.empty());
+  for (const std::vector<float>& plane : bare.linear) EXPECT_TRUE(plane.empty());
+
+  ComposeOptions fast, plain;
+  fast.keep_16_bits = fast.keep_linear = plain.keep_16_bits = plain.keep_linear = true;
+  plain.plain = true;
+  ImageDocument a, b;
+  ASSERT_TRUE(ComposeTricolourWith(fast, m_settings, {}, a, nullptr, {}));
+  ASSERT_TRUE(ComposeTricolourWith(plain, m_settings, {}, b, nullptr, {}));
+  EXPECT_EQ(a.Image, bare.Image);
+  ASSERT_EQ(a.deep.width, kW);
+  ASSERT_EQ(a.deep.height, kH);
+  EXPECT_TRUE(a.deep == b.deep);
+  for (int c = 0; c < 3; ++c) {
+    ASSERT_EQ(a.linear[c].size(), static_cast<std::size_t>(kW * kH));
+    EXPECT_TRUE(a.linear[c] == b.linear[c]) << "channel " << c;
+  }
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(a.linear[c][y * kW + x], Channel(c, x, y))
+            << "channel " << c << " at (" << x << ", " << y << ")";
+        const int word = a.deep.Row(y)[3 * x + c];
+        ASSERT_EQ(word / 257, a.Image.Row(y)[3 * x + 2 - c])
+            << "channel " << c << " at (" << x << ", " << y << ")";
+      }
+}
+
 TEST_F(SyntheticSet, RefusalsNameTheFileOrFieldAndTheReason) {
   struct Case {
     std::function<void(CompositionSettings&)> change;

@@ -96,9 +96,10 @@ class ImageWindowTest : public QObject {
                      QStringLiteral("JPEG(*.jpg,*.jpeg)"), QStringLiteral("PGM(*.pgm)"),
                      QStringLiteral("PPM(*.ppm)")}));
     QCOMPARE(MainForm->SaveDialog->windowTitle(), QStringLiteral("Save an Image"));
-    QCOMPARE(MainForm->SaveDialog->nameFilters(),
-             QStringList({QStringLiteral("ビットマップ(*.bmp)"),
-                          QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"), QStringLiteral("JPEG")}));
+    QCOMPARE(
+        MainForm->SaveDialog->nameFilters(),
+        QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
+                     QStringLiteral("JPEG"), QStringLiteral("TIFF(*.tif,*.tiff)")}));
   }
 
   void openingThreeFramesMakesThreeWindows() {

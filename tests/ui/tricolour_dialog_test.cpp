@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -28,12 +29,14 @@
 #include <future>
 #include <memory>
 
+#include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
 #include "document/state_texts.h"
+#include "tests/support/codec_readers.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"
@@ -738,6 +741,96 @@ class TricolourDialogTest : public QObject {
     QCOMPARE(shown, QStringLiteral("Resolution Error !!"));
     QVERIFY(WaitForRun());
     QCOMPARE(WindowCount(), 2);
+  }
+
+  // "16ビットの結果を保持": the result window keeps its 16-bit planes, and
+  // the save command offers them (16-bit TIFF and PNG) while they still
+  // show the window's picture; after a negative it offers 8 bits again.
+  void sixteenBitResultIsKeptWhenAskedAndSaved() {
+    QCOMPARE(RGBComp->CheckBoxDeep->text(), QStringLiteral("16ビットの結果を保持"));
+    QCOMPARE(RGBComp->CheckBoxLinear->text(), QStringLiteral("リニア結果をFITSで保存"));
+    QVERIFY(!RGBComp->CheckBoxDeep->isChecked());
+    QVERIFY(!RGBComp->CheckBoxLinear->isChecked());
+    Write("r.fits", StarFrame(30, 30));
+    Write("g.fits", StarFrame(31, 31, 1500));
+    Write("b.fits", StarFrame(29, 30, 800));
+    FillColourLists();
+    RGBComp->Button7Click();
+    QVERIFY(WaitForRun());
+    QCOMPARE(WindowCount(), 1);
+    QVERIFY(MainForm->ActiveChild()->Document()->deep.empty());
+
+    RGBComp->CheckBoxDeep->setChecked(true);
+    RGBComp->Button7Click();
+    QVERIFY(WaitForRun());
+    QCOMPARE(WindowCount(), 2);
+    const qirm::ImageDocument* doc = MainForm->ActiveChild()->Document();
+    QVERIFY(qirm::DeepShowsPicture(doc->deep, doc->Image));
+    for (const std::vector<float>& plane : doc->linear) QVERIFY(plane.empty());
+
+    const auto savedDepth = [&](const QString& name, int entry) {
+      TypedFileDialog* shown = nullptr;
+      WithModal([] { MainForm->Save1Click(); },
+                [&](QWidget* m) {
+                  shown = qobject_cast<TypedFileDialog*>(m);
+                  ChooseFiles(m, entry, {Path(name)});
+                });
+      int depth = 0;
+      qirm::Rgb16Picture read;
+      if (name.endsWith(QStringLiteral(".png"))) {
+        QFile file(Path(name));
+        if (!file.open(QIODevice::ReadOnly)) return std::make_pair(shown, -1);
+        const QByteArray bytes = file.readAll();
+        read = qirm::test::ReadPngRgb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), depth);
+      } else {
+        read = qirm::test::ReadTiffRgb(Path(name).toStdString(), depth);
+      }
+      if (depth == 16 && !(read == doc->deep)) return std::make_pair(shown, -2);
+      return std::make_pair(shown, depth);
+    };
+    const auto png = savedDepth(QStringLiteral("deep.png"), 5);
+    QCOMPARE(png.first, MainForm->SaveDialog16);
+    QCOMPARE(png.second, 16);
+    QCOMPARE(savedDepth(QStringLiteral("deep.tif"), 4).second, 16);
+    MainForm->N1Click();  // the negative: the planes no longer show the picture
+    const auto tiff8 = savedDepth(QStringLiteral("shallow.tif"), 4);
+    QCOMPARE(tiff8.first, MainForm->SaveDialog);
+    QCOMPARE(tiff8.second, 8);
+  }
+
+  // "リニア結果をFITSで保存": OK asks for the file first (cancelled, nothing
+  // runs), the cube is written beside the result window, and the window
+  // keeps no copy of it.
+  void linearResultIsAskedForAndWritten() {
+    Write("r.fits", StarFrame(30, 30));
+    Write("g.fits", StarFrame(31, 31, 1500));
+    Write("b.fits", StarFrame(29, 30, 800));
+    FillColourLists();
+    RGBComp->CheckBoxLinear->setChecked(true);
+    WithModal([] { RGBComp->Button7Click(); }, [](QWidget* m) { qobject_cast<QDialog*>(m)->reject(); });
+    QVERIFY(!RGBComp->Running());
+    QCOMPARE(WindowCount(), 0);
+
+    WithModal([] { RGBComp->Button7Click(); },
+              [&](QWidget* m) {
+                auto* dialog = qobject_cast<QFileDialog*>(m);
+                QVERIFY(dialog);
+                // The offered name, in the current folder.
+                QMetaObject::invokeMethod(dialog, "accept");
+              });
+    QVERIFY(WaitForRun());
+    QCOMPARE(WindowCount(), 1);
+    const qirm::ImageDocument* doc = MainForm->ActiveChild()->Document();
+    for (const std::vector<float>& plane : doc->linear) QVERIFY(plane.empty());
+    QFile cube(Path("linear.fits"));
+    QVERIFY2(cube.open(QIODevice::ReadOnly),
+             qPrintable(QDir(m_dir->path()).entryList().join(QLatin1Char(' '))));
+    const QByteArray bytes = cube.readAll();
+    QVERIFY(bytes.contains("BITPIX  =                  -32"));
+    QVERIFY(bytes.contains("NAXIS3  =                    3"));
+    // 64 x 64 x 3 floats after the header, padded to 2880-byte blocks.
+    QCOMPARE(bytes.size() % 2880, 0);
+    QVERIFY(bytes.size() >= 64 * 64 * 3 * 4 + 2880);
   }
 
   // "座標取得": two-star mode, then one window per chosen frame.

@@ -1,6 +1,8 @@
 #include "tricolour/ui/TRGBComp.h"
 
+#include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -19,9 +21,11 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
+#include "core/fits_writer.h"
 #include "core/numbers.h"
 #include "document/image_document.h"
 #include "tricolour/compose.h"
+#include "tricolour/compose_options.h"
 #include "tricolour/composition_texts.h"
 #include "tricolour/picking.h"
 #include "tricolour/settings_file.h"
@@ -31,8 +35,11 @@
 // worker owns it until it ends, then the user-interface thread reads it.
 struct CompositionJob {
   qirm::CompositionSettings settings;
+  qirm::ComposeOptions options;
+  std::string linear_path;  // where the linear cube goes; empty: nowhere
   qirm::ImageDocument result;
   qirm::Status status;
+  qirm::Status linear_status;  // a failed cube leaves the result window
 };
 
 namespace {
@@ -130,7 +137,7 @@ QVector<TypedFileDialog::Entry> FitsEntry(const QString& label) {
 
 }  // namespace
 
-TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent), Compose(qirm::ComposeTricolour) {
+TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("RGBComp"));
   setWindowTitle(QStringLiteral("RGB"));
   // Modeless and above the main window, so that stars can be clicked in the
@@ -284,9 +291,16 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent), Compose(qirm::ComposeTric
   Button16 = Named(new QPushButton(QStringLiteral("保存"), this), "Button16");
   Button7 = Named(new QPushButton(QStringLiteral("OK"), this), "Button7");
   Button6 = Named(new QPushButton(QStringLiteral("キャンセル"), this), "Button6");
+  CheckBoxDeep = Named(new QCheckBox(QStringLiteral("16ビットの結果を保持"), this), "CheckBoxDeep");
+  CheckBoxDeep->setToolTip(QStringLiteral("結果ウィンドウを16ビットのTIFFやPNGで保存できるようにします"));
+  CheckBoxLinear = Named(new QCheckBox(QStringLiteral("リニア結果をFITSで保存"), this), "CheckBoxLinear");
+  CheckBoxLinear->setToolTip(
+      QStringLiteral("トーンカーブをかける前のR, G, Bを32ビット浮動小数点のFITSキューブで保存します"));
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {Button13, Button14, Button15, Button16}) buttons->addWidget(b);
   buttons->addStretch();
+  buttons->addWidget(CheckBoxDeep);
+  buttons->addWidget(CheckBoxLinear);
   buttons->addWidget(Button7);
   buttons->addWidget(Button6);
 
@@ -657,9 +671,31 @@ void TRGBComp::Button7Click() {
 void TRGBComp::StartRun(const qirm::CompositionSettings& settings) {
   auto job = std::make_shared<CompositionJob>();
   job->settings = settings;
-  // The worker only computes; everything it reports is carried over to this
-  // thread in the order it was sent.
-  m_thread = QThread::create([this, job, compose = Compose] {
+  job->options.keep_16_bits = CheckBoxDeep->isChecked();
+  if (CheckBoxLinear->isChecked()) {
+    // Asked before the run, so a long run is not followed by a question;
+    // cancelled, nothing runs.
+    QWidget* owner = m_host ? m_host->HostWindow() : nullptr;
+    const QString name =
+        QFileDialog::getSaveFileName(owner, QStringLiteral("リニア結果の保存"), QStringLiteral("linear.fits"),
+                                     QStringLiteral("フィッツ(*.fits *.fit *.fts)"));
+    if (name.isEmpty()) return;
+    job->linear_path = Local(name);
+    if (!qirm::IsFitsName(job->linear_path))
+      job->linear_path = qirm::ReplaceExtension(job->linear_path, ".fits");
+    job->options.keep_linear = true;
+  }
+  const ComposeFunction compose =
+      Compose ? Compose
+              : [options = job->options](const qirm::CompositionSettings& s,
+                                         const std::function<void(int)>& progress,
+                                         qirm::ImageDocument& result, qirm::MainState* main,
+                                         const std::function<void(const std::string&)>& notice) {
+                  return qirm::ComposeTricolourWith(options, s, progress, result, main, notice);
+                };
+  // The worker only computes and writes the linear cube; everything it
+  // reports is carried over to this thread in the order it was sent.
+  m_thread = QThread::create([this, job, compose] {
     job->status = compose(
         job->settings,
         [this](int percent) {
@@ -672,6 +708,14 @@ void TRGBComp::StartRun(const qirm::CompositionSettings& settings) {
           QMetaObject::invokeMethod(
               this, [this, text] { RunNotice(text); }, Qt::QueuedConnection);
         });
+    if (job->status && !job->linear_path.empty() && job->result.kind != qirm::WindowKind::kNone) {
+      qirm::FitsWriteHeader header;
+      header.history.push_back("QIRM composition: channels R, G, B as they enter the tone curve");
+      job->linear_status = qirm::WriteFitsFloatCube(job->linear_path, job->result.Image.width(),
+                                                    job->result.Image.height(), job->result.linear, header);
+    }
+    // The window keeps no copy of the linear channels.
+    for (std::vector<float>& plane : job->result.linear) std::vector<float>().swap(plane);
   });
   m_thread->setParent(this);
   m_thread->setObjectName(QStringLiteral("CompositionRun"));
@@ -709,5 +753,6 @@ void TRGBComp::RunFinished(const std::shared_ptr<CompositionJob>& job) {
   }
   m_host->SetProgress(0);
   if (!job->status) ShowError(job->status.message());
+  if (!job->linear_status) ShowError(job->linear_status.message());
   emit CompositionFinished(composed);
 }

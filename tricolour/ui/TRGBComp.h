@@ -24,6 +24,7 @@
 #include "core/status.h"
 #include "tricolour/composition_settings.h"
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -69,7 +70,9 @@ class TRGBComp : public QDialog, public StarPickTarget {
   // True from OK until the result of the run has been shown.
   bool Running() const { return m_thread != nullptr; }
 
-  // The computation OK runs, on the worker thread. Tests put a stand-in here.
+  // The computation OK runs, on the worker thread. Tests put a stand-in here;
+  // empty (the default), the engine's composition runs with the output
+  // choices below.
   using ComposeFunction = std::function<qirm::Status(
       const qirm::CompositionSettings&, const std::function<void(int)>& progress, qirm::ImageDocument& result,
       qirm::MainState* main, const std::function<void(const std::string&)>& notice)>;
@@ -140,8 +143,14 @@ class TRGBComp : public QDialog, public StarPickTarget {
   QPushButton* Button14 = nullptr;  // "高度な設定"
   QPushButton* Button15 = nullptr;  // "読み込み"
   QPushButton* Button16 = nullptr;  // "保存"
-  QPushButton* Button7 = nullptr;   // "OK"
-  QPushButton* Button6 = nullptr;   // "キャンセル"
+  // Output choices beside OK, read when OK starts a run: keep the result
+  // with 16 bits per channel (the save dialog then offers 16-bit TIFF and
+  // PNG), and save the channels as they enter the tone curve as a float
+  // FITS cube (the file is asked for before the run).
+  QCheckBox* CheckBoxDeep = nullptr;    // "16ビットの結果を保持"
+  QCheckBox* CheckBoxLinear = nullptr;  // "リニア結果をFITSで保存"
+  QPushButton* Button7 = nullptr;       // "OK"
+  QPushButton* Button6 = nullptr;       // "キャンセル"
 
   TypedFileDialog* OpenDialog1 = nullptr;  // frames for the lists
   TypedFileDialog* OpenDialog2 = nullptr;  // settings file to load
