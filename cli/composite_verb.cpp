@@ -30,9 +30,11 @@ int CompositeVerb(const std::vector<std::string>& args) {
   }
   if (files.empty()) return UsageError("composite needs at least one FILE");
   if (out.empty()) return UsageError("composite needs -o OUT");
-  PictureFormat format;
-  if (!PictureFormatFromName(out, format))
-    return Fail(out + ": cannot save in this format (use .bmp, .jpg, .png or .tif)");
+  // A FITS name keeps the window's data (a 16-bit stack its values).
+  const bool fits = IsFitsName(out);
+  PictureFormat format = PictureFormat::kBmp;
+  if (!fits && !PictureFormatFromName(out, format))
+    return Fail(out + ": cannot save in this format (use .bmp, .jpg, .png, .tif or .fits)");
 
   Workspace workspace;
   for (const std::string& file : files) {
@@ -44,7 +46,10 @@ int CompositeVerb(const std::vector<std::string>& args) {
   if (Status s = RunComposite(workspace, {CompositeCandidates(workspace), method}, skipped); !s) {
     return Fail(s.message());
   }
-  if (Status s = WritePictureFile(out, workspace.active()->Image, format); !s) return Fail(s.message());
+  const ImageDocument& result = *workspace.active();
+  const Status s =
+      fits ? WriteFitsWindow(out, result, result.Image) : WritePictureFile(out, result.Image, format);
+  if (!s) return Fail(s.message());
   return kExitOk;
 }
 

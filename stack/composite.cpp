@@ -2,6 +2,7 @@
 // checking their sizes, and the new window "New".
 #include "stack/composite.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/matrix.h"
@@ -78,6 +79,14 @@ Status CompositeRaw(Workspace& ws, const std::vector<ImageDocument*>& sources, C
                          " 16-bit image");
   }
   result.kind = WindowKind::kRaw16;
+  // Sources of one file scaling keep it: their mean, extremes and robust
+  // mean are values of the same physical scale. A sum of raw values is not,
+  // so it shows the raw counts.
+  const FitsScaling& scaling = sources[0]->scaling;
+  const bool shared = std::all_of(sources.begin(), sources.end(), [&](const ImageDocument* doc) {
+    return doc->scaling.bzero == scaling.bzero && doc->scaling.bscale == scaling.bscale;
+  });
+  if (shared && method != CompositeMethod::Sum) result.scaling = scaling;
   result.caption = "New";
   result.width = w;
   result.height = h;

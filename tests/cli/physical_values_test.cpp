@@ -91,5 +91,24 @@ TEST_F(PhysicalValuesCli, M51LevelsAreSignedValues) {
   EXPECT_NE(r.out.find("\nEdit2=402\nEdit3=10\n"), std::string::npos) << r.out;
 }
 
+// The average of two copies of a scaled frame is that frame: the stacked
+// window keeps the sources' scaling, so it reads and saves the same values.
+TEST_F(PhysicalValuesCli, StackOfScaledFramesKeepsTheirScaling) {
+  const std::string data = QIRM_DATA_DIR;
+  if (!std::filesystem::is_directory(data)) GTEST_SKIP() << "no " << data;
+  const std::string path = data + "/fixtures/kpno_m51_B_dev_pix.fits";
+  const std::string stacked = (m_dir / "avg.fits").string();
+  const CliResult c = Run({"composite", "average", path, path, "-o", stacked});
+  ASSERT_EQ(c.code, 0) << c.err;
+  for (const Pixel p : {Pixel{100, 100}, Pixel{300, 200}, Pixel{0, 0}}) {
+    const std::vector<std::string> at = {std::to_string(p.x), std::to_string(p.y)};
+    const CliResult a = Run({"measure", path, at[0], at[1]});
+    const CliResult b = Run({"measure", stacked, at[0], at[1]});
+    ASSERT_EQ(a.code, 0) << a.err;
+    ASSERT_EQ(b.code, 0) << b.err;
+    EXPECT_EQ(b.out.substr(0, b.out.find('\n')), a.out.substr(0, a.out.find('\n')));
+  }
+}
+
 }  // namespace
 }  // namespace qirm::test
