@@ -27,6 +27,7 @@
 #include "display/ui/TSabachie.h"
 #include "document/state_texts.h"
 #include "tests/support/qt_commands.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
@@ -36,11 +37,10 @@ class DisplayCommandsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
   qirm::Picture m_picture = RandomPicture(40, 30, 3, 255);
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
 
   // Opens a window of the kind: "1" BMP, "2" FITS, "3" Netpbm.
   TChild* OpenKind(const std::string& kind) {
@@ -70,17 +70,12 @@ class DisplayCommandsTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms();
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   void dialogsCaptionsLabelsDefaults() {

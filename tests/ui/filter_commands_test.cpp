@@ -32,6 +32,7 @@
 #include "filters/ui/TEDG.h"
 #include "filters/ui/TGMCPanel.h"
 #include "tests/support/qt_commands.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
@@ -47,11 +48,10 @@ class FilterCommandsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
   qirm::Picture m_picture = RandomPicture(kW, kH, 5, 200);
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
 
   // Opens a window of the kind: "1" BMP, "2" FITS, "3" Netpbm. With a
   // streak, each holds a saturated column run of 12 for the blooming
@@ -95,17 +95,12 @@ class FilterCommandsTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms();
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   void dialogsCaptionsLabelsDefaults() {

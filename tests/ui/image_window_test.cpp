@@ -28,6 +28,7 @@
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
 #include "document/state_texts.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 #include "tricolour/picking.h"
@@ -57,10 +58,9 @@ class ImageWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
   void Write(const QString& name, const std::string& bytes) {
     qirm::test::WriteBytes(Path(name).toStdString(), bytes);
   }
@@ -75,17 +75,12 @@ class ImageWindowTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms();
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   void openDialogTypeList() {

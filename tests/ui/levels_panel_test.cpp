@@ -25,6 +25,7 @@
 #include "display/levels.h"
 #include "document/state_texts.h"
 #include "tests/support/qt_commands.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/test_files.h"
 
 using namespace qirm::test;
@@ -33,10 +34,9 @@ class LevelsPanelTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
 
   // A 40 x 30 ramp 1000 + 37 i with one hot pixel.
   TChild* OpenFrame() {
@@ -68,18 +68,12 @@ class LevelsPanelTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->resize(1000, 700);
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms(QSize(1000, 700));
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   void controlsAreShownAndThePanelCanBeHidden() {

@@ -29,6 +29,7 @@
 #include "filters/ui/TEDG.h"
 #include "filters/ui/TGMCPanel.h"
 #include "tests/support/qt_commands.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 
 namespace {
@@ -41,10 +42,9 @@ class NothingLostTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
 
   // Opens a colour picture from a BMP file as the open command does.
   TChild* OpenPicture(const QString& name = QStringLiteral("c.bmp"), unsigned seed = 3) {
@@ -58,17 +58,12 @@ class NothingLostTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms();
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   void undoItemsNameTheCommandAndFollowTheActiveWindow() {
@@ -244,7 +239,7 @@ class NothingLostTest : public QObject {
                            [](QWidget* m) { AnswerMessageBox(m, QMessageBox::Discard); });
     QVERIFY(closed);
     QCOMPARE(MainForm->Children().size(), 0);
-    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.bmp")}).size(), 3);  // c, saved, d
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("*.bmp")}).size(), 3);  // c, saved, d
   }
 
   void aSavedWindowClosesWithoutAQuestionUntilItChangesAgain() {

@@ -25,6 +25,7 @@
 #include "document/state_texts.h"
 #include "stack/ui/TComposite.h"
 #include "stack/ui/TSpDraw.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
@@ -55,11 +56,10 @@ class StackTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
   QByteArray m_oldHome;
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
 
   void OpenBmp(const QString& name, const qirm::Picture& picture) {
     QVERIFY(qirm::WritePictureFile(Path(name).toStdString(), picture, qirm::PictureFormat::kBmp).ok());
@@ -74,21 +74,16 @@ class StackTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QVERIFY(m_dir.Enter());
     // The spectrum data file goes under $HOME: never the real one.
     m_oldHome = qgetenv("HOME");
-    qputenv("HOME", m_dir->path().toLocal8Bit());
-    CreateForms();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    qputenv("HOME", m_dir.path().toLocal8Bit());
+    ShowFreshForms();
   }
   void cleanup() {
     DestroyForms();
     qputenv("HOME", m_oldHome);
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   // ------------------------------------------------------------ dialog

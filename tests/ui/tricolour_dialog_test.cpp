@@ -37,6 +37,7 @@
 #include "app/ui/UpDownSpin.h"
 #include "document/state_texts.h"
 #include "tests/support/codec_readers.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 #include "tricolour/compose.h"
@@ -115,10 +116,9 @@ class TricolourDialogTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
   void Write(const QString& name, const std::string& bytes) { WriteBytes(Path(name).toStdString(), bytes); }
   int WindowCount() const { return MainForm->Children().size(); }
 
@@ -138,18 +138,12 @@ class TricolourDialogTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->resize(900, 700);
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms(QSize(900, 700));
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   void showingKeepsTheContents() {
@@ -199,7 +193,7 @@ class TricolourDialogTest : public QObject {
 
     // Each group has its own list and count; duplicates are kept.
     // (A folder of its own: the file dialog would keep the earlier selection.)
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("darks")));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("darks")));
     Write("darks/d.fits", StarFrame(30, 30));
     const QString dark = Path("darks/d.fits");
     WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
@@ -824,7 +818,7 @@ class TricolourDialogTest : public QObject {
     for (const std::vector<float>& plane : doc->linear) QVERIFY(plane.empty());
     QFile cube(Path("linear.fits"));
     QVERIFY2(cube.open(QIODevice::ReadOnly),
-             qPrintable(QDir(m_dir->path()).entryList().join(QLatin1Char(' '))));
+             qPrintable(QDir(m_dir.path()).entryList().join(QLatin1Char(' '))));
     const QByteArray bytes = cube.readAll();
     QVERIFY(bytes.contains("BITPIX  =                  -32"));
     QVERIFY(bytes.contains("NAXIS3  =                    3"));
@@ -863,7 +857,7 @@ class TricolourDialogTest : public QObject {
 
     // An unreadable frame: its error, and no window.
     // (In a folder of its own: the dialog would keep the earlier selection.)
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("broken")));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("broken")));
     Write("broken/bad.fits", "SIMPLE  = T");
     QString shown;
     WithModal<QMessageBox>(

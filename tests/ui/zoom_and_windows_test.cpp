@@ -24,6 +24,7 @@
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "document/state_texts.h"
+#include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
 
@@ -48,10 +49,9 @@ class ZoomAndWindowsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> m_dir;
-  QString m_oldDir;
+  TestFolder m_dir;
 
-  QString Path(const QString& name) const { return m_dir->filePath(name); }
+  QString Path(const QString& name) const { return m_dir.filePath(name); }
   // A frame of w x h whose value tells the pixel: 1000 + x + 3 y.
   QString Frame(const QString& name, int w, int h) {
     std::vector<int> raw(static_cast<std::size_t>(w) * h);
@@ -74,17 +74,12 @@ class ZoomAndWindowsTest : public QObject {
 
  private slots:
   void init() {
-    m_oldDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    CreateForms();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(m_dir.Enter());
+    ShowFreshForms();
   }
   void cleanup() {
     DestroyForms();
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_dir.Leave();
   }
 
   // Ctrl+wheel zooms about the cursor: the image pixel under it stays under
