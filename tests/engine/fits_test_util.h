@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_files.h"
 
 namespace qirm::fits_test {
 
@@ -116,5 +119,17 @@ class TempDir {
   std::filesystem::path m_previous;
   std::optional<std::string> m_previous_cache;
 };
+
+// A 16-bit frame of w x h with value(x, y) at each pixel, written as `name`
+// in dir; the path.
+inline std::string WriteFrame(const TempDir& dir, const std::string& name, int w, int h,
+                              const std::function<int(int, int)>& value) {
+  std::vector<int> raw;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) raw.push_back(value(x, y));
+  const std::string path = dir.File(name);
+  WriteBytes(path, test::Fits16Bytes(w, h, raw));
+  return path;
+}
 
 }  // namespace qirm::fits_test

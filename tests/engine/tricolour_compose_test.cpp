@@ -41,16 +41,6 @@ int Scene(const Band& b, int u, int v) {
 // columns 30..33, rows 4..7.
 bool InPatch(int x, int y) { return x >= 30 && x <= 33 && y >= 4 && y <= 7; }
 
-std::string WriteFrame(const fits_test::TempDir& dir, const std::string& name, int w, int h,
-                       const std::function<int(int, int)>& value) {
-  std::vector<int> raw;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) raw.push_back(value(x, y));
-  const std::string path = dir.File(name);
-  fits_test::WriteBytes(path, test::Fits16Bytes(w, h, raw));
-  return path;
-}
-
 class SyntheticSet : public testing::Test {
  protected:
   void SetUp() override {

@@ -26,16 +26,6 @@ namespace {
 constexpr int kW = 48, kH = 32;
 constexpr int kSky = 1000;
 
-std::string WriteFrame(const fits_test::TempDir& dir, const std::string& name, int w, int h,
-                       const std::function<int(int, int)>& value) {
-  std::vector<int> raw;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) raw.push_back(value(x, y));
-  const std::string path = dir.File(name);
-  fits_test::WriteBytes(path, test::Fits16Bytes(w, h, raw));
-  return path;
-}
-
 // One frame in every channel; star 1 at (9, 9), the first brightest pixel of
 // the frames' 3 x 3 star at (10, 10), so that the peak rule shifts green and
 // blue by nothing (red, whose hot-pixel rule lowers the star's rim, is

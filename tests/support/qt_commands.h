@@ -97,21 +97,8 @@ inline void CloseAllUnasked() {
 // trigger, with the texts it holds; returns its title (empty when none
 // opened).
 inline QString OkDuring(const std::function<void()>& trigger) {
-  QString seen;
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (QWidget* m = QApplication::activeModalWidget()) {
-      if (seen.isEmpty()) seen = m->windowTitle();
-      if (auto* ok = m->findChild<QPushButton*>(QStringLiteral("Button1")))
-        ok->click();
-      else
-        m->close();
-    }
-  });
-  timer.start(10);
-  trigger();
-  QTest::qWait(30);
-  return seen;
+  const QStringList seen = ModalsDuring(trigger);
+  return seen.isEmpty() ? QString() : seen.first();
 }
 
 // Types text into a dialog's edit and presses its OK; returns the text of
