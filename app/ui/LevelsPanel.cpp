@@ -161,7 +161,22 @@ void LevelsPanel::Follow(const qirm::ImageDocument* doc, bool recount) {
   if (doc && !qirm::HasLevelValues(*doc)) doc = nullptr;
   const bool other = doc != m_doc;
   m_doc = doc;
-  if (other || recount) Recount();
+  if (other || recount) {
+    if (isVisible()) {
+      Recount();
+    } else {
+      m_stale = true;
+    }
+  }
+  if (m_doc && !m_stale) View->SetLevels(m_doc->min_level, m_doc->max_level);
+  ShowLevels();
+}
+
+void LevelsPanel::showEvent(QShowEvent* event) {
+  QDockWidget::showEvent(event);
+  if (!m_stale) return;
+  m_stale = false;
+  Recount();
   if (m_doc) View->SetLevels(m_doc->min_level, m_doc->max_level);
   ShowLevels();
 }

@@ -77,10 +77,16 @@ class LevelsPanel : public QDockWidget {
   void PresetChosen(qirm::LevelPreset preset);
   void LevelsDragged(int min, int max);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void Recount();
   void ShowLevels();
 
   const qirm::ImageDocument* m_doc = nullptr;
   std::vector<std::int64_t> m_counts;
+  // The counts no longer match the window: a hidden panel counts when it
+  // is shown again, not after every command.
+  bool m_stale = false;
 };
