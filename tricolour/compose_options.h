@@ -28,8 +28,8 @@ struct ComposeOptions {
   // Seconds spent per stage, when not null: setup (dark mean, flat,
   // reference), frames (read, clean, calibrate, register: summed over the
   // threads), accumulate, channel_end (finishing and toning the channels),
-  // output. A two-star rotation that is handed straight into the mean counts
-  // as accumulate, not register.
+  // output. A two-star rotation that is handed straight into the mean (one
+  // thread) counts as accumulate, not register.
   struct Timings {
     double setup = 0, read = 0, clean = 0, calibrate = 0, register_ = 0, accumulate = 0, channel_end = 0,
            output = 0, total = 0;
