@@ -25,6 +25,16 @@ if [ ! -f "$set_dir/truth.json" ]; then
   /usr/bin/python3 "$peers/gen_data.py" --size "$size" --out "$set_dir"
 fi
 "$here/compose_settings.sh" "$set_dir" "$work/set$size.mrv" 2
+# A run whose channels do not line up is not timed: the located offsets,
+# scales and angles of every frame against the shifts the set was made with.
+# (The shift is in whole pixels and the rotation's displacement is truncated,
+# so a channel may be off by about a pixel; more means a star was missed.)
+align_limit=${QIRM_ALIGN_LIMIT:-2}
+if ! QIRM_COMPOSE_SETTINGS="$work/set$size.mrv" "$build/bench/compose_bench" --offsets > "$work/offsets.txt" ||
+   ! /usr/bin/python3 "$here/compose_check.py" "$set_dir" "$align_limit" < "$work/offsets.txt"; then
+  echo "compose_compare.sh: the channels of $work/set$size.mrv are misaligned (see above); not timing this run" >&2
+  exit 1
+fi
 frames=30
 pixels=$((frames * size * size))
 
@@ -75,7 +85,8 @@ ratio() { awk -v a="$(cat "$work/median.$1")" -v b="$qt" 'BEGIN {printf "%.2f", 
 printf 'ratio numpy / qirm  %s\n' "$(ratio numpy)"
 [ $have_siril = 1 ] && printf 'ratio siril / qirm  %s\n' "$(ratio siril)"
 echo "QIRM stages (one run; frame stages summed over both threads):"
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages --threads 1
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages --mode 1
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --same
+export QIRM_COMPOSE_DATA="$set_dir"
+"$build/bench/compose_bench" --stages
+"$build/bench/compose_bench" --stages --threads 1
+"$build/bench/compose_bench" --stages --mode 1
+"$build/bench/compose_bench" --same

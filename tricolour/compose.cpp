@@ -341,6 +341,7 @@ class Stacker {
       }
 
       if (!WaitTurn(m_acc_turn, index)) return;
+      if (m_run.options.registered) m_run.options.registered(f.channel, f.k, reg);
       mark = Clock::now();
       const int n = static_cast<int>(channel.files->size());
       if (m_run.options.plain) {
