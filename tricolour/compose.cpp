@@ -125,6 +125,9 @@ struct Run {
   int threads = 1;       // the run's threads (at most two)
   int workers = 1;       // threads stacking frames
   int darks_usable = 0;  // darks before the first one of another size
+  // The threads of a read in the setup: the reader's own choice, or one for
+  // a run on one thread.
+  int ReadThreads() const { return threads > 1 ? 0 : 1; }
   StarRegistration registration = StarRegistration::kShiftOnStar1;
   StarDetection detection = StarDetection::kPeak;
   ClampedPositions positions;
@@ -204,8 +207,9 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
                     IntMatrix& c, IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
-  RemoveBlooming(channel.bloom_threshold, channel.bloom_length, channel.bloom_radius, w, h, c,
-                 run.workers > 1 ? 1 : 0);
+  // One thread: two workers have a core each, and a run on one thread keeps
+  // to one core.
+  RemoveBlooming(channel.bloom_threshold, channel.bloom_length, channel.bloom_radius, w, h, c, 1);
   if (channel.hot_pixels) {
     if (run.options.plain)
       RemoveHotPixelsPlain(w, h, c);
@@ -317,9 +321,9 @@ class Stacker {
       if (!WaitTurn(m_read_turn, index)) return;
       auto mark = Clock::now();
       // The other worker has the other core, except while it waits for the
-      // first read.
+      // first read; a run on one thread keeps to one core.
       bool in_16_bits = false;
-      Status s = ReadFrame(path, c, m_threads > 1 && index > 0 ? 1 : 0, &in_16_bits);
+      Status s = ReadFrame(path, c, m_threads > 1 && index == 0 ? 0 : 1, &in_16_bits);
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
@@ -629,7 +633,7 @@ Status DarkMean(Run& run) {
       if (run.notice) run.notice("Resolution Error !!");
       break;
     }
-    if (Status s = ReadFrame(settings.DarkFiles[k], frame); !s) return s;
+    if (Status s = ReadFrame(settings.DarkFiles[k], frame, run.ReadThreads()); !s) return s;
     ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
     run.progress.Columns(run.column_progress);
   }
@@ -648,12 +652,12 @@ Status FlatMean(Run& run) {
   if (nf == 0) return Status::Ok();
   const int w = run.w, h = run.h;
   IntMatrix& frame = run.first_frame;
-  if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
+  if (Status s = ReadFrame(settings.FlatFiles[0], frame, run.ReadThreads()); !s) return s;
   if (nf > 1) {
     RealMatrix& acc = run.acc;
     for (int k = 0; k < nf; ++k) {
       if (k > 0) {
-        if (Status s = ReadFrame(settings.FlatFiles[k], frame); !s) return s;
+        if (Status s = ReadFrame(settings.FlatFiles[k], frame, run.ReadThreads()); !s) return s;
       }
       ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nf, w, h, acc, x0, x1); });
     }
@@ -679,7 +683,7 @@ Status ReferenceStars(Run& run) {
   if (run.registration != StarRegistration::kTwoStars) return Status::Ok();
   const std::string& path = settings.GreenFiles[0];
   IntMatrix& frame = run.first_frame;
-  if (Status s = ReadFrame(path, frame); !s) return s;
+  if (Status s = ReadFrame(path, frame, run.ReadThreads()); !s) return s;
   if (run.has_dark) SubtractDark(run.dark, run.w, run.h, frame, run.threads);
   if (Status s = MeasureReferenceGeometry(frame, run.w, run.h, run.positions, path, run.geometry); !s)
     return s;
