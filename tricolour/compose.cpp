@@ -602,8 +602,12 @@ Status AllocateRun(Run& run) {
   if (!run.first_frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
   if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
   std::vector<IntMatrix*> later;
-  if (run.threads > 1) later.push_back(&run.frames[1][0]);
-  for (IntMatrix* m : later) m->Allocate(w, h);
+  if (run.threads > 1) {
+    // The second worker's frame; the dark mean reads into it first when it
+    // has two darks or more (which touches its pages as well).
+    run.frames[1][0].Allocate(w, h);
+    if (run.darks_usable < 2) later.push_back(&run.frames[1][0]);
+  }
   if (run.threads > 1) {
     try {
       // The result's picture and the memory of its copy, made here too.
@@ -620,23 +624,45 @@ Status AllocateRun(Run& run) {
 
 // The mean of the usable darks, kept as the run's dark frame; the
 // accumulator is left at 0 for the channels. "Resolution Error !!" is
-// noticed once when a dark of another size ends the list early.
+// noticed once when a dark of another size ends the list early. With two
+// threads the next dark is read on the second one while this one adds the
+// current dark: the reads still come in list order, and every element of the
+// mean still receives the darks in list order.
 Status DarkMean(Run& run) {
   const CompositionSettings& settings = run.settings;
   const int w = run.w, h = run.h;
   const int nd = static_cast<int>(settings.DarkFiles.size());
   if (nd == 0) return Status::Ok();
-  IntMatrix& frame = run.first_frame;
+  const int usable = run.darks_usable;
+  IntMatrix* frame = &run.first_frame;
+  IntMatrix* next = &run.frames[1][0];
+  const bool overlap = run.threads > 1 && usable > 1 && next->count() == w && next->n() == h;
   RealMatrix& acc = run.acc;
-  for (int k = 0; k < nd; ++k) {
-    if (k == run.darks_usable) {
-      if (run.notice) run.notice("Resolution Error !!");
-      break;
-    }
-    if (Status s = ReadFrame(settings.DarkFiles[k], frame, run.ReadThreads()); !s) return s;
-    ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
-    run.progress.Columns(run.column_progress);
+  if (usable > 0) {
+    if (Status s = ReadFrame(settings.DarkFiles[0], *frame, run.ReadThreads()); !s) return s;
   }
+  for (int k = 0; k < usable; ++k) {
+    Status read = Status::Ok();
+    std::thread reader;
+    const bool more = k + 1 < usable;
+    if (more && overlap) {
+      try {
+        reader = std::thread([&, k] { read = ReadFrame(settings.DarkFiles[k + 1], *next, 1); });
+      } catch (const std::system_error&) {
+      }
+    }
+    if (reader.joinable()) {
+      AddToMean(*frame, nd, w, h, acc, 0, w);
+      reader.join();
+    } else {
+      ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(*frame, nd, w, h, acc, x0, x1); });
+      if (more) read = ReadFrame(settings.DarkFiles[k + 1], overlap ? *next : *frame, run.ReadThreads());
+    }
+    run.progress.Columns(run.column_progress);
+    if (!read) return read;
+    if (overlap) std::swap(frame, next);
+  }
+  if (usable < nd && run.notice) run.notice("Resolution Error !!");
   if (!run.dark.FromMean(acc, w, h, run.threads, /*clear=*/true))
     return Status::Error("no memory for the dark mean");
   run.has_dark = true;
