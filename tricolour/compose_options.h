@@ -15,7 +15,7 @@
 namespace qirm {
 
 struct ComposeOptions {
-  int threads = 0;     // 0: two when the machine has two cores, else one
+  int threads = 0;     // 0: two when the machine has two cores, else one; one keeps the run to one core
   bool plain = false;  // the plain reference loops, on one thread
   // The result window's second picture (ImageZm, what the window shows) is
   // made as well. A caller without windows that only saves Image, such as
