@@ -2,26 +2,29 @@
 // ../shared/bench/gen_data.py (10 red, 10 green, 10 blue, 5 darks, 1 flat),
 // two-star mode, with the time of each stage. The set's folder comes from
 // QIRM_COMPOSE_DATA (default /tmp/qirm-compose/set2048); the settings are
-// those bench/compose_settings.sh writes, built here directly.
+// those bench/compose_settings.sh writes for it.
 //
 //   build/bench/compose_bench                        Google Benchmark runs
 //   build/bench/compose_bench --stages [--plain] [--threads N] [--mode M]
 //                                                    one run, stage times
 //   build/bench/compose_bench --same                 fast and plain results
 //                                                    compared byte for byte
+//   build/bench/compose_bench --offsets [--mode M]   each frame's registration
+// QIRM_COMPOSE_SETTINGS, when set, names a settings file to run instead.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tricolour/compose.h"
 #include "tricolour/compose_options.h"
+#include "tricolour/settings_file.h"
 
 namespace {
 
@@ -41,40 +44,29 @@ std::vector<std::string> Frames(const std::string& dir) {
   return files;
 }
 
-// The reference star of truth.json, read without a JSON library.
-bool ReferenceStar(const std::string& dir, int& x, int& y, int& size) {
-  std::ifstream in(dir + "/truth.json");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto ref = text.find("\"reference_star\"");
-  const auto sz = text.find("\"size\"");
-  if (ref == std::string::npos || sz == std::string::npos) return false;
-  double rx = 0, ry = 0;
-  if (std::sscanf(text.c_str() + text.find('[', ref), "[ %lf , %lf", &rx, &ry) != 2) return false;
-  if (std::sscanf(text.c_str() + text.find(':', sz), ": %d", &size) != 1) return false;
-  x = static_cast<int>(rx);
-  y = static_cast<int>(ry);
-  return true;
-}
-
+// The settings as bench/compose_settings.sh writes them for the set (both
+// stars from its truth file), loaded as qirm-cli compose loads them, so the
+// benchmark and the comparison script run the same job.
 bool Settings(qirm::CompositionSettings& s, int mode) {
+  if (const char* given = std::getenv("QIRM_COMPOSE_SETTINGS"); given && *given) {
+    const qirm::Status loaded = qirm::LoadCompositionSettings(given, s);
+    if (!loaded) std::fprintf(stderr, "%s\n", loaded.message().c_str());
+    return loaded && !s.RedFiles.empty() && !s.GreenFiles.empty() && !s.BlueFiles.empty();
+  }
   const std::string dir = DataDir();
-  int x = 0, y = 0, size = 0;
-  if (!ReferenceStar(dir, x, y, size)) return false;
-  s.RedFiles = Frames(dir + "/red");
-  s.GreenFiles = Frames(dir + "/green");
-  s.BlueFiles = Frames(dir + "/blue");
-  s.DarkFiles = Frames(dir + "/darks");
-  s.FlatFiles = Frames(dir + "/flats");
-  s.StarMode = mode;
-  s.Star1X = x;
-  s.Star1Y = y;
-  s.Delta1 = 16;
-  s.Star2X = 1594 * size / 2048;
-  s.Star2Y = 759 * size / 2048;
-  s.Delta2 = 20;
-  s.BackgroundX = 300 * size / 2048;
-  s.BackgroundY = 1700 * size / 2048;
-  s.BackgroundLevel = 10;
+  if (!fs::is_regular_file(dir + "/truth.json")) return false;
+  const std::string mrv = (fs::temp_directory_path() / ("compose_bench-" + std::to_string(getpid()) + "-m" +
+                                                        std::to_string(mode) + ".mrv"))
+                              .string();
+  const std::string command = std::string("'") + QIRM_BENCH_DIR + "/compose_settings.sh' '" + dir + "' '" +
+                              mrv + "' " + std::to_string(mode);
+  if (std::system(command.c_str()) != 0) return false;
+  const qirm::Status loaded = qirm::LoadCompositionSettings(mrv, s);
+  fs::remove(mrv);
+  if (!loaded) {
+    std::fprintf(stderr, "%s\n", loaded.message().c_str());
+    return false;
+  }
   return !s.RedFiles.empty() && !s.GreenFiles.empty() && !s.BlueFiles.empty();
 }
 
@@ -137,6 +129,32 @@ int Stages(int argc, char** argv) {
   return 0;
 }
 
+// What registration made of every light frame, one line each:
+// "FRAME name ox oy scale theta" (bench/compose_check.py compares them with
+// the set's truth).
+int Offsets(int argc, char** argv) {
+  int mode = 2;
+  for (int i = 1; i < argc; ++i)
+    if (!std::strcmp(argv[i], "--mode") && i + 1 < argc) mode = std::atoi(argv[++i]);
+  qirm::CompositionSettings s;
+  if (!Settings(s, mode)) {
+    std::fprintf(stderr, "no set at %s\n", DataDir().c_str());
+    return 1;
+  }
+  const std::vector<std::string>* lists[3] = {&s.RedFiles, &s.GreenFiles, &s.BlueFiles};
+  qirm::ComposeOptions options;
+  options.registered = [&](int channel, int k, const qirm::Registration& r) {
+    std::printf("FRAME %s %d %d %.17g %.17g\n", fs::path((*lists[channel])[k]).filename().c_str(), r.ox, r.oy,
+                r.scale, r.theta);
+  };
+  qirm::ImageDocument doc;
+  if (qirm::Status st = qirm::ComposeTricolourWith(options, s, {}, doc, nullptr, {}); !st) {
+    std::fprintf(stderr, "%s\n", st.message().c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int Same() {
   qirm::CompositionSettings s;
   if (!Settings(s, 2)) {
@@ -162,6 +180,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--stages")) return Stages(argc, argv);
     if (!std::strcmp(argv[i], "--same")) return Same();
+    if (!std::strcmp(argv[i], "--offsets")) return Offsets(argc, argv);
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -1,6 +1,6 @@
 #!/bin/bash
-# The whole tri-colour composition, qirm-cli beside its peers on the same
-# set, alternating runs in one measurement: medians of wall time, ns per
+# The whole tri-colour composition, qirm-cli (two-star and one-star mode)
+# beside its peers on the same set, alternating runs in one measurement: medians of wall time, ns per
 # frame pixel, ratios, peak memory (maximum resident set of /usr/bin/time -v),
 # and QIRM's own stage times.
 #
@@ -25,6 +25,17 @@ if [ ! -f "$set_dir/truth.json" ]; then
   /usr/bin/python3 "$peers/gen_data.py" --size "$size" --out "$set_dir"
 fi
 "$here/compose_settings.sh" "$set_dir" "$work/set$size.mrv" 2
+# A run whose channels do not line up is not timed: the located offsets,
+# scales and angles of every frame against the shifts the set was made with.
+# (The shift is in whole pixels and the rotation's displacement is truncated,
+# so a channel may be off by about a pixel; more means a star was missed.)
+align_limit=${QIRM_ALIGN_LIMIT:-2}
+if ! QIRM_COMPOSE_SETTINGS="$work/set$size.mrv" "$build/bench/compose_bench" --offsets > "$work/offsets.txt" ||
+   ! /usr/bin/python3 "$here/compose_check.py" "$set_dir" "$align_limit" < "$work/offsets.txt"; then
+  echo "compose_compare.sh: the channels of $work/set$size.mrv are misaligned (see above); not timing this run" >&2
+  exit 1
+fi
+"$here/compose_settings.sh" "$set_dir" "$work/set${size}m1.mrv" 1
 frames=30
 pixels=$((frames * size * size))
 
@@ -41,11 +52,13 @@ timed() {
   echo "$wall $rss"
 }
 
-declare -a q_t q_m n_t n_m s_t s_m
+declare -a q_t q_m o_t o_m n_t n_m s_t s_m
 cd "$work"
 for ((i = 0; i < runs; i++)); do
   read -r t m < <(timed "$build/qirm-cli" compose "$work/set$size.mrv" -o "$work/qirm.bmp")  # uncompressed, as the peers write PPM
   q_t+=("$t"); q_m+=("$m")
+  read -r t m < <(timed "$build/qirm-cli" compose "$work/set${size}m1.mrv" -o "$work/qirm1.bmp")
+  o_t+=("$t"); o_m+=("$m")
   read -r t m < <(timed /usr/bin/python3 "$peers/pipeline_numpy.py" "$set_dir" "$work/numpy.ppm")
   n_t+=("$t"); n_m+=("$m")
   if [ $have_siril = 1 ]; then
@@ -61,21 +74,24 @@ report() {
   local times=("${@:1:$n}") mems=("${@:$((n+1))}")
   local t m
   t=$(median "${times[@]}"); m=$(median "${mems[@]}")
-  printf '%-10s median %7.3f s  %6.2f ns/frame px  peak %6.1f MiB  (runs: %s)\n' "$name" "$t" \
+  printf '%-11s median %7.3f s  %6.2f ns/frame px  peak %6.1f MiB  (runs: %s)\n' "$name" "$t" \
     "$(awk -v t="$t" -v p="$pixels" 'BEGIN {print t * 1e9 / p}')" "$(awk -v m="$m" 'BEGIN {print m / 1024}')" "${times[*]}"
   echo "$t" > "$work/median.$name"
 }
 echo "set: $set_dir ($frames light frames of ${size} x ${size}, 5 darks, 1 flat), two-star mode, $runs rounds"
 report qirm "${q_t[@]}" "${q_m[@]}"
+report qirm-1star "${o_t[@]}" "${o_m[@]}"
 report numpy "${n_t[@]}" "${n_m[@]}"
 [ $have_siril = 1 ] && report siril "${s_t[@]}" "${s_m[@]}"
 [ $have_siril = 1 ] || echo "siril        not measured: siril-cli is not installed (apt-get install siril)"
 qt=$(cat "$work/median.qirm")
 ratio() { awk -v a="$(cat "$work/median.$1")" -v b="$qt" 'BEGIN {printf "%.2f", a / b}'; }
 printf 'ratio numpy / qirm  %s\n' "$(ratio numpy)"
+printf 'ratio numpy / qirm one-star  %s\n' "$(awk -v a="$(cat "$work/median.numpy")" -v b="$(cat "$work/median.qirm-1star")" 'BEGIN {printf "%.2f", a / b}')"
 [ $have_siril = 1 ] && printf 'ratio siril / qirm  %s\n' "$(ratio siril)"
 echo "QIRM stages (one run; frame stages summed over both threads):"
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages --threads 1
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --stages --mode 1
-QIRM_COMPOSE_DATA="$set_dir" "$build/bench/compose_bench" --same
+export QIRM_COMPOSE_DATA="$set_dir"
+"$build/bench/compose_bench" --stages
+"$build/bench/compose_bench" --stages --threads 1
+"$build/bench/compose_bench" --stages --mode 1
+"$build/bench/compose_bench" --same

@@ -1,15 +1,15 @@
 #!/bin/bash
 # Writes the composition settings file (.mrv, CR LF lines) for a set made by
 # ../shared/bench/gen_data.py: its frames in list order, two-star mode on the
-# set's reference star and a second bright unsaturated star of that field.
+# set's reference star and a second bright unsaturated star of that field,
+# both from the set's truth file (compose_stars.py).
 # usage: compose_settings.sh DATADIR OUT.mrv [STARMODE]
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 data=$(readlink -f "$1"); out=$2; mode=${3:-2}
-read -r s1x s1y < <(/usr/bin/python3 -c "import json;r=json.load(open('$data/truth.json'))['reference_star'];print(int(r[0]),int(r[1]))")
-size=$(/usr/bin/python3 -c "import json;print(json.load(open('$data/truth.json'))['size'])")
-# The second star of the 2048 set lies at sky position (1594, 759); for other
-# sizes the same place scaled.
-s2x=$((1594 * size / 2048)); s2y=$((759 * size / 2048))
+read -r s1x s1y s2x s2y < <(/usr/bin/python3 "$here/compose_stars.py" "$data")
+[ -n "${s2y:-}" ] || { echo "compose_settings.sh: no stars for $data" >&2; exit 1; }
+size=$(/usr/bin/python3 -c "import json,sys;print(json.load(open(sys.argv[1]))['size'])" "$data/truth.json")
 list() { local files=("$data/$1"/*.fits); printf '%d %s File(s)\r\n' "${#files[@]}" "$2"; printf '%s\r\n' "${files[@]}"; }
 {
   printf 'MERAVI-2 File Data of RGB composite\r\n'

@@ -18,6 +18,8 @@ void PrintUsage(std::FILE* out) {
       "  qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]\n"
       "               [--tone linear|log=P|gamma=P|atan=P] [--depth 16]\n"
       "               [--linear LINEAR.fits]\n"
+      "  qirm-cli compose SETTINGS.mrv... -o FOLDER [--format bmp|jpg|png|tif]\n"
+      "               [--jobs N] [--tone ...] [--depth 16] [--linear FOLDER]\n"
       "  qirm-cli --help | VERB --help\n"
       "\n"
       "run: opens each FILE in a window of its own, runs the COMMANDs on the\n"

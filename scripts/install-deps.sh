@@ -17,6 +17,8 @@ packages=(
   python3-astropy python3-numpy libcfitsio-dev
   # the FITS writer's files are checked by it
   fitsverify
+  # batches of compositions on one host (docs/batch.md; a test runs it)
+  parallel
 )
 
 missing=()

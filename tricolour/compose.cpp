@@ -125,6 +125,9 @@ struct Run {
   int threads = 1;       // the run's threads (at most two)
   int workers = 1;       // threads stacking frames
   int darks_usable = 0;  // darks before the first one of another size
+  // The threads of a read in the setup: the reader's own choice, or one for
+  // a run on one thread.
+  int ReadThreads() const { return threads > 1 ? 0 : 1; }
   StarRegistration registration = StarRegistration::kShiftOnStar1;
   StarDetection detection = StarDetection::kPeak;
   ClampedPositions positions;
@@ -204,8 +207,9 @@ Status PrepareFrame(const Run& run, const Channel& channel, const std::string& p
                     IntMatrix& c, IntMatrix& scratch, Registration& reg, ComposeOptions::Timings& t) {
   const int w = run.w, h = run.h;
   auto mark = Clock::now();
-  RemoveBlooming(channel.bloom_threshold, channel.bloom_length, channel.bloom_radius, w, h, c,
-                 run.workers > 1 ? 1 : 0);
+  // One thread: two workers have a core each, and a run on one thread keeps
+  // to one core.
+  RemoveBlooming(channel.bloom_threshold, channel.bloom_length, channel.bloom_radius, w, h, c, 1);
   if (channel.hot_pixels) {
     if (run.options.plain)
       RemoveHotPixelsPlain(w, h, c);
@@ -317,19 +321,31 @@ class Stacker {
       if (!WaitTurn(m_read_turn, index)) return;
       auto mark = Clock::now();
       // The other worker has the other core, except while it waits for the
-      // first read.
+      // first read; a run on one thread keeps to one core.
       bool in_16_bits = false;
-      Status s = ReadFrame(path, c, m_threads > 1 && index > 0 ? 1 : 0, &in_16_bits);
+      Status s = ReadFrame(path, c, m_threads > 1 && index == 0 ? 0 : 1, &in_16_bits);
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
       if (s) s = PrepareFrame(m_run, channel, path, in_16_bits, c, scratch, reg, t);
+      if (s && reg.rotation_pending && m_threads > 1) {
+        // With two workers the rotation is done here, outside the turn of the
+        // mean, so that it overlaps the other worker's sum: only the sum
+        // itself waits. (Alone, a worker hands the turned columns straight
+        // into the mean and saves a pass over the frame.)
+        mark = Clock::now();
+        if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r)
+          s = Status::Error(path + ": " + r.message());
+        reg.rotation_pending = false;
+        t.register_ += Since(mark);
+      }
       if (!s) {
         Fail(index, s);
         return;
       }
 
       if (!WaitTurn(m_acc_turn, index)) return;
+      if (m_run.options.registered) m_run.options.registered(f.channel, f.k, reg);
       mark = Clock::now();
       const int n = static_cast<int>(channel.files->size());
       if (m_run.options.plain) {
@@ -586,8 +602,12 @@ Status AllocateRun(Run& run) {
   if (!run.first_frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
   if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
   std::vector<IntMatrix*> later;
-  if (run.threads > 1) later.push_back(&run.frames[1][0]);
-  for (IntMatrix* m : later) m->Allocate(w, h);
+  if (run.threads > 1) {
+    // The second worker's frame; the dark mean reads into it first when it
+    // has two darks or more (which touches its pages as well).
+    run.frames[1][0].Allocate(w, h);
+    if (run.darks_usable < 2) later.push_back(&run.frames[1][0]);
+  }
   if (run.threads > 1) {
     try {
       // The result's picture and the memory of its copy, made here too.
@@ -604,23 +624,45 @@ Status AllocateRun(Run& run) {
 
 // The mean of the usable darks, kept as the run's dark frame; the
 // accumulator is left at 0 for the channels. "Resolution Error !!" is
-// noticed once when a dark of another size ends the list early.
+// noticed once when a dark of another size ends the list early. With two
+// threads the next dark is read on the second one while this one adds the
+// current dark: the reads still come in list order, and every element of the
+// mean still receives the darks in list order.
 Status DarkMean(Run& run) {
   const CompositionSettings& settings = run.settings;
   const int w = run.w, h = run.h;
   const int nd = static_cast<int>(settings.DarkFiles.size());
   if (nd == 0) return Status::Ok();
-  IntMatrix& frame = run.first_frame;
+  const int usable = run.darks_usable;
+  IntMatrix* frame = &run.first_frame;
+  IntMatrix* next = &run.frames[1][0];
+  const bool overlap = run.threads > 1 && usable > 1 && next->count() == w && next->n() == h;
   RealMatrix& acc = run.acc;
-  for (int k = 0; k < nd; ++k) {
-    if (k == run.darks_usable) {
-      if (run.notice) run.notice("Resolution Error !!");
-      break;
-    }
-    if (Status s = ReadFrame(settings.DarkFiles[k], frame); !s) return s;
-    ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nd, w, h, acc, x0, x1); });
-    run.progress.Columns(run.column_progress);
+  if (usable > 0) {
+    if (Status s = ReadFrame(settings.DarkFiles[0], *frame, run.ReadThreads()); !s) return s;
   }
+  for (int k = 0; k < usable; ++k) {
+    Status read = Status::Ok();
+    std::thread reader;
+    const bool more = k + 1 < usable;
+    if (more && overlap) {
+      try {
+        reader = std::thread([&, k] { read = ReadFrame(settings.DarkFiles[k + 1], *next, 1); });
+      } catch (const std::system_error&) {
+      }
+    }
+    if (reader.joinable()) {
+      AddToMean(*frame, nd, w, h, acc, 0, w);
+      reader.join();
+    } else {
+      ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(*frame, nd, w, h, acc, x0, x1); });
+      if (more) read = ReadFrame(settings.DarkFiles[k + 1], overlap ? *next : *frame, run.ReadThreads());
+    }
+    run.progress.Columns(run.column_progress);
+    if (!read) return read;
+    if (overlap) std::swap(frame, next);
+  }
+  if (usable < nd && run.notice) run.notice("Resolution Error !!");
   if (!run.dark.FromMean(acc, w, h, run.threads, /*clear=*/true))
     return Status::Error("no memory for the dark mean");
   run.has_dark = true;
@@ -636,12 +678,12 @@ Status FlatMean(Run& run) {
   if (nf == 0) return Status::Ok();
   const int w = run.w, h = run.h;
   IntMatrix& frame = run.first_frame;
-  if (Status s = ReadFrame(settings.FlatFiles[0], frame); !s) return s;
+  if (Status s = ReadFrame(settings.FlatFiles[0], frame, run.ReadThreads()); !s) return s;
   if (nf > 1) {
     RealMatrix& acc = run.acc;
     for (int k = 0; k < nf; ++k) {
       if (k > 0) {
-        if (Status s = ReadFrame(settings.FlatFiles[k], frame); !s) return s;
+        if (Status s = ReadFrame(settings.FlatFiles[k], frame, run.ReadThreads()); !s) return s;
       }
       ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nf, w, h, acc, x0, x1); });
     }
@@ -667,7 +709,7 @@ Status ReferenceStars(Run& run) {
   if (run.registration != StarRegistration::kTwoStars) return Status::Ok();
   const std::string& path = settings.GreenFiles[0];
   IntMatrix& frame = run.first_frame;
-  if (Status s = ReadFrame(path, frame); !s) return s;
+  if (Status s = ReadFrame(path, frame, run.ReadThreads()); !s) return s;
   if (run.has_dark) SubtractDark(run.dark, run.w, run.h, frame, run.threads);
   if (Status s = MeasureReferenceGeometry(frame, run.w, run.h, run.positions, path, run.geometry); !s)
     return s;

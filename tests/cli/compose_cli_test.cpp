@@ -260,4 +260,69 @@ TEST_F(ComposeCli, ToneChoosesTheCurve) {
   EXPECT_FALSE(fs::exists(m_dir / "x.bmp"));
 }
 
+// Several settings files: each set's result under its own name, the same
+// bytes as the one-file form gives, whether the tool runs them (--jobs) or
+// GNU parallel does; a set that fails does not stop the others.
+TEST_F(ComposeCli, BatchesGiveTheSerialRunsBytes) {
+  const std::vector<std::string> names = {"north", "south", "west"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    qirm::CompositionSettings s = m_settings;
+    s.BackgroundX = 6 + 2 * static_cast<int>(i);
+    s.WhiteR = 1 + 0.25 * static_cast<double>(i);
+    ASSERT_TRUE(qirm::SaveCompositionSettings((m_dir / (names[i] + ".mrv")).string(), s));
+  }
+  fs::create_directories(m_dir / "serial");
+  for (const std::string& n : names) {
+    const Result r = Run({n + ".mrv", "-o", "serial/" + n + ".png", "--tone", "gamma=2.2"});
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+  const auto same_as_serial = [&](const std::string& folder) {
+    for (const std::string& n : names) {
+      const std::string serial = ReadAll(m_dir / "serial" / (n + ".png"));
+      ASSERT_FALSE(serial.empty());
+      EXPECT_EQ(ReadAll(m_dir / folder / (n + ".png")), serial) << folder << "/" << n;
+    }
+  };
+  EXPECT_NE(ReadAll(m_dir / "serial/north.png"), ReadAll(m_dir / "serial/south.png"));
+
+  const Result batch =
+      Run({"north.mrv", "south.mrv", "west.mrv", "-o", "batch", "--jobs", "2", "--tone", "gamma=2.2"});
+  ASSERT_EQ(batch.code, 0) << batch.err;
+  same_as_serial("batch");
+
+  if (std::system("command -v parallel > /dev/null 2>&1") == 0) {
+    const std::string command =
+        "cd " + Quote(m_dir.string()) + " && mkdir -p par && parallel --will-cite -j 3 " +
+        Quote(QIRM_CLI_PATH) +
+        " compose {} -o par/{/.}.png --tone gamma=2.2 ::: north.mrv south.mrv west.mrv"
+        " > par.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadAll(m_dir / "par.txt");
+    same_as_serial("par");
+  } else {
+    std::printf("GNU parallel is not installed: its part of the test is skipped\n");
+  }
+
+  // One set that cannot run: the others are still made; exit 1, and the
+  // failures counted.
+  std::ofstream(m_dir / "broken.mrv") << "not a settings file";
+  const Result partly = Run({"north.mrv", "broken.mrv", "south.mrv", "-o", "partly", "--format", "bmp"});
+  EXPECT_EQ(partly.code, 1);
+  EXPECT_NE(partly.err.find("broken.mrv"), std::string::npos) << partly.err;
+  EXPECT_NE(partly.err.find("1 of 3 compositions failed"), std::string::npos) << partly.err;
+  EXPECT_TRUE(fs::exists(m_dir / "partly/north.bmp"));
+  EXPECT_TRUE(fs::exists(m_dir / "partly/south.bmp"));
+  EXPECT_FALSE(fs::exists(m_dir / "partly/broken.bmp"));
+
+  // Wrong arguments: two results of one name, a file's own options, no folder.
+  fs::create_directories(m_dir / "other");
+  fs::copy_file(m_dir / "north.mrv", m_dir / "other/north.mrv");
+  EXPECT_EQ(Run({"north.mrv", "other/north.mrv", "-o", "twice"}).code, 2);
+  EXPECT_EQ(Run({"north.mrv", "south.mrv", "-o", "b2", "--state"}).code, 2);
+  EXPECT_EQ(Run({"north.mrv", "south.mrv"}).code, 2);
+  EXPECT_EQ(Run({"north.mrv", "south.mrv", "-o", "b3", "--format", "gif"}).code, 2);
+  EXPECT_EQ(Run({"north.mrv", "-o", "x.png", "--format", "png"}).code, 2);
+  EXPECT_EQ(Run({"north.mrv", "south.mrv", "-o", "b4", "--jobs", "0"}).code, 2);
+  EXPECT_FALSE(fs::exists(m_dir / "twice"));
+}
+
 }  // namespace

@@ -60,7 +60,8 @@ class SyntheticSet : public testing::Test {
       }
     }
     // Two darks of the level and a third of another size: the mean keeps
-    // the divisor 3, so 300 / 3 + 300 / 3 = 200.
+    // the divisor 3, so 300 / 3 + 300 / 3 = 200. (On two threads the second
+    // dark is read while the first is added.)
     for (int k = 0; k < 2; ++k)
       m_settings.DarkFiles.push_back(
           WriteFrame(m_dir, "dark" + std::to_string(k) + ".fits", kW, kH, [](int, int) { return 300; }));
