@@ -49,10 +49,10 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool
       status = LoadNetpbmDocument(path, doc);
       break;
     case FileType::Bmp:
-      status = LoadBmpDocument(path, doc);
+      status = LoadBmpDocument(path, doc, shown);
       break;
     case FileType::Jpeg:
-      status = LoadJpegDocument(path, doc);
+      status = LoadJpegDocument(path, doc, shown);
       break;
     default:
       return Status::Error(path + ": unknown file type");
@@ -195,26 +195,30 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown)
 
 namespace {
 
-void FillColourDocument(const std::string& path, Picture picture, int channels, ImageDocument& doc) {
-  Picture shown = picture;
-  FillPictureDocument(std::move(shown), std::move(picture), channels, doc);
+void FillColourDocument(const std::string& path, Picture picture, int channels, bool shown,
+                        ImageDocument& doc) {
+  const int w = picture.width();
+  const int h = picture.height();
+  Picture copy = shown ? picture : Picture();
+  FillPictureDocument(std::move(copy), std::move(picture), channels, doc);
+  doc.width = w;
+  doc.height = h;
   doc.caption = FileNameWithoutDirectory(path);
 }
 
 }  // namespace
 
-Status LoadBmpDocument(const std::string& path, ImageDocument& doc) {
+Status LoadBmpDocument(const std::string& path, ImageDocument& doc, bool shown) {
   Picture picture;
   if (Status s = ReadBmpFile(path, picture); !s) return s;
-  doc.ImageZm2 = Picture(picture.width(), picture.height());
-  FillColourDocument(path, std::move(picture), 3, doc);
+  FillColourDocument(path, std::move(picture), 3, shown, doc);
   return Status::Ok();
 }
 
-Status LoadJpegDocument(const std::string& path, ImageDocument& doc) {
+Status LoadJpegDocument(const std::string& path, ImageDocument& doc, bool shown) {
   Picture picture;
   if (Status s = ReadJpegFile(path, picture); !s) return s;
-  FillColourDocument(path, std::move(picture), 1, doc);
+  FillColourDocument(path, std::move(picture), 1, shown, doc);
   return Status::Ok();
 }
 
@@ -244,8 +248,11 @@ Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc) {
 }
 
 void DrawDeferredPicture(ImageDocument& doc) {
-  if (doc.kind != WindowKind::kRaw16 || !doc.Image.empty() || doc.ImageZm.empty()) return;
-  RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
+  if (!doc.Image.empty() || doc.ImageZm.empty()) return;
+  if (doc.kind == WindowKind::kRaw16)
+    RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
+  else if (doc.kind == WindowKind::kColour)
+    doc.Image = doc.ImageZm;  // as opened: the picture itself
 }
 
 }  // namespace qirm
