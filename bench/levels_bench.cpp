@@ -53,8 +53,8 @@ void OpenSkyWindow(Workspace& ws) {
 }
 
 void PerPixel(benchmark::State& state) {
-  state.counters["ns_per_pixel"] =
-      benchmark::Counter(kPixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_pixel"] = benchmark::Counter(
+      kPixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_LevelDrag16Bit(benchmark::State& state) {

@@ -1,7 +1,9 @@
 #include "display/levels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/numbers.h"
@@ -80,26 +82,51 @@ namespace {
 // `table` is given, the grey picture under it. Every byte of those rows is
 // written. Values outside 0..65535 split as the division by 256 gives and
 // look up the table by their low 16 bits, as they always have.
+// Pixel x of a 24-bit row as (0, 0, v), and as grey g, with one 4-byte
+// store each: the fourth byte is the next pixel's first, written again by
+// that pixel's store (and 0 in a plane anyway). The last pixel of a row
+// takes byte stores, so nothing past the row is touched.
+inline void PutPlane(std::uint8_t* row, int x, std::uint8_t v) {
+  constexpr int kShift = std::endian::native == std::endian::little ? 16 : 8;
+  const std::uint32_t word = std::uint32_t{v} << kShift;
+  std::memcpy(row + 3 * x, &word, 4);
+}
+inline void PutGrey(std::uint8_t* row, int x, std::uint8_t g) {
+  const std::uint32_t word = g * 0x01010101u;
+  std::memcpy(row + 3 * x, &word, 4);
+}
+inline void PutLast(std::uint8_t* row, int x, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  row[3 * x] = b;
+  row[3 * x + 1] = g;
+  row[3 * x + 2] = r;
+}
+
+// Rows of a 16-bit window from raw values, row after row (`values` holds
+// `count` rows of `width`): the high-byte and low-byte planes and, where
+// `table` is given, the grey picture under it. Every byte of those rows is
+// written. Values outside 0..65535 split as the division by 256 gives and
+// look up the table by their low 16 bits, as they always have.
 template <class V>
 void WriteRawRowsT(const V* values, int width, int y0, int count, const LevelLut* table, Picture* shown,
                    Picture& high, Picture& low) {
+  if (width <= 0) return;
+  const int last = width - 1;
   for (int r = 0; r < count; ++r) {
     const V* in = values + static_cast<std::size_t>(r) * width;
     std::uint8_t* hi = high.Row(y0 + r);
     std::uint8_t* lo = low.Row(y0 + r);
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < last; ++x) {
       const int v = in[x];
-      hi[3 * x] = hi[3 * x + 1] = 0;
-      lo[3 * x] = lo[3 * x + 1] = 0;
-      hi[3 * x + 2] = static_cast<std::uint8_t>(v / 256);
-      lo[3 * x + 2] = static_cast<std::uint8_t>(v % 256);
+      PutPlane(hi, x, static_cast<std::uint8_t>(v / 256));
+      PutPlane(lo, x, static_cast<std::uint8_t>(v % 256));
     }
+    PutLast(hi, last, 0, 0, static_cast<std::uint8_t>(in[last] / 256));
+    PutLast(lo, last, 0, 0, static_cast<std::uint8_t>(in[last] % 256));
     if (table) {
       std::uint8_t* row = shown->Row(y0 + r);
-      for (int x = 0; x < width; ++x) {
-        const std::uint8_t g = (*table)[static_cast<std::uint16_t>(in[x])];
-        row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
-      }
+      for (int x = 0; x < last; ++x) PutGrey(row, x, (*table)[static_cast<std::uint16_t>(in[x])]);
+      const std::uint8_t g = (*table)[static_cast<std::uint16_t>(in[last])];
+      PutLast(row, last, g, g, g);
     }
   }
 }
@@ -134,14 +161,17 @@ void WriteRawMatrix(const IntMatrix& raw, int width, int height, const LevelLut*
 // first `width` pixels of each.
 void RenderPlaneRows(const Picture& high, const Picture& low, const LevelLut& table, int width, int y0,
                      int y1, Picture& out) {
+  if (width <= 0) return;
+  const int last = width - 1;
   for (int y = y0; y < y1; ++y) {
     const std::uint8_t* hi = high.Row(y) + 2;
     const std::uint8_t* lo = low.Row(y) + 2;
     std::uint8_t* row = out.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t g = table[256 * hi[3 * x] + lo[3 * x]];
-      row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
-    }
+    for (int x = 0; x < last; ++x) PutGrey(row, x, table[256 * hi[3 * x] + lo[3 * x]]);
+    const std::uint8_t g = table[256 * hi[3 * last] + lo[3 * last]];
+    // The last pixel of a narrower part of a wider picture: its next pixel
+    // is not this row's to write.
+    PutLast(row, last, g, g, g);
   }
 }
 
@@ -165,10 +195,9 @@ Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, in
           for (int r = 0; r < count; ++r) {
             const std::int32_t* in = band.data() + static_cast<std::size_t>(r) * width;
             std::uint8_t* row = out.Row(y0 + r);
-            for (int x = 0; x < width; ++x) {
-              const std::uint8_t g = table[static_cast<std::uint16_t>(in[x])];
-              row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
-            }
+            for (int x = 0; x + 1 < width; ++x) PutGrey(row, x, table[static_cast<std::uint16_t>(in[x])]);
+            const std::uint8_t g = table[static_cast<std::uint16_t>(in[width - 1])];
+            PutLast(row, width - 1, g, g, g);
           }
         }
       },
