@@ -240,7 +240,7 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
 
 void RenderWindowLevels(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
-    doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level);
+    RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
   } else if (doc.kind == WindowKind::kColour) {
     const auto table = LevelTable(doc.max_level, doc.min_level);
     const Picture& base = doc.ImageZm;
