@@ -82,10 +82,15 @@ Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, In
   std::vector<Status> errors(static_cast<std::size_t>(parts));
   const int sampled_rows =
       grid.y_end > grid.start ? (grid.y_end - grid.start + grid.step - 1) / grid.step : 0;
+  // Every part's buffer is taken on this thread: a lack of memory throws
+  // here, not in a helper thread.
+  const int band = std::clamp(static_cast<int>((256 << 10) / (2LL * w)), 1, 256);
+  std::vector<std::vector<std::uint16_t>> buffers(static_cast<std::size_t>(parts));
+  for (auto& buffer : buffers) buffer.resize(static_cast<std::size_t>(band) * w);
   ForEachPart(sampled_rows, parts, [&](int part, long long begin, long long end) {
-    std::vector<std::uint16_t> row(static_cast<std::size_t>(w));
+    std::uint16_t* row = buffers[static_cast<std::size_t>(part)].data();
     for (long long i = begin; i < end; ++i) {
-      if (Status s = reader.ReadRows(grid.start + static_cast<int>(i) * grid.step, 1, row.data()); !s) {
+      if (Status s = reader.ReadRows(grid.start + static_cast<int>(i) * grid.step, 1, row); !s) {
         errors[static_cast<std::size_t>(part)] = s;
         return;
       }
@@ -99,13 +104,12 @@ Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, In
   levels = LevelsFromSums(sums[0]);
 
   const LevelLut table = LevelTable(levels.max, levels.min);
-  // About 256 KiB of values a band: they stay in the core's cache between
+  // Bands of about 256 KiB of values: they stay in the core's cache between
   // the read and the pictures.
-  const int band = std::clamp(static_cast<int>((256 << 10) / (2LL * w)), 1, 256);
   ForEachPart(
       h, parts,
       [&](int part, long long begin, long long end) {
-        std::vector<std::uint16_t> values(static_cast<std::size_t>(band) * w);
+        std::vector<std::uint16_t>& values = buffers[static_cast<std::size_t>(part)];
         for (long long y = begin; y < end; y += band) {
           const int count = static_cast<int>(std::min<long long>(band, end - y));
           if (Status s = reader.ReadRows(static_cast<int>(y), count, values.data()); !s) {

@@ -41,9 +41,9 @@ std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
     const long long pixels = static_cast<long long>(width) * height;
     const int parts = std::max(1, std::min(PartCount(pixels), height));
     std::vector<std::vector<std::uint32_t>> part_counts(static_cast<std::size_t>(parts));
+    for (auto& c : part_counts) c.assign(2 * 65536, 0);  // on this thread: a lack of memory throws here
     ForEachPart(height, parts, [&](int part, long long y0, long long y1) {
       std::vector<std::uint32_t>& c = part_counts[static_cast<std::size_t>(part)];
-      c.assign(2 * 65536, 0);
       std::uint32_t* a = c.data();
       std::uint32_t* b = c.data() + 65536;
       for (long long y = y0; y < y1; ++y) {
@@ -60,7 +60,6 @@ std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
     // 32-bit counts: a part holds far fewer than 2^32 pixels.
     std::vector<std::int64_t> counts(65536, 0);
     for (const auto& c : part_counts) {
-      if (c.empty()) continue;
       for (int v = 0; v < 65536; ++v) counts[v] += std::int64_t{c[v]} + c[65536 + v];
     }
     return counts;

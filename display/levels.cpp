@@ -137,24 +137,39 @@ void WriteRawRowsT(const V* values, int width, int y0, int count, const LevelLut
 // cache.
 constexpr int kBandRows = 32;
 
-void WriteRawMatrix(const IntMatrix& raw, int width, int height, const LevelLut* table, Picture* shown,
-                    Picture& high, Picture& low) {
+// Calls rows(band, y0, count) for every band of rows of the matrix, the
+// band's values copied out row after row; bands shared between the cores.
+// The buffers are taken here, so that a lack of memory is thrown on the
+// calling thread.
+template <class Rows>
+void ForEachRawBand(const IntMatrix& raw, int width, int height, const Rows& rows) {
   if (width <= 0 || height <= 0) return;
-  ParallelFor(
-      height, static_cast<long long>(width) * height,
-      [&](long long begin, long long end) {
-        std::vector<std::int32_t> band(static_cast<std::size_t>(kBandRows) * width);
+  const int parts = std::max(
+      1, std::min(PartCount(static_cast<long long>(width) * height), (height + kBandRows - 1) / kBandRows));
+  std::vector<std::vector<std::int32_t>> bands(static_cast<std::size_t>(parts));
+  for (auto& band : bands) band.resize(static_cast<std::size_t>(kBandRows) * width);
+  ForEachPart(
+      height, parts,
+      [&](int part, long long begin, long long end) {
+        std::int32_t* band = bands[static_cast<std::size_t>(part)].data();
         for (int y0 = static_cast<int>(begin); y0 < end; y0 += kBandRows) {
           const int count = static_cast<int>(std::min<long long>(kBandRows, end - y0));
           for (int x = 0; x < width; ++x) {
             const std::int32_t* column = raw[x] + y0;
-            std::int32_t* out = band.data() + x;
+            std::int32_t* out = band + x;
             for (int r = 0; r < count; ++r) out[static_cast<std::size_t>(r) * width] = column[r];
           }
-          WriteRawRowsT(band.data(), width, y0, count, table, shown, high, low);
+          rows(band, y0, count);
         }
       },
       kBandRows);
+}
+
+void WriteRawMatrix(const IntMatrix& raw, int width, int height, const LevelLut* table, Picture* shown,
+                    Picture& high, Picture& low) {
+  ForEachRawBand(raw, width, height, [&](const std::int32_t* band, int y0, int count) {
+    WriteRawRowsT(band, width, y0, count, table, shown, high, low);
+  });
 }
 
 // The grey rows y0 .. y1 - 1 of the window's planes under `table`, the
@@ -180,28 +195,15 @@ void RenderPlaneRows(const Picture& high, const Picture& low, const LevelLut& ta
 Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, int min) {
   const LevelLut table = LevelTable(max, min);
   Picture out = Picture::Unfilled(width, height);
-  if (width <= 0 || height <= 0) return out;
-  ParallelFor(
-      height, static_cast<long long>(width) * height,
-      [&](long long begin, long long end) {
-        std::vector<std::int32_t> band(static_cast<std::size_t>(kBandRows) * width);
-        for (int y0 = static_cast<int>(begin); y0 < end; y0 += kBandRows) {
-          const int count = static_cast<int>(std::min<long long>(kBandRows, end - y0));
-          for (int x = 0; x < width; ++x) {
-            const std::int32_t* column = raw[x] + y0;
-            std::int32_t* in = band.data() + x;
-            for (int r = 0; r < count; ++r) in[static_cast<std::size_t>(r) * width] = column[r];
-          }
-          for (int r = 0; r < count; ++r) {
-            const std::int32_t* in = band.data() + static_cast<std::size_t>(r) * width;
-            std::uint8_t* row = out.Row(y0 + r);
-            for (int x = 0; x + 1 < width; ++x) PutGrey(row, x, table[static_cast<std::uint16_t>(in[x])]);
-            const std::uint8_t g = table[static_cast<std::uint16_t>(in[width - 1])];
-            PutLast(row, width - 1, g, g, g);
-          }
-        }
-      },
-      kBandRows);
+  ForEachRawBand(raw, width, height, [&](const std::int32_t* band, int y0, int count) {
+    for (int r = 0; r < count; ++r) {
+      const std::int32_t* in = band + static_cast<std::size_t>(r) * width;
+      std::uint8_t* row = out.Row(y0 + r);
+      for (int x = 0; x + 1 < width; ++x) PutGrey(row, x, table[static_cast<std::uint16_t>(in[x])]);
+      const std::uint8_t g = table[static_cast<std::uint16_t>(in[width - 1])];
+      PutLast(row, width - 1, g, g, g);
+    }
+  });
   return out;
 }
 
