@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "app/fits_header.h"
 #include "core/bmp_file.h"
@@ -11,6 +13,7 @@
 #include "core/jpeg_file.h"
 #include "core/matrix.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "core/ppm_reader.h"
 #include "display/levels.h"
 
@@ -35,21 +38,21 @@ bool FileTypeFromName(const std::string& path, FileType& type) {
   return true;
 }
 
-Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
+Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown) {
   ImageDocument doc;
   Status status;
   switch (type) {
     case FileType::Fits:
-      status = LoadFitsDocument(path, doc);
+      status = LoadFitsDocument(path, doc, shown);
       break;
     case FileType::Netpbm:
       status = LoadNetpbmDocument(path, doc);
       break;
     case FileType::Bmp:
-      status = LoadBmpDocument(path, doc);
+      status = LoadBmpDocument(path, doc, shown);
       break;
     case FileType::Jpeg:
-      status = LoadJpegDocument(path, doc);
+      status = LoadJpegDocument(path, doc, shown);
       break;
     default:
       return Status::Error(path + ": unknown file type");
@@ -64,26 +67,117 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type) {
   return Status::Ok();
 }
 
-Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
+namespace {
+
+// A 16-bit image straight from its rows: the level sampling reads the rows
+// it samples first, then every band of rows becomes its rows of the planes
+// and of the shown picture at once, the bands shared between the cores. No
+// matrix of the whole frame is held. The pictures have the image's size.
+Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, InitialLevelsResult& levels,
+                     ImageDocument& doc) {
+  const LevelGrid grid = InitialLevelGrid(w, h);
+  const long long pixels = static_cast<long long>(w) * h;
+  const int parts = std::max(1, std::min(PartCount(pixels), h));
+  std::vector<LevelSums> sums(static_cast<std::size_t>(parts));
+  std::vector<Status> errors(static_cast<std::size_t>(parts));
+  const int sampled_rows =
+      grid.y_end > grid.start ? (grid.y_end - grid.start + grid.step - 1) / grid.step : 0;
+  // Every part's buffer is taken on this thread: a lack of memory throws
+  // here, not in a helper thread.
+  const int band = std::clamp(static_cast<int>((256 << 10) / (2LL * w)), 1, 256);
+  std::vector<std::vector<std::uint16_t>> buffers(static_cast<std::size_t>(parts));
+  for (auto& buffer : buffers) buffer.resize(static_cast<std::size_t>(band) * w);
+  ForEachPart(sampled_rows, parts, [&](int part, long long begin, long long end) {
+    std::uint16_t* row = buffers[static_cast<std::size_t>(part)].data();
+    for (long long i = begin; i < end; ++i) {
+      if (Status s = reader.ReadRows(grid.start + static_cast<int>(i) * grid.step, 1, row); !s) {
+        errors[static_cast<std::size_t>(part)] = s;
+        return;
+      }
+      for (int x = grid.start; x < grid.x_end; x += grid.step)
+        sums[static_cast<std::size_t>(part)].Add(row[x]);
+    }
+  });
+  for (const Status& s : errors)
+    if (!s) return s;
+  for (int part = 1; part < parts; ++part) sums[0].Merge(sums[static_cast<std::size_t>(part)]);
+  levels = LevelsFromSums(sums[0]);
+
+  const LevelLut table = LevelTable(levels.max, levels.min);
+  // Bands of about 256 KiB of values: they stay in the core's cache between
+  // the read and the pictures.
+  ForEachPart(
+      h, parts,
+      [&](int part, long long begin, long long end) {
+        std::vector<std::uint16_t>& values = buffers[static_cast<std::size_t>(part)];
+        for (long long y = begin; y < end; y += band) {
+          const int count = static_cast<int>(std::min<long long>(band, end - y));
+          if (Status s = reader.ReadRows(static_cast<int>(y), count, values.data()); !s) {
+            errors[static_cast<std::size_t>(part)] = s;
+            return;
+          }
+          WriteRawRows(values.data(), w, static_cast<int>(y), count, shown ? &table : nullptr,
+                       shown ? &doc.Image : nullptr, doc.ImageZm, doc.ImageZm2);
+        }
+      },
+      band);
+  for (const Status& s : errors)
+    if (!s) return s;
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown) {
   FitsHeader header;
   if (Status s = ReadFitsHeader(path, header); !s) return s;
-  IntMatrix raw;
-  if (AllocIntMatrix(header.width, header.height, raw) != 0) {
-    return Status::Error(path + ": not enough memory for a " + FormatInt(header.width) + " x " +
-                         FormatInt(header.height) + " image");
-  }
-  if (Status s = ReadFitsFile(path, header, raw); !s) return s;
   const int w = header.width;
   const int h = header.height;
-  ToUnsigned16(32768, w, h, raw);
-
-  const InitialLevelsResult levels = InitialLevels(raw, w, h);
+  const Status no_memory =
+      Status::Error(path + ": not enough memory for a " + FormatInt(w) + " x " + FormatInt(h) + " image");
+  FitsImageReader reader;
+  InitialLevelsResult levels;
+  const bool opened = header.bitpix == 16;
+  if (opened) {
+    // The pictures are the window's own; taken before the second pass as the
+    // matrix below is.
+    try {
+      doc.ImageZm.ResizeUnfilled(w, h);
+      doc.ImageZm2.ResizeUnfilled(w, h);
+      if (shown) doc.Image.ResizeUnfilled(w, h);
+    } catch (const std::bad_alloc&) {
+      doc = ImageDocument();
+      return no_memory;
+    }
+    if (Status s = reader.Open(path, header); !s) return s;
+  }
+  if (reader.Raw16() && header.width == w && header.height == h) {
+    try {
+      if (Status s = ReadRawWindow(reader, w, h, shown, levels, doc); !s) return s;
+    } catch (const std::bad_alloc&) {
+      doc = ImageDocument();
+      return no_memory;
+    }
+  } else {
+    // Other pixel types (or a file that changed between the passes): the
+    // reader's matrix.
+    doc = ImageDocument();
+    IntMatrix raw;
+    if (AllocIntMatrix(w, h, raw) != 0) return no_memory;
+    if (!opened) {
+      if (Status s = reader.Open(path, header); !s) return s;
+    }
+    if (Status s = reader.ReadMatrix(raw); !s) return s;
+    levels = InitialLevels(raw, w, h);
+    if (shown)
+      RenderRawWindow(raw, w, h, levels.max, levels.min, doc.Image, doc.ImageZm, doc.ImageZm2);
+    else
+      SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
+  }
   doc.min_level = levels.min;
   doc.max_level = levels.max;
   doc.kind = WindowKind::kRaw16;
-  doc.Image = RenderRawLevels(raw, w, h, levels.max, levels.min);
   doc.caption = FileNameWithoutDirectory(path);
-  SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
   doc.mean = levels.mean;
   doc.minimum = levels.min;
   doc.width = w;
@@ -105,26 +199,30 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc) {
 
 namespace {
 
-void FillColourDocument(const std::string& path, Picture picture, int channels, ImageDocument& doc) {
-  Picture shown = picture;
-  FillPictureDocument(std::move(shown), std::move(picture), channels, doc);
+void FillColourDocument(const std::string& path, Picture picture, int channels, bool shown,
+                        ImageDocument& doc) {
+  const int w = picture.width();
+  const int h = picture.height();
+  Picture copy = shown ? picture : Picture();
+  FillPictureDocument(std::move(copy), std::move(picture), channels, doc);
+  doc.width = w;
+  doc.height = h;
   doc.caption = FileNameWithoutDirectory(path);
 }
 
 }  // namespace
 
-Status LoadBmpDocument(const std::string& path, ImageDocument& doc) {
+Status LoadBmpDocument(const std::string& path, ImageDocument& doc, bool shown) {
   Picture picture;
   if (Status s = ReadBmpFile(path, picture); !s) return s;
-  doc.ImageZm2 = Picture(picture.width(), picture.height());
-  FillColourDocument(path, std::move(picture), 3, doc);
+  FillColourDocument(path, std::move(picture), 3, shown, doc);
   return Status::Ok();
 }
 
-Status LoadJpegDocument(const std::string& path, ImageDocument& doc) {
+Status LoadJpegDocument(const std::string& path, ImageDocument& doc, bool shown) {
   Picture picture;
   if (Status s = ReadJpegFile(path, picture); !s) return s;
-  FillColourDocument(path, std::move(picture), 1, doc);
+  FillColourDocument(path, std::move(picture), 1, shown, doc);
   return Status::Ok();
 }
 
@@ -151,6 +249,14 @@ Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc) {
   doc.zoom = 1.0;
   doc.edited = false;
   return Status::Ok();
+}
+
+void DrawDeferredPicture(ImageDocument& doc) {
+  if (!doc.Image.empty() || doc.ImageZm.empty()) return;
+  if (doc.kind == WindowKind::kRaw16)
+    RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
+  else if (doc.kind == WindowKind::kColour)
+    doc.Image = doc.ImageZm;  // as opened: the picture itself
 }
 
 }  // namespace qirm

@@ -19,8 +19,14 @@ bool FileTypeFromName(const std::string& path, FileType& type);
 
 // Opens one file as the open command does: one new window, active, with the
 // zoom box at 100 % and the level edits at the window's levels (through
-// their change handler). On failure nothing is added.
-Status OpenImageFile(Workspace& ws, const std::string& path, FileType type);
+// their change handler). On failure nothing is added. shown false leaves
+// the shown picture of a 16-bit, BMP or JPEG window undrawn, for a caller
+// that reads only the window's state and data (its planes or base
+// picture); DrawDeferredPicture draws it.
+Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown = true);
+// The shown picture of a window opened without it: a 16-bit window's under
+// its levels, a BMP or JPEG window's the picture; nothing for any other.
+void DrawDeferredPicture(ImageDocument& doc);
 
 // FITS: raw values 0..65535, initial levels, grey picture, two planes;
 // kind 16-bit, caption = file name, levels, mean and minimum of the level
@@ -28,14 +34,14 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type);
 // file's BZERO (0 when absent) and BSCALE as the window's scaling. The
 // image's header cards are kept for writing; other pixel types note in the
 // history that their values were mapped.
-Status LoadFitsDocument(const std::string& path, ImageDocument& doc);
+Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown = true);
 
 // BMP and JPEG: the picture as Image and ImageZm; kind colour, caption =
 // file name, levels 255 and 0, size, 3 channels for BMP and 1 for JPEG, zoom
-// "1.00", not edited. A BMP window also gets an (unused) white ImageZm2 of
-// the picture's size.
-Status LoadBmpDocument(const std::string& path, ImageDocument& doc);
-Status LoadJpegDocument(const std::string& path, ImageDocument& doc);
+// "1.00", not edited; ImageZm2 stays empty (only 16-bit windows have a
+// second plane). shown false leaves Image empty.
+Status LoadBmpDocument(const std::string& path, ImageDocument& doc, bool shown = true);
+Status LoadJpegDocument(const std::string& path, ImageDocument& doc, bool shown = true);
 
 // Netpbm: the picture as Image and ImageZm; kind Netpbm, the caption stays
 // "Child", levels keep 255 and 0, 1 channel, zoom "1.00", not edited.

@@ -36,11 +36,14 @@ int CompositeVerb(const std::vector<std::string>& args) {
   if (!fits && !PictureFormatFromName(out, format))
     return Fail(out + ": cannot save in this format (use .bmp, .jpg, .png, .tif or .fits)");
 
+  // The sources' shown pictures are read by nothing here: only their data
+  // are stacked, so none is drawn (a stack of 16 large pictures would hold
+  // twice the memory).
   Workspace workspace;
   for (const std::string& file : files) {
     FileType type;
     if (!FileTypeFromName(file, type)) return Fail(file + ": unknown file type");
-    if (Status s = OpenImageFile(workspace, file, type); !s) return Fail(s.message());
+    if (Status s = OpenImageFile(workspace, file, type, false); !s) return Fail(s.message());
   }
   std::vector<std::string> skipped;
   if (Status s = RunComposite(workspace, {CompositeCandidates(workspace), method}, skipped); !s) {

@@ -184,13 +184,16 @@ int RunVerb(const std::vector<std::string>& args) {
   }
   if (run.files.empty()) return UsageError("run needs at least one FILE");
 
+  // Only the state asked for: no shown picture is read, so none is drawn.
+  const bool shown =
+      !run.commands.empty() || !run.out.empty() || !run.base_out.empty() || !run.save_all.empty();
   Workspace workspace;
   for (const std::string& file : run.files) {
     FileType type = run.type;
     if (!run.has_type && !FileTypeFromName(file, type)) {
       return Fail(file + ": unknown file type (use --type)");
     }
-    if (Status s = OpenImageFile(workspace, file, type); !s) return Fail(s.message());
+    if (Status s = OpenImageFile(workspace, file, type, shown); !s) return Fail(s.message());
   }
   for (const std::string& command : run.commands) {
     if (Status s = RunCommand(workspace, command); !s) return Fail(s.message());

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -417,6 +418,69 @@ Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntM
                                  threads, 0x8000);
   }
   if (Status s = fits::ReadScaledPixels(file.get(), path, header, m); !s) return s;
+  ToUnsigned16(32768, header.width, header.height, m);
+  return Status::Ok();
+}
+
+FitsImageReader::FitsImageReader() = default;
+
+FitsImageReader::~FitsImageReader() {
+  if (m_file) std::fclose(m_file);
+}
+
+Status FitsImageReader::Open(const std::string& path, FitsHeader& header) {
+  FilePtr file;
+  if (Status s = ScanFile(path, header, file); !s) return s;
+  if (m_file) std::fclose(m_file);
+  m_file = file.release();
+  m_path = path;
+  m_header = &header;
+  return Status::Ok();
+}
+
+bool FitsImageReader::Raw16() const { return m_file && m_header->bitpix == 16; }
+
+Status FitsImageReader::ReadRows(int y, int count, std::uint16_t* out) const {
+  const long long row_bytes = 2LL * m_header->width;
+  const long long bytes = row_bytes * count;
+  const long long at = m_header->data_offset + row_bytes * y;
+  char* p = reinterpret_cast<char*>(out);
+  long long done = 0;
+  const int fd = fileno(m_file);
+  while (done < bytes) {
+    const ssize_t got = ::pread(fd, p + done, static_cast<std::size_t>(bytes - done), at + done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Status::Error(m_path + ": read error at byte " + Text(at + done) + ": " + std::strerror(errno));
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  // Past the end of the file every byte counts as 255.
+  if (done < bytes) std::memset(p + done, 0xFF, static_cast<std::size_t>(bytes - done));
+  // Big-endian stored values to raw: the sign shift by 32768 of 0..65535 is
+  // a flip of the top bit.
+  const std::size_t n = static_cast<std::size_t>(bytes / 2);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint16_t v = out[i];
+    if constexpr (std::endian::native == std::endian::little)
+      v = static_cast<std::uint16_t>((v << 8) | (v >> 8));
+    out[i] = static_cast<std::uint16_t>(v ^ 0x8000);
+  }
+  return Status::Ok();
+}
+
+Status FitsImageReader::ReadMatrix(IntMatrix& m) {
+  const FitsHeader& header = *m_header;
+  if (m.count() != header.width || m.n() != header.height) {
+    return Status::Error(m_path + ": the image is " + Text(header.width) + " x " + Text(header.height) +
+                         " but the matrix given for it is " + Text(m.count()) + " x " + Text(m.n()));
+  }
+  if (header.bitpix == 16) {
+    return fits::ReadBigEndian16(m_file, m_path, header.data_offset, header.width, header.height, m, 0,
+                                 0x8000);
+  }
+  if (Status s = fits::ReadScaledPixels(m_file, m_path, header, m); !s) return s;
   ToUnsigned16(32768, header.width, header.height, m);
   return Status::Ok();
 }

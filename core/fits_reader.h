@@ -61,6 +61,8 @@
 // prints "%d %d\n" and "alloc error !!\n" (both passes) and is refused.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,34 @@ Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m);
 // the shift done as the values are stored where the data are 16-bit.
 // threads: for the pixels of 16-bit data (0: PartCount of the frame).
 Status ReadFitsFileSignShifted(const std::string& path, FitsHeader& header, IntMatrix& m, int threads = 0);
+// The full pass for readers that take a 16-bit image's rows themselves
+// (the open command makes its pictures from them, never holding a matrix):
+// Open reads the header as ReadFitsFile does, with the same traces; then
+// ReadRows gives rows of raw values where the data are 16-bit, and
+// ReadMatrix reads the whole image as ReadFitsFileSignShifted does.
+class FitsImageReader {
+ public:
+  FitsImageReader();
+  ~FitsImageReader();
+  FitsImageReader(const FitsImageReader&) = delete;
+  FitsImageReader& operator=(const FitsImageReader&) = delete;
+
+  Status Open(const std::string& path, FitsHeader& header);
+  // The data are 16-bit: ReadRows may be used.
+  bool Raw16() const;
+  // Rows y .. y + count - 1 as raw values (stored + 32768), row after row,
+  // into out (count x width values); bytes past the end of the file count
+  // as 255, as ReadFitsFile has them. Safe from several threads at once.
+  Status ReadRows(int y, int count, std::uint16_t* out) const;
+  // m created with the image's size: raw values 0..65535.
+  Status ReadMatrix(IntMatrix& m);
+
+ private:
+  std::FILE* m_file = nullptr;
+  std::string m_path;
+  FitsHeader* m_header = nullptr;
+};
+
 // Every element v of the w x h matrix: v < a ? v + a : v - a (in 32-bit
 // wrap-around arithmetic). w and h are clipped to the matrix. Returns 0.
 int ToUnsigned16(int a, int w, int h, IntMatrix& m);

@@ -1,9 +1,51 @@
 #include "core/picture.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace qirm {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+}  // namespace
+
+std::uint8_t* PictureAllocator::allocate(std::size_t n) {
+  if (n < 4 * kHugePage) return static_cast<std::uint8_t*>(::operator new(n));
+  // Whole huge pages, aligned, so that every one of them can be a huge page.
+  const std::size_t bytes = (n + kHugePage - 1) / kHugePage * kHugePage;
+  void* p = std::aligned_alloc(kHugePage, bytes);
+  if (!p) throw std::bad_alloc();
+  madvise(p, bytes, MADV_HUGEPAGE);
+  return static_cast<std::uint8_t*>(p);
+}
+
+void PictureAllocator::deallocate(std::uint8_t* p, std::size_t n) noexcept {
+  if (n < 4 * kHugePage)
+    ::operator delete(p);
+  else
+    std::free(p);
+}
+
+Picture Picture::Unfilled(int width, int height) {
+  Picture picture;
+  picture.ResizeUnfilled(width, height);
+  return picture;
+}
+
+void Picture::ResizeUnfilled(int width, int height) {
+  m_width = std::max(width, 0);
+  m_height = std::max(height, 0);
+  const std::size_t bytes = static_cast<std::size_t>(m_width) * 3 * m_height;
+  if (m_bytes.size() == bytes) return;
+  // A smaller or larger block is taken anew rather than resized in place:
+  // resize would copy the old bytes over.
+  std::vector<std::uint8_t, PictureAllocator> fresh;
+  fresh.resize(bytes);
+  m_bytes.swap(fresh);
+}
 
 Picture::Picture(int width, int height) { Resize(width, height); }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/parallel.h"
 #include "display/levels.h"
 #include "document/kind_refusal.h"
 
@@ -31,13 +32,35 @@ bool HasLevelValues(const ImageDocument& doc) {
 std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
   if (!HasLevelValues(doc)) return {};
   if (doc.kind == WindowKind::kRaw16) {
-    std::vector<std::int64_t> counts(65536, 0);
     const int width = std::min(doc.ImageZm.width(), doc.ImageZm2.width());
     const int height = std::min(doc.ImageZm.height(), doc.ImageZm2.height());
-    for (int y = 0; y < height; ++y) {
-      const std::uint8_t* hi = doc.ImageZm.Row(y);
-      const std::uint8_t* lo = doc.ImageZm2.Row(y);
-      for (int x = 0; x < width; ++x) ++counts[256 * hi[3 * x + 2] + lo[3 * x + 2]];
+    // Rows shared between the cores, each part with counts of its own, added
+    // up at the end (counts do not depend on the order). Sky frames repeat a
+    // few values: two tables, alternate pixels, keep one count's increment
+    // from waiting for the last.
+    const long long pixels = static_cast<long long>(width) * height;
+    const int parts = std::max(1, std::min(PartCount(pixels), height));
+    std::vector<std::vector<std::uint32_t>> part_counts(static_cast<std::size_t>(parts));
+    for (auto& c : part_counts) c.assign(2 * 65536, 0);  // on this thread: a lack of memory throws here
+    ForEachPart(height, parts, [&](int part, long long y0, long long y1) {
+      std::vector<std::uint32_t>& c = part_counts[static_cast<std::size_t>(part)];
+      std::uint32_t* a = c.data();
+      std::uint32_t* b = c.data() + 65536;
+      for (long long y = y0; y < y1; ++y) {
+        const std::uint8_t* hi = doc.ImageZm.Row(static_cast<int>(y)) + 2;
+        const std::uint8_t* lo = doc.ImageZm2.Row(static_cast<int>(y)) + 2;
+        int x = 0;
+        for (; x + 1 < width; x += 2) {
+          ++a[256 * hi[3 * x] + lo[3 * x]];
+          ++b[256 * hi[3 * x + 3] + lo[3 * x + 3]];
+        }
+        if (x < width) ++a[256 * hi[3 * x] + lo[3 * x]];
+      }
+    });
+    // 32-bit counts: a part holds far fewer than 2^32 pixels.
+    std::vector<std::int64_t> counts(65536, 0);
+    for (const auto& c : part_counts) {
+      for (int v = 0; v < 65536; ++v) counts[v] += std::int64_t{c[v]} + c[65536 + v];
     }
     return counts;
   }
@@ -216,7 +239,7 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
 
 void RenderWindowLevels(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
-    doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level);
+    RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
   } else if (doc.kind == WindowKind::kColour) {
     const auto table = LevelTable(doc.max_level, doc.min_level);
     const Picture& base = doc.ImageZm;

@@ -1,9 +1,13 @@
 #include "display/levels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "core/numbers.h"
+#include "core/parallel.h"
 
 namespace qirm {
 
@@ -12,32 +16,32 @@ namespace {
 // The sampling of InitialLevels over any store of raw values.
 template <typename Value>
 InitialLevelsResult SampleLevels(int width, int height, Value value) {
-  InitialLevelsResult r;
-  long long sum = 0;
-  int smallest = 65536;
-  auto sample = [&](int start, int step, int x_end, int y_end) {
-    for (int x = start; x < x_end; x += step) {
-      for (int y = start; y < y_end; y += step) {
-        const int v = value(x, y);
-        sum += v;
-        ++r.samples;
-        if (v < smallest) smallest = v;
-      }
-    }
-  };
-  sample(10, 4, width - 10, height - 10);
-  if (r.samples == 0) sample(0, 1, width, height);
-  if (r.samples == 0) return r;  // no pixels at all: levels 0..0
-
-  // Sum / count in extended precision, kept as a double like every value
-  // that lives between steps.
-  r.mean = static_cast<double>(static_cast<Extended>(sum) / r.samples);
-  r.min = smallest;
-  r.max = Trunc((static_cast<Extended>(r.mean) - smallest) * 2 + smallest);
-  return r;
+  const LevelGrid grid = InitialLevelGrid(width, height);
+  LevelSums sums;
+  for (int x = grid.start; x < grid.x_end; x += grid.step) {
+    for (int y = grid.start; y < grid.y_end; y += grid.step) sums.Add(value(x, y));
+  }
+  return LevelsFromSums(sums);
 }
 
 }  // namespace
+
+LevelGrid InitialLevelGrid(int width, int height) {
+  if (width > 20 && height > 20) return {10, 4, width - 10, height - 10};
+  return {0, 1, std::max(width, 0), std::max(height, 0)};
+}
+
+InitialLevelsResult LevelsFromSums(const LevelSums& sums) {
+  InitialLevelsResult r;
+  r.samples = sums.samples;
+  if (r.samples == 0) return r;  // no pixels at all: levels 0..0
+  // Sum / count in extended precision, kept as a double like every value
+  // that lives between steps.
+  r.mean = static_cast<double>(static_cast<Extended>(sums.sum) / r.samples);
+  r.min = sums.smallest;
+  r.max = Trunc((static_cast<Extended>(r.mean) - sums.smallest) * 2 + sums.smallest);
+  return r;
+}
 
 InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height) {
   return SampleLevels(width, height, [&raw](int x, int y) { return raw[x][y]; });
@@ -49,12 +53,12 @@ InitialLevelsResult InitialLevels(const Picture& high, const Picture& low) {
   return SampleLevels(width, height, [&](int x, int y) { return RawValue(high, low, x, y); });
 }
 
-std::array<std::uint8_t, 65536> LevelTable(int max, int min) {
+LevelLut LevelTable(int max, int min) {
   // 1/255 is folded as an extended constant; the product is stored as a
   // double. Spans such as 33 and 35 then map max to 254, not 255.
   const int span = max == min ? 1 : max - min;
   const double scale = static_cast<double>(span * (1.0L / 255.0L));
-  std::array<std::uint8_t, 65536> table{};
+  LevelLut table{};
   for (int v = 0; v < 65536; ++v) {
     const Extended q = static_cast<Extended>(v - min) / scale;
     // Clamp in the real domain first: a trunc of a huge quotient would
@@ -71,50 +75,178 @@ std::array<std::uint8_t, 65536> LevelTable(int max, int min) {
   return table;
 }
 
-Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, int min) {
-  const auto table = LevelTable(max, min);
-  Picture out(width, height);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = out.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t g = table[static_cast<std::uint16_t>(raw[x][y])];
-      row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
+namespace {
+
+// Rows of a 16-bit window from raw values, row after row (`values` holds
+// `count` rows of `width`): the high-byte and low-byte planes and, where
+// `table` is given, the grey picture under it. Every byte of those rows is
+// written. Values outside 0..65535 split as the division by 256 gives and
+// look up the table by their low 16 bits, as they always have.
+// Pixel x of a 24-bit row as (0, 0, v), and as grey g, with one 4-byte
+// store each: the fourth byte is the next pixel's first, written again by
+// that pixel's store (and 0 in a plane anyway). The last pixel of a row
+// takes byte stores, so nothing past the row is touched.
+inline void PutPlane(std::uint8_t* row, int x, std::uint8_t v) {
+  constexpr int kShift = std::endian::native == std::endian::little ? 16 : 8;
+  const std::uint32_t word = std::uint32_t{v} << kShift;
+  std::memcpy(row + 3 * x, &word, 4);
+}
+inline void PutGrey(std::uint8_t* row, int x, std::uint8_t g) {
+  const std::uint32_t word = g * 0x01010101u;
+  std::memcpy(row + 3 * x, &word, 4);
+}
+inline void PutLast(std::uint8_t* row, int x, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  row[3 * x] = b;
+  row[3 * x + 1] = g;
+  row[3 * x + 2] = r;
+}
+
+// Rows of a 16-bit window from raw values, row after row (`values` holds
+// `count` rows of `width`): the high-byte and low-byte planes and, where
+// `table` is given, the grey picture under it. Every byte of those rows is
+// written. Values outside 0..65535 split as the division by 256 gives and
+// look up the table by their low 16 bits, as they always have.
+template <class V>
+void WriteRawRowsT(const V* values, int width, int y0, int count, const LevelLut* table, Picture* shown,
+                   Picture& high, Picture& low) {
+  if (width <= 0) return;
+  const int last = width - 1;
+  for (int r = 0; r < count; ++r) {
+    const V* in = values + static_cast<std::size_t>(r) * width;
+    std::uint8_t* hi = high.Row(y0 + r);
+    std::uint8_t* lo = low.Row(y0 + r);
+    for (int x = 0; x < last; ++x) {
+      const int v = in[x];
+      PutPlane(hi, x, static_cast<std::uint8_t>(v / 256));
+      PutPlane(lo, x, static_cast<std::uint8_t>(v % 256));
+    }
+    PutLast(hi, last, 0, 0, static_cast<std::uint8_t>(in[last] / 256));
+    PutLast(lo, last, 0, 0, static_cast<std::uint8_t>(in[last] % 256));
+    if (table) {
+      std::uint8_t* row = shown->Row(y0 + r);
+      for (int x = 0; x < last; ++x) PutGrey(row, x, (*table)[static_cast<std::uint16_t>(in[x])]);
+      const std::uint8_t g = (*table)[static_cast<std::uint16_t>(in[last])];
+      PutLast(row, last, g, g, g);
     }
   }
+}
+
+// Rows of a raw matrix (m[x][y]) at a time: each band is copied out column
+// by column, in the matrix's own order, into rows that then go out in the
+// pictures' order. 32 rows of 4096 values are 512 KiB, within the core's
+// cache.
+constexpr int kBandRows = 32;
+
+// Calls rows(band, y0, count) for every band of rows of the matrix, the
+// band's values copied out row after row; bands shared between the cores.
+// The buffers are taken here, so that a lack of memory is thrown on the
+// calling thread.
+template <class Rows>
+void ForEachRawBand(const IntMatrix& raw, int width, int height, const Rows& rows) {
+  if (width <= 0 || height <= 0) return;
+  const int parts = std::max(
+      1, std::min(PartCount(static_cast<long long>(width) * height), (height + kBandRows - 1) / kBandRows));
+  std::vector<std::vector<std::int32_t>> bands(static_cast<std::size_t>(parts));
+  for (auto& band : bands) band.resize(static_cast<std::size_t>(kBandRows) * width);
+  ForEachPart(
+      height, parts,
+      [&](int part, long long begin, long long end) {
+        std::int32_t* band = bands[static_cast<std::size_t>(part)].data();
+        for (int y0 = static_cast<int>(begin); y0 < end; y0 += kBandRows) {
+          const int count = static_cast<int>(std::min<long long>(kBandRows, end - y0));
+          for (int x = 0; x < width; ++x) {
+            const std::int32_t* column = raw[x] + y0;
+            std::int32_t* out = band + x;
+            for (int r = 0; r < count; ++r) out[static_cast<std::size_t>(r) * width] = column[r];
+          }
+          rows(band, y0, count);
+        }
+      },
+      kBandRows);
+}
+
+void WriteRawMatrix(const IntMatrix& raw, int width, int height, const LevelLut* table, Picture* shown,
+                    Picture& high, Picture& low) {
+  ForEachRawBand(raw, width, height, [&](const std::int32_t* band, int y0, int count) {
+    WriteRawRowsT(band, width, y0, count, table, shown, high, low);
+  });
+}
+
+// The grey rows y0 .. y1 - 1 of the window's planes under `table`, the
+// first `width` pixels of each.
+void RenderPlaneRows(const Picture& high, const Picture& low, const LevelLut& table, int width, int y0,
+                     int y1, Picture& out) {
+  if (width <= 0) return;
+  const int last = width - 1;
+  for (int y = y0; y < y1; ++y) {
+    const std::uint8_t* hi = high.Row(y) + 2;
+    const std::uint8_t* lo = low.Row(y) + 2;
+    std::uint8_t* row = out.Row(y);
+    for (int x = 0; x < last; ++x) PutGrey(row, x, table[256 * hi[3 * x] + lo[3 * x]]);
+    const std::uint8_t g = table[256 * hi[3 * last] + lo[3 * last]];
+    // The last pixel of a narrower part of a wider picture: its next pixel
+    // is not this row's to write.
+    PutLast(row, last, g, g, g);
+  }
+}
+
+}  // namespace
+
+Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, int min) {
+  const LevelLut table = LevelTable(max, min);
+  Picture out = Picture::Unfilled(width, height);
+  ForEachRawBand(raw, width, height, [&](const std::int32_t* band, int y0, int count) {
+    for (int r = 0; r < count; ++r) {
+      const std::int32_t* in = band + static_cast<std::size_t>(r) * width;
+      std::uint8_t* row = out.Row(y0 + r);
+      for (int x = 0; x + 1 < width; ++x) PutGrey(row, x, table[static_cast<std::uint16_t>(in[x])]);
+      const std::uint8_t g = table[static_cast<std::uint16_t>(in[width - 1])];
+      PutLast(row, width - 1, g, g, g);
+    }
+  });
   return out;
 }
 
-Picture RenderLevels(const Picture& high, const Picture& low, int max, int min) {
-  const auto table = LevelTable(max, min);
+void RenderLevelsInto(const Picture& high, const Picture& low, int max, int min, Picture& out) {
+  const LevelLut table = LevelTable(max, min);
   const int width = std::min(high.width(), low.width());
   const int height = std::min(high.height(), low.height());
-  Picture out(low.width(), low.height());
-  for (int y = 0; y < height; ++y) {
-    const std::uint8_t* hi = high.Row(y);
-    const std::uint8_t* lo = low.Row(y);
-    std::uint8_t* row = out.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t g = table[256 * hi[3 * x + 2] + lo[3 * x + 2]];
-      row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
-    }
+  if (width == low.width() && height == low.height()) {
+    out.ResizeUnfilled(width, height);
+  } else {
+    // Planes of two sizes: the part outside either stays white.
+    out.Resize(low.width(), low.height());
   }
+  if (width <= 0 || height <= 0) return;
+  ParallelFor(height, static_cast<long long>(width) * height, [&](long long y0, long long y1) {
+    RenderPlaneRows(high, low, table, width, static_cast<int>(y0), static_cast<int>(y1), out);
+  });
+}
+
+Picture RenderLevels(const Picture& high, const Picture& low, int max, int min) {
+  Picture out;
+  RenderLevelsInto(high, low, max, min, out);
   return out;
 }
 
 void SplitRawPlanes(const IntMatrix& raw, int width, int height, Picture& high, Picture& low) {
-  high.Resize(width, height);
-  low.Resize(width, height);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* hi = high.Row(y);
-    std::uint8_t* lo = low.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const int v = raw[x][y];
-      hi[3 * x] = hi[3 * x + 1] = 0;
-      lo[3 * x] = lo[3 * x + 1] = 0;
-      hi[3 * x + 2] = static_cast<std::uint8_t>(v / 256);
-      lo[3 * x + 2] = static_cast<std::uint8_t>(v % 256);
-    }
-  }
+  high.ResizeUnfilled(width, height);
+  low.ResizeUnfilled(width, height);
+  WriteRawMatrix(raw, width, height, nullptr, nullptr, high, low);
+}
+
+void RenderRawWindow(const IntMatrix& raw, int width, int height, int max, int min, Picture& shown,
+                     Picture& high, Picture& low) {
+  const LevelLut table = LevelTable(max, min);
+  shown.ResizeUnfilled(width, height);
+  high.ResizeUnfilled(width, height);
+  low.ResizeUnfilled(width, height);
+  WriteRawMatrix(raw, width, height, &table, &shown, high, low);
+}
+
+void WriteRawRows(const std::uint16_t* values, int width, int y0, int count, const LevelLut* table,
+                  Picture* shown, Picture& high, Picture& low) {
+  WriteRawRowsT(values, width, y0, count, table, shown, high, low);
 }
 
 Picture RenderContrast(const Picture& base, double gain) {

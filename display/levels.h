@@ -5,6 +5,7 @@
 // Also the initial levels of a new 16-bit image and the zoom factor steps.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -30,19 +31,58 @@ InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height);
 // The same over the two planes of a 16-bit window.
 InitialLevelsResult InitialLevels(const Picture& high, const Picture& low);
 
+// The same sampling for readers that see the values in their own order:
+// columns and rows start, start + step, ... below x_end and y_end (every
+// pixel of a frame too small for the grid), and the sums of the samples,
+// which do not depend on the order they are added in.
+struct LevelGrid {
+  int start, step, x_end, y_end;
+};
+LevelGrid InitialLevelGrid(int width, int height);
+struct LevelSums {
+  long long sum = 0;
+  long long samples = 0;
+  int smallest = 65536;
+  void Add(int v) {
+    sum += v;
+    ++samples;
+    if (v < smallest) smallest = v;
+  }
+  void Merge(const LevelSums& other) {
+    sum += other.sum;
+    samples += other.samples;
+    smallest = std::min(smallest, other.smallest);
+  }
+};
+InitialLevelsResult LevelsFromSums(const LevelSums& sums);
+
 // Grey value of every raw value 0..65535 under the level window: with
 // scale = (max - min) * (1/255) held as a double, g = trunc((v - min) / scale)
 // in extended precision, then limited to 0..255. A window of zero width is
 // treated as a window of width 1 (values above min are white).
-std::array<std::uint8_t, 65536> LevelTable(int max, int min);
+using LevelLut = std::array<std::uint8_t, 65536>;
+LevelLut LevelTable(int max, int min);
 
-// Grey picture of a raw matrix (used when a frame is opened).
+// Grey picture of a raw matrix.
 Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, int min);
 // Grey picture from the two planes of a 16-bit window.
 Picture RenderLevels(const Picture& high, const Picture& low, int max, int min);
+// The same into `out`, whose storage is kept where its size fits (a level
+// change redraws the window without taking fresh memory).
+void RenderLevelsInto(const Picture& high, const Picture& low, int max, int min, Picture& out);
 // The two planes of raw values: red = v / 256 and red = v % 256, blue and
 // green 0.
 void SplitRawPlanes(const IntMatrix& raw, int width, int height, Picture& high, Picture& low);
+// Both at once, in one walk over the matrix: the shown picture
+// (RenderRawLevels) and the planes (SplitRawPlanes) of a new 16-bit window.
+void RenderRawWindow(const IntMatrix& raw, int width, int height, int max, int min, Picture& shown,
+                     Picture& high, Picture& low);
+// Rows y0 .. y0 + count - 1 of the planes (and, where `table` is given, of
+// the shown picture under it) from `count` rows of `width` raw values, row
+// after row. The pictures already have their size; every byte of those rows
+// is written.
+void WriteRawRows(const std::uint16_t* values, int width, int y0, int count, const LevelLut* table,
+                  Picture* shown, Picture& high, Picture& low);
 // Raw value of pixel (x, y) of a 16-bit window.
 inline int RawValue(const Picture& high, const Picture& low, int x, int y) {
   return 256 * high.Row(y)[3 * x + 2] + low.Row(y)[3 * x + 2];

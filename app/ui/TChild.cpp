@@ -14,6 +14,7 @@
 #include "app/star_width.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/numbers.h"
+#include "core/parallel.h"
 
 QImage ToQImage(const qirm::Picture& picture) {
   QImage image(picture.width(), picture.height(), QImage::Format_BGR888);
@@ -30,7 +31,20 @@ ImageView::ImageView(QWidget* parent) : QWidget(parent) {
 }
 
 void ImageView::SetPicture(const qirm::Picture& picture) {
-  m_image = ToQImage(picture);
+  // A picture of the same size is copied into the image already held: a
+  // level drag redraws the window many times a second, and fresh memory
+  // costs a page fault per page on top of the copy.
+  if (m_image.width() != picture.width() || m_image.height() != picture.height() ||
+      m_image.format() != QImage::Format_BGR888) {
+    m_image = QImage(picture.width(), picture.height(), QImage::Format_BGR888);
+  }
+  uchar* bits = m_image.bits();  // detaches from any copy still shared
+  const qsizetype line = m_image.bytesPerLine();
+  qirm::ParallelFor(picture.height(), static_cast<long long>(picture.width()) * picture.height(),
+                    [&](long long y0, long long y1) {
+                      for (long long y = y0; y < y1; ++y)
+                        std::memcpy(bits + y * line, picture.Row(static_cast<int>(y)), picture.stride());
+                    });
   update();
 }
 

@@ -1,0 +1,173 @@
+// The one-pass ways of making a 16-bit window's pictures (from a matrix in
+// bands, from a file's rows, into a kept picture, cut between several
+// threads) give every byte the plain per-pixel loops give, on sizes that
+// leave partial bands, partial thread parts and last pixels of rows.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/open_image.h"
+#include "core/fits_reader.h"
+#include "core/parallel.h"
+#include "display/level_presets.h"
+#include "display/levels.h"
+#include "fits_test_util.h"
+#include "tests/support/test_files.h"
+
+namespace qirm {
+namespace {
+
+// The rules as plain loops over every pixel.
+Picture PlainRender(const IntMatrix& raw, int w, int h, int max, int min) {
+  const LevelLut table = LevelTable(max, min);
+  Picture out(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t g = table[static_cast<std::uint16_t>(raw[x][y])];
+      out.Row(y)[3 * x] = out.Row(y)[3 * x + 1] = out.Row(y)[3 * x + 2] = g;
+    }
+  return out;
+}
+
+void PlainSplit(const IntMatrix& raw, int w, int h, Picture& hi, Picture& lo) {
+  hi = Picture(w, h);
+  lo = Picture(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int v = raw[x][y];
+      std::uint8_t* a = hi.Row(y) + 3 * x;
+      std::uint8_t* b = lo.Row(y) + 3 * x;
+      a[0] = a[1] = b[0] = b[1] = 0;
+      a[2] = static_cast<std::uint8_t>(v / 256);
+      b[2] = static_cast<std::uint8_t>(v % 256);
+    }
+}
+
+IntMatrix RandomMatrix(int w, int h, unsigned seed, bool out_of_range) {
+  IntMatrix m;
+  m.Allocate(w, h);
+  std::mt19937 rng(seed);
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) {
+      const std::uint32_t r = rng();
+      // Mostly sky around 1200, some of everything, and for the matrix
+      // paths values no reader makes (negative, above 65535).
+      int v = (r & 7) == 0 ? static_cast<int>(r >> 16) : 1150 + static_cast<int>(r % 200);
+      if (out_of_range && (r & 63) == 1) v = (r & 64) ? -1 - static_cast<int>(r >> 24) : 65536 + (r >> 24);
+      m[x][y] = v;
+    }
+  return m;
+}
+
+const int kSizes[][2] = {{1, 1}, {2, 3}, {20, 21}, {21, 20}, {33, 65}, {131, 67}, {257, 9}};
+
+TEST(OnePassWindow, MatrixPathsEqualThePlainLoopsAtAnyCut) {
+  for (int threads : {1, 3}) {
+    ScopedThreadCount count(threads);
+    for (const auto& size : kSizes) {
+      const int w = size[0], h = size[1];
+      const IntMatrix raw = RandomMatrix(w, h, static_cast<unsigned>(w * 1000 + h), true);
+      const std::string what = std::to_string(w) + " x " + std::to_string(h) + ", " + std::to_string(threads);
+      Picture hi, lo, shown, plain_hi, plain_lo;
+      PlainSplit(raw, w, h, plain_hi, plain_lo);
+      const Picture plain = PlainRender(raw, w, h, 1300, 1180);
+      SplitRawPlanes(raw, w, h, hi, lo);
+      EXPECT_EQ(hi, plain_hi) << what;
+      EXPECT_EQ(lo, plain_lo) << what;
+      EXPECT_EQ(RenderRawLevels(raw, w, h, 1300, 1180), plain) << what;
+      // Pictures that held something else (of another size, or of this size
+      // with other bytes) are written whole.
+      shown = Picture(w + 1, h);
+      hi = Picture(w, h);
+      RenderRawWindow(raw, w, h, 1300, 1180, shown, hi, lo);
+      EXPECT_EQ(shown, plain) << what;
+      EXPECT_EQ(hi, plain_hi) << what;
+      EXPECT_EQ(lo, plain_lo) << what;
+      Picture kept(w, h);
+      RenderLevelsInto(plain_hi, plain_lo, 1300, 1180, kept);
+      EXPECT_EQ(kept, RenderLevels(plain_hi, plain_lo, 1300, 1180)) << what;
+    }
+  }
+}
+
+TEST(OnePassWindow, PlanesOfTwoSizesLeaveTheRestWhite) {
+  ScopedThreadCount count(3);
+  const IntMatrix raw = RandomMatrix(40, 30, 7, false);
+  Picture hi, lo;
+  SplitRawPlanes(raw, 40, 30, hi, lo);
+  Picture narrow_hi;
+  Picture narrow_lo;
+  SplitRawPlanes(raw, 37, 30, narrow_hi, narrow_lo);
+  // High plane narrower than the low one: 37 columns drawn, 3 white.
+  Picture out(40, 30);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x)
+      if (x < 37) {
+        const std::uint8_t g = LevelTable(1300, 1180)[static_cast<std::uint16_t>(raw[x][y])];
+        out.Row(y)[3 * x] = out.Row(y)[3 * x + 1] = out.Row(y)[3 * x + 2] = g;
+      }
+  EXPECT_EQ(RenderLevels(narrow_hi, lo, 1300, 1180), out);
+  Picture kept(40, 30);
+  kept.Row(0)[3 * 39] = 7;  // not white before: white after
+  RenderLevelsInto(narrow_hi, lo, 1300, 1180, kept);
+  EXPECT_EQ(kept, out);
+}
+
+TEST(OnePassWindow, OpeningFromTheFileRowsEqualsTheMatrixPath) {
+  fits_test::TempDir dir(true);
+  for (int threads : {1, 3}) {
+    ScopedThreadCount count(threads);
+    for (const auto& size : kSizes) {
+      const int w = size[0], h = size[1];
+      const IntMatrix m = RandomMatrix(w, h, static_cast<unsigned>(w + 7 * h), false);
+      std::vector<int> values;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) values.push_back(m[x][y]);
+      std::string bytes = test::Fits16Bytes(w, h, values);
+      // A file cut short: the missing bytes count as 255.
+      const bool short_file = w * h > 100;
+      if (short_file) bytes.resize(2880 + 2 * (w * h) - 2 * w - 1);
+      const std::string path = dir.File("f.fits");
+      test::WriteBytes(path, bytes);
+      const std::string what = std::to_string(w) + " x " + std::to_string(h) + ", " + std::to_string(threads);
+
+      FitsHeader header;
+      ASSERT_TRUE(ReadFitsHeader(path, header));
+      IntMatrix raw;
+      raw.Allocate(w, h);
+      ASSERT_TRUE(ReadFitsFile(path, header, raw));
+      ToUnsigned16(32768, w, h, raw);
+      const InitialLevelsResult levels = InitialLevels(raw, w, h);
+      Picture plain_hi, plain_lo;
+      PlainSplit(raw, w, h, plain_hi, plain_lo);
+
+      ImageDocument doc;
+      ASSERT_TRUE(LoadFitsDocument(path, doc)) << what;
+      EXPECT_EQ(doc.Image, PlainRender(raw, w, h, levels.max, levels.min)) << what;
+      EXPECT_EQ(doc.ImageZm, plain_hi) << what;
+      EXPECT_EQ(doc.ImageZm2, plain_lo) << what;
+      EXPECT_EQ(doc.max_level, levels.max) << what;
+      EXPECT_EQ(doc.min_level, levels.min) << what;
+      EXPECT_EQ(doc.mean, levels.mean) << what;
+
+      // Without the shown picture, and with it drawn afterwards.
+      ImageDocument later;
+      ASSERT_TRUE(LoadFitsDocument(path, later, false)) << what;
+      EXPECT_TRUE(later.Image.empty()) << what;
+      EXPECT_EQ(later.ImageZm, doc.ImageZm) << what;
+      DrawDeferredPicture(later);
+      EXPECT_EQ(later.Image, doc.Image) << what;
+
+      // The histogram of the levels panel, counted in parts.
+      std::vector<std::int64_t> counts(65536, 0);
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) ++counts[raw[x][y]];
+      EXPECT_EQ(ValueCounts(doc), counts) << what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qirm
