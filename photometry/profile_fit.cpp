@@ -1,0 +1,146 @@
+#include "photometry/profile_fit.h"
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "photometry/least_squares.h"
+
+namespace qirm {
+namespace {
+
+struct Box {
+  std::vector<double> x, y, v;
+  int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+};
+
+Box BoxAbout(const SamplePlane& plane, double cx, double cy, int half) {
+  Box box;
+  const int ix = static_cast<int>(std::lround(cx));
+  const int iy = static_cast<int>(std::lround(cy));
+  box.x0 = ix - half;
+  box.x1 = ix + half;
+  box.y0 = iy - half;
+  box.y1 = iy + half;
+  for (int y = box.y0; y <= box.y1; ++y) {
+    for (int x = box.x0; x <= box.x1; ++x) {
+      if (!plane.Inside(x, y)) continue;
+      box.x.push_back(x);
+      box.y.push_back(y);
+      box.v.push_back(plane.At(x, y));
+    }
+  }
+  return box;
+}
+
+bool InBox(const Box& box, double x, double y) {
+  return x >= box.x0 - 0.5 && x <= box.x1 + 0.5 && y >= box.y0 - 0.5 && y <= box.y1 + 0.5;
+}
+
+}  // namespace
+
+double GaussianFit::Fwhm() const { return kSigmaToFwhm * std::sqrt(sigma_major * sigma_minor); }
+double GaussianFit::Ellipticity() const { return sigma_major > 0 ? 1 - sigma_minor / sigma_major : 0; }
+double MoffatFit::Fwhm() const { return 2 * alpha * std::sqrt(std::pow(2.0, 1 / beta) - 1); }
+
+GaussianFit FitGaussian(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
+                        double fwhm) {
+  GaussianFit fit;
+  const Box box = BoxAbout(plane, cx, cy, half);
+  const int m = static_cast<int>(box.v.size());
+  if (m < 14) return fit;
+  // The exponent as a quadratic form a dx^2 + 2 b dx dy + c dy^2: no angle
+  // to wrap and no degeneracy for a round star.
+  const double s = std::max(fwhm, 1.0) / kSigmaToFwhm;
+  std::vector<double> p = {peak - sky, cx, cy, 1 / (s * s), 0, 1 / (s * s), sky};
+  const ResidualFunction f = [&box, m](const std::vector<double>& q, double* r, double* jac) {
+    const double a = q[3], b = q[4], c = q[5];
+    if (!(a > 0 && c > 0 && a * c - b * b > 0)) return false;
+    for (int i = 0; i < m; ++i) {
+      const double dx = box.x[i] - q[1];
+      const double dy = box.y[i] - q[2];
+      const double e = std::exp(-0.5 * (a * dx * dx + 2 * b * dx * dy + c * dy * dy));
+      const double g = q[0] * e;
+      r[i] = box.v[i] - (g + q[6]);
+      if (!jac) continue;
+      double* row = jac + 7 * i;
+      // Derivatives of the residual: minus those of the model.
+      row[0] = -e;
+      row[1] = -g * (a * dx + b * dy);
+      row[2] = -g * (b * dx + c * dy);
+      row[3] = 0.5 * g * dx * dx;
+      row[4] = g * dx * dy;
+      row[5] = 0.5 * g * dy * dy;
+      row[6] = -1;
+    }
+    return true;
+  };
+  const LeastSquaresResult lsq = LevenbergMarquardt(f, m, p);
+  const double a = p[3], b = p[4], c = p[5];
+  if (!lsq.converged || !(a > 0 && c > 0 && a * c - b * b > 0) || !InBox(box, p[1], p[2])) return fit;
+  // Eigenvalues of [[a, b], [b, c]]: the larger belongs to the minor axis.
+  const double mean = 0.5 * (a + c);
+  const double diff = std::hypot(0.5 * (a - c), b);
+  const double big = mean + diff;
+  const double small = mean - diff;
+  if (!(small > 0)) return fit;
+  fit.amplitude = p[0];
+  fit.x = p[1];
+  fit.y = p[2];
+  fit.sky = p[6];
+  fit.sigma_minor = 1 / std::sqrt(big);
+  fit.sigma_major = 1 / std::sqrt(small);
+  // The major axis is the eigenvector of the smaller eigenvalue.
+  double theta = 0.5 * std::atan2(-2 * b, c - a) * 180 / std::numbers::pi;
+  if (theta <= -90) theta += 180;
+  if (theta > 90) theta -= 180;
+  fit.theta = theta;
+  fit.ok = std::isfinite(fit.Fwhm()) && p[0] > 0;
+  return fit;
+}
+
+MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak, double fwhm) {
+  MoffatFit fit;
+  const Box box = BoxAbout(plane, cx, cy, half);
+  const int m = static_cast<int>(box.v.size());
+  if (m < 12) return fit;
+  const double beta0 = 2.5;
+  const double alpha0 = std::max(fwhm, 1.0) / (2 * std::sqrt(std::pow(2.0, 1 / beta0) - 1));
+  std::vector<double> p = {peak - sky, cx, cy, alpha0, beta0, sky};
+  const ResidualFunction f = [&box, m](const std::vector<double>& q, double* r, double* jac) {
+    const double alpha = q[3], beta = q[4];
+    if (!(alpha > 0 && beta >= 0.5 && beta <= 50)) return false;
+    const double inv_a2 = 1 / (alpha * alpha);
+    for (int i = 0; i < m; ++i) {
+      const double dx = box.x[i] - q[1];
+      const double dy = box.y[i] - q[2];
+      const double r2 = dx * dx + dy * dy;
+      const double base = 1 + r2 * inv_a2;
+      const double e = std::pow(base, -beta);
+      const double g = q[0] * e;
+      r[i] = box.v[i] - (g + q[5]);
+      if (!jac) continue;
+      double* row = jac + 6 * i;
+      const double k = 2 * q[0] * beta * e / base * inv_a2;
+      row[0] = -e;
+      row[1] = -k * dx;
+      row[2] = -k * dy;
+      row[3] = -k * r2 / alpha;
+      row[4] = g * std::log(base);
+      row[5] = -1;
+    }
+    return true;
+  };
+  const LeastSquaresResult lsq = LevenbergMarquardt(f, m, p);
+  if (!lsq.converged || !(p[3] > 0) || !InBox(box, p[1], p[2]) || !(p[0] > 0)) return fit;
+  fit.amplitude = p[0];
+  fit.x = p[1];
+  fit.y = p[2];
+  fit.alpha = p[3];
+  fit.beta = p[4];
+  fit.sky = p[5];
+  fit.ok = std::isfinite(fit.Fwhm());
+  return fit;
+}
+
+}  // namespace qirm

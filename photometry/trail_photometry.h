@@ -1,0 +1,58 @@
+// Trail photometry: what "測光（流星）" and `qirm-cli trail` measure along a
+// meteor or satellite trail from (x1, y1) to (x2, y2), image pixels as in
+// photometry/aperture.h.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/status.h"
+#include "photometry/sample_plane.h"
+
+namespace qirm {
+
+struct TrailParams {
+  double width = 5;    // the trail band: |distance from the segment's line| <= width / 2
+  double sky_gap = 3;  // between the band and each sky band
+  // Each sky band is as wide as the trail band (at least 3 pixels).
+};
+
+// Refused: width not above 0, gap below 0, either not finite, or more than
+// 1000 pixels.
+Status CheckTrailParams(const TrailParams& params);
+
+struct TrailBin {
+  double s = 0;     // distance along the trail of the bin's middle, pixels
+  double x = 0, y = 0;  // that point in the picture
+  double flux = 0;  // flux per pixel of length: mean of (value - sky) x width
+  int count = 0;    // pixels of the bin
+};
+
+struct TrailMeasurement {
+  double length = 0;
+  double flux = 0;  // sum over the bins of flux x bin length
+  double sky = 0, sky_sigma = 0;
+  int sky_count = 0;
+  int band_pixels = 0;
+  std::vector<TrailBin> profile;
+};
+
+// Pixels count by their centres. The band's pixels with 0 <= s < length (s
+// along the segment from its first end) are cut into bins one pixel long;
+// the sky is the clipped median (3 sigma) of the two side bands' pixels, the
+// same s range, from width / 2 + gap to width / 2 + gap + max(width, 3) on
+// either side. A bin whose pixels all lie off the picture is kept with count
+// 0 and flux NaN and left out of the total. Fails for ends less than 1 pixel
+// apart, or when no band pixel or no sky pixel lies on the picture.
+Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, double y2, const TrailParams& params,
+                    TrailMeasurement& out);
+
+// The profile file: "# " lines naming the source, ends, width, gap, sky,
+// its sigma, length and flux, a "# s x y flux count" heading, then a line a
+// bin (s, x, y with 2 decimals, flux with 8 significant digits, count).
+std::string TrailProfileText(const TrailMeasurement& m, const std::string& source, double x1, double y1, double x2,
+                             double y2, const TrailParams& params);
+// LENGTH, FLUX, SKY, SKY_SIGMA as "KEY=VALUE\n" lines.
+std::string TrailKeyValueLines(const TrailMeasurement& m);
+
+}  // namespace qirm
