@@ -84,7 +84,8 @@ int PhotometryVerb(const std::vector<std::string>& args) {
   const bool has_xy = positional.size() == 3;
   if (!(has_xy || (positional.size() == 1 && !csv.empty())) ||
       (has_xy && (!ParseReal(positional[1], x) || !ParseReal(positional[2], y)))) {
-    return UsageError(csv.empty() ? "photometry needs FILE X Y" : "photometry needs FILE [X Y] --csv POSITIONS");
+    return UsageError(csv.empty() ? "photometry needs FILE X Y"
+                                  : "photometry needs FILE [X Y] --csv POSITIONS");
   }
   if (gain) params.gain = *gain;
   if (read_noise) params.read_noise = *read_noise;
@@ -111,7 +112,8 @@ int PhotometryVerb(const std::vector<std::string>& args) {
   std::vector<StarMeasurement> measured(positions.size());
   for (std::size_t k = 0; k < positions.size(); ++k) {
     if (Status s = MeasureStar(plane, positions[k].x, positions[k].y, params, header, measured[k]); !s) {
-      const std::string where = positions[k].line ? csv + ": line " + FormatInt(positions[k].line) + ": " : "";
+      const std::string where =
+          positions[k].line ? csv + ": line " + FormatInt(positions[k].line) + ": " : "";
       return Fail(where + s.message());
     }
   }
@@ -154,9 +156,10 @@ int TrailVerb(const std::vector<std::string>& args) {
   SamplePlane plane;
   if (Status s = OpenPlane(positional[0], ws, plane); !s) return Fail(s.message());
   TrailMeasurement m;
-  if (Status s = MeasureTrail(plane, ends[0], ends[1], ends[2], ends[3], params, m); !s) return Fail(s.message());
-  const std::string text =
-      TrailProfileText(m, FileNameWithoutDirectory(positional[0]), ends[0], ends[1], ends[2], ends[3], params);
+  if (Status s = MeasureTrail(plane, ends[0], ends[1], ends[2], ends[3], params, m); !s)
+    return Fail(s.message());
+  const std::string text = TrailProfileText(m, FileNameWithoutDirectory(positional[0]), ends[0], ends[1],
+                                            ends[2], ends[3], params);
   if (Status s = WriteFileReplacing(out, std::vector<std::uint8_t>(text.begin(), text.end())); !s) {
     return Fail(s.message());
   }

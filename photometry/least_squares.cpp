@@ -30,7 +30,8 @@ bool SolveSymmetric(std::vector<double> a, std::vector<double>& b, int n) {
   return true;
 }
 
-LeastSquaresResult LevenbergMarquardt(const ResidualFunction& f, int m, std::vector<double>& p, int max_iterations) {
+LeastSquaresResult LevenbergMarquardt(const ResidualFunction& f, int m, std::vector<double>& p,
+                                      int max_iterations) {
   const int n = static_cast<int>(p.size());
   LeastSquaresResult result;
   std::vector<double> r(m), jac(static_cast<std::size_t>(m) * n), trial_r(m);

@@ -99,7 +99,8 @@ GaussianFit FitGaussian(const SamplePlane& plane, double cx, double cy, int half
   return fit;
 }
 
-MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak, double fwhm) {
+MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
+                    double fwhm) {
   MoffatFit fit;
   const Box box = BoxAbout(plane, cx, cy, half);
   const int m = static_cast<int>(box.v.size());

@@ -41,6 +41,7 @@ struct MoffatFit {
 GaussianFit FitGaussian(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
                         double fwhm);
 // beta is kept within 0.5 .. 50 (the start is 2.5).
-MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak, double fwhm);
+MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
+                    double fwhm);
 
 }  // namespace qirm

@@ -25,7 +25,8 @@ struct SamplePlane {
 
   bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
   double At(int x, int y) const {
-    return values[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+    return values[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                  static_cast<std::size_t>(x)];
   }
 };
 

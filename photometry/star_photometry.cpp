@@ -17,12 +17,14 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }
 
 Status CheckStarParams(const StarPhotometryParams& p) {
-  for (double v : {p.aperture, p.annulus_inner, p.annulus_outer, p.search, p.zero_point, p.gain, p.read_noise}) {
+  for (double v :
+       {p.aperture, p.annulus_inner, p.annulus_outer, p.search, p.zero_point, p.gain, p.read_noise}) {
     if (!std::isfinite(v)) return Status::Error("photometry values must be finite numbers");
   }
   if (!(p.aperture > 0)) return Status::Error("the aperture radius must be above 0");
   if (p.annulus_inner < p.aperture) return Status::Error("the annulus must not start inside the aperture");
-  if (!(p.annulus_outer > p.annulus_inner)) return Status::Error("the annulus's outer radius must exceed its inner");
+  if (!(p.annulus_outer > p.annulus_inner))
+    return Status::Error("the annulus's outer radius must exceed its inner");
   if (p.annulus_outer > 1000) return Status::Error("the annulus's outer radius must not exceed 1000 pixels");
   if (p.search < 0) return Status::Error("the search radius must not be negative");
   if (!(p.gain > 0)) return Status::Error("the gain must be above 0");
@@ -38,7 +40,8 @@ Status MeasureStar(const SamplePlane& plane, double x, double y, const StarPhoto
   // The sky about the brightest pixel decides which values count as the
   // star's when the centre is refined.
   int px = 0, py = 0;
-  if (!BrightestPixel(plane, x, y, params.search, px, py)) return Status::Error("the position lies outside the picture");
+  if (!BrightestPixel(plane, x, y, params.search, px, py))
+    return Status::Error("the position lies outside the picture");
   double cx = px, cy = py;
   const ClippedStats first_sky = AnnulusSky(plane, cx, cy, params.annulus_inner, params.annulus_outer);
   if (first_sky.count == 0) return Status::Error("the sky annulus lies outside the picture");
@@ -56,7 +59,8 @@ Status MeasureStar(const SamplePlane& plane, double x, double y, const StarPhoto
   out.flux = ap.sum - sky.median * ap.area;
   out.peak = ap.area > 0 ? ap.peak : kNaN;
   out.clipped = ap.clipped || cx - params.annulus_outer < -0.5 || cy - params.annulus_outer < -0.5 ||
-                cx + params.annulus_outer > plane.width - 0.5 || cy + params.annulus_outer > plane.height - 0.5;
+                cx + params.annulus_outer > plane.width - 0.5 ||
+                cy + params.annulus_outer > plane.height - 0.5;
   out.gain = header.gain.value_or(params.gain);
   out.read_noise = header.read_noise.value_or(params.read_noise);
   const double noise = std::max(sky.sigma, out.read_noise / out.gain);
@@ -100,18 +104,21 @@ std::string RealText(double v, int digits, char style) {
 }
 
 const std::vector<std::string>& StarValueNames() {
-  static const std::vector<std::string> names = {"X",     "Y",       "FLUX", "FLUX_ERR",   "SKY",
-                                                 "SKY_SIGMA", "SNR", "MAG",  "MAG_ERR",    "PEAK",
-                                                 "FWHM_GAUSS", "FWHM_MOFFAT", "MOFFAT_BETA", "ELLIPTICITY", "THETA"};
+  static const std::vector<std::string> names = {
+      "X",       "Y",    "FLUX",       "FLUX_ERR",    "SKY",         "SKY_SIGMA",   "SNR",  "MAG",
+      "MAG_ERR", "PEAK", "FWHM_GAUSS", "FWHM_MOFFAT", "MOFFAT_BETA", "ELLIPTICITY", "THETA"};
   return names;
 }
 
 std::vector<std::string> StarValueTexts(const StarMeasurement& m) {
-  return {RealText(m.x, 3),          RealText(m.y, 3),           RealText(m.flux, 10, 'g'),
-          RealText(m.flux_err, 10, 'g'), RealText(m.sky, 10, 'g'), RealText(m.sky_sigma, 10, 'g'),
-          RealText(m.snr, 2),        RealText(m.mag, 4),         RealText(m.mag_err, 4),
-          RealText(m.peak, 10, 'g'), RealText(m.fwhm_gauss, 3),  RealText(m.fwhm_moffat, 3),
-          RealText(m.moffat_beta, 3), RealText(m.ellipticity, 3), RealText(m.theta, 1)};
+  return {RealText(m.x, 3),           RealText(m.y, 3),
+          RealText(m.flux, 10, 'g'),  RealText(m.flux_err, 10, 'g'),
+          RealText(m.sky, 10, 'g'),   RealText(m.sky_sigma, 10, 'g'),
+          RealText(m.snr, 2),         RealText(m.mag, 4),
+          RealText(m.mag_err, 4),     RealText(m.peak, 10, 'g'),
+          RealText(m.fwhm_gauss, 3),  RealText(m.fwhm_moffat, 3),
+          RealText(m.moffat_beta, 3), RealText(m.ellipticity, 3),
+          RealText(m.theta, 1)};
 }
 
 std::string StarKeyValueLines(const StarMeasurement& m) {
@@ -148,8 +155,8 @@ Status ParsePositionList(const std::string& text, std::vector<StarPosition>& pos
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#') continue;
-    const bool heading = first && !(std::isdigit(static_cast<unsigned char>(line[start])) || line[start] == '-' ||
-                                    line[start] == '+' || line[start] == '.');
+    const bool heading = first && !(std::isdigit(static_cast<unsigned char>(line[start])) ||
+                                    line[start] == '-' || line[start] == '+' || line[start] == '.');
     first = false;
     if (heading) continue;
     const std::size_t comma = line.find(',');
@@ -157,7 +164,8 @@ Status ParsePositionList(const std::string& text, std::vector<StarPosition>& pos
     StarPosition p;
     p.line = number;
     if (comma == std::string::npos || !ParseReal(line.substr(0, comma), p.x) ||
-        !ParseReal(line.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1), p.y) ||
+        !ParseReal(line.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1),
+                   p.y) ||
         !std::isfinite(p.x) || !std::isfinite(p.y)) {
       return Status::Error("line " + FormatInt(number) + ": expected X,Y");
     }

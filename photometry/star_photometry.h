@@ -11,13 +11,13 @@
 namespace qirm {
 
 struct StarPhotometryParams {
-  double aperture = 6;         // radius r of the circular aperture, pixels
-  double annulus_inner = 10;   // sky annulus rin..rout
+  double aperture = 6;        // radius r of the circular aperture, pixels
+  double annulus_inner = 10;  // sky annulus rin..rout
   double annulus_outer = 15;
-  double search = 5;           // the star's peak is looked for this far from the click
-  double zero_point = 25;      // MAG = ZP - 2.5 log10(FLUX)
-  double gain = 1;             // electrons per unit, where the header has none
-  double read_noise = 0;       // electrons, where the header has none
+  double search = 5;       // the star's peak is looked for this far from the click
+  double zero_point = 25;  // MAG = ZP - 2.5 log10(FLUX)
+  double gain = 1;         // electrons per unit, where the header has none
+  double read_noise = 0;   // electrons, where the header has none
 };
 
 // The values a dialog or the command line gave are refused with a message:
@@ -36,11 +36,11 @@ struct StarMeasurement {
   double snr = 0;
   double mag = 0;  // NaN for a flux not above 0
   double mag_err = 0;
-  double peak = 0;  // highest value in the aperture (sky included)
+  double peak = 0;                                    // highest value in the aperture (sky included)
   double fwhm_gauss = 0, ellipticity = 0, theta = 0;  // NaN when the fit failed
   double fwhm_moffat = 0, moffat_beta = 0;            // NaN when the fit failed
   double gain = 1, read_noise = 0;                    // what the error used
-  bool clipped = false;  // part of the aperture or annulus lies off the picture
+  bool clipped = false;                               // part of the aperture or annulus lies off the picture
 };
 
 // Measures the star nearest the click (x, y): the centroid (MomentCentroid

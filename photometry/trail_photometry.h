@@ -22,10 +22,10 @@ struct TrailParams {
 Status CheckTrailParams(const TrailParams& params);
 
 struct TrailBin {
-  double s = 0;     // distance along the trail of the bin's middle, pixels
+  double s = 0;         // distance along the trail of the bin's middle, pixels
   double x = 0, y = 0;  // that point in the picture
-  double flux = 0;  // flux per pixel of length: mean of (value - sky) x width
-  int count = 0;    // pixels of the bin
+  double flux = 0;      // flux per pixel of length: mean of (value - sky) x width
+  double coverage = 0;  // the part of the bin's rectangle on the picture, 0..1
 };
 
 struct TrailMeasurement {
@@ -33,25 +33,29 @@ struct TrailMeasurement {
   double flux = 0;  // sum over the bins of flux x bin length
   double sky = 0, sky_sigma = 0;
   int sky_count = 0;
-  int band_pixels = 0;
+  int band_pixels = 0;  // pixels whose centres lie in the band
   std::vector<TrailBin> profile;
 };
 
-// Pixels count by their centres. The band's pixels with 0 <= s < length (s
-// along the segment from its first end) are cut into bins one pixel long;
-// the sky is the clipped median (3 sigma) of the two side bands' pixels, the
-// same s range, from width / 2 + gap to width / 2 + gap + max(width, 3) on
-// either side. A bin whose pixels all lie off the picture is kept with count
-// 0 and flux NaN and left out of the total. Fails for ends less than 1 pixel
-// apart, or when no band pixel or no sky pixel lies on the picture.
-Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, double y2, const TrailParams& params,
-                    TrailMeasurement& out);
+// The band, 0 <= s < length along the segment from its first end, is cut
+// into bins one pixel long; each bin's flux is the integral of (value - sky)
+// over its rectangle (the picture constant over each pixel, sampled 5 x 5
+// per pixel of area) per unit of length, the mean over the part on the
+// picture times the width. The sky is the clipped median (3 sigma) of the
+// pixels whose centres lie in the two side bands of the same s range, from
+// width / 2 + gap to width / 2 + gap + max(width, 3) on either side. A bin
+// wholly off the picture has flux NaN and is left out of the total. Fails for
+// ends less than 1 pixel apart, or when no bin or no sky pixel lies on the
+// picture.
+Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, double y2,
+                    const TrailParams& params, TrailMeasurement& out);
 
 // The profile file: "# " lines naming the source, ends, width, gap, sky,
-// its sigma, length and flux, a "# s x y flux count" heading, then a line a
-// bin (s, x, y with 2 decimals, flux with 8 significant digits, count).
-std::string TrailProfileText(const TrailMeasurement& m, const std::string& source, double x1, double y1, double x2,
-                             double y2, const TrailParams& params);
+// its sigma, length and flux, a "# s x y flux coverage" heading, then a line a
+// bin (s, x, y with 2 decimals, flux with 8 significant digits, coverage
+// with 3 decimals).
+std::string TrailProfileText(const TrailMeasurement& m, const std::string& source, double x1, double y1,
+                             double x2, double y2, const TrailParams& params);
 // LENGTH, FLUX, SKY, SKY_SIGMA as "KEY=VALUE\n" lines.
 std::string TrailKeyValueLines(const TrailMeasurement& m);
 
