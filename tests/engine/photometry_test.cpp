@@ -97,7 +97,7 @@ TEST(ApertureGeometry, PixelsOffThePictureAreLeftOutAndReported) {
 TEST(SkyStatistics, ClippingDropsOutliersAndTheMedianOfEvenCountsIsTheMiddlePair) {
   std::vector<double> values(100, 10.0);
   for (int i = 0; i < 50; ++i) values[i] = 9;  // median of 9 and 10
-  values.push_back(1000);                       // a star in the annulus
+  values.push_back(1000);                      // a star in the annulus
   values.push_back(-500);
   const ClippedStats s = SigmaClippedStats(values);
   EXPECT_EQ(s.count, 100);
@@ -142,7 +142,9 @@ TEST(StarPhotometry, MoffatFitRecoversWidthAndBeta) {
   SamplePlane p = Flat(60, 60, 50);
   const double alpha = 3, beta = 3.2;
   for (int y = 0; y < 60; ++y)
-    for (int x = 0; x < 60; ++x) At(p, x, y) += 1000 * std::pow(1 + (std::pow(x - 30.4, 2) + std::pow(y - 29.8, 2)) / (alpha * alpha), -beta);
+    for (int x = 0; x < 60; ++x)
+      At(p, x, y) +=
+          1000 * std::pow(1 + (std::pow(x - 30.4, 2) + std::pow(y - 29.8, 2)) / (alpha * alpha), -beta);
   const MoffatFit fit = FitMoffat(p, 30, 30, 10, 50, 1000, 4);
   ASSERT_TRUE(fit.ok);
   EXPECT_NEAR(fit.beta, beta, 1e-5);
@@ -167,7 +169,8 @@ TEST(StarPhotometry, ErrorBudgetUsesTheHeadersGainAndReadNoiseFirst) {
   EXPECT_NEAR(m.snr, m.flux / m.flux_err, 1e-9);
   EXPECT_NEAR(m.mag_err, 1.0857362047581294 / m.snr, 1e-9);
 
-  const HeaderNoise header = NoiseFromHeader({fits_test::Fixed("GAIN", "2.5"), fits_test::Fixed("RDNOISE", "0.")});
+  const HeaderNoise header =
+      NoiseFromHeader({fits_test::Fixed("GAIN", "2.5"), fits_test::Fixed("RDNOISE", "0.")});
   ASSERT_TRUE(MeasureStar(p, 30, 30, params, header, m).ok());
   EXPECT_EQ(m.gain, 2.5);
   EXPECT_EQ(m.read_noise, 0);
@@ -235,7 +238,8 @@ TEST(TrailPhotometry, ASlantedTrailGivesItsFluxPerLengthAndTheSkyBeside) {
     for (int x = 0; x < 120; ++x) {
       const double s = (x - x1) * ux + (y - y1) * uy;
       const double t = -(x - x1) * uy + (y - y1) * ux;
-      if (s > -5 && s < len + 5) At(p, x, y) += 300 / (1.5 * std::sqrt(2 * std::numbers::pi)) * std::exp(-0.5 * t * t / 2.25);
+      if (s > -5 && s < len + 5)
+        At(p, x, y) += 300 / (1.5 * std::sqrt(2 * std::numbers::pi)) * std::exp(-0.5 * t * t / 2.25);
     }
   AddGaussian(p, 60 - 14 * uy, 53.1 + 14 * ux, 5000, 1, 1, 0);
   TrailMeasurement m;
@@ -305,10 +309,10 @@ TEST(PhotometryOracle, RealFramesAgreeWithPhotutilsAndAstropyModeling) {
     double x, y;  // the manifest's 1-based positions
   };
   const std::vector<Star> stars = {
-      {"fixtures/kpno_m51_B_dev_pix.fits", 404.5, 274.3},  {"fixtures/kpno_m51_B_dev_pix.fits", 379.1, 66.8},
-      {"fixtures/kpno_m51_B_dev_pix.fits", 442.0, 409.7},  {"fixtures/kpno_m51_B_dev_pix.fits", 224.3, 131.2},
-      {"fixtures/dss_m67_M6707HH.fits", 1012.5, 664.6},    {"fixtures/dss_m67_M6707HH.fits", 197.7, 928.4},
-      {"registration/M13_blue_0001.fits", 705.8, 447.3},   {"registration/M13_blue_0001.fits", 691.4, 554.8},
+      {"fixtures/kpno_m51_B_dev_pix.fits", 404.5, 274.3}, {"fixtures/kpno_m51_B_dev_pix.fits", 379.1, 66.8},
+      {"fixtures/kpno_m51_B_dev_pix.fits", 442.0, 409.7}, {"fixtures/kpno_m51_B_dev_pix.fits", 224.3, 131.2},
+      {"fixtures/dss_m67_M6707HH.fits", 1012.5, 664.6},   {"fixtures/dss_m67_M6707HH.fits", 197.7, 928.4},
+      {"registration/M13_blue_0001.fits", 705.8, 447.3},  {"registration/M13_blue_0001.fits", 691.4, 554.8},
   };
   fits_test::TempDir dir;
   std::ofstream list(dir.File("stars.txt"));
@@ -351,8 +355,9 @@ TEST(PhotometryOracle, RealFramesAgreeWithPhotutilsAndAstropyModeling) {
     worst_sky = std::max(worst_sky, std::fabs(m.sky / sky - 1));
     worst_fwhm = std::max(worst_fwhm, std::fabs(m.fwhm_gauss / fwhm - 1));
   }
-  std::printf("%zu stars: largest relative difference of the aperture sum %.2g, sky %.2g, Gaussian FWHM %.2g\n",
-              stars.size(), worst_sum, worst_sky, worst_fwhm);
+  std::printf(
+      "%zu stars: largest relative difference of the aperture sum %.2g, sky %.2g, Gaussian FWHM %.2g\n",
+      stars.size(), worst_sum, worst_sky, worst_fwhm);
 }
 
 }  // namespace
