@@ -109,12 +109,14 @@ int PhotometryVerb(const std::vector<std::string>& args) {
   const HeaderNoise header = NoiseFromHeader(ws.active()->fits_cards);
   // Every star is measured before anything is printed: a failure leaves no
   // half table behind.
-  std::vector<StarMeasurement> measured(positions.size());
+  std::vector<StarMeasurement> measured;
+  std::vector<Status> statuses;
+  MeasureStars(plane, positions, params, header, measured, statuses);
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (Status s = MeasureStar(plane, positions[k].x, positions[k].y, params, header, measured[k]); !s) {
+    if (!statuses[k]) {
       const std::string where =
           positions[k].line ? csv + ": line " + FormatInt(positions[k].line) + ": " : "";
-      return Fail(where + s.message());
+      return Fail(where + statuses[k].message());
     }
   }
   if (csv.empty()) {

@@ -1,5 +1,6 @@
 #include "photometry/least_squares.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qirm {
@@ -31,7 +32,8 @@ bool SolveSymmetric(std::vector<double> a, std::vector<double>& b, int n) {
 }
 
 LeastSquaresResult LevenbergMarquardt(const ResidualFunction& f, int m, std::vector<double>& p,
-                                      int max_iterations) {
+                                      int max_iterations, const std::vector<double>& lower,
+                                      const std::vector<double>& upper) {
   const int n = static_cast<int>(p.size());
   LeastSquaresResult result;
   std::vector<double> r(m), jac(static_cast<std::size_t>(m) * n), trial_r(m);
@@ -62,10 +64,22 @@ LeastSquaresResult LevenbergMarquardt(const ResidualFunction& f, int m, std::vec
     std::vector<double> damped = jtj;
     for (int a = 0; a < n; ++a) damped[a * n + a] += lambda * std::max(jtj[a * n + a], 1e-300);
     for (int a = 0; a < n; ++a) step[a] = -jtr[a];
+    // A parameter on its bound that the descent would push beyond is held
+    // there: solved for, it would spoil the others' step.
+    for (int a = 0; a < n && !lower.empty(); ++a) {
+      if (!((p[a] <= lower[a] && jtr[a] > 0) || (p[a] >= upper[a] && jtr[a] < 0))) continue;
+      for (int b = 0; b < n; ++b) damped[a * n + b] = damped[b * n + a] = 0;
+      damped[a * n + a] = 1;
+      step[a] = 0;
+    }
     bool accepted = false;
     double trial_cost = 0;
     if (SolveSymmetric(damped, step, n)) {
-      for (int a = 0; a < n; ++a) trial[a] = p[a] + step[a];
+      for (int a = 0; a < n; ++a) {
+        trial[a] = p[a] + step[a];
+        if (!lower.empty()) trial[a] = std::clamp(trial[a], lower[a], upper[a]);
+        step[a] = trial[a] - p[a];
+      }
       if (f(trial, trial_r.data(), nullptr)) {
         trial_cost = cost_of(trial_r);
         accepted = std::isfinite(trial_cost) && trial_cost < cost;

@@ -25,8 +25,12 @@ struct LeastSquaresResult {
 // Converged when a step lowers the cost by less than 1e-10 of it or moves
 // every parameter by less than 1e-10 of its size; gives up after
 // `max_iterations` or when lambda exceeds 1e12.
+// Where `lower` and `upper` are given (n values each), every trial point is
+// clipped to them first: a parameter pressing on its bound stays there while
+// the others go on converging.
 LeastSquaresResult LevenbergMarquardt(const ResidualFunction& f, int m, std::vector<double>& p,
-                                      int max_iterations = 200);
+                                      int max_iterations = 200, const std::vector<double>& lower = {},
+                                      const std::vector<double>& upper = {});
 
 // Solves the symmetric positive definite n x n system a x = b (a row after
 // row) by Cholesky decomposition; false when a is not positive definite.

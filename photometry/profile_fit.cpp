@@ -1,6 +1,7 @@
 #include "photometry/profile_fit.h"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -105,40 +106,46 @@ MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, do
   const Box box = BoxAbout(plane, cx, cy, half);
   const int m = static_cast<int>(box.v.size());
   if (m < 12) return fit;
+  // Fitted as A (1 + eta r^2 / w)^(-1 / eta) with eta = 1 / beta and
+  // w = alpha^2 / beta: as beta grows the profile tends to the Gaussian
+  // exp(-r^2 / w) and w stays finite, where alpha and beta would run off
+  // together along a valley.
   const double beta0 = 2.5;
   const double alpha0 = std::max(fwhm, 1.0) / (2 * std::sqrt(std::pow(2.0, 1 / beta0) - 1));
-  std::vector<double> p = {peak - sky, cx, cy, alpha0, beta0, sky};
+  std::vector<double> p = {peak - sky, cx, cy, alpha0 * alpha0 / beta0, 1 / beta0, sky};
   const ResidualFunction f = [&box, m](const std::vector<double>& q, double* r, double* jac) {
-    const double alpha = q[3], beta = q[4];
-    if (!(alpha > 0 && beta >= 0.5 && beta <= 50)) return false;
-    const double inv_a2 = 1 / (alpha * alpha);
+    const double w = q[3], eta = q[4];
+    if (!(w > 0 && eta > 0)) return false;
     for (int i = 0; i < m; ++i) {
       const double dx = box.x[i] - q[1];
       const double dy = box.y[i] - q[2];
       const double r2 = dx * dx + dy * dy;
-      const double base = 1 + r2 * inv_a2;
-      const double e = std::pow(base, -beta);
+      const double base = 1 + eta * r2 / w;
+      const double log_base = std::log(base);
+      const double e = std::exp(-log_base / eta);
       const double g = q[0] * e;
       r[i] = box.v[i] - (g + q[5]);
       if (!jac) continue;
       double* row = jac + 6 * i;
-      const double k = 2 * q[0] * beta * e / base * inv_a2;
+      const double k = 2 * g / (w * base);
       row[0] = -e;
       row[1] = -k * dx;
       row[2] = -k * dy;
-      row[3] = -k * r2 / alpha;
-      row[4] = g * std::log(base);
+      row[3] = -g * r2 / (w * w * base);
+      row[4] = -g * (log_base / (eta * eta) - r2 / (eta * w * base));
       row[5] = -1;
     }
     return true;
   };
-  const LeastSquaresResult lsq = LevenbergMarquardt(f, m, p);
+  constexpr double kHuge = std::numeric_limits<double>::max();
+  const LeastSquaresResult lsq = LevenbergMarquardt(
+      f, m, p, 200, {-kHuge, -kHuge, -kHuge, 1e-9, 1 / 50.0, -kHuge}, {kHuge, kHuge, kHuge, kHuge, 2, kHuge});
   if (!lsq.converged || !(p[3] > 0) || !InBox(box, p[1], p[2]) || !(p[0] > 0)) return fit;
   fit.amplitude = p[0];
   fit.x = p[1];
   fit.y = p[2];
-  fit.alpha = p[3];
-  fit.beta = p[4];
+  fit.beta = 1 / p[4];
+  fit.alpha = std::sqrt(p[3] * fit.beta);
   fit.sky = p[5];
   fit.ok = std::isfinite(fit.Fwhm());
   return fit;

@@ -40,7 +40,8 @@ struct MoffatFit {
 // and finite.
 GaussianFit FitGaussian(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
                         double fwhm);
-// beta is kept within 0.5 .. 50 (the start is 2.5).
+// beta is kept within 0.5 .. 50 (the start is 2.5); a star sharper in its
+// wings than any Moffat profile (a Gaussian one) gives beta 50.
 MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
                     double fwhm);
 

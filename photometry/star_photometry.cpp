@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/numbers.h"
+#include "core/parallel.h"
 #include "photometry/aperture.h"
 #include "photometry/profile_fit.h"
 
@@ -87,6 +88,21 @@ Status MeasureStar(const SamplePlane& plane, double x, double y, const StarPhoto
   out.fwhm_moffat = mf.ok ? mf.Fwhm() : kNaN;
   out.moffat_beta = mf.ok ? mf.beta : kNaN;
   return Status::Ok();
+}
+
+void MeasureStars(const SamplePlane& plane, const std::vector<StarPosition>& positions,
+                  const StarPhotometryParams& params, const HeaderNoise& header,
+                  std::vector<StarMeasurement>& out, std::vector<Status>& statuses) {
+  const long long n = static_cast<long long>(positions.size());
+  out.assign(positions.size(), StarMeasurement{});
+  statuses.assign(positions.size(), Status::Ok());
+  // A star's fits touch the box of half size ceil(rin) some tens of times.
+  const double box = 2 * std::ceil(params.annulus_inner) + 1;
+  const long long work = static_cast<long long>(std::min(1e15, n * box * box * 20));
+  ParallelFor(n, work, [&](long long begin, long long end) {
+    for (long long k = begin; k < end; ++k)
+      statuses[k] = MeasureStar(plane, positions[k].x, positions[k].y, params, header, out[k]);
+  });
 }
 
 std::string RealText(double v, int digits, char style) {

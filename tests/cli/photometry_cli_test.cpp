@@ -41,9 +41,9 @@ TEST_F(PhotometryCli, PrintsEveryValueOnceInOrder) {
   const CliResult r = Run({"photometry", "star.fits", "29", "22", "--aperture", "7", "--annulus", "12,18"});
   ASSERT_EQ(r.code, 0) << r.err;
   const std::vector<std::string> lines = Lines(r.out);
-  const std::vector<std::string> keys = {"X",   "Y",       "FLUX", "FLUX_ERR",   "SKY",         "SKY_SIGMA",
-                                         "SNR", "MAG",     "MAG_ERR", "PEAK",    "FWHM_GAUSS",  "FWHM_MOFFAT",
-                                         "MOFFAT_BETA", "ELLIPTICITY", "THETA"};
+  const std::vector<std::string> keys = {"X",          "Y",           "FLUX",        "FLUX_ERR",    "SKY",
+                                         "SKY_SIGMA",  "SNR",         "MAG",         "MAG_ERR",     "PEAK",
+                                         "FWHM_GAUSS", "FWHM_MOFFAT", "MOFFAT_BETA", "ELLIPTICITY", "THETA"};
   ASSERT_EQ(lines.size(), keys.size()) << r.out;
   for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(lines[i].substr(0, lines[i].find('=')), keys[i]);
   EXPECT_EQ(lines[0], "X=30.300");
@@ -63,8 +63,9 @@ TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNothing) {
   ASSERT_EQ(r.code, 0) << r.err;
   std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u) << r.out;
-  EXPECT_EQ(lines[0], "X,Y,FLUX,FLUX_ERR,SKY,SKY_SIGMA,SNR,MAG,MAG_ERR,PEAK,FWHM_GAUSS,FWHM_MOFFAT,MOFFAT_BETA,"
-                      "ELLIPTICITY,THETA");
+  EXPECT_EQ(lines[0],
+            "X,Y,FLUX,FLUX_ERR,SKY,SKY_SIGMA,SNR,MAG,MAG_ERR,PEAK,FWHM_GAUSS,FWHM_MOFFAT,MOFFAT_BETA,"
+            "ELLIPTICITY,THETA");
   EXPECT_EQ(lines[1], lines[2]);  // both clicks find the same centre
   EXPECT_EQ(lines[1].rfind("30.300,20.600,", 0), 0u);
 
@@ -112,16 +113,20 @@ TEST_F(PhotometryCli, WrongArgumentsAndRefusedValues) {
       {{"photometry", "star.fits", "30", "x"}, 2, "qirm-cli: photometry needs FILE X Y"},
       {{"photometry", "star.fits", "30", "21", "--annulus", "12"}, 2, "qirm-cli: --annulus needs RIN,ROUT"},
       {{"photometry", "star.fits", "30", "21", "--fast"}, 2, "qirm-cli: unknown option '--fast'"},
-      {{"photometry", "star.fits", "30", "21", "--aperture", "0"}, 1,
+      {{"photometry", "star.fits", "30", "21", "--aperture", "0"},
+       1,
        "qirm-cli: the aperture radius must be above 0"},
-      {{"photometry", "star.fits", "30", "21", "--annulus", "4,9"}, 1,
+      {{"photometry", "star.fits", "30", "21", "--annulus", "4,9"},
+       1,
        "qirm-cli: the annulus must not start inside the aperture"},
       {{"photometry", "missing.fits", "30", "21"}, 1, ""},
       {{"trail", "star.fits", "5", "40", "55", "40"}, 2, "qirm-cli: trail needs -o PROFILE"},
       {{"trail", "star.fits", "5", "40", "55", "-o", "p.txt"}, 2, "qirm-cli: trail needs FILE X1 Y1 X2 Y2"},
-      {{"trail", "star.fits", "5", "40", "55", "40", "--width", "0", "-o", "p.txt"}, 1,
+      {{"trail", "star.fits", "5", "40", "55", "40", "--width", "0", "-o", "p.txt"},
+       1,
        "qirm-cli: the trail width must be above 0 and at most 1000"},
-      {{"trail", "star.fits", "500", "40", "600", "40", "-o", "p.txt"}, 1,
+      {{"trail", "star.fits", "500", "40", "600", "40", "-o", "p.txt"},
+       1,
        "qirm-cli: the trail lies outside the picture"},
   };
   for (const Case& c : cases) {
@@ -138,8 +143,8 @@ TEST_F(PhotometryCli, WrongArgumentsAndRefusedValues) {
 
 TEST_F(PhotometryCli, TrailWritesItsProfile) {
   Write("trail.fits", SyntheticFrame());
-  const CliResult r = Run({"trail", "trail.fits", "10", "40", "50", "40", "--width", "6", "--sky-gap", "2", "-o",
-                           "profile.txt"});
+  const CliResult r = Run(
+      {"trail", "trail.fits", "10", "40", "50", "40", "--width", "6", "--sky-gap", "2", "-o", "profile.txt"});
   ASSERT_EQ(r.code, 0) << r.err;
   const std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 4u);
