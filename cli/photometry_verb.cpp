@@ -35,11 +35,10 @@ bool RealOption(const std::vector<std::string>& args, std::size_t& i, double& ou
   return OptionValue(args, i, value) && ParseReal(value, out);
 }
 
-Status OpenPlane(const std::string& file, Workspace& ws, SamplePlane& plane) {
+Status Open(const std::string& file, Workspace& ws) {
   FileType type;
   if (!FileTypeFromName(file, type)) return Status::Error(file + ": unknown file type");
-  if (Status s = OpenImageFile(ws, file, type); !s) return s;
-  return SamplePlaneOf(*ws.active(), PhotometryChannel::kGreen, plane);
+  return OpenImageFile(ws, file, type);
 }
 
 }  // namespace
@@ -104,14 +103,12 @@ int PhotometryVerb(const std::vector<std::string>& args) {
   }
 
   Workspace ws;
-  SamplePlane plane;
-  if (Status s = OpenPlane(positional[0], ws, plane); !s) return Fail(s.message());
-  const HeaderNoise header = NoiseFromHeader(ws.active()->fits_cards);
+  if (Status s = Open(positional[0], ws); !s) return Fail(s.message());
   // Every star is measured before anything is printed: a failure leaves no
   // half table behind.
   std::vector<StarMeasurement> measured;
   std::vector<Status> statuses;
-  MeasureStars(plane, positions, params, header, measured, statuses);
+  MeasureStars(*ws.active(), PhotometryChannel::kGreen, positions, params, measured, statuses);
   for (std::size_t k = 0; k < positions.size(); ++k) {
     if (!statuses[k]) {
       const std::string where =
@@ -155,11 +152,13 @@ int TrailVerb(const std::vector<std::string>& args) {
   if (Status s = CheckTrailParams(params); !s) return Fail(s.message());
 
   Workspace ws;
-  SamplePlane plane;
-  if (Status s = OpenPlane(positional[0], ws, plane); !s) return Fail(s.message());
+  if (Status s = Open(positional[0], ws); !s) return Fail(s.message());
   TrailMeasurement m;
-  if (Status s = MeasureTrail(plane, ends[0], ends[1], ends[2], ends[3], params, m); !s)
+  if (Status s = MeasureTrailInWindow(*ws.active(), PhotometryChannel::kGreen, ends[0], ends[1], ends[2],
+                                      ends[3], params, m);
+      !s) {
     return Fail(s.message());
+  }
   const std::string text = TrailProfileText(m, FileNameWithoutDirectory(positional[0]), ends[0], ends[1],
                                             ends[2], ends[3], params);
   if (Status s = WriteFileReplacing(out, std::vector<std::uint8_t>(text.begin(), text.end())); !s) {

@@ -33,6 +33,17 @@ struct SamplePlane {
 // The plane of a window; an error for a window nothing has been put in.
 Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, SamplePlane& plane);
 
+// The part x0 <= x < x0 + w, y0 <= y < y0 + h of the window's plane, cut to
+// the picture; origin_x, origin_y get where it starts (the plane's pixel
+// (0, 0) is the window's (origin_x, origin_y)). An error when nothing of the
+// rectangle lies on the picture.
+Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0, int y0, int w, int h,
+                     SamplePlane& plane, int& origin_x, int& origin_y);
+
+// The text of a header card holding a quoted string (DATE-OBS, OBJECT), its
+// trailing blanks dropped; "" when there is none.
+std::string HeaderString(const std::vector<std::string>& cards, const char* key);
+
 // Gain (electrons per unit of the measured values) and read noise
 // (electrons) as the header states them: GAIN, else EGAIN; RDNOISE, else
 // READNOIS. Unset where the header has no such card or its value is not a

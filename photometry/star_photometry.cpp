@@ -90,8 +90,30 @@ Status MeasureStar(const SamplePlane& plane, double x, double y, const StarPhoto
   return Status::Ok();
 }
 
-void MeasureStars(const SamplePlane& plane, const std::vector<StarPosition>& positions,
-                  const StarPhotometryParams& params, const HeaderNoise& header,
+Status MeasureStarInWindow(const ImageDocument& doc, PhotometryChannel channel, double x, double y,
+                           const StarPhotometryParams& params, StarMeasurement& out) {
+  if (Status s = CheckStarParams(params); !s) return s;
+  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 1e9 || std::fabs(y) > 1e9) {
+    return Status::Error("the position lies outside the picture");
+  }
+  // The centre stays within search + r of the click; the annulus and the fit
+  // box reach rout beyond it.
+  const int reach = static_cast<int>(std::ceil(params.search + params.aperture + params.annulus_outer)) + 2;
+  const int x0 = static_cast<int>(std::floor(x)) - reach;
+  const int y0 = static_cast<int>(std::floor(y)) - reach;
+  SamplePlane plane;
+  int ox = 0, oy = 0;
+  if (Status s = SamplePlaneOf(doc, channel, x0, y0, 2 * reach + 2, 2 * reach + 2, plane, ox, oy); !s)
+    return s;
+  if (Status s = MeasureStar(plane, x - ox, y - oy, params, NoiseFromHeader(doc.fits_cards), out); !s)
+    return s;
+  out.x += ox;
+  out.y += oy;
+  return Status::Ok();
+}
+
+void MeasureStars(const ImageDocument& doc, PhotometryChannel channel,
+                  const std::vector<StarPosition>& positions, const StarPhotometryParams& params,
                   std::vector<StarMeasurement>& out, std::vector<Status>& statuses) {
   const long long n = static_cast<long long>(positions.size());
   out.assign(positions.size(), StarMeasurement{});
@@ -101,7 +123,7 @@ void MeasureStars(const SamplePlane& plane, const std::vector<StarPosition>& pos
   const long long work = static_cast<long long>(std::min(1e15, n * box * box * 20));
   ParallelFor(n, work, [&](long long begin, long long end) {
     for (long long k = begin; k < end; ++k)
-      statuses[k] = MeasureStar(plane, positions[k].x, positions[k].y, params, header, out[k]);
+      statuses[k] = MeasureStarInWindow(doc, channel, positions[k].x, positions[k].y, params, out[k]);
   });
 }
 

@@ -59,15 +59,24 @@ struct StarMeasurement {
 Status MeasureStar(const SamplePlane& plane, double x, double y, const StarPhotometryParams& params,
                    const HeaderNoise& header, StarMeasurement& out);
 
-// MeasureStar for every position, the stars shared between the cores (each
-// result is the same as one call would give). statuses[k] tells how star k
-// went; both vectors are resized to the positions' count.
+// MeasureStar on a window's picture (its physical values; a colour window
+// in `channel`) reading only the part the measurement can reach: the same
+// result as on the whole plane, at the cost of a click.
+Status MeasureStarInWindow(const ImageDocument& doc, PhotometryChannel channel, double x, double y,
+                           const StarPhotometryParams& params, StarMeasurement& out);
+
+// A star's position in a list; line: the list's line number (0 for a
+// position given otherwise).
 struct StarPosition {
   double x = 0, y = 0;
   int line = 0;
 };
-void MeasureStars(const SamplePlane& plane, const std::vector<StarPosition>& positions,
-                  const StarPhotometryParams& params, const HeaderNoise& header,
+
+// MeasureStarInWindow for every position, the stars shared between the
+// cores (each result is the same as one call would give). statuses[k] tells
+// how star k went; both vectors are resized to the positions' count.
+void MeasureStars(const ImageDocument& doc, PhotometryChannel channel,
+                  const std::vector<StarPosition>& positions, const StarPhotometryParams& params,
                   std::vector<StarMeasurement>& out, std::vector<Status>& statuses);
 
 // The names of the measured values, in the order of the lines and columns:
@@ -86,8 +95,7 @@ std::string StarKeyValueLines(const StarMeasurement& m);
 // comma, a quote or a line break.
 std::string CsvLine(const std::vector<std::string>& cells);
 
-// The positions of a CSV list (line: the list's line number, 0 for a
-// position given otherwise): lines "X,Y" (more columns ignored; blanks
+// The positions of a CSV list: lines "X,Y" (more columns ignored; blanks
 // around numbers allowed); empty lines, lines starting with "#" and a first
 // line that does not start with a number (a heading) are skipped. Fails on
 // any other line that does not hold two numbers, naming its line number.

@@ -101,6 +101,32 @@ Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, d
   return Status::Ok();
 }
 
+Status MeasureTrailInWindow(const ImageDocument& doc, PhotometryChannel channel, double x1, double y1,
+                            double x2, double y2, const TrailParams& params, TrailMeasurement& out) {
+  if (Status s = CheckTrailParams(params); !s) return s;
+  for (double v : {x1, y1, x2, y2})
+    if (!std::isfinite(v) || std::fabs(v) > 1e9) return Status::Error("the trail lies outside the picture");
+  const int reach =
+      static_cast<int>(std::ceil(params.width / 2 + params.sky_gap + std::max(params.width, 3.0))) + 2;
+  const int x0 = static_cast<int>(std::floor(std::min(x1, x2))) - reach;
+  const int y0 = static_cast<int>(std::floor(std::min(y1, y2))) - reach;
+  const int w = static_cast<int>(std::ceil(std::max(x1, x2))) + reach + 1 - x0;
+  const int h = static_cast<int>(std::ceil(std::max(y1, y2))) + reach + 1 - y0;
+  SamplePlane plane;
+  int ox = 0, oy = 0;
+  if (Status s = SamplePlaneOf(doc, channel, x0, y0, w, h, plane, ox, oy); !s) {
+    return s.message() == "the position lies outside the picture"
+               ? Status::Error("the trail lies outside the picture")
+               : s;
+  }
+  if (Status s = MeasureTrail(plane, x1 - ox, y1 - oy, x2 - ox, y2 - oy, params, out); !s) return s;
+  for (TrailBin& b : out.profile) {
+    b.x += ox;
+    b.y += oy;
+  }
+  return Status::Ok();
+}
+
 std::string TrailProfileText(const TrailMeasurement& m, const std::string& source, double x1, double y1,
                              double x2, double y2, const TrailParams& params) {
   std::string out;

@@ -50,6 +50,11 @@ struct TrailMeasurement {
 Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, double y2,
                     const TrailParams& params, TrailMeasurement& out);
 
+// MeasureTrail on a window's picture (a colour window in `channel`), reading
+// only the part the bands reach; the profile's positions are the window's.
+Status MeasureTrailInWindow(const ImageDocument& doc, PhotometryChannel channel, double x1, double y1,
+                            double x2, double y2, const TrailParams& params, TrailMeasurement& out);
+
 // The profile file: "# " lines naming the source, ends, width, gap, sky,
 // its sigma, length and flux, a "# s x y flux coverage" heading, then a line a
 // bin (s, x, y with 2 decimals, flux with 8 significant digits, coverage
