@@ -134,9 +134,15 @@ TEST_F(PhotometryCli, WrongArgumentsAndRefusedValues) {
     SCOPED_TRACE(c.args.back());
     EXPECT_EQ(r.code, c.code) << r.err;
     // The reader's own trace of a file it cannot open stays on standard output.
-    if (c.args[1] != "missing.fits") EXPECT_EQ(r.out, "");
-    if (!c.err.empty()) EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.err);
-    if (c.code == 1) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    if (c.args[1] != "missing.fits") {
+      EXPECT_EQ(r.out, "");
+    }
+    if (!c.err.empty()) {
+      EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.err);
+    }
+    if (c.code == 1) {
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
   }
   EXPECT_FALSE(std::filesystem::exists(m_dir / "p.txt"));
 }
