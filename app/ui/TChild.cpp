@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -12,6 +13,7 @@
 
 #include "app/sky_coordinates.h"
 #include "app/star_width.h"
+#include "app/ui/ImageTool.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/numbers.h"
 
@@ -58,6 +60,24 @@ void ImageView::paintEvent(QPaintEvent* event) {
   const QRect source(x0, y0, x1 - x0, y1 - y0);
   const QRectF drawn(x0 / sx, y0 / sy, source.width() / sx, source.height() / sy);
   painter.drawImage(drawn, m_image, source);
+  if (m_overlay.empty()) return;
+  // Marks in image coordinates: pixel i spans (i - 0.5 .. i + 0.5) * zoom.
+  painter.setRenderHint(QPainter::Antialiasing);
+  const double zx = 1 / sx, zy = 1 / sy;
+  auto shown = [&](QPointF p) { return QPointF((p.x() + 0.5) * zx, (p.y() + 0.5) * zy); };
+  for (const OverlayMark& m : m_overlay) {
+    painter.setPen(QPen(m.colour, 1));
+    painter.setBrush(Qt::NoBrush);
+    if (m.shape == OverlayMark::Shape::kCircle)
+      painter.drawEllipse(shown(m.a), m.radius * zx, m.radius * zy);
+    else
+      painter.drawLine(shown(m.a), shown(m.b));
+  }
+}
+
+void ImageView::SetOverlay(const std::vector<OverlayMark>& marks) {
+  m_overlay = marks;
+  update();
 }
 
 void ImageView::SetOriginBottom(bool bottom) {
@@ -73,12 +93,17 @@ QPoint ImageView::PicturePosition(QMouseEvent* event) const {
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = PicturePosition(event);
-  emit MouseMoved(p.x(), p.y());
+  emit MouseMoved(p.x(), p.y(), event->buttons());
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
   const QPoint p = PicturePosition(event);
   emit MousePressed(event->button(), p.x(), p.y());
+}
+
+void ImageView::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = PicturePosition(event);
+  emit MouseReleased(event->button(), p.x(), p.y());
 }
 
 TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent), m_document(document) {
@@ -99,6 +124,7 @@ TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent)
   Image->installEventFilter(this);
   connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
   connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
+  connect(Image, &ImageView::MouseReleased, this, &TChild::ImageMouseUp);
   RefreshImage();
 }
 
@@ -135,6 +161,24 @@ void TChild::ShowImagePointAt(QPointF image_point, QPointF viewport_pos) {
 QPointF TChild::ViewCentre() const {
   const QSize view = Scroll->viewport()->size();
   return QPointF(view.width() / 2.0, view.height() / 2.0);
+}
+
+void TChild::AddMarks(const std::vector<OverlayMark>& marks) {
+  std::vector<OverlayMark> all = Image->Overlay();
+  all.insert(all.end(), marks.begin(), marks.end());
+  Image->SetOverlay(all);
+}
+
+void TChild::ClearMarks(int group) {
+  std::vector<OverlayMark> kept;
+  for (const OverlayMark& m : Image->Overlay())
+    if (m.group != group) kept.push_back(m);
+  Image->SetOverlay(kept);
+}
+
+QPointF TChild::ImagePoint(int X, int Y) const {
+  const double z = m_document ? m_document->zoom.value_or(1) : 1;
+  return QPointF((X + 0.5) / z - 0.5, (Y + 0.5) / z - 0.5);
 }
 
 bool TChild::eventFilter(QObject* watched, QEvent* event) {
@@ -183,8 +227,9 @@ const qirm::CelestialWcs* TChild::Wcs() {
   return m_wcs.get();
 }
 
-void TChild::ImageMouseMove(int X, int Y) {
+void TChild::ImageMouseMove(int X, int Y, Qt::MouseButtons buttons) {
   if (!m_document) return;
+  if (ImageTool* tool = CurrentImageTool()) tool->ToolMove(this, buttons, ImagePoint(X, Y));
   std::string label, error;
   if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
     emit ReadoutChanged(QString::fromStdString(label));
@@ -225,4 +270,10 @@ void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {
     }
     target->WriteStarPick(pick);
   }
+  if (ImageTool* tool = CurrentImageTool()) tool->ToolPress(this, button, ImagePoint(X, Y));
+}
+
+void TChild::ImageMouseUp(Qt::MouseButton button, int X, int Y) {
+  if (!m_document) return;
+  if (ImageTool* tool = CurrentImageTool()) tool->ToolRelease(this, button, ImagePoint(X, Y));
 }

@@ -103,9 +103,9 @@ bool TPhotometryTable::SaveCsv(const QString& path, QString& error) const {
 void TPhotometryTable::Copy() { QApplication::clipboard()->setText(CsvText(true)); }
 
 void TPhotometryTable::SaveClick() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("測光結果の保存"),
-                                                    QStringLiteral("photometry.csv"),
-                                                    QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
+  const QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("測光結果の保存"), QStringLiteral("photometry.csv"),
+                                   QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
   if (path.isEmpty()) return;
   QString error;
   if (!SaveCsv(path, error)) QMessageBox::warning(this, QStringLiteral("QIRM"), error);

@@ -19,8 +19,8 @@ class TPhotometryTable : public QWidget {
 
   // The column headings: ファイル, DATE-OBS, 測定時刻, チャンネル, then X .. THETA.
   static QStringList Headings();
-  void AddRow(const QString& file, const QString& date_obs, const QString& measured_at, const QString& channel,
-              const qirm::StarMeasurement& m);
+  void AddRow(const QString& file, const QString& date_obs, const QString& measured_at,
+              const QString& channel, const qirm::StarMeasurement& m);
   int RowCount() const;
   // The rows (the selected ones; all when none is selected) with the
   // headings, as CSV lines.
