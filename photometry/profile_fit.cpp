@@ -96,7 +96,9 @@ GaussianFit FitGaussian(const SamplePlane& plane, double cx, double cy, int half
   if (theta <= -90) theta += 180;
   if (theta > 90) theta -= 180;
   fit.theta = theta;
-  fit.ok = std::isfinite(fit.Fwhm()) && p[0] > 0;
+  // A width below a tenth of a pixel is a single hot pixel, one beyond the
+  // box a slope of the sky: neither is a star's profile.
+  fit.ok = std::isfinite(fit.Fwhm()) && p[0] > 0 && fit.sigma_minor >= 0.1 && fit.sigma_major <= 2 * half;
   return fit;
 }
 

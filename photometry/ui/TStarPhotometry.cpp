@@ -52,7 +52,8 @@ TStarPhotometry::TStarPhotometry(TMainForm* form) : QDialog(form), m_form(form) 
   ChannelBox->setObjectName(QStringLiteral("ChannelBox"));
   ChannelBox->addItems({QStringLiteral("赤 (R)"), QStringLiteral("緑 (G)"), QStringLiteral("青 (B)")});
   ChannelBox->setCurrentIndex(1);
-  ChannelBox->setToolTip(QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
+  ChannelBox->setToolTip(
+      QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
   XEdit = new QLineEdit(this);
   XEdit->setObjectName(QStringLiteral("XEdit"));
   XEdit->setFixedWidth(80);
@@ -101,6 +102,8 @@ TStarPhotometry::TStarPhotometry(TMainForm* form) : QDialog(form), m_form(form) 
   layout->addLayout(buttons);
 
   Results = new TPhotometryTable(form);
+  // The user goes on clicking stars: the table must not take the focus.
+  Results->setAttribute(Qt::WA_ShowWithoutActivating);
   connect(Results, &TPhotometryTable::Cleared, this, [this] {
     for (TChild* child : m_form->Children()) child->ClearMarks(kMarkGroup);
   });
@@ -171,9 +174,10 @@ bool TStarPhotometry::MeasureAt(TChild* child, double x, double y, QString* erro
                   QString::fromStdString(qirm::ChannelName(*doc, channel)), m);
   Results->show();
   const QPointF centre(m.x, m.y);
-  OverlayMark aperture{OverlayMark::Shape::kCircle, centre, centre, params.aperture, QColor(0, 255, 0), kMarkGroup};
-  OverlayMark inner{OverlayMark::Shape::kCircle, centre, centre, params.annulus_inner, QColor(255, 200, 0),
-                    kMarkGroup};
+  OverlayMark aperture{OverlayMark::Shape::kCircle, centre,    centre, params.aperture,
+                       QColor(0, 255, 0),           kMarkGroup};
+  OverlayMark inner{OverlayMark::Shape::kCircle, centre,    centre, params.annulus_inner,
+                    QColor(255, 200, 0),         kMarkGroup};
   OverlayMark outer = inner;
   outer.radius = params.annulus_outer;
   child->AddMarks({aperture, inner, outer});
@@ -190,7 +194,8 @@ void TStarPhotometry::ToolPress(TChild* child, Qt::MouseButton button, QPointF p
 void TStarPhotometry::MeasureClick() {
   double x = 0, y = 0;
   QString error;
-  if (!ReadNumber(XEdit, QStringLiteral("X"), x, error) || !ReadNumber(YEdit, QStringLiteral("Y"), y, error)) {
+  if (!ReadNumber(XEdit, QStringLiteral("X"), x, error) ||
+      !ReadNumber(YEdit, QStringLiteral("Y"), y, error)) {
     QMessageBox::warning(this, QStringLiteral("測光（恒星）"), error);
     return;
   }

@@ -47,7 +47,8 @@ TTrailPhotometry::TTrailPhotometry(TMainForm* form) : QDialog(form), m_form(form
   ChannelBox->setObjectName(QStringLiteral("ChannelBox"));
   ChannelBox->addItems({QStringLiteral("赤 (R)"), QStringLiteral("緑 (G)"), QStringLiteral("青 (B)")});
   ChannelBox->setCurrentIndex(1);
-  ChannelBox->setToolTip(QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
+  ChannelBox->setToolTip(
+      QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
   X1Edit = Edit(QString(), "X1Edit", this);
   Y1Edit = Edit(QString(), "Y1Edit", this);
   X2Edit = Edit(QString(), "X2Edit", this);
@@ -55,7 +56,8 @@ TTrailPhotometry::TTrailPhotometry(TMainForm* form) : QDialog(form), m_form(form
   MeasureButton = new QPushButton(QStringLiteral("測定"), this);
   MeasureButton->setObjectName(QStringLiteral("MeasureButton"));
   auto* close = new QPushButton(QStringLiteral("閉じる"), this);
-  auto* hint = new QLabel(QStringLiteral("画像の上で流星の一端から他端へ左ボタンでドラッグすると測ります。"), this);
+  auto* hint =
+      new QLabel(QStringLiteral("画像の上で流星の一端から他端へ左ボタンでドラッグすると測ります。"), this);
   hint->setWordWrap(true);
 
   auto* from = new QHBoxLayout;
@@ -82,6 +84,7 @@ TTrailPhotometry::TTrailPhotometry(TMainForm* form) : QDialog(form), m_form(form
   layout->addLayout(buttons);
 
   PlotWindow = new TTrailPlot(form);
+  PlotWindow->setAttribute(Qt::WA_ShowWithoutActivating);
   connect(MeasureButton, &QPushButton::clicked, this, &TTrailPhotometry::MeasureClick);
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 }
@@ -118,9 +121,10 @@ void TTrailPhotometry::DrawBand(TChild* child, QPointF from, QPointF to, const q
   const QPointF n(-(to.y() - from.y()) / length, (to.x() - from.x()) / length);
   const double half = params.width / 2;
   const double sky_out = half + params.sky_gap + std::max(params.width, 3.0);
-  for (const auto& [offset, colour] : {std::pair{half, band}, std::pair{-half, band}, std::pair{sky_out, sky},
-                                       std::pair{-sky_out, sky}}) {
-    marks.push_back({OverlayMark::Shape::kSegment, from + offset * n, to + offset * n, 0, colour, kMarkGroup});
+  for (const auto& [offset, colour] :
+       {std::pair{half, band}, std::pair{-half, band}, std::pair{sky_out, sky}, std::pair{-sky_out, sky}}) {
+    marks.push_back(
+        {OverlayMark::Shape::kSegment, from + offset * n, to + offset * n, 0, colour, kMarkGroup});
   }
   child->AddMarks(marks);
 }
@@ -134,7 +138,8 @@ bool TTrailPhotometry::MeasureTrailAt(TChild* child, QPointF from, QPointF to) {
     error = QStringLiteral("測光する画像ウィンドウがありません");
   } else if (Params(params, error)) {
     const auto channel = static_cast<qirm::PhotometryChannel>(ChannelBox->currentIndex());
-    if (qirm::Status s = qirm::MeasureTrailInWindow(*doc, channel, from.x(), from.y(), to.x(), to.y(), params, m);
+    if (qirm::Status s =
+            qirm::MeasureTrailInWindow(*doc, channel, from.x(), from.y(), to.x(), to.y(), params, m);
         !s)
       error = PhotometryMessage(s.message());
   }
@@ -153,7 +158,6 @@ bool TTrailPhotometry::MeasureTrailAt(TChild* child, QPointF from, QPointF to) {
   PlotWindow->setWindowTitle(QStringLiteral("流星の光度 - %1").arg(QString::fromStdString(doc->caption)));
   PlotWindow->ShowTrail(m, QString::fromStdString(text));
   PlotWindow->show();
-  PlotWindow->raise();
   return true;
 }
 

@@ -111,13 +111,15 @@ bool TTrailPlot::SaveProfile(const QString& path, QString& error) const {
   const QByteArray bytes = m_text.toUtf8();
   const qirm::Status s = qirm::WriteFileReplacing(QFile::encodeName(path).toStdString(),
                                                   std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-  if (!s) error = QStringLiteral("光度のファイルを保存できません: %1").arg(QString::fromStdString(s.message()));
+  if (!s)
+    error = QStringLiteral("光度のファイルを保存できません: %1").arg(QString::fromStdString(s.message()));
   return s.ok();
 }
 
 void TTrailPlot::SaveClick() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("光度の保存"), QStringLiteral("trail.txt"),
-                                                    QStringLiteral("テキスト (*.txt);;すべてのファイル (*)"));
+  const QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("光度の保存"), QStringLiteral("trail.txt"),
+                                   QStringLiteral("テキスト (*.txt);;すべてのファイル (*)"));
   if (path.isEmpty()) return;
   QString error;
   if (!SaveProfile(path, error)) QMessageBox::warning(this, QStringLiteral("QIRM"), error);

@@ -259,6 +259,77 @@ TEST(TrailPhotometry, ASlantedTrailGivesItsFluxPerLengthAndTheSkyBeside) {
   EXPECT_EQ(text.rfind("# trail profile of f.fits\n", 0), 0u);
 }
 
+TEST(SamplePlanes, PhysicalValuesChannelsAndCutouts) {
+  // A 16-bit window under BZERO 100, BSCALE 2: raw 32768 + k is 100 + 2k.
+  ImageDocument raw;
+  raw.kind = WindowKind::kRaw16;
+  raw.scaling.bzero = 100;
+  raw.scaling.bscale = 2;
+  raw.ImageZm = Picture(3, 2);
+  raw.ImageZm2 = Picture(3, 2);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      const int v = 32768 + x + 3 * y;
+      raw.ImageZm.Row(y)[3 * x + 2] = static_cast<std::uint8_t>(v >> 8);
+      raw.ImageZm2.Row(y)[3 * x + 2] = static_cast<std::uint8_t>(v & 255);
+    }
+  SamplePlane plane;
+  ASSERT_TRUE(SamplePlaneOf(raw, PhotometryChannel::kRed, plane).ok());
+  EXPECT_EQ(plane.values, (std::vector<double>{100, 102, 104, 106, 108, 110}));
+  int ox = 0, oy = 0;
+  ASSERT_TRUE(SamplePlaneOf(raw, PhotometryChannel::kGreen, 1, -5, 10, 7, plane, ox, oy).ok());
+  EXPECT_EQ(ox, 1);
+  EXPECT_EQ(oy, 0);
+  EXPECT_EQ(plane.values, (std::vector<double>{102, 104, 108, 110}));
+  EXPECT_FALSE(SamplePlaneOf(raw, PhotometryChannel::kGreen, 5, 0, 2, 2, plane, ox, oy).ok());
+  EXPECT_EQ(ChannelName(raw, PhotometryChannel::kBlue), "");
+
+  // A colour window: each channel of the shown picture.
+  ImageDocument colour;
+  colour.kind = WindowKind::kColour;
+  colour.Image = Picture(1, 1);
+  colour.Image.Row(0)[0] = 30;  // blue
+  colour.Image.Row(0)[1] = 20;  // green
+  colour.Image.Row(0)[2] = 10;  // red
+  const struct {
+    PhotometryChannel channel;
+    double value;
+    const char* name;
+  } cases[] = {{PhotometryChannel::kRed, 10, "R"},
+               {PhotometryChannel::kGreen, 20, "G"},
+               {PhotometryChannel::kBlue, 30, "B"}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(SamplePlaneOf(colour, c.channel, plane).ok());
+    EXPECT_EQ(plane.values, std::vector<double>{c.value});
+    EXPECT_EQ(ChannelName(colour, c.channel), c.name);
+  }
+  EXPECT_FALSE(SamplePlaneOf(ImageDocument{}, PhotometryChannel::kGreen, plane).ok());
+  EXPECT_EQ(HeaderString({fits_test::Card("DATE-OBS= '2001-02-03T04:05:06'  / start"),
+                          fits_test::Card("OBJECT  = 'O''Neil '")},
+                         "OBJECT"),
+            "O'Neil");
+}
+
+TEST(StarPhotometry, AWindowCutoutGivesTheWholePlanesResult) {
+  // Near a corner, so the cutout is cut by the picture too.
+  ImageDocument doc;
+  doc.kind = WindowKind::kColour;
+  doc.Image = Picture(60, 50);
+  SamplePlane whole = Flat(60, 50, 20);
+  AddGaussian(whole, 8.2, 6.7, 3000, 1.3, 1.1, 10);
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 60; ++x) {
+      const auto v = static_cast<std::uint8_t>(std::min(255.0, std::round(whole.At(x, y))));
+      doc.Image.SetColor(x, y, 0x010101u * v);
+      At(whole, x, y) = v;
+    }
+  StarMeasurement a, b;
+  ASSERT_TRUE(MeasureStar(whole, 9, 7, {}, {}, a).ok());
+  ASSERT_TRUE(MeasureStarInWindow(doc, PhotometryChannel::kBlue, 9, 7, {}, b).ok());
+  EXPECT_EQ(StarValueTexts(a), StarValueTexts(b));
+  EXPECT_TRUE(a.clipped);
+}
+
 // ---- Real frames against photutils and astropy.modeling ----
 
 constexpr const char* kOracle = R"PY(

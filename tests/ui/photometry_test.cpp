@@ -40,7 +40,8 @@ std::string Frame() {
     for (int x = 0; x < 80; ++x) {
       const double r2 = (x - 30.3) * (x - 30.3) + (y - 25.6) * (y - 25.6);
       double v = 500 + 30000 / (2 * std::numbers::pi * 2.25) * std::exp(-0.5 * r2 / 2.25);
-      if (x >= 10 && x < 70) v += 150 / std::sqrt(2 * std::numbers::pi) * std::exp(-0.5 * (y - 50) * (y - 50));
+      if (x >= 10 && x < 70)
+        v += 150 / std::sqrt(2 * std::numbers::pi) * std::exp(-0.5 * (y - 50) * (y - 50));
       raw[y * 80 + x] = static_cast<int>(std::lround(v));
     }
   }
@@ -102,7 +103,8 @@ class PhotometryDialogTest : public QObject {
     qirm::StarPhotometryParams params;
     params.aperture = 7;
     qirm::StarMeasurement m;
-    QVERIFY(qirm::MeasureStarInWindow(*child->Document(), qirm::PhotometryChannel::kGreen, 32, 24, params, m).ok());
+    QVERIFY(qirm::MeasureStarInWindow(*child->Document(), qirm::PhotometryChannel::kGreen, 32, 24, params, m)
+                .ok());
     const std::vector<std::string> texts = qirm::StarValueTexts(m);
     for (int c = 0; c < static_cast<int>(texts.size()); ++c)
       QCOMPARE(table->Table->item(0, 4 + c)->text(), QString::fromStdString(texts[c]));
@@ -195,8 +197,9 @@ class PhotometryDialogTest : public QObject {
     QCOMPARE(child->Image->Overlay().size(), std::size_t{4});
     // The profile file as qirm-cli writes it for the same ends and values.
     qirm::TrailMeasurement m;
-    QVERIFY(qirm::MeasureTrailInWindow(*child->Document(), qirm::PhotometryChannel::kGreen, 15, 50, 65, 50, {}, m)
-                .ok());
+    QVERIFY(
+        qirm::MeasureTrailInWindow(*child->Document(), qirm::PhotometryChannel::kGreen, 15, 50, 65, 50, {}, m)
+            .ok());
     QCOMPARE(plot->ProfileText(),
              QString::fromStdString(qirm::TrailProfileText(m, "star.fits", 15, 50, 65, 50, {})));
     QVERIFY(std::fabs(m.flux / m.length - 150) < 3);
