@@ -152,6 +152,36 @@ class PhotometryDialogTest : public QObject {
     QCOMPARE(table->RowCount(), 0);
   }
 
+  // A colour window is measured in the chosen channel, named in the row.
+  void colourWindowsAreMeasuredInTheChosenChannel() {
+    std::vector<unsigned char> rgb(40 * 40 * 3, 0);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const double star = 200 * std::exp(-0.5 * ((x - 20.0) * (x - 20.0) + (y - 18.0) * (y - 18.0)) / 2.0);
+        unsigned char* p = &rgb[(y * 40 + x) * 3];
+        p[0] = static_cast<unsigned char>(std::lround(10 + star));      // red: the star
+        p[1] = static_cast<unsigned char>(std::lround(10 + star / 4));  // green: a quarter of it
+        p[2] = 10;                                                      // blue: nothing
+      }
+    const QString path = m_dir->filePath(QStringLiteral("colour.ppm"));
+    qirm::test::WriteBytes(path.toStdString(), qirm::test::Ppm6Bytes(40, 40, rgb));
+    QVERIFY(m_form->OpenFile(path, qirm::FileType::Netpbm));
+    TChild* child = m_form->ActiveChild();
+    m_form->S1->trigger();
+    TStarPhotometry* dialog = m_form->StarPhotometry;
+    dialog->ChannelBox->setCurrentIndex(0);
+    child->ImageMouseDown(Qt::LeftButton, 20, 18);
+    dialog->ChannelBox->setCurrentIndex(1);
+    child->ImageMouseDown(Qt::LeftButton, 20, 18);
+    QTableWidget* table = dialog->Results->Table;
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("R"));
+    QCOMPARE(table->item(1, 3)->text(), QStringLiteral("G"));
+    const double red = table->item(0, 6)->text().toDouble();
+    const double green = table->item(1, 6)->text().toDouble();
+    QVERIFY(std::fabs(red / green - 4) < 0.1);
+  }
+
   void refusedValuesShowAJapaneseBoxAndMeasureNothing() {
     TChild* child = OpenFrame();
     QVERIFY(child);
