@@ -140,6 +140,7 @@ QSize TChild::ZoomedSize() const {
 void TChild::RefreshImage() {
   if (!m_document) return;
   setWindowTitle(QString::fromStdString(m_document->caption));
+  if (!Image->Overlay().empty() && m_document->history != m_markedHistory) Image->SetOverlay({});
   Image->SetPicture(m_document->Image);
   Image->setFixedSize(ZoomedSize());
 }
@@ -164,6 +165,7 @@ QPointF TChild::ViewCentre() const {
 }
 
 void TChild::AddMarks(const std::vector<OverlayMark>& marks) {
+  if (m_document) m_markedHistory = m_document->history;
   std::vector<OverlayMark> all = Image->Overlay();
   all.insert(all.end(), marks.begin(), marks.end());
   Image->SetOverlay(all);

@@ -105,7 +105,9 @@ class TChild : public QWidget {
   QPointF ViewCentre() const;
 
   // The marks of tools over the picture: added, or those of one group taken
-  // away.
+  // away. A command that changes the picture (its history changes: an edit,
+  // an undo) takes every mark away, as they no longer sit on what they
+  // marked.
   void AddMarks(const std::vector<OverlayMark>& marks);
   void ClearMarks(int group);
   // The image point (pixel centres at integers) under (X, Y) of the shown
@@ -148,5 +150,6 @@ class TChild : public QWidget {
   std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
   int m_wcsWidth = -1;
   int m_wcsHeight = -1;
-  int m_wheelTurn = 0;  // eighths of a degree turned and not yet zoomed
+  int m_wheelTurn = 0;                       // eighths of a degree turned and not yet zoomed
+  std::vector<std::string> m_markedHistory;  // the document's history when the marks were made
 };

@@ -140,7 +140,19 @@ class PhotometryDialogTest : public QObject {
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()), lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 
+    // The levels redraw the picture and keep the marks; a command that moves
+    // the pixels takes them away, and the rows stay.
+    m_form->Button3->click();
+    QCOMPARE(child->Image->Overlay().size(), std::size_t{6});
+    m_form->M1->trigger();
+    QVERIFY(child->Image->Overlay().empty());
+    QCOMPARE(table->RowCount(), 2);
+    child->ImageMouseDown(Qt::LeftButton, 48, 24);  // the star, mirrored
+    QCOMPARE(table->RowCount(), 3);
+    QCOMPARE(table->Table->item(2, 4)->text(), QStringLiteral("48.700"));
+
     // Clearing the table takes the marks away too.
+    QVERIFY(!child->Image->Overlay().empty());
     QTest::mouseClick(table->ClearButton, Qt::LeftButton);
     QCOMPARE(table->RowCount(), 0);
     QVERIFY(child->Image->Overlay().empty());
