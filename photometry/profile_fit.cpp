@@ -149,7 +149,8 @@ MoffatFit FitMoffat(const SamplePlane& plane, double cx, double cy, int half, do
   fit.beta = 1 / p[4];
   fit.alpha = std::sqrt(p[3] * fit.beta);
   fit.sky = p[5];
-  fit.ok = std::isfinite(fit.Fwhm());
+  // As for the Gaussian: a hot pixel, or a width the box cannot hold.
+  fit.ok = std::isfinite(fit.Fwhm()) && fit.Fwhm() >= 0.2 && fit.Fwhm() <= 2 * half + 1;
   return fit;
 }
 

@@ -38,7 +38,8 @@ struct MoffatFit {
 // the box holds fewer pixels than twice the parameters, when the fit does
 // not converge, when its centre leaves the box or its width is not positive
 // and finite; the Gaussian's also when a sigma is below 0.1 pixel (a hot
-// pixel) or above the box's side (a slope of the sky).
+// pixel) or above the box's side (a slope of the sky), the Moffat's when
+// its FWHM is below 0.2 pixel or beyond the box's side.
 GaussianFit FitGaussian(const SamplePlane& plane, double cx, double cy, int half, double sky, double peak,
                         double fwhm);
 // beta is kept within 0.5 .. 50 (the start is 2.5); a star sharper in its

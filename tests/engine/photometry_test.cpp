@@ -340,6 +340,7 @@ try:
     from astropy.modeling import models, fitting
     from astropy.stats import SigmaClip
     from photutils.aperture import CircularAperture, CircularAnnulus, aperture_photometry, ApertureStats
+    import scipy.optimize  # the trust-region fitter's
 except ImportError:
     sys.exit(3)
 warnings.simplefilter('ignore')
