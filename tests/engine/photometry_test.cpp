@@ -381,10 +381,17 @@ TEST(PhotometryOracle, RealFramesAgreeWithPhotutilsAndAstropyModeling) {
     double x, y;  // the manifest's 1-based positions
   };
   const std::vector<Star> stars = {
-      {"fixtures/kpno_m51_B_dev_pix.fits", 404.5, 274.3}, {"fixtures/kpno_m51_B_dev_pix.fits", 379.1, 66.8},
-      {"fixtures/kpno_m51_B_dev_pix.fits", 442.0, 409.7}, {"fixtures/kpno_m51_B_dev_pix.fits", 224.3, 131.2},
-      {"fixtures/dss_m67_M6707HH.fits", 1012.5, 664.6},   {"fixtures/dss_m67_M6707HH.fits", 197.7, 928.4},
-      {"registration/M13_blue_0001.fits", 705.8, 447.3},  {"registration/M13_blue_0001.fits", 691.4, 554.8},
+      {"fixtures/kpno_m51_B_dev_pix.fits", 404.5, 274.3},
+      {"fixtures/kpno_m51_B_dev_pix.fits", 379.1, 66.8},
+      {"fixtures/kpno_m51_B_dev_pix.fits", 442.0, 409.7},
+      {"fixtures/kpno_m51_B_dev_pix.fits", 224.3, 131.2},
+      {"fixtures/dss_m67_M6707HH.fits", 1012.5, 664.6},
+      {"fixtures/dss_m67_M6707HH.fits", 197.7, 928.4},
+      {"registration/M13_blue_0001.fits", 705.8, 447.3},
+      {"registration/M13_blue_0001.fits", 691.4, 554.8},
+      // BSCALE 0.0458, BZERO 1500: physical values on both sides.
+      {"colour/gc_2mass_j.fits", 565, 552},
+      {"colour/gc_2mass_j.fits", 320, 193},
   };
   fits_test::TempDir dir;
   std::ofstream list(dir.File("stars.txt"));
