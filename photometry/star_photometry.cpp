@@ -27,7 +27,7 @@ Status CheckStarParams(const StarPhotometryParams& p) {
   if (!(p.annulus_outer > p.annulus_inner))
     return Status::Error("the annulus's outer radius must exceed its inner");
   if (p.annulus_outer > 1000) return Status::Error("the annulus's outer radius must not exceed 1000 pixels");
-  if (p.search < 0) return Status::Error("the search radius must not be negative");
+  if (p.search < 0 || p.search > 1000) return Status::Error("the search radius must be 0 to 1000 pixels");
   if (!(p.gain > 0)) return Status::Error("the gain must be above 0");
   if (p.read_noise < 0) return Status::Error("the read noise must not be negative");
   return Status::Ok();

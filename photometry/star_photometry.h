@@ -21,8 +21,9 @@ struct StarPhotometryParams {
 };
 
 // The values a dialog or the command line gave are refused with a message:
-// radii not positive, rin < r, rout <= rin, a search radius below 0, a gain
-// not positive, a read noise below 0, anything not finite.
+// radii not positive, rin < r, rout <= rin, rout or the search radius
+// beyond 1000 pixels, a search radius below 0, a gain not positive, a read
+// noise below 0, anything not finite.
 Status CheckStarParams(const StarPhotometryParams& params);
 
 struct StarMeasurement {

@@ -191,8 +191,8 @@ TEST(StarPhotometry, RefusedValuesAndPositions) {
     double r, rin, rout, search, gain, noise;
   };
   for (const Case c : {Case{0, 10, 15, 5, 1, 0}, Case{6, 5, 15, 5, 1, 0}, Case{6, 10, 10, 5, 1, 0},
-                       Case{6, 10, 15, -1, 1, 0}, Case{6, 10, 15, 5, 0, 0}, Case{6, 10, 15, 5, 1, -1},
-                       Case{NAN, 10, 15, 5, 1, 0}}) {
+                       Case{6, 10, 15, -1, 1, 0}, Case{6, 10, 15, 1e12, 1, 0}, Case{6, 10, 15, 5, 0, 0},
+                       Case{6, 10, 15, 5, 1, -1}, Case{NAN, 10, 15, 5, 1, 0}}) {
     StarPhotometryParams params{c.r, c.rin, c.rout, c.search, 25, c.gain, c.noise};
     StarMeasurement m;
     EXPECT_FALSE(MeasureStar(p, 20, 20, params, {}, m).ok()) << c.r << " " << c.rin << " " << c.rout;
