@@ -26,6 +26,8 @@ int SpectrumVerb(const std::vector<std::string>& args);
 int ComposeVerb(const std::vector<std::string>& args);
 int MeasureVerb(const std::vector<std::string>& args);
 int HeaderVerb(const std::vector<std::string>& args);
+int PhotometryVerb(const std::vector<std::string>& args);
+int TrailVerb(const std::vector<std::string>& args);
 
 // The editing commands of `run`, by subsystem. Each returns false when the
 // name is not one of its commands; otherwise status tells how it went.

@@ -20,12 +20,25 @@ void PrintUsage(std::FILE* out) {
       "               [--linear LINEAR.fits]\n"
       "  qirm-cli compose SETTINGS.mrv... -o FOLDER [--format bmp|jpg|png|tif]\n"
       "               [--jobs N] [--tone ...] [--depth 16] [--linear FOLDER]\n"
+      "  qirm-cli photometry FILE X Y [--aperture R] [--annulus RIN,ROUT]\n"
+      "               [--zero-point ZP] [--gain G] [--read-noise N] [--csv POSITIONS]\n"
+      "  qirm-cli trail FILE X1 Y1 X2 Y2 [--width W] [--sky-gap G] -o PROFILE\n"
       "  qirm-cli --help | VERB --help\n"
       "\n"
       "run: opens each FILE in a window of its own, runs the COMMANDs on the\n"
       "active window left to right, then saves or prints what was asked.\n"
       "  --state   prints Caption, FilterI, DemX, DemY, ColN, ZomN, UndoFlg,\n"
       "            Contrast, Average, Minimum, MAX, MIN, Edit1, Edit2, Edit3\n"
+      "photometry: measures the star nearest (X, Y) (image pixels; a colour\n"
+      "picture in its green channel) and prints X, Y, FLUX, FLUX_ERR, SKY,\n"
+      "SKY_SIGMA, SNR, MAG, MAG_ERR, PEAK, FWHM_GAUSS, FWHM_MOFFAT, MOFFAT_BETA,\n"
+      "ELLIPTICITY, THETA as KEY=VALUE lines; --csv reads X,Y lines and prints\n"
+      "a CSV table of those columns. Defaults: aperture 6, annulus 10,15,\n"
+      "zero point 25, gain 1, read noise 0 (the header's GAIN/EGAIN and\n"
+      "RDNOISE where it has them).\n"
+      "trail: the flux in a band of width W (default 5) along the segment less\n"
+      "the sky of two bands G (default 3) beside it; writes the profile (flux\n"
+      "per pixel of length) to PROFILE and prints LENGTH, FLUX, SKY, SKY_SIGMA.\n"
       "exit status: 0 success, 1 failure (one line on standard error),\n"
       "2 wrong arguments.\n",
       out);
@@ -68,5 +81,7 @@ int main(int argc, char** argv) {
   if (verb == "composite") return CompositeVerb(rest);
   if (verb == "spectrum") return SpectrumVerb(rest);
   if (verb == "compose") return ComposeVerb(rest);
+  if (verb == "photometry") return PhotometryVerb(rest);
+  if (verb == "trail") return TrailVerb(rest);
   return UsageError("unknown verb '" + verb + "'");
 }

@@ -15,6 +15,8 @@ packages=(
   clang-format
   # independent oracles and peers for tests and benchmarks
   python3-astropy python3-numpy libcfitsio-dev
+  # star photometry is checked against them
+  python3-photutils python3-scipy
   # the FITS writer's files are checked by it
   fitsverify
   # batches of compositions on one host (docs/batch.md; a test runs it)

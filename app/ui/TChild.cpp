@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -12,6 +13,7 @@
 
 #include "app/sky_coordinates.h"
 #include "app/star_width.h"
+#include "app/ui/ImageTool.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/numbers.h"
 #include "core/parallel.h"
@@ -72,6 +74,24 @@ void ImageView::paintEvent(QPaintEvent* event) {
   const QRect source(x0, y0, x1 - x0, y1 - y0);
   const QRectF drawn(x0 / sx, y0 / sy, source.width() / sx, source.height() / sy);
   painter.drawImage(drawn, m_image, source);
+  if (m_overlay.empty()) return;
+  // Marks in image coordinates: pixel i spans (i - 0.5 .. i + 0.5) * zoom.
+  painter.setRenderHint(QPainter::Antialiasing);
+  const double zx = 1 / sx, zy = 1 / sy;
+  auto shown = [&](QPointF p) { return QPointF((p.x() + 0.5) * zx, (p.y() + 0.5) * zy); };
+  for (const OverlayMark& m : m_overlay) {
+    painter.setPen(QPen(m.colour, 1));
+    painter.setBrush(Qt::NoBrush);
+    if (m.shape == OverlayMark::Shape::kCircle)
+      painter.drawEllipse(shown(m.a), m.radius * zx, m.radius * zy);
+    else
+      painter.drawLine(shown(m.a), shown(m.b));
+  }
+}
+
+void ImageView::SetOverlay(const std::vector<OverlayMark>& marks) {
+  m_overlay = marks;
+  update();
 }
 
 void ImageView::SetOriginBottom(bool bottom) {
@@ -87,12 +107,17 @@ QPoint ImageView::PicturePosition(QMouseEvent* event) const {
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = PicturePosition(event);
-  emit MouseMoved(p.x(), p.y());
+  emit MouseMoved(p.x(), p.y(), event->buttons());
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
   const QPoint p = PicturePosition(event);
   emit MousePressed(event->button(), p.x(), p.y());
+}
+
+void ImageView::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = PicturePosition(event);
+  emit MouseReleased(event->button(), p.x(), p.y());
 }
 
 TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent), m_document(document) {
@@ -113,6 +138,7 @@ TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent)
   Image->installEventFilter(this);
   connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
   connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
+  connect(Image, &ImageView::MouseReleased, this, &TChild::ImageMouseUp);
   RefreshImage();
 }
 
@@ -128,6 +154,7 @@ QSize TChild::ZoomedSize() const {
 void TChild::RefreshImage() {
   if (!m_document) return;
   setWindowTitle(QString::fromStdString(m_document->caption));
+  if (!Image->Overlay().empty() && m_document->history != m_markedHistory) Image->SetOverlay({});
   Image->SetPicture(m_document->Image);
   Image->setFixedSize(ZoomedSize());
 }
@@ -149,6 +176,25 @@ void TChild::ShowImagePointAt(QPointF image_point, QPointF viewport_pos) {
 QPointF TChild::ViewCentre() const {
   const QSize view = Scroll->viewport()->size();
   return QPointF(view.width() / 2.0, view.height() / 2.0);
+}
+
+void TChild::AddMarks(const std::vector<OverlayMark>& marks) {
+  if (m_document) m_markedHistory = m_document->history;
+  std::vector<OverlayMark> all = Image->Overlay();
+  all.insert(all.end(), marks.begin(), marks.end());
+  Image->SetOverlay(all);
+}
+
+void TChild::ClearMarks(int group) {
+  std::vector<OverlayMark> kept;
+  for (const OverlayMark& m : Image->Overlay())
+    if (m.group != group) kept.push_back(m);
+  Image->SetOverlay(kept);
+}
+
+QPointF TChild::ImagePoint(int X, int Y) const {
+  const double z = m_document ? m_document->zoom.value_or(1) : 1;
+  return QPointF((X + 0.5) / z - 0.5, (Y + 0.5) / z - 0.5);
 }
 
 bool TChild::eventFilter(QObject* watched, QEvent* event) {
@@ -197,8 +243,9 @@ const qirm::CelestialWcs* TChild::Wcs() {
   return m_wcs.get();
 }
 
-void TChild::ImageMouseMove(int X, int Y) {
+void TChild::ImageMouseMove(int X, int Y, Qt::MouseButtons buttons) {
   if (!m_document) return;
+  if (ImageTool* tool = CurrentImageTool()) tool->ToolMove(this, buttons, ImagePoint(X, Y));
   std::string label, error;
   if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
     emit ReadoutChanged(QString::fromStdString(label));
@@ -239,4 +286,10 @@ void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {
     }
     target->WriteStarPick(pick);
   }
+  if (ImageTool* tool = CurrentImageTool()) tool->ToolPress(this, button, ImagePoint(X, Y));
+}
+
+void TChild::ImageMouseUp(Qt::MouseButton button, int X, int Y) {
+  if (!m_document) return;
+  if (ImageTool* tool = CurrentImageTool()) tool->ToolRelease(this, button, ImagePoint(X, Y));
 }

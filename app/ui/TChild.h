@@ -6,7 +6,9 @@
 // and star positions go to the current StarPickTarget.
 #pragma once
 
+#include <QColor>
 #include <QImage>
+#include <QPointF>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -22,6 +24,17 @@ class CelestialWcs;
 
 class QScrollArea;
 
+// A shape drawn over the picture (never into it): a circle of `radius` about
+// `a`, or the segment from `a` to `b`, in image coordinates (pixel centres at
+// integers). `group` lets a tool take back its own marks.
+struct OverlayMark {
+  enum class Shape { kCircle, kSegment } shape = Shape::kCircle;
+  QPointF a, b;
+  double radius = 0;
+  QColor colour = Qt::green;
+  int group = 0;
+};
+
 // The picture control: paints the shown picture scaled to its own size,
 // pixel for pixel (no smoothing: astronomers look at single pixels).
 class ImageView : public QWidget {
@@ -36,18 +49,24 @@ class ImageView : public QWidget {
   // same pixels as without it.
   void SetOriginBottom(bool bottom);
   bool OriginBottom() const { return m_originBottom; }
+  // The marks drawn over the picture, scaled with it.
+  void SetOverlay(const std::vector<OverlayMark>& marks);
+  const std::vector<OverlayMark>& Overlay() const { return m_overlay; }
 
  signals:
-  void MouseMoved(int x, int y);
+  void MouseMoved(int x, int y, Qt::MouseButtons buttons);
   void MousePressed(Qt::MouseButton button, int x, int y);
+  void MouseReleased(Qt::MouseButton button, int x, int y);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   QImage m_image;
+  std::vector<OverlayMark> m_overlay;
   // The position in the shown picture of a mouse event on the widget.
   QPoint PicturePosition(QMouseEvent* event) const;
   bool m_originBottom = false;
@@ -85,6 +104,16 @@ class TChild : public QWidget {
   // The centre of the visible part of the window.
   QPointF ViewCentre() const;
 
+  // The marks of tools over the picture: added, or those of one group taken
+  // away. A command that changes the picture (its history changes: an edit,
+  // an undo) takes every mark away, as they no longer sit on what they
+  // marked.
+  void AddMarks(const std::vector<OverlayMark>& marks);
+  void ClearMarks(int group);
+  // The image point (pixel centres at integers) under (X, Y) of the shown
+  // picture.
+  QPointF ImagePoint(int X, int Y) const;
+
  signals:
   // FormClose: the window is going away; its document must be released.
   void Closed(TChild* child);
@@ -103,8 +132,9 @@ class TChild : public QWidget {
   void WheelZoom(qirm::ZoomDirection direction, QPointF viewport_pos);
 
  public slots:
-  void ImageMouseMove(int X, int Y);
+  void ImageMouseMove(int X, int Y, Qt::MouseButtons buttons = Qt::NoButton);
   void ImageMouseDown(Qt::MouseButton button, int X, int Y);
+  void ImageMouseUp(Qt::MouseButton button, int X, int Y);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -120,5 +150,6 @@ class TChild : public QWidget {
   std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
   int m_wcsWidth = -1;
   int m_wcsHeight = -1;
-  int m_wheelTurn = 0;  // eighths of a degree turned and not yet zoomed
+  int m_wheelTurn = 0;                       // eighths of a degree turned and not yet zoomed
+  std::vector<std::string> m_markedHistory;  // the document's history when the marks were made
 };

@@ -261,6 +261,8 @@ void TMainForm::CreateMenu() {
   connect(N8, &QAction::triggered, this, &TMainForm::N8Click);
   connect(N9, &QAction::triggered, this, &TMainForm::N9Click);
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
+  connect(S1, &QAction::triggered, this, &TMainForm::S1Click);
+  connect(R2, &QAction::triggered, this, &TMainForm::R2Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
   connect(FitsHeader1, &QAction::triggered, this, &TMainForm::FitsHeader1Click);
   connect(OriginBottom1, &QAction::toggled, this, &TMainForm::OriginBottom1Click);

@@ -38,6 +38,8 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class THeaderView;
+class TStarPhotometry;
+class TTrailPhotometry;
 class UpDownSpin;
 class LevelsPanel;
 
@@ -153,8 +155,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* P1 = nullptr;           // "ガイドミスキャンセラ(&G)": guide-miss canceller
   QAction* PRCC1 = nullptr;        // "P.R.C.(&C)": no command
   QAction* K1 = nullptr;           // "計測(&K)": the measuring menu
-  QAction* S1 = nullptr;           // "測光（恒星）(&S)": star photometry, no command
-  QAction* R2 = nullptr;           // "測光（流星）(&R)": meteor photometry, no command
+  QAction* S1 = nullptr;           // "測光（恒星）(&S)": the star photometry dialog
+  QAction* R2 = nullptr;           // "測光（流星）(&R)": the trail photometry dialog
   QAction* P3 = nullptr;           // "スペクトル(&P)": spectrum plot of the active image
   QAction* FitsHeader1 = nullptr;  // "FITSヘッダー(&F)": the header view of the active window
   QAction* View1 = nullptr;        // "表示(&D)": the view menu
@@ -212,6 +214,10 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QTimer* Timer1 = nullptr;
   // The header view, made on first use; it follows the active window.
   THeaderView* HeaderView = nullptr;
+  // The photometry dialogs, made on first use; clicks in image windows go
+  // to the one shown.
+  TStarPhotometry* StarPhotometry = nullptr;
+  TTrailPhotometry* TrailPhotometry = nullptr;
 
   // The levels panel "レベル", a dock the user can hide (Window menu).
   LevelsPanel* LevelsDock = nullptr;
@@ -237,6 +243,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void N8Click();             // N8 "サバチエ効果(&A)": step-width dialog, then Sabattier
   void N9Click();             // N9 "コマコレクト処理(&K)": coma dialog, then correction
   void P1Click();             // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
+  void S1Click();             // S1 "測光（恒星）(&S)": shows the star photometry dialog
+  void R2Click();             // R2 "測光（流星）(&R)": shows the trail photometry dialog
   void P3Click();             // P3 "スペクトル(&P)": spectrum plot
   void FitsHeader1Click();    // FitsHeader1 "FITSヘッダー(&F)": shows the header view
   void OriginBottom1Click();  // OriginBottom1: the display of every window follows the check

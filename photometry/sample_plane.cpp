@@ -1,0 +1,115 @@
+#include "photometry/sample_plane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/fits_keywords.h"
+
+namespace qirm {
+
+Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, SamplePlane& plane) {
+  int x0 = 0, y0 = 0;
+  const Picture& source = doc.kind == WindowKind::kRaw16 ? doc.ImageZm : doc.Image;
+  return SamplePlaneOf(doc, channel, 0, 0, source.width(), source.height(), plane, x0, y0);
+}
+
+Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0, int y0, int w, int h,
+                     SamplePlane& plane, int& origin_x, int& origin_y) {
+  const bool raw16 = doc.kind == WindowKind::kRaw16;
+  const Picture& source = raw16 ? doc.ImageZm : doc.Image;
+  if (doc.kind == WindowKind::kNone || source.empty()) return Status::Error("the window holds no picture");
+  if (raw16 && (doc.ImageZm2.width() != source.width() || doc.ImageZm2.height() != source.height())) {
+    return Status::Error("the window's two planes differ in size");
+  }
+  const int xa = std::max(0, x0), ya = std::max(0, y0);
+  const int xb = static_cast<int>(std::min<long long>(source.width(), static_cast<long long>(x0) + w));
+  const int yb = static_cast<int>(std::min<long long>(source.height(), static_cast<long long>(y0) + h));
+  if (xa >= xb || ya >= yb) return Status::Error("the position lies outside the picture");
+  origin_x = xa;
+  origin_y = ya;
+  plane.width = xb - xa;
+  plane.height = yb - ya;
+  plane.values.resize(static_cast<std::size_t>(plane.width) * static_cast<std::size_t>(plane.height));
+  // Pictures keep blue, green, red.
+  const int byte = channel == PhotometryChannel::kRed ? 2 : channel == PhotometryChannel::kGreen ? 1 : 0;
+  double* out = plane.values.data();
+  for (int y = ya; y < yb; ++y) {
+    const std::uint8_t* row = source.Row(y);
+    const std::uint8_t* low = raw16 ? doc.ImageZm2.Row(y) : nullptr;
+    for (int x = xa; x < xb; ++x) {
+      // A 16-bit window keeps each raw value's high byte in ImageZm and its
+      // low byte in ImageZm2, both in the red byte.
+      *out++ = raw16 ? doc.scaling.Physical(256 * row[3 * x + 2] + low[3 * x + 2])
+                     : static_cast<double>(row[3 * x + byte]);
+    }
+  }
+  return Status::Ok();
+}
+
+std::string HeaderString(const std::vector<std::string>& cards, const char* key) {
+  const std::size_t n = std::strlen(key);
+  for (const std::string& card : cards) {
+    if (card.size() < 11 || card.compare(0, n, key) != 0) continue;
+    if (card.find_first_not_of(' ', n) != 8 || card[8] != '=') continue;
+    const std::size_t open = card.find('\'', 10);
+    if (open == std::string::npos) return "";
+    std::string text;
+    for (std::size_t i = open + 1; i < card.size(); ++i) {
+      if (card[i] != '\'') {
+        text += card[i];
+      } else if (i + 1 < card.size() && card[i + 1] == '\'') {
+        text += '\'';  // a doubled quote
+        ++i;
+      } else {
+        break;
+      }
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+  return "";
+}
+
+namespace {
+
+// The number of the first card named `key`, when it is one.
+std::optional<double> CardValue(const std::vector<std::string>& cards, const char* key) {
+  const std::size_t n = std::strlen(key);
+  for (const std::string& card : cards) {
+    if (card.size() < 10 || card.compare(0, n, key) != 0) continue;
+    if (card.find_first_not_of(' ', n) != 8 || card[8] != '=') continue;
+    double v = 0;
+    std::string padded = card;
+    padded.resize(fits::kCardBytes, ' ');
+    if (!fits::CardNumber(padded.c_str(), v)) return std::nullopt;
+    return v;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+HeaderNoise NoiseFromHeader(const std::vector<std::string>& cards) {
+  HeaderNoise noise;
+  for (const char* key : {"GAIN", "EGAIN"}) {
+    if (const auto v = CardValue(cards, key); v && *v > 0 && std::isfinite(*v)) {
+      noise.gain = *v;
+      break;
+    }
+  }
+  for (const char* key : {"RDNOISE", "READNOIS"}) {
+    if (const auto v = CardValue(cards, key); v && *v >= 0 && std::isfinite(*v)) {
+      noise.read_noise = *v;
+      break;
+    }
+  }
+  return noise;
+}
+
+std::string ChannelName(const ImageDocument& doc, PhotometryChannel channel) {
+  if (doc.kind == WindowKind::kRaw16) return "";
+  return channel == PhotometryChannel::kRed ? "R" : channel == PhotometryChannel::kGreen ? "G" : "B";
+}
+
+}  // namespace qirm
