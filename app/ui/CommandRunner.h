@@ -30,7 +30,8 @@ class CommandRunner : public QObject {
  public:
   // What runs on the worker: the command on the copy, with a progress
   // function it may call from the worker thread (percent, 0..100).
-  using Work = std::function<qirm::Status(qirm::ImageDocument& doc, const std::function<void(int)>& progress)>;
+  using Work =
+      std::function<qirm::Status(qirm::ImageDocument& doc, const std::function<void(int)>& progress)>;
 
   CommandRunner(qirm::Workspace& workspace, QObject* parent = nullptr);
   // Waits for the runs still going; their results are dropped with the
