@@ -122,7 +122,8 @@ class LongCommandsTest : public QObject {
         {"low-pass", &TMainForm::L1Click, "ローパス効果", [](auto& d) { return qirm::LowPassCommand(d); }},
         {"bloom", &TMainForm::N5Click, "ブルーミング除去", [](auto& d) { return qirm::BloomCommand(d); }},
         {"rotate", &TMainForm::R3Click, "回転", [](auto& d) { return qirm::RotateCommand(d); }},
-        {"solarize", &TMainForm::N7Click, "ソラリゼーション", [](auto& d) { return qirm::SolarizeCommand(d); }},
+        {"solarize", &TMainForm::N7Click, "ソラリゼーション",
+         [](auto& d) { return qirm::SolarizeCommand(d); }},
         {"gmc", &TMainForm::P1Click, "ガイドミスキャンセラ",
          [gmc](auto& d) { return qirm::GmcCommand(d, gmc, GMCPanel->BlurAmount()); }},
     };
@@ -174,16 +175,17 @@ class LongCommandsTest : public QObject {
     QTRY_VERIFY(gate.entered);
     QTRY_COMPARE(MainForm->ProgressBar1->value(), 40);
     QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
-    for (QAction* item : {MainForm->N1, MainForm->R3, MainForm->H1, MainForm->N5, MainForm->P1, MainForm->Undo1,
-                          MainForm->Save1, MainForm->ZoomIn1})
+    for (QAction* item : {MainForm->N1, MainForm->R3, MainForm->H1, MainForm->N5, MainForm->P1,
+                          MainForm->Undo1, MainForm->Save1, MainForm->ZoomIn1})
       QVERIFY2(!item->isEnabled(), qPrintable(item->objectName()));
-    for (QWidget* control : std::initializer_list<QWidget*>{MainForm->Edit2, MainForm->Edit3, MainForm->Button3,
-                                                            MainForm->Button1, MainForm->LevelsDock})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             MainForm->Edit2, MainForm->Edit3, MainForm->Button3, MainForm->Button1, MainForm->LevelsDock})
       QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
 
     // A second command on the same window, by any path, is refused and
     // changes nothing; the zoom and levels handlers do nothing.
-    for (auto handler : {&TMainForm::H1Click, &TMainForm::N1Click, &TMainForm::Undo1Click, &TMainForm::N4Click}) {
+    for (auto handler :
+         {&TMainForm::H1Click, &TMainForm::N1Click, &TMainForm::Undo1Click, &TMainForm::N4Click}) {
       QString said;
       WithModal<QMessageBox>([&] { (MainForm->*handler)(); },
                              [&](QWidget* m) { said = AnswerMessageBox(m, QMessageBox::Ok); });
@@ -256,7 +258,8 @@ class LongCommandsTest : public QObject {
     QVERIFY(MainForm->isVisible());
     QCOMPARE(said, QStringLiteral("処理を実行中です。終わってから終了してください。"));
     // "すべてを閉じる" stops at the busy window.
-    WithModal<QMessageBox>([] { MainForm->A1Click(); }, [](QWidget* m) { AnswerMessageBox(m, QMessageBox::Ok); });
+    WithModal<QMessageBox>([] { MainForm->A1Click(); },
+                           [](QWidget* m) { AnswerMessageBox(m, QMessageBox::Ok); });
     QCOMPARE(MainForm->Children().size(), 1);
 
     gate.open = true;
