@@ -104,7 +104,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     // answers, it is just busy.
     if (!m_busyCursor) QApplication::setOverrideCursor(Qt::BusyCursor);
     m_busyCursor = true;
-    UpdateUndoItems();
+    UpdateCommandItems();
   });
   connect(Runner, &CommandRunner::Progress, this,
           [this](int percent) { SetProgress(std::clamp(percent, 0, 100)); });

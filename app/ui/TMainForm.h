@@ -322,6 +322,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void FollowLevels(bool recount);
   // Enables the commands that change the active window unless it is busy.
   void UpdateBusyItems();
+  // UpdateUndoItems without counting the window's values again: a run that
+  // starts changes only which commands are free.
+  void UpdateCommandItems();
   void PlaceWindow();
   void SaveSettings();
   // After a save: the window holds what its file holds.

@@ -83,6 +83,13 @@ void TMainForm::UpdateBusyItems() {
 
 void TMainForm::UpdateUndoItems() {
   if (!Undo1 || !Redo1) return;
+  UpdateCommandItems();
+  // Commands that change a window's data come here: count its values again.
+  FollowLevels(true);
+}
+
+void TMainForm::UpdateCommandItems() {
+  if (!Undo1 || !Redo1) return;
   const qirm::ImageDocument* doc = m_workspace.active();
   const qirm::History* history = doc && ChildOf(doc) ? &m_workspace.HistoryOf(doc) : nullptr;
   const auto label = [](const char* verb, const std::string& name) {
@@ -96,8 +103,6 @@ void TMainForm::UpdateUndoItems() {
   Redo1->setEnabled(!busy && history && history->CanRedo());
   Redo1->setText(label("やり直し", history ? history->RedoName() : std::string()));
   UpdateBusyItems();
-  // Commands that change a window's data come here: count its values again.
-  FollowLevels(true);
 }
 
 void TMainForm::Undo1Click() {
