@@ -1,5 +1,6 @@
 #include "document/history.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -105,6 +106,19 @@ Status RunWithUndo(Workspace& ws, const std::string& name, const DocumentCommand
     ws.HistoryOf(doc).Record(name, std::move(before));
   }
   return status;
+}
+
+bool CommitCommandResult(Workspace& ws, ImageDocument* doc, const std::string& name, ImageDocument after) {
+  const auto& windows = ws.windows();
+  if (!doc || std::none_of(windows.begin(), windows.end(), [doc](const auto& w) { return w.get() == doc; }))
+    return false;
+  const bool changed = !SameDocument(*doc, after);
+  ImageDocument before = std::exchange(*doc, std::move(after));
+  if (changed) {
+    doc->unsaved = true;
+    ws.HistoryOf(doc).Record(name, std::move(before));
+  }
+  return true;
 }
 
 namespace {

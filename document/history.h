@@ -88,6 +88,14 @@ using DocumentCommand = std::function<Status(ImageDocument&)>;
 // returned; a command that stopped after changing its window can be undone
 // too.
 Status RunWithUndo(Workspace& ws, const std::string& name, const DocumentCommand& command);
+// The end of RunWithUndo for a command that ran on a copy of `doc` (on
+// another thread, while the window itself stayed as it was): `after`, what
+// the command made of the copy, becomes the window, and where it differs
+// from the window a step named `name` is recorded and the window is marked
+// unsaved, so window and history end as RunWithUndo would leave them. The
+// window need not be the active one any more. False, with nothing changed,
+// when `doc` is no longer one of the workspace's windows.
+bool CommitCommandResult(Workspace& ws, ImageDocument* doc, const std::string& name, ImageDocument after);
 // Undo and redo of the active window; false when there was nothing to do.
 // The zoom box and the level edits follow the restored window.
 bool UndoActive(Workspace& ws);

@@ -23,16 +23,19 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/memory_load.h"
 #include "app/recent_files.h"
 #include "app/settings_file.h"
+#include "app/ui/Forms.h"
 #include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/THeaderView.h"
 #include "app/ui/UpDownSpin.h"
 #include "core/user_dirs.h"
 #include "document/workspace.h"
+#include "tricolour/ui/TRGBComp.h"
 
 namespace {
 
@@ -94,6 +97,19 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   // to hide them.
   setContextMenuPolicy(Qt::NoContextMenu);
 
+  Runner = new CommandRunner(m_workspace, this);
+  Runner->setObjectName(QStringLiteral("Runner"));
+  connect(Runner, &CommandRunner::Started, this, [this] {
+    // One busy cursor however many windows are at work: the program still
+    // answers, it is just busy.
+    if (!m_busyCursor) QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_busyCursor = true;
+    UpdateCommandItems();
+  });
+  connect(Runner, &CommandRunner::Progress, this,
+          [this](int percent) { SetProgress(std::clamp(percent, 0, 100)); });
+  connect(Runner, &CommandRunner::Finished, this, &TMainForm::BackgroundFinished);
+
   MdiArea = new QMdiArea(this);
   MdiArea->setObjectName(QStringLiteral("MdiArea"));
   MdiArea->setBackground(QColor(128, 128, 128));
@@ -136,6 +152,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() {
+  // A run still going (the program is taken apart without closing, as at a
+  // session's end) is waited for before the workspace goes.
+  delete Runner;
+  Runner = nullptr;
+  if (m_busyCursor) QApplication::restoreOverrideCursor();
   // The zoom box reports a finished edit when it loses the focus, which it
   // does while the window is taken apart: the workspace is gone by then.
   Edit1->disconnect(this);
@@ -462,6 +483,14 @@ void TMainForm::SaveSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // A command or a composition that is running cannot be stopped, and its
+  // result would be lost: the program stays until it ends.
+  if (Busy() || (RGBComp && RGBComp->Running())) {
+    QMessageBox::information(this, QStringLiteral("QIRM"),
+                             QStringLiteral("処理を実行中です。終わってから終了してください。"));
+    event->ignore();
+    return;
+  }
   for (TChild* child : Children()) {
     if (!MayClose(child)) {
       event->ignore();

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/open_image.h"
+#include "app/ui/CommandRunner.h"
 #include "app/ui/ResultWindowHost.h"
 #include "display/level_presets.h"
 #include "display/window_commands.h"
@@ -99,7 +100,19 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // Runs a command that changes the active window through the engine's undo
   // path; the step is named after `item`'s caption without its accelerator.
   qirm::Status RunUndoable(const QAction* item, const qirm::DocumentCommand& command);
-  // The undo and redo items follow the active window's history.
+  // Runs a long command on `child`'s window off this thread (CommandRunner):
+  // the busy cursor and the progress bar show while it runs, the window
+  // takes no other command that would change it, and the result, its undo
+  // step (named as RunUndoable names it) and any error arrive when it ends.
+  // A window that already runs a command refuses with a message.
+  void RunInBackground(const QAction* item, TChild* child, CommandRunner::Work work);
+  // True while a command runs on `child`'s window (or any window).
+  bool Busy(const TChild* child) const;
+  bool Busy() const { return Runner && Runner->Running(); }
+  // A window busy with a command refuses another: the message box, true.
+  bool RefuseBusy(const TChild* child);
+  // The undo and redo items follow the active window's history; the
+  // commands that would change a busy active window are disabled.
   void UpdateUndoItems();
   // Before an edited or unsaved window closes: asks whether to save it
   // (保存 / 保存しない / キャンセル); 保存 runs the save command on it. True
@@ -222,6 +235,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The levels panel "レベル", a dock the user can hide (Window menu).
   LevelsPanel* LevelsDock = nullptr;
 
+  // The long commands running off the user-interface thread.
+  CommandRunner* Runner = nullptr;
+
  public slots:
   void Open1Click();          // Open1 "開く(&O)": file dialog, one window a file
   void Save1Click();          // Save1 "保存(&A)": file dialog, BMP or JPEG
@@ -274,6 +290,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void LevelEditEnter();  // Enter in a level edit: the window drawn with its levels
   void LevelPresetClick(qirm::LevelPreset preset);  // a preset of the levels panel
   void LevelsDrag(int min, int max);                // a point dragged on the panel
+  // A long command's end: the window redrawn, the undo items, the error.
+  void BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status& status, bool committed);
 
   void Timer1Timer();  // each second: the memory gauge
 
@@ -310,6 +328,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The levels panel follows the active window; `recount` after its data
   // may have changed.
   void FollowLevels(bool recount);
+  // Enables the commands that change the active window unless it is busy.
+  void UpdateBusyItems();
+  // UpdateUndoItems without counting the window's values again: a run that
+  // starts changes only which commands are free.
+  void UpdateCommandItems();
   void PlaceWindow();
   void SaveSettings();
   // After a save: the window holds what its file holds.
@@ -325,5 +348,6 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   std::vector<std::string> m_recent;
   qirm::Workspace m_workspace;
   bool m_syncing = false;
-  bool m_closing = false;  // the program ends: every question has been answered
+  bool m_closing = false;     // the program ends: every question has been answered
+  bool m_busyCursor = false;  // the busy cursor is shown for the runs going on
 };

@@ -1,8 +1,10 @@
 // Commands of the "画像編集(&E)" and "画像処理(&P)" menus that change geometry
 // and tones: mirror, flip, rotate, negative, gamma, solarization, Sabattier.
 // The engine runs each command's whole sequence on the active window's
-// document; here the dialogs are shown, the window redrawn and errors boxed.
+// document; here the dialogs are shown, the window redrawn and errors boxed,
+// or the command handed to a worker thread that does so when it ends.
 #include <QPointer>
+#include <functional>
 
 #include "app/ui/Forms.h"
 #include "app/ui/TChild.h"
@@ -40,20 +42,17 @@ void TMainForm::R1Click() {
   Finish(this, child, RunUndoable(R1, qirm::FlipCommand));
 }
 
+// Rotation and the tone commands below run off this thread
+// (RunInBackground): a large window takes a second or more.
 void TMainForm::R3Click() {
-  TChild* child = ActiveChild();
-  if (!child) return;
-  // The engine reports from this thread only, so the bar can be painted.
-  const qirm::Status s = RunUndoable(R3, [this](qirm::ImageDocument& doc) {
-    return qirm::RotateCommand(doc, [this](int percent) { SetProgress(percent); });
+  RunInBackground(R3, ActiveChild(), [](qirm::ImageDocument& doc, const std::function<void(int)>& progress) {
+    return qirm::RotateCommand(doc, progress);
   });
-  SetProgress(0);
-  Finish(this, child, s);
 }
 
 void TMainForm::N6Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !GMM) return;
+  if (!child || !GMM || RefuseBusy(child)) return;
   // A window the command does not take is refused before a value is asked.
   if (const qirm::Status kind = qirm::GammaKindCheck(*child->Document()); !kind) {
     ShowError(QString::fromStdString(kind.message()));
@@ -62,21 +61,23 @@ void TMainForm::N6Click() {
   // Cancel, Esc and the close box cancel the command.
   if (GMM->exec() != QDialog::Accepted || !child) return;
   const qirm::GammaParams params = GMM->Params();
-  Finish(this, child,
-         RunUndoable(N6, [&](qirm::ImageDocument& doc) { return qirm::GammaCommand(doc, params); }));
+  RunInBackground(N6, child, [params](qirm::ImageDocument& doc, const std::function<void(int)>&) {
+    return qirm::GammaCommand(doc, params);
+  });
 }
 
 void TMainForm::N7Click() {
-  TChild* child = ActiveChild();
-  if (!child) return;
-  Finish(this, child, RunUndoable(N7, qirm::SolarizeCommand));
+  RunInBackground(N7, ActiveChild(), [](qirm::ImageDocument& doc, const std::function<void(int)>&) {
+    return qirm::SolarizeCommand(doc);
+  });
 }
 
 void TMainForm::N8Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !Sabachie) return;
+  if (!child || !Sabachie || RefuseBusy(child)) return;
   if (Sabachie->exec() != QDialog::Accepted || !child) return;
   const qirm::SabattierParams params = Sabachie->Params();
-  Finish(this, child,
-         RunUndoable(N8, [&](qirm::ImageDocument& doc) { return qirm::SabattierCommand(doc, params); }));
+  RunInBackground(N8, child, [params](qirm::ImageDocument& doc, const std::function<void(int)>&) {
+    return qirm::SabattierCommand(doc, params);
+  });
 }

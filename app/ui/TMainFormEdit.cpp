@@ -1,17 +1,23 @@
 // Nothing lost: undo and redo of the active image window (the Edit menu's
-// items, named after the command they take back or repeat, and the one path
-// every menu command that changes a window runs through), and the question
-// whether to save before an edited or unsaved window closes.
+// items, named after the command they take back or repeat, and the paths
+// every menu command that changes a window runs through: in place, or off
+// this thread for the long ones, with the window locked meanwhile), and the
+// question whether to save before an edited or unsaved window closes.
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QToolButton>
 
+#include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
+#include "app/ui/UpDownSpin.h"
 
 namespace {
 
@@ -23,15 +29,66 @@ std::string StepName(const QAction* item) {
   return caption.toStdString();
 }
 
+const char* const kBusyRefusal = "この画像は処理中です。処理が終わってから、もう一度実行してください。";
+
 }  // namespace
 
 qirm::Status TMainForm::RunUndoable(const QAction* item, const qirm::DocumentCommand& command) {
+  // The running command would overwrite what this one does.
+  if (Busy(ActiveChild())) return qirm::Status::Error(kBusyRefusal);
   const qirm::Status status = qirm::RunWithUndo(m_workspace, StepName(item), command);
   UpdateUndoItems();
   return status;
 }
 
+void TMainForm::RunInBackground(const QAction* item, TChild* child, CommandRunner::Work work) {
+  if (!child || !child->Document() || RefuseBusy(child)) return;
+  Runner->Start(child->Document(), StepName(item), std::move(work));
+}
+
+bool TMainForm::Busy(const TChild* child) const {
+  return child && Runner && Runner->Running(child->Document());
+}
+
+bool TMainForm::RefuseBusy(const TChild* child) {
+  if (!Busy(child)) return false;
+  ShowError(QString::fromUtf8(kBusyRefusal));
+  return true;
+}
+
+void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status& status, bool committed) {
+  if (!Runner->Running()) {
+    SetProgress(0);
+    if (m_busyCursor) QApplication::restoreOverrideCursor();
+    m_busyCursor = false;
+  }
+  TChild* child = committed ? ChildOf(doc) : nullptr;
+  if (child) child->RefreshImage();
+  UpdateUndoItems();
+  if (!status) ShowError(QString::fromStdString(status.message()));
+}
+
+void TMainForm::UpdateBusyItems() {
+  const bool free = !Busy(ActiveChild());
+  for (QAction* item : {N1, M1, R1, R3, N2, N4, H1, L1, N5, N6, N7, N8, N9, P1, Save1, ZoomIn1, ZoomOut1,
+                        FitZoom1, Zoom100}) {
+    if (item) item->setEnabled(free);
+  }
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{SaveButton, Button1, Button2, Edit1, Edit2, Edit3, UpDown1, UpDown2,
+                                       Button3, Button4, static_cast<QWidget*>(LevelsDock)}) {
+    if (control) control->setEnabled(free);
+  }
+}
+
 void TMainForm::UpdateUndoItems() {
+  if (!Undo1 || !Redo1) return;
+  UpdateCommandItems();
+  // Commands that change a window's data come here: count its values again.
+  FollowLevels(true);
+}
+
+void TMainForm::UpdateCommandItems() {
   if (!Undo1 || !Redo1) return;
   const qirm::ImageDocument* doc = m_workspace.active();
   const qirm::History* history = doc && ChildOf(doc) ? &m_workspace.HistoryOf(doc) : nullptr;
@@ -40,16 +97,17 @@ void TMainForm::UpdateUndoItems() {
     if (!name.empty()) text += QStringLiteral(": ") + QString::fromStdString(name);
     return text;
   };
-  Undo1->setEnabled(history && history->CanUndo());
+  const bool busy = Busy(ActiveChild());
+  Undo1->setEnabled(!busy && history && history->CanUndo());
   Undo1->setText(label("元に戻す", history ? history->UndoName() : std::string()));
-  Redo1->setEnabled(history && history->CanRedo());
+  Redo1->setEnabled(!busy && history && history->CanRedo());
   Redo1->setText(label("やり直し", history ? history->RedoName() : std::string()));
-  // Commands that change a window's data come here: count its values again.
-  FollowLevels(true);
+  UpdateBusyItems();
 }
 
 void TMainForm::Undo1Click() {
   TChild* child = ActiveChild();
+  if (RefuseBusy(child)) return;
   if (child && qirm::UndoActive(m_workspace)) {
     child->RefreshImage();
     SyncTexts();
@@ -59,6 +117,7 @@ void TMainForm::Undo1Click() {
 
 void TMainForm::Redo1Click() {
   TChild* child = ActiveChild();
+  if (RefuseBusy(child)) return;
   if (child && qirm::RedoActive(m_workspace)) {
     child->RefreshImage();
     SyncTexts();
@@ -102,7 +161,17 @@ bool TMainForm::MayClose(TChild* child) {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Close && !m_closing) {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(watched)) {
-      if (!MayClose(qobject_cast<TChild*>(sub->widget()))) {
+      auto* child = qobject_cast<TChild*>(sub->widget());
+      // The run's result and its undo step belong to this window: it stays
+      // until the run ends.
+      if (Busy(child)) {
+        QMessageBox::information(this, QStringLiteral("QIRM"),
+                                 QStringLiteral("「%1」は処理中です。処理が終わってから閉じてください。")
+                                     .arg(QString::fromLocal8Bit(child->Document()->caption.c_str())));
+        event->ignore();
+        return true;
+      }
+      if (!MayClose(child)) {
         event->ignore();
         return true;
       }

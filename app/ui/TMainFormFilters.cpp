@@ -1,11 +1,12 @@
 // Filter commands of the "画像処理(&P)" menu: edge enhancement, blur,
 // high-pass, low-pass, blooming removal, coma correction, guide-miss
 // canceller. The engine runs each command's whole sequence on the active
-// window's document; here the dialogs are shown, progress painted, the
-// window redrawn and errors boxed.
+// window's document; here the dialogs are shown and the command handed to
+// a worker thread (RunInBackground), which paints the progress, redraws the
+// window and boxes the error when it ends.
 #include <QLineEdit>
 #include <QPointer>
-#include <algorithm>
+#include <functional>
 
 #include "app/ui/Forms.h"
 #include "app/ui/TChild.h"
@@ -18,24 +19,13 @@
 
 namespace {
 
-// The engine reports from this thread only, so the bar can be painted; its
-// row values run up to 199, and the bar stops at 100.
-qirm::FilterProgress ProgressOf(TMainForm* form) {
-  return [form](int value) { form->SetProgress(std::clamp(value, 0, 100)); };
-}
-
-// Shows the window's pictures again, then the error of a command that
-// stopped.
-void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
-  child->RefreshImage();
-  if (!status) form->ShowError(QString::fromStdString(status.message()));
-}
+using Progress = std::function<void(int)>;
 
 }  // namespace
 
 void TMainForm::N2Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !EDG) return;
+  if (!child || !EDG || RefuseBusy(child)) return;
   // A window the command does not take is refused before a value is asked.
   if (const qirm::Status kind = qirm::EdgeKindCheck(*child->Document()); !kind) {
     ShowError(QString::fromStdString(kind.message()));
@@ -44,48 +34,42 @@ void TMainForm::N2Click() {
   // Cancel, Esc and the close box cancel the command.
   if (EDG->exec() != QDialog::Accepted || !child) return;
   const double strength = EDG->Strength();
-  Finish(this, child, RunUndoable(N2, [&](qirm::ImageDocument& doc) {
-           return qirm::EdgeCommand(doc, strength, ProgressOf(this));
-         }));
+  RunInBackground(N2, child, [strength](qirm::ImageDocument& doc, const Progress& progress) {
+    return qirm::EdgeCommand(doc, strength, progress);
+  });
 }
 
 void TMainForm::N4Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !BLUR) return;
+  if (!child || !BLUR || RefuseBusy(child)) return;
   if (BLUR->exec() != QDialog::Accepted || !child) return;
   const double amount = BLUR->Amount();
-  Finish(this, child, RunUndoable(N4, [&](qirm::ImageDocument& doc) {
-           return qirm::BlurCommand(doc, amount, ProgressOf(this));
-         }));
+  RunInBackground(N4, child, [amount](qirm::ImageDocument& doc, const Progress& progress) {
+    return qirm::BlurCommand(doc, amount, progress);
+  });
 }
 
 void TMainForm::H1Click() {
-  TChild* child = ActiveChild();
-  if (!child) return;
-  Finish(this, child, RunUndoable(H1, [this](qirm::ImageDocument& doc) {
-           return qirm::HighPassCommand(doc, ProgressOf(this));
-         }));
+  RunInBackground(H1, ActiveChild(), [](qirm::ImageDocument& doc, const Progress& progress) {
+    return qirm::HighPassCommand(doc, progress);
+  });
 }
 
 void TMainForm::L1Click() {
-  TChild* child = ActiveChild();
-  if (!child) return;
-  Finish(this, child, RunUndoable(L1, [this](qirm::ImageDocument& doc) {
-           return qirm::LowPassCommand(doc, ProgressOf(this));
-         }));
+  RunInBackground(L1, ActiveChild(), [](qirm::ImageDocument& doc, const Progress& progress) {
+    return qirm::LowPassCommand(doc, progress);
+  });
 }
 
 void TMainForm::N5Click() {
-  TChild* child = ActiveChild();
-  if (!child) return;
-  Finish(this, child, RunUndoable(N5, [this](qirm::ImageDocument& doc) {
-           return qirm::BloomCommand(doc, ProgressOf(this));
-         }));
+  RunInBackground(N5, ActiveChild(), [](qirm::ImageDocument& doc, const Progress& progress) {
+    return qirm::BloomCommand(doc, progress);
+  });
 }
 
 void TMainForm::N9Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !ComaCorrect) return;
+  if (!child || !ComaCorrect || RefuseBusy(child)) return;
   if (const qirm::Status kind = qirm::ComaKindCheck(*child->Document()); !kind) {
     ShowError(QString::fromStdString(kind.message()));
     return;
@@ -99,8 +83,9 @@ void TMainForm::N9Click() {
     ShowError(QString::fromStdString(parsed.message()));
     return;
   }
-  Finish(this, child,
-         RunUndoable(N9, [&](qirm::ImageDocument& doc) { return qirm::ComaCommand(doc, params); }));
+  RunInBackground(N9, child, [params](qirm::ImageDocument& doc, const Progress&) {
+    return qirm::ComaCommand(doc, params);
+  });
 }
 
 void TMainForm::P1Click() {
@@ -111,6 +96,7 @@ void TMainForm::P1Click() {
   if (!child) return;
   const double blur = GMCPanel->BlurAmount();
   const auto settings = GMCPanel->Settings();
-  Finish(this, child,
-         RunUndoable(P1, [&](qirm::ImageDocument& doc) { return qirm::GmcCommand(doc, settings, blur); }));
+  RunInBackground(P1, child, [settings, blur](qirm::ImageDocument& doc, const Progress&) {
+    return qirm::GmcCommand(doc, settings, blur);
+  });
 }

@@ -10,9 +10,12 @@
 #include "display/level_presets.h"
 #include "display/window_commands.h"
 
+// The level and zoom controls are disabled while the active window runs a
+// command (its result would overwrite them); the handlers check again.
+
 void TMainForm::LevelCommand(qirm::Status (*command)(qirm::Workspace&)) {
   TChild* child = ActiveChild();
-  if (!child) return;
+  if (!child || Busy(child)) return;
   const qirm::Status s = command(m_workspace);
   child->RefreshImage();
   SyncTexts();
@@ -25,6 +28,10 @@ void TMainForm::Button44Click() { LevelCommand(&qirm::ContrastDown); }
 void TMainForm::SpinClick(qirm::LevelSpin spin, int direction) {
   TChild* child = ActiveChild();
   if (!child) return;
+  if (Busy(child)) {
+    SyncTexts();  // the spin goes back to the level in effect
+    return;
+  }
   const qirm::Status s = qirm::SpinClick(m_workspace, spin, direction);
   child->RefreshImage();
   SyncTexts();
@@ -44,12 +51,20 @@ void TMainForm::UpDown2Click() {
 }
 
 void TMainForm::Edit2Change() {
+  if (Busy(ActiveChild())) {
+    SyncTexts();
+    return;
+  }
   const qirm::Status s = m_workspace.TypeMaxLevel(Edit2->text().toStdString());
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
 }
 
 void TMainForm::Edit3Change() {
+  if (Busy(ActiveChild())) {
+    SyncTexts();
+    return;
+  }
   const qirm::Status s = m_workspace.TypeMinLevel(Edit3->text().toStdString());
   SyncTexts();
   if (!s) ShowError(QString::fromStdString(s.message()));
@@ -58,7 +73,7 @@ void TMainForm::Edit3Change() {
 void TMainForm::ZoomActive(const std::function<qirm::Status(bool& changed)>& command,
                            std::optional<QPointF> anchor, bool fit) {
   TChild* child = ActiveChild();
-  if (!child) return;
+  if (!child || Busy(child)) return;
   const QPointF point = child->ImagePointAt(anchor.value_or(child->ViewCentre()));
   bool changed = false;
   const qirm::Status s = command(changed);
@@ -102,7 +117,7 @@ void TMainForm::FollowLevels(bool recount) {
 
 void TMainForm::LevelEditEnter() {
   TChild* child = ActiveChild();
-  if (!child || child->Document()->kind != qirm::WindowKind::kRaw16) return;
+  if (!child || Busy(child) || child->Document()->kind != qirm::WindowKind::kRaw16) return;
   qirm::RenderWindowLevels(*child->Document());
   child->RefreshImage();
   FollowLevels(false);
@@ -110,7 +125,7 @@ void TMainForm::LevelEditEnter() {
 
 void TMainForm::LevelPresetClick(qirm::LevelPreset preset) {
   TChild* child = ActiveChild();
-  if (!child) return;
+  if (!child || Busy(child)) return;
   const qirm::Status s = qirm::ApplyLevelPreset(m_workspace, preset);
   child->RefreshImage();
   SyncTexts();
@@ -121,7 +136,7 @@ void TMainForm::LevelPresetClick(qirm::LevelPreset preset) {
 
 void TMainForm::LevelsDrag(int min, int max) {
   TChild* child = ActiveChild();
-  if (!child) return;
+  if (!child || Busy(child)) return;
   const qirm::Status s = qirm::SetLevels(m_workspace, min, max);
   child->RefreshImage();
   SyncTexts();

@@ -6,7 +6,5 @@
 // "RGB合成(&B)": only shows the dialog; what it holds stays as it was.
 void TMainForm::RGB1Click() {
   if (!RGBComp) return;
-  RGBComp->show();
-  RGBComp->raise();
-  RGBComp->activateWindow();
+  RGBComp->BringToFront();
 }

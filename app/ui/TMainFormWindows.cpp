@@ -358,7 +358,8 @@ void TMainForm::OpenButtonClick() { Open1Click(); }
 
 void TMainForm::Save1Click() {
   TChild* child = ActiveChild();
-  if (!child) return;
+  // A window that runs a command is about to change: it is saved after.
+  if (!child || RefuseBusy(child)) return;
   qirm::ImageDocument* doc = child->Document();
   // A window whose 16-bit planes still show its picture offers them.
   const bool deep = qirm::DeepShowsPicture(doc->deep, doc->Image);

@@ -216,5 +216,49 @@ TEST(History, UnsavedFollowsTheStepsAndASave) {
   EXPECT_EQ(doc.caption, "saved.bmp");
 }
 
+// A command run on a copy of the window elsewhere and committed afterwards
+// leaves window and history exactly as running it in place does, whichever
+// window is active by then; a closed window takes nothing.
+TEST(History, ACommittedCopyEndsAsRunningInPlace) {
+  const std::vector<std::pair<std::string, DocumentCommand>> commands = {
+      {"ネガ反転", NegativeCommand},
+      {"nothing", [](ImageDocument&) { return Status::Ok(); }},
+      {"refused", [](ImageDocument&) { return Status::Error("refused"); }},
+      {"half",
+       [](ImageDocument& d) {
+         d.Image.SetColor(1, 1, 0x654321);
+         return Status::Error("stopped");
+       }},
+  };
+  for (const auto& [name, command] : commands) {
+    SCOPED_TRACE(name);
+    Workspace in_place, copied;
+    AddWindow(in_place).unsaved = false;
+    ImageDocument& doc = AddWindow(copied);
+    doc.unsaved = false;
+    const Status expected = RunWithUndo(in_place, name, command);
+    ImageDocument work = doc;
+    const Status status = command(work);
+    AddWindow(copied, 3, 2);  // another window became active meanwhile
+    ASSERT_TRUE(CommitCommandResult(copied, &doc, name, std::move(work)));
+    EXPECT_EQ(status.ok(), expected.ok());
+    copied.Activate(&doc);
+    EXPECT_EQ(Take(copied), Take(in_place));
+    EXPECT_EQ(doc.unsaved, in_place.active()->unsaved);
+    const History& h = copied.HistoryOf(&doc);
+    EXPECT_EQ(h.UndoDepth(), in_place.HistoryOf(in_place.active()).UndoDepth());
+    EXPECT_EQ(h.UndoName(), in_place.HistoryOf(in_place.active()).UndoName());
+    ASSERT_EQ(UndoActive(copied), UndoActive(in_place));
+    EXPECT_EQ(Take(copied), Take(in_place));
+  }
+
+  Workspace ws;
+  ImageDocument* gone = &AddWindow(ws);
+  ImageDocument work = *gone;
+  ws.Close(gone);
+  EXPECT_FALSE(CommitCommandResult(ws, gone, "x", std::move(work)));
+  EXPECT_TRUE(ws.windows().empty());
+}
+
 }  // namespace
 }  // namespace qirm

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -42,8 +43,26 @@ inline Snapshot Take() {
   return {d->Image, d->ImageZm, d->ImageZm2, qirm::EditedText(*d)};
 }
 
+// Long commands run off the user-interface thread: processes events until
+// those started so far have ended and their results are in their windows
+// (false after `timeout_ms` without that).
+inline bool WaitIdle(int timeout_ms = 30000) {
+  QElapsedTimer waited;
+  waited.start();
+  while (MainForm && MainForm->Busy()) {
+    if (waited.elapsed() > timeout_ms) return false;
+    QTest::qWait(2);
+  }
+  return true;
+}
+
+// The same as a check of the test case.
+inline void WaitForCommands() { QVERIFY2(WaitIdle(), "a long command did not end"); }
+
 // Closes (by the frame) whatever modal window opens during trigger and
-// returns its title (empty when none opened).
+// returns its title (empty when none opened). Like the helpers below, it
+// waits for a long command that trigger started, answering the error box of
+// its end as well.
 inline QString ModalDuring(const std::function<void()>& trigger) {
   QString seen;
   QTimer timer;
@@ -55,6 +74,7 @@ inline QString ModalDuring(const std::function<void()>& trigger) {
   });
   timer.start(10);
   trigger();
+  WaitIdle();
   QTest::qWait(30);
   return seen;
 }
@@ -82,6 +102,7 @@ inline QStringList ModalsDuring(const std::function<void()>& trigger) {
   });
   timer.start(10);
   trigger();
+  WaitIdle();
   QTest::qWait(30);
   return seen;
 }

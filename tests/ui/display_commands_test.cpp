@@ -157,6 +157,7 @@ class DisplayCommandsTest : public QObject {
     QVERIFY(OpenKind("1"));
     QSignalSpy spy(MainForm->ProgressBar1, &QProgressBar::valueChanged);
     MainForm->R3Click();
+    WaitForCommands();
     QVERIFY(spy.count() >= 2);
     int highest = 0;
     for (const auto& args : spy) highest = std::max(highest, args.at(0).toInt());
@@ -177,6 +178,7 @@ class DisplayCommandsTest : public QObject {
                       QVERIFY(GMM->isVisible());
                       PressOk(GMM->Edit1, GMM->Button1, QStringLiteral("0.5"), false);
                     });
+    WaitForCommands();
     QCOMPARE(refusal, QStringLiteral("整数を入力してください"));
     QCOMPARE(conversion, QStringLiteral("'abc' is not a valid floating point value"));
     QVERIFY(!GMM->isVisible());
@@ -248,6 +250,7 @@ class DisplayCommandsTest : public QObject {
                            QVERIFY(Sabachie->isVisible());
                            PressOk(Sabachie->Edit1, Sabachie->Button1, QStringLiteral("128"), false);
                          });
+    WaitForCommands();
     QCOMPARE(refusal, QStringLiteral("正の数字を入力してください"));
     // A 16-bit window: the high-byte plane is folded and shown.
     const qirm::ImageDocument* d = child->Document();

@@ -91,6 +91,7 @@ class FilterCommandsTest : public QObject {
   // canceller runs from then on.
   static void AcceptPanelOnce() {
     WithModal<TGMCPanel>([] { MainForm->P1Click(); }, [](QWidget*) { GMCPanel->Button1->click(); });
+    WaitForCommands();
   }
 
  private slots:
@@ -221,6 +222,7 @@ class FilterCommandsTest : public QObject {
     for (auto handler : {&TMainForm::H1Click, &TMainForm::L1Click, &TMainForm::N5Click}) {
       QSignalSpy spy(MainForm->ProgressBar1, &QProgressBar::valueChanged);
       (MainForm->*handler)();
+      WaitForCommands();
       QVERIFY(spy.count() >= 3);
       int highest = 0;
       for (const auto& args : spy) highest = std::max(highest, args.at(0).toInt());
@@ -242,6 +244,7 @@ class FilterCommandsTest : public QObject {
                       QVERIFY(EDG->isVisible());
                       PressOk(EDG->Edit1, EDG->Button1, QStringLiteral("2.5"), false);
                     });
+    WaitForCommands();
     QCOMPARE(low, QStringLiteral("1.0-5.0の数字を入力してください"));
     QCOMPARE(high, QStringLiteral("1.0-5.0の数字を入力してください"));
     QCOMPARE(conversion, QStringLiteral("'abc' is not a valid floating point value"));
@@ -276,6 +279,7 @@ class FilterCommandsTest : public QObject {
                        eleven = PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("11"), true);
                        PressOk(BLUR->Edit1, BLUR->Button1, QStringLiteral("4"), false);
                      });
+    WaitForCommands();
     QCOMPARE(zero, QStringLiteral("正の数字を入力してください"));
     QCOMPARE(eleven, QStringLiteral("正の数字を入力してください"));
     QVERIFY(child->Document()->ImageZm == qirm::Blur(before.base, 4.0));
@@ -287,6 +291,7 @@ class FilterCommandsTest : public QObject {
                            GMCPanel->Edit3->setText(QStringLiteral("3"));
                            GMCPanel->Button1->click();
                          });
+    WaitForCommands();
     QCOMPARE(BLUR->Amount(), 4.0);
     QCOMPARE(GMCPanel->BlurAmount(), 3.0);
     const Snapshot after_gmc = Take();
@@ -319,6 +324,7 @@ class FilterCommandsTest : public QObject {
                               ComaCorrect->Edit3->setText(QStringLiteral("12.5"));
                               ComaCorrect->Button1->click();
                             });
+    WaitForCommands();
     QVERIFY(child->Document()->Image == qirm::ComaCorrect(before.base, {5, 25, 12.5}));
     QVERIFY(child->Document()->ImageZm == before.base);
     QCOMPARE(qirm::EditedText(*child->Document()), std::string("1"));
@@ -347,6 +353,7 @@ class FilterCommandsTest : public QObject {
                            QVERIFY(!GMCPanel->Accepted());
                            PressOk(GMCPanel->Edit4, GMCPanel->Button1, QStringLiteral("0"), false);
                          });
+    WaitForCommands();
     QCOMPARE(shown, QStringLiteral("'x' is not a valid integer value"));
     QCOMPARE(GMCPanel->Edit2->text(), QStringLiteral("0"));
     QCOMPARE(GMCPanel->Edit3->text(), QStringLiteral("0.2"));

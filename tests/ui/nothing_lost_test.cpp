@@ -118,6 +118,7 @@ class NothingLostTest : public QObject {
     QVERIFY(child);
     const Snapshot opened = Take();
     MainForm->H1->trigger();
+    WaitForCommands();
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: ハイパス効果"));
     MainForm->Undo1->trigger();
     QVERIFY(Take().image == opened.image);

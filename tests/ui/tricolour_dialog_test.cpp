@@ -22,6 +22,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -833,6 +834,8 @@ class TricolourDialogTest : public QObject {
     Write("p2.fts", StarFrame(20, 40));
     RGBComp->RadioButton1->click();
     RGBComp->Edit19->setText(QStringLiteral("2"));
+    MainForm->RGB1Click();
+    QVERIFY(QTest::qWaitForWindowActive(RGBComp));
     WithModal([] { RGBComp->Button13Click(); },
               [&](QWidget* m) {
                 ChooseFiles(m, 1, {Path("p 1.fits"), Path("p2.fts")});
@@ -849,11 +852,21 @@ class TricolourDialogTest : public QObject {
     QCOMPARE(MainForm->Edit1->text(), QStringLiteral("100.0%"));
     QCOMPARE(MainForm->Edit2->text(), QStringLiteral("1000"));
     QCOMPARE(MainForm->Edit3->text(), QStringLiteral("1000"));
+    // The frames come in front of the dialog, which stays open but no longer
+    // on top, and takes the clicks in them; "RGB合成" puts it back on top.
+    QTRY_COMPARE(QApplication::activeWindow(), MainForm);
+    QVERIFY(RGBComp->isVisible() && !RGBComp->isModal() && !QApplication::activeModalWidget());
+    QVERIFY(!(RGBComp->windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+    QVERIFY(!RGBComp->windowHandle()->transientParent());
+    QVERIFY(last->isVisible() && last->Image->isVisible());
     // The two stars are then clicked in these windows.
     QTest::mouseClick(last->Image, Qt::LeftButton, {}, QPoint(20, 40));
     QTest::mouseClick(last->Image, Qt::LeftButton, {}, QPoint(30, 30));
     QCOMPARE(RGBComp->Edit6->text() + "," + RGBComp->Edit9->text(), QStringLiteral("20,40"));
     QCOMPARE(RGBComp->Edit7->text() + "," + RGBComp->Edit10->text(), QStringLiteral("30,30"));
+    MainForm->RGB1Click();
+    QTRY_COMPARE(QApplication::activeWindow(), RGBComp);
+    QVERIFY(RGBComp->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
 
     // An unreadable frame: its error, and no window.
     // (In a folder of its own: the dialog would keep the earlier selection.)

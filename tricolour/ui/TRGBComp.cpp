@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/save_image.h"
@@ -141,9 +142,12 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("RGBComp"));
   setWindowTitle(QStringLiteral("RGB"));
   // Modeless and above the main window, so that stars can be clicked in the
-  // image windows while it is open.
+  // image windows while it is open. A window of its own rather than a
+  // dialog of the main window: a dialog would stay above its owner even
+  // when it gives up its place on top for the frames opened by "座標取得".
   setModal(false);
-  setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
 
   // The five frame lists.
   auto* lists = new QHBoxLayout;
@@ -605,6 +609,34 @@ void TRGBComp::Button13Click() {
     m_host->ShowResultWindow(std::move(doc), ResultWindowSize::kStarPicking);
   }
   m_host->SyncTexts();
+  GiveWayToPicking();
+}
+
+void TRGBComp::GiveWayToPicking() {
+  // The frames just opened are where the next clicks go: they come in front
+  // and this dialog, still open, is an ordinary window until "RGB合成"
+  // brings it to the front again (BringToFront). Only the native window's
+  // flag changes: changing the widget's flags would hide it.
+  if (QWindow* window = windowHandle()) window->setFlag(Qt::WindowStaysOnTopHint, false);
+  QWidget* host = m_host ? m_host->HostWindow() : nullptr;
+  if (!host) return;
+  host->raise();
+  host->activateWindow();
+}
+
+void TRGBComp::showEvent(QShowEvent* event) {
+  // Qt makes a window with a parent transient for it (kept above it by
+  // the window manager) just before showing it: undone here, the last step
+  // before the window is mapped.
+  if (QWindow* window = windowHandle()) window->setTransientParent(nullptr);
+  QDialog::showEvent(event);
+}
+
+void TRGBComp::BringToFront() {
+  if (QWindow* window = windowHandle()) window->setFlag(Qt::WindowStaysOnTopHint, true);
+  show();
+  raise();
+  activateWindow();
 }
 
 // The advanced dialog and the settings file.

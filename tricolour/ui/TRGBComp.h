@@ -1,7 +1,8 @@
 // The tri-colour composition dialog (caption "RGB"): the five frame lists,
 // the reference stars, the detection method, the background point and the
 // white balance. Modeless and above the main window, so that stars can be
-// clicked in image windows while it is open. One instance lives for the
+// clicked in image windows while it is open; the frames "座標取得" opens come
+// in front of it, and "RGB合成" puts it back on top. One instance lives for the
 // whole run (see Forms.h); its contents stay between uses. Start-up hands it
 // the main window, as a ResultWindowHost, and the advanced dialog, and makes
 // it the target of star clicks.
@@ -66,6 +67,10 @@ class TRGBComp : public QDialog, public StarPickTarget {
   // changes runs its handler), every number written into its edit (the
   // spinners follow), the advanced flags captured and shown.
   void ShowSettings(const qirm::CompositionSettings& settings);
+
+  // Shows the dialog in front, on top of the main window again after
+  // "座標取得" let its frames come in front.
+  void BringToFront();
 
   // True from OK until the result of the run has been shown.
   bool Running() const { return m_thread != nullptr; }
@@ -208,7 +213,12 @@ class TRGBComp : public QDialog, public StarPickTarget {
   void Button6Click();
   void Button7Click();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
+  // After "座標取得" opened its frames: they come in front of this dialog.
+  void GiveWayToPicking();
   void AddFiles(QListWidget* list, QLineEdit* count);
   void RemoveSelected(QListWidget* list, QLineEdit* count);
   void IntEditChange(QLineEdit* edit, UpDownSpin* spin);
