@@ -24,6 +24,10 @@ void PrintUsage(std::FILE* out) {
       "active window left to right, then saves or prints what was asked.\n"
       "  --state   prints Caption, FilterI, DemX, DemY, ColN, ZomN, UndoFlg,\n"
       "            Contrast, Average, Minimum, MAX, MIN, Edit1, Edit2, Edit3\n"
+      "  tools:    background=plane|poly2|poly3[,BOX]\n"
+      "            resample=FACTOR[,METHOD] | resample=WxH[,METHOD] (a new window;\n"
+      "            METHOD nearest, bilinear, bicubic, lanczos3 (default), area)\n"
+      "            curve=X1:Y1,X2:Y2,...[,r|g|b] (values 0..255, raw 0..65535)\n"
       "exit status: 0 success, 1 failure (one line on standard error),\n"
       "2 wrong arguments.\n",
       out);

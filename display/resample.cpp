@@ -1,0 +1,283 @@
+#include "display/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "core/numbers.h"
+#include "core/parallel.h"
+#include "display/raw_values.h"
+#include "document/kind_refusal.h"
+
+namespace qirm {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// For every output index: the first source index and the weights of its
+// `size` taps (zero past the taps it has).
+struct Taps {
+  int size = 1;
+  std::vector<int> start;
+  std::vector<float> weights;
+};
+
+double Sinc(double x) {
+  if (x == 0.0) return 1.0;
+  x *= kPi;
+  return std::sin(x) / x;
+}
+
+double Kernel(ResampleMethod method, double x) {
+  switch (method) {
+    case ResampleMethod::kBilinear:
+      x = std::fabs(x);
+      return x < 1.0 ? 1.0 - x : 0.0;
+    case ResampleMethod::kBicubic: {
+      constexpr double a = -0.5;
+      x = std::fabs(x);
+      if (x < 1.0) return ((a + 2.0) * x - (a + 3.0)) * x * x + 1;
+      if (x < 2.0) return (((x - 5) * x + 8) * x - 4) * a;
+      return 0.0;
+    }
+    case ResampleMethod::kLanczos3:
+      return -3.0 <= x && x < 3.0 ? Sinc(x) * Sinc(x / 3.0) : 0.0;
+    default:
+      return 0.0;
+  }
+}
+
+double Support(ResampleMethod method) {
+  return method == ResampleMethod::kBilinear ? 1.0 : method == ResampleMethod::kBicubic ? 2.0 : 3.0;
+}
+
+Taps MakeTaps(int in, int out, ResampleMethod method) {
+  Taps taps;
+  const double scale = static_cast<double>(in) / out;
+  if (method == ResampleMethod::kNearest) {
+    taps.size = 1;
+    taps.start.resize(out);
+    taps.weights.assign(out, 1.0f);
+    for (int i = 0; i < out; ++i) taps.start[i] = std::min(in - 1, static_cast<int>((i + 0.5) * scale));
+    return taps;
+  }
+  if (method == ResampleMethod::kArea) {
+    taps.size = static_cast<int>(std::ceil(scale)) + 1;
+    taps.start.resize(out);
+    taps.weights.assign(static_cast<std::size_t>(out) * taps.size, 0.0f);
+    for (int i = 0; i < out; ++i) {
+      const double a = i * scale, b = std::min<double>(in, (i + 1) * scale);
+      const int first = std::min(in - 1, static_cast<int>(std::floor(a)));
+      taps.start[i] = first;
+      for (int k = 0; k < taps.size && first + k < in; ++k) {
+        const double overlap = std::min(b, first + k + 1.0) - std::max(a, static_cast<double>(first + k));
+        if (overlap > 0) taps.weights[static_cast<std::size_t>(i) * taps.size + k] = static_cast<float>(overlap / (b - a));
+      }
+    }
+    return taps;
+  }
+  // Shrinking widens the kernel by the ratio; growing keeps it.
+  const double filter_scale = std::max(1.0, scale);
+  const double support = Support(method) * filter_scale;
+  taps.size = static_cast<int>(std::ceil(support)) * 2 + 1;
+  taps.start.resize(out);
+  taps.weights.assign(static_cast<std::size_t>(out) * taps.size, 0.0f);
+  std::vector<double> w(taps.size);
+  for (int i = 0; i < out; ++i) {
+    const double centre = (i + 0.5) * scale;
+    const int first = std::max(0, static_cast<int>(centre - support + 0.5));
+    const int last = std::min(in, static_cast<int>(centre + support + 0.5));
+    double sum = 0;
+    const int count = std::min(taps.size, last - first);
+    for (int k = 0; k < count; ++k) {
+      w[k] = Kernel(method, (first + k - centre + 0.5) / filter_scale);
+      sum += w[k];
+    }
+    taps.start[i] = first;
+    // Taps outside the picture are gone: the rest are normalised to 1.
+    for (int k = 0; k < count; ++k)
+      taps.weights[static_cast<std::size_t>(i) * taps.size + k] = static_cast<float>(sum != 0 ? w[k] / sum : 0);
+  }
+  return taps;
+}
+
+}  // namespace
+
+std::string ResampleMethodName(ResampleMethod method) {
+  switch (method) {
+    case ResampleMethod::kNearest:
+      return "nearest";
+    case ResampleMethod::kBilinear:
+      return "bilinear";
+    case ResampleMethod::kBicubic:
+      return "bicubic";
+    case ResampleMethod::kLanczos3:
+      return "lanczos3";
+    case ResampleMethod::kArea:
+      return "area";
+  }
+  return "";
+}
+
+bool ParseResampleMethod(const std::string& name, ResampleMethod& method) {
+  for (ResampleMethod m : {ResampleMethod::kNearest, ResampleMethod::kBilinear, ResampleMethod::kBicubic,
+                           ResampleMethod::kLanczos3, ResampleMethod::kArea}) {
+    if (name == ResampleMethodName(m)) {
+      method = m;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ScaledSide(int side, double factor, int& out) {
+  if (!(factor > 0) || !std::isfinite(factor)) return false;
+  const double v = std::round(side * factor);
+  if (v > kMaxResampleSide) return false;
+  out = std::max(1, static_cast<int>(v));
+  return true;
+}
+
+Status ParseResampleText(const std::string& text, int width, int height, ResampleParams& params) {
+  std::string size = text;
+  params.method = ResampleMethod::kLanczos3;
+  if (const std::size_t comma = text.find(','); comma != std::string::npos) {
+    size = text.substr(0, comma);
+    if (!ParseResampleMethod(text.substr(comma + 1), params.method)) return Status::Error(kResampleMethodRefused);
+  }
+  if (const std::size_t x = size.find('x'); x != std::string::npos) {
+    int w = 0, h = 0;
+    if (!ParseInt(size.substr(0, x), w) || !ParseInt(size.substr(x + 1), h) || w < 1 || h < 1 ||
+        w > kMaxResampleSide || h > kMaxResampleSide)
+      return Status::Error(kResampleSizeRefused);
+    params.width = w;
+    params.height = h;
+    return Status::Ok();
+  }
+  double factor = 0;
+  if (!ParseReal(size, factor) || !ScaledSide(width, factor, params.width) ||
+      !ScaledSide(height, factor, params.height))
+    return Status::Error(kResampleFactorRefused);
+  return Status::Ok();
+}
+
+template <class T>
+void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst, int dw,
+                   int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row, const ResampleParams& params,
+                   int max_value) {
+  const Taps hx = MakeTaps(sw, dw, params.method);
+  const Taps vy = MakeTaps(sh, dh, params.method);
+  const float gain =
+      params.keep_flux ? static_cast<float>(static_cast<double>(sw) * sh / (static_cast<double>(dw) * dh)) : 1.0f;
+  // Rows first: every source row to the new width.
+  std::vector<float> rows(static_cast<std::size_t>(sh) * dw);
+  ParallelFor(sh, static_cast<long long>(sh) * dw * hx.size, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const T* in = src + y * src_row;
+      float* out = rows.data() + static_cast<std::size_t>(y) * dw;
+      for (int i = 0; i < dw; ++i) {
+        const float* w = hx.weights.data() + static_cast<std::size_t>(i) * hx.size;
+        const int first = hx.start[i];
+        const int count = std::min(hx.size, sw - first);
+        float sum = 0;
+        for (int k = 0; k < count; ++k) sum += w[k] * static_cast<float>(in[(first + k) * src_step]);
+        out[i] = sum;
+      }
+    }
+  });
+  // Then columns: each output row from the rows its taps name.
+  ParallelFor(dh, static_cast<long long>(dh) * dw * vy.size, [&](int y0, int y1) {
+    std::vector<float> acc(dw);
+    const float top = static_cast<float>(max_value);
+    for (int j = y0; j < y1; ++j) {
+      std::fill(acc.begin(), acc.end(), 0.0f);
+      const float* w = vy.weights.data() + static_cast<std::size_t>(j) * vy.size;
+      const int first = vy.start[j];
+      const int count = std::min(vy.size, sh - first);
+      for (int k = 0; k < count; ++k) {
+        const float wk = w[k];
+        if (wk == 0.0f) continue;
+        const float* row = rows.data() + static_cast<std::size_t>(first + k) * dw;
+        for (int i = 0; i < dw; ++i) acc[i] += wk * row[i];
+      }
+      T* out = dst + j * dst_row;
+      for (int i = 0; i < dw; ++i) {
+        const float v = std::clamp(acc[i] * gain + 0.5f, 0.0f, top);
+        out[i * dst_step] = static_cast<T>(static_cast<int>(v));
+      }
+    }
+  });
+}
+
+template void ResamplePlane<std::uint8_t>(const std::uint8_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
+                                          std::uint8_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
+                                          const ResampleParams&, int);
+template void ResamplePlane<std::uint16_t>(const std::uint16_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
+                                           std::uint16_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
+                                           const ResampleParams&, int);
+
+Picture ResamplePicture(const Picture& src, const ResampleParams& params) {
+  Picture out(params.width, params.height);
+  if (src.empty()) return out;
+  for (int c = 0; c < 3; ++c) {
+    ResamplePlane(src.Row(0) + c, src.width(), src.height(), 3, static_cast<std::ptrdiff_t>(src.stride()),
+                  out.Row(0) + c, out.width(), out.height(), 3, static_cast<std::ptrdiff_t>(out.stride()), params,
+                  255);
+  }
+  return out;
+}
+
+std::vector<std::uint16_t> ResampleRaw(const std::vector<std::uint16_t>& raw, int width, int height,
+                                       const ResampleParams& params) {
+  std::vector<std::uint16_t> out(static_cast<std::size_t>(params.width) * params.height);
+  if (width > 0 && height > 0)
+    ResamplePlane(raw.data(), width, height, 1, width, out.data(), params.width, params.height, 1, params.width,
+                  params, 65535);
+  return out;
+}
+
+Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, ImageDocument& out) {
+  static const char* const kName = "リサンプリング";
+  if (params.width < 1 || params.height < 1 || params.width > kMaxResampleSide || params.height > kMaxResampleSide)
+    return Status::Error(kResampleSizeRefused);
+  const bool in_place = &out == &src;
+  if (src.kind == WindowKind::kRaw16) {
+    std::vector<std::uint16_t> raw;
+    if (Status s = ReadRawValues(src, kName, raw); !s) return s;
+    std::vector<std::uint16_t> values = ResampleRaw(raw, src.ImageZm.width(), src.ImageZm.height(), params);
+    raw = {};
+    if (!in_place) out = src;
+    StoreResizedRawValues(out, values, params.width, params.height);
+  } else if (src.kind == WindowKind::kColour) {
+    Picture result = ResamplePicture(src.ImageZm, params);
+    if (!in_place) out = src;
+    out.Image = result;
+    out.ImageZm = std::move(result);
+    out.width = params.width;
+    out.height = params.height;
+  } else {
+    return KindRefused(kName, src.kind, "カラー画像と16ビットの画像にだけ使えるコマンドです。");
+  }
+  if (!in_place) {
+    out.caption = kResampleCaption;
+    out.unsaved = true;
+  }
+  NoteCommand(out, "resample " + std::to_string(params.width) + "x" + std::to_string(params.height) + " " +
+                       ResampleMethodName(params.method) + (params.keep_flux ? " flux" : ""));
+  return Status::Ok();
+}
+
+Status ResampleToNewWindow(Workspace& ws, const ResampleParams& params) {
+  const ImageDocument* src = ws.active();
+  if (!src) return Status::Ok();
+  ImageDocument result;
+  if (Status s = ResampleCommand(*src, params, result); !s) return s;
+  ImageDocument& window = ws.NewWindow();
+  window = std::move(result);
+  ws.Activate(&window);
+  ws.SetMaxLevel(window.max_level);
+  ws.SetMinLevel(window.min_level);
+  return Status::Ok();
+}
+
+}  // namespace qirm
