@@ -15,6 +15,8 @@ packages=(
   clang-format
   # independent oracles and peers for tests and benchmarks
   python3-astropy python3-numpy libcfitsio-dev
+  # resampling is checked against Pillow and scipy
+  python3-pil python3-scipy
   # the FITS writer's files are checked by it
   fitsverify
 )
