@@ -22,7 +22,8 @@ void StoreRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values
 
 // The same for values of another size (a resampled window): the pictures
 // and the recorded size take the new width x height.
-void StoreResizedRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values, int width, int height);
+void StoreResizedRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values, int width,
+                           int height);
 
 // Draws a result at (0, 0). A target of the result's size (or none yet)
 // simply takes it over.

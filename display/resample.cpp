@@ -71,7 +71,8 @@ Taps MakeTaps(int in, int out, ResampleMethod method) {
       taps.start[i] = first;
       for (int k = 0; k < taps.size && first + k < in; ++k) {
         const double overlap = std::min(b, first + k + 1.0) - std::max(a, static_cast<double>(first + k));
-        if (overlap > 0) taps.weights[static_cast<std::size_t>(i) * taps.size + k] = static_cast<float>(overlap / (b - a));
+        if (overlap > 0)
+          taps.weights[static_cast<std::size_t>(i) * taps.size + k] = static_cast<float>(overlap / (b - a));
       }
     }
     return taps;
@@ -96,7 +97,8 @@ Taps MakeTaps(int in, int out, ResampleMethod method) {
     taps.start[i] = first;
     // Taps outside the picture are gone: the rest are normalised to 1.
     for (int k = 0; k < count; ++k)
-      taps.weights[static_cast<std::size_t>(i) * taps.size + k] = static_cast<float>(sum != 0 ? w[k] / sum : 0);
+      taps.weights[static_cast<std::size_t>(i) * taps.size + k] =
+          static_cast<float>(sum != 0 ? w[k] / sum : 0);
   }
   return taps;
 }
@@ -143,7 +145,8 @@ Status ParseResampleText(const std::string& text, int width, int height, Resampl
   params.method = ResampleMethod::kLanczos3;
   if (const std::size_t comma = text.find(','); comma != std::string::npos) {
     size = text.substr(0, comma);
-    if (!ParseResampleMethod(text.substr(comma + 1), params.method)) return Status::Error(kResampleMethodRefused);
+    if (!ParseResampleMethod(text.substr(comma + 1), params.method))
+      return Status::Error(kResampleMethodRefused);
   }
   if (const std::size_t x = size.find('x'); x != std::string::npos) {
     int w = 0, h = 0;
@@ -162,13 +165,14 @@ Status ParseResampleText(const std::string& text, int width, int height, Resampl
 }
 
 template <class T>
-void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst, int dw,
-                   int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row, const ResampleParams& params,
-                   int max_value) {
+void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst,
+                   int dw, int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row,
+                   const ResampleParams& params, int max_value) {
   const Taps hx = MakeTaps(sw, dw, params.method);
   const Taps vy = MakeTaps(sh, dh, params.method);
-  const float gain =
-      params.keep_flux ? static_cast<float>(static_cast<double>(sw) * sh / (static_cast<double>(dw) * dh)) : 1.0f;
+  const float gain = params.keep_flux
+                         ? static_cast<float>(static_cast<double>(sw) * sh / (static_cast<double>(dw) * dh))
+                         : 1.0f;
   // Rows first: every source row to the new width.
   std::vector<float> rows(static_cast<std::size_t>(sh) * dw);
   ParallelFor(sh, static_cast<long long>(sh) * dw * hx.size, [&](int y0, int y1) {
@@ -221,8 +225,8 @@ Picture ResamplePicture(const Picture& src, const ResampleParams& params) {
   if (src.empty()) return out;
   for (int c = 0; c < 3; ++c) {
     ResamplePlane(src.Row(0) + c, src.width(), src.height(), 3, static_cast<std::ptrdiff_t>(src.stride()),
-                  out.Row(0) + c, out.width(), out.height(), 3, static_cast<std::ptrdiff_t>(out.stride()), params,
-                  255);
+                  out.Row(0) + c, out.width(), out.height(), 3, static_cast<std::ptrdiff_t>(out.stride()),
+                  params, 255);
   }
   return out;
 }
@@ -231,14 +235,15 @@ std::vector<std::uint16_t> ResampleRaw(const std::vector<std::uint16_t>& raw, in
                                        const ResampleParams& params) {
   std::vector<std::uint16_t> out(static_cast<std::size_t>(params.width) * params.height);
   if (width > 0 && height > 0)
-    ResamplePlane(raw.data(), width, height, 1, width, out.data(), params.width, params.height, 1, params.width,
-                  params, 65535);
+    ResamplePlane(raw.data(), width, height, 1, width, out.data(), params.width, params.height, 1,
+                  params.width, params, 65535);
   return out;
 }
 
 Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, ImageDocument& out) {
   static const char* const kName = "リサンプリング";
-  if (params.width < 1 || params.height < 1 || params.width > kMaxResampleSide || params.height > kMaxResampleSide)
+  if (params.width < 1 || params.height < 1 || params.width > kMaxResampleSide ||
+      params.height > kMaxResampleSide)
     return Status::Error(kResampleSizeRefused);
   const bool in_place = &out == &src;
   if (src.kind == WindowKind::kRaw16) {
@@ -256,7 +261,7 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
     out.width = params.width;
     out.height = params.height;
   } else {
-    return KindRefused(kName, src.kind, "カラー画像と16ビットの画像にだけ使えるコマンドです。");
+    return ColourOrRawCheck(kName, src.kind);
   }
   if (!in_place) {
     out.caption = kResampleCaption;

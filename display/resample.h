@@ -59,9 +59,9 @@ bool ScaledSide(int side, double factor, int& out);
 // neighbours and `src_row` between rows; the same for `dst`. Values are
 // rounded and limited to 0..max_value.
 template <class T>
-void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst, int dw,
-                   int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row, const ResampleParams& params,
-                   int max_value);
+void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst,
+                   int dw, int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row,
+                   const ResampleParams& params, int max_value);
 
 // A 24-bit picture, each channel alone.
 Picture ResamplePicture(const Picture& src, const ResampleParams& params);

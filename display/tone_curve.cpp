@@ -126,7 +126,8 @@ std::vector<CurvePoint> PresetCurve(CurvePreset preset, double lo, double hi, do
       for (int k = 0; k <= 16; ++k) {
         // Points crowd near the dark end, where these curves bend most.
         const double t = std::pow(k / 16.0, 2.0);
-        const double u = preset == CurvePreset::kGamma ? std::pow(t, 1.0 / s) : std::asinh(s * t) / std::asinh(s);
+        const double u =
+            preset == CurvePreset::kGamma ? std::pow(t, 1.0 / s) : std::asinh(s * t) / std::asinh(s);
         add(t, u);
       }
       break;
@@ -138,7 +139,7 @@ std::vector<CurvePoint> PresetCurve(CurvePreset preset, double lo, double hi, do
 Status ToneCurveCommand(ImageDocument& doc, const ToneCurveParams& params) {
   static const char* const kName = "トーンカーブ";
   if (doc.kind != WindowKind::kRaw16 && doc.kind != WindowKind::kColour)
-    return KindRefused(kName, doc.kind, "カラー画像と16ビットの画像にだけ使えるコマンドです。");
+    return ColourOrRawCheck(kName, doc.kind);
   if (params.points.size() < 2) return Status::Error(kCurvePointsRefused);
   for (std::size_t k = 1; k < params.points.size(); ++k)
     if (!(params.points[k].x > params.points[k - 1].x)) return Status::Error(kCurvePointsRefused);
@@ -152,9 +153,12 @@ Status ToneCurveCommand(ImageDocument& doc, const ToneCurveParams& params) {
   if (doc.kind == WindowKind::kRaw16) {
     std::vector<std::uint16_t> raw;
     if (Status s = ReadRawValues(doc, kName, raw); !s) return s;
-    ParallelFor(static_cast<long long>(raw.size()), static_cast<long long>(raw.size()), [&](long long a, long long b) {
-      for (long long k = a; k < b; ++k) raw[k] = table[raw[k]];
-    }, 4096);
+    ParallelFor(
+        static_cast<long long>(raw.size()), static_cast<long long>(raw.size()),
+        [&](long long a, long long b) {
+          for (long long k = a; k < b; ++k) raw[k] = table[raw[k]];
+        },
+        4096);
     StoreRawValues(doc, raw);
   } else {
     // Bytes are blue, green, red.

@@ -179,7 +179,8 @@ Status FitBackground(const T* data, int width, int height, std::ptrdiff_t pixel_
   fit.boxes.resize(static_cast<std::size_t>(nx) * ny);
   // Boxes tile the frame in near-equal sizes; each reads an even sub-grid of
   // at most about 1024 samples.
-  const int grid = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(box) * box / 1024.0))));
+  const int grid =
+      std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(box) * box / 1024.0))));
   ParallelFor(ny, static_cast<long long>(width) * height / (grid * grid), [&](int by0, int by1) {
     std::vector<float> samples, work, dev;
     for (int by = by0; by < by1; ++by) {
@@ -191,7 +192,8 @@ Status FitBackground(const T* data, int width, int height, std::ptrdiff_t pixel_
         samples.clear();
         for (int y = y0 + grid / 2; y < y1; y += grid) {
           const T* row = data + y * row_step;
-          for (int x = x0 + grid / 2; x < x1; x += grid) samples.push_back(static_cast<float>(row[x * pixel_step]));
+          for (int x = x0 + grid / 2; x < x1; x += grid)
+            samples.push_back(static_cast<float>(row[x * pixel_step]));
         }
         BackgroundBox& b = fit.boxes[static_cast<std::size_t>(by) * nx + bx];
         b.x = 0.5 * (x0 + x1 - 1);
@@ -323,14 +325,14 @@ Status BackgroundCommand(ImageDocument& doc, const BackgroundParams& params, std
     if (w == 0 || h == 0) return Status::Ok();
     std::vector<BackgroundFit> all(3);
     for (int c = 0; c < 3; ++c) {
-      if (Status s = FitBackground(result.Row(0) + c, w, h, 3, static_cast<std::ptrdiff_t>(result.stride()), params,
-                                   all[c]);
+      if (Status s = FitBackground(result.Row(0) + c, w, h, 3, static_cast<std::ptrdiff_t>(result.stride()),
+                                   params, all[c]);
           !s)
         return s;
     }
     for (int c = 0; c < 3; ++c)
-      SubtractBackground(result.Row(0) + c, w, h, 3, static_cast<std::ptrdiff_t>(result.stride()), all[c], 255,
-                         model_only);
+      SubtractBackground(result.Row(0) + c, w, h, 3, static_cast<std::ptrdiff_t>(result.stride()), all[c],
+                         255, model_only);
     if (doc.Image.width() == w && doc.Image.height() == h)
       doc.Image = result;
     else
@@ -338,7 +340,7 @@ Status BackgroundCommand(ImageDocument& doc, const BackgroundParams& params, std
     doc.ImageZm = std::move(result);
     if (fits) *fits = std::move(all);
   } else {
-    return KindRefused(kName, doc.kind, "カラー画像と16ビットの画像にだけ使えるコマンドです。");
+    return ColourOrRawCheck(kName, doc.kind);
   }
   NoteCommand(doc, "background " + BackgroundModelName(params.degree) + " " + std::to_string(params.box));
   return Status::Ok();

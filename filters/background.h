@@ -26,7 +26,8 @@ inline constexpr int kMaxBackgroundBox = 1024;
 inline constexpr int kDefaultBackgroundBox = 64;
 inline constexpr const char* kBackgroundBoxRefused = "箱の大きさは 8 から 1024 までの整数を入力してください";
 inline constexpr const char* kBackgroundModelRefused = "モデルは plane, poly2, poly3 のいずれかです";
-inline constexpr const char* kBackgroundTooFewBoxes = "背景傾斜: 空の箱が少なすぎてモデルを当てはめられません";
+inline constexpr const char* kBackgroundTooFewBoxes =
+    "背景傾斜: 空の箱が少なすぎてモデルを当てはめられません";
 
 // The fitted model: 1 (plane), 2 or 3.
 struct BackgroundParams {
@@ -44,9 +45,9 @@ std::string BackgroundModelName(int degree);
 struct BackgroundBox {
   double x = 0, y = 0;
   double sky = 0;
-  double high = 0;        // the share of its samples more than 3 sigma above the sky
-  bool star = false;      // rejected as lying on a star
-  bool outlier = false;   // rejected by the robust fit
+  double high = 0;       // the share of its samples more than 3 sigma above the sky
+  bool star = false;     // rejected as lying on a star
+  bool outlier = false;  // rejected by the robust fit
 };
 
 struct BackgroundFit {

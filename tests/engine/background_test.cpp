@@ -72,7 +72,8 @@ TEST(Background, ResidualGradientFallsBelowTheNoiseForEachModel) {
   };
   const Case cases[] = {
       {"plane", 1, [](int x, int y) { return 1000.0 + 0.3 * x - 0.2 * y; }},
-      {"poly2", 2, [](int x, int y) { return 1500.0 + 0.25 * x + 4e-4 * (x - 300.0) * (y - 500.0) - 6e-4 * y * y; }},
+      {"poly2", 2,
+       [](int x, int y) { return 1500.0 + 0.25 * x + 4e-4 * (x - 300.0) * (y - 500.0) - 6e-4 * y * y; }},
       {"poly3", 3,
        [](int x, int y) {
          const double u = (x - 512.0) / 512, v = (y - 384.0) / 384;
@@ -102,10 +103,11 @@ TEST(Background, ResidualGradientFallsBelowTheNoiseForEachModel) {
     double worst = 0;
     for (int y = 0; y < h; y += 8)
       for (int x = 0; x < w; x += 8) worst = std::max(worst, std::fabs(fits[0].Model(x, y) - c.sky(x, y)));
-    std::printf("[ %s ] box sky spread %.1f -> %.2f (noise %.0f); model - true sky at most %.2f; "
-                "mean level %.2f (true %.2f); boxes used %d of %zu\n",
-                c.name, *bmax - *bmin, *amax - *amin, kNoise, worst, fits[0].mean_level, true_mean,
-                fits[0].boxes_used, fits[0].boxes.size());
+    std::printf(
+        "[ %s ] box sky spread %.1f -> %.2f (noise %.0f); model - true sky at most %.2f; "
+        "mean level %.2f (true %.2f); boxes used %d of %zu\n",
+        c.name, *bmax - *bmin, *amax - *amin, kNoise, worst, fits[0].mean_level, true_mean,
+        fits[0].boxes_used, fits[0].boxes.size());
     EXPECT_LT(*amax - *amin, kNoise);
     EXPECT_LT(worst, kNoise / 2);
     EXPECT_NEAR(fits[0].mean_level, true_mean, 1.0);
@@ -122,9 +124,9 @@ TEST(Background, ColourChannelsEachGetTheirOwnModelAndTheModelPreview) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       std::uint8_t* p = doc.ImageZm.Row(y) + 3 * x;
-      p[0] = static_cast<std::uint8_t>(40 + x / 4);    // blue: slope in x
-      p[1] = static_cast<std::uint8_t>(100);           // green: flat
-      p[2] = static_cast<std::uint8_t>(150 - y / 4);   // red: slope in y
+      p[0] = static_cast<std::uint8_t>(40 + x / 4);   // blue: slope in x
+      p[1] = static_cast<std::uint8_t>(100);          // green: flat
+      p[2] = static_cast<std::uint8_t>(150 - y / 4);  // red: slope in y
     }
   doc.Image = doc.ImageZm;
   ImageDocument preview = doc;
@@ -157,7 +159,8 @@ TEST(Background, RefusedValuesAndTooFewBoxes) {
     EXPECT_EQ(ParseBackgroundParams(model, box, p).message(), message) << model << " " << box;
   }
   // A 100 x 100 frame in 64-pixel boxes has one box: no plane fits it.
-  ImageDocument doc = SyntheticFrame(100, 100, [](int, int) { return 500.0; }, 1);
+  ImageDocument doc = SyntheticFrame(
+      100, 100, [](int, int) { return 500.0; }, 1);
   const ImageDocument before = doc;
   EXPECT_EQ(BackgroundCommand(doc, {1, 64}).message(), kBackgroundTooFewBoxes);
   EXPECT_EQ(doc.ImageZm, before.ImageZm);

@@ -33,7 +33,8 @@ TEST(ToneCurveTool, PassesThroughItsPointsAndNeverOvershoots) {
 }
 
 TEST(ToneCurveTool, TablesAndPresets) {
-  const std::vector<std::uint16_t> identity = CurveTable(PresetCurve(CurvePreset::kIdentity, 0, 65535, 0), 65535);
+  const std::vector<std::uint16_t> identity =
+      CurveTable(PresetCurve(CurvePreset::kIdentity, 0, 65535, 0), 65535);
   for (int v = 0; v < 65536; v += 97) ASSERT_EQ(identity[v], v);
   // Presets join (lo, lo) to (hi, hi); asinh and gamma lift the dark part,
   // the S-curve lowers the dark and lifts the bright.
@@ -54,7 +55,8 @@ TEST(ToneCurveTool, TablesAndPresets) {
   }
   // The asinh points lie on asinh(k t) / asinh(k).
   const MonotoneCurve asinh(PresetCurve(CurvePreset::kAsinh, 0, 1, 10));
-  for (double t = 0; t <= 1; t += 0.01) EXPECT_NEAR(asinh(t), std::asinh(10 * t) / std::asinh(10.0), 2e-3) << t;
+  for (double t = 0; t <= 1; t += 0.01)
+    EXPECT_NEAR(asinh(t), std::asinh(10 * t) / std::asinh(10.0), 2e-3) << t;
 }
 
 TEST(ToneCurveTool, TextsOfTheCommand) {
@@ -63,7 +65,8 @@ TEST(ToneCurveTool, TextsOfTheCommand) {
   ASSERT_EQ(p.points.size(), 3u);
   EXPECT_EQ(p.channel, CurveChannel::kGreen);
   EXPECT_EQ(CurveText(p), "0:0,128:200,255:255,g");
-  for (const char* bad : {"", "0:0", "0:0,0:5", "10:0,5:5", "0:0,x:1", "0:0;255:255", "0:0,255", "0:0,255:255,k"})
+  for (const char* bad :
+       {"", "0:0", "0:0,0:5", "10:0,5:5", "0:0,x:1", "0:0;255:255", "0:0,255", "0:0,255:255,k"})
     EXPECT_EQ(ParseCurveText(bad, p).message(), kCurvePointsRefused) << bad;
 }
 
@@ -77,7 +80,8 @@ TEST(ToneCurveTool, SixteenBitRawValuesAndColourChannels) {
   std::vector<std::uint16_t> values;
   ASSERT_TRUE(ReadRawValues(raw, "t", values).ok());
   EXPECT_EQ(values, (std::vector<std::uint16_t>{65535, 35535, 0}));
-  EXPECT_EQ(ToneCurveCommand(raw, {{{0, 0}, {255, 255}}, CurveChannel::kRed}).message(), kCurveChannelRefused);
+  EXPECT_EQ(ToneCurveCommand(raw, {{{0, 0}, {255, 255}}, CurveChannel::kRed}).message(),
+            kCurveChannelRefused);
   EXPECT_EQ(ToneCurveCommand(raw, {{{0, 0}, {70000, 1}}, CurveChannel::kAll}).message(), kCurveRangeRefused);
 
   ImageDocument colour;
@@ -90,7 +94,8 @@ TEST(ToneCurveTool, SixteenBitRawValuesAndColourChannels) {
   EXPECT_EQ(colour.ImageZm.Color(0, 0), 0x1020CFu);
   EXPECT_EQ(colour.ImageZm.Color(1, 0), 0xFFFF00u);
   EXPECT_EQ(colour.Image, colour.ImageZm);
-  EXPECT_EQ(ToneCurveCommand(colour, {{{0, 0}, {256, 255}}, CurveChannel::kAll}).message(), kCurveRangeRefused);
+  EXPECT_EQ(ToneCurveCommand(colour, {{{0, 0}, {256, 255}}, CurveChannel::kAll}).message(),
+            kCurveRangeRefused);
   ImageDocument netpbm;
   netpbm.kind = WindowKind::kNetpbm;
   EXPECT_FALSE(ToneCurveCommand(netpbm, {{{0, 0}, {255, 255}}, CurveChannel::kAll}).ok());
