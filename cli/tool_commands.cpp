@@ -22,10 +22,9 @@ bool RunToolCommand(Workspace& ws, const std::string& name, const std::string& v
   if (name == "background") {
     const std::size_t comma = value.find(',');
     BackgroundParams params;
-    status = ParseBackgroundParams(value.substr(0, comma),
-                                   comma == std::string::npos ? std::to_string(kDefaultBackgroundBox)
-                                                              : value.substr(comma + 1),
-                                   params);
+    status = ParseBackgroundParams(
+        value.substr(0, comma),
+        comma == std::string::npos ? std::to_string(kDefaultBackgroundBox) : value.substr(comma + 1), params);
     if (status && doc) status = BackgroundCommand(*doc, params);
   } else if (name == "curve") {
     ToneCurveParams params;
@@ -33,7 +32,8 @@ bool RunToolCommand(Workspace& ws, const std::string& name, const std::string& v
     if (status && doc) status = ToneCurveCommand(*doc, params);
   } else {
     ResampleParams params;
-    status = ParseResampleText(value, doc ? doc->ImageZm.width() : 1, doc ? doc->ImageZm.height() : 1, params);
+    status =
+        ParseResampleText(value, doc ? doc->ImageZm.width() : 1, doc ? doc->ImageZm.height() : 1, params);
     if (status) status = ResampleToNewWindow(ws, params);
   }
   return true;

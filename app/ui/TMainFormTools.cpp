@@ -49,7 +49,8 @@ void TMainForm::N3Click() {
     ShowNewWindows(ResultWindowSize::kFitPicture);
     return;
   }
-  Finish(this, child, RunUndoable(N3, [&](qirm::ImageDocument& d) { return qirm::ResampleCommand(d, params, d); }));
+  Finish(this, child,
+         RunUndoable(N3, [&](qirm::ImageDocument& d) { return qirm::ResampleCommand(d, params, d); }));
 }
 
 void TMainForm::T2Click() {
@@ -60,7 +61,8 @@ void TMainForm::T2Click() {
   Tilt->SetDocument(nullptr);
   if (answer != QDialog::Accepted || !child) return;
   const qirm::BackgroundParams params = Tilt->Params();
-  Finish(this, child, RunUndoable(T2, [&](qirm::ImageDocument& d) { return qirm::BackgroundCommand(d, params); }));
+  Finish(this, child,
+         RunUndoable(T2, [&](qirm::ImageDocument& d) { return qirm::BackgroundCommand(d, params); }));
 }
 
 void TMainForm::T1Click() {
@@ -72,5 +74,6 @@ void TMainForm::T1Click() {
   ToneCurveDialog->SetDocument(nullptr);
   if (answer != QDialog::Accepted || !child) return;
   const qirm::ToneCurveParams params = ToneCurveDialog->Params();
-  Finish(this, child, RunUndoable(T1, [&](qirm::ImageDocument& d) { return qirm::ToneCurveCommand(d, params); }));
+  Finish(this, child,
+         RunUndoable(T1, [&](qirm::ImageDocument& d) { return qirm::ToneCurveCommand(d, params); }));
 }

@@ -8,8 +8,12 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "app/ui/PreviewImage.h"
+#include "display/levels.h"
+#include "display/raw_values.h"
 
 namespace {
 
@@ -101,10 +105,25 @@ void TTilt::Preview() {
     return;
   }
   qirm::BackgroundCommand(model, Params(), nullptr, true);
-  ShowPreview(ModelView, model.Image);
+  // The model spans a small part of the window's levels: it is shown from
+  // its own lowest to its highest value, so its shape can be seen.
+  std::vector<std::uint16_t> values;
+  if (model.kind == qirm::WindowKind::kRaw16 && qirm::ReadRawValues(model, "背景傾斜", values) &&
+      !values.empty()) {
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    ShowPreview(ModelView,
+                qirm::RenderLevels(model.ImageZm, model.ImageZm2, std::max<int>(*hi, *lo + 1), *lo));
+  } else {
+    ShowPreview(ModelView, model.Image);
+  }
   ShowPreview(ResultView, result.Image);
   int used = 0, total = 0;
   double sigma = 0;
+  // 16-bit windows show physical values, as the level edits do.
+  const double bscale = m_doc->kind == qirm::WindowKind::kRaw16 ? m_doc->scaling.bscale : 1.0;
+  const double mean = m_doc->kind == qirm::WindowKind::kRaw16
+                          ? m_doc->scaling.Physical(fits.front().mean_level)
+                          : fits.front().mean_level;
   for (const qirm::BackgroundFit& f : fits) {
     used += f.boxes_used;
     total += static_cast<int>(f.boxes.size());
@@ -114,7 +133,7 @@ void TTilt::Preview() {
   InfoLabel->setText(QStringLiteral("使った箱: %1 / %2   残差のばらつき: %3   空の平均: %4")
                          .arg(used)
                          .arg(total)
-                         .arg(sigma, 0, 'f', 2)
-                         .arg(fits.front().mean_level, 0, 'f', 1));
+                         .arg(sigma * std::fabs(bscale), 0, 'f', 2)
+                         .arg(mean, 0, 'f', 1));
   OkButton->setEnabled(true);
 }

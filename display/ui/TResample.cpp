@@ -96,7 +96,8 @@ void TResample::WidthChanged() {
   m_updating = true;
   SizeRadio->setChecked(true);
   if (AspectCheck->isChecked())
-    HeightSpin->setValue(std::max(1, static_cast<int>(std::lround(WidthSpin->value() * double(m_height) / m_width))));
+    HeightSpin->setValue(
+        std::max(1, static_cast<int>(std::lround(WidthSpin->value() * double(m_height) / m_width))));
   m_updating = false;
   UpdateSize();
 }
@@ -106,7 +107,8 @@ void TResample::HeightChanged() {
   m_updating = true;
   SizeRadio->setChecked(true);
   if (AspectCheck->isChecked())
-    WidthSpin->setValue(std::max(1, static_cast<int>(std::lround(HeightSpin->value() * double(m_width) / m_height))));
+    WidthSpin->setValue(
+        std::max(1, static_cast<int>(std::lround(HeightSpin->value() * double(m_width) / m_height))));
   m_updating = false;
   UpdateSize();
 }
@@ -121,8 +123,9 @@ void TResample::UpdateSize() {
     if (p.height > 0) HeightSpin->setValue(p.height);
     m_updating = false;
   }
-  SizeLabel->setText(p.width > 0 ? QStringLiteral("%1 × %2 → %3 × %4").arg(m_width).arg(m_height).arg(p.width).arg(p.height)
-                                  : QStringLiteral("%1 × %2 → (大きすぎます)").arg(m_width).arg(m_height));
+  SizeLabel->setText(
+      p.width > 0 ? QStringLiteral("%1 × %2 → %3 × %4").arg(m_width).arg(m_height).arg(p.width).arg(p.height)
+                  : QStringLiteral("%1 × %2 → (大きすぎます)").arg(m_width).arg(m_height));
 }
 
 qirm::ResampleParams TResample::Params() const {

@@ -170,13 +170,14 @@ TToneCurve::TToneCurve(QWidget* parent) : QDialog(parent) {
   controls->addWidget(new QLabel(QStringLiteral("チャンネル"), this), 0, 0);
   ChannelBox = new QComboBox(this);
   ChannelBox->setObjectName(QStringLiteral("ChannelBox"));
-  ChannelBox->addItems({QStringLiteral("すべて"), QStringLiteral("赤"), QStringLiteral("緑"), QStringLiteral("青")});
+  ChannelBox->addItems(
+      {QStringLiteral("すべて"), QStringLiteral("赤"), QStringLiteral("緑"), QStringLiteral("青")});
   controls->addWidget(ChannelBox, 0, 1);
   controls->addWidget(new QLabel(QStringLiteral("プリセット"), this), 1, 0);
   PresetBox = new QComboBox(this);
   PresetBox->setObjectName(QStringLiteral("PresetBox"));
-  PresetBox->addItems(
-      {QStringLiteral("恒等"), QStringLiteral("S字"), QStringLiteral("ガンマ"), QStringLiteral("asinh 伸張")});
+  PresetBox->addItems({QStringLiteral("恒等"), QStringLiteral("S字"), QStringLiteral("ガンマ"),
+                       QStringLiteral("asinh 伸張")});
   controls->addWidget(PresetBox, 1, 1);
   StrengthSpin = new QDoubleSpinBox(this);
   StrengthSpin->setObjectName(QStringLiteral("StrengthSpin"));

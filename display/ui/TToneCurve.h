@@ -62,8 +62,8 @@ class TToneCurve : public QDialog {
   qirm::ToneCurveParams Params() const;
 
   TCurveView* Curve = nullptr;
-  QComboBox* ChannelBox = nullptr;  // すべて, 赤, 緑, 青 (colour pictures only)
-  QComboBox* PresetBox = nullptr;   // 恒等, S字, ガンマ, asinh
+  QComboBox* ChannelBox = nullptr;         // すべて, 赤, 緑, 青 (colour pictures only)
+  QComboBox* PresetBox = nullptr;          // 恒等, S字, ガンマ, asinh
   QDoubleSpinBox* StrengthSpin = nullptr;  // gamma, or the asinh stretch factor
   QPushButton* PresetButton = nullptr;     // "適用": the preset replaces the points
   QLabel* PreviewView = nullptr;
