@@ -42,7 +42,8 @@ class ToolsDialogsTest : public QObject {
     std::normal_distribution<double> noise(0, 4);
     std::vector<int> raw(w * h);
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) raw[y * w + x] = static_cast<int>(std::lround(1000 + 3.0 * x + 2.0 * y + noise(rng)));
+      for (int x = 0; x < w; ++x)
+        raw[y * w + x] = static_cast<int>(std::lround(1000 + 3.0 * x + 2.0 * y + noise(rng)));
     WriteBytes(m_dir.filePath(QStringLiteral("s.fits")).toStdString(), Fits16Bytes(w, h, raw));
     MainForm->OpenFiles({m_dir.filePath(QStringLiteral("s.fits"))});
     return MainForm->ActiveChild();
@@ -50,7 +51,8 @@ class ToolsDialogsTest : public QObject {
 
   TChild* OpenColour() {
     const QString path = m_dir.filePath(QStringLiteral("c.bmp"));
-    if (!qirm::WritePictureFile(path.toStdString(), RandomPicture(40, 30, 9, 255), qirm::PictureFormat::kBmp).ok())
+    if (!qirm::WritePictureFile(path.toStdString(), RandomPicture(40, 30, 9, 255), qirm::PictureFormat::kBmp)
+             .ok())
       return nullptr;
     MainForm->OpenFiles({path});
     return MainForm->ActiveChild();
@@ -113,7 +115,8 @@ class ToolsDialogsTest : public QObject {
     QVERIFY(Take().low == before.low);
 
     // Cancel leaves the window as it is.
-    WithModal<TTilt>([] { MainForm->T2Click(); }, [](QWidget* m) { qobject_cast<TTilt*>(m)->CancelButton->click(); });
+    WithModal<TTilt>([] { MainForm->T2Click(); },
+                     [](QWidget* m) { qobject_cast<TTilt*>(m)->CancelButton->click(); });
     QVERIFY(Take().base == before.base);
   }
 
@@ -121,8 +124,9 @@ class ToolsDialogsTest : public QObject {
     std::vector<unsigned char> rgb(8 * 6 * 3, 100);
     WriteBytes(m_dir.filePath(QStringLiteral("p.ppm")).toStdString(), Ppm6Bytes(8, 6, rgb));
     MainForm->OpenFiles({m_dir.filePath(QStringLiteral("p.ppm"))});
-    for (auto [handler, name] : {std::pair{&TMainForm::T2Click, "背景傾斜"}, std::pair{&TMainForm::N3Click, "リサンプリング"},
-                                 std::pair{&TMainForm::T1Click, "トーンカーブ"}}) {
+    for (auto [handler, name] :
+         {std::pair{&TMainForm::T2Click, "背景傾斜"}, std::pair{&TMainForm::N3Click, "リサンプリング"},
+          std::pair{&TMainForm::T1Click, "トーンカーブ"}}) {
       const QStringList seen = ModalsDuring([&] { (MainForm->*handler)(); });
       QCOMPARE(seen.size(), 1);
       QVERIFY2(seen.first().startsWith(QString::fromUtf8(name)), qPrintable(seen.first()));
@@ -173,38 +177,42 @@ class ToolsDialogsTest : public QObject {
     QVERIFY(child);
     const Snapshot before = Take();
     const qirm::ImageDocument* doc = child->Document();
-    WithModal<TToneCurve>([] { MainForm->T1Click(); },
-                          [&](QWidget* m) {
-                            auto* dialog = qobject_cast<TToneCurve*>(m);
-                            // A 16-bit window: one channel, the graph over its levels.
-                            QVERIFY(!dialog->ChannelBox->isEnabled());
-                            QCOMPARE(dialog->Curve->Points().size(), std::size_t{2});
-                            QCOMPARE(dialog->Curve->Low(), double(std::min(doc->min_level, doc->max_level)));
-                            QVERIFY(!dialog->PreviewView->pixmap().isNull());
-                            // A click adds a point there; a right click on it removes it.
-                            const QPoint at = dialog->Curve->ToWidget({dialog->Curve->Low() + 0.5 * (dialog->Curve->High() - dialog->Curve->Low()),
-                                                                       dialog->Curve->Low() + 0.8 * (dialog->Curve->High() - dialog->Curve->Low())})
-                                                  .toPoint();
-                            QTest::mouseClick(dialog->Curve, Qt::LeftButton, {}, at);
-                            QCOMPARE(dialog->Curve->Points().size(), std::size_t{3});
-                            // Dragged up and right a little.
-                            QTest::mousePress(dialog->Curve, Qt::LeftButton, {}, at);
-                            QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(5, -10)),
-                                             dialog->Curve->mapToGlobal(QPointF(at + QPoint(5, -10))), Qt::NoButton,
-                                             Qt::LeftButton, Qt::NoModifier);
-                            QApplication::sendEvent(dialog->Curve, &move);
-                            QTest::mouseRelease(dialog->Curve, Qt::LeftButton, {}, at + QPoint(5, -10));
-                            QVERIFY(dialog->Curve->ToWidget(dialog->Curve->Points()[1]).x() > at.x() + 3);
-                            QTest::mouseClick(dialog->Curve, Qt::RightButton, {}, dialog->Curve->ToWidget(dialog->Curve->Points()[1]).toPoint());
-                            QCOMPARE(dialog->Curve->Points().size(), std::size_t{2});
-                            // The asinh preset, previewed; the window itself is untouched.
-                            dialog->PresetBox->setCurrentIndex(3);
-                            QCOMPARE(dialog->StrengthSpin->value(), 10.0);
-                            dialog->PresetButton->click();
-                            QVERIFY(dialog->Curve->Points().size() > 2);
-                            QVERIFY(Take().base == before.base);
-                            dialog->OkButton->click();
-                          });
+    WithModal<TToneCurve>(
+        [] { MainForm->T1Click(); },
+        [&](QWidget* m) {
+          auto* dialog = qobject_cast<TToneCurve*>(m);
+          // A 16-bit window: one channel, the graph over its levels.
+          QVERIFY(!dialog->ChannelBox->isEnabled());
+          QCOMPARE(dialog->Curve->Points().size(), std::size_t{2});
+          QCOMPARE(dialog->Curve->Low(), double(std::min(doc->min_level, doc->max_level)));
+          QVERIFY(!dialog->PreviewView->pixmap().isNull());
+          // A click adds a point there; a right click on it removes it.
+          const QPoint at =
+              dialog->Curve
+                  ->ToWidget({dialog->Curve->Low() + 0.5 * (dialog->Curve->High() - dialog->Curve->Low()),
+                              dialog->Curve->Low() + 0.8 * (dialog->Curve->High() - dialog->Curve->Low())})
+                  .toPoint();
+          QTest::mouseClick(dialog->Curve, Qt::LeftButton, {}, at);
+          QCOMPARE(dialog->Curve->Points().size(), std::size_t{3});
+          // Dragged up and right a little.
+          QTest::mousePress(dialog->Curve, Qt::LeftButton, {}, at);
+          QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(5, -10)),
+                           dialog->Curve->mapToGlobal(QPointF(at + QPoint(5, -10))), Qt::NoButton,
+                           Qt::LeftButton, Qt::NoModifier);
+          QApplication::sendEvent(dialog->Curve, &move);
+          QTest::mouseRelease(dialog->Curve, Qt::LeftButton, {}, at + QPoint(5, -10));
+          QVERIFY(dialog->Curve->ToWidget(dialog->Curve->Points()[1]).x() > at.x() + 3);
+          QTest::mouseClick(dialog->Curve, Qt::RightButton, {},
+                            dialog->Curve->ToWidget(dialog->Curve->Points()[1]).toPoint());
+          QCOMPARE(dialog->Curve->Points().size(), std::size_t{2});
+          // The asinh preset, previewed; the window itself is untouched.
+          dialog->PresetBox->setCurrentIndex(3);
+          QCOMPARE(dialog->StrengthSpin->value(), 10.0);
+          dialog->PresetButton->click();
+          QVERIFY(dialog->Curve->Points().size() > 2);
+          QVERIFY(Take().base == before.base);
+          dialog->OkButton->click();
+        });
     QVERIFY(!(Take().base == before.base));
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: トーンカーブ"));
     MainForm->Undo1Click();
