@@ -2,8 +2,8 @@
 // a plane or a 2-D polynomial of degree 2 or 3 fitted robustly to the box
 // values, and that model subtracted with the mean sky level kept.
 //
-// Each box's sky is a sigma-clipped median of its pixels (at most about 1024
-// of them, on an even sub-grid, for speed); a box with more than 5 % of its
+// Each box's sky is a sigma-clipped median of its pixels (64 to 1024 of
+// them on an even sub-grid, about a quarter of a million in all, for speed); a box with more than 5 % of its
 // pixels 3 sigma above the clipped sky, and three times the typical share,
 // is on a star or a galaxy and is rejected. The fit is least squares on coordinates scaled to -1..1,
 // repeated while boxes whose residual exceeds three robust sigmas (1.4826

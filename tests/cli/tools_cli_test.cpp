@@ -45,11 +45,18 @@ TEST_F(ToolsCliTest, RealFrameGivesTheEnginesValues) {
     const char* command;
     std::function<void(Workspace&)> engine;
   } const cases[] = {
-      {"background=poly3,64", [](Workspace& ws) { ASSERT_TRUE(BackgroundCommand(*ws.active(), {3, 64}).ok()); }},
+      {"background=poly3,64",
+       [](Workspace& ws) {
+         ASSERT_TRUE(BackgroundCommand(*ws.active(), {3, 64}).ok());
+       }},
       {"resample=0.5,lanczos3",
-       [](Workspace& ws) { ASSERT_TRUE(ResampleToNewWindow(ws, {696, 520, ResampleMethod::kLanczos3, false}).ok()); }},
+       [](Workspace& ws) {
+         ASSERT_TRUE(ResampleToNewWindow(ws, {696, 520, ResampleMethod::kLanczos3, false}).ok());
+       }},
       {"curve=0:0,600:9000,65535:65535", [](Workspace& ws) {
-         ASSERT_TRUE(ToneCurveCommand(*ws.active(), {{{0, 0}, {600, 9000}, {65535, 65535}}, CurveChannel::kAll}).ok());
+         ASSERT_TRUE(
+             ToneCurveCommand(*ws.active(), {{{0, 0}, {600, 9000}, {65535, 65535}}, CurveChannel::kAll})
+                 .ok());
        }}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
@@ -72,7 +79,8 @@ TEST_F(ToolsCliTest, ResampleMakesTheActiveWindowAndTheOthersUndo) {
   EXPECT_NE(r.out.find("DemX=100\nDemY=20\n"), std::string::npos) << r.out;
   // background and curve taken back leave the frame as read.
   ASSERT_EQ(Run({"run", "frame.fits", "-o", "plain.fits"}).code, 0);
-  r = Run({"run", "frame.fits", "background=plane,16", "curve=0:100,65535:65535", "undo", "undo", "-o", "back.fits"});
+  r = Run({"run", "frame.fits", "background=plane,16", "curve=0:100,65535:65535", "undo", "undo", "-o",
+           "back.fits"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(RawOf((m_dir / "back.fits").string()), RawOf((m_dir / "plain.fits").string()));
   r = Run({"run", "frame.fits", "background=plane,16", "-o", "flat.fits"});
