@@ -29,8 +29,8 @@ const std::vector<std::uint16_t>& SkyFrame() {
     for (int y = 0; y < kSide; ++y)
       for (int x = 0; x < kSide; ++x) {
         const double u = x / double(kSide) - 0.5, w = y / double(kSide) - 0.5;
-        v[static_cast<std::size_t>(y) * kSide + x] =
-            static_cast<std::uint16_t>(std::clamp(1000 + 300 * u - 200 * w + 150 * u * u * u + noise(rng), 0.0, 65535.0));
+        v[static_cast<std::size_t>(y) * kSide + x] = static_cast<std::uint16_t>(
+            std::clamp(1000 + 300 * u - 200 * w + 150 * u * u * u + noise(rng), 0.0, 65535.0));
       }
     std::uniform_int_distribution<int> pos(5, kSide - 6);
     for (int k = 0; k < 3000; ++k) {
@@ -53,7 +53,8 @@ void BM_BackgroundFitAndSubtract(benchmark::State& state) {
     std::vector<std::uint16_t> v = source;
     const auto start = std::chrono::steady_clock::now();
     BackgroundFit fit;
-    if (!FitBackground(v.data(), kSide, kSide, 1, kSide, {degree, 64}, fit)) state.SkipWithError("fit failed");
+    if (!FitBackground(v.data(), kSide, kSide, 1, kSide, {degree, 64}, fit))
+      state.SkipWithError("fit failed");
     SubtractBackground(v.data(), kSide, kSide, 1, kSide, fit, 65535);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     benchmark::DoNotOptimize(v[0]);
@@ -94,7 +95,8 @@ void BM_Lanczos3Raw16(benchmark::State& state) {
   double seconds = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::uint16_t> out = ResampleRaw(source, kSide, kSide, {side, side, ResampleMethod::kLanczos3, false});
+    std::vector<std::uint16_t> out =
+        ResampleRaw(source, kSide, kSide, {side, side, ResampleMethod::kLanczos3, false});
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     benchmark::DoNotOptimize(out[0]);
     state.SetIterationTime(elapsed);

@@ -164,35 +164,59 @@ Status ParseResampleText(const std::string& text, int width, int height, Resampl
   return Status::Ok();
 }
 
+namespace {
+
+// Interleaved channels (1 or 3) resampled together: each output row is made
+// from the source rows its taps name, each of those resampled along the row
+// once into a small ring of rows kept per thread (the rows a window of
+// output rows needs are consecutive, so each source row is usually worked
+// once), then summed down the column in vector loops.
 template <class T>
-void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst,
-                   int dw, int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row,
-                   const ResampleParams& params, int max_value) {
+void ResampleChannels(const T* src, int sw, int sh, int channels, std::ptrdiff_t src_step,
+                      std::ptrdiff_t src_row, T* dst, int dw, int dh, std::ptrdiff_t dst_step,
+                      std::ptrdiff_t dst_row, const ResampleParams& params, int max_value) {
   const Taps hx = MakeTaps(sw, dw, params.method);
   const Taps vy = MakeTaps(sh, dh, params.method);
   const float gain = params.keep_flux
                          ? static_cast<float>(static_cast<double>(sw) * sh / (static_cast<double>(dw) * dh))
                          : 1.0f;
-  // Rows first: every source row to the new width.
-  std::vector<float> rows(static_cast<std::size_t>(sh) * dw);
-  ParallelFor(sh, static_cast<long long>(sh) * dw * hx.size, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const T* in = src + y * src_row;
-      float* out = rows.data() + static_cast<std::size_t>(y) * dw;
+  const std::size_t width = static_cast<std::size_t>(dw) * channels;
+  const int slots = vy.size;
+  ParallelFor(dh, static_cast<long long>(dh) * dw * (hx.size + vy.size) * channels, [&](int y0, int y1) {
+    std::vector<float> ring(static_cast<std::size_t>(slots) * width);
+    std::vector<int> held(slots, -1);
+    std::vector<float> line(static_cast<std::size_t>(sw) * channels);
+    std::vector<float> acc(width);
+    const float top = static_cast<float>(max_value);
+    // Source row r along the row into its slot.
+    auto horizontal = [&](int r) {
+      float* out = ring.data() + static_cast<std::size_t>(r % slots) * width;
+      const T* in = src + r * src_row;
+      for (int x = 0; x < sw; ++x)
+        for (int c = 0; c < channels; ++c)
+          line[static_cast<std::size_t>(x) * channels + c] = static_cast<float>(in[x * src_step + c]);
       for (int i = 0; i < dw; ++i) {
         const float* w = hx.weights.data() + static_cast<std::size_t>(i) * hx.size;
-        const int first = hx.start[i];
-        const int count = std::min(hx.size, sw - first);
-        float sum = 0;
-        for (int k = 0; k < count; ++k) sum += w[k] * static_cast<float>(in[(first + k) * src_step]);
-        out[i] = sum;
+        const int count = std::min(hx.size, sw - hx.start[i]);
+        const float* at = line.data() + static_cast<std::size_t>(hx.start[i]) * channels;
+        if (channels == 1) {
+          float sum = 0;
+          for (int k = 0; k < count; ++k) sum += w[k] * at[k];
+          out[i] = sum;
+        } else {
+          float s0 = 0, s1 = 0, s2 = 0;
+          for (int k = 0; k < count; ++k) {
+            s0 += w[k] * at[3 * k];
+            s1 += w[k] * at[3 * k + 1];
+            s2 += w[k] * at[3 * k + 2];
+          }
+          out[3 * i] = s0;
+          out[3 * i + 1] = s1;
+          out[3 * i + 2] = s2;
+        }
       }
-    }
-  });
-  // Then columns: each output row from the rows its taps name.
-  ParallelFor(dh, static_cast<long long>(dh) * dw * vy.size, [&](int y0, int y1) {
-    std::vector<float> acc(dw);
-    const float top = static_cast<float>(max_value);
+      held[r % slots] = r;
+    };
     for (int j = y0; j < y1; ++j) {
       std::fill(acc.begin(), acc.end(), 0.0f);
       const float* w = vy.weights.data() + static_cast<std::size_t>(j) * vy.size;
@@ -201,16 +225,29 @@ void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::p
       for (int k = 0; k < count; ++k) {
         const float wk = w[k];
         if (wk == 0.0f) continue;
-        const float* row = rows.data() + static_cast<std::size_t>(first + k) * dw;
-        for (int i = 0; i < dw; ++i) acc[i] += wk * row[i];
+        const int r = first + k;
+        if (held[r % slots] != r) horizontal(r);
+        const float* row = ring.data() + static_cast<std::size_t>(r % slots) * width;
+        for (std::size_t i = 0; i < width; ++i) acc[i] += wk * row[i];
       }
       T* out = dst + j * dst_row;
-      for (int i = 0; i < dw; ++i) {
-        const float v = std::clamp(acc[i] * gain + 0.5f, 0.0f, top);
-        out[i * dst_step] = static_cast<T>(static_cast<int>(v));
-      }
+      for (int i = 0; i < dw; ++i)
+        for (int c = 0; c < channels; ++c) {
+          const float v =
+              std::clamp(acc[static_cast<std::size_t>(i) * channels + c] * gain + 0.5f, 0.0f, top);
+          out[i * dst_step + c] = static_cast<T>(static_cast<int>(v));
+        }
     }
   });
+}
+
+}  // namespace
+
+template <class T>
+void ResamplePlane(const T* src, int sw, int sh, std::ptrdiff_t src_step, std::ptrdiff_t src_row, T* dst,
+                   int dw, int dh, std::ptrdiff_t dst_step, std::ptrdiff_t dst_row,
+                   const ResampleParams& params, int max_value) {
+  ResampleChannels(src, sw, sh, 1, src_step, src_row, dst, dw, dh, dst_step, dst_row, params, max_value);
 }
 
 template void ResamplePlane<std::uint8_t>(const std::uint8_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
@@ -223,11 +260,9 @@ template void ResamplePlane<std::uint16_t>(const std::uint16_t*, int, int, std::
 Picture ResamplePicture(const Picture& src, const ResampleParams& params) {
   Picture out(params.width, params.height);
   if (src.empty()) return out;
-  for (int c = 0; c < 3; ++c) {
-    ResamplePlane(src.Row(0) + c, src.width(), src.height(), 3, static_cast<std::ptrdiff_t>(src.stride()),
-                  out.Row(0) + c, out.width(), out.height(), 3, static_cast<std::ptrdiff_t>(out.stride()),
-                  params, 255);
-  }
+  ResampleChannels(src.Row(0), src.width(), src.height(), 3, 3, static_cast<std::ptrdiff_t>(src.stride()),
+                   out.Row(0), out.width(), out.height(), 3, static_cast<std::ptrdiff_t>(out.stride()),
+                   params, 255);
   return out;
 }
 
