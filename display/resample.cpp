@@ -182,12 +182,75 @@ void ResampleChannels(const T* src, int sw, int sh, int channels, std::ptrdiff_t
                          : 1.0f;
   const std::size_t width = static_cast<std::size_t>(dw) * channels;
   const int slots = vy.size;
+  const float top = static_cast<float>(max_value);
+  // One row along the row: `line` (sw pixels of `channels` floats) to `out`.
+  auto horizontal_line = [&](const float* line, float* out) {
+    for (int i = 0; i < dw; ++i) {
+      const float* w = hx.weights.data() + static_cast<std::size_t>(i) * hx.size;
+      const int count = std::min(hx.size, sw - hx.start[i]);
+      const float* at = line + static_cast<std::size_t>(hx.start[i]) * channels;
+      if (channels == 1) {
+        float sum = 0;
+        for (int k = 0; k < count; ++k) sum += w[k] * at[k];
+        out[i] = sum;
+      } else {
+        float s0 = 0, s1 = 0, s2 = 0;
+        for (int k = 0; k < count; ++k) {
+          s0 += w[k] * at[3 * k];
+          s1 += w[k] * at[3 * k + 1];
+          s2 += w[k] * at[3 * k + 2];
+        }
+        out[3 * i] = s0;
+        out[3 * i + 1] = s1;
+        out[3 * i + 2] = s2;
+      }
+    }
+  };
+  auto store = [&](const float* acc, int j) {
+    T* out = dst + j * dst_row;
+    for (int i = 0; i < dw; ++i)
+      for (int c = 0; c < channels; ++c) {
+        const float v = std::clamp(acc[static_cast<std::size_t>(i) * channels + c] * gain + 0.5f, 0.0f, top);
+        out[i * dst_step + c] = static_cast<T>(static_cast<int>(v));
+      }
+  };
+  if (dh < sh) {
+    // Fewer rows out than in: down the columns first (vector loops over
+    // whole source rows), so the row pass, which sums tap by tap, runs on
+    // the fewer output rows only.
+    const std::size_t src_width = static_cast<std::size_t>(sw) * channels;
+    ParallelFor(dh, static_cast<long long>(dh) * (sw + dw) * vy.size * channels, [&](int y0, int y1) {
+      std::vector<float> column(src_width), acc(width);
+      for (int j = y0; j < y1; ++j) {
+        std::fill(column.begin(), column.end(), 0.0f);
+        const float* w = vy.weights.data() + static_cast<std::size_t>(j) * vy.size;
+        const int first = vy.start[j];
+        const int count = std::min(vy.size, sh - first);
+        for (int k = 0; k < count; ++k) {
+          const float wk = w[k];
+          if (wk == 0.0f) continue;
+          const T* in = src + (first + k) * src_row;
+          if (src_step == channels) {
+            for (std::size_t e = 0; e < src_width; ++e) column[e] += wk * static_cast<float>(in[e]);
+          } else {
+            for (int x = 0; x < sw; ++x)
+              for (int c = 0; c < channels; ++c)
+                column[static_cast<std::size_t>(x) * channels + c] +=
+                    wk * static_cast<float>(in[x * src_step + c]);
+          }
+        }
+        horizontal_line(column.data(), acc.data());
+        store(acc.data(), j);
+      }
+    });
+    return;
+  }
   ParallelFor(dh, static_cast<long long>(dh) * dw * (hx.size + vy.size) * channels, [&](int y0, int y1) {
     std::vector<float> ring(static_cast<std::size_t>(slots) * width);
     std::vector<int> held(slots, -1);
     std::vector<float> line(static_cast<std::size_t>(sw) * channels);
     std::vector<float> acc(width);
-    const float top = static_cast<float>(max_value);
+    // Source row r along the row into its slot.
     // Source row r along the row into its slot.
     auto horizontal = [&](int r) {
       float* out = ring.data() + static_cast<std::size_t>(r % slots) * width;
@@ -195,26 +258,7 @@ void ResampleChannels(const T* src, int sw, int sh, int channels, std::ptrdiff_t
       for (int x = 0; x < sw; ++x)
         for (int c = 0; c < channels; ++c)
           line[static_cast<std::size_t>(x) * channels + c] = static_cast<float>(in[x * src_step + c]);
-      for (int i = 0; i < dw; ++i) {
-        const float* w = hx.weights.data() + static_cast<std::size_t>(i) * hx.size;
-        const int count = std::min(hx.size, sw - hx.start[i]);
-        const float* at = line.data() + static_cast<std::size_t>(hx.start[i]) * channels;
-        if (channels == 1) {
-          float sum = 0;
-          for (int k = 0; k < count; ++k) sum += w[k] * at[k];
-          out[i] = sum;
-        } else {
-          float s0 = 0, s1 = 0, s2 = 0;
-          for (int k = 0; k < count; ++k) {
-            s0 += w[k] * at[3 * k];
-            s1 += w[k] * at[3 * k + 1];
-            s2 += w[k] * at[3 * k + 2];
-          }
-          out[3 * i] = s0;
-          out[3 * i + 1] = s1;
-          out[3 * i + 2] = s2;
-        }
-      }
+      horizontal_line(line.data(), out);
       held[r % slots] = r;
     };
     for (int j = y0; j < y1; ++j) {
@@ -230,13 +274,7 @@ void ResampleChannels(const T* src, int sw, int sh, int channels, std::ptrdiff_t
         const float* row = ring.data() + static_cast<std::size_t>(r % slots) * width;
         for (std::size_t i = 0; i < width; ++i) acc[i] += wk * row[i];
       }
-      T* out = dst + j * dst_row;
-      for (int i = 0; i < dw; ++i)
-        for (int c = 0; c < channels; ++c) {
-          const float v =
-              std::clamp(acc[static_cast<std::size_t>(i) * channels + c] * gain + 0.5f, 0.0f, top);
-          out[i * dst_step + c] = static_cast<T>(static_cast<int>(v));
-        }
+      store(acc.data(), j);
     }
   });
 }
