@@ -36,5 +36,8 @@ bool RunDisplayCommand(Workspace& ws, const std::string& name, const std::string
                        Status& status);
 bool RunFilterCommand(Workspace& ws, const std::string& name, const std::string& value, bool has_value,
                       Status& status);
+// background and curve (through the undo path), resample (a new window).
+bool RunToolCommand(Workspace& ws, const std::string& name, const std::string& value, bool has_value,
+                    Status& status);
 
 }  // namespace qirm::cli

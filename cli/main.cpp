@@ -39,6 +39,10 @@ void PrintUsage(std::FILE* out) {
       "trail: the flux in a band of width W (default 5) along the segment less\n"
       "the sky of two bands G (default 3) beside it; writes the profile (flux\n"
       "per pixel of length) to PROFILE and prints LENGTH, FLUX, SKY, SKY_SIGMA.\n"
+      "  tools:    background=plane|poly2|poly3[,BOX]\n"
+      "            resample=FACTOR[,METHOD] | resample=WxH[,METHOD] (a new window;\n"
+      "            METHOD nearest, bilinear, bicubic, lanczos3 (default), area)\n"
+      "            curve=X1:Y1,X2:Y2,...[,r|g|b] (values 0..255, raw 0..65535)\n"
       "exit status: 0 success, 1 failure (one line on standard error),\n"
       "2 wrong arguments.\n",
       out);

@@ -31,7 +31,8 @@ bool IsCommandWord(const std::string& word) {
                                        "separate", "contrast-up", "contrast-down", "zoom-in", "zoom-out",
                                        "undo",     "redo"};
   static const char* const kValued[] = {
-      "gamma=", "sabattier=", "edge=", "blur=", "coma=", "gmc=", "max=", "min=", "levels="};
+      "gamma=", "sabattier=", "edge=",   "blur=",       "coma=",     "gmc=",
+      "max=",   "min=",       "levels=", "background=", "resample=", "curve="};
   for (const char* w : kPlain)
     if (word == w) return true;
   for (const char* w : kValued)
@@ -95,7 +96,9 @@ const char* UndoName(const std::string& name) {
                                           {"lowpass", "ローパス効果"},
                                           {"bloom", "ブルーミング除去"},
                                           {"coma", "コマコレクト処理"},
-                                          {"gmc", "ガイドミスキャンセラ"}};
+                                          {"gmc", "ガイドミスキャンセラ"},
+                                          {"background", "背景傾斜"},
+                                          {"curve", "トーンカーブ"}};
   for (const auto& entry : kNames)
     if (name == entry[0]) return entry[1];
   return nullptr;
@@ -129,6 +132,11 @@ Status RunCommand(Workspace& ws, const std::string& command) {
   if (name == "zoom-out") return Zoom(ws, ZoomDirection::Out, changed);
   if (name == "separate") return Separate(ws);
   const bool has_value = eq != std::string::npos;
+  if (name == "resample") {
+    Status status;
+    RunToolCommand(ws, name, value, has_value, status);
+    return status;
+  }
   if (name == "undo" || name == "redo") {
     // Nothing to undo (or a step too large for the budget) leaves the window
     // as it is, as the disabled menu item does.
@@ -143,8 +151,9 @@ Status RunCommand(Workspace& ws, const std::string& command) {
     // over.
     Status status;
     return RunWithUndo(ws, undo_name, [&](ImageDocument&) {
-      if (!RunDisplayCommand(ws, name, value, has_value, status))
-        RunFilterCommand(ws, name, value, has_value, status);
+      if (!RunDisplayCommand(ws, name, value, has_value, status) &&
+          !RunFilterCommand(ws, name, value, has_value, status))
+        RunToolCommand(ws, name, value, has_value, status);
       return status;
     });
   }

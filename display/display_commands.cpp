@@ -10,21 +10,12 @@
 #include "display/levels.h"
 #include "display/mirror_flip.h"
 #include "display/output_picture.h"
+#include "display/raw_values.h"
 #include "display/tones.h"
 #include "document/kind_refusal.h"
 
 namespace qirm {
 namespace {
-
-// Draws a result at (0, 0). Results have the size of the base picture; a
-// target of that size (or none yet) simply takes it over.
-void DrawAt00(Picture& target, Picture result) {
-  if (target.empty() || (target.width() == result.width() && target.height() == result.height())) {
-    target = std::move(result);
-  } else {
-    target.Draw(result, 0, 0);
-  }
-}
 
 // A computation from the base picture into an output picture.
 using Compute = std::function<void(const Picture& base, Picture& out)>;
@@ -71,58 +62,6 @@ DialogCheck CheckPositive(const std::string& text, const char* refusal) {
     check.message = refusal;
   }
   return check;
-}
-
-// The raw values of a 16-bit window, row after row, read from its two
-// planes. Errors: the planes differ in size (`command` names the command).
-Status ReadRawValues(const ImageDocument& doc, const char* command, std::vector<std::uint16_t>& raw) {
-  const int w = doc.ImageZm.width();
-  const int h = doc.ImageZm.height();
-  if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
-    return Status::Error(std::string(command) +
-                         ": the high-byte and low-byte planes of the window differ in size");
-  }
-  const long long pixels = static_cast<long long>(w) * h;
-  raw.resize(static_cast<std::size_t>(pixels));
-  ParallelFor(h, pixels, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const std::uint8_t* hi = doc.ImageZm.Row(y);
-      const std::uint8_t* lo = doc.ImageZm2.Row(y);
-      std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
-      for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
-    }
-  });
-  return Status::Ok();
-}
-
-// Both planes from new raw values of the planes' size (red = high or low
-// byte, blue and green 0), and the shown picture under the window's levels,
-// as RenderLevels draws it; into the pictures' own storage.
-void StoreRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values) {
-  const int w = doc.ImageZm.width();
-  const int h = doc.ImageZm.height();
-  const long long pixels = static_cast<long long>(w) * h;
-  const auto levels = LevelTable(doc.max_level, doc.min_level);
-  Picture shown;
-  Picture& grey = doc.Image.width() == w && doc.Image.height() == h ? doc.Image : shown;
-  PrepareOutput(grey, w, h);
-  PrepareOutput(doc.ImageZm, w, h);
-  PrepareOutput(doc.ImageZm2, w, h);
-  ParallelFor(h, pixels, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const std::uint16_t* in = values.data() + static_cast<std::size_t>(y) * w;
-      std::uint8_t* hi = doc.ImageZm.Row(y);
-      std::uint8_t* lo = doc.ImageZm2.Row(y);
-      std::uint8_t* g = grey.Row(y);
-      for (int x = 0; x < w; ++x) {
-        hi[3 * x] = hi[3 * x + 1] = lo[3 * x] = lo[3 * x + 1] = 0;
-        hi[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
-        lo[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
-        g[3 * x] = g[3 * x + 1] = g[3 * x + 2] = levels[in[x]];
-      }
-    }
-  });
-  if (&grey == &shown) DrawAt00(doc.Image, std::move(shown));
 }
 
 // A 16-bit window's raw values through `map`, which writes row y of the

@@ -22,4 +22,9 @@ Status KindRefused(const std::string& command, WindowKind kind, const std::strin
   return Status::Error(command + ": " + KindName(kind) + "には使えません。" + why);
 }
 
+Status ColourOrRawCheck(const std::string& command, WindowKind kind) {
+  if (kind == WindowKind::kColour || kind == WindowKind::kRaw16) return Status::Ok();
+  return KindRefused(command, kind, "カラー画像と16ビットの画像にだけ使えるコマンドです。");
+}
+
 }  // namespace qirm

@@ -18,4 +18,9 @@ std::string KindName(WindowKind kind);
 // that works on colour pictures only, and the reason says so.
 Status KindRefused(const std::string& command, WindowKind kind, const std::string& reason = "");
 
+// The check of the tools that take colour pictures and 16-bit data alike
+// (background, resampling, tone curve): Ok for those kinds, else the
+// refusal naming `command`.
+Status ColourOrRawCheck(const std::string& command, WindowKind kind);
+
 }  // namespace qirm

@@ -17,6 +17,8 @@ packages=(
   python3-astropy python3-numpy libcfitsio-dev
   # star photometry is checked against them
   python3-photutils python3-scipy
+  # resampling is checked against Pillow and scipy
+  python3-pil
   # the FITS writer's files are checked by it
   fitsverify
   # batches of compositions on one host (docs/batch.md; a test runs it)

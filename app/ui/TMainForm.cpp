@@ -218,6 +218,8 @@ void TMainForm::CreateMenu() {
   T1 = AddItem(P2Menu, "T1", QStringLiteral("トーンカーブ(&T)"));
   N6 = AddItem(P2Menu, "N6", QStringLiteral("ガンマ(&M)"));
   N23 = AddItem(P2Menu, "N23", QStringLiteral("画像処理パネル"));
+  N23->setEnabled(false);
+  N23->setToolTip(QStringLiteral("この機能はこの版では使えません"));
   P2Menu->addSeparator();
   N7 = AddItem(P2Menu, "N7", QStringLiteral("ソラリゼーション(&S)"));
   // &H belongs to ハイパス効果 in the same menu.
@@ -226,6 +228,10 @@ void TMainForm::CreateMenu() {
   N9 = AddItem(P2Menu, "N9", QStringLiteral("コマコレクト処理(&K)"));
   P1 = AddItem(P2Menu, "P1", QStringLiteral("ガイドミスキャンセラ(&G)"));
   PRCC1 = AddItem(P2Menu, "PRCC1", QStringLiteral("P.R.C.(&C)"));
+  PRCC1->setEnabled(false);
+  PRCC1->setToolTip(QStringLiteral("この機能はこの版では使えません"));
+  // The two items above say why they are disabled.
+  P2Menu->setToolTipsVisible(true);
 
   K1Menu = AddSubmenu(MainMenu1, "K1", QStringLiteral("計測(&K)"), K1);
   S1 = AddItem(K1Menu, "S1", QStringLiteral("測光（恒星）(&S)"));
@@ -284,6 +290,9 @@ void TMainForm::CreateMenu() {
   connect(P1, &QAction::triggered, this, &TMainForm::P1Click);
   connect(S1, &QAction::triggered, this, &TMainForm::S1Click);
   connect(R2, &QAction::triggered, this, &TMainForm::R2Click);
+  connect(N3, &QAction::triggered, this, &TMainForm::N3Click);
+  connect(T2, &QAction::triggered, this, &TMainForm::T2Click);
+  connect(T1, &QAction::triggered, this, &TMainForm::T1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);
   connect(FitsHeader1, &QAction::triggered, this, &TMainForm::FitsHeader1Click);
   connect(OriginBottom1, &QAction::toggled, this, &TMainForm::OriginBottom1Click);

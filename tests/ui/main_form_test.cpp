@@ -138,25 +138,25 @@ class MainFormTest : public QObject {
         {"M1", "E1", "左右反転(&M)", true, "M1Click"},
         {"R1", "E1", "上下反転(&U)", true, "R1Click"},
         {"R3", "E1", "回転(&R)", true, "R3Click"},
-        {"N3", "E1", "リサンプリング(&P)", true, ""},
+        {"N3", "E1", "リサンプリング(&P)", true, "N3Click"},
         {"RGB1", "E1", "RGB合成(&B)", true, "RGB1Click"},
         {"RGB2", "E1", "RGB分解(&V)", true, "RGB2Click"},
         {"C1", "E1", "コンポジット(&C)", true, "C1Click"},
-        {"T2", "E1", "背景傾斜(&T)", true, ""},
+        {"T2", "E1", "背景傾斜(&T)", true, "T2Click"},
         {"P2", "", "画像処理(&P)", true, ""},
         {"N2", "P2", "エッジ強調(&E)", true, "N2Click"},
         {"N4", "P2", "ぼかし(&B)", true, "N4Click"},
         {"H1", "P2", "ハイパス効果(&H)", true, "H1Click"},
         {"L1", "P2", "ローパス効果(&L)", true, "L1Click"},
         {"N5", "P2", "ブルーミング除去(&R)", true, "N5Click"},
-        {"T1", "P2", "トーンカーブ(&T)", true, ""},
+        {"T1", "P2", "トーンカーブ(&T)", true, "T1Click"},
         {"N6", "P2", "ガンマ(&M)", true, "N6Click"},
-        {"N23", "P2", "画像処理パネル", true, ""},
+        {"N23", "P2", "画像処理パネル", false, ""},
         {"N7", "P2", "ソラリゼーション(&S)", true, "N7Click"},
         {"N8", "P2", "サバチエ効果(&A)", true, "N8Click"},
         {"N9", "P2", "コマコレクト処理(&K)", true, "N9Click"},
         {"P1", "P2", "ガイドミスキャンセラ(&G)", true, "P1Click"},
-        {"PRCC1", "P2", "P.R.C.(&C)", true, ""},
+        {"PRCC1", "P2", "P.R.C.(&C)", false, ""},
         {"K1", "", "計測(&K)", true, ""},
         {"S1", "K1", "測光（恒星）(&S)", true, ""},
         {"R2", "K1", "測光（流星）(&R)", true, ""},
@@ -509,7 +509,7 @@ class MainFormTest : public QObject {
     QCOMPARE(order.join(QLatin1Char(' ')),
              QStringLiteral("TAboutBox:About TGMCPanel:GMCPanel TGMM:GMM TEDG:EDG TBLUR:BLUR "
                             "TComaCorrect:ComaCorrect TTitle:Title TSabachie:Sabachie TRGBComp:RGB "
-                            "TState:State TComposite:コンポジット TTilt:Tilt TAdvance:Advance "
+                            "TState:State TComposite:コンポジット TTilt:背景傾斜 TAdvance:Advance "
                             "TImgPanel:ImgPanel TSpDraw:Spectrum"));
     QCOMPARE(MainForm->findChild<TGMM*>(), GMM);
     QCOMPARE(MainForm->findChild<TSpDraw*>(), SpDraw);

@@ -1,0 +1,79 @@
+// The analysis tools of the editing and processing menus: resampling,
+// background slope removal and the tone curve. The engine does the work on
+// the active window's document; here the dialogs are shown, the results
+// drawn and errors boxed.
+#include <QPointer>
+
+#include "app/ui/Forms.h"
+#include "app/ui/TChild.h"
+#include "app/ui/TMainForm.h"
+#include "app/ui/TTilt.h"
+#include "display/resample.h"
+#include "display/tone_curve.h"
+#include "display/ui/TResample.h"
+#include "display/ui/TToneCurve.h"
+#include "document/kind_refusal.h"
+#include "filters/background.h"
+
+namespace {
+
+void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
+  if (child) child->RefreshImage();
+  if (!status) form->ShowError(QString::fromStdString(status.message()));
+}
+
+// A window the tool does not take is refused before its dialog opens.
+bool Refused(TMainForm* form, TChild* child, const char* command) {
+  const qirm::Status kind = qirm::ColourOrRawCheck(command, child->Document()->kind);
+  if (kind) return false;
+  form->ShowError(QString::fromStdString(kind.message()));
+  return true;
+}
+
+}  // namespace
+
+void TMainForm::N3Click() {
+  QPointer<TChild> child = ActiveChild();
+  if (!child || Refused(this, child, "リサンプリング")) return;
+  if (!ResampleDialog) ResampleDialog = new TResample(this);
+  const qirm::ImageDocument* doc = child->Document();
+  ResampleDialog->SetSourceSize(doc->ImageZm.width(), doc->ImageZm.height());
+  if (ResampleDialog->exec() != QDialog::Accepted || !child) return;
+  const qirm::ResampleParams params = ResampleDialog->Params();
+  if (ResampleDialog->NewWindow()) {
+    const qirm::Status s = qirm::ResampleToNewWindow(m_workspace, params);
+    if (!s) {
+      ShowError(QString::fromStdString(s.message()));
+      return;
+    }
+    ShowNewWindows(ResultWindowSize::kFitPicture);
+    return;
+  }
+  Finish(this, child,
+         RunUndoable(N3, [&](qirm::ImageDocument& d) { return qirm::ResampleCommand(d, params, d); }));
+}
+
+void TMainForm::T2Click() {
+  QPointer<TChild> child = ActiveChild();
+  if (!child || !Tilt || Refused(this, child, "背景傾斜")) return;
+  Tilt->SetDocument(child->Document());
+  const int answer = Tilt->exec();
+  Tilt->SetDocument(nullptr);
+  if (answer != QDialog::Accepted || !child) return;
+  const qirm::BackgroundParams params = Tilt->Params();
+  Finish(this, child,
+         RunUndoable(T2, [&](qirm::ImageDocument& d) { return qirm::BackgroundCommand(d, params); }));
+}
+
+void TMainForm::T1Click() {
+  QPointer<TChild> child = ActiveChild();
+  if (!child || Refused(this, child, "トーンカーブ")) return;
+  if (!ToneCurveDialog) ToneCurveDialog = new TToneCurve(this);
+  ToneCurveDialog->SetDocument(child->Document());
+  const int answer = ToneCurveDialog->exec();
+  ToneCurveDialog->SetDocument(nullptr);
+  if (answer != QDialog::Accepted || !child) return;
+  const qirm::ToneCurveParams params = ToneCurveDialog->Params();
+  Finish(this, child,
+         RunUndoable(T1, [&](qirm::ImageDocument& d) { return qirm::ToneCurveCommand(d, params); }));
+}
