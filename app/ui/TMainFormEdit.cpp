@@ -70,8 +70,8 @@ void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status&
 
 void TMainForm::UpdateBusyItems() {
   const bool free = !Busy(ActiveChild());
-  for (QAction* item : {N1, M1, R1, R3, N2, N4, H1, L1, N5, N6, N7, N8, N9, P1, Save1, ZoomIn1, ZoomOut1,
-                        FitZoom1, Zoom100}) {
+  for (QAction* item : {N1, M1, R1, R3, N2, N4, H1,    L1,      N5,       N6,       N7,
+                        N8, N9, P1, N3, T1, T2, Save1, ZoomIn1, ZoomOut1, FitZoom1, Zoom100}) {
     if (item) item->setEnabled(free);
   }
   for (QWidget* control :

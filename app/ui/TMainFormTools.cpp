@@ -17,11 +17,6 @@
 
 namespace {
 
-void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
-  if (child) child->RefreshImage();
-  if (!status) form->ShowError(QString::fromStdString(status.message()));
-}
-
 // A window the tool does not take is refused before its dialog opens.
 bool Refused(TMainForm* form, TChild* child, const char* command) {
   const qirm::Status kind = qirm::ColourOrRawCheck(command, child->Document()->kind);
@@ -34,7 +29,7 @@ bool Refused(TMainForm* form, TChild* child, const char* command) {
 
 void TMainForm::N3Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || Refused(this, child, "リサンプリング")) return;
+  if (!child || RefuseBusy(child) || Refused(this, child, "リサンプリング")) return;
   if (!ResampleDialog) ResampleDialog = new TResample(this);
   const qirm::ImageDocument* doc = child->Document();
   ResampleDialog->SetSourceSize(doc->ImageZm.width(), doc->ImageZm.height());
@@ -49,31 +44,35 @@ void TMainForm::N3Click() {
     ShowNewWindows(ResultWindowSize::kFitPicture);
     return;
   }
-  Finish(this, child,
-         RunUndoable(N3, [&](qirm::ImageDocument& d) { return qirm::ResampleCommand(d, params, d); }));
+  // Lanczos-3 to twice the size of a large frame takes seconds: off this thread.
+  RunInBackground(N3, child, [params](qirm::ImageDocument& d, const std::function<void(int)>&) {
+    return qirm::ResampleCommand(d, params, d);
+  });
 }
 
 void TMainForm::T2Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !Tilt || Refused(this, child, "背景傾斜")) return;
+  if (!child || !Tilt || RefuseBusy(child) || Refused(this, child, "背景傾斜")) return;
   Tilt->SetDocument(child->Document());
   const int answer = Tilt->exec();
   Tilt->SetDocument(nullptr);
   if (answer != QDialog::Accepted || !child) return;
   const qirm::BackgroundParams params = Tilt->Params();
-  Finish(this, child,
-         RunUndoable(T2, [&](qirm::ImageDocument& d) { return qirm::BackgroundCommand(d, params); }));
+  RunInBackground(T2, child, [params](qirm::ImageDocument& d, const std::function<void(int)>&) {
+    return qirm::BackgroundCommand(d, params);
+  });
 }
 
 void TMainForm::T1Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || Refused(this, child, "トーンカーブ")) return;
+  if (!child || RefuseBusy(child) || Refused(this, child, "トーンカーブ")) return;
   if (!ToneCurveDialog) ToneCurveDialog = new TToneCurve(this);
   ToneCurveDialog->SetDocument(child->Document());
   const int answer = ToneCurveDialog->exec();
   ToneCurveDialog->SetDocument(nullptr);
   if (answer != QDialog::Accepted || !child) return;
   const qirm::ToneCurveParams params = ToneCurveDialog->Params();
-  Finish(this, child,
-         RunUndoable(T1, [&](qirm::ImageDocument& d) { return qirm::ToneCurveCommand(d, params); }));
+  RunInBackground(T1, child, [params](qirm::ImageDocument& d, const std::function<void(int)>&) {
+    return qirm::ToneCurveCommand(d, params);
+  });
 }

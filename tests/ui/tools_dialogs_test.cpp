@@ -101,6 +101,7 @@ class ToolsDialogsTest : public QObject {
                        QVERIFY(dialog->OkButton->isEnabled());
                        dialog->OkButton->click();
                      });
+    WaitForCommands();
     // The slope of 3 and 2 levels a pixel across the frame is gone.
     const std::vector<std::uint16_t> after = Raw(child);
     const auto spread = [](const std::vector<std::uint16_t>& v, int w, int h) {
@@ -117,6 +118,7 @@ class ToolsDialogsTest : public QObject {
     // Cancel leaves the window as it is.
     WithModal<TTilt>([] { MainForm->T2Click(); },
                      [](QWidget* m) { qobject_cast<TTilt*>(m)->CancelButton->click(); });
+    WaitForCommands();
     QVERIFY(Take().base == before.base);
   }
 
@@ -146,6 +148,7 @@ class ToolsDialogsTest : public QObject {
                            QVERIFY(dialog->NewWindow());
                            dialog->OkButton->click();
                          });
+    WaitForCommands();
     QCOMPARE(MainForm->Children().size(), 2);
     const qirm::ImageDocument* made = MainForm->ActiveChild()->Document();
     QCOMPARE(QString::fromStdString(made->caption), QStringLiteral("Resample"));
@@ -164,6 +167,7 @@ class ToolsDialogsTest : public QObject {
                            dialog->ReplaceRadio->setChecked(true);
                            dialog->OkButton->click();
                          });
+    WaitForCommands();
     QCOMPARE(MainForm->Children().size(), 2);
     QCOMPARE(MainForm->ActiveChild()->Document()->ImageZm.width(), 10);
     QCOMPARE(MainForm->ActiveChild()->Document()->Image.height(), 7);
@@ -213,6 +217,7 @@ class ToolsDialogsTest : public QObject {
           QVERIFY(Take().base == before.base);
           dialog->OkButton->click();
         });
+    WaitForCommands();
     QVERIFY(!(Take().base == before.base));
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: トーンカーブ"));
     MainForm->Undo1Click();
@@ -230,6 +235,7 @@ class ToolsDialogsTest : public QObject {
                             dialog->Curve->SetPoints({{0, 255}, {255, 0}});
                             dialog->OkButton->click();
                           });
+    WaitForCommands();
     const qirm::Picture& after = colour->Document()->ImageZm;
     for (int x = 0; x < 40; ++x) {
       QCOMPARE(after.Row(3)[3 * x + 2], static_cast<std::uint8_t>(255 - base.Row(3)[3 * x + 2]));
