@@ -54,7 +54,8 @@ class SyntheticSet : public testing::Test {
     for (int c = 0; c < 3; ++c) {
       for (std::size_t k = 0; k < m_bands[c].shifts.size(); ++k) {
         const Band& b = m_bands[c];
-        const auto [dx, dy] = b.shifts[k];
+        // Plain names: clang 14 cannot capture structured bindings.
+        const int dx = b.shifts[k].first, dy = b.shifts[k].second;
         lists[c]->push_back(WriteFrame(m_dir, std::string(names[c]) + std::to_string(k) + ".fits", kW, kH,
                                        [&](int x, int y) { return Scene(b, x - dx, y - dy) + kDark; }));
       }
