@@ -66,9 +66,17 @@ Status NormalisedKernel(const char* op, int ka, int kb, const RealMatrix& kernel
                          (sum == 0 ? std::string("0") : std::string("no finite number")));
   }
   if (!normalised.Allocate(ka, kb)) return Status::Error(std::string(op) + ": no memory for the kernel");
-  for (int a = 0; a < ka; ++a)
-    for (int b = 0; b < kb; ++b)
-      normalised[a][b] = static_cast<double>(static_cast<Extended>(kernel[a][b]) / sum);
+  // Zero weights (most of a long kernel) divide to a signed zero: taken
+  // from these two instead of a division each.
+  const double zero = static_cast<double>(static_cast<Extended>(0.0) / sum);
+  const double negative_zero = static_cast<double>(static_cast<Extended>(-0.0) / sum);
+  for (int a = 0; a < ka; ++a) {
+    for (int b = 0; b < kb; ++b) {
+      const double v = kernel[a][b];
+      normalised[a][b] = v != 0.0 ? static_cast<double>(static_cast<Extended>(v) / sum)
+                                  : (std::signbit(v) ? negative_zero : zero);
+    }
+  }
   return Status::Ok();
 }
 

@@ -17,6 +17,9 @@ packages=(
   python3-astropy python3-numpy libcfitsio-dev
   # the FITS writer's files are checked by it
   fitsverify
+  # the sanitizer build and the fuzz targets (.ci/run): clang, its sanitizer
+  # and libFuzzer runtimes, the symbolizer for readable reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -35,7 +35,9 @@ using fits_test::TempDir;
 using test::Card;
 using test::WriteBytes;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // A message is one line of printable characters.
 void ExpectOnePrintableLine(const std::string& message) {
@@ -169,7 +171,8 @@ TEST(Readers, FilesWhoseDataAreMostlyAbsentAreRefused) {
   // 40 % present: refused.
   WriteBytes(dir.File("some.fits"), header + std::string(2 * 1024 * 1024 * 4 / 10, '\x01'));
   Status s = ReadFitsHeader(dir.File("some.fits"), h);
-  EXPECT_TRUE(Contains(s.message(), "the file holds 838860 of the 2097152 bytes of data its header declares (40.0 %)"))
+  EXPECT_TRUE(Contains(s.message(),
+                       "the file holds 838860 of the 2097152 bytes of data its header declares (40.0 %)"))
       << s.message();
   // A header alone claiming 16000 x 16000; the header can still be shown.
   WriteBytes(dir.File("big.fits"), Fits16Header("               16000", "               16000"));
@@ -287,7 +290,9 @@ TEST(Messages, AreOnePrintableLine) {
   EXPECT_TRUE(Contains(s.message(), "new\\nline.fits")) << s.message();
   ExpectOnePrintableLine(s.message());
   // A binary file given as a composition settings file.
-  WriteBytes(dir.File("binary.mrv"), std::string("\x7f" "ELF\x02\x01\x01\n\x00\x00\x1b[31m\xff\n", 16));
+  WriteBytes(dir.File("binary.mrv"), std::string("\x7f"
+                                                 "ELF\x02\x01\x01\n\x00\x00\x1b[31m\xff\n",
+                                                 16));
   CompositionSettings settings;
   s = LoadCompositionSettings(dir.File("binary.mrv"), settings);
   ASSERT_FALSE(s.ok());
@@ -305,7 +310,8 @@ TEST(SaveThroughLink, ADanglingLinkIsRefusedAndKept) {
   const std::string link = dir.File("out.bmp");
   ASSERT_EQ(::symlink("missing/target.bmp", link.c_str()), 0);
   const Status s = WritePictureFile(link, Picture(2, 2), PictureFormat::kBmp);
-  EXPECT_TRUE(Contains(s.message(), "cannot write through a symbolic link to missing/target.bmp")) << s.message();
+  EXPECT_TRUE(Contains(s.message(), "cannot write through a symbolic link to missing/target.bmp"))
+      << s.message();
   struct stat st {};
   ASSERT_EQ(::lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
