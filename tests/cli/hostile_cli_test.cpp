@@ -14,12 +14,14 @@ namespace {
 using HostileCliTest = qirm::test::CliFixture;
 using qirm::test::Card;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 std::string Fits16(const std::string& naxis1, const std::string& naxis2) {
   std::string h = Card("SIMPLE  =                    T") + Card("BITPIX  =                   16") +
-                  Card("NAXIS   =                    2") + Card("NAXIS1  = " + naxis1) + Card("NAXIS2  = " + naxis2) +
-                  Card("END");
+                  Card("NAXIS   =                    2") + Card("NAXIS1  = " + naxis1) +
+                  Card("NAXIS2  = " + naxis2) + Card("END");
   h.resize(2880, ' ');
   return h;
 }
@@ -54,11 +56,13 @@ TEST_F(HostileCliTest, HugeClaimsAndOddFilesAreRefusedAtOnce) {
     const char* message;
   };
   const auto start = std::chrono::steady_clock::now();
-  for (const Case& c : {Case{"naxis.fits", "naxis.fits: NAXIS1 is not an integer from 0 to 2147483647 (1e+20)"},
-                        Case{"big.ppm", "big.ppm: the file holds 48 of the 768000000 bytes of data its header "
-                                        "declares (0.0 %)"},
-                        Case{"big.fits", "big.fits: the file holds 0 of the 512000000 bytes"},
-                        Case{"fifo.fits", "fifo.fits: not a regular file (a FIFO)"}}) {
+  for (const Case& c :
+       {Case{"naxis.fits", "naxis.fits: NAXIS1 is not an integer from 0 to 2147483647 (1e+20)"},
+        Case{"big.ppm",
+             "big.ppm: the file holds 48 of the 768000000 bytes of data its header "
+             "declares (0.0 %)"},
+        Case{"big.fits", "big.fits: the file holds 0 of the 512000000 bytes"},
+        Case{"fifo.fits", "fifo.fits: not a regular file (a FIFO)"}}) {
     const qirm::test::CliResult r = Run({"run", c.file, "--state"});
     EXPECT_EQ(r.code, 1) << c.file;
     EXPECT_TRUE(Contains(r.err, c.message)) << r.err;

@@ -383,7 +383,8 @@ TEST(RealFrames, DriftedCropsOfM51AreRegisteredInEveryChannel) {
   ToUnsigned16(32768, header.width, header.height, m51);
   const std::pair<int, int> offsets[] = {{0, 0}, {7, -4}, {-5, 9}, {3, 3}, {-8, -6}, {6, 8}};
   std::vector<std::string> crops;
-  for (const auto& [ox, oy] : offsets) {
+  for (const auto& offset : offsets) {
+    const int ox = offset.first, oy = offset.second;  // clang 14 captures no structured bindings
     crops.push_back(WriteFrame(dir, "crop" + std::to_string(crops.size()) + ".fits", 400, 400,
                                [&](int x, int y) { return m51[50 + ox + x][50 + oy + y]; }));
   }
