@@ -32,7 +32,7 @@ std::vector<std::string> HeaderLines(const std::vector<std::string>& cards) {
 
 Status ReadImageHeaderLines(const std::string& path, std::vector<std::string>& lines) {
   FitsHeader header;
-  if (Status s = ReadFitsHeader(path, header); !s) return s;
+  if (Status s = ReadFitsHeaderOnly(path, header); !s) return s;
   lines = HeaderLines(ImageHeaderCards(header));
   return Status::Ok();
 }

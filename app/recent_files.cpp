@@ -1,8 +1,11 @@
 #include "app/recent_files.h"
 
-#include <algorithm>
-#include <fstream>
+#include <unistd.h>
 
+#include <algorithm>
+#include <sstream>
+
+#include "core/file_bytes.h"
 #include "core/file_write.h"
 
 namespace qirm {
@@ -27,7 +30,17 @@ void AddRecentFile(std::vector<std::string>& list, const std::string& path) {
 
 std::vector<std::string> ReadRecentFiles(const std::string& path) {
   std::vector<std::string> list;
-  std::ifstream in(path);
+  // Only a regular file, and no more of it than ten paths can take.
+  std::string refusal;
+  const int fd = OpenRegularFile(path, refusal);
+  if (fd < 0) return list;
+  std::string text;
+  char buffer[4096];
+  ssize_t n = 0;
+  while (text.size() < (1u << 20) && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
+  ::close(fd);
+  std::istringstream in(text);
   std::string line;
   while (list.size() < kRecentFilesKept && std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

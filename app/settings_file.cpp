@@ -11,13 +11,24 @@
 #include <locale>
 #include <sstream>
 
+#include "core/file_bytes.h"
 #include "core/user_dirs.h"
 
 namespace qirm {
 
 std::optional<WindowPlacement> ReadSettingsFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
+  // Only a regular file: a FIFO of that name must not hang the start.
+  std::string refusal;
+  const int fd = OpenRegularFile(path, refusal);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  ssize_t n = 0;
+  // The four lines are short: a few KiB is all a real file holds.
+  while (text.size() < (1u << 16) && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
+  ::close(fd);
+  std::istringstream in(text);
   // Digits only, whatever the user's locale says about grouping.
   in.imbue(std::locale::classic());
   std::string line;

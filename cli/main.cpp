@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "core/printable.h"
 
 namespace qirm::cli {
 
@@ -50,13 +51,13 @@ void PrintUsage(std::FILE* out) {
 
 int Fail(const std::string& message) {
   std::fflush(stdout);
-  std::fprintf(stderr, "qirm-cli: %s\n", message.c_str());
+  std::fprintf(stderr, "qirm-cli: %s\n", PrintableText(message).c_str());
   return kExitFailure;
 }
 
 int UsageError(const std::string& message) {
   std::fflush(stdout);
-  std::fprintf(stderr, "qirm-cli: %s\n", message.c_str());
+  std::fprintf(stderr, "qirm-cli: %s\n", PrintableText(message).c_str());
   PrintUsage(stderr);
   return kExitUsage;
 }

@@ -8,6 +8,7 @@
 #include "app/star_width.h"
 #include "cli/cli.h"
 #include "core/numbers.h"
+#include "display/levels.h"
 #include "document/workspace.h"
 
 namespace qirm::cli {
@@ -23,8 +24,10 @@ int MeasureVerb(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--zoom") {
-      if (i + 1 >= args.size() || !ParseReal(args[i + 1], zoom) || !(zoom > 0)) {
-        return UsageError("--zoom needs a positive number");
+      // The zooms the desktop program can show.
+      if (i + 1 >= args.size() || !ParseReal(args[i + 1], zoom) || !(zoom >= kMinZoom && zoom <= kMaxZoom)) {
+        return UsageError("--zoom needs a number from " + FormatGeneral(kMinZoom) + " to " +
+                          FormatGeneral(kMaxZoom));
       }
       ++i;
     } else if (a == "--button") {

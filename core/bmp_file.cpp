@@ -293,10 +293,16 @@ Status DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& 
   picture = Picture();
   BmpLayout layout;
   std::string reason = ParseLayout(data, size, layout);
+  const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
+  if (reason.empty() && rle) {
+    const std::size_t data_bytes = size > layout.data_offset ? size - layout.data_offset : 0;
+    reason = CheckCompressedSize(data_bytes, layout.width, layout.height);
+  }
+  // The picture, the window's copies of it, and the file's bytes.
+  if (reason.empty()) reason = CheckMemoryFor(layout.width, layout.height, 12);
   if (reason.empty()) {
     try {
       picture.Resize(layout.width, layout.height);
-      const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
       reason = rle ? DecodeRle(data, size, layout, picture) : DecodeUncompressed(data, layout, picture);
     } catch (const std::bad_alloc&) {
       reason = "not enough memory for a " + std::to_string(layout.width) + " x " +

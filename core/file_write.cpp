@@ -56,10 +56,19 @@ Status ReplaceFileWith(const std::string& path, const std::function<bool(int fd)
   std::string target = path;
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
+    char* real = ::realpath(path.c_str(), nullptr);
+    // A dangling link is refused rather than replaced or followed to create
+    // a file whose name the user never saw.
+    if (real == nullptr) {
+      const int error = errno;
+      char to[4096];
+      const ssize_t n = ::readlink(path.c_str(), to, sizeof to - 1);
+      const std::string where = n > 0 ? std::string(to, static_cast<std::size_t>(n)) : std::string("?");
+      return Status::Error(path + ": cannot write through a symbolic link to " + where + ": " +
+                           std::strerror(error));
     }
+    target = real;
+    std::free(real);
   }
   bool keep_mode = false;
   if (::stat(target.c_str(), &st) == 0) {

@@ -18,7 +18,7 @@ namespace qirm {
 // removed and the error names `path` and the OS reason ("PATH: cannot write:
 // No space left on device"). A replaced file keeps its permission bits; a
 // symbolic link at `path` is followed, so the file it points to is the one
-// replaced.
+// replaced and the link stays; a link that points nowhere is refused.
 Status ReplaceFileWith(const std::string& path, const std::function<bool(int fd)>& write);
 
 // ReplaceFileWith for bytes already in memory.

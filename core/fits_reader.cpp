@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+#include "core/file_bytes.h"
 #include "core/file_write.h"
 #include "core/fits_keywords.h"
 #include "core/fits_pixels.h"
@@ -256,11 +257,18 @@ Status FixedColumnSize(const std::string& path, const HduKeywords& k, const Colu
   for (int axis = 1; axis <= 2; ++axis) {
     if (axis > static_cast<int>(k.axes.size())) break;
     const NumberKey& key = k.axes[axis - 1];
-    if (key.count != 1 || !key.number) continue;
+    if (key.count == 0 || !key.number) continue;
     if (key.value < 0) return Refuse(path, "NAXIS" + Text(axis) + " is negative (" + KeyText(key) + ")");
     long long v = 0;
+    // A number the fixed columns would cut to its last digits (2E9, 1E20,
+    // 512.5) is no size at all.
+    if (!key.Integer(0, std::numeric_limits<int>::max(), v)) {
+      return Refuse(path, "NAXIS" + Text(axis) + " is not an integer from 0 to " +
+                              Text(std::numeric_limits<int>::max()) + " (" + KeyText(key) + ")");
+    }
+    if (key.count != 1) continue;
     long long& length = axis == 1 ? w : h;
-    if (key.Integer(0, std::numeric_limits<long long>::max() / 2, v) && v != length) length = v;
+    if (v != length) length = v;
   }
   // A one-dimensional image is one row.
   long long naxis = 0;
@@ -272,16 +280,23 @@ Status FixedColumnSize(const std::string& path, const HduKeywords& k, const Colu
 
 // The header pass shared by both operations: finds the image, its size, its
 // pixel type and where its data start. The file stays open for the data.
-Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file, bool trace_wanted = true) {
+Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file, bool trace_wanted = true,
+                bool check_data = true) {
   h = FitsHeader();
-  file.reset(std::fopen(path.c_str(), "rb"));
+  std::string refusal;
+  const int fd = OpenRegularFile(path, refusal);
   const int open_error = errno;
+  if (fd >= 0) {
+    file.reset(::fdopen(fd, "rb"));
+    if (!file) ::close(fd);
+  }
   struct stat info {};
   const bool known = file && fstat(fileno(file.get()), &info) == 0;
   TraceFile trace(known ? &info : nullptr, trace_wanted);
   if (!file) {
     std::printf("file open error    %s\n", path.c_str());
     std::fflush(stdout);
+    if (!refusal.empty()) return Status::Error(path + ": " + refusal);
     return Status::Error("cannot open " + path + ": " + std::strerror(open_error));
   }
   const long long file_size = known ? static_cast<long long>(info.st_size) : 0;
@@ -352,6 +367,13 @@ Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file, bool trac
   h.width = static_cast<int>(w);
   h.height = static_cast<int>(hgt);
   h.bitpix = bitpix;
+  if (check_data) {
+    const auto declared = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(hgt) *
+                          static_cast<std::uint64_t>(std::abs(bitpix) / 8);
+    const auto present = static_cast<std::uint64_t>(std::max(0LL, file_size - h.data_offset));
+    if (std::string r = CheckDataPresent(present, declared); !r.empty()) return Refuse(path, r);
+    if (std::string r = CheckMemoryFor(w, hgt, kFitsBytesPerPixel); !r.empty()) return Refuse(path, r);
+  }
 
   if (keys.bscale.count > 0) {
     if (!keys.bscale.number && bitpix != 16) return Refuse(path, Where(h.hdu) + "BSCALE is not a number");
@@ -389,6 +411,11 @@ Status ReadFitsHeader(const std::string& path, FitsHeader& header) {
 Status CheckFitsHeader(const std::string& path, FitsHeader& header) {
   FilePtr file;
   return ScanFile(path, header, file, false);
+}
+
+Status ReadFitsHeaderOnly(const std::string& path, FitsHeader& header) {
+  FilePtr file;
+  return ScanFile(path, header, file, true, false);
 }
 
 Status ReadFitsFile(const std::string& path, FitsHeader& header, IntMatrix& m) {

@@ -76,6 +76,9 @@ constexpr int kFitsMaxSide = 16000;
 // At most this many header cards are read from one file (1000 blocks): END
 // is searched for no further.
 constexpr int kFitsMaxHeaderCards = 36000;
+// Memory an opened frame takes per pixel: the raw matrix (4), the shown
+// picture and the two planes (3 each), with room for the level sampling.
+constexpr int kFitsBytesPerPixel = 16;
 
 struct FitsHeader {
   int width = 0;   // W, values per row (NAXIS1)
@@ -96,7 +99,13 @@ struct FitsHeader {
   long long blank = 0;
 };
 
+// Every pass but ReadFitsHeaderOnly also refuses an image whose data are
+// mostly absent from the file (CheckDataPresent of core/file_bytes.h) or
+// whose window needs more memory than the machine has
+// (kFitsBytesPerPixel, CheckMemoryFor), before any caller allocates.
 Status ReadFitsHeader(const std::string& path, FitsHeader& header);
+// The header pass alone, for showing the header of any file.
+Status ReadFitsHeaderOnly(const std::string& path, FitsHeader& header);
 // The same header pass without rewriting "test.dat": for checks a command
 // makes of its own before the reads the trace is meant to show.
 Status CheckFitsHeader(const std::string& path, FitsHeader& header);

@@ -115,6 +115,18 @@ void RunDecode(DecodeJob* job) {
     job->reason = r;
     return;
   }
+  // Before the decoder's own buffers (a progressive file keeps every
+  // coefficient: up to 6 bytes a pixel) and the picture with its copy. In
+  // a block of its own: no string may be alive when libjpeg jumps back.
+  {
+    std::string r = CheckCompressedSize(job->size, cinfo->image_width, cinfo->image_height);
+    if (r.empty()) r = CheckMemoryFor(cinfo->image_width, cinfo->image_height, 16);
+    if (!r.empty()) {
+      job->outcome = Outcome::kRefused;
+      job->reason = std::move(r);
+      return;
+    }
+  }
   jpeg_start_decompress(cinfo);
   const int width = static_cast<int>(cinfo->output_width);
   const int height = static_cast<int>(cinfo->output_height);

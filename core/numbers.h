@@ -11,6 +11,7 @@
 // digits, unless a command gives a pattern: "%2.1lf%" (zoom), "0.00", ".00".
 #pragma once
 
+#include <limits>
 #include <string>
 
 namespace qirm {
@@ -18,7 +19,19 @@ namespace qirm {
 using Extended = long double;
 
 // Truncation toward zero, the only real-to-integer conversion the program uses.
-inline int Trunc(Extended v) { return static_cast<int>(v); }
+// Values beyond int saturate and NaN gives 0, so no input (an extreme zoom,
+// an overflowed product) can make the conversion undefined.
+inline int Trunc(Extended v) {
+  if (v > -2147483649.0L && v < 2147483648.0L) return static_cast<int>(v);
+  if (v != v) return 0;
+  return v < 0 ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+}
+// The same for conversions to long long.
+inline long long TruncLong(Extended v) {
+  if (v > -9223372036854775808.0L && v < 9223372036854775808.0L) return static_cast<long long>(v);
+  if (v != v) return 0;
+  return v < 0 ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+}
 
 // General real-to-text: 15 significant digits, trailing zeros dropped; fixed
 // notation for 1e-5 <= |v| < 1e15, otherwise mantissa "E" exponent ("1E-6",

@@ -15,12 +15,17 @@
 // above 16000, maximum values outside 1..255 (16-bit samples).
 #include "core/ppm_reader.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+
+#include "core/file_bytes.h"
 
 namespace qirm {
 namespace {
@@ -29,6 +34,9 @@ constexpr int kMaxSide = 16000;          // as for FITS frames
 constexpr long kMaxHeaderBytes = 65536;  // no real header comes near this
 constexpr std::size_t kMaxWord = 64;     // longer words are no header words
 constexpr int kCommentChars = 199;       // the skipped rest of the comment line
+// Memory per pixel while reading and as a window: the data (up to 3), three
+// channel matrices (12), the picture and its copy (6).
+constexpr int kBytesPerPixel = 24;
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -76,8 +84,14 @@ class HeaderScanner {
       return false;
     }
     long long value = 0;
+    m_digits = negative ? "-" : "";
     while (c != EOF && std::isdigit(c)) {
       value = std::min(value * 10 + (c - '0'), 1000000000LL);
+      // The number as written, for messages (a long one shortened).
+      if (m_digits.size() < 24)
+        m_digits += static_cast<char>(c);
+      else if (m_digits.size() == 24)
+        m_digits += "...";
       c = Get();
     }
     Unget(c);
@@ -101,6 +115,8 @@ class HeaderScanner {
   // One byte, whatever it is (the separator after the maximum value).
   void SkipByte() { Get(); }
 
+  // The digits of the last integer read, as written.
+  const std::string& digits() const { return m_digits; }
   bool overlong() const { return m_overlong; }
   bool long_word() const { return m_long_word; }
 
@@ -130,6 +146,7 @@ class HeaderScanner {
   long m_consumed = 0;
   bool m_overlong = false;
   bool m_long_word = false;
+  std::string m_digits;
 };
 
 struct Header {
@@ -183,15 +200,28 @@ Status ParseSize(const std::string& path, std::FILE* f, HeaderScanner& scan, boo
     scan.Word(header.tag);
   }
   if (!scan.Integer(header.w)) return HeaderError(path, scan, "Netpbm header has no width");
+  const std::string width_text = scan.digits();
   if (!scan.Integer(header.h)) return HeaderError(path, scan, "Netpbm header has no height");
   if (header.w < 1 || header.h < 1 || header.w > kMaxSide || header.h > kMaxSide) {
-    return Status::Error(path + ": Netpbm size " + std::to_string(header.w) + " x " +
-                         std::to_string(header.h) + " outside 1.." + std::to_string(kMaxSide) + " per side");
+    return Status::Error(path + ": Netpbm size " + width_text + " x " + scan.digits() + " outside 1.." +
+                         std::to_string(kMaxSide) + " per side");
   }
   return Status::Ok();
 }
 
-Status CannotOpen(const std::string& path) {
+// The file as a stream, when it is a regular file (or a folder, refused
+// later); else null with `refusal` set, or with it empty when it cannot be
+// opened at all.
+std::FILE* OpenStream(const std::string& path, std::string& refusal) {
+  const int fd = OpenRegularFile(path, refusal);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) ::close(fd);
+  return f;
+}
+
+Status CannotOpen(const std::string& path, const std::string& refusal) {
+  if (!refusal.empty()) return Status::Error(path + ": " + refusal);
   std::printf("Couldn't find %s\n", path.c_str());
   return Status::Error("Couldn't find " + path);
 }
@@ -208,14 +238,30 @@ Status ReadPpmFile(const std::string& path, int& w, int& h, IntMatrix& r, IntMat
 
   // First pass: the size.
   Header first;
+  long long present = 0;
   {
-    File f(std::fopen(path.c_str(), "rb"));
-    if (!f) return CannotOpen(path);
+    std::string refusal;
+    File f(OpenStream(path, refusal));
+    if (!f) return CannotOpen(path, refusal);
     HeaderScanner scan(f.get());
     if (Status s = ParseSize(path, f.get(), scan, true, first); !s) return s;
+    // Where the data start: after the maximum value and its separator
+    // (the second pass checks them).
+    long long maxval = 0;
+    if (scan.Integer(maxval)) scan.SkipByte();
+    struct stat info {};
+    const long header_end = std::ftell(f.get());
+    if (::fstat(::fileno(f.get()), &info) == 0 && header_end >= 0) present = info.st_size - header_end;
   }
   const int channels = first.tag == "P6" ? 3 : 1;
   const long long size = first.w * first.h * channels;  // at most 16000 * 16000 * 3 < 2^31
+  if (std::string r = CheckDataPresent(static_cast<std::uint64_t>(std::max(0LL, present)),
+                                       static_cast<std::uint64_t>(size));
+      !r.empty()) {
+    return Status::Error(path + ": " + r);
+  }
+  if (std::string r = CheckMemoryFor(first.w, first.h, kBytesPerPixel); !r.empty())
+    return Status::Error(path + ": " + r);
 
   if (static_cast<unsigned long long>(size) > MatrixByteLimit()) {
     return Status::Error(path + ": no memory for " + std::to_string(size) + " bytes of pixel data");
@@ -227,8 +273,9 @@ Status ReadPpmFile(const std::string& path, int& w, int& h, IntMatrix& r, IntMat
 
   // Second pass: the header again with the maximum value, then the data.
   {
-    File f(std::fopen(path.c_str(), "rb"));
-    if (!f) return CannotOpen(path);
+    std::string refusal;
+    File f(OpenStream(path, refusal));
+    if (!f) return CannotOpen(path, refusal);
     HeaderScanner scan(f.get());
     Header second;
     if (Status s = ParseSize(path, f.get(), scan, false, second); !s) return s;
@@ -237,7 +284,7 @@ Status ReadPpmFile(const std::string& path, int& w, int& h, IntMatrix& r, IntMat
     }
     if (!scan.Integer(second.maxval)) return HeaderError(path, scan, "Netpbm header has no maximum value");
     if (second.maxval < 1 || second.maxval > 255) {
-      return Status::Error(path + ": maximum value " + std::to_string(second.maxval) +
+      return Status::Error(path + ": maximum value " + scan.digits() +
                            " outside 1..255 (only 8-bit samples are read)");
     }
     std::printf("%d %d %d\n", static_cast<int>(first.w), static_cast<int>(first.h), static_cast<int>(size));

@@ -27,7 +27,8 @@ inline AxisTaps Axis(int p, double o, int size) {
   const double k = std::floor(m);
   const double f = m - k;
   const int step = o < 0 ? -1 : 1;
-  const long long k_int = static_cast<long long>(std::min(k, 1e9));
+  // Far offsets (and the NaN of an overflowed one) all land on the border.
+  const long long k_int = k < 1e9 ? static_cast<long long>(k) : 1000000000LL;
   const auto place = [&](long long q) { return static_cast<int>(std::clamp<long long>(q, 0, size - 1)); };
   return {place(p + step * k_int), place(p + step * (k_int + 1)), 1 - f, f};
 }
@@ -70,7 +71,7 @@ void CorrectRows(const Picture& src, const ComaParams& params, Picture& dst, int
       }
       for (int ch = 0; ch < 3; ++ch) {
         const double v = c[ch] + std::floor(-sum[ch] / n / 2 + 0.5);
-        o[ch] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        o[ch] = static_cast<std::uint8_t>(!(v > 0) ? 0 : v > 255 ? 255 : v);
       }
     }
   }

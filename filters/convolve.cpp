@@ -66,15 +66,23 @@ Status NormalisedKernel(const char* op, int ka, int kb, const RealMatrix& kernel
                          (sum == 0 ? std::string("0") : std::string("no finite number")));
   }
   if (!normalised.Allocate(ka, kb)) return Status::Error(std::string(op) + ": no memory for the kernel");
-  for (int a = 0; a < ka; ++a)
-    for (int b = 0; b < kb; ++b)
-      normalised[a][b] = static_cast<double>(static_cast<Extended>(kernel[a][b]) / sum);
+  // Zero weights (most of a long kernel) divide to a signed zero: taken
+  // from these two instead of a division each.
+  const double zero = static_cast<double>(static_cast<Extended>(0.0) / sum);
+  const double negative_zero = static_cast<double>(static_cast<Extended>(-0.0) / sum);
+  for (int a = 0; a < ka; ++a) {
+    for (int b = 0; b < kb; ++b) {
+      const double v = kernel[a][b];
+      normalised[a][b] = v != 0.0 ? static_cast<double>(static_cast<Extended>(v) / sum)
+                                  : (std::signbit(v) ? negative_zero : zero);
+    }
+  }
   return Status::Ok();
 }
 
 // The non-zero taps in kernel order with their displacements; taps that
 // miss every row are left out.
-std::vector<Tap> TapList(int ka, int kb, const RealMatrix& kernel, int shift, int ny) {
+std::vector<Tap> TapList(int ka, int kb, const RealMatrix& kernel, int shift, int nx, int ny) {
   std::vector<Tap> taps;
   for (int a = 0; a < ka; ++a) {
     for (int b = 0; b < kb; ++b) {
@@ -83,7 +91,10 @@ std::vector<Tap> TapList(int ka, int kb, const RealMatrix& kernel, int shift, in
       const int dy = b - kb / 2 + shift;
       const int y0 = std::max(0, -dy);
       const int y1 = static_cast<int>(std::min<long long>(ny, static_cast<long long>(ny) - dy));
-      if (y0 < y1) taps.push_back({dx, dy, kernel[a][b], y0, y1});
+      // A tap further sideways than the matrix is wide reads no column for
+      // any element: leaving it out changes no sum (a long kernel on a
+      // small picture would otherwise be walked for every column).
+      if (y0 < y1 && dx > -nx && dx < nx) taps.push_back({dx, dy, kernel[a][b], y0, y1});
     }
   }
   return taps;
@@ -239,7 +250,7 @@ Status Correlate(const char* op, bool below, int t, int ka, int kb, RealMatrix& 
   if (Status s = NormalisedKernel(op, ka, kb, kernel, normalised); !s) return s;
 
   if (nx > 0 && ny > 0) {
-    const std::vector<Tap> taps = TapList(ka, kb, normalised, below ? 1 : 0, ny);
+    const std::vector<Tap> taps = TapList(ka, kb, normalised, below ? 1 : 0, nx, ny);
     int reach_left = 0, reach_right = 0;
     for (const Tap& tap : taps) {
       reach_left = std::max(reach_left, std::min(-tap.dx, nx));

@@ -2,6 +2,7 @@
 #include "filters/filter_commands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -191,6 +192,7 @@ Status ParseComaTexts(const std::string& x, const std::string& y, const std::str
   if (!ParseInt(x, p.x)) return Status::Error(IntConversionError(x));
   if (!ParseInt(y, p.y)) return Status::Error(IntConversionError(y));
   if (!ParseReal(amount, p.amount)) return Status::Error(RealConversionError(amount));
+  if (!(std::fabs(p.amount) <= kMaxComaAmount)) return Status::Error(kComaAmountRefused);
   params = p;
   return Status::Ok();
 }

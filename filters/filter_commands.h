@@ -50,6 +50,10 @@ namespace qirm {
 // The dialogs' messages.
 inline constexpr const char* kEdgeStrengthRefused = "1.0-5.0の数字を入力してください";
 inline constexpr const char* kBlurAmountRefused = "正の数字を入力してください";
+// TComaCorrect's amount: beyond this the trail reaches past the picture's
+// centre many times over and the result no longer changes.
+inline constexpr double kMaxComaAmount = 1000;
+inline constexpr const char* kComaAmountRefused = "-1000～1000の数字を入力してください";
 
 // Settings that the filter dialogs keep while the program runs.
 struct FilterSettings {
@@ -69,7 +73,8 @@ DialogCheck CheckBlurAmount(const std::string& text);
 
 // The coma command's reading of TComaCorrect's edits: X and Y integers,
 // the amount a real; the first text that is no number gives its
-// conversion error.
+// conversion error, an amount outside -kMaxComaAmount..kMaxComaAmount
+// kComaAmountRefused.
 Status ParseComaTexts(const std::string& x, const std::string& y, const std::string& amount,
                       ComaParams& params);
 

@@ -233,11 +233,18 @@ Status GaussianKernel(int flow, double blur, RealMatrix& kernel) {
     if (AllocRealMatrix(size, size, kernel)) return Status::Error("GaussianKernel: no memory for the kernel");
   }
   const Extended b = blur;
+  // exp below -800 is 0 as a double (the smallest double is e^-744.4): such
+  // weights, the far side of a long kernel, are written as 0 without the
+  // exponential. Both terms are at least 0, so one beyond the bound is enough.
+  constexpr Extended kZeroBeyond = 800;
   for (int i = 0; i < size; ++i) {
+    const Extended di = static_cast<Extended>(i - 2 * flow) * (i - 2 * flow);
+    const bool row_zero = di / b / b > kZeroBeyond;
     for (int j = 0; j < size; ++j) {
-      const Extended di = static_cast<Extended>(i - 2 * flow) * (i - 2 * flow);
       const Extended dj = static_cast<Extended>(j - 2 * flow) * (j - 2 * flow);
-      kernel[i][j] = static_cast<double>(std::exp(-di / b / b - dj / b / b));
+      kernel[i][j] = row_zero || dj / b / b > kZeroBeyond
+                         ? 0.0
+                         : static_cast<double>(std::exp(-di / b / b - dj / b / b));
     }
   }
   return Status::Ok();

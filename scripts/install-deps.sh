@@ -23,6 +23,9 @@ packages=(
   fitsverify
   # batches of compositions on one host (docs/batch.md; a test runs it)
   parallel
+  # the sanitizer build and the fuzz targets (.ci/run): clang, its sanitizer
+  # and libFuzzer runtimes, the symbolizer for readable reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/file_bytes.h"
 #include "core/file_write.h"
 #include "core/numbers.h"
 
@@ -140,7 +141,9 @@ void SetCheck(int value, bool& field) {
   } while (false)
 
 Status ReadWhole(const std::string& path, std::string& text) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string refusal;
+  const int fd = OpenRegularFile(path, refusal);
+  if (fd < 0 && !refusal.empty()) return Status::Error(path + ": " + refusal);
   if (fd < 0) return Status::Error("cannot open " + path + ": " + std::strerror(errno));
   struct stat info {};
   Status status;

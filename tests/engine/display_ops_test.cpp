@@ -242,7 +242,8 @@ TEST(Rotate, MatchesThePlainLoopAtEveryLevelOnAnyNumberOfThreads) {
   std::mt19937 rng(3);
   // Below and above the threading threshold; odd sizes; a wide and a tall one
   // where the last column and row are reached.
-  for (auto [w, h] : {std::pair{3, 3}, {11, 11}, {40, 30}, {257, 255}, {600, 130}, {90, 700}}) {
+  for (auto size : {std::pair{3, 3}, {11, 11}, {40, 30}, {257, 255}, {600, 130}, {90, 700}}) {
+    const int w = size.first, h = size.second;  // clang 14 captures no structured bindings
     const Picture src = RandomPicture(w, h, rng);
     const Picture expected = ReferenceRotate(src);
     test::AtEveryCpuLevel([&](CpuLevel) {
@@ -441,7 +442,8 @@ TEST(Solarize, EveryNeighbourTripleMatchesTheConvolution) {
 
 TEST(Solarize, MatchesTheConvolutionOnAnySize) {
   std::mt19937 rng(6);
-  for (auto [w, h] : {std::pair{1, 1}, {3, 1}, {1, 4}, {2, 2}, {17, 9}, {300, 260}}) {
+  for (auto size : {std::pair{1, 1}, {3, 1}, {1, 4}, {2, 2}, {17, 9}, {300, 260}}) {
+    const int w = size.first, h = size.second;  // clang 14 captures no structured bindings
     const Picture p = RandomPicture(w, h, rng);
     const Picture expected = ReferenceSolarize(p);
     test::AtEveryCpuLevel([&](CpuLevel) {

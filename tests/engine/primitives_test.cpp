@@ -387,10 +387,14 @@ TEST(Convolve, AgreesWithThePlainLoopsElementForElement) {
   const std::pair<int, int> matrix_sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 3}, {4, 4}, {37, 23}, {300, 260}};
   const std::pair<int, int> value_ranges[] = {{0, 255}, {0, 2047}, {-2047, 2047}, {0, 65535}, {0, 2}};
   for (Weights kind : {Weights::kMixed, Weights::kPositive, Weights::kPositiveWithTiny, Weights::kOnes}) {
-    for (const auto& [ka, kb] : kernel_sizes) {
-      for (const auto& [nx, ny] : matrix_sizes) {
-        if (nx * ny > 10000 && ka * kb > 25) continue;  // keeps the slow loops quick
-        for (const auto& [lo, hi] : value_ranges) {
+    for (const auto& ka_kb : kernel_sizes) {
+      const auto ka = ka_kb.first, kb = ka_kb.second;  // captured below: no structured binding for clang 14
+      for (const auto& nx_ny : matrix_sizes) {
+        const auto nx = nx_ny.first, ny = nx_ny.second;  // captured below: no structured binding for clang 14
+        if (nx * ny > 10000 && ka * kb > 25) continue;   // keeps the slow loops quick
+        for (const auto& lo_hi : value_ranges) {
+          const auto lo = lo_hi.first,
+                     hi = lo_hi.second;  // captured below: no structured binding for clang 14
           RealMatrix k = RandomKernel(ka, kb, kind, rng);
           RealMatrix k_ref = k.Clone();
           IntMatrix m = Random(nx, ny, lo, hi, rng);

@@ -54,7 +54,8 @@ class SyntheticSet : public testing::Test {
     for (int c = 0; c < 3; ++c) {
       for (std::size_t k = 0; k < m_bands[c].shifts.size(); ++k) {
         const Band& b = m_bands[c];
-        const auto [dx, dy] = b.shifts[k];
+        // Plain names: clang 14 cannot capture structured bindings.
+        const int dx = b.shifts[k].first, dy = b.shifts[k].second;
         lists[c]->push_back(WriteFrame(m_dir, std::string(names[c]) + std::to_string(k) + ".fits", kW, kH,
                                        [&](int x, int y) { return Scene(b, x - dx, y - dy) + kDark; }));
       }
@@ -383,7 +384,8 @@ TEST(RealFrames, DriftedCropsOfM51AreRegisteredInEveryChannel) {
   ToUnsigned16(32768, header.width, header.height, m51);
   const std::pair<int, int> offsets[] = {{0, 0}, {7, -4}, {-5, 9}, {3, 3}, {-8, -6}, {6, 8}};
   std::vector<std::string> crops;
-  for (const auto& [ox, oy] : offsets) {
+  for (const auto& offset : offsets) {
+    const int ox = offset.first, oy = offset.second;  // clang 14 captures no structured bindings
     crops.push_back(WriteFrame(dir, "crop" + std::to_string(crops.size()) + ".fits", 400, 400,
                                [&](int x, int y) { return m51[50 + ox + x][50 + oy + y]; }));
   }

@@ -67,7 +67,9 @@ const std::pair<int, int> kSizes[] = {{64, 48}, {131, 77}, {300, 203}};
 // pass in floats and in doubles alone; the scalar loop below it (with the
 // AVX2 and the baseline build of the clamp).
 TEST(NearIdentity, EqualsThePlainRuleForScalesAndAnglesAtEveryLevel) {
-  for (const auto& [w, h] : kSizes) {
+  for (const auto& size : kSizes) {
+    // Plain names: clang 14 cannot capture structured bindings.
+    const int w = size.first, h = size.second;
     const IntMatrix m = Frame(w, h, static_cast<unsigned>(w * 7 + h));
     for (const Case& c : kCases) {
       const IntMatrix plain = Plain(c.rotate, c.p, w, h, m);

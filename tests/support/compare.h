@@ -38,6 +38,23 @@
 #define QIRM_TEST_FAILURE_DIR "failures"
 #endif
 
+// The caller's place for failure messages. clang 14 lacks the builtin that
+// libstdc++'s std::source_location needs; its __builtin_FILE and
+// __builtin_LINE give the same.
+#if defined(__cpp_lib_source_location)
+using CallerPlace = std::source_location;
+#else
+struct CallerPlace {
+  const char* file = "";
+  unsigned line_number = 0;
+  static CallerPlace current(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE()) {
+    return {file, line};
+  }
+  const char* file_name() const { return file; }
+  unsigned line() const { return line_number; }
+};
+#endif
+
 namespace qirm::test {
 namespace compare_detail {
 
@@ -237,19 +254,19 @@ inline ::testing::AssertionResult SameMatrix(const IntMatrix& actual, const IntM
 }
 
 inline void ExpectSamePicture(const Picture& actual, const Picture& expected,
-                              std::source_location where = std::source_location::current()) {
+                              CallerPlace where = CallerPlace::current()) {
   if (const ::testing::AssertionResult same = SamePicture(actual, expected); !same)
     ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << same.message();
 }
 
 inline void ExpectSameMatrix(const IntMatrix& actual, const IntMatrix& expected,
-                             std::source_location where = std::source_location::current()) {
+                             CallerPlace where = CallerPlace::current()) {
   if (const ::testing::AssertionResult same = SameMatrix(actual, expected); !same)
     ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << same.message();
 }
 
 inline void ExpectSameMatrix(const IntMatrix& actual, const IntMatrix& expected, int w, int h,
-                             std::source_location where = std::source_location::current()) {
+                             CallerPlace where = CallerPlace::current()) {
   if (const ::testing::AssertionResult same = SameMatrix(actual, expected, w, h); !same)
     ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << same.message();
 }
