@@ -1,5 +1,6 @@
 #include "core/wcs_cards.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -188,7 +189,9 @@ std::string HistoryCard(const std::string& text) {
   return card;
 }
 
-std::string AltSuffix(int alt) { return alt == 0 ? std::string() : std::string(1, static_cast<char>('A' + alt - 1)); }
+std::string AltSuffix(int alt) {
+  return alt == 0 ? std::string() : std::string(1, static_cast<char>('A' + alt - 1));
+}
 
 // One description's linear cards: where they are and what they hold.
 struct Linear {
@@ -327,8 +330,9 @@ bool MapLinear(std::vector<std::string>& cards, const PixelMap& map, const char*
       const double pc[2][2] = {{cs, -sn * c2 / c1}, {sn * c1 / c2, cs}};
       for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
-          edit.insert.emplace(d.last, NewCard("PC" + std::to_string(i + 1) + "_" + std::to_string(j + 1) + suffix,
-                                              pc[i][0] * m[0][j] + pc[i][1] * m[1][j]));
+          edit.insert.emplace(d.last,
+                              NewCard("PC" + std::to_string(i + 1) + "_" + std::to_string(j + 1) + suffix,
+                                      pc[i][0] * m[0][j] + pc[i][1] * m[1][j]));
     }
   }
   if (!edit.ok) {

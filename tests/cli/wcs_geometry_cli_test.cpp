@@ -105,8 +105,8 @@ TEST_F(WcsGeometryCliTest, SavedFramesAgreeWithAstropy) {
       args += " " + qirm::test::ShellQuote(frame) + " " + out + " " + command.substr(0, command.find('='));
     }
   }
-  const std::string command = "cd " + qirm::test::ShellQuote(m_dir.string()) + " && /usr/bin/python3 check.py" +
-                              args + " > astropy.txt 2>/dev/null";
+  const std::string command = "cd " + qirm::test::ShellQuote(m_dir.string()) +
+                              " && /usr/bin/python3 check.py" + args + " > astropy.txt 2>/dev/null";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "no astropy under /usr/bin/python3";
   std::istringstream lines(qirm::test::ReadAll(m_dir / "astropy.txt"));
   std::string file, worst;

@@ -30,9 +30,12 @@ std::string Number(const char* key, double v) {
 // A w x h frame near (150, 40) with the celestial cards `linear` adds.
 std::vector<std::string> Header(int w, int h, const std::vector<std::string>& linear,
                                 const char* projection = "TAN") {
-  std::vector<std::string> cards = {Card("SIMPLE  =                    T"), Card("BITPIX  =                   16"),
-                                    Card("NAXIS   =                    2"), Number("NAXIS1", w),
-                                    Number("NAXIS2", h), Card("OBJECT  = 'FIELD'")};
+  std::vector<std::string> cards = {Card("SIMPLE  =                    T"),
+                                    Card("BITPIX  =                   16"),
+                                    Card("NAXIS   =                    2"),
+                                    Number("NAXIS1", w),
+                                    Number("NAXIS2", h),
+                                    Card("OBJECT  = 'FIELD'")};
   cards.push_back(Card(std::string("CTYPE1  = 'RA---") + projection + "'"));
   cards.push_back(Card(std::string("CTYPE2  = 'DEC--") + projection + "'"));
   cards.push_back(Number("CRVAL1", 150.25));
@@ -89,15 +92,17 @@ TEST(WcsCards, LinearFormsFollowEveryMap) {
     const char* projection;
   };
   const Form forms[] = {
-      {"CD", {Number("CD1_1", -s), Number("CD1_2", 0.1 * s), Number("CD2_1", 0.2 * s), Number("CD2_2", s)}, "TAN"},
+      {"CD",
+       {Number("CD1_1", -s), Number("CD1_2", 0.1 * s), Number("CD2_1", 0.2 * s), Number("CD2_2", s)},
+       "TAN"},
       {"PC and CDELT",
        {Number("CDELT1", -2 * s), Number("CDELT2", 2 * s), Number("PC1_1", 0.9), Number("PC2_1", 0.3)},
        "TAN"},
       {"CDELT alone", {Number("CDELT1", -s), Number("CDELT2", s)}, "SIN"},
       {"CDELT and CROTA2", {Number("CDELT1", -s), Number("CDELT2", 1.5 * s), Number("CROTA2", 30)}, "TAN"},
       {"TPV",
-       {Number("CD1_1", -s), Number("CD2_2", s), Number("PV1_1", 1.0), Number("PV1_4", 0.02), Number("PV2_1", 1.0),
-        Number("PV2_5", -0.03)},
+       {Number("CD1_1", -s), Number("CD2_2", s), Number("PV1_1", 1.0), Number("PV1_4", 0.02),
+        Number("PV2_1", 1.0), Number("PV2_5", -0.03)},
        "TPV"},
   };
   PixelMap turn;  // a turn by 0.1 radian with a shift, as the rotate command's
@@ -160,7 +165,8 @@ TEST(WcsCards, MirrorTwiceAndAlternateDescriptions) {
   ASSERT_EQ(twice.size(), cards.size());
   for (std::size_t i = 0; i < cards.size(); ++i) {
     double a = 0, b = 0;
-    if (std::sscanf(cards[i].c_str() + 10, "%lf", &a) == 1 && std::sscanf(twice[i].c_str() + 10, "%lf", &b) == 1)
+    if (std::sscanf(cards[i].c_str() + 10, "%lf", &a) == 1 &&
+        std::sscanf(twice[i].c_str() + 10, "%lf", &b) == 1)
       EXPECT_DOUBLE_EQ(a, b) << cards[i];
     else
       EXPECT_EQ(cards[i], twice[i]);
@@ -179,10 +185,14 @@ TEST(WcsCards, DistortionsThatCannotFollowDropTheWcs) {
     const char* why;
   };
   const Case cases[] = {
-      {"SIP", {Number("A_ORDER", 2), Number("A_2_0", 1e-5), Number("B_ORDER", 2), Number("B_0_2", 1e-5)},
-       "TAN-SIP", "SIP distortion"},
-      {"DSS", {Number("PLTRAH", 5), Number("AMDX1", 67.1), Number("CNPIX1", 12237), Number("XPIXELSZ", 15.0)},
-       "TAN", "DSS plate solution"},
+      {"SIP",
+       {Number("A_ORDER", 2), Number("A_2_0", 1e-5), Number("B_ORDER", 2), Number("B_0_2", 1e-5)},
+       "TAN-SIP",
+       "SIP distortion"},
+      {"DSS",
+       {Number("PLTRAH", 5), Number("AMDX1", 67.1), Number("CNPIX1", 12237), Number("XPIXELSZ", 15.0)},
+       "TAN",
+       "DSS plate solution"},
       {"TNX", {Card("WAT1_001= 'wtype=tnx axtype=ra'")}, "TNX", "WAT solution"},
       {"table", {Card("CPDIS1  = 'Lookup'")}, "TAN", "distortion tables"},
       {"old matrix", {Number("CD001001", -s)}, "TAN", "matrix in an old form"},
@@ -194,17 +204,19 @@ TEST(WcsCards, DistortionsThatCannotFollowDropTheWcs) {
     std::vector<std::string> cards = Header(40, 25, extra, c.projection);
     MapWcsCards(cards, FlipMap(25), 40, 25, "flip");
     EXPECT_FALSE(CelestialWcs::FromCards(cards));
-    for (const char* gone : {"CTYPE", "CRPIX", "CRVAL", "CD1_1", "A_", "B_", "AMDX", "PLTRAH", "CNPIX", "XPIXELSZ",
-                             "WAT", "CPDIS"})
+    for (const char* gone : {"CTYPE", "CRPIX", "CRVAL", "CD1_1", "A_", "B_", "AMDX", "PLTRAH", "CNPIX",
+                             "XPIXELSZ", "WAT", "CPDIS"})
       EXPECT_FALSE(Has(cards, gone)) << gone;
     EXPECT_TRUE(Has(cards, "OBJECT  = 'FIELD'"));
     EXPECT_TRUE(Has(cards, "EXPTIME "));
-    EXPECT_EQ(cards.back(), Card(std::string("HISTORY QIRM flip: WCS dropped (") + c.why + " cannot be mapped)"));
+    EXPECT_EQ(cards.back(),
+              Card(std::string("HISTORY QIRM flip: WCS dropped (") + c.why + " cannot be mapped)"));
   }
   // A header without world coordinates only learns its new size.
   std::vector<std::string> plain = {Number("NAXIS1", 40), Number("NAXIS2", 25), Card("OBJECT  = 'M13'")};
   MapWcsCards(plain, ResampleMap(40, 25, 80, 50), 80, 50, "resample");
-  EXPECT_EQ(plain, (std::vector<std::string>{Number("NAXIS1", 80), Number("NAXIS2", 50), Card("OBJECT  = 'M13'")}));
+  EXPECT_EQ(plain,
+            (std::vector<std::string>{Number("NAXIS1", 80), Number("NAXIS2", 50), Card("OBJECT  = 'M13'")}));
   std::vector<std::string> none;
   MapWcsCards(none, MirrorMap(40), 40, 25, "mirror");
   EXPECT_TRUE(none.empty());
@@ -217,7 +229,8 @@ TEST(WcsCards, GeometryCommandsKeepTheSkyUnderTheirPixels) {
   const int w = 60, h = 44, px = 17, py = 11;
   std::vector<std::uint16_t> raw(static_cast<std::size_t>(w) * h, 1000);
   for (int dy = -1; dy <= 1; ++dy)
-    for (int dx = -1; dx <= 1; ++dx) raw[static_cast<std::size_t>(py + dy) * w + px + dx] = dx || dy ? 30000 : 60000;
+    for (int dx = -1; dx <= 1; ++dx)
+      raw[static_cast<std::size_t>(py + dy) * w + px + dx] = dx || dy ? 30000 : 60000;
   const double s = 1.0 / 3600;
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
@@ -225,8 +238,8 @@ TEST(WcsCards, GeometryCommandsKeepTheSkyUnderTheirPixels) {
   doc.ImageZm2 = Picture(w, h);
   doc.width = w;
   doc.height = h;
-  doc.fits_cards = Header(w, h, {Number("CD1_1", -s), Number("CD1_2", 0.2 * s), Number("CD2_1", 0.1 * s),
-                                 Number("CD2_2", s)});
+  doc.fits_cards = Header(
+      w, h, {Number("CD1_1", -s), Number("CD1_2", 0.2 * s), Number("CD2_1", 0.1 * s), Number("CD2_2", s)});
   StoreRawValues(doc, raw);
   double ra0 = 0, dec0 = 0;
   ASSERT_TRUE(DocumentWcs(doc)->PixelToSky(px, py, ra0, dec0));
@@ -240,7 +253,10 @@ TEST(WcsCards, GeometryCommandsKeepTheSkyUnderTheirPixels) {
       {"mirror", [](ImageDocument& d) { return MirrorCommand(d); }, 1e-6},
       {"flip", [](ImageDocument& d) { return FlipCommand(d); }, 1e-6},
       {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, 0.1},
-      {"resample", [](ImageDocument& d) { return ResampleCommand(d, {120, 88, ResampleMethod::kBilinear, false}, d); },
+      {"resample",
+       [](ImageDocument& d) {
+         return ResampleCommand(d, {120, 88, ResampleMethod::kBilinear, false}, d);
+       },
        0.1},
   };
   for (const Step& step : steps) {
