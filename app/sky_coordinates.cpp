@@ -96,9 +96,9 @@ bool CelestialWcs::PixelToSky(double x, double y, double& ra, double& dec) const
 
 std::unique_ptr<CelestialWcs> DocumentWcs(const ImageDocument& doc) {
   if (doc.fits_cards.empty()) return nullptr;
-  for (const std::string& command : doc.history) {
-    if (command == "mirror" || command == "flip" || command == "rotate") return nullptr;
-  }
+  // The geometry commands carry the cards along with the pixels
+  // (core/wcs_cards.h); a size the header does not know is a grid they
+  // never described.
   if (AxisLength(doc.fits_cards, "NAXIS1  ") != doc.width ||
       AxisLength(doc.fits_cards, "NAXIS2  ") != doc.height)
     return nullptr;

@@ -39,8 +39,9 @@ class CelestialWcs {
 };
 
 // The document's WCS while its pixels still stand where the header says:
-// nullptr for a window without a celestial WCS, and once a command mirrored,
-// flipped or rotated the picture or its size no longer matches the header's.
+// nullptr for a window without a celestial WCS, or whose size no longer
+// matches the header's. Mirror, flip, rotation and resampling rewrite the
+// header's cards to follow the pixels (or drop the WCS).
 std::unique_ptr<CelestialWcs> DocumentWcs(const ImageDocument& doc);
 
 // "13h29m52.70s", "+47°11'43.0\"", and the readout's line

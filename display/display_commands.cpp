@@ -7,10 +7,12 @@
 
 #include "core/numbers.h"
 #include "core/parallel.h"
+#include "core/wcs_cards.h"
 #include "display/levels.h"
 #include "display/mirror_flip.h"
 #include "display/output_picture.h"
 #include "display/raw_values.h"
+#include "display/rotate.h"
 #include "display/tones.h"
 #include "document/kind_refusal.h"
 
@@ -51,6 +53,25 @@ void Replace(ImageDocument& doc, const Compute& compute) {
 }
 
 bool IsColour(const ImageDocument& doc) { return doc.kind == WindowKind::kColour; }
+
+// The header's world coordinates follow the pixels the command moved.
+void MapHeader(ImageDocument& doc, const PixelMap& map, const char* command) {
+  MapWcsCards(doc.fits_cards, map, doc.ImageZm.width(), doc.ImageZm.height(), command);
+}
+
+// The rotation as a pixel map: result (x, y) takes the source at
+// (c x + s y - x0, -s x + c y - y0 - 1), the row above ys weighing 1 - fy.
+PixelMap RotateMap(int width, int height) {
+  const RotationGeometry g = RotationFor(width, height);
+  PixelMap map;
+  map.m[0][0] = g.c;
+  map.m[0][1] = g.s;
+  map.m[1][0] = -g.s;
+  map.m[1][1] = g.c;
+  map.shift[0] = -g.x0;
+  map.shift[1] = -g.y0 - 1.0;
+  return map;
+}
 
 DialogCheck CheckPositive(const std::string& text, const char* refusal) {
   DialogCheck check;
@@ -128,11 +149,13 @@ Status NegativeCommand(ImageDocument& doc) {
 Status MirrorCommand(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     const Status status = MapRawWindow(doc, "左右反転", MirrorRawRow);
+    if (status) MapHeader(doc, MirrorMap(doc.ImageZm.width()), "mirror");
     if (status) NoteCommand(doc, "mirror");
     return status;
   }
   if (!IsColour(doc)) return KindRefused("左右反転", doc.kind);
   Replace(doc, MirrorInto);
+  MapHeader(doc, MirrorMap(doc.ImageZm.width()), "mirror");
   NoteCommand(doc, "mirror");
   return Status::Ok();
 }
@@ -140,11 +163,13 @@ Status MirrorCommand(ImageDocument& doc) {
 Status FlipCommand(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     const Status status = MapRawWindow(doc, "上下反転", FlipRawRow);
+    if (status) MapHeader(doc, FlipMap(doc.ImageZm.height()), "flip");
     if (status) NoteCommand(doc, "flip");
     return status;
   }
   if (!IsColour(doc)) return KindRefused("上下反転", doc.kind);
   Replace(doc, FlipInto);
+  MapHeader(doc, FlipMap(doc.ImageZm.height()), "flip");
   NoteCommand(doc, "flip");
   return Status::Ok();
 }
@@ -158,6 +183,7 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   }
   if (!status) return status;
   doc.edited = true;
+  MapHeader(doc, RotateMap(doc.ImageZm.width(), doc.ImageZm.height()), "rotate");
   NoteCommand(doc, "rotate");
   if (progress) progress(0);
   return Status::Ok();

@@ -6,6 +6,7 @@
 
 #include "core/numbers.h"
 #include "core/parallel.h"
+#include "core/wcs_cards.h"
 #include "display/raw_values.h"
 #include "document/kind_refusal.h"
 
@@ -319,6 +320,7 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
       params.height > kMaxResampleSide)
     return Status::Error(kResampleSizeRefused);
   const bool in_place = &out == &src;
+  const PixelMap map = ResampleMap(src.ImageZm.width(), src.ImageZm.height(), params.width, params.height);
   if (src.kind == WindowKind::kRaw16) {
     std::vector<std::uint16_t> raw;
     if (Status s = ReadRawValues(src, kName, raw); !s) return s;
@@ -340,6 +342,7 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
     out.caption = kResampleCaption;
     out.unsaved = true;
   }
+  MapWcsCards(out.fits_cards, map, params.width, params.height, "resample");
   NoteCommand(out, "resample " + std::to_string(params.width) + "x" + std::to_string(params.height) + " " +
                        ResampleMethodName(params.method) + (params.keep_flux ? " flux" : ""));
   return Status::Ok();

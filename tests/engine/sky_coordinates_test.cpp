@@ -90,12 +90,12 @@ TEST(SkyCoordinates, DocumentWcsOnlyWhileTheGeometryHolds) {
   EXPECT_TRUE(DocumentWcs(doc));
   doc.history = {"negative", "gamma 2"};
   EXPECT_TRUE(DocumentWcs(doc));
-  for (const char* command : {"mirror", "flip", "rotate"}) {
-    doc.history = {"negative", command};
-    EXPECT_FALSE(DocumentWcs(doc)) << command;
-  }
+  // Mirror, flip and rotation carry the cards with the pixels
+  // (core/wcs_cards.h), so their names in the history refuse nothing.
+  doc.history = {"negative", "mirror", "rotate"};
+  EXPECT_TRUE(DocumentWcs(doc));
   doc.history.clear();
-  doc.width = 50;  // resampled
+  doc.width = 50;  // a size the header does not know
   EXPECT_FALSE(DocumentWcs(doc));
   doc.width = 100;
   doc.fits_cards.clear();
