@@ -5,12 +5,9 @@
 // an index. Each thread takes the next index, reads that frame when all
 // earlier frames have been read (so reads, and the reader's trace file,
 // follow the list order), cleans, calibrates and registers it on its own
-// matrices, and adds it to the running mean column by column of the mean,
-// each column only once the previous frame has added its own to it (so
-// every element receives the frames in the plain order, and the two
-// frames' sums run at the same time, the later one trailing). The first
-// frame of a channel waits until the previous channel is finished; the
-// thread that adds the last frame of a channel also finishes the channel.
+// matrices, and adds it to the running mean when all earlier frames have
+// been added (so every sum is formed in the plain order). The thread that
+// adds the last frame of a channel also finishes the channel.
 #include "tricolour/compose.h"
 
 #include <algorithm>
@@ -279,87 +276,6 @@ class Stacker {
     m_changed.notify_all();
   }
 
-  // Frame `index`'s sum of a worker of two: its columns of the mean in
-  // order, each once the previous frame is done with it (Ready), its own
-  // progress published as it goes. False when the run stops meanwhile.
-  bool AccumulateTrailing(int index, IntMatrix& c, IntMatrix& scratch, const Registration& reg, int n,
-                          const std::string& path) {
-    const int w = m_run.w, h = m_run.h;
-    int ready = 0;  // mean columns the previous frame is known to be done with
-    bool stopped = false;
-    auto gate = [&](int x) {
-      if (x < ready) return true;
-      ready = Ready(index, x);
-      stopped = ready <= x;
-      return !stopped;
-    };
-    if (reg.rotation_pending) {
-      // The turned frame's columns go into the mean as they are done.
-      int published = 0;
-      const bool done =
-          near_identity::ApplyTo(RotateMap(reg.theta, w, h), w, h, c, [&](int X, const std::int32_t* column) {
-            if (stopped) return;
-            // Column X of the turned frame goes to column X - ox of the mean
-            // (if anywhere); the columns left of it are done with.
-            const long long x = static_cast<long long>(X) - reg.ox;
-            if (X > 0 && X < w && x >= 0 && x < w) {
-              if (!gate(static_cast<int>(x))) return;
-              AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
-            }
-            const int left = static_cast<int>(std::clamp<long long>(x + 1, 0, w));
-            if (left >= published + kTrailStep || X == w - 1) {
-              Publish(index, left);
-              published = left;
-            }
-          });
-      if (stopped) return false;
-      if (done) {
-        Publish(index, w);
-        return true;
-      }
-      // Declined before handing anything on (a ring too large): turn the
-      // frame itself first.
-      if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r) {
-        Fail(index, Status::Error(path + ": " + r.message()));
-        return false;
-      }
-    }
-    for (int x0 = 0; x0 < w; x0 += kTrailStep) {
-      const int x1 = std::min(w, x0 + kTrailStep);
-      if (!gate(x1 - 1)) return false;
-      Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, x0, x1);
-      Publish(index, x1);
-    }
-    return true;
-  }
-
-  // Columns of the mean per published step of a trailing sum.
-  static constexpr int kTrailStep = 32;
-
-  // Frame `index`'s progress: it is done with the mean's columns left of
-  // `columns`.
-  void Publish(int index, int columns) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_progress_frame[index % 2] = index;
-    m_progress[index % 2] = columns;
-    m_changed.notify_all();
-  }
-
-  // Waits until frame index - 1 is done with column x of the mean (or
-  // finished altogether); returns the columns known done, at most x when
-  // the run stops first. (Two workers hold at most two frames, so every
-  // frame before index - 1 is finished.)
-  int Ready(int index, int x) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    const int slot = (index + 1) % 2;  // frame index - 1's
-    auto known = [&] {
-      if (m_acc_turn >= index) return m_run.w;
-      return m_progress_frame[slot] == index - 1 ? m_progress[slot] : 0;
-    };
-    m_changed.wait(lock, [&] { return known() > x || index >= m_stop; });
-    return index >= m_stop ? std::min(known(), x) : known();
-  }
-
   // Waits until `turn` reaches index; false when the run stops before it.
   bool WaitTurn(const int& turn, int index) {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -412,46 +328,45 @@ class Stacker {
       Advance(m_read_turn);
       Registration reg;
       if (s) s = PrepareFrame(m_run, channel, path, in_16_bits, c, scratch, reg, t);
+      if (s && reg.rotation_pending && m_threads > 1) {
+        // With two workers the rotation is done here, outside the turn of the
+        // mean, so that it overlaps the other worker's sum: only the sum
+        // itself waits. (Alone, a worker hands the turned columns straight
+        // into the mean and saves a pass over the frame.)
+        mark = Clock::now();
+        if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r)
+          s = Status::Error(path + ": " + r.message());
+        reg.rotation_pending = false;
+        t.register_ += Since(mark);
+      }
       if (!s) {
         Fail(index, s);
         return;
       }
 
+      if (!WaitTurn(m_acc_turn, index)) return;
+      if (m_run.options.registered) m_run.options.registered(f.channel, f.k, reg);
+      mark = Clock::now();
       const int n = static_cast<int>(channel.files->size());
-      const bool trailing = m_threads > 1 && !m_run.options.plain;
-      if (trailing) {
-        // Two workers: the sum trails the previous frame's column by column.
-        if (!WaitTurn(m_start_turn, index)) return;
-        if (m_run.options.registered) m_run.options.registered(f.channel, f.k, reg);
-        Advance(m_start_turn);
-        mark = Clock::now();
-        if (f.k == 0 && !WaitTurn(m_acc_turn, index)) return;  // the accumulator cleared
-        if (!AccumulateTrailing(index, c, scratch, reg, n, path)) return;
-        if (!WaitTurn(m_acc_turn, index)) return;
-      } else {
-        if (!WaitTurn(m_acc_turn, index)) return;
-        if (m_run.options.registered) m_run.options.registered(f.channel, f.k, reg);
-        mark = Clock::now();
-        if (m_run.options.plain) {
-          AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
-        } else if (reg.rotation_pending) {
-          // The turned frame's columns go into the mean as they are done.
-          const bool done = near_identity::ApplyTo(
-              RotateMap(reg.theta, w, h), w, h, c, [&](int X, const std::int32_t* column) {
-                AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
-              });
-          // Declined before handing anything on (a ring too large): turn the
-          // frame itself first.
-          if (!done) {
-            if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r) {
-              Fail(index, Status::Error(path + ": " + r.message()));
-              return;
-            }
-            Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      if (m_run.options.plain) {
+        AccumulatePlain(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
+      } else if (reg.rotation_pending) {
+        // The turned frame's columns go into the mean as they are done.
+        const bool done = near_identity::ApplyTo(
+            RotateMap(reg.theta, w, h), w, h, c, [&](int X, const std::int32_t* column) {
+              AccumulateFrameColumn(column, X, reg.ox, reg.oy, n, w, h, m_acc);
+            });
+        // Declined before handing anything on (a ring too large): turn the
+        // frame itself first.
+        if (!done) {
+          if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r) {
+            Fail(index, Status::Error(path + ": " + r.message()));
+            return;
           }
-        } else {
           Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
         }
+      } else {
+        Accumulate(c, reg.ox, reg.oy, n, w, h, m_acc, 0, w);
       }
       m_run.progress.Columns(m_run.column_progress);
       t.accumulate += Since(mark);
@@ -533,10 +448,6 @@ class Stacker {
   int m_next = 0;
   int m_read_turn = 0;
   int m_acc_turn = 0;
-  int m_start_turn = 0;  // frames whose trailing sum has begun
-  // The last published progress of a trailing sum, a slot per frame parity.
-  int m_progress_frame[2] = {-1, -1};
-  int m_progress[2] = {0, 0};
   int m_stop = 0;
   int m_error_index = 1 << 30;
   int m_failed_workers = 0;
