@@ -295,10 +295,9 @@ TEST_F(SyntheticSet, TwoIdenticalFramesGiveTheSameChannelAsOne) {
 
 // Noisy frames with sub-pixel star shifts, noisy darks and flat: means that
 // land anywhere between doubles, quotients of every kind, small rotations
-// and scales. The fast two-thread run (two workers even on one core: the
-// later frame's sum trails the earlier one's column by column of the mean)
-// and the plain single-threaded steps must agree byte for byte in every
-// star mode.
+// and scales. The fast two-thread run (two workers even on one core) and
+// the plain single-threaded steps must agree byte for byte in every star
+// mode.
 TEST(NoisySet, FastRunEqualsThePlainSteps) {
   fits_test::TempDir dir(true);
   const int w = 160, h = 120;
