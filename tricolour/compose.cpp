@@ -400,7 +400,15 @@ class Stacker {
       Fail(static_cast<int>(m_frames.size()) - 1, Status::Error("no memory for a finished channel"));
       return;
     }
-    ForColumnParts(threads, w, [&](int x0, int x1) { TruncateMean(m_acc, w, h, out, x0, x1); });
+    // The accumulator is cleared for the next channel column by column as it
+    // is read, while the column is still in cache (not after the last frame).
+    const bool clear = channel < 2;
+    ForColumnParts(threads, w, [&](int x0, int x1) {
+      for (int x = x0; x < x1; ++x) {
+        TruncateMean(m_acc, w, h, out, x, x + 1);
+        if (clear) std::fill(m_acc[x], m_acc[x] + h, 0.0);
+      }
+    });
     if (m_run.options.plain) {
       if (m_run.channels[channel].flatten) FlattenBackgroundPlain(w, h, out);
       m_run.curves[channel] = m_run.CurveOf(channel, out);
@@ -415,8 +423,6 @@ class Stacker {
         return;
       }
     }
-    if (channel < 2)
-      for (int x = 0; x < w; ++x) std::fill(m_acc[x], m_acc[x] + h, 0.0);
     m_run.progress.Set(m_run.channels[channel].done_progress);
   }
 
