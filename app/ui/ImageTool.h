@@ -4,6 +4,7 @@
 // i + 0.5), after the window's own readout and star width.
 #pragma once
 
+#include <QDialog>
 #include <QPointF>
 #include <Qt>
 
@@ -22,3 +23,20 @@ ImageTool* CurrentImageTool();
 void SetImageTool(ImageTool* tool);
 // Clears the active tool if it is `tool` (a dialog going away).
 void ReleaseImageTool(ImageTool* tool);
+
+// A modeless dialog that is the active tool while it is shown.
+class ImageToolDialog : public QDialog, public ImageTool {
+ public:
+  using QDialog::QDialog;
+  ~ImageToolDialog() override { ReleaseImageTool(this); }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QDialog::showEvent(event);
+    SetImageTool(this);
+  }
+  void hideEvent(QHideEvent* event) override {
+    QDialog::hideEvent(event);
+    ReleaseImageTool(this);
+  }
+};

@@ -1,6 +1,10 @@
 #include "photometry/ui/PhotometryMessages.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <map>
+
+#include "core/numbers.h"
 
 QString PhotometryMessage(const std::string& message) {
   static const std::map<std::string, QString> texts = {
@@ -32,4 +36,19 @@ QString PhotometryMessage(const std::string& message) {
   };
   const auto it = texts.find(message);
   return it != texts.end() ? it->second : QString::fromStdString(message);
+}
+
+bool ReadNumber(const QLineEdit* edit, const QString& what, double& out, QString& error) {
+  if (qirm::ParseReal(edit->text().toStdString(), out)) return true;
+  error = QStringLiteral("%1「%2」は数値ではありません").arg(what, edit->text());
+  return false;
+}
+
+QComboBox* NewChannelBox(QWidget* parent) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(QStringLiteral("ChannelBox"));
+  box->addItems({QStringLiteral("赤 (R)"), QStringLiteral("緑 (G)"), QStringLiteral("青 (B)")});
+  box->setCurrentIndex(1);
+  box->setToolTip(QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
+  return box;
 }

@@ -26,15 +26,9 @@ QLineEdit* NumberEdit(double value, const char* name, QWidget* parent) {
   return edit;
 }
 
-bool ReadNumber(const QLineEdit* edit, const QString& what, double& out, QString& error) {
-  if (qirm::ParseReal(edit->text().toStdString(), out)) return true;
-  error = QStringLiteral("%1「%2」は数値ではありません").arg(what, edit->text());
-  return false;
-}
-
 }  // namespace
 
-TStarPhotometry::TStarPhotometry(TMainForm* form) : QDialog(form), m_form(form) {
+TStarPhotometry::TStarPhotometry(TMainForm* form) : ImageToolDialog(form), m_form(form) {
   setObjectName(QStringLiteral("StarPhotometry"));
   setWindowTitle(QStringLiteral("測光（恒星）"));
   setModal(false);
@@ -48,12 +42,7 @@ TStarPhotometry::TStarPhotometry(TMainForm* form) : QDialog(form), m_form(form) 
   ReadNoiseEdit = NumberEdit(defaults.read_noise, "ReadNoiseEdit", this);
   GainEdit->setToolTip(QStringLiteral("ヘッダーに GAIN / EGAIN がなければ使う値（電子/カウント）"));
   ReadNoiseEdit->setToolTip(QStringLiteral("ヘッダーに RDNOISE がなければ使う値（電子）"));
-  ChannelBox = new QComboBox(this);
-  ChannelBox->setObjectName(QStringLiteral("ChannelBox"));
-  ChannelBox->addItems({QStringLiteral("赤 (R)"), QStringLiteral("緑 (G)"), QStringLiteral("青 (B)")});
-  ChannelBox->setCurrentIndex(1);
-  ChannelBox->setToolTip(
-      QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
+  ChannelBox = NewChannelBox(this);
   XEdit = new QLineEdit(this);
   XEdit->setObjectName(QStringLiteral("XEdit"));
   XEdit->setFixedWidth(80);
@@ -113,18 +102,6 @@ TStarPhotometry::TStarPhotometry(TMainForm* form) : QDialog(form), m_form(form) 
     Results->raise();
   });
   connect(close, &QPushButton::clicked, this, &QDialog::close);
-}
-
-TStarPhotometry::~TStarPhotometry() { ReleaseImageTool(this); }
-
-void TStarPhotometry::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  SetImageTool(this);
-}
-
-void TStarPhotometry::hideEvent(QHideEvent* event) {
-  QDialog::hideEvent(event);
-  ReleaseImageTool(this);
 }
 
 bool TStarPhotometry::Params(qirm::StarPhotometryParams& p, QString& error) const {

@@ -5,7 +5,6 @@
 // and sky annulus.
 #pragma once
 
-#include <QDialog>
 #include <QPointer>
 
 #include "app/ui/ImageTool.h"
@@ -20,11 +19,10 @@ class TChild;
 class TMainForm;
 class TPhotometryTable;
 
-class TStarPhotometry : public QDialog, public ImageTool {
+class TStarPhotometry : public ImageToolDialog {
   Q_OBJECT
  public:
   explicit TStarPhotometry(TMainForm* form);
-  ~TStarPhotometry() override;
 
   // The marks' group on image windows.
   static constexpr int kMarkGroup = 1;
@@ -56,10 +54,6 @@ class TStarPhotometry : public QDialog, public ImageTool {
 
  public slots:
   void MeasureClick();  // "測定": at the typed X, Y of the active window
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
 
  private:
   TMainForm* m_form;

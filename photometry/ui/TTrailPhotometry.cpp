@@ -26,29 +26,18 @@ QLineEdit* Edit(const QString& text, const char* name, QWidget* parent) {
   return edit;
 }
 
-bool ReadNumber(const QLineEdit* edit, const QString& what, double& out, QString& error) {
-  if (qirm::ParseReal(edit->text().toStdString(), out)) return true;
-  error = QStringLiteral("%1「%2」は数値ではありません").arg(what, edit->text());
-  return false;
-}
-
 QString Text(double v) { return QString::fromStdString(qirm::RealText(v, 1)); }
 
 }  // namespace
 
-TTrailPhotometry::TTrailPhotometry(TMainForm* form) : QDialog(form), m_form(form) {
+TTrailPhotometry::TTrailPhotometry(TMainForm* form) : ImageToolDialog(form), m_form(form) {
   setObjectName(QStringLiteral("TrailPhotometry"));
   setWindowTitle(QStringLiteral("測光（流星）"));
   setModal(false);
   const qirm::TrailParams defaults;
   WidthEdit = Edit(QString::fromStdString(qirm::FormatGeneral(defaults.width)), "WidthEdit", this);
   GapEdit = Edit(QString::fromStdString(qirm::FormatGeneral(defaults.sky_gap)), "GapEdit", this);
-  ChannelBox = new QComboBox(this);
-  ChannelBox->setObjectName(QStringLiteral("ChannelBox"));
-  ChannelBox->addItems({QStringLiteral("赤 (R)"), QStringLiteral("緑 (G)"), QStringLiteral("青 (B)")});
-  ChannelBox->setCurrentIndex(1);
-  ChannelBox->setToolTip(
-      QStringLiteral("カラー画像で測るチャンネル（16ビット画像は物理値をそのまま測ります）"));
+  ChannelBox = NewChannelBox(this);
   X1Edit = Edit(QString(), "X1Edit", this);
   Y1Edit = Edit(QString(), "Y1Edit", this);
   X2Edit = Edit(QString(), "X2Edit", this);
@@ -87,18 +76,6 @@ TTrailPhotometry::TTrailPhotometry(TMainForm* form) : QDialog(form), m_form(form
   PlotWindow->setAttribute(Qt::WA_ShowWithoutActivating);
   connect(MeasureButton, &QPushButton::clicked, this, &TTrailPhotometry::MeasureClick);
   connect(close, &QPushButton::clicked, this, &QDialog::close);
-}
-
-TTrailPhotometry::~TTrailPhotometry() { ReleaseImageTool(this); }
-
-void TTrailPhotometry::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  SetImageTool(this);
-}
-
-void TTrailPhotometry::hideEvent(QHideEvent* event) {
-  QDialog::hideEvent(event);
-  ReleaseImageTool(this);
 }
 
 bool TTrailPhotometry::Params(qirm::TrailParams& p, QString& error) const {

@@ -5,7 +5,6 @@
 // the profile is plotted in the trail plot window.
 #pragma once
 
-#include <QDialog>
 #include <QPointF>
 #include <QPointer>
 
@@ -19,11 +18,10 @@ class TChild;
 class TMainForm;
 class TTrailPlot;
 
-class TTrailPhotometry : public QDialog, public ImageTool {
+class TTrailPhotometry : public ImageToolDialog {
   Q_OBJECT
  public:
   explicit TTrailPhotometry(TMainForm* form);
-  ~TTrailPhotometry() override;
 
   static constexpr int kMarkGroup = 2;
 
@@ -48,10 +46,6 @@ class TTrailPhotometry : public QDialog, public ImageTool {
 
  public slots:
   void MeasureClick();
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
 
  private:
   // The band and the sky bands' outer edges from `from` to `to`.
