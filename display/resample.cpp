@@ -252,7 +252,6 @@ void ResampleChannels(const T* src, int sw, int sh, int channels, std::ptrdiff_t
     std::vector<float> line(static_cast<std::size_t>(sw) * channels);
     std::vector<float> acc(width);
     // Source row r along the row into its slot.
-    // Source row r along the row into its slot.
     auto horizontal = [&](int r) {
       float* out = ring.data() + static_cast<std::size_t>(r % slots) * width;
       const T* in = src + r * src_row;
