@@ -5,10 +5,13 @@
 // window and closes it again; prints every run and the median in ms, with
 // the processor time of all the program's threads in the same span (on a
 // machine busy with other work the wall time waits for a core; the
-// processor time does not).
+// processor time does not). It also prints how much the process's resident
+// memory grew per pixel of the frame while the window was open and shown:
+// what one more such window costs.
 //
 //   build/bench/open_paint_bench FILE [RUNS]
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "app/ui/Forms.h"
@@ -44,6 +48,14 @@ double CpuMs() {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+// The resident memory of this process in bytes.
+double ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  double pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,8 +76,10 @@ int main(int argc, char** argv) {
   auto* area = MainForm->findChild<QMdiArea*>();
   std::vector<double> times;
   std::vector<double> cpu_times;
+  std::vector<double> bytes_per_pixel;
   for (int run = 0; run < runs; ++run) {
     watch.painted = false;
+    const double resident0 = ResidentBytes();
     QElapsedTimer timer;
     const double cpu0 = CpuMs();
     timer.start();
@@ -75,6 +89,11 @@ int main(int argc, char** argv) {
     const double ms = timer.nsecsElapsed() / 1e6;
     const double cpu = CpuMs() - cpu0;
     times.push_back(ms);
+    if (TChild* child = MainForm->ActiveChild()) {
+      const qirm::ImageDocument* doc = child->Document();
+      const double pixels = static_cast<double>(doc->width.value_or(0)) * doc->height.value_or(0);
+      if (pixels > 0) bytes_per_pixel.push_back((ResidentBytes() - resident0) / pixels);
+    }
     cpu_times.push_back(cpu);
     std::printf("run %d: %.1f ms wall, %.1f ms processor%s\n", run + 1, ms, cpu,
                 watch.painted ? "" : " (no paint seen)");
@@ -88,6 +107,11 @@ int main(int argc, char** argv) {
       "%d runs\n",
       times[times.size() / 2], times.front(), times.back(), cpu_times[cpu_times.size() / 2],
       cpu_times.front(), cpu_times.back(), runs);
+  if (!bytes_per_pixel.empty()) {
+    std::sort(bytes_per_pixel.begin(), bytes_per_pixel.end());
+    std::printf("resident growth while the window is shown: median %.2f bytes per pixel [%.2f-%.2f]\n",
+                bytes_per_pixel[bytes_per_pixel.size() / 2], bytes_per_pixel.front(), bytes_per_pixel.back());
+  }
   DestroyForms();
   return 0;
 }

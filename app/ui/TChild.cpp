@@ -16,7 +16,6 @@
 #include "app/ui/ImageTool.h"
 #include "app/ui/StarPickTarget.h"
 #include "core/numbers.h"
-#include "core/parallel.h"
 
 QImage ToQImage(const qirm::Picture& picture) {
   QImage image(picture.width(), picture.height(), QImage::Format_BGR888);
@@ -33,33 +32,41 @@ ImageView::ImageView(QWidget* parent) : QWidget(parent) {
 }
 
 void ImageView::SetPicture(const qirm::Picture& picture) {
-  // A picture of the same size is copied into the image already held: a
-  // level drag redraws the window many times a second, and fresh memory
-  // costs a page fault per page on top of the copy.
-  if (m_image.width() != picture.width() || m_image.height() != picture.height() ||
-      m_image.format() != QImage::Format_BGR888) {
-    m_image = QImage(picture.width(), picture.height(), QImage::Format_BGR888);
-  }
-  uchar* bits = m_image.bits();  // detaches from any copy still shared
-  const qsizetype line = m_image.bytesPerLine();
-  qirm::ParallelFor(picture.height(), static_cast<long long>(picture.width()) * picture.height(),
-                    [&](long long y0, long long y1) {
-                      for (long long y = y0; y < y1; ++y)
-                        std::memcpy(bits + y * line, picture.Row(static_cast<int>(y)), picture.stride());
-                    });
+  m_picture = &picture;
   update();
+}
+
+void ImageView::ClearPicture() {
+  m_picture = nullptr;
+  update();
+}
+
+namespace {
+
+// The part (x, y, w, h) of a picture as an image over its bytes.
+QImage PictureArea(const qirm::Picture& picture, int x, int y, int w, int h) {
+  return QImage(picture.Row(y) + 3 * static_cast<std::size_t>(x), w, h,
+                static_cast<qsizetype>(picture.stride()), QImage::Format_BGR888);
+}
+
+}  // namespace
+
+QImage ImageView::image() const {
+  if (!m_picture || m_picture->empty()) return QImage();
+  return PictureArea(*m_picture, 0, 0, m_picture->width(), m_picture->height());
 }
 
 void ImageView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  if (m_image.isNull() || width() == 0 || height() == 0) {
+  if (!m_picture || m_picture->empty() || width() == 0 || height() == 0) {
     painter.fillRect(event->rect(), palette().window());
     return;
   }
   // Draw only the source pixels behind the exposed area: a 4096-pixel frame
   // at 1600 % must not be scaled as a whole on every repaint.
-  const double sx = static_cast<double>(m_image.width()) / width();
-  const double sy = static_cast<double>(m_image.height()) / height();
+  const qirm::Picture& picture = *m_picture;
+  const double sx = static_cast<double>(picture.width()) / width();
+  const double sy = static_cast<double>(picture.height()) / height();
   QRect target = event->rect();
   if (m_originBottom) {
     // Paint in the picture's own rows, turned over by the painter.
@@ -69,11 +76,12 @@ void ImageView::paintEvent(QPaintEvent* event) {
   }
   const int x0 = static_cast<int>(target.left() * sx);
   const int y0 = static_cast<int>(target.top() * sy);
-  const int x1 = std::min(m_image.width(), static_cast<int>((target.right() + 1) * sx) + 1);
-  const int y1 = std::min(m_image.height(), static_cast<int>((target.bottom() + 1) * sy) + 1);
-  const QRect source(x0, y0, x1 - x0, y1 - y0);
-  const QRectF drawn(x0 / sx, y0 / sy, source.width() / sx, source.height() / sy);
-  painter.drawImage(drawn, m_image, source);
+  const int x1 = std::min(picture.width(), static_cast<int>((target.right() + 1) * sx) + 1);
+  const int y1 = std::min(picture.height(), static_cast<int>((target.bottom() + 1) * sy) + 1);
+  if (x1 > x0 && y1 > y0) {
+    const QRectF drawn(x0 / sx, y0 / sy, (x1 - x0) / sx, (y1 - y0) / sy);
+    painter.drawImage(drawn, PictureArea(picture, x0, y0, x1 - x0, y1 - y0));
+  }
   if (m_overlay.empty()) return;
   // Marks in image coordinates: pixel i spans (i - 0.5 .. i + 0.5) * zoom.
   painter.setRenderHint(QPainter::Antialiasing);
@@ -224,9 +232,9 @@ bool TChild::eventFilter(QObject* watched, QEvent* event) {
 void TChild::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
   if (!event->isAccepted()) return;
+  // The view paints from the document's picture, which goes with it.
+  Image->ClearPicture();
   emit Closed(this);
-  // The document is gone from here on; the view keeps its own copy of the
-  // picture until it is deleted.
   m_document = nullptr;
 }
 

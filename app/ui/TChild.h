@@ -36,13 +36,22 @@ struct OverlayMark {
 };
 
 // The picture control: paints the shown picture scaled to its own size,
-// pixel for pixel (no smoothing: astronomers look at single pixels).
+// pixel for pixel (no smoothing: astronomers look at single pixels). It
+// paints straight from the picture it is given, which must stay in place
+// until the view is given another one (or none); a copy of a large frame
+// would cost its memory again and a page fault per page on every open.
 class ImageView : public QWidget {
   Q_OBJECT
  public:
   explicit ImageView(QWidget* parent = nullptr);
+  // Shows `picture` from now on (its bytes as they are at each paint) and
+  // paints it again.
   void SetPicture(const qirm::Picture& picture);
-  const QImage& image() const { return m_image; }
+  // Shows nothing: the picture is going away.
+  void ClearPicture();
+  // The picture shown, as an image over its bytes (no copy; valid while the
+  // picture is unchanged); a null image when there is none.
+  QImage image() const;
   // Draws the picture's last row at the top (FITS row 1 at the bottom).
   // Only the drawing turns over: the mouse still reports positions in the
   // picture, so the readout, star widths and captured positions are the
@@ -65,7 +74,7 @@ class ImageView : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  QImage m_image;
+  const qirm::Picture* m_picture = nullptr;
   std::vector<OverlayMark> m_overlay;
   // The position in the shown picture of a mouse event on the widget.
   QPoint PicturePosition(QMouseEvent* event) const;
