@@ -14,14 +14,14 @@
 //   solarize    N7    1          ImageZm   Image            set
 //   Sabattier   N8    any        ImageZm   Image            set
 //
-// (*) A 16-bit window (kind 2) keeps its raw values in two planes, ImageZm
-// (high byte) and ImageZm2 (low byte); changing one plane alone would mix
-// the bytes of different pixels. These commands therefore work on the raw
-// values themselves (negative: 65535 - v; mirror and flip: columns or rows
-// of raw values reversed; rotation: the raw values turned), rebuild both
-// planes from them and draw the shown picture again with the window's
-// levels. Pixels the rotation does not compute become raw 65535, which
-// shows white like the frame of a rotated colour picture.
+// (*) A 16-bit window (kind 2) keeps its raw values in one plane (`raw`);
+// ImageZm is empty. These commands work on the raw values themselves
+// (negative: 65535 - v; mirror and flip: columns or rows of raw values
+// reversed; rotation: the raw values turned), write the plane and draw the
+// shown picture again with the window's levels. Pixels the rotation does
+// not compute become raw 65535, which shows white like the frame of a
+// rotated colour picture. The Sabattier tone reads a 16-bit window's high
+// bytes (red = v / 256, blue and green 0) as its base.
 //
 // A command on a window of a kind it does not accept changes nothing and
 // returns an error that names the command and says why (KindRefused), for
