@@ -14,6 +14,7 @@
 #include "core/parallel.h"
 #include "display/level_presets.h"
 #include "display/levels.h"
+#include "document/history.h"
 #include "fits_test_util.h"
 #include "tests/support/test_files.h"
 
@@ -156,6 +157,25 @@ TEST(OnePassWindow, OpeningFromTheFileRowsEqualsTheMatrixPath) {
       EXPECT_EQ(ValueCounts(doc), counts) << what;
     }
   }
+}
+
+// The memory a 16-bit window holds: the shown picture (3 bytes a pixel) and
+// the raw plane (2), nothing else of the frame's size, with or without its
+// undo snapshot's struct.
+TEST(OnePassWindow, AnOpenedSixteenBitWindowHoldsFiveBytesAPixel) {
+  fits_test::TempDir dir(true);
+  const int w = 64, h = 48;
+  std::vector<int> values(static_cast<std::size_t>(w) * h);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i * 37 % 4000);
+  const std::string path = dir.File("f.fits");
+  test::WriteBytes(path, test::Fits16Bytes(w, h, values));
+  ImageDocument doc;
+  ASSERT_TRUE(LoadFitsDocument(path, doc));
+  const std::size_t held = doc.Image.stride() * static_cast<std::size_t>(doc.Image.height()) +
+                           doc.ImageZm.stride() * static_cast<std::size_t>(doc.ImageZm.height()) +
+                           doc.raw.values.capacity() * sizeof(std::uint16_t);
+  EXPECT_EQ(held, 5u * w * h);
+  EXPECT_EQ(SnapshotBytes(doc), sizeof(ImageDocument) + held);
 }
 
 }  // namespace
