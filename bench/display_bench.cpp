@@ -85,7 +85,7 @@ void BM_Sabattier(benchmark::State& state) {
   RunCommand(state, [](ImageDocument& d) { return SabattierCommand(d, SabattierParams{"128"}); });
 }
 
-// A 16-bit window of the same size: raw values turned, both planes and the
+// A 16-bit window of the same size: raw values turned, the plane and the
 // shown picture rebuilt.
 void BM_Rotate16Bit(benchmark::State& state) {
   IntMatrix raw;

@@ -1,6 +1,6 @@
 // A 16-bit 4096 x 4096 window redrawn after a level change, as the levels
 // panel's drag does it (SetLevels on the active window: the lookup table and
-// the shown picture from the two planes, into the window's own picture), and
+// the shown picture from the raw plane, into the window's own picture), and
 // the same into a new picture each time, as before the picture was kept.
 // Opening such a frame from a FITS file in /tmp, as the open command does,
 // with and without the shown picture. Wall time; read "ms" (the target of a

@@ -61,14 +61,15 @@ DialogCheck CheckGamma(const GammaParams& params);
 // negative one has no meaning.
 DialogCheck CheckSabattier(const SabattierParams& params);
 
-// Errors: the window's kind (see the table); the two planes of a 16-bit
-// window differ in size. Nothing changes then.
+// Errors: the window's kind (see the table); the raw plane of a 16-bit
+// window does not fill its size. Nothing changes then.
 Status NegativeCommand(ImageDocument& doc);
 Status MirrorCommand(ImageDocument& doc);
 Status FlipCommand(ImageDocument& doc);
 
 // Progress: the share of rows done, in percent, then 0 when the command ends.
-// Errors: the two planes of a 16-bit window differ in size (nothing changes).
+// Errors: the raw plane of a 16-bit window does not fill its size (nothing
+// changes).
 Status RotateCommand(ImageDocument& doc, const Progress& progress = {});
 
 // The gamma and step width are read from the params as the commands read the

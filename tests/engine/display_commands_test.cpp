@@ -1,6 +1,6 @@
 // The geometry and tone commands on a window document: which kinds they act
 // on, which pictures they draw onto, UndoFlg, progress, the dialog checks and
-// the 16-bit rotation of both planes.
+// the 16-bit rotation of the raw values.
 #include "display/display_commands.h"
 
 #include <gtest/gtest.h>
