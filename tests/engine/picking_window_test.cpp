@@ -1,8 +1,6 @@
 // The window a frame is opened in for picking reference stars: a 16-bit
 // window whose raw values are the file's, as the open command reads them,
 // shown so that the sky is grey 50.
-#include "tricolour/picking.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include "app/open_image.h"
 #include "fits_test_util.h"
 #include "tests/support/test_files.h"
+#include "tricolour/picking.h"
 
 namespace qirm {
 namespace {
@@ -35,8 +34,7 @@ TEST(PickingWindow, HoldsTheFilesRawValuesAndShowsTheSkyAtFifty) {
   EXPECT_TRUE(picked.ImageZm.empty());
   EXPECT_EQ(picked.raw, opened.raw);
   ASSERT_EQ(picked.raw.width, w);
-  for (std::size_t i = 0; i < values.size(); ++i)
-    ASSERT_EQ(picked.raw.values[i], values[i]) << i;
+  for (std::size_t i = 0; i < values.size(); ++i) ASSERT_EQ(picked.raw.values[i], values[i]) << i;
 
   // g = trunc(50 (v - min) / (mean - min)), clamped to 0..255.
   const double mean = *picked.mean;
