@@ -94,15 +94,14 @@ DialogCheck CheckPositive(const std::string& text, const char* refusal) {
 // the cores.
 template <class Map>
 Status MapRawWindow(ImageDocument& doc, const char* command, const Map& map) {
-  std::vector<std::uint16_t> raw;
-  if (Status s = ReadRawValues(doc, command, raw); !s) return s;
+  if (Status s = CheckRawPlane(doc, command); !s) return s;
   const int w = doc.raw.width;
   const int h = doc.raw.height;
-  std::vector<std::uint16_t> result(raw.size());
+  RawPlane result(w, h);
   ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) map(raw.data(), w, h, y, result.data() + static_cast<std::size_t>(y) * w);
+    for (int y = y0; y < y1; ++y) map(doc.raw.values.data(), w, h, y, result.Row(y));
   });
-  StoreRawValues(doc, result);
+  StoreRawPlane(doc, std::move(result));
   return Status::Ok();
 }
 

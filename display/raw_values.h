@@ -11,6 +11,10 @@
 
 namespace qirm {
 
+// Errors: the plane of a 16-bit window holds fewer or more values than its
+// size (`command` names the command).
+Status CheckRawPlane(const ImageDocument& doc, const char* command);
+
 // The raw values of a 16-bit window, row after row, copied from its plane.
 // Errors: the plane holds fewer or more values than its size (`command`
 // names the command).
@@ -24,6 +28,10 @@ void StoreRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values
 // picture, the plane and the recorded size take the new width x height.
 void StoreResizedRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values, int width,
                            int height);
+
+// The same for a whole new plane, of the window's size or another: it
+// replaces the window's plane without a copy.
+void StoreRawPlane(ImageDocument& doc, RawPlane plane);
 
 // Draws a result at (0, 0). A target of the result's size (or none yet)
 // simply takes it over.
