@@ -70,9 +70,10 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool
 namespace {
 
 // A 16-bit image straight from its rows: the level sampling reads the rows
-// it samples first, then every band of rows becomes its rows of the planes
-// and of the shown picture at once, the bands shared between the cores. No
-// matrix of the whole frame is held. The pictures have the image's size.
+// it samples first, then every band of rows is read into its rows of the
+// plane and drawn into the shown picture at once, the bands shared between
+// the cores. No matrix of the whole frame is held. The plane and the picture
+// have the image's size.
 Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, InitialLevelsResult& levels,
                      ImageDocument& doc) {
   const LevelGrid grid = InitialLevelGrid(w, h);
@@ -82,13 +83,12 @@ Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, In
   std::vector<Status> errors(static_cast<std::size_t>(parts));
   const int sampled_rows =
       grid.y_end > grid.start ? (grid.y_end - grid.start + grid.step - 1) / grid.step : 0;
-  // Every part's buffer is taken on this thread: a lack of memory throws
-  // here, not in a helper thread.
-  const int band = std::clamp(static_cast<int>((256 << 10) / (2LL * w)), 1, 256);
-  std::vector<std::vector<std::uint16_t>> buffers(static_cast<std::size_t>(parts));
-  for (auto& buffer : buffers) buffer.resize(static_cast<std::size_t>(band) * w);
+  // Every part's row is taken on this thread: a lack of memory throws here,
+  // not in a helper thread.
+  std::vector<std::vector<std::uint16_t>> rows(static_cast<std::size_t>(parts));
+  for (auto& row : rows) row.resize(static_cast<std::size_t>(w));
   ForEachPart(sampled_rows, parts, [&](int part, long long begin, long long end) {
-    std::uint16_t* row = buffers[static_cast<std::size_t>(part)].data();
+    std::uint16_t* row = rows[static_cast<std::size_t>(part)].data();
     for (long long i = begin; i < end; ++i) {
       if (Status s = reader.ReadRows(grid.start + static_cast<int>(i) * grid.step, 1, row); !s) {
         errors[static_cast<std::size_t>(part)] = s;
@@ -105,19 +105,19 @@ Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, In
 
   const LevelLut table = LevelTable(levels.max, levels.min);
   // Bands of about 256 KiB of values: they stay in the core's cache between
-  // the read and the pictures.
+  // the read and the shown picture.
+  const int band = std::clamp(static_cast<int>((256 << 10) / (2LL * w)), 1, 256);
   ForEachPart(
       h, parts,
       [&](int part, long long begin, long long end) {
-        std::vector<std::uint16_t>& values = buffers[static_cast<std::size_t>(part)];
         for (long long y = begin; y < end; y += band) {
           const int count = static_cast<int>(std::min<long long>(band, end - y));
-          if (Status s = reader.ReadRows(static_cast<int>(y), count, values.data()); !s) {
+          if (Status s = reader.ReadRows(static_cast<int>(y), count, doc.raw.Row(static_cast<int>(y))); !s) {
             errors[static_cast<std::size_t>(part)] = s;
             return;
           }
-          WriteRawRows(values.data(), w, static_cast<int>(y), count, shown ? &table : nullptr,
-                       shown ? &doc.Image : nullptr, doc.ImageZm, doc.ImageZm2);
+          if (shown)
+            RenderPlaneRows(doc.raw, table, static_cast<int>(y), static_cast<int>(y) + count, doc.Image);
         }
       },
       band);
@@ -139,11 +139,10 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown)
   InitialLevelsResult levels;
   const bool opened = header.bitpix == 16;
   if (opened) {
-    // The pictures are the window's own; taken before the second pass as the
-    // matrix below is.
+    // The plane and the picture are the window's own; taken before the
+    // second pass as the matrix below is.
     try {
-      doc.ImageZm.ResizeUnfilled(w, h);
-      doc.ImageZm2.ResizeUnfilled(w, h);
+      doc.raw.ResizeUnfilled(w, h);
       if (shown) doc.Image.ResizeUnfilled(w, h);
     } catch (const std::bad_alloc&) {
       doc = ImageDocument();
@@ -170,9 +169,9 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown)
     if (Status s = reader.ReadMatrix(raw); !s) return s;
     levels = InitialLevels(raw, w, h);
     if (shown)
-      RenderRawWindow(raw, w, h, levels.max, levels.min, doc.Image, doc.ImageZm, doc.ImageZm2);
+      RenderRawWindow(raw, w, h, levels.max, levels.min, doc.Image, doc.raw);
     else
-      SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
+      FillRawPlane(raw, w, h, doc.raw);
   }
   doc.min_level = levels.min;
   doc.max_level = levels.max;
@@ -252,10 +251,10 @@ Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc) {
 }
 
 void DrawDeferredPicture(ImageDocument& doc) {
-  if (!doc.Image.empty() || doc.ImageZm.empty()) return;
-  if (doc.kind == WindowKind::kRaw16)
-    RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
-  else if (doc.kind == WindowKind::kColour)
+  if (!doc.Image.empty()) return;
+  if (doc.kind == WindowKind::kRaw16 && !doc.raw.empty())
+    RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
+  else if (doc.kind == WindowKind::kColour && !doc.ImageZm.empty())
     doc.Image = doc.ImageZm;  // as opened: the picture itself
 }
 

@@ -21,14 +21,15 @@ bool FileTypeFromName(const std::string& path, FileType& type);
 // zoom box at 100 % and the level edits at the window's levels (through
 // their change handler). On failure nothing is added. shown false leaves
 // the shown picture of a 16-bit, BMP or JPEG window undrawn, for a caller
-// that reads only the window's state and data (its planes or base
+// that reads only the window's state and data (its raw plane or base
 // picture); DrawDeferredPicture draws it.
 Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown = true);
 // The shown picture of a window opened without it: a 16-bit window's under
 // its levels, a BMP or JPEG window's the picture; nothing for any other.
 void DrawDeferredPicture(ImageDocument& doc);
 
-// FITS: raw values 0..65535, initial levels, grey picture, two planes;
+// FITS: raw values 0..65535 as the window's plane, initial levels, grey
+// picture;
 // kind 16-bit, caption = file name, levels, mean and minimum of the level
 // sampling, size, 1 channel, zoom "1.00", not edited; BITPIX 16 keeps the
 // file's BZERO (0 when absent) and BSCALE as the window's scaling. The
@@ -38,8 +39,8 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown 
 
 // BMP and JPEG: the picture as Image and ImageZm; kind colour, caption =
 // file name, levels 255 and 0, size, 3 channels for BMP and 1 for JPEG, zoom
-// "1.00", not edited; ImageZm2 stays empty (only 16-bit windows have a
-// second plane). shown false leaves Image empty.
+// "1.00", not edited; the raw plane stays empty (only 16-bit windows have
+// one). shown false leaves Image empty.
 Status LoadBmpDocument(const std::string& path, ImageDocument& doc, bool shown = true);
 Status LoadJpegDocument(const std::string& path, ImageDocument& doc, bool shown = true);
 

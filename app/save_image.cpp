@@ -148,16 +148,15 @@ Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const 
   header.cards = doc.fits_cards;
   for (const std::string& command : doc.history) header.history.push_back("QIRM " + command);
   if (doc.kind != WindowKind::kRaw16) return WriteFitsColour(path, picture, header);
-  const int w = doc.ImageZm.width();
-  const int h = doc.ImageZm.height();
-  if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
-    return Status::Error(path + ": the high-byte and low-byte planes of the window differ in size");
+  const int w = doc.raw.width;
+  const int h = doc.raw.height;
+  if (doc.raw.values.size() != doc.raw.pixels()) {
+    return Status::Error(path + ": the raw values of the window do not fill its size");
   }
   std::vector<double> values(static_cast<std::size_t>(w) * h);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      values[static_cast<std::size_t>(y) * w + x] =
-          doc.scaling.Physical(RawValue(doc.ImageZm, doc.ImageZm2, x, y));
+      values[static_cast<std::size_t>(y) * w + x] = doc.scaling.Physical(doc.raw.At(x, y));
     }
   }
   return WriteFitsGrey(path, w, h, values, doc.scaling.bzero, doc.scaling.bscale, header);

@@ -30,6 +30,7 @@ bool ReadZoom(const ImageDocument& doc, double& z, std::string& error) {
 }
 
 bool Inside(const Picture& p, int x, int y) { return x >= 0 && y >= 0 && x < p.width() && y < p.height(); }
+bool Inside(const RawPlane& p, int x, int y) { return x >= 0 && y >= 0 && x < p.width && y < p.height; }
 
 }  // namespace
 
@@ -59,8 +60,8 @@ HalfMaxWidth MeasureHalfMaxWidth(const PixelValue& value, Extended cx, Extended 
 PixelValue MeasuredValue(const ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     return [&doc](int x, int y, int& v) {
-      if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
-      v = RawValue(doc.ImageZm, doc.ImageZm2, x, y);
+      if (!Inside(doc.raw, x, y)) return false;
+      v = doc.raw.At(x, y);
       return true;
     };
   }
@@ -83,8 +84,8 @@ bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, s
   int x = 0, y = 0;
   if (!ImagePixelAt(doc, X, Y, x, y, error)) return false;
   if (doc.kind == WindowKind::kRaw16) {
-    if (!Inside(doc.ImageZm, x, y) || !Inside(doc.ImageZm2, x, y)) return false;
-    const std::string value = PhysicalText(doc, RawValue(doc.ImageZm, doc.ImageZm2, x, y));
+    if (!Inside(doc.raw, x, y)) return false;
+    const std::string value = PhysicalText(doc, doc.raw.At(x, y));
     label = Printf("Intensity = %s   (%d,%d)", value.c_str(), x, y);
     return true;
   }

@@ -85,7 +85,7 @@ void BM_Sabattier(benchmark::State& state) {
   RunCommand(state, [](ImageDocument& d) { return SabattierCommand(d, SabattierParams{"128"}); });
 }
 
-// A 16-bit window of the same size: raw values turned, both planes and the
+// A 16-bit window of the same size: raw values turned, the plane and the
 // shown picture rebuilt.
 void BM_Rotate16Bit(benchmark::State& state) {
   IntMatrix raw;
@@ -95,10 +95,10 @@ void BM_Rotate16Bit(benchmark::State& state) {
     for (int y = 0; y < kSide; ++y) raw[x][y] = static_cast<int>(rng() & 0xFFFF);
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
-  SplitRawPlanes(raw, kSide, kSide, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(raw, kSide, kSide, doc.raw);
   doc.max_level = 40000;
   doc.min_level = 1000;
-  doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, 40000, 1000);
+  doc.Image = RenderLevels(doc.raw, 40000, 1000);
   Timed(state, [&] {
     const Status s = RotateCommand(doc);
     benchmark::DoNotOptimize(doc.Image.Row(0));

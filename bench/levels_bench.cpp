@@ -1,6 +1,6 @@
 // A 16-bit 4096 x 4096 window redrawn after a level change, as the levels
 // panel's drag does it (SetLevels on the active window: the lookup table and
-// the shown picture from the two planes, into the window's own picture), and
+// the shown picture from the raw plane, into the window's own picture), and
 // the same into a new picture each time, as before the picture was kept.
 // Opening such a frame from a FITS file in /tmp, as the open command does,
 // with and without the shown picture. Wall time; read "ms" (the target of a
@@ -49,7 +49,7 @@ void OpenSkyWindow(Workspace& ws) {
   doc.kind = WindowKind::kRaw16;
   doc.width = kSide;
   doc.height = kSide;
-  RenderRawWindow(raw, kSide, kSide, 1400, 1100, doc.Image, doc.ImageZm, doc.ImageZm2);
+  RenderRawWindow(raw, kSide, kSide, 1400, 1100, doc.Image, doc.raw);
   doc.max_level = 1400;
   doc.min_level = 1100;
 }
@@ -90,7 +90,7 @@ void BM_LevelRenderFreshPicture(benchmark::State& state) {
   int step = 0;
   const double cpu0 = CpuMs();
   for (auto _ : state) {
-    Picture out = RenderLevels(doc.ImageZm, doc.ImageZm2, 1300 + (step++ % 200), 1100);
+    Picture out = RenderLevels(doc.raw, 1300 + (step++ % 200), 1100);
     benchmark::DoNotOptimize(out.Row(0));
   }
   PerPixel(state, cpu0);
@@ -140,7 +140,7 @@ void BM_OpenFits16Bit(benchmark::State& state) {
     ImageDocument doc;
     const Status s = LoadFitsDocument(path, doc, shown);
     if (!s) state.SkipWithError(s.message().c_str());
-    benchmark::DoNotOptimize(doc.ImageZm.Row(0));
+    benchmark::DoNotOptimize(doc.raw.values.data());
   }
   PerPixel(state, cpu0);
 }

@@ -62,7 +62,7 @@ const Field& TheField() {
       for (int x = 0; x < kSize; ++x)
         raw[x][y] = std::clamp(
             static_cast<int>(std::lround(f.plane.values[static_cast<std::size_t>(y) * kSize + x])), 0, 65535);
-    qirm::SplitRawPlanes(raw, kSize, kSize, f.doc.ImageZm, f.doc.ImageZm2);
+    qirm::FillRawPlane(raw, kSize, kSize, f.doc.raw);
     f.doc.kind = qirm::WindowKind::kRaw16;
     return f;
   }();

@@ -6,6 +6,7 @@
 #include "app/save_image.h"
 #include "cli/cli.h"
 #include "display/level_presets.h"
+#include "display/levels.h"
 #include "display/window_commands.h"
 #include "document/history.h"
 #include "document/state_texts.h"
@@ -212,7 +213,12 @@ int RunVerb(const std::vector<std::string>& args) {
       return Fail(s.message());
   }
   if (!run.base_out.empty()) {
-    if (Status s = SaveShown(*workspace.active(), workspace.active()->ImageZm, run.base_out, false); !s) {
+    // A 16-bit window's base picture is the high bytes of its raw values.
+    ImageDocument& active = *workspace.active();
+    Picture high;
+    if (active.kind == WindowKind::kRaw16) high = HighBytePicture(active.raw);
+    const Picture& base = active.kind == WindowKind::kRaw16 ? high : active.ImageZm;
+    if (Status s = SaveShown(active, base, run.base_out, false); !s) {
       return Fail(s.message());
     }
   }

@@ -32,8 +32,7 @@ bool RunToolCommand(Workspace& ws, const std::string& name, const std::string& v
     if (status && doc) status = ToneCurveCommand(*doc, params);
   } else {
     ResampleParams params;
-    status =
-        ParseResampleText(value, doc ? doc->ImageZm.width() : 1, doc ? doc->ImageZm.height() : 1, params);
+    status = ParseResampleText(value, doc ? DataWidth(*doc) : 1, doc ? DataHeight(*doc) : 1, params);
     if (status) status = ResampleToNewWindow(ws, params);
   }
   return true;

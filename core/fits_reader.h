@@ -76,8 +76,9 @@ constexpr int kFitsMaxSide = 16000;
 // At most this many header cards are read from one file (1000 blocks): END
 // is searched for no further.
 constexpr int kFitsMaxHeaderCards = 36000;
-// Memory an opened frame takes per pixel: the raw matrix (4), the shown
-// picture and the two planes (3 each), with room for the level sampling.
+// Memory an opened frame may take per pixel, kept generous: the raw matrix
+// other pixel types are read through (4), the shown picture (3) and the raw
+// plane (2), with room for the level sampling and a command's working copy.
 constexpr int kFitsBytesPerPixel = 16;
 
 struct FitsHeader {

@@ -24,12 +24,16 @@ using Compute = std::function<void(const Picture& base, Picture& out)>;
 
 // The result is shown: computed straight into Image when Image has the
 // base's size (the usual case: no new memory), else drawn onto it at (0, 0).
+// The base of a 16-bit window is the high bytes of its raw values.
 void Show(ImageDocument& doc, const Compute& compute) {
-  if (doc.Image.width() == doc.ImageZm.width() && doc.Image.height() == doc.ImageZm.height()) {
-    compute(doc.ImageZm, doc.Image);
+  Picture high;
+  if (doc.kind == WindowKind::kRaw16) high = HighBytePicture(doc.raw);
+  const Picture& base = doc.kind == WindowKind::kRaw16 ? high : doc.ImageZm;
+  if (doc.Image.width() == base.width() && doc.Image.height() == base.height()) {
+    compute(base, doc.Image);
   } else {
     Picture result;
-    compute(doc.ImageZm, result);
+    compute(base, result);
     DrawAt00(doc.Image, std::move(result));
   }
 }
@@ -56,7 +60,7 @@ bool IsColour(const ImageDocument& doc) { return doc.kind == WindowKind::kColour
 
 // The header's world coordinates follow the pixels the command moved.
 void MapHeader(ImageDocument& doc, const PixelMap& map, const char* command) {
-  MapWcsCards(doc.fits_cards, map, doc.ImageZm.width(), doc.ImageZm.height(), command);
+  MapWcsCards(doc.fits_cards, map, DataWidth(doc), DataHeight(doc), command);
 }
 
 // The rotation as a pixel map: result (x, y) takes the source at
@@ -90,22 +94,21 @@ DialogCheck CheckPositive(const std::string& text, const char* refusal) {
 // the cores.
 template <class Map>
 Status MapRawWindow(ImageDocument& doc, const char* command, const Map& map) {
-  std::vector<std::uint16_t> raw;
-  if (Status s = ReadRawValues(doc, command, raw); !s) return s;
-  const int w = doc.ImageZm.width();
-  const int h = doc.ImageZm.height();
-  std::vector<std::uint16_t> result(raw.size());
+  if (Status s = CheckRawPlane(doc, command); !s) return s;
+  const int w = doc.raw.width;
+  const int h = doc.raw.height;
+  RawPlane result(w, h);
   ParallelFor(h, static_cast<long long>(w) * h, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) map(raw.data(), w, h, y, result.data() + static_cast<std::size_t>(y) * w);
+    for (int y = y0; y < y1; ++y) map(doc.raw.values.data(), w, h, y, result.Row(y));
   });
-  StoreRawValues(doc, result);
+  StoreRawPlane(doc, std::move(result));
   return Status::Ok();
 }
 
 Status RotateRawWindow(ImageDocument& doc, const Progress& progress) {
   std::vector<std::uint16_t> raw;
   if (Status s = ReadRawValues(doc, "rotate", raw); !s) return s;
-  StoreRawValues(doc, RotateRawValues(raw, doc.ImageZm.width(), doc.ImageZm.height(), 65535, progress));
+  StoreRawValues(doc, RotateRawValues(raw, doc.raw.width, doc.raw.height, 65535, progress));
   return Status::Ok();
 }
 
@@ -149,7 +152,7 @@ Status NegativeCommand(ImageDocument& doc) {
 Status MirrorCommand(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     const Status status = MapRawWindow(doc, "左右反転", MirrorRawRow);
-    if (status) MapHeader(doc, MirrorMap(doc.ImageZm.width()), "mirror");
+    if (status) MapHeader(doc, MirrorMap(doc.raw.width), "mirror");
     if (status) NoteCommand(doc, "mirror");
     return status;
   }
@@ -163,7 +166,7 @@ Status MirrorCommand(ImageDocument& doc) {
 Status FlipCommand(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     const Status status = MapRawWindow(doc, "上下反転", FlipRawRow);
-    if (status) MapHeader(doc, FlipMap(doc.ImageZm.height()), "flip");
+    if (status) MapHeader(doc, FlipMap(doc.raw.height), "flip");
     if (status) NoteCommand(doc, "flip");
     return status;
   }
@@ -183,7 +186,7 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   }
   if (!status) return status;
   doc.edited = true;
-  MapHeader(doc, RotateMap(doc.ImageZm.width(), doc.ImageZm.height()), "rotate");
+  MapHeader(doc, RotateMap(DataWidth(doc), DataHeight(doc)), "rotate");
   NoteCommand(doc, "rotate");
   if (progress) progress(0);
   return Status::Ok();

@@ -14,14 +14,14 @@
 //   solarize    N7    1          ImageZm   Image            set
 //   Sabattier   N8    any        ImageZm   Image            set
 //
-// (*) A 16-bit window (kind 2) keeps its raw values in two planes, ImageZm
-// (high byte) and ImageZm2 (low byte); changing one plane alone would mix
-// the bytes of different pixels. These commands therefore work on the raw
-// values themselves (negative: 65535 - v; mirror and flip: columns or rows
-// of raw values reversed; rotation: the raw values turned), rebuild both
-// planes from them and draw the shown picture again with the window's
-// levels. Pixels the rotation does not compute become raw 65535, which
-// shows white like the frame of a rotated colour picture.
+// (*) A 16-bit window (kind 2) keeps its raw values in one plane (`raw`);
+// ImageZm is empty. These commands work on the raw values themselves
+// (negative: 65535 - v; mirror and flip: columns or rows of raw values
+// reversed; rotation: the raw values turned), write the plane and draw the
+// shown picture again with the window's levels. Pixels the rotation does
+// not compute become raw 65535, which shows white like the frame of a
+// rotated colour picture. The Sabattier tone reads a 16-bit window's high
+// bytes (red = v / 256, blue and green 0) as its base.
 //
 // A command on a window of a kind it does not accept changes nothing and
 // returns an error that names the command and says why (KindRefused), for
@@ -61,14 +61,15 @@ DialogCheck CheckGamma(const GammaParams& params);
 // negative one has no meaning.
 DialogCheck CheckSabattier(const SabattierParams& params);
 
-// Errors: the window's kind (see the table); the two planes of a 16-bit
-// window differ in size. Nothing changes then.
+// Errors: the window's kind (see the table); the raw plane of a 16-bit
+// window does not fill its size. Nothing changes then.
 Status NegativeCommand(ImageDocument& doc);
 Status MirrorCommand(ImageDocument& doc);
 Status FlipCommand(ImageDocument& doc);
 
 // Progress: the share of rows done, in percent, then 0 when the command ends.
-// Errors: the two planes of a 16-bit window differ in size (nothing changes).
+// Errors: the raw plane of a 16-bit window does not fill its size (nothing
+// changes).
 Status RotateCommand(ImageDocument& doc, const Progress& progress = {});
 
 // The gamma and step width are read from the params as the commands read the

@@ -25,15 +25,15 @@ bool ParseLevelPreset(const std::string& text, LevelPreset& preset) {
 }
 
 bool HasLevelValues(const ImageDocument& doc) {
-  if (doc.kind == WindowKind::kRaw16) return !doc.ImageZm.empty() && !doc.ImageZm2.empty();
+  if (doc.kind == WindowKind::kRaw16) return !doc.raw.empty();
   return doc.kind == WindowKind::kColour && !doc.ImageZm.empty();
 }
 
 std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
   if (!HasLevelValues(doc)) return {};
   if (doc.kind == WindowKind::kRaw16) {
-    const int width = std::min(doc.ImageZm.width(), doc.ImageZm2.width());
-    const int height = std::min(doc.ImageZm.height(), doc.ImageZm2.height());
+    const int width = doc.raw.width;
+    const int height = doc.raw.height;
     // Rows shared between the cores, each part with counts of its own, added
     // up at the end (counts do not depend on the order). Sky frames repeat a
     // few values: two tables, alternate pixels, keep one count's increment
@@ -47,14 +47,13 @@ std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
       std::uint32_t* a = c.data();
       std::uint32_t* b = c.data() + 65536;
       for (long long y = y0; y < y1; ++y) {
-        const std::uint8_t* hi = doc.ImageZm.Row(static_cast<int>(y)) + 2;
-        const std::uint8_t* lo = doc.ImageZm2.Row(static_cast<int>(y)) + 2;
+        const std::uint16_t* in = doc.raw.Row(static_cast<int>(y));
         int x = 0;
         for (; x + 1 < width; x += 2) {
-          ++a[256 * hi[3 * x] + lo[3 * x]];
-          ++b[256 * hi[3 * x + 3] + lo[3 * x + 3]];
+          ++a[in[x]];
+          ++b[in[x + 1]];
         }
-        if (x < width) ++a[256 * hi[3 * x] + lo[3 * x]];
+        if (x < width) ++a[in[x]];
       }
     });
     // 32-bit counts: a part holds far fewer than 2^32 pixels.
@@ -118,15 +117,15 @@ std::vector<double> ZscaleSamples(const ImageDocument& doc) {
   std::vector<double> samples;
   if (!HasLevelValues(doc)) return samples;
   const bool raw16 = doc.kind == WindowKind::kRaw16;
-  const int width = raw16 ? std::min(doc.ImageZm.width(), doc.ImageZm2.width()) : doc.ImageZm.width();
-  const int height = raw16 ? std::min(doc.ImageZm.height(), doc.ImageZm2.height()) : doc.ImageZm.height();
+  const int width = DataWidth(doc);
+  const int height = DataHeight(doc);
   // A square grid of at most about 1000 points, centred in its cells.
   constexpr double kGridPoints = 1000;
   const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(double(width) * height / kGridPoints))));
   for (int y = step / 2; y < height; y += step) {
     for (int x = step / 2; x < width; x += step) {
       if (raw16) {
-        samples.push_back(RawValue(doc.ImageZm, doc.ImageZm2, x, y));
+        samples.push_back(doc.raw.At(x, y));
       } else {
         const std::uint8_t* p = doc.ImageZm.Row(y) + 3 * x;
         samples.insert(samples.end(), {double(p[0]), double(p[1]), double(p[2])});
@@ -213,7 +212,7 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
   switch (preset) {
     case LevelPreset::kAuto:
       if (raw16) {
-        const InitialLevelsResult r = InitialLevels(doc.ImageZm, doc.ImageZm2);
+        const InitialLevelsResult r = InitialLevels(doc.raw);
         levels = {r.min, r.max};
       } else {
         levels = {0, 255};
@@ -239,7 +238,7 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
 
 void RenderWindowLevels(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
-    RenderLevelsInto(doc.ImageZm, doc.ImageZm2, doc.max_level, doc.min_level, doc.Image);
+    RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
   } else if (doc.kind == WindowKind::kColour) {
     const auto table = LevelTable(doc.max_level, doc.min_level);
     const Picture& base = doc.ImageZm;

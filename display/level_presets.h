@@ -62,7 +62,7 @@ ZscaleRange ZscaleLevels(std::vector<double> samples, double contrast = 0.25);
 bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& levels);
 
 // Draws the window through its levels MIN..MAX (16-bit windows from their
-// two planes, colour windows each channel of the base picture).
+// raw plane, colour windows each channel of the base picture).
 void RenderWindowLevels(ImageDocument& doc);
 
 // levels=MIN,MAX: both texts typed into the level edits (physical values, as

@@ -1,7 +1,6 @@
 #include "display/levels.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -47,10 +46,8 @@ InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height) {
   return SampleLevels(width, height, [&raw](int x, int y) { return raw[x][y]; });
 }
 
-InitialLevelsResult InitialLevels(const Picture& high, const Picture& low) {
-  const int width = std::min(high.width(), low.width());
-  const int height = std::min(high.height(), low.height());
-  return SampleLevels(width, height, [&](int x, int y) { return RawValue(high, low, x, y); });
+InitialLevelsResult InitialLevels(const RawPlane& plane) {
+  return SampleLevels(plane.width, plane.height, [&](int x, int y) { return plane.At(x, y); });
 }
 
 LevelLut LevelTable(int max, int min) {
@@ -77,63 +74,29 @@ LevelLut LevelTable(int max, int min) {
 
 namespace {
 
-// Rows of a 16-bit window from raw values, row after row (`values` holds
-// `count` rows of `width`): the high-byte and low-byte planes and, where
-// `table` is given, the grey picture under it. Every byte of those rows is
-// written. Values outside 0..65535 split as the division by 256 gives and
-// look up the table by their low 16 bits, as they always have.
-// Pixel x of a 24-bit row as (0, 0, v), and as grey g, with one 4-byte
-// store each: the fourth byte is the next pixel's first, written again by
-// that pixel's store (and 0 in a plane anyway). The last pixel of a row
-// takes byte stores, so nothing past the row is touched.
-inline void PutPlane(std::uint8_t* row, int x, std::uint8_t v) {
-  constexpr int kShift = std::endian::native == std::endian::little ? 16 : 8;
-  const std::uint32_t word = std::uint32_t{v} << kShift;
-  std::memcpy(row + 3 * x, &word, 4);
-}
+// Pixel x of a 24-bit row as grey g with one 4-byte store: the fourth byte
+// is the next pixel's first, written again by that pixel's store. The last
+// pixel of a row takes byte stores, so nothing past the row is touched.
 inline void PutGrey(std::uint8_t* row, int x, std::uint8_t g) {
   const std::uint32_t word = g * 0x01010101u;
   std::memcpy(row + 3 * x, &word, 4);
 }
-inline void PutLast(std::uint8_t* row, int x, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-  row[3 * x] = b;
-  row[3 * x + 1] = g;
-  row[3 * x + 2] = r;
+inline void PutLast(std::uint8_t* row, int x, std::uint8_t g) {
+  row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
 }
 
-// Rows of a 16-bit window from raw values, row after row (`values` holds
-// `count` rows of `width`): the high-byte and low-byte planes and, where
-// `table` is given, the grey picture under it. Every byte of those rows is
-// written. Values outside 0..65535 split as the division by 256 gives and
-// look up the table by their low 16 bits, as they always have.
+// Grey row of `width` values under `table`; values outside 0..65535 look it
+// up by their low 16 bits.
 template <class V>
-void WriteRawRowsT(const V* values, int width, int y0, int count, const LevelLut* table, Picture* shown,
-                   Picture& high, Picture& low) {
-  if (width <= 0) return;
+void GreyRow(const V* in, int width, const LevelLut& table, std::uint8_t* row) {
   const int last = width - 1;
-  for (int r = 0; r < count; ++r) {
-    const V* in = values + static_cast<std::size_t>(r) * width;
-    std::uint8_t* hi = high.Row(y0 + r);
-    std::uint8_t* lo = low.Row(y0 + r);
-    for (int x = 0; x < last; ++x) {
-      const int v = in[x];
-      PutPlane(hi, x, static_cast<std::uint8_t>(v / 256));
-      PutPlane(lo, x, static_cast<std::uint8_t>(v % 256));
-    }
-    PutLast(hi, last, 0, 0, static_cast<std::uint8_t>(in[last] / 256));
-    PutLast(lo, last, 0, 0, static_cast<std::uint8_t>(in[last] % 256));
-    if (table) {
-      std::uint8_t* row = shown->Row(y0 + r);
-      for (int x = 0; x < last; ++x) PutGrey(row, x, (*table)[static_cast<std::uint16_t>(in[x])]);
-      const std::uint8_t g = (*table)[static_cast<std::uint16_t>(in[last])];
-      PutLast(row, last, g, g, g);
-    }
-  }
+  for (int x = 0; x < last; ++x) PutGrey(row, x, table[static_cast<std::uint16_t>(in[x])]);
+  PutLast(row, last, table[static_cast<std::uint16_t>(in[last])]);
 }
 
 // Rows of a raw matrix (m[x][y]) at a time: each band is copied out column
 // by column, in the matrix's own order, into rows that then go out in the
-// pictures' order. 32 rows of 4096 values are 512 KiB, within the core's
+// plane's order. 32 rows of 4096 values are 512 KiB, within the core's
 // cache.
 constexpr int kBandRows = 32;
 
@@ -165,29 +128,18 @@ void ForEachRawBand(const IntMatrix& raw, int width, int height, const Rows& row
       kBandRows);
 }
 
+// The plane's rows (and, where `table` is given, the shown picture's) of a
+// matrix; the shown grey is looked up by the matrix value itself.
 void WriteRawMatrix(const IntMatrix& raw, int width, int height, const LevelLut* table, Picture* shown,
-                    Picture& high, Picture& low) {
+                    RawPlane& plane) {
   ForEachRawBand(raw, width, height, [&](const std::int32_t* band, int y0, int count) {
-    WriteRawRowsT(band, width, y0, count, table, shown, high, low);
+    for (int r = 0; r < count; ++r) {
+      const std::int32_t* in = band + static_cast<std::size_t>(r) * width;
+      std::uint16_t* out = plane.Row(y0 + r);
+      for (int x = 0; x < width; ++x) out[x] = RawFromInt(in[x]);
+      if (table) GreyRow(in, width, *table, shown->Row(y0 + r));
+    }
   });
-}
-
-// The grey rows y0 .. y1 - 1 of the window's planes under `table`, the
-// first `width` pixels of each.
-void RenderPlaneRows(const Picture& high, const Picture& low, const LevelLut& table, int width, int y0,
-                     int y1, Picture& out) {
-  if (width <= 0) return;
-  const int last = width - 1;
-  for (int y = y0; y < y1; ++y) {
-    const std::uint8_t* hi = high.Row(y) + 2;
-    const std::uint8_t* lo = low.Row(y) + 2;
-    std::uint8_t* row = out.Row(y);
-    for (int x = 0; x < last; ++x) PutGrey(row, x, table[256 * hi[3 * x] + lo[3 * x]]);
-    const std::uint8_t g = table[256 * hi[3 * last] + lo[3 * last]];
-    // The last pixel of a narrower part of a wider picture: its next pixel
-    // is not this row's to write.
-    PutLast(row, last, g, g, g);
-  }
 }
 
 }  // namespace
@@ -196,57 +148,56 @@ Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, in
   const LevelLut table = LevelTable(max, min);
   Picture out = Picture::Unfilled(width, height);
   ForEachRawBand(raw, width, height, [&](const std::int32_t* band, int y0, int count) {
-    for (int r = 0; r < count; ++r) {
-      const std::int32_t* in = band + static_cast<std::size_t>(r) * width;
-      std::uint8_t* row = out.Row(y0 + r);
-      for (int x = 0; x + 1 < width; ++x) PutGrey(row, x, table[static_cast<std::uint16_t>(in[x])]);
-      const std::uint8_t g = table[static_cast<std::uint16_t>(in[width - 1])];
-      PutLast(row, width - 1, g, g, g);
-    }
+    for (int r = 0; r < count; ++r)
+      GreyRow(band + static_cast<std::size_t>(r) * width, width, table, out.Row(y0 + r));
   });
   return out;
 }
 
-void RenderLevelsInto(const Picture& high, const Picture& low, int max, int min, Picture& out) {
+void RenderPlaneRows(const RawPlane& plane, const LevelLut& table, int y0, int y1, Picture& out) {
+  if (plane.width <= 0) return;
+  for (int y = y0; y < y1; ++y) GreyRow(plane.Row(y), plane.width, table, out.Row(y));
+}
+
+void RenderLevelsInto(const RawPlane& plane, int max, int min, Picture& out) {
   const LevelLut table = LevelTable(max, min);
-  const int width = std::min(high.width(), low.width());
-  const int height = std::min(high.height(), low.height());
-  if (width == low.width() && height == low.height()) {
-    out.ResizeUnfilled(width, height);
-  } else {
-    // Planes of two sizes: the part outside either stays white.
-    out.Resize(low.width(), low.height());
-  }
-  if (width <= 0 || height <= 0) return;
-  ParallelFor(height, static_cast<long long>(width) * height, [&](long long y0, long long y1) {
-    RenderPlaneRows(high, low, table, width, static_cast<int>(y0), static_cast<int>(y1), out);
+  out.ResizeUnfilled(plane.width, plane.height);
+  if (plane.empty()) return;
+  ParallelFor(plane.height, static_cast<long long>(plane.pixels()), [&](long long y0, long long y1) {
+    RenderPlaneRows(plane, table, static_cast<int>(y0), static_cast<int>(y1), out);
   });
 }
 
-Picture RenderLevels(const Picture& high, const Picture& low, int max, int min) {
+Picture RenderLevels(const RawPlane& plane, int max, int min) {
   Picture out;
-  RenderLevelsInto(high, low, max, min, out);
+  RenderLevelsInto(plane, max, min, out);
   return out;
 }
 
-void SplitRawPlanes(const IntMatrix& raw, int width, int height, Picture& high, Picture& low) {
-  high.ResizeUnfilled(width, height);
-  low.ResizeUnfilled(width, height);
-  WriteRawMatrix(raw, width, height, nullptr, nullptr, high, low);
+void FillRawPlane(const IntMatrix& raw, int width, int height, RawPlane& plane) {
+  plane.ResizeUnfilled(width, height);
+  WriteRawMatrix(raw, width, height, nullptr, nullptr, plane);
 }
 
 void RenderRawWindow(const IntMatrix& raw, int width, int height, int max, int min, Picture& shown,
-                     Picture& high, Picture& low) {
+                     RawPlane& plane) {
   const LevelLut table = LevelTable(max, min);
   shown.ResizeUnfilled(width, height);
-  high.ResizeUnfilled(width, height);
-  low.ResizeUnfilled(width, height);
-  WriteRawMatrix(raw, width, height, &table, &shown, high, low);
+  plane.ResizeUnfilled(width, height);
+  WriteRawMatrix(raw, width, height, &table, &shown, plane);
 }
 
-void WriteRawRows(const std::uint16_t* values, int width, int y0, int count, const LevelLut* table,
-                  Picture* shown, Picture& high, Picture& low) {
-  WriteRawRowsT(values, width, y0, count, table, shown, high, low);
+Picture HighBytePicture(const RawPlane& plane) {
+  Picture out = Picture::Unfilled(plane.width, plane.height);
+  for (int y = 0; y < plane.height; ++y) {
+    const std::uint16_t* in = plane.Row(y);
+    std::uint8_t* row = out.Row(y);
+    for (int x = 0; x < plane.width; ++x) {
+      row[3 * x] = row[3 * x + 1] = 0;
+      row[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
+    }
+  }
+  return out;
 }
 
 Picture RenderContrast(const Picture& base, double gain) {

@@ -1,6 +1,6 @@
 // The display rule: how stored data become the shown picture.
 //   16-bit data: a linear level window MIN..MAX onto grey 0..255, read from
-//   the high-byte and low-byte planes (raw = 256 * red(hi) + red(lo)).
+//   the window's plane of raw values.
 //   Colour pictures: a per-channel gain.
 // Also the initial levels of a new 16-bit image and the zoom factor steps.
 #pragma once
@@ -12,6 +12,7 @@
 
 #include "core/matrix.h"
 #include "core/picture.h"
+#include "core/raw_plane.h"
 
 namespace qirm {
 
@@ -28,8 +29,8 @@ struct InitialLevelsResult {
 // (20 pixels or less across) is sampled at every pixel instead, so small
 // frames still get a sensible window.
 InitialLevelsResult InitialLevels(const IntMatrix& raw, int width, int height);
-// The same over the two planes of a 16-bit window.
-InitialLevelsResult InitialLevels(const Picture& high, const Picture& low);
+// The same over the raw plane of a 16-bit window.
+InitialLevelsResult InitialLevels(const RawPlane& plane);
 
 // The same sampling for readers that see the values in their own order:
 // columns and rows start, start + step, ... below x_end and y_end (every
@@ -65,28 +66,30 @@ LevelLut LevelTable(int max, int min);
 
 // Grey picture of a raw matrix.
 Picture RenderRawLevels(const IntMatrix& raw, int width, int height, int max, int min);
-// Grey picture from the two planes of a 16-bit window.
-Picture RenderLevels(const Picture& high, const Picture& low, int max, int min);
+// Grey picture of the raw plane of a 16-bit window.
+Picture RenderLevels(const RawPlane& plane, int max, int min);
 // The same into `out`, whose storage is kept where its size fits (a level
-// change redraws the window without taking fresh memory).
-void RenderLevelsInto(const Picture& high, const Picture& low, int max, int min, Picture& out);
-// The two planes of raw values: red = v / 256 and red = v % 256, blue and
-// green 0.
-void SplitRawPlanes(const IntMatrix& raw, int width, int height, Picture& high, Picture& low);
-// Both at once, in one walk over the matrix: the shown picture
-// (RenderRawLevels) and the planes (SplitRawPlanes) of a new 16-bit window.
-void RenderRawWindow(const IntMatrix& raw, int width, int height, int max, int min, Picture& shown,
-                     Picture& high, Picture& low);
-// Rows y0 .. y0 + count - 1 of the planes (and, where `table` is given, of
-// the shown picture under it) from `count` rows of `width` raw values, row
-// after row. The pictures already have their size; every byte of those rows
-// is written.
-void WriteRawRows(const std::uint16_t* values, int width, int y0, int count, const LevelLut* table,
-                  Picture* shown, Picture& high, Picture& low);
-// Raw value of pixel (x, y) of a 16-bit window.
-inline int RawValue(const Picture& high, const Picture& low, int x, int y) {
-  return 256 * high.Row(y)[3 * x + 2] + low.Row(y)[3 * x + 2];
+// change redraws the window without taking fresh memory). Rows are shared
+// between the cores.
+void RenderLevelsInto(const RawPlane& plane, int max, int min, Picture& out);
+// Rows y0 .. y1 - 1 of `out` (which has the plane's size) under `table`.
+void RenderPlaneRows(const RawPlane& plane, const LevelLut& table, int y0, int y1, Picture& out);
+// A matrix value as the plane keeps it: 0..65535 as it is; a value outside
+// takes the bytes the division by 256 gives, as the byte planes the windows
+// once held did (256 * byte(v / 256) + byte(v % 256)).
+inline std::uint16_t RawFromInt(int v) {
+  return static_cast<std::uint16_t>(256 * static_cast<std::uint8_t>(v / 256) +
+                                    static_cast<std::uint8_t>(v % 256));
 }
+// The raw plane of a matrix of raw values (m[x][y]).
+void FillRawPlane(const IntMatrix& raw, int width, int height, RawPlane& plane);
+// Both at once, in one walk over the matrix: the shown picture
+// (RenderRawLevels) and the plane (FillRawPlane) of a new 16-bit window.
+void RenderRawWindow(const IntMatrix& raw, int width, int height, int max, int min, Picture& shown,
+                     RawPlane& plane);
+// The high bytes of the raw values as a picture (red = v / 256, blue and
+// green 0): what the window's base picture saves as.
+Picture HighBytePicture(const RawPlane& plane);
 
 // Every channel c of the base picture: trunc(c * gain), at most 255.
 Picture RenderContrast(const Picture& base, double gain);

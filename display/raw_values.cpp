@@ -1,5 +1,6 @@
 #include "display/raw_values.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/parallel.h"
@@ -16,48 +17,34 @@ void DrawAt00(Picture& target, Picture result) {
   }
 }
 
-Status ReadRawValues(const ImageDocument& doc, const char* command, std::vector<std::uint16_t>& raw) {
-  const int w = doc.ImageZm.width();
-  const int h = doc.ImageZm.height();
-  if (doc.ImageZm2.width() != w || doc.ImageZm2.height() != h) {
-    return Status::Error(std::string(command) +
-                         ": the high-byte and low-byte planes of the window differ in size");
+Status CheckRawPlane(const ImageDocument& doc, const char* command) {
+  if (doc.raw.values.size() != doc.raw.pixels()) {
+    return Status::Error(std::string(command) + ": the window's raw values do not fill its size");
   }
-  const long long pixels = static_cast<long long>(w) * h;
-  raw.resize(static_cast<std::size_t>(pixels));
-  ParallelFor(h, pixels, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const std::uint8_t* hi = doc.ImageZm.Row(y);
-      const std::uint8_t* lo = doc.ImageZm2.Row(y);
-      std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
-      for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
-    }
-  });
   return Status::Ok();
 }
 
-void StoreResizedRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values, int w, int h) {
+Status ReadRawValues(const ImageDocument& doc, const char* command, std::vector<std::uint16_t>& raw) {
+  if (Status s = CheckRawPlane(doc, command); !s) return s;
+  raw.assign(doc.raw.values.begin(), doc.raw.values.end());
+  return Status::Ok();
+}
+
+namespace {
+
+// The window's plane takes w x h new values (`fill` writes rows y0 .. y1 - 1
+// of it, or the plane holds them already) and the shown picture is drawn
+// from them under the window's levels, row bands shared between the cores.
+template <class Fill>
+void StoreValues(ImageDocument& doc, int w, int h, bool resized, const Fill& fill) {
   const long long pixels = static_cast<long long>(w) * h;
   const auto levels = LevelTable(doc.max_level, doc.min_level);
   Picture shown;
   Picture& grey = doc.Image.width() == w && doc.Image.height() == h ? doc.Image : shown;
-  const bool resized = doc.ImageZm.width() != w || doc.ImageZm.height() != h;
   PrepareOutput(grey, w, h);
-  PrepareOutput(doc.ImageZm, w, h);
-  PrepareOutput(doc.ImageZm2, w, h);
   ParallelFor(h, pixels, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const std::uint16_t* in = values.data() + static_cast<std::size_t>(y) * w;
-      std::uint8_t* hi = doc.ImageZm.Row(y);
-      std::uint8_t* lo = doc.ImageZm2.Row(y);
-      std::uint8_t* g = grey.Row(y);
-      for (int x = 0; x < w; ++x) {
-        hi[3 * x] = hi[3 * x + 1] = lo[3 * x] = lo[3 * x + 1] = 0;
-        hi[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
-        lo[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
-        g[3 * x] = g[3 * x + 1] = g[3 * x + 2] = levels[in[x]];
-      }
-    }
+    fill(y0, y1);
+    RenderPlaneRows(doc.raw, levels, y0, y1, grey);
   });
   if (&grey == &shown) {
     // A new size replaces the shown picture; the same size draws over it.
@@ -70,8 +57,27 @@ void StoreResizedRawValues(ImageDocument& doc, const std::vector<std::uint16_t>&
   }
 }
 
+}  // namespace
+
+void StoreResizedRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values, int w, int h) {
+  const bool resized = doc.raw.width != w || doc.raw.height != h;
+  doc.raw.ResizeUnfilled(w, h);
+  StoreValues(doc, w, h, resized, [&](int y0, int y1) {
+    const std::size_t first = static_cast<std::size_t>(y0) * w;
+    std::copy(values.data() + first, values.data() + static_cast<std::size_t>(y1) * w,
+              doc.raw.values.data() + first);
+  });
+}
+
 void StoreRawValues(ImageDocument& doc, const std::vector<std::uint16_t>& values) {
-  StoreResizedRawValues(doc, values, doc.ImageZm.width(), doc.ImageZm.height());
+  StoreResizedRawValues(doc, values, doc.raw.width, doc.raw.height);
+}
+
+void StoreRawPlane(ImageDocument& doc, RawPlane plane) {
+  const int w = plane.width, h = plane.height;
+  const bool resized = doc.raw.width != w || doc.raw.height != h;
+  doc.raw = std::move(plane);
+  StoreValues(doc, w, h, resized, [](int, int) {});
 }
 
 }  // namespace qirm

@@ -319,11 +319,11 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
       params.height > kMaxResampleSide)
     return Status::Error(kResampleSizeRefused);
   const bool in_place = &out == &src;
-  const PixelMap map = ResampleMap(src.ImageZm.width(), src.ImageZm.height(), params.width, params.height);
+  const PixelMap map = ResampleMap(DataWidth(src), DataHeight(src), params.width, params.height);
   if (src.kind == WindowKind::kRaw16) {
     std::vector<std::uint16_t> raw;
     if (Status s = ReadRawValues(src, kName, raw); !s) return s;
-    std::vector<std::uint16_t> values = ResampleRaw(raw, src.ImageZm.width(), src.ImageZm.height(), params);
+    std::vector<std::uint16_t> values = ResampleRaw(raw, src.raw.width, src.raw.height, params);
     raw = {};
     if (!in_place) out = src;
     StoreResizedRawValues(out, values, params.width, params.height);

@@ -24,7 +24,7 @@ Status ContrastStep(Workspace& ws, const char* button, double colour_factor, dou
     if (Status s = ws.main().max_edit.Get(max); !s) return s;
     if (Status s = ws.main().min_edit.Get(min); !s) return s;
     const int new_max = ScaledMaxLevel(max, min, span_factor);
-    RenderLevelsInto(doc->ImageZm, doc->ImageZm2, new_max, min, doc->Image);
+    RenderLevelsInto(doc->raw, new_max, min, doc->Image);
     ws.SetMaxLevel(new_max);
   }
   return Status::Ok();
@@ -56,7 +56,7 @@ Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
     if (Status s = main.max_edit.Get(max); !s) return s;
     if (Status s = main.min_edit.Get(min); !s) return s;
     const int new_max = ScaledMaxLevel(max, min, 1);
-    RenderLevelsInto(doc->ImageZm, doc->ImageZm2, new_max, min, doc->Image);
+    RenderLevelsInto(doc->raw, new_max, min, doc->Image);
     ws.SetMaxLevel(new_max);
   }
   return Status::Ok();

@@ -1,6 +1,7 @@
 #include "document/history.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <utility>
 
@@ -20,11 +21,11 @@ const std::string kNoName;
 
 std::size_t SnapshotBytes(const ImageDocument& doc) {
   return sizeof(ImageDocument) + PictureBytes(doc.Image) + PictureBytes(doc.ImageZm) +
-         PictureBytes(doc.ImageZm2);
+         doc.raw.values.size() * sizeof(std::uint16_t);
 }
 
 bool SameDocument(const ImageDocument& a, const ImageDocument& b) {
-  if (!(a.Image == b.Image && a.ImageZm == b.ImageZm && a.ImageZm2 == b.ImageZm2)) return false;
+  if (!(a.Image == b.Image && a.ImageZm == b.ImageZm && a.raw == b.raw)) return false;
   const MainState main;  // the main window's texts are not the window's
   return StateLines(a, main) == StateLines(b, main);
 }

@@ -21,12 +21,13 @@ class Workspace;
 inline constexpr std::size_t kUndoBudgetMiB = 512;
 inline constexpr std::size_t kUndoBudgetBytes = kUndoBudgetMiB * 1024 * 1024;
 
-// The bytes a snapshot of doc holds: its pictures and the struct itself.
+// The bytes a snapshot of doc holds: its pictures, its raw plane and the
+// struct itself.
 std::size_t SnapshotBytes(const ImageDocument& doc);
 
-// Whether two documents look and read the same: the same pictures and the
-// same state texts. A command that leaves its window so (a refusal, a kind it
-// does not apply to) records no step.
+// Whether two documents look and read the same: the same pictures, the same
+// raw values and the same state texts. A command that leaves its window so
+// (a refusal, a kind it does not apply to) records no step.
 bool SameDocument(const ImageDocument& a, const ImageDocument& b);
 
 class History {

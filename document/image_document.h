@@ -1,7 +1,8 @@
-// The document of one image window: its three pictures and its state, each
-// field in its own type. The texts the window and `qirm-cli --state` show are
-// made from these fields in one place (document/state_texts.h). A plain copy
-// of the struct is a complete snapshot (for undo).
+// The document of one image window: its pictures, the raw values of a 16-bit
+// window and its state, each field in its own type. The texts the window and
+// `qirm-cli --state` show are made from these fields in one place
+// (document/state_texts.h). A plain copy of the struct is a complete snapshot
+// (for undo): pictures, plane and state together.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "core/raw_plane.h"
 #include "core/rgb16.h"
 
 namespace qirm {
@@ -21,7 +23,7 @@ namespace qirm {
 enum class WindowKind {
   kNone,
   kColour,  // "1": BMP, JPEG, results of commands
-  kRaw16,   // "2": 16-bit FITS data in two byte planes
+  kRaw16,   // "2": 16-bit FITS data as one plane of raw values
   kNetpbm,  // "3": pictures of the Netpbm reader
 };
 
@@ -46,9 +48,11 @@ struct FitsScaling {
 };
 
 struct ImageDocument {
-  Picture Image;     // the shown picture
-  Picture ImageZm;   // kind 2: high-byte plane; kinds 1, 3: base picture
-  Picture ImageZm2;  // kind 2: low-byte plane
+  Picture Image;    // the shown picture
+  Picture ImageZm;  // kinds 1, 3: the base picture; empty for kind 2
+  // Kind 2: the raw values (stored + 32768), two bytes a pixel; empty for
+  // every other kind. The shown picture is drawn from it under the levels.
+  RawPlane raw;
 
   std::string caption = "Child";
   WindowKind kind = WindowKind::kNone;
@@ -103,6 +107,15 @@ struct ImageDocument {
   // since it was opened or saved. Closing such a window asks whether to save.
   bool unsaved = true;
 };
+
+// The size of the window's data: the raw plane of a 16-bit window, the base
+// picture of any other.
+inline int DataWidth(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kRaw16 ? doc.raw.width : doc.ImageZm.width();
+}
+inline int DataHeight(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kRaw16 ? doc.raw.height : doc.ImageZm.height();
+}
 
 inline void NoteCommand(ImageDocument& doc, std::string name) { doc.history.push_back(std::move(name)); }
 

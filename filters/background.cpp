@@ -360,7 +360,7 @@ Status BackgroundCommand(ImageDocument& doc, const BackgroundParams& params, std
   if (doc.kind == WindowKind::kRaw16) {
     std::vector<std::uint16_t> raw;
     if (Status s = ReadRawValues(doc, kName, raw); !s) return s;
-    const int w = doc.ImageZm.width(), h = doc.ImageZm.height();
+    const int w = doc.raw.width, h = doc.raw.height;
     BackgroundFit fit;
     if (Status s = FitBackground(raw.data(), w, h, 1, w, params, fit); !s) return s;
     SubtractBackground(raw.data(), w, h, 1, w, fit, 65535, model_only);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "core/matrix.h"
@@ -31,45 +32,19 @@ void Report(const FilterProgress& progress, int value) {
 
 // ------------------------------------------------------- 16-bit windows
 
-Status RawOf(const ImageDocument& doc, RawPlane& raw) {
-  const Picture& hi = doc.ImageZm;
-  const Picture& lo = doc.ImageZm2;
-  if (!SameSize(hi, lo)) return Status::Error("16-bit window: the two planes differ in size");
-  raw.width = hi.width();
-  raw.height = hi.height();
-  raw.values.resize(static_cast<std::size_t>(raw.width) * raw.height);
-  for (int y = 0; y < raw.height; ++y) {
-    const std::uint8_t* h = hi.Row(y);
-    const std::uint8_t* l = lo.Row(y);
-    std::uint16_t* out = raw.Row(y);
-    for (int x = 0; x < raw.width; ++x)
-      out[x] = static_cast<std::uint16_t>(256 * h[3 * x + 2] + l[3 * x + 2]);
-  }
-  return Status::Ok();
-}
-
-// Both planes from the raw values (red carries the byte, blue and green 0)
-// and the shown picture from them through the levels.
-void StoreRaw(ImageDocument& doc, const RawPlane& raw, int max, int min) {
-  for (int y = 0; y < raw.height; ++y) {
-    const std::uint16_t* in = raw.Row(y);
-    std::uint8_t* h = doc.ImageZm.Row(y);
-    std::uint8_t* l = doc.ImageZm2.Row(y);
-    for (int x = 0; x < raw.width; ++x) {
-      h[3 * x] = h[3 * x + 1] = l[3 * x] = l[3 * x + 1] = 0;
-      h[3 * x + 2] = static_cast<std::uint8_t>(in[x] >> 8);
-      l[3 * x + 2] = static_cast<std::uint8_t>(in[x] & 0xFF);
-    }
-  }
-  doc.Image.Draw(RenderLevels(doc.ImageZm, doc.ImageZm2, max, min));
+// The plane replaced by a filter's result and the shown picture drawn from
+// it through the levels.
+void StoreRaw(ImageDocument& doc, RawPlane raw, int max, int min) {
+  doc.raw = std::move(raw);
+  doc.Image.Draw(RenderLevels(doc.raw, max, min));
 }
 
 template <class Filter>
 Status FilterRaw(ImageDocument& doc, Filter filter) {
   const int max = doc.max_level, min = doc.min_level;
-  RawPlane raw;
-  if (Status s = RawOf(doc, raw); !s) return s;
-  StoreRaw(doc, filter(raw), max, min);
+  if (doc.raw.values.size() != doc.raw.pixels())
+    return Status::Error("16-bit window: the raw values do not fill the window's size");
+  StoreRaw(doc, filter(doc.raw), max, min);
   return Status::Ok();
 }
 
@@ -278,11 +253,9 @@ Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
 Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
   const bool raw16 = doc.kind == WindowKind::kRaw16;
   const int max = doc.max_level, min = doc.min_level;
-  if (raw16) {
-    if (!SameSize(doc.ImageZm, doc.ImageZm2))
-      return Status::Error("16-bit window: the two planes differ in size");
-  }
-  const int w = doc.ImageZm.width(), h = doc.ImageZm.height();
+  if (raw16 && doc.raw.values.size() != doc.raw.pixels())
+    return Status::Error("16-bit window: the raw values do not fill the window's size");
+  const int w = DataWidth(doc), h = DataHeight(doc);
   IntMatrix m[3];
   const int planes = raw16 ? 1 : 3;
   for (int i = 0; i < planes; ++i)
@@ -291,7 +264,7 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
   Report(progress, 20);
   if (raw16) {
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) m[0][x][y] = RawValue(doc.ImageZm, doc.ImageZm2, x, y);
+      for (int x = 0; x < w; ++x) m[0][x][y] = doc.raw.At(x, y);
   } else {
     SplitChannels(doc.ImageZm, m);
   }
@@ -304,13 +277,13 @@ Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
   }
   Report(progress, 60);
   if (raw16) {
-    RawPlane raw{w, h, std::vector<std::uint16_t>(static_cast<std::size_t>(w) * h)};
+    RawPlane raw(w, h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) raw.Row(y)[x] = static_cast<std::uint16_t>(m[0][x][y]);
     Report(progress, 80);
     for (IntMatrix& matrix : m) matrix.Release();
     Report(progress, 100);
-    StoreRaw(doc, raw, max, min);
+    StoreRaw(doc, std::move(raw), max, min);
   } else {
     JoinChannels(m, doc.ImageZm);
     Report(progress, 80);

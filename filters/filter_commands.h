@@ -18,13 +18,11 @@
 // value once (the bar is full half way down). Every command with progress
 // ends with 0.
 //
-// (*) A 16-bit window keeps its raw values in two planes, ImageZm
-// (high byte) and ImageZm2 (low byte). Filtering the high-byte plane alone
-// would mix filtered high bytes with unfiltered low bytes and show the
-// plane's red channel as the picture; these commands therefore filter the
-// raw values themselves (full scale 65535 instead of 255; the blooming
-// threshold 222 * 256, the same criterion on the high byte), rebuild both
-// planes and draw the shown picture again with the window's levels.
+// (*) A 16-bit window keeps its raw values in one plane (`raw`), and these
+// commands filter the raw values themselves (full scale 65535 instead of
+// 255; the blooming threshold 222 * 256, the same criterion on the high
+// byte), replace the plane and draw the shown picture again with the
+// window's levels.
 //
 // The guide-miss canceller works on the shown picture as it is, whatever
 // the zoom (the zoom only scales the display), and changes nothing else: on

@@ -33,21 +33,11 @@
 #include <vector>
 
 #include "core/picture.h"
+#include "core/raw_plane.h"
 
 namespace qirm {
 
 using FilterProgress = std::function<void(int)>;
-
-// Raw 16-bit values of a FITS window, rows from the top.
-struct RawPlane {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint16_t> values;  // width * height, row after row
-
-  std::uint16_t* Row(int y) { return values.data() + static_cast<std::size_t>(y) * width; }
-  const std::uint16_t* Row(int y) const { return values.data() + static_cast<std::size_t>(y) * width; }
-  bool operator==(const RawPlane&) const = default;
-};
 
 // Each filter as a new picture, and written into a picture that exists
 // already (dst must have the source's size; false, and nothing written,

@@ -10,21 +10,23 @@ namespace qirm {
 
 Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, SamplePlane& plane) {
   int x0 = 0, y0 = 0;
-  const Picture& source = doc.kind == WindowKind::kRaw16 ? doc.ImageZm : doc.Image;
-  return SamplePlaneOf(doc, channel, 0, 0, source.width(), source.height(), plane, x0, y0);
+  const bool raw16 = doc.kind == WindowKind::kRaw16;
+  return SamplePlaneOf(doc, channel, 0, 0, raw16 ? doc.raw.width : doc.Image.width(),
+                       raw16 ? doc.raw.height : doc.Image.height(), plane, x0, y0);
 }
 
 Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0, int y0, int w, int h,
                      SamplePlane& plane, int& origin_x, int& origin_y) {
   const bool raw16 = doc.kind == WindowKind::kRaw16;
-  const Picture& source = raw16 ? doc.ImageZm : doc.Image;
-  if (doc.kind == WindowKind::kNone || source.empty()) return Status::Error("the window holds no picture");
-  if (raw16 && (doc.ImageZm2.width() != source.width() || doc.ImageZm2.height() != source.height())) {
-    return Status::Error("the window's two planes differ in size");
-  }
+  const int width = raw16 ? doc.raw.width : doc.Image.width();
+  const int height = raw16 ? doc.raw.height : doc.Image.height();
+  if (doc.kind == WindowKind::kNone || width <= 0 || height <= 0)
+    return Status::Error("the window holds no picture");
+  if (raw16 && doc.raw.values.size() != doc.raw.pixels())
+    return Status::Error("the window's raw values do not fill its size");
   const int xa = std::max(0, x0), ya = std::max(0, y0);
-  const int xb = static_cast<int>(std::min<long long>(source.width(), static_cast<long long>(x0) + w));
-  const int yb = static_cast<int>(std::min<long long>(source.height(), static_cast<long long>(y0) + h));
+  const int xb = static_cast<int>(std::min<long long>(width, static_cast<long long>(x0) + w));
+  const int yb = static_cast<int>(std::min<long long>(height, static_cast<long long>(y0) + h));
   if (xa >= xb || ya >= yb) return Status::Error("the position lies outside the picture");
   origin_x = xa;
   origin_y = ya;
@@ -35,13 +37,12 @@ Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0
   const int byte = channel == PhotometryChannel::kRed ? 2 : channel == PhotometryChannel::kGreen ? 1 : 0;
   double* out = plane.values.data();
   for (int y = ya; y < yb; ++y) {
-    const std::uint8_t* row = source.Row(y);
-    const std::uint8_t* low = raw16 ? doc.ImageZm2.Row(y) : nullptr;
-    for (int x = xa; x < xb; ++x) {
-      // A 16-bit window keeps each raw value's high byte in ImageZm and its
-      // low byte in ImageZm2, both in the red byte.
-      *out++ = raw16 ? doc.scaling.Physical(256 * row[3 * x + 2] + low[3 * x + 2])
-                     : static_cast<double>(row[3 * x + byte]);
+    if (raw16) {
+      const std::uint16_t* row = doc.raw.Row(y);
+      for (int x = xa; x < xb; ++x) *out++ = doc.scaling.Physical(row[x]);
+    } else {
+      const std::uint8_t* row = doc.Image.Row(y);
+      for (int x = xa; x < xb; ++x) *out++ = static_cast<double>(row[3 * x + byte]);
     }
   }
   return Status::Ok();

@@ -13,7 +13,9 @@
 namespace qirm {
 namespace {
 
-std::string SizeText(const Picture& p) { return FormatInt(p.width()) + " x " + FormatInt(p.height()); }
+std::string SizeText(const ImageDocument& doc) {
+  return FormatInt(DataWidth(doc)) + " x " + FormatInt(DataHeight(doc));
+}
 
 // The window an entry stands for, or nullptr when it is gone.
 ImageDocument* FindEntry(Workspace& ws, const CompositeEntry& entry) {
@@ -28,55 +30,35 @@ ImageDocument* FindEntry(Workspace& ws, const CompositeEntry& entry) {
   return nullptr;
 }
 
-// The raw values of a 16-bit window, row after row.
-std::vector<std::uint16_t> RawValuesOf(const ImageDocument& doc) {
-  const int w = doc.ImageZm.width();
-  const int h = doc.ImageZm.height();
-  std::vector<std::uint16_t> raw(static_cast<std::size_t>(w) * h);
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* hi = doc.ImageZm.Row(y);
-    const std::uint8_t* lo = doc.ImageZm2.Row(y);
-    std::uint16_t* out = raw.data() + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) out[x] = static_cast<std::uint16_t>(256 * hi[3 * x + 2] + lo[3 * x + 2]);
-  }
-  return raw;
-}
-
 // Stacks the raw values of 16-bit windows of one size into a new 16-bit
 // window "New" with the levels an opened frame gets.
 Status CompositeRaw(Workspace& ws, const std::vector<ImageDocument*>& sources, CompositeMethod method,
                     const std::function<void(int)>& progress) {
-  const int w = sources[0]->ImageZm.width();
-  const int h = sources[0]->ImageZm.height();
+  const int w = sources[0]->raw.width;
+  const int h = sources[0]->raw.height;
   for (const ImageDocument* doc : sources) {
-    if (doc->ImageZm2.width() != w || doc->ImageZm2.height() != h) {
+    if (doc->raw.values.size() != doc->raw.pixels()) {
       return Status::Error("composite: \"" + doc->caption +
-                           "\": the high-byte and low-byte planes differ in size; nothing was stacked");
+                           "\": the raw values do not fill the window's size; nothing was stacked");
     }
   }
   ImageDocument result;
   try {
-    std::vector<std::vector<std::uint16_t>> frames;
+    // The windows' planes are read where they are.
     std::vector<const std::uint16_t*> values;
-    for (const ImageDocument* doc : sources) frames.push_back(RawValuesOf(*doc));
-    for (const auto& frame : frames) values.push_back(frame.data());
+    for (const ImageDocument* doc : sources) values.push_back(doc->raw.values.data());
     const std::vector<std::uint16_t> stacked = StackRawValues(values, w, h, method, progress);
-    frames.clear();
-    IntMatrix raw;
-    if (AllocIntMatrix(w, h, raw) != 0) throw std::bad_alloc();
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) raw[x][y] = stacked[static_cast<std::size_t>(y) * w + x];
-    const InitialLevelsResult levels = InitialLevels(raw, w, h);
-    result.Image = RenderRawLevels(raw, w, h, levels.max, levels.min);
-    SplitRawPlanes(raw, w, h, result.ImageZm, result.ImageZm2);
+    result.raw.ResizeUnfilled(w, h);
+    std::copy(stacked.begin(), stacked.end(), result.raw.values.begin());
+    const InitialLevelsResult levels = InitialLevels(result.raw);
+    result.Image = RenderLevels(result.raw, levels.max, levels.min);
     result.min_level = levels.min;
     result.max_level = levels.max;
     result.mean = levels.mean;
     result.minimum = levels.min;
   } catch (const std::bad_alloc&) {
     if (progress) progress(0);
-    return Status::Error("composite: not enough memory for a " + SizeText(sources[0]->ImageZm) +
-                         " 16-bit image");
+    return Status::Error("composite: not enough memory for a " + SizeText(*sources[0]) + " 16-bit image");
   }
   result.kind = WindowKind::kRaw16;
   // Sources of one file scaling keep it: their mean, extremes and robust
@@ -163,13 +145,14 @@ Status RunComposite(Workspace& ws, const CompositeParams& params, std::vector<st
   }
 
   // Stacking pixel for pixel needs one size; the first source sets it.
-  const Picture& first = sources[0]->ImageZm;
-  if (first.empty()) return Status::Error("composite: \"" + sources[0]->caption + "\" has no picture");
+  const ImageDocument& first = *sources[0];
+  if (DataWidth(first) <= 0 || DataHeight(first) <= 0)
+    return Status::Error("composite: \"" + first.caption + "\" has no picture");
   for (const ImageDocument* doc : sources) {
-    const Picture& p = doc->ImageZm;
-    if (p.width() != first.width() || p.height() != first.height()) {
-      return Status::Error("composite: \"" + doc->caption + "\" is " + SizeText(p) + ", the first image \"" +
-                           sources[0]->caption + "\" is " + SizeText(first) + "; nothing was stacked");
+    if (DataWidth(*doc) != DataWidth(first) || DataHeight(*doc) != DataHeight(first)) {
+      return Status::Error("composite: \"" + doc->caption + "\" is " + SizeText(*doc) +
+                           ", the first image \"" + first.caption + "\" is " + SizeText(first) +
+                           "; nothing was stacked");
     }
   }
 

@@ -109,9 +109,10 @@ bool CompositeRequested(const std::string& edit2);
 // otherwise the first window in order with that caption (so two windows with
 // one caption are each stacked once when both are listed). An entry whose
 // window no longer exists is skipped; `skipped` receives one message for each.
-// The size W x H is that of the first source's base picture (ImageZm); a
-// source of another size refuses the whole stacking with an error naming the
-// window and both sizes, and nothing is created. No source at all: nothing is
+// The size W x H is that of the first source's data (the base picture
+// ImageZm, or the raw plane of a 16-bit window); a source of another size
+// refuses the whole stacking with an error naming the window and both
+// sizes, and nothing is created. No source at all: nothing is
 // created either, an error only when entries were given.
 //
 // On success each source has been activated in turn, and a new window "New"
@@ -121,8 +122,8 @@ bool CompositeRequested(const std::string& edit2);
 // ProgressBar1 back at 0. `progress` sees the rows done and finally 0.
 //
 // When the sources are 16-bit windows their raw values are stacked
-// (StackRawValues) and "New" is a 16-bit window: kind "2", both planes from
-// the stacked values, the initial levels, mean and minimum an opened frame
+// (StackRawValues) and "New" is a 16-bit window: kind "2", its plane the
+// stacked values, the initial levels, mean and minimum an opened frame
 // gets (InitialLevels) with the shown picture drawn under them, the level
 // edits and spins at those levels; size, channel, zoom and edited as above.
 // 16-bit windows and windows of other kinds in one list: an error naming

@@ -49,7 +49,7 @@ Status OpenFrameForPicking(const std::string& path, ImageDocument& doc, MainStat
 
   ImageDocument d;
   d.Image = std::move(picture);
-  SplitRawPlanes(raw, w, h, d.ImageZm, d.ImageZm2);
+  FillRawPlane(raw, w, h, d.raw);
   d.caption = FileNameWithoutDirectory(path);
   d.kind = WindowKind::kRaw16;
   d.mean = mean;

@@ -11,8 +11,8 @@
 
 namespace qirm {
 
-// One chosen frame as a kind "2" document: the raw values 0..65535 in the
-// two byte planes (ImageZm high bytes, ImageZm2 low bytes), and as the shown
+// One chosen frame as a kind "2" document: the raw values 0..65535 as its
+// plane, and as the shown
 // picture the grey g = trunc(50 (v - min) / (mean - min)) clamped to 0..255,
 // where mean and min are taken over the grid x = 10, 14, ... < w - 10,
 // y = 10, 14, ... < h - 10 (the sky maps to 50). Fields: Caption the file

@@ -16,7 +16,7 @@ void ShowPreview(QLabel* label, const qirm::Picture& picture) {
 }
 
 qirm::ImageDocument ReducedCopy(const qirm::ImageDocument& doc, int side) {
-  const int w = doc.ImageZm.width(), h = doc.ImageZm.height();
+  const int w = qirm::DataWidth(doc), h = qirm::DataHeight(doc);
   if (std::max(w, h) <= side || w == 0 || h == 0) return doc;
   qirm::ResampleParams params;
   params.method = qirm::ResampleMethod::kArea;

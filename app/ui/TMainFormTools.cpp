@@ -32,7 +32,7 @@ void TMainForm::N3Click() {
   if (!child || RefuseBusy(child) || Refused(this, child, "リサンプリング")) return;
   if (!ResampleDialog) ResampleDialog = new TResample(this);
   const qirm::ImageDocument* doc = child->Document();
-  ResampleDialog->SetSourceSize(doc->ImageZm.width(), doc->ImageZm.height());
+  ResampleDialog->SetSourceSize(qirm::DataWidth(*doc), qirm::DataHeight(*doc));
   if (ResampleDialog->exec() != QDialog::Accepted || !child) return;
   const qirm::ResampleParams params = ResampleDialog->Params();
   if (ResampleDialog->NewWindow()) {

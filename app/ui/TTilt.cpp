@@ -107,12 +107,10 @@ void TTilt::Preview() {
   qirm::BackgroundCommand(model, Params(), nullptr, true);
   // The model spans a small part of the window's levels: it is shown from
   // its own lowest to its highest value, so its shape can be seen.
-  std::vector<std::uint16_t> values;
-  if (model.kind == qirm::WindowKind::kRaw16 && qirm::ReadRawValues(model, "背景傾斜", values) &&
-      !values.empty()) {
+  const qirm::RawPlane::Values& values = model.raw.values;
+  if (model.kind == qirm::WindowKind::kRaw16 && !values.empty()) {
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
-    ShowPreview(ModelView,
-                qirm::RenderLevels(model.ImageZm, model.ImageZm2, std::max<int>(*hi, *lo + 1), *lo));
+    ShowPreview(ModelView, qirm::RenderLevels(model.raw, std::max<int>(*hi, *lo + 1), *lo));
   } else {
     ShowPreview(ModelView, model.Image);
   }

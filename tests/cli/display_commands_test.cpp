@@ -181,7 +181,8 @@ TEST_F(DisplayCliTest, SixteenBitRotationRedrawsFromBothPlanes) {
   EXPECT_EQ(shown.Color(0, 0), 0xFFFFFFu);
   EXPECT_EQ(shown.Color(29, 29), 0xFFFFFFu);
   EXPECT_EQ(shown.Color(20, 20), 0x8F8F8Fu);
-  // The base of a 16-bit window is its high-byte plane: 1500 / 256 = 5 in red.
+  // The base of a 16-bit window is the high bytes of its raw values:
+  // 1500 / 256 = 5 in red.
   EXPECT_EQ(Saved("base.bmp").Color(20, 20), 5u);
 }
 
@@ -221,7 +222,7 @@ TEST_F(DisplayCliTest, RealPictureAndFrame) {
   EXPECT_TRUE(Saved("shown.bmp") == SolarizePicture(RotatePicture(picture)));
   EXPECT_TRUE(Saved("base.bmp") == RotatePicture(picture));
 
-  // A 512 x 512 frame: both planes turn, the shown picture is redrawn.
+  // A 512 x 512 frame: the raw values turn, the shown picture is redrawn.
   const CliResult f = RunAndSave(fits.string(), {"rotate"});
   ASSERT_EQ(f.code, 0) << f.err;
   EXPECT_NE(f.out.find("\nUndoFlg=1\n"), std::string::npos);

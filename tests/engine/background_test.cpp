@@ -39,8 +39,7 @@ ImageDocument SyntheticFrame(int w, int h, const Sky& sky, unsigned seed) {
     raw[i] = static_cast<std::uint16_t>(std::clamp(std::round(values[i]), 0.0, 65535.0));
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
-  doc.ImageZm = Picture(w, h);
-  doc.ImageZm2 = Picture(w, h);
+  doc.raw = RawPlane(w, h);
   doc.max_level = 3000;
   doc.min_level = 0;
   StoreRawValues(doc, raw);

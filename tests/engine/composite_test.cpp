@@ -511,7 +511,7 @@ ImageDocument& RawWindowIn(Workspace& ws, const std::string& caption, int w, int
   ImageDocument& d = ws.NewWindow();
   d.caption = caption;
   d.kind = WindowKind::kRaw16;
-  SplitRawPlanes(m, w, h, d.ImageZm, d.ImageZm2);
+  FillRawPlane(m, w, h, d.raw);
   d.Image = RenderRawLevels(m, w, h, 2000, 0);
   d.width = w;
   d.height = h;
@@ -550,7 +550,7 @@ TEST_F(CompositeCommand, SixteenBitWindowsStackTheirRawValuesIntoASixteenBitWind
     ASSERT_EQ(AllocIntMatrix(w, h, raw), 0);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
-        ASSERT_EQ(RawValue(n.ImageZm, n.ImageZm2, x, y), c.expected(x, y)) << x << ", " << y;
+        ASSERT_EQ(n.raw.At(x, y), c.expected(x, y)) << x << ", " << y;
         raw[x][y] = c.expected(x, y);
       }
     // The levels, mean and minimum an opened frame of these values gets,
@@ -655,7 +655,7 @@ for name, values in results.items():
     ASSERT_TRUE(Run(all, method).ok());
     const ImageDocument& n = *ws.windows().back();
     ASSERT_EQ(n.kind, WindowKind::kRaw16);
-    const int w = n.ImageZm.width(), h = n.ImageZm.height();
+    const int w = n.raw.width, h = n.raw.height;
     ASSERT_EQ(w, 1392);
     ASSERT_EQ(h, 1040);
     std::ifstream in((tmp / (std::string(name) + ".u16")).string(), std::ios::binary);
@@ -666,7 +666,7 @@ for name, values in results.items():
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         const int want = expected[static_cast<std::size_t>(y) * w + x];
-        const int got = RawValue(n.ImageZm, n.ImageZm2, x, y);
+        const int got = n.raw.At(x, y);
         if (got != want && wrong++ < 5)
           ADD_FAILURE() << "(" << x << ", " << y << "): " << got << " != " << want;
       }

@@ -1,6 +1,6 @@
 // The geometry and tone commands on a window document: which kinds they act
 // on, which pictures they draw onto, UndoFlg, progress, the dialog checks and
-// the 16-bit rotation of both planes.
+// the 16-bit rotation of the raw values.
 #include "display/display_commands.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,14 @@
 namespace qirm {
 namespace {
 
+RawPlane RandomPlane(int w, int h, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> value(0, 65535);
+  RawPlane p(w, h);
+  for (std::uint16_t& v : p.values) v = static_cast<std::uint16_t>(value(rng));
+  return p;
+}
+
 Picture RandomPicture(int w, int h, unsigned seed) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> byte(0, 255);
@@ -29,13 +37,16 @@ Picture RandomPicture(int w, int h, unsigned seed) {
 }
 
 // A window of the given kind: a shown picture that differs from the base
-// (as after a contrast step), a low-byte plane for kind "2", UndoFlg "0".
+// picture (as after a contrast step) or, for kind "2", from the raw plane
+// under the levels; UndoFlg "0".
 ImageDocument Window(const std::string& kind, int w = 24, int h = 18) {
   ImageDocument doc;
   doc.kind = kind == "1" ? WindowKind::kColour : kind == "2" ? WindowKind::kRaw16 : WindowKind::kNetpbm;
-  doc.ImageZm = RandomPicture(w, h, 11);
+  if (doc.kind == WindowKind::kRaw16)
+    doc.raw = RandomPlane(w, h, 13);
+  else
+    doc.ImageZm = RandomPicture(w, h, 11);
   doc.Image = RandomPicture(w, h, 12);
-  if (doc.kind == WindowKind::kRaw16) doc.ImageZm2 = RandomPicture(w, h, 13);
   doc.edited = false;
   doc.max_level = 40000;
   doc.min_level = 100;
@@ -45,7 +56,7 @@ ImageDocument Window(const std::string& kind, int w = 24, int h = 18) {
 struct Outcome {
   bool image = false;
   bool base = false;
-  bool low = false;
+  bool raw = false;
   std::string undo;
   std::string error;  // empty when the command succeeded
 };
@@ -53,7 +64,7 @@ struct Outcome {
 Outcome RunOn(ImageDocument& doc, const std::function<Status(ImageDocument&)>& command) {
   const ImageDocument before = doc;
   const Status status = command(doc);
-  return {!(doc.Image == before.Image), !(doc.ImageZm == before.ImageZm), !(doc.ImageZm2 == before.ImageZm2),
+  return {!(doc.Image == before.Image), !(doc.ImageZm == before.ImageZm), !(doc.raw == before.raw),
           EditedText(doc), status ? "" : status.message()};
 }
 
@@ -66,21 +77,21 @@ TEST(DisplayCommands, KindsPicturesAndUndoFlag) {
     const char* name;
     std::function<Status(ImageDocument&)> command;
     const char* kind;
-    bool image, base, low;
+    bool image, base, raw;
     const char* undo;
     const char* error;
   } cases[] = {
       {"negative", NegativeCommand, "1", true, true, false, "0", nullptr},
-      {"negative", NegativeCommand, "2", true, true, true, "0", nullptr},
+      {"negative", NegativeCommand, "2", true, false, true, "0", nullptr},
       {"negative", NegativeCommand, "3", false, false, false, "0", "ネガ反転: Netpbmの画像には使えません。"},
       {"mirror", MirrorCommand, "1", true, true, false, "0", nullptr},
-      {"mirror", MirrorCommand, "2", true, true, true, "0", nullptr},
+      {"mirror", MirrorCommand, "2", true, false, true, "0", nullptr},
       {"mirror", MirrorCommand, "3", false, false, false, "0", "左右反転: Netpbmの画像には使えません。"},
       {"flip", FlipCommand, "1", true, true, false, "0", nullptr},
-      {"flip", FlipCommand, "2", true, true, true, "0", nullptr},
+      {"flip", FlipCommand, "2", true, false, true, "0", nullptr},
       {"flip", FlipCommand, "3", false, false, false, "0", "上下反転: Netpbmの画像には使えません。"},
       {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "1", true, true, false, "1", nullptr},
-      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "2", true, true, true, "1", nullptr},
+      {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "2", true, false, true, "1", nullptr},
       {"rotate", [](ImageDocument& d) { return RotateCommand(d); }, "3", true, true, false, "1", nullptr},
       {"gamma", [&](ImageDocument& d) { return GammaCommand(d, gamma); }, "1", true, false, false, "1",
        nullptr},
@@ -106,7 +117,7 @@ TEST(DisplayCommands, KindsPicturesAndUndoFlag) {
     const std::string what = std::string(c.name) + " on kind " + c.kind;
     EXPECT_EQ(o.image, c.image) << what;
     EXPECT_EQ(o.base, c.base) << what;
-    EXPECT_EQ(o.low, c.low) << what;
+    EXPECT_EQ(o.raw, c.raw) << what;
     EXPECT_EQ(o.undo, c.undo) << what;
     if (c.error) {
       // The reason follows the command and the kind.
@@ -137,10 +148,10 @@ ImageDocument RawWindow(const std::vector<std::uint16_t>& raw, int w, int h, int
     for (int x = 0; x < w; ++x) m[x][y] = raw[static_cast<std::size_t>(y) * w + x];
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
-  SplitRawPlanes(m, w, h, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(m, w, h, doc.raw);
   doc.max_level = max;
   doc.min_level = min;
-  doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, max, min);
+  doc.Image = RenderLevels(doc.raw, max, min);
   doc.edited = false;
   return doc;
 }
@@ -165,28 +176,26 @@ TEST(DisplayCommands, SixteenBitNegativeMirrorAndFlipWorkOnTheRawValues) {
     ASSERT_TRUE(c.command(doc).ok()) << c.name;
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
-        ASSERT_EQ(RawValue(doc.ImageZm, doc.ImageZm2, x, y), c.expected(x, y))
-            << c.name << " " << x << ", " << y;
-        ASSERT_EQ(doc.ImageZm.Row(y)[3 * x] | doc.ImageZm.Row(y)[3 * x + 1], 0) << c.name;
-        ASSERT_EQ(doc.ImageZm2.Row(y)[3 * x] | doc.ImageZm2.Row(y)[3 * x + 1], 0) << c.name;
+        ASSERT_EQ(doc.raw.At(x, y), c.expected(x, y)) << c.name << " " << x << ", " << y;
       }
+    EXPECT_TRUE(doc.ImageZm.empty()) << c.name;
     // Shown with the window's levels, which stay; UndoFlg kept as for colour.
-    EXPECT_EQ(doc.Image, RenderLevels(doc.ImageZm, doc.ImageZm2, max, min)) << c.name;
+    EXPECT_EQ(doc.Image, RenderLevels(doc.raw, max, min)) << c.name;
     EXPECT_EQ(doc.max_level, max);
     EXPECT_EQ(doc.min_level, min);
     EXPECT_EQ(doc.edited, false) << c.name;
     // Each is its own inverse.
     ASSERT_TRUE(c.command(doc).ok());
-    EXPECT_EQ(doc.ImageZm, RawWindow(raw, w, h, max, min).ImageZm) << c.name;
-    EXPECT_EQ(doc.ImageZm2, RawWindow(raw, w, h, max, min).ImageZm2) << c.name;
+    EXPECT_EQ(doc.raw, RawWindow(raw, w, h, max, min).raw) << c.name;
   }
 
-  // Planes out of step: an error, nothing changed.
+  // A plane whose values do not fill its size: an error, nothing changed.
   ImageDocument broken = RawWindow(raw, w, h, max, min);
-  broken.ImageZm2 = Picture(w, h - 1);
+  broken.raw.values.pop_back();
   const ImageDocument before = broken;
   EXPECT_FALSE(MirrorCommand(broken));
-  EXPECT_EQ(broken.ImageZm, before.ImageZm);
+  EXPECT_EQ(broken.raw, before.raw);
+  EXPECT_EQ(broken.Image, before.Image);
 }
 
 TEST(DisplayCommands, ResultsStartFromTheBasePicture) {
@@ -203,10 +212,14 @@ TEST(DisplayCommands, ResultsStartFromTheBasePicture) {
   EXPECT_EQ(doc.Image, GammaPicture(NegativePicture(base), 0.5));
   EXPECT_EQ(doc.ImageZm, NegativePicture(base));
 
-  // Sabattier on a 16-bit window folds the high-byte plane as it stands.
+  // Sabattier on a 16-bit window folds the high bytes of its raw values
+  // (red = v / 256) as they stand.
   ImageDocument raw = Window("2");
+  Picture high(raw.raw.width, raw.raw.height);
+  for (int y = 0; y < high.height(); ++y)
+    for (int x = 0; x < high.width(); ++x) high.SetColor(x, y, raw.raw.At(x, y) >> 8);
   ASSERT_TRUE(SabattierCommand(raw, SabattierParams{"128"}).ok());
-  EXPECT_EQ(raw.Image, SabattierPicture(raw.ImageZm, 128));
+  EXPECT_EQ(raw.Image, SabattierPicture(high, 128));
 }
 
 TEST(DisplayCommands, DialogChecks) {
@@ -289,20 +302,18 @@ TEST(DisplayCommands, SixteenBitRotationKeepsThePlanesInStep) {
     for (int x = 0; x < w; ++x) raw[y * w + x] = static_cast<std::uint16_t>(m[x][y] = 1000 + 61 * x + 7 * y);
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
-  SplitRawPlanes(m, w, h, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(m, w, h, doc.raw);
   doc.max_level = 4000;
   doc.min_level = 900;
-  doc.Image = RenderLevels(doc.ImageZm, doc.ImageZm2, 4000, 900);
+  doc.Image = RenderLevels(doc.raw, 4000, 900);
   ASSERT_TRUE(RotateCommand(doc).ok());
 
   const std::vector<std::uint16_t> expected = RotateRawValues(raw, w, h, 65535);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      ASSERT_EQ(RawValue(doc.ImageZm, doc.ImageZm2, x, y), expected[y * w + x]) << x << ", " << y;
-      ASSERT_EQ(doc.ImageZm.Row(y)[3 * x], 0);
-      ASSERT_EQ(doc.ImageZm2.Row(y)[3 * x + 1], 0);
+      ASSERT_EQ(doc.raw.At(x, y), expected[y * w + x]) << x << ", " << y;
     }
-  EXPECT_EQ(doc.Image, RenderLevels(doc.ImageZm, doc.ImageZm2, 4000, 900));
+  EXPECT_EQ(doc.Image, RenderLevels(doc.raw, 4000, 900));
   EXPECT_EQ(doc.Image.Color(0, 0), 0xFFFFFFu);  // the frame shows white
   EXPECT_EQ(doc.edited, true);
 }

@@ -36,7 +36,7 @@ ImageDocument RawDocument(const IntMatrix& raw, int w, int h, int max, int min) 
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
   doc.Image = RenderRawLevels(raw, w, h, max, min);
-  SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(raw, w, h, doc.raw);
   doc.max_level = max;
   doc.min_level = min;
   doc.edited = false;
@@ -52,7 +52,7 @@ IntMatrix RawRamp(int w, int h) {
 }
 
 RawPlane PlaneOf(const IntMatrix& raw, int w, int h) {
-  RawPlane p{w, h, std::vector<std::uint16_t>(static_cast<std::size_t>(w) * h)};
+  RawPlane p(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) p.Row(y)[x] = static_cast<std::uint16_t>(raw[x][y]);
   return p;
@@ -66,13 +66,11 @@ IntMatrix MatrixOf(const RawPlane& p) {
   return raw;
 }
 
-// The window after a raw-value filter: planes and shown picture rebuilt.
+// The window after a raw-value filter: plane and shown picture rebuilt.
 void ExpectRawWindow(const ImageDocument& doc, const RawPlane& expected, int max, int min) {
   IntMatrix raw = MatrixOf(expected);
-  Picture hi, lo;
-  SplitRawPlanes(raw, expected.width, expected.height, hi, lo);
-  EXPECT_TRUE(doc.ImageZm == hi);
-  EXPECT_TRUE(doc.ImageZm2 == lo);
+  EXPECT_TRUE(doc.raw == expected);
+  EXPECT_TRUE(doc.ImageZm.empty());
   EXPECT_TRUE(doc.Image == RenderRawLevels(raw, expected.width, expected.height, max, min));
 }
 
@@ -213,6 +211,7 @@ TEST(FilterCommands, KindChecks) {
     EXPECT_EQ(ComaCommand(doc, {15, 15, 5.0}).message().rfind("コマコレクト処理: " + kind_name, 0), 0u);
     EXPECT_TRUE(doc.Image == before.Image) << KindText(kind);
     EXPECT_TRUE(doc.ImageZm == before.ImageZm) << KindText(kind);
+    EXPECT_TRUE(doc.raw == before.raw) << KindText(kind);
     EXPECT_EQ(doc.edited, false) << KindText(kind);
   }
   // The others take a Netpbm window like a colour one.
@@ -230,7 +229,7 @@ TEST(FilterCommands, SixteenBitWindowsFilterTheRawValues) {
     ImageDocument doc = RawDocument(raw, w, h, max, min);
     ASSERT_TRUE(HighPassCommand(doc));
     ExpectRawWindow(doc, HighPass(plane), max, min);
-    EXPECT_EQ(RawValue(doc.ImageZm, doc.ImageZm2, 5, 5), 65535);
+    EXPECT_EQ(doc.raw.At(5, 5), 65535);
     EXPECT_EQ(doc.edited, true);
   }
   {

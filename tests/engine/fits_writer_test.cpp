@@ -109,8 +109,7 @@ TEST(FitsWriter, UneditedWindowWritesBackItsStoredValuesAndCards) {
   // Read back: the same window.
   ImageDocument back;
   ASSERT_TRUE(LoadFitsDocument(dir.File("out.fits"), back).ok());
-  EXPECT_TRUE(back.ImageZm == doc.ImageZm);
-  EXPECT_TRUE(back.ImageZm2 == doc.ImageZm2);
+  EXPECT_TRUE(back.raw == doc.raw);
   EXPECT_TRUE(back.Image == doc.Image);
   EXPECT_EQ(back.scaling.bzero, 1500);
   EXPECT_EQ(back.scaling.bscale, 0.05);
@@ -131,8 +130,7 @@ TEST(FitsWriter, CommandsLeaveHistoryAndTheValuesTheyMade) {
   EXPECT_EQ(CountKeyword(cards, fits_test::Card("HISTORY QIRM highpass")), 1);
   ImageDocument back;
   ASSERT_TRUE(LoadFitsDocument(dir.File("out.fits"), back).ok());
-  EXPECT_TRUE(back.ImageZm == doc.ImageZm);
-  EXPECT_TRUE(back.ImageZm2 == doc.ImageZm2);
+  EXPECT_TRUE(back.raw == doc.raw);
 }
 
 TEST(FitsWriter, ValuesOffTheSourceScalingFallBack) {
@@ -146,7 +144,7 @@ TEST(FitsWriter, ValuesOffTheSourceScalingFallBack) {
   EXPECT_EQ(h.bscale, 1);
   ImageDocument doc;
   ASSERT_TRUE(LoadFitsDocument(dir.File("u16.fits"), doc).ok());
-  EXPECT_EQ(RawValue(doc.ImageZm, doc.ImageZm2, 1, 0), 65535);
+  EXPECT_EQ(doc.raw.At(1, 0), 65535);
   // Anything else: 32-bit floats, no scaling cards.
   ASSERT_TRUE(WriteFitsGrey(dir.File("f32.fits"), 2, 1, {-0.25, 1e6}, 1500, 0.05, {}).ok());
   ASSERT_TRUE(CheckFitsHeader(dir.File("f32.fits"), h).ok());
@@ -248,8 +246,7 @@ TEST(FitsWriter, AstropyReadsTheValuesAndFitsverifyFindsNoError) {
     for (int x = 0; x < columns; ++x) {
       double v = 0;
       g >> v;
-      ASSERT_NEAR(v, grey.scaling.Physical(RawValue(grey.ImageZm, grey.ImageZm2, x, y)), 5e-4)
-          << x << "," << y;
+      ASSERT_NEAR(v, grey.scaling.Physical(grey.raw.At(x, y)), 5e-4) << x << "," << y;
     }
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display/display_commands.h"
+#include "display/levels.h"
 #include "document/state_texts.h"
 #include "document/workspace.h"
 #include "tests/support/pictures.h"
@@ -27,14 +28,15 @@ ImageDocument& AddWindow(Workspace& ws, int w = 5, int h = 4) {
 }
 
 struct Snapshot {
-  Picture image, zm, zm2;
+  Picture image, zm;
+  RawPlane raw;
   std::vector<std::pair<std::string, std::string>> texts;
   bool operator==(const Snapshot&) const = default;
 };
 
 Snapshot Take(Workspace& ws) {
   const ImageDocument& d = *ws.active();
-  return {d.Image, d.ImageZm, d.ImageZm2, StateLines(d, ws.main())};
+  return {d.Image, d.ImageZm, d.raw, StateLines(d, ws.main())};
 }
 
 Status Negative(Workspace& ws) { return RunWithUndo(ws, "ネガ反転", NegativeCommand); }
@@ -77,6 +79,49 @@ TEST(History, UndoAndRedoRestoreEveryStepExactly) {
   }
   EXPECT_FALSE(RedoActive(ws));
   EXPECT_EQ(Take(ws), states[3]);
+}
+
+// A 16-bit window: the raw values are part of every step, and a change of
+// raw values alone (one the levels do not show) is a step of its own.
+TEST(History, SixteenBitStepsKeepTheRawValues) {
+  Workspace ws;
+  ImageDocument& doc = ws.NewWindow();
+  doc.kind = WindowKind::kRaw16;
+  doc.raw = RawPlane(7, 5);
+  for (std::size_t i = 0; i < doc.raw.values.size(); ++i)
+    doc.raw.values[i] = static_cast<std::uint16_t>(i * 1409 + 3);
+  doc.Image = RenderLevels(doc.raw, 65535, 0);
+  doc.max_level = 65535;
+  doc.width = 7;
+  doc.height = 5;
+  doc.zoom = 1.0;
+  doc.edited = false;
+  // The main window's controls as opening leaves them.
+  ws.main().zoom = 1.0;
+  ws.SetMaxLevel(65535);
+  ws.SetMinLevel(0);
+  EXPECT_EQ(SnapshotBytes(doc), sizeof(ImageDocument) + 7 * 5 * (3 + 2));
+
+  std::vector<Snapshot> states{Take(ws)};
+  ASSERT_TRUE(Mirror(ws));
+  states.push_back(Take(ws));
+  ASSERT_TRUE(RunWithUndo(ws, "low bit", [](ImageDocument& d) {
+    d.raw.values[0] ^= 1;  // under these levels the same grey
+    return Status::Ok();
+  }));
+  states.push_back(Take(ws));
+  ASSERT_EQ(states[1].image, states[2].image);
+  ASSERT_NE(states[1], states[2]);
+  const History& history = ws.HistoryOf(ws.active());
+  EXPECT_EQ(history.UndoDepth(), 2u);
+  for (int i = 2; i > 0; --i) {
+    ASSERT_TRUE(UndoActive(ws));
+    EXPECT_EQ(Take(ws), states[i - 1]) << "after undoing step " << i;
+  }
+  for (int i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(RedoActive(ws));
+    EXPECT_EQ(Take(ws), states[i]) << "after redoing step " << i;
+  }
 }
 
 TEST(History, ACommandAfterUndoDropsTheRedoSteps) {

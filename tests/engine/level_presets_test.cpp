@@ -21,7 +21,7 @@ ImageDocument Raw16Window(const IntMatrix& raw, int w, int h) {
   doc.kind = WindowKind::kRaw16;
   doc.width = w;
   doc.height = h;
-  SplitRawPlanes(raw, w, h, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(raw, w, h, doc.raw);
   return doc;
 }
 

@@ -72,21 +72,39 @@ TEST(LevelTable, DegenerateWindowsNeverFail) {
   EXPECT_EQ(inverted[0], 255);
 }
 
-TEST(Planes, SplitAndRenderAgreeWithTheRawRendering) {
+TEST(RawPlane, FilledAndRenderedAsTheRawRendering) {
   IntMatrix m = Filled(3, 2, 0);
   const int values[6] = {0, 40000, 65535, 1234, 32768, 255};
   for (int i = 0; i < 6; ++i) m[i % 3][i / 3] = values[i];
-  Picture hi, lo;
-  SplitRawPlanes(m, 3, 2, hi, lo);
-  EXPECT_EQ(hi.Row(0)[3 * 1 + 2], 156);  // 40000 = 156 * 256 + 64
-  EXPECT_EQ(lo.Row(0)[3 * 1 + 2], 64);
-  EXPECT_EQ(hi.Row(0)[3 * 1 + 0], 0);
-  EXPECT_EQ(hi.Row(0)[3 * 1 + 1], 0);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(RawValue(hi, lo, i % 3, i / 3), values[i]);
-  EXPECT_EQ(RenderLevels(hi, lo, 40000, 1000), RenderRawLevels(m, 3, 2, 40000, 1000));
-  const Picture shown = RenderLevels(hi, lo, 2000, 1000);
+  RawPlane plane;
+  FillRawPlane(m, 3, 2, plane);
+  ASSERT_EQ(plane.width, 3);
+  ASSERT_EQ(plane.height, 2);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(plane.At(i % 3, i / 3), values[i]);
+  EXPECT_EQ(RenderLevels(plane, 40000, 1000), RenderRawLevels(m, 3, 2, 40000, 1000));
+  const Picture shown = RenderLevels(plane, 2000, 1000);
   EXPECT_EQ(shown.Color(1, 0), 0xFFFFFFu);
   EXPECT_EQ(shown.Color(0, 0), 0u);
+  // The base picture form: the high byte in red, blue and green 0.
+  const Picture high = HighBytePicture(plane);
+  EXPECT_EQ(high.Color(1, 0), 156u);  // 40000 = 156 * 256 + 64
+  EXPECT_EQ(high.Color(2, 0), 255u);
+  EXPECT_EQ(high.Color(0, 1), 4u);
+}
+
+TEST(RawPlane, MatrixValuesOutsideSixteenBitsKeepTheirByteSplit) {
+  // What the two byte planes once held of such values: byte(v / 256) and
+  // byte(v % 256), division towards zero.
+  const struct {
+    int v, raw;
+  } cases[] = {{-1, 255}, {-256, 65280}, {-257, 65535}, {65536, 0}, {70000, 4464}, {12345, 12345}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(RawFromInt(c.v), c.raw) << c.v;
+    IntMatrix m = Filled(1, 1, c.v);
+    RawPlane plane;
+    FillRawPlane(m, 1, 1, plane);
+    EXPECT_EQ(plane.At(0, 0), c.raw) << c.v;
+  }
 }
 
 TEST(Contrast, GainPerChannelClampedAt255) {

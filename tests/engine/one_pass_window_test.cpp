@@ -1,9 +1,10 @@
-// The one-pass ways of making a 16-bit window's pictures (from a matrix in
-// bands, from a file's rows, into a kept picture, cut between several
-// threads) give every byte the plain per-pixel loops give, on sizes that
+// The one-pass ways of making a 16-bit window's plane and shown picture
+// (from a matrix in bands, from a file's rows, into a kept picture, cut
+// between several threads) give every value the plain per-pixel loops give, on sizes that
 // leave partial bands, partial thread parts and last pixels of rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "core/parallel.h"
 #include "display/level_presets.h"
 #include "display/levels.h"
+#include "document/history.h"
 #include "fits_test_util.h"
 #include "tests/support/test_files.h"
 
@@ -31,18 +33,16 @@ Picture PlainRender(const IntMatrix& raw, int w, int h, int max, int min) {
   return out;
 }
 
-void PlainSplit(const IntMatrix& raw, int w, int h, Picture& hi, Picture& lo) {
-  hi = Picture(w, h);
-  lo = Picture(w, h);
+// Values outside 0..65535 keep the bytes the division by 256 gives.
+RawPlane PlainPlane(const IntMatrix& raw, int w, int h) {
+  RawPlane plane(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const int v = raw[x][y];
-      std::uint8_t* a = hi.Row(y) + 3 * x;
-      std::uint8_t* b = lo.Row(y) + 3 * x;
-      a[0] = a[1] = b[0] = b[1] = 0;
-      a[2] = static_cast<std::uint8_t>(v / 256);
-      b[2] = static_cast<std::uint8_t>(v % 256);
+      plane.Row(y)[x] = static_cast<std::uint16_t>(256 * static_cast<std::uint8_t>(v / 256) +
+                                                   static_cast<std::uint8_t>(v % 256));
     }
+  return plane;
 }
 
 IntMatrix RandomMatrix(int w, int h, unsigned seed, bool out_of_range) {
@@ -70,49 +70,40 @@ TEST(OnePassWindow, MatrixPathsEqualThePlainLoopsAtAnyCut) {
       const int w = size[0], h = size[1];
       const IntMatrix raw = RandomMatrix(w, h, static_cast<unsigned>(w * 1000 + h), true);
       const std::string what = std::to_string(w) + " x " + std::to_string(h) + ", " + std::to_string(threads);
-      Picture hi, lo, shown, plain_hi, plain_lo;
-      PlainSplit(raw, w, h, plain_hi, plain_lo);
+      const RawPlane plain_plane = PlainPlane(raw, w, h);
       const Picture plain = PlainRender(raw, w, h, 1300, 1180);
-      SplitRawPlanes(raw, w, h, hi, lo);
-      EXPECT_EQ(hi, plain_hi) << what;
-      EXPECT_EQ(lo, plain_lo) << what;
+      RawPlane plane;
+      FillRawPlane(raw, w, h, plane);
+      EXPECT_EQ(plane, plain_plane) << what;
       EXPECT_EQ(RenderRawLevels(raw, w, h, 1300, 1180), plain) << what;
-      // Pictures that held something else (of another size, or of this size
-      // with other bytes) are written whole.
-      shown = Picture(w + 1, h);
-      hi = Picture(w, h);
-      RenderRawWindow(raw, w, h, 1300, 1180, shown, hi, lo);
+      // A picture and a plane that held something else (of another size, or
+      // of this size with other values) are written whole.
+      Picture shown(w + 1, h);
+      plane = RawPlane(w, h);
+      std::fill(plane.values.begin(), plane.values.end(), 7);
+      RenderRawWindow(raw, w, h, 1300, 1180, shown, plane);
       EXPECT_EQ(shown, plain) << what;
-      EXPECT_EQ(hi, plain_hi) << what;
-      EXPECT_EQ(lo, plain_lo) << what;
+      EXPECT_EQ(plane, plain_plane) << what;
+      // From the plane: the grey of the plane's own value.
       Picture kept(w, h);
-      RenderLevelsInto(plain_hi, plain_lo, 1300, 1180, kept);
-      EXPECT_EQ(kept, RenderLevels(plain_hi, plain_lo, 1300, 1180)) << what;
+      RenderLevelsInto(plain_plane, 1300, 1180, kept);
+      EXPECT_EQ(kept, RenderLevels(plain_plane, 1300, 1180)) << what;
+      const LevelLut table = LevelTable(1300, 1180);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          ASSERT_EQ(kept.Color(x, y), table[plain_plane.At(x, y)] * 0x010101u) << what;
     }
   }
 }
 
-TEST(OnePassWindow, PlanesOfTwoSizesLeaveTheRestWhite) {
+TEST(OnePassWindow, AKeptPictureOfAnotherSizeTakesThePlanesSize) {
   ScopedThreadCount count(3);
-  const IntMatrix raw = RandomMatrix(40, 30, 7, false);
-  Picture hi, lo;
-  SplitRawPlanes(raw, 40, 30, hi, lo);
-  Picture narrow_hi;
-  Picture narrow_lo;
-  SplitRawPlanes(raw, 37, 30, narrow_hi, narrow_lo);
-  // High plane narrower than the low one: 37 columns drawn, 3 white.
-  Picture out(40, 30);
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x)
-      if (x < 37) {
-        const std::uint8_t g = LevelTable(1300, 1180)[static_cast<std::uint16_t>(raw[x][y])];
-        out.Row(y)[3 * x] = out.Row(y)[3 * x + 1] = out.Row(y)[3 * x + 2] = g;
-      }
-  EXPECT_EQ(RenderLevels(narrow_hi, lo, 1300, 1180), out);
+  const IntMatrix raw = RandomMatrix(37, 30, 7, false);
+  const RawPlane plane = PlainPlane(raw, 37, 30);
   Picture kept(40, 30);
-  kept.Row(0)[3 * 39] = 7;  // not white before: white after
-  RenderLevelsInto(narrow_hi, lo, 1300, 1180, kept);
-  EXPECT_EQ(kept, out);
+  kept.Row(0)[3 * 36] = 7;
+  RenderLevelsInto(plane, 1300, 1180, kept);
+  EXPECT_EQ(kept, PlainRender(raw, 37, 30, 1300, 1180));
 }
 
 TEST(OnePassWindow, OpeningFromTheFileRowsEqualsTheMatrixPath) {
@@ -140,14 +131,13 @@ TEST(OnePassWindow, OpeningFromTheFileRowsEqualsTheMatrixPath) {
       ASSERT_TRUE(ReadFitsFile(path, header, raw));
       ToUnsigned16(32768, w, h, raw);
       const InitialLevelsResult levels = InitialLevels(raw, w, h);
-      Picture plain_hi, plain_lo;
-      PlainSplit(raw, w, h, plain_hi, plain_lo);
+      const RawPlane plain_plane = PlainPlane(raw, w, h);
 
       ImageDocument doc;
       ASSERT_TRUE(LoadFitsDocument(path, doc)) << what;
       EXPECT_EQ(doc.Image, PlainRender(raw, w, h, levels.max, levels.min)) << what;
-      EXPECT_EQ(doc.ImageZm, plain_hi) << what;
-      EXPECT_EQ(doc.ImageZm2, plain_lo) << what;
+      EXPECT_EQ(doc.raw, plain_plane) << what;
+      EXPECT_TRUE(doc.ImageZm.empty()) << what;
       EXPECT_EQ(doc.max_level, levels.max) << what;
       EXPECT_EQ(doc.min_level, levels.min) << what;
       EXPECT_EQ(doc.mean, levels.mean) << what;
@@ -156,7 +146,7 @@ TEST(OnePassWindow, OpeningFromTheFileRowsEqualsTheMatrixPath) {
       ImageDocument later;
       ASSERT_TRUE(LoadFitsDocument(path, later, false)) << what;
       EXPECT_TRUE(later.Image.empty()) << what;
-      EXPECT_EQ(later.ImageZm, doc.ImageZm) << what;
+      EXPECT_EQ(later.raw, doc.raw) << what;
       DrawDeferredPicture(later);
       EXPECT_EQ(later.Image, doc.Image) << what;
 
@@ -167,6 +157,25 @@ TEST(OnePassWindow, OpeningFromTheFileRowsEqualsTheMatrixPath) {
       EXPECT_EQ(ValueCounts(doc), counts) << what;
     }
   }
+}
+
+// The memory a 16-bit window holds: the shown picture (3 bytes a pixel) and
+// the raw plane (2), nothing else of the frame's size, with or without its
+// undo snapshot's struct.
+TEST(OnePassWindow, AnOpenedSixteenBitWindowHoldsFiveBytesAPixel) {
+  fits_test::TempDir dir(true);
+  const int w = 64, h = 48;
+  std::vector<int> values(static_cast<std::size_t>(w) * h);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i * 37 % 4000);
+  const std::string path = dir.File("f.fits");
+  test::WriteBytes(path, test::Fits16Bytes(w, h, values));
+  ImageDocument doc;
+  ASSERT_TRUE(LoadFitsDocument(path, doc));
+  const std::size_t held = doc.Image.stride() * static_cast<std::size_t>(doc.Image.height()) +
+                           doc.ImageZm.stride() * static_cast<std::size_t>(doc.ImageZm.height()) +
+                           doc.raw.values.capacity() * sizeof(std::uint16_t);
+  EXPECT_EQ(held, 5u * w * h);
+  EXPECT_EQ(SnapshotBytes(doc), sizeof(ImageDocument) + held);
 }
 
 }  // namespace

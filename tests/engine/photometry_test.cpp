@@ -265,14 +265,9 @@ TEST(SamplePlanes, PhysicalValuesChannelsAndCutouts) {
   raw.kind = WindowKind::kRaw16;
   raw.scaling.bzero = 100;
   raw.scaling.bscale = 2;
-  raw.ImageZm = Picture(3, 2);
-  raw.ImageZm2 = Picture(3, 2);
+  raw.raw = RawPlane(3, 2);
   for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) {
-      const int v = 32768 + x + 3 * y;
-      raw.ImageZm.Row(y)[3 * x + 2] = static_cast<std::uint8_t>(v >> 8);
-      raw.ImageZm2.Row(y)[3 * x + 2] = static_cast<std::uint8_t>(v & 255);
-    }
+    for (int x = 0; x < 3; ++x) raw.raw.Row(y)[x] = static_cast<std::uint16_t>(32768 + x + 3 * y);
   SamplePlane plane;
   ASSERT_TRUE(SamplePlaneOf(raw, PhotometryChannel::kRed, plane).ok());
   EXPECT_EQ(plane.values, (std::vector<double>{100, 102, 104, 106, 108, 110}));

@@ -107,8 +107,8 @@ TEST(PhysicalValues, ContrastStepsShowPhysicalLevels) {
   Workspace ws;
   ImageDocument& doc = ws.NewWindow();
   doc = Scaled(1500, 0.05);
-  doc.ImageZm = Picture(2, 2);
-  doc.ImageZm2 = Picture(2, 2);
+  doc.raw = RawPlane(2, 2);
+  doc.raw.values.assign(4, 65535);
   doc.Image = Picture(2, 2);
   ws.SetMinLevel(32768);
   ws.SetMaxLevel(32768 + 1000);

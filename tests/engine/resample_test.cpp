@@ -101,8 +101,7 @@ TEST(Resample, TextsOfTheCommand) {
 TEST(Resample, SixteenBitWindowKeepsItsScalingAndHeaderInANewWindowOrInPlace) {
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
-  doc.ImageZm = Picture(8, 6);
-  doc.ImageZm2 = Picture(8, 6);
+  doc.raw = RawPlane(8, 6);
   doc.scaling = {1500.0, 0.5};
   doc.fits_cards = {"OBJECT  = 'M13'"};
   doc.caption = "m13.fits";
@@ -123,7 +122,8 @@ TEST(Resample, SixteenBitWindowKeepsItsScalingAndHeaderInANewWindowOrInPlace) {
   EXPECT_EQ(raw[3 * 16 + 5], 100 * 2 + 7 * 1);
   ASSERT_TRUE(ResampleCommand(doc, {4, 3, ResampleMethod::kArea, false}, doc).ok());
   EXPECT_EQ(doc.caption, "m13.fits");
-  EXPECT_EQ(doc.ImageZm2.width(), 4);
+  EXPECT_EQ(doc.raw.width, 4);
+  EXPECT_EQ(doc.raw.values.size(), 12u);
   EXPECT_EQ(doc.Image.height(), 3);
   ImageDocument netpbm;
   netpbm.kind = WindowKind::kNetpbm;
@@ -213,7 +213,7 @@ TEST_F(ResampleAgainstPillow, RealFramesWithinOneLevelAwayFromTheBorders) {
   const ImageDocument& m67 = *ws.windows()[1];
   std::vector<std::uint16_t> raw;
   ASSERT_TRUE(ReadRawValues(m13, "t", raw).ok());
-  const int w = m13.ImageZm.width(), h = m13.ImageZm.height();
+  const int w = m13.raw.width, h = m13.raw.height;
   const std::vector<float> raw_f(raw.begin(), raw.end());
   const int pw = m67.ImageZm.width(), ph = m67.ImageZm.height();
   std::vector<float> red(static_cast<std::size_t>(pw) * ph);

@@ -60,7 +60,7 @@ TEST(StarWidth, RawValuesAndTheExtremesText) {
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
   doc.zoom = 1.00;
-  SplitRawPlanes(raw, 40, 40, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(raw, 40, 40, doc.raw);
   doc.Image = RenderRawLevels(raw, 40, 40, 2000, 1000);
   StarWidthResult r;
   std::string error;
@@ -111,7 +111,7 @@ TEST(CursorReadout, PrintsTheImagePixelItReadsAtEveryZoom) {
   ImageDocument fits;
   fits.kind = WindowKind::kRaw16;
   fits.zoom = 1.00;
-  SplitRawPlanes(raw, 2, 2, fits.ImageZm, fits.ImageZm2);
+  FillRawPlane(raw, 2, 2, fits.raw);
   ASSERT_TRUE(CursorReadout(fits, 1, 1, label, error));
   EXPECT_EQ(label, "Intensity = 40000   (1,1)");
 

@@ -33,7 +33,7 @@ Picture RandomPicture(int w, int h, std::mt19937& rng) {
 
 RawPlane RandomPlane(int w, int h, std::mt19937& rng) {
   std::uniform_int_distribution<int> value(0, 65535), extreme(0, 9);
-  RawPlane p{w, h, std::vector<std::uint16_t>(static_cast<std::size_t>(w) * h)};
+  RawPlane p(w, h);
   for (auto& v : p.values) {
     const int e = extreme(rng);
     v = static_cast<std::uint16_t>(e == 0 ? 0 : e == 1 ? 65535 : value(rng));

@@ -73,8 +73,7 @@ TEST(ToneCurveTool, TextsOfTheCommand) {
 TEST(ToneCurveTool, SixteenBitRawValuesAndColourChannels) {
   ImageDocument raw;
   raw.kind = WindowKind::kRaw16;
-  raw.ImageZm = Picture(3, 1);
-  raw.ImageZm2 = Picture(3, 1);
+  raw.raw = RawPlane(3, 1);
   StoreRawValues(raw, {0, 30000, 65535});
   ASSERT_TRUE(ToneCurveCommand(raw, {{{0, 65535}, {65535, 0}}, CurveChannel::kAll}).ok());
   std::vector<std::uint16_t> values;

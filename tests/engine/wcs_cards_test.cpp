@@ -234,8 +234,7 @@ TEST(WcsCards, GeometryCommandsKeepTheSkyUnderTheirPixels) {
   const double s = 1.0 / 3600;
   ImageDocument doc;
   doc.kind = WindowKind::kRaw16;
-  doc.ImageZm = Picture(w, h);
-  doc.ImageZm2 = Picture(w, h);
+  doc.raw = RawPlane(w, h);
   doc.width = w;
   doc.height = h;
   doc.fits_cards = Header(
@@ -270,7 +269,7 @@ TEST(WcsCards, GeometryCommandsKeepTheSkyUnderTheirPixels) {
     ASSERT_TRUE(ReadRawValues(window, step.name, moved).ok());
     // The spot's centroid above the background; the rotation leaves white
     // (65535) where it computes nothing.
-    const int nw = window.ImageZm.width();
+    const int nw = window.raw.width;
     double sum = 0, sx = 0, sy = 0;
     for (std::size_t i = 0; i < moved.size(); ++i) {
       if (moved[i] <= 1000 || moved[i] == 65535) continue;

@@ -30,7 +30,7 @@ ImageDocument& AddRawWindow(Workspace& ws, int value, int max, int min) {
     for (int y = 0; y < 2; ++y) raw[x][y] = value;
   ImageDocument& doc = ws.NewWindow();
   doc.kind = WindowKind::kRaw16;
-  SplitRawPlanes(raw, 2, 2, doc.ImageZm, doc.ImageZm2);
+  FillRawPlane(raw, 2, 2, doc.raw);
   doc.Image = RenderRawLevels(raw, 2, 2, max, min);
   doc.width = doc.height = 2;
   doc.zoom = 1.00;

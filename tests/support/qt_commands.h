@@ -32,15 +32,17 @@ inline qirm::Picture RandomPicture(int w, int h, unsigned seed, int max_byte) {
   return p;
 }
 
-// Pictures of the active window before a command, to tell what changed.
+// Pictures and raw values of the active window before a command, to tell
+// what changed.
 struct Snapshot {
-  qirm::Picture image, base, low;
+  qirm::Picture image, base;
+  qirm::RawPlane raw;
   std::string undo;
 };
 
 inline Snapshot Take() {
   const qirm::ImageDocument* d = MainForm->ActiveChild()->Document();
-  return {d->Image, d->ImageZm, d->ImageZm2, qirm::EditedText(*d)};
+  return {d->Image, d->ImageZm, d->raw, qirm::EditedText(*d)};
 }
 
 // Long commands run off the user-interface thread: processes events until

@@ -22,6 +22,7 @@
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
+#include "display/levels.h"
 #include "display/tones.h"
 #include "display/ui/TGMM.h"
 #include "display/ui/TSabachie.h"
@@ -104,25 +105,25 @@ class DisplayCommandsTest : public QObject {
       const char* name;
       void (TMainForm::*handler)();
       const char* kind;
-      bool image, base, low;
+      bool image, base, raw;
       const char* undo;
       const char* refusal = nullptr;  // the start of the message box's text
     };
     const Case cases[] = {
         {"negative", &TMainForm::N1Click, "1", true, true, false, "0"},
-        {"negative", &TMainForm::N1Click, "2", true, true, true, "0"},
+        {"negative", &TMainForm::N1Click, "2", true, false, true, "0"},
         {"negative", &TMainForm::N1Click, "3", false, false, false, "0",
          "ネガ反転: Netpbmの画像には使えません。"},
         {"mirror", &TMainForm::M1Click, "1", true, true, false, "0"},
-        {"mirror", &TMainForm::M1Click, "2", true, true, true, "0"},
+        {"mirror", &TMainForm::M1Click, "2", true, false, true, "0"},
         {"mirror", &TMainForm::M1Click, "3", false, false, false, "0",
          "左右反転: Netpbmの画像には使えません。"},
         {"flip", &TMainForm::R1Click, "1", true, true, false, "0"},
-        {"flip", &TMainForm::R1Click, "2", true, true, true, "0"},
+        {"flip", &TMainForm::R1Click, "2", true, false, true, "0"},
         {"flip", &TMainForm::R1Click, "3", false, false, false, "0",
          "上下反転: Netpbmの画像には使えません。"},
         {"rotate", &TMainForm::R3Click, "1", true, true, false, "1"},
-        {"rotate", &TMainForm::R3Click, "2", true, true, true, "1"},
+        {"rotate", &TMainForm::R3Click, "2", true, false, true, "1"},
         {"rotate", &TMainForm::R3Click, "3", true, true, false, "1"},
         {"solarize", &TMainForm::N7Click, "1", true, false, false, "1"},
         {"solarize", &TMainForm::N7Click, "2", false, false, false, "0",
@@ -146,7 +147,7 @@ class DisplayCommandsTest : public QObject {
       const qirm::ImageDocument* d = child->Document();
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
-      QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
+      QVERIFY2(!(d->raw == before.raw) == c.raw, what);
       QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
       CloseAllUnasked();
@@ -252,11 +253,11 @@ class DisplayCommandsTest : public QObject {
                          });
     WaitForCommands();
     QCOMPARE(refusal, QStringLiteral("正の数字を入力してください"));
-    // A 16-bit window: the high-byte plane is folded and shown.
+    // A 16-bit window: the high bytes of its raw values are folded and shown.
     const qirm::ImageDocument* d = child->Document();
-    QVERIFY(d->Image == qirm::SabattierPicture(before.base, 128));
-    QVERIFY(d->ImageZm == before.base);
-    QVERIFY(d->ImageZm2 == before.low);
+    QVERIFY(d->Image == qirm::SabattierPicture(qirm::HighBytePicture(before.raw), 128));
+    QVERIFY(d->ImageZm.empty());
+    QVERIFY(d->raw == before.raw);
     QCOMPARE(qirm::EditedText(*d), std::string("1"));
     QVERIFY(ViewShowsDocument(child));
 

@@ -155,7 +155,7 @@ class FilterCommandsTest : public QObject {
       void (TMainForm::*handler)();
       const char* kind;
       bool streak;
-      bool image, base, low;
+      bool image, base, raw;
       const char* undo;
       const char* refusal = nullptr;  // the start of the message box's text
     };
@@ -166,17 +166,17 @@ class FilterCommandsTest : public QObject {
         {"edge", &TMainForm::N2Click, "3", false, false, false, false, "0",
          "エッジ強調: Netpbmの画像には使えません。"},
         {"blur", &TMainForm::N4Click, "1", false, true, true, false, "1"},
-        {"blur", &TMainForm::N4Click, "2", false, true, true, true, "1"},
+        {"blur", &TMainForm::N4Click, "2", false, true, false, true, "1"},
         {"blur", &TMainForm::N4Click, "3", false, true, true, false, "1"},
         {"high-pass", &TMainForm::H1Click, "1", false, true, true, false, "1"},
-        {"high-pass", &TMainForm::H1Click, "2", false, true, true, true, "1"},
+        {"high-pass", &TMainForm::H1Click, "2", false, true, false, true, "1"},
         {"high-pass", &TMainForm::H1Click, "3", false, true, true, false, "1"},
         {"low-pass", &TMainForm::L1Click, "1", false, true, true, false, "1"},
-        {"low-pass", &TMainForm::L1Click, "2", false, true, true, true, "1"},
+        {"low-pass", &TMainForm::L1Click, "2", false, true, false, true, "1"},
         {"low-pass", &TMainForm::L1Click, "3", false, true, true, false, "1"},
         {"bloom", &TMainForm::N5Click, "1", false, false, false, false, "0"},
         {"bloom", &TMainForm::N5Click, "1", true, true, true, false, "0"},
-        {"bloom", &TMainForm::N5Click, "2", true, true, true, true, "0"},
+        {"bloom", &TMainForm::N5Click, "2", true, true, false, true, "0"},
         {"bloom", &TMainForm::N5Click, "3", true, true, true, false, "0"},
         {"coma", &TMainForm::N9Click, "1", false, true, false, false, "1"},
         {"coma", &TMainForm::N9Click, "2", false, false, false, false, "0",
@@ -210,7 +210,7 @@ class FilterCommandsTest : public QObject {
       const qirm::ImageDocument* d = child->Document();
       QVERIFY2(!(d->Image == before.image) == c.image, what);
       QVERIFY2(!(d->ImageZm == before.base) == c.base, what);
-      QVERIFY2(!(d->ImageZm2 == before.low) == c.low, what);
+      QVERIFY2(!(d->raw == before.raw) == c.raw, what);
       QVERIFY2(qirm::EditedText(*d) == c.undo, what);
       QVERIFY2(ViewShowsDocument(child), what);
       CloseAllUnasked();

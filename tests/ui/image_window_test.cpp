@@ -171,8 +171,7 @@ class ImageWindowTest : public QObject {
     QCOMPARE(child->windowTitle(), QStringLiteral("raw.fits"));
     qirm::ImageDocument back;
     QVERIFY(qirm::LoadFitsDocument(QFile::encodeName(Path("raw.fits")).toStdString(), back).ok());
-    QVERIFY(back.ImageZm == child->Document()->ImageZm);
-    QVERIFY(back.ImageZm2 == child->Document()->ImageZm2);
+    QVERIFY(back.raw == child->Document()->raw);
     QVERIFY(back.Image == child->Document()->Image);
     WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("other.fts")}); });
     QVERIFY(QFile::exists(Path("other.fts")));

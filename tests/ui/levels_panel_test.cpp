@@ -50,8 +50,7 @@ class LevelsPanelTest : public QObject {
 
   static bool ShowsLevels(TChild* child) {
     const qirm::ImageDocument* doc = child->Document();
-    const qirm::Picture expected =
-        qirm::RenderLevels(doc->ImageZm, doc->ImageZm2, doc->max_level, doc->min_level);
+    const qirm::Picture expected = qirm::RenderLevels(doc->raw, doc->max_level, doc->min_level);
     return doc->Image == expected && child->Image->image() == ToQImage(expected);
   }
 

@@ -142,8 +142,7 @@ class LongCommandsTest : public QObject {
         const QStringList boxes = ModalsDuring([&] { (MainForm->*c.handler)(); });
         QVERIFY2(boxes.size() == (expected.ok() ? 0 : 1) + (c.handler == &TMainForm::P1Click ? 1 : 0), what);
         const qirm::ImageDocument& want = *in_place.active();
-        QVERIFY2(doc->Image == want.Image && doc->ImageZm == want.ImageZm && doc->ImageZm2 == want.ImageZm2,
-                 what);
+        QVERIFY2(doc->Image == want.Image && doc->ImageZm == want.ImageZm && doc->raw == want.raw, what);
         const qirm::MainState texts;
         QVERIFY2(qirm::StateLines(*doc, texts) == qirm::StateLines(want, texts), what);
         QVERIFY2(doc->unsaved == want.unsaved, what);

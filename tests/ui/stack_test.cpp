@@ -233,8 +233,8 @@ class StackTest : public QObject {
     QCOMPARE(made->windowTitle(), QStringLiteral("New"));
     const qirm::ImageDocument* doc = made->Document();
     QCOMPARE(qirm::KindText(doc->kind), std::string("2"));
-    QCOMPARE(qirm::RawValue(doc->ImageZm, doc->ImageZm2, 0, 0), 4001);
-    QCOMPARE(qirm::RawValue(doc->ImageZm, doc->ImageZm2, 5, 0), 65535);  // saturated
+    QCOMPARE(doc->raw.At(0, 0), 4001);
+    QCOMPARE(doc->raw.At(5, 0), 65535);  // saturated
     // The level edits show the new window's levels.
     QCOMPARE(MainForm->Edit2->text(), QString::number(doc->max_level));
     QCOMPARE(MainForm->Edit3->text(), QString::number(doc->min_level));

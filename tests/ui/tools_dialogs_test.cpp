@@ -112,8 +112,8 @@ class ToolsDialogsTest : public QObject {
     QVERIFY2(spread(after, 160, 120) < 20, qPrintable(QString::number(spread(after, 160, 120))));
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: 背景傾斜"));
     MainForm->Undo1Click();
-    QVERIFY(Take().base == before.base);
-    QVERIFY(Take().low == before.low);
+    QVERIFY(Take().image == before.image);
+    QVERIFY(Take().raw == before.raw);
 
     // Cancel leaves the window as it is.
     WithModal<TTilt>([] { MainForm->T2Click(); },
@@ -214,14 +214,14 @@ class ToolsDialogsTest : public QObject {
           QCOMPARE(dialog->StrengthSpin->value(), 10.0);
           dialog->PresetButton->click();
           QVERIFY(dialog->Curve->Points().size() > 2);
-          QVERIFY(Take().base == before.base);
+          QVERIFY(Take().raw == before.raw);
           dialog->OkButton->click();
         });
     WaitForCommands();
-    QVERIFY(!(Take().base == before.base));
+    QVERIFY(!(Take().raw == before.raw));
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: トーンカーブ"));
     MainForm->Undo1Click();
-    QVERIFY(Take().base == before.base);
+    QVERIFY(Take().raw == before.raw);
 
     // A colour window: one channel chosen, only it changes.
     TChild* colour = OpenColour();
