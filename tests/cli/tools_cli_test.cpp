@@ -33,7 +33,9 @@ class ToolsCliTest : public test::CliFixture {
     Workspace ws;
     EXPECT_TRUE(OpenImageFile(ws, path, FileType::Fits).ok()) << path;
     std::vector<std::uint16_t> raw;
-    if (ws.active()) EXPECT_TRUE(ReadRawValues(*ws.active(), "t", raw).ok());
+    if (ws.active()) {
+      EXPECT_TRUE(ReadRawValues(*ws.active(), "t", raw).ok());
+    }
     return raw;
   }
 };

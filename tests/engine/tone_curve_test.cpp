@@ -22,7 +22,9 @@ TEST(ToneCurveTool, PassesThroughItsPointsAndNeverOvershoots) {
     const double y = curve(x);
     EXPECT_GE(y, last - 1e-9) << x;
     last = y;
-    if (x >= 20 && x <= 100) EXPECT_NEAR(y, 200, 1e-9) << x;
+    if (x >= 20 && x <= 100) {
+      EXPECT_NEAR(y, 200, 1e-9) << x;
+    }
   }
   // Outside the points the curve goes on with slope 1.
   const MonotoneCurve middle({{100, 120}, {200, 180}});
