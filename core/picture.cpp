@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 }  // namespace
 
-std::uint8_t* PictureAllocator::allocate(std::size_t n) {
+std::uint8_t* AllocateBlock(std::size_t n) {
   if (n < 4 * kHugePage) return static_cast<std::uint8_t*>(::operator new(n));
   // Whole huge pages, aligned, so that every one of them can be a huge page.
   const std::size_t bytes = (n + kHugePage - 1) / kHugePage * kHugePage;
@@ -22,7 +22,7 @@ std::uint8_t* PictureAllocator::allocate(std::size_t n) {
   return static_cast<std::uint8_t*>(p);
 }
 
-void PictureAllocator::deallocate(std::uint8_t* p, std::size_t n) noexcept {
+void FreeBlock(std::uint8_t* p, std::size_t n) noexcept {
   if (n < 4 * kHugePage)
     ::operator delete(p);
   else

@@ -11,17 +11,24 @@
 
 namespace qirm {
 
-// Picture storage: a resize leaves new bytes as they come (writers that fill
-// every byte would otherwise pay a pass over fresh memory first), and large
-// blocks are asked for on huge pages (a fault per 2 MiB instead of per 4 KiB).
-struct PictureAllocator {
-  using value_type = std::uint8_t;
+// Blocks for pictures and planes: large ones are asked for on huge pages (a
+// fault per 2 MiB instead of per 4 KiB).
+std::uint8_t* AllocateBlock(std::size_t bytes);
+void FreeBlock(std::uint8_t* p, std::size_t bytes) noexcept;
+
+// Storage of pictures and planes: a resize leaves new elements as they come
+// (writers that fill every element would otherwise pay a pass over fresh
+// memory first).
+template <class T>
+struct UnfilledAllocator {
+  using value_type = T;
+  UnfilledAllocator() = default;
   template <class U>
-  struct rebind {
-    using other = PictureAllocator;
-  };
-  std::uint8_t* allocate(std::size_t n);
-  void deallocate(std::uint8_t* p, std::size_t n) noexcept;
+  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return reinterpret_cast<T*>(AllocateBlock(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept {
+    FreeBlock(reinterpret_cast<std::uint8_t*>(p), n * sizeof(T));
+  }
   template <class U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;
@@ -30,8 +37,13 @@ struct PictureAllocator {
   void construct(U* p, Args&&... args) {
     ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
   }
-  bool operator==(const PictureAllocator&) const { return true; }
+  template <class U>
+  bool operator==(const UnfilledAllocator<U>&) const {
+    return true;
+  }
 };
+
+using PictureAllocator = UnfilledAllocator<std::uint8_t>;
 
 class Picture {
  public:

@@ -11,34 +11,10 @@
 
 namespace qirm {
 
-// Plane storage as picture storage: new values are left as they come (a
-// reader writes every one of them next) and large planes sit on huge pages.
-struct RawPlaneAllocator {
-  using value_type = std::uint16_t;
-  RawPlaneAllocator() = default;
-  template <class U>
-  struct rebind {
-    using other = RawPlaneAllocator;
-  };
-  std::uint16_t* allocate(std::size_t n) {
-    return reinterpret_cast<std::uint16_t*>(PictureAllocator().allocate(n * sizeof(std::uint16_t)));
-  }
-  void deallocate(std::uint16_t* p, std::size_t n) noexcept {
-    PictureAllocator().deallocate(reinterpret_cast<std::uint8_t*>(p), n * sizeof(std::uint16_t));
-  }
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
-  }
-  bool operator==(const RawPlaneAllocator&) const { return true; }
-};
-
 struct RawPlane {
-  using Values = std::vector<std::uint16_t, RawPlaneAllocator>;
+  // Storage as pictures': new values are left as they come (a reader writes
+  // every one of them next) and large planes sit on huge pages.
+  using Values = std::vector<std::uint16_t, UnfilledAllocator<std::uint16_t>>;
 
   int width = 0;
   int height = 0;
