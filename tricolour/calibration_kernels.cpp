@@ -408,6 +408,7 @@ QIRM_AVX2 void SubtractAndDivideAvx2(std::int32_t* c, const D* dark, const std::
 QIRM_AVX512 void TruncateRunAvx512(const double* a, int count, std::int32_t* out) {
   const __m512d lo = _mm512_set1_pd(-2147483648.0), hi = _mm512_set1_pd(2147483647.0);
   for (int i = 0; i < count; i += 8) {
+    PrefetchAhead(a + i);
     const __mmask8 live = count - i >= 8 ? 0xFF : static_cast<__mmask8>((1u << (count - i)) - 1);
     const __m512d v = _mm512_maskz_loadu_pd(live, a + i);
     const __mmask8 number = _mm512_cmp_pd_mask(v, v, _CMP_ORD_Q);
