@@ -5,6 +5,7 @@
 #include "tricolour/calibration_kernels.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/cpu_dispatch.h"
 #include "core/numbers.h"
@@ -55,6 +56,20 @@ void TruncateRunPlain(const double* a, int count, std::int32_t* out) {
 // Elements per pass of a vector kernel; the elements it leaves to the rule
 // are listed (at most all of them, plus a vector's slack) and done after it.
 constexpr int kChunk = 1024;
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The vector kernels stream through whole frames, a column after the other.
+// The hardware's own prefetch stops at every 4 KiB page, so each kernel asks
+// for its data kAhead elements ahead (the next column's data once near the
+// end of one: a frame's columns are contiguous): measured about twice as
+// fast over a frame's sums. A prefetch never faults, whatever the address.
+constexpr std::size_t kAhead = 1024;
+template <class T>
+inline void PrefetchAhead(const T* p) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + kAhead * sizeof(T)),
+               _MM_HINT_T0);
+}
+#endif
 
 // The bits of 2^(63 - E) are kUnitBits minus those of 2^E (modulo 2^64):
 // (1086 - E) << 52 = (2109 << 52) - ((E + 1023) << 52).
@@ -176,6 +191,8 @@ QIRM_AVX512 void AddQuotientsAvx512(double* a, const std::int32_t* in, int count
     const int end = std::min(count, start + kChunk);
     int left = 0;
     for (int i = start; i < end; i += 8) {
+      PrefetchAhead(a + i);
+      if (i % 16 == 0) PrefetchAhead(in + i);
       const __mmask8 undecided =
           end - i >= 8
               ? AddQuotients8<true>(a + i, in + i, nd, inv, 0xFF)
@@ -320,6 +337,11 @@ QIRM_AVX512 void SubtractAndDivideAvx512(std::int32_t* c, const D* dark, const s
     const int end = std::min(count, start + kChunk);
     int left = 0;
     for (int i = start; i < end; i += 8) {
+      if (i % 16 == 0) PrefetchAhead(c + i);
+      if (i % 32 == 0) {
+        if (dark) PrefetchAhead(dark + i);
+        PrefetchAhead(f + i);
+      }
       const D* d = dark ? dark + i : nullptr;
       const __mmask8 undecided =
           end - i >= 8
@@ -386,6 +408,7 @@ QIRM_AVX2 void SubtractAndDivideAvx2(std::int32_t* c, const D* dark, const std::
 QIRM_AVX512 void TruncateRunAvx512(const double* a, int count, std::int32_t* out) {
   const __m512d lo = _mm512_set1_pd(-2147483648.0), hi = _mm512_set1_pd(2147483647.0);
   for (int i = 0; i < count; i += 8) {
+    PrefetchAhead(a + i);
     const __mmask8 live = count - i >= 8 ? 0xFF : static_cast<__mmask8>((1u << (count - i)) - 1);
     const __m512d v = _mm512_maskz_loadu_pd(live, a + i);
     const __mmask8 number = _mm512_cmp_pd_mask(v, v, _CMP_ORD_Q);

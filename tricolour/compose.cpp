@@ -11,6 +11,7 @@
 #include "tricolour/compose.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -183,6 +184,10 @@ struct Run {
   IntMatrix frames[2][2];
   IntMatrix& first_frame = frames[0][0];
   RealMatrix acc;
+  // False while the helper thread is still touching acc's pages, which it
+  // does first (the dark mean waits for it before adding the first dark).
+  std::atomic<bool> acc_ready{true};
+  void WaitForAccumulator() { acc_ready.wait(false); }
   // Touches the stacking's matrices while the setup reads (last, so that
   // it is joined before anything it touches goes).
   std::jthread toucher;
@@ -190,12 +195,13 @@ struct Run {
 
 // Touches every page of the matrices, so that the page faults and the
 // kernel's zeroing happen here rather than in the first use.
-void TouchPages(const std::vector<IntMatrix*>& matrices) {
-  for (IntMatrix* m : matrices) {
+template <class T>
+void TouchPages(const std::vector<Matrix<T>*>& matrices) {
+  for (Matrix<T>* m : matrices) {
     if (m->empty()) continue;
     const std::size_t n = static_cast<std::size_t>(m->count()) * m->n();
-    std::int32_t* p = (*m)[0];  // contiguous storage
-    for (std::size_t i = 0; i < n; i += 1024) p[i] = 0;
+    T* p = (*m)[0];  // contiguous storage, all 0 as made
+    for (std::size_t i = 0; i < n; i += 4096 / sizeof(T)) p[i] = 0;
   }
 }
 
@@ -616,13 +622,20 @@ Status AllocateRun(Run& run) {
   }
   if (run.threads > 1) {
     try {
-      // The result's picture and the memory of its copy, made here too.
+      // The accumulator first: the first dark is added to it as soon as it
+      // is read, while the other matrices wait longer for their first use.
+      // Then the result's picture and the memory of its copy, made here too.
+      run.acc_ready = false;
       run.toucher = std::jthread([later, &run, w, h, copy = run.options.display_copy] {
+        TouchPages(std::vector<RealMatrix*>{&run.acc});
+        run.acc_ready = true;
+        run.acc_ready.notify_all();
         TouchPages(later);
         run.picture = Picture(w, h);
         if (copy) run.spare = Picture(w, h);
       });
     } catch (const std::system_error&) {
+      run.acc_ready = true;
     }
   }
   return Status::Ok();
@@ -647,6 +660,7 @@ Status DarkMean(Run& run) {
   if (usable > 0) {
     if (Status s = ReadFrame(settings.DarkFiles[0], *frame, run.ReadThreads()); !s) return s;
   }
+  run.WaitForAccumulator();
   for (int k = 0; k < usable; ++k) {
     Status read = Status::Ok();
     std::thread reader;
@@ -686,6 +700,7 @@ Status FlatMean(Run& run) {
   IntMatrix& frame = run.first_frame;
   if (Status s = ReadFrame(settings.FlatFiles[0], frame, run.ReadThreads()); !s) return s;
   if (nf > 1) {
+    run.WaitForAccumulator();
     RealMatrix& acc = run.acc;
     for (int k = 0; k < nf; ++k) {
       if (k > 0) {

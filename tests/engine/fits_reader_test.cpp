@@ -332,8 +332,10 @@ TEST(FitsReader, FastSixteenBitReadEqualsThePlainOne) {
     int w, h;
   };
   // Widths that leave 8-column and single-column remainders, heights that
-  // leave partial blocks of rows.
-  const Case sizes[] = {{1, 1}, {8, 8}, {7, 17}, {37, 53}, {16, 33}, {1003, 1030}};
+  // leave partial blocks of rows; steps of 32 columns and 16 rows exactly,
+  // and with remainders of both.
+  const Case sizes[] = {{1, 1},   {8, 8},   {7, 17},  {37, 53},    {16, 33},
+                        {32, 16}, {64, 48}, {97, 47}, {1003, 1030}};
   for (const Case& c : sizes) {
     const long long bytes = 2LL * c.w * c.h;
     std::string data(bytes, '\0');
