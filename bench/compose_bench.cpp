@@ -35,15 +35,6 @@ std::string DataDir() {
   return env && *env ? env : "/tmp/qirm-compose/set2048";
 }
 
-std::vector<std::string> Frames(const std::string& dir) {
-  std::vector<std::string> files;
-  if (!fs::is_directory(dir)) return files;
-  for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().extension() == ".fits") files.push_back(e.path().string());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 // The settings as bench/compose_settings.sh writes them for the set (both
 // stars from its truth file), loaded as qirm-cli compose loads them, so the
 // benchmark and the comparison script run the same job.
