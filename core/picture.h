@@ -6,42 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
 #include <vector>
 
+#include "core/unfilled_allocator.h"
+
 namespace qirm {
-
-// Blocks for pictures and planes: large ones are asked for on huge pages (a
-// fault per 2 MiB instead of per 4 KiB).
-std::uint8_t* AllocateBlock(std::size_t bytes);
-void FreeBlock(std::uint8_t* p, std::size_t bytes) noexcept;
-
-// Storage of pictures and planes: a resize leaves new elements as they come
-// (writers that fill every element would otherwise pay a pass over fresh
-// memory first).
-template <class T>
-struct UnfilledAllocator {
-  using value_type = T;
-  UnfilledAllocator() = default;
-  template <class U>
-  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return reinterpret_cast<T*>(AllocateBlock(n * sizeof(T))); }
-  void deallocate(T* p, std::size_t n) noexcept {
-    FreeBlock(reinterpret_cast<std::uint8_t*>(p), n * sizeof(T));
-  }
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
-  }
-  template <class U>
-  bool operator==(const UnfilledAllocator<U>&) const {
-    return true;
-  }
-};
 
 using PictureAllocator = UnfilledAllocator<std::uint8_t>;
 

@@ -154,7 +154,7 @@ bool DarkFrame::FromMean(RealMatrix& acc, int w, int h, int threads, bool clear)
       }
     }
   });
-  std::vector<std::uint16_t>().swap(m_narrow);
+  decltype(m_narrow)().swap(m_narrow);
   return true;
 }
 
@@ -180,25 +180,29 @@ void SubtractDark(const DarkFrame& dark, int w, int h, IntMatrix& m, int threads
 // Flat.
 
 bool FlatField::Build(const IntMatrix& flat, int w, int h, int threads) {
-  m_flat.assign(static_cast<std::size_t>(w) * h, 0);
+  // Every value is written below, on the cores that read the flat.
+  m_flat.clear();
+  m_flat.resize(static_cast<std::size_t>(w) * h);
   // The largest value, as the rule takes it (from 0.0, a strictly larger
   // value replaces it), is the largest of the parts' largest values.
   const int parts = ColumnParts(threads, w);
   std::vector<double> highs(parts, 0.0);
   RunInParts(parts, [&](int part) {
-    double fmax = 0.0;
+    // Integers compared as integers (the loop then runs in vectors): their
+    // largest, from 0, converts exactly to the double the rule finds.
+    std::int32_t high = 0;
     const int x_end = static_cast<int>(PartStart(w, part + 1, parts));
     for (int x = static_cast<int>(PartStart(w, part, parts)); x < x_end; ++x) {
       const std::int32_t* in = flat[x];
       std::uint16_t* out = m_flat.data() + static_cast<std::size_t>(x) * h;
       for (int y = 0; y < h; ++y) {
-        if (in[y] > fmax) fmax = in[y];
+        high = std::max(high, in[y]);
         // Sign-shifted frames hold 0..65535; anything else is kept in range
         // here and handled by the rule below through m_divisor.
         out[y] = static_cast<std::uint16_t>(std::clamp(in[y], 0, 65535));
       }
     }
-    highs[part] = fmax;
+    highs[part] = high;
   });
   const double fmax = *std::max_element(highs.begin(), highs.end());
   m_fmax = fmax;

@@ -10,6 +10,7 @@
 
 #include "core/matrix.h"
 #include "core/numbers.h"
+#include "core/unfilled_allocator.h"
 
 namespace qirm {
 
@@ -52,7 +53,7 @@ class DarkFrame {
   void SubtractFrom(int x, int h, std::int32_t* c) const;
 
  private:
-  std::vector<std::uint16_t> m_narrow;
+  std::vector<std::uint16_t, UnfilledAllocator<std::uint16_t>> m_narrow;
   IntMatrix m_wide;
   int m_h = 0;
 };
@@ -70,14 +71,14 @@ class FlatField {
   bool empty() const { return m_flat.empty(); }
   // One pixel as the rule reads: the flat value at (x, y) of a value c.
   int Apply(int c, int x, int y) const;
-  const std::vector<std::uint16_t>& values() const { return m_flat; }
+  const std::vector<std::uint16_t, UnfilledAllocator<std::uint16_t>>& values() const { return m_flat; }
   int h() const { return m_h; }
   // L for every flat value 0..65535.
   const std::vector<double>& divisor() const { return m_divisor; }
 
  private:
-  std::vector<std::uint16_t> m_flat;  // the flat values, column by column
-  std::vector<double> m_divisor;      // L for every value 0..65535
+  std::vector<std::uint16_t, UnfilledAllocator<std::uint16_t>> m_flat;  // the flat values, column by column
+  std::vector<double> m_divisor;                                        // L for every value 0..65535
   double m_fmax = 0;
   int m_h = 0;
 };
