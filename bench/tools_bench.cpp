@@ -45,23 +45,35 @@ const std::vector<std::uint16_t>& SkyFrame() {
   return frame;
 }
 
-void BM_BackgroundFitAndSubtract(benchmark::State& state) {
-  const int degree = static_cast<int>(state.range(0));
-  const std::vector<std::uint16_t>& source = SkyFrame();
+// Runs prepare() untimed and work() timed on each iteration, and reports
+// ns_per_pixel of the source frame.
+template <class Prepare, class Work>
+void TimeWork(benchmark::State& state, Prepare prepare, Work work) {
   double seconds = 0;
   for (auto _ : state) {
-    std::vector<std::uint16_t> v = source;
+    prepare();
     const auto start = std::chrono::steady_clock::now();
-    BackgroundFit fit;
-    if (!FitBackground(v.data(), kSide, kSide, 1, kSide, {degree, 64}, fit))
-      state.SkipWithError("fit failed");
-    SubtractBackground(v.data(), kSide, kSide, 1, kSide, fit, 65535);
+    work();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    benchmark::DoNotOptimize(v[0]);
     state.SetIterationTime(elapsed);
     seconds += elapsed;
   }
   state.counters["ns_per_pixel"] = seconds / state.iterations() / (double(kSide) * kSide) * 1e9;
+}
+
+void BM_BackgroundFitAndSubtract(benchmark::State& state) {
+  const int degree = static_cast<int>(state.range(0));
+  const std::vector<std::uint16_t>& source = SkyFrame();
+  std::vector<std::uint16_t> v;
+  TimeWork(
+      state, [&] { v = source; },
+      [&] {
+        BackgroundFit fit;
+        if (!FitBackground(v.data(), kSide, kSide, 1, kSide, {degree, 64}, fit))
+          state.SkipWithError("fit failed");
+        SubtractBackground(v.data(), kSide, kSide, 1, kSide, fit, 65535);
+        benchmark::DoNotOptimize(v[0]);
+      });
 }
 BENCHMARK(BM_BackgroundFitAndSubtract)->Arg(1)->Arg(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -70,20 +82,16 @@ void BM_BackgroundParts(benchmark::State& state) {
   const std::vector<std::uint16_t>& source = SkyFrame();
   BackgroundFit fit;
   FitBackground(source.data(), kSide, kSide, 1, kSide, {3, 64}, fit);
-  double seconds = 0;
-  for (auto _ : state) {
-    std::vector<std::uint16_t> v = source;
-    const auto start = std::chrono::steady_clock::now();
-    if (state.range(0) == 0)
-      FitBackground(v.data(), kSide, kSide, 1, kSide, {3, 64}, fit);
-    else
-      SubtractBackground(v.data(), kSide, kSide, 1, kSide, fit, 65535);
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    benchmark::DoNotOptimize(v[0]);
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
-  }
-  state.counters["ns_per_pixel"] = seconds / state.iterations() / (double(kSide) * kSide) * 1e9;
+  std::vector<std::uint16_t> v;
+  TimeWork(
+      state, [&] { v = source; },
+      [&] {
+        if (state.range(0) == 0)
+          FitBackground(v.data(), kSide, kSide, 1, kSide, {3, 64}, fit);
+        else
+          SubtractBackground(v.data(), kSide, kSide, 1, kSide, fit, 65535);
+        benchmark::DoNotOptimize(v[0]);
+      });
 }
 BENCHMARK(BM_BackgroundParts)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -92,17 +100,13 @@ void BM_Lanczos3Raw16(benchmark::State& state) {
   const double factor = state.range(0) / 100.0;
   const std::vector<std::uint16_t>& source = SkyFrame();
   const int side = static_cast<int>(kSide * factor);
-  double seconds = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<std::uint16_t> out =
-        ResampleRaw(source, kSide, kSide, {side, side, ResampleMethod::kLanczos3, false});
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    benchmark::DoNotOptimize(out[0]);
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
-  }
-  state.counters["ns_per_pixel"] = seconds / state.iterations() / (double(kSide) * kSide) * 1e9;
+  TimeWork(
+      state, [] {},
+      [&] {
+        std::vector<std::uint16_t> out =
+            ResampleRaw(source, kSide, kSide, {side, side, ResampleMethod::kLanczos3, false});
+        benchmark::DoNotOptimize(out[0]);
+      });
 }
 BENCHMARK(BM_Lanczos3Raw16)->Arg(50)->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -119,16 +123,12 @@ void BM_Lanczos3Colour(benchmark::State& state) {
       p[2] = static_cast<std::uint8_t>(v / 2);
     }
   const int side = static_cast<int>(kSide * factor);
-  double seconds = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    Picture out = ResamplePicture(source, {side, side, ResampleMethod::kLanczos3, false});
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    benchmark::DoNotOptimize(out.Row(0)[0]);
-    state.SetIterationTime(elapsed);
-    seconds += elapsed;
-  }
-  state.counters["ns_per_pixel"] = seconds / state.iterations() / (double(kSide) * kSide) * 1e9;
+  TimeWork(
+      state, [] {},
+      [&] {
+        Picture out = ResamplePicture(source, {side, side, ResampleMethod::kLanczos3, false});
+        benchmark::DoNotOptimize(out.Row(0)[0]);
+      });
 }
 BENCHMARK(BM_Lanczos3Colour)->Arg(50)->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 

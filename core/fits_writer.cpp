@@ -34,17 +34,6 @@ std::string ValueCard(const std::string& key, const std::string& value, const st
 
 std::string IntValue(long long v) { return std::to_string(v); }
 
-// The shortest text that reads back as v, with an upper-case exponent, as
-// FITS wants it, whatever the locale.
-std::string RealValue(double v) {
-  char text[64];
-  const auto r = std::to_chars(text, text + sizeof text, v);
-  std::string s(text, r.ptr);
-  for (char& c : s)
-    if (c == 'e') c = 'E';
-  return s;
-}
-
 std::string Keyword(const std::string& card) {
   std::string key = card.substr(0, std::min<std::size_t>(8, card.size()));
   while (!key.empty() && key.back() == ' ') key.pop_back();
@@ -135,6 +124,15 @@ Status CheckSize(const std::string& path, int width, int height, std::size_t val
 
 }  // namespace
 
+std::string FitsRealValue(double v) {
+  char text[64];
+  const auto r = std::to_chars(text, text + sizeof text, v);
+  std::string s(text, r.ptr);
+  for (char& c : s)
+    if (c == 'e') c = 'E';
+  return s;
+}
+
 FitsEncoding ChooseFitsEncoding(const std::vector<double>& values, double bzero, double bscale) {
   bool scaled = bscale != 0 && std::isfinite(bscale) && std::isfinite(bzero);
   bool unsigned16 = true;
@@ -161,8 +159,8 @@ Status WriteFitsGrey(const std::string& path, int width, int height, const std::
   const bool float32 = encoding == FitsEncoding::kFloat32;
   std::vector<std::string> structure = Structure(float32 ? -32 : 16, {width, height});
   if (!float32) {
-    structure.push_back(ValueCard("BZERO", RealValue(bzero), "physical = BZERO + BSCALE * stored"));
-    structure.push_back(ValueCard("BSCALE", RealValue(bscale)));
+    structure.push_back(ValueCard("BZERO", FitsRealValue(bzero), "physical = BZERO + BSCALE * stored"));
+    structure.push_back(ValueCard("BSCALE", FitsRealValue(bscale)));
   }
   const int bytes_per_value = float32 ? 4 : 2;
   std::vector<std::uint8_t> data(values.size() * bytes_per_value);

@@ -16,6 +16,10 @@
 
 namespace qirm {
 
+// The shortest text that reads back as v, with an upper-case exponent, as
+// FITS wants it, whatever the locale ("32768", "1.5E-05").
+std::string FitsRealValue(double v);
+
 // What is written besides the pixels.
 struct FitsWriteHeader {
   // Cards of the source file's header to carry over, 80 characters each

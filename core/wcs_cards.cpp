@@ -1,13 +1,13 @@
 #include "core/wcs_cards.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <utility>
 
 #include "core/fits_keywords.h"
+#include "core/fits_writer.h"
 
 namespace qirm {
 namespace {
@@ -150,13 +150,10 @@ bool PlateCard(const std::string& key) {
   return false;
 }
 
-// The shortest text that reads back as v, as a FITS real.
+// The shortest text that reads back as v, written as a real (an integral
+// value gains ".0").
 std::string RealText(double v) {
-  char text[64];
-  const auto r = std::to_chars(text, text + sizeof text, v);
-  std::string s(text, r.ptr);
-  for (char& c : s)
-    if (c == 'e') c = 'E';
+  std::string s = FitsRealValue(v);
   if (s.find_first_of(".E") == std::string::npos) s += ".0";
   return s;
 }

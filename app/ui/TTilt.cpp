@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "app/ui/PreviewImage.h"
+#include "app/ui/ValueDialog.h"
 #include "display/levels.h"
 #include "display/raw_values.h"
 
@@ -54,11 +55,7 @@ TTilt::TTilt(QWidget* parent) : QDialog(parent) {
   InfoLabel = new QLabel(this);
   InfoLabel->setObjectName(QStringLiteral("InfoLabel"));
 
-  auto* buttons = new QDialogButtonBox(this);
-  OkButton = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  CancelButton = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = NewOkCancelButtons(this, OkButton, CancelButton);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);

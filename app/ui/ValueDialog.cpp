@@ -1,6 +1,7 @@
 #include "app/ui/ValueDialog.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,6 +58,17 @@ QPushButton* NewCancelButton(QDialog* dialog) {
   cancel->setAutoDefault(false);
   QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
   return cancel;
+}
+
+QDialogButtonBox* NewOkCancelButtons(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel,
+                                     bool ok_checks) {
+  auto* buttons = new QDialogButtonBox(dialog);
+  ok = buttons->addButton(QStringLiteral("OK"),
+                          ok_checks ? QDialogButtonBox::ActionRole : QDialogButtonBox::AcceptRole);
+  cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
 }
 
 KeptTexts::KeptTexts(std::vector<QLineEdit*> edits) : m_edits(std::move(edits)) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QDialog;
+class QDialogButtonBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -30,6 +31,12 @@ ValueDialogParts BuildValueDialog(QDialog* dialog, const QString& caption, const
 // A "キャンセル" button (CancelButton) that rejects `dialog`, as Esc and the
 // close box do.
 QPushButton* NewCancelButton(QDialog* dialog);
+
+// The "OK" and "キャンセル" row of the tool dialogs. キャンセル rejects the
+// dialog; "OK" accepts it, or with `ok_checks` only clicks (the dialog checks
+// its values before it accepts).
+QDialogButtonBox* NewOkCancelButtons(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel,
+                                     bool ok_checks = false);
 
 // The texts of a dialog's edits as last accepted. A dialog closed without OK
 // (Cancel, Esc, the close box) puts them back, so what was typed and then

@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/ui/ValueDialog.h"
+
 TResample::TResample(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Resample"));
   setWindowTitle(QStringLiteral("リサンプリング"));
@@ -62,11 +64,8 @@ TResample::TResample(QWidget* parent) : QDialog(parent) {
   SizeLabel = new QLabel(this);
   SizeLabel->setObjectName(QStringLiteral("SizeLabel"));
 
-  auto* buttons = new QDialogButtonBox(this);
-  OkButton = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::ActionRole);
-  CancelButton = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+  QDialogButtonBox* buttons = NewOkCancelButtons(this, OkButton, CancelButton, /*ok_checks=*/true);
   connect(OkButton, &QPushButton::clicked, this, &TResample::OkButtonClick);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(SizeLabel);

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "app/ui/PreviewImage.h"
+#include "app/ui/ValueDialog.h"
 #include "display/raw_values.h"
 
 namespace {
@@ -192,11 +193,7 @@ TToneCurve::TToneCurve(QWidget* parent) : QDialog(parent) {
   auto* views = new QHBoxLayout;
   views->addWidget(Curve);
   views->addWidget(PreviewView);
-  auto* buttons = new QDialogButtonBox(this);
-  OkButton = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  CancelButton = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = NewOkCancelButtons(this, OkButton, CancelButton);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(views);
   layout->addWidget(hint);

@@ -106,7 +106,9 @@ TEST_F(HostileCliTest, ALongGuideMissTrailOnASmallPictureIsQuick) {
   const auto seconds = [](const struct rusage& u) {
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
   };
-  if (!kSanitized) EXPECT_LT(seconds(after) - seconds(before), 0.7);
+  if (!kSanitized) {
+    EXPECT_LT(seconds(after) - seconds(before), 0.7);
+  }
 }
 
 }  // namespace

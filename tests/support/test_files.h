@@ -35,6 +35,19 @@ inline std::string Fits16Bytes(int w, int h, const std::vector<int>& raw) {
   return header + data;
 }
 
+// A 40 x 20 frame of raw 1000 with a TAN WCS: FITS pixel (1, 1) at RA 10,
+// Dec 20, one arcsecond per pixel, north up the rows.
+inline std::string TanFrame() {
+  std::string bytes = Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000));
+  bytes.replace(6 * 80, 9 * 80,
+                Card("CTYPE1  = 'RA---TAN'") + Card("CTYPE2  = 'DEC--TAN'") +
+                    Card("CRVAL1  =                 10.0") + Card("CRVAL2  =                 20.0") +
+                    Card("CRPIX1  =                  1.0") + Card("CRPIX2  =                  1.0") +
+                    Card("CD1_1   = -2.7777777777778E-04") + Card("CD2_2   =  2.7777777777778E-04") +
+                    Card("END"));
+  return bytes;
+}
+
 // A binary Netpbm colour file: "P6\nW H\n255\n" and the bytes r, g, b, ...
 inline std::string Ppm6Bytes(int w, int h, const std::vector<unsigned char>& rgb) {
   std::string out = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";

@@ -34,19 +34,7 @@ std::string FrameWithObject(const std::string& object) {
   return bytes;
 }
 
-// 40 x 20 pixels with a TAN WCS: FITS pixel (1, 1) at RA 10, Dec 20, one
-// arcsecond per pixel, north up the rows.
-std::string TanFrame() {
-  using qirm::test::Card;
-  std::string bytes = qirm::test::Fits16Bytes(40, 20, std::vector<int>(40 * 20, 1000));
-  bytes.replace(6 * 80, 9 * 80,
-                Card("CTYPE1  = 'RA---TAN'") + Card("CTYPE2  = 'DEC--TAN'") +
-                    Card("CRVAL1  =                 10.0") + Card("CRVAL2  =                 20.0") +
-                    Card("CRPIX1  =                  1.0") + Card("CRPIX2  =                  1.0") +
-                    Card("CD1_1   = -2.7777777777778E-04") + Card("CD2_2   =  2.7777777777778E-04") +
-                    Card("END"));
-  return bytes;
-}
+using qirm::test::TanFrame;
 
 QStringList Shown(const THeaderView* view) {
   QStringList lines;
