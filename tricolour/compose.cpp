@@ -113,6 +113,85 @@ Status ReadFrame(const std::string& path, IntMatrix& m, int threads = 0, bool* i
   return s;
 }
 
+// The setup's reads in their fixed order (the usable darks, the flats, the
+// reference frame in two-star mode), followed by the first light frame.
+// With two threads, taking one read starts the next on the second core, into
+// the other of two matrices (the setup is done with that one by then), so
+// each read overlaps the work on the frame before it; the reads themselves,
+// and so the reader's traces, still come one after another in list order.
+// On one thread each read is made when it is taken, into the first matrix.
+class SetupReads {
+ public:
+  ~SetupReads() { Join(); }
+  // The setup's reads go into `first` alone, or, with `ahead`, into `first`
+  // and `second` in turn, and then the light frame is read ahead too, into
+  // `first` (where the stacking's first worker finds it).
+  void Plan(std::vector<const std::string*> paths, const std::string* light, IntMatrix* first,
+            IntMatrix* second, bool ahead, int read_threads) {
+    m_paths = std::move(paths);
+    m_ahead = ahead && !m_paths.empty();
+    m_light = m_ahead;
+    if (m_light) m_paths.push_back(light);
+    const bool odd = m_paths.size() % 2 == 0;  // the light frame's read is odd
+    m_buffers[0] = m_ahead && odd ? second : first;
+    m_buffers[1] = m_ahead && odd ? first : second;
+    m_read_threads = read_threads;
+  }
+  // Reads run on the second core.
+  bool ahead() const { return m_ahead; }
+  // The first light frame is the last read, not yet taken.
+  bool light_ahead() const { return m_light && m_taken < static_cast<int>(m_paths.size()); }
+  // True while a read runs on the second core: work on the frame just taken
+  // keeps to one core meanwhile.
+  bool reading() const { return m_reader.joinable(); }
+  // The next read's matrix (after which the matrix taken before is free).
+  Status Take(IntMatrix*& frame, bool* in_16_bits = nullptr) {
+    const int i = m_taken++;
+    frame = m_buffers[m_ahead ? i % 2 : 0];
+    if (m_reader.joinable()) {
+      m_reader.join();
+    } else {
+      m_status = Read(i, m_read_threads);
+    }
+    if (in_16_bits) *in_16_bits = m_in_16_bits;
+    if (m_status && m_ahead && i + 1 < static_cast<int>(m_paths.size())) {
+      try {
+        m_reader = std::thread([this, i] { m_status = Read(i + 1, 1); });
+      } catch (const std::system_error&) {
+        // The rest in turn, into the matrix just taken; the stacking reads
+        // the light frame itself.
+        m_ahead = false;
+        m_buffers[0] = frame;
+        if (m_light) m_paths.pop_back();
+        m_light = false;
+      }
+    }
+    return m_status;
+  }
+  void Join() {
+    if (m_reader.joinable()) m_reader.join();
+  }
+
+ private:
+  Status Read(int i, int threads) {
+    FitsHeader header;
+    IntMatrix& m = *m_buffers[m_ahead ? i % 2 : 0];
+    Status s = ReadFitsFileSignShifted(*m_paths[i], header, m, threads);
+    m_in_16_bits = s && header.bitpix == 16;
+    return s;
+  }
+
+  std::vector<const std::string*> m_paths;
+  IntMatrix* m_buffers[2] = {nullptr, nullptr};
+  bool m_ahead = false;
+  bool m_light = false;
+  int m_read_threads = 1;
+  int m_taken = 0;
+  std::thread m_reader;
+  Status m_status;
+  bool m_in_16_bits = false;
+};
+
 // The run's shared state.
 struct Run {
   Run(const ComposeOptions& o, const CompositionSettings& s, Progress& p,
@@ -183,6 +262,8 @@ struct Run {
   // helper thread; their scratch matrices, [worker][1], when needed.
   IntMatrix frames[2][2];
   IntMatrix& first_frame = frames[0][0];
+  // Reads into frames[0][0] and frames[1][0] (so declared after them).
+  SetupReads reads;
   RealMatrix acc;
   // False while the helper thread is still touching acc's pages, which it
   // does first (the dark mean waits for it before adding the first dark).
@@ -249,6 +330,7 @@ class Stacker {
       for (int k = 0; k < static_cast<int>(run.channels[c].files->size()); ++k) m_frames.push_back({c, k});
     }
     m_stop = static_cast<int>(m_frames.size());
+    m_light_ahead = run.reads.light_ahead();
   }
 
   Status Stack(ComposeOptions::Timings& timings) {
@@ -297,11 +379,21 @@ class Stacker {
 
   void Worker(int worker, ComposeOptions::Timings& t) {
     const int w = m_run.w, h = m_run.h;
+    // The light frame read ahead is in frames[0][0]: the worker that takes
+    // the first frame takes that matrix with it, in one step (both
+    // matrices are made then).
+    int slot = worker % 2;
+    int index = -1;
+    if (m_light_ahead) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      slot = m_slots++ % 2;
+      if (m_next < m_stop) index = m_next++;
+    }
     IntMatrix own, own_scratch;
-    IntMatrix& made = m_run.frames[worker % 2][0];
+    IntMatrix& made = m_run.frames[slot][0];
     const bool reuse = made.count() == w && made.n() == h;
     IntMatrix& c = reuse ? made : own;
-    IntMatrix& scratch = m_run.frames[worker % 2][1].empty() ? own_scratch : m_run.frames[worker % 2][1];
+    IntMatrix& scratch = m_run.frames[slot][1].empty() ? own_scratch : m_run.frames[slot][1];
     if (!reuse && !c.Allocate(w, h)) {
       // Another thread may still carry the run; only a lone thread fails.
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -313,9 +405,8 @@ class Stacker {
       }
       return;
     }
-    for (;;) {
-      int index;
-      {
+    for (;; index = -1) {
+      if (index < 0) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_next >= m_stop) return;
         index = m_next++;
@@ -329,7 +420,13 @@ class Stacker {
       // The other worker has the other core, except while it waits for the
       // first read; a run on one thread keeps to one core.
       bool in_16_bits = false;
-      Status s = ReadFrame(path, c, m_threads > 1 && index == 0 ? 0 : 1, &in_16_bits);
+      Status s = Status::Ok();
+      if (index == 0 && m_light_ahead) {
+        IntMatrix* read = nullptr;  // frames[0][0], which is c (see above)
+        s = m_run.reads.Take(read, &in_16_bits);
+      } else {
+        s = ReadFrame(path, c, m_threads > 1 && index == 0 ? 0 : 1, &in_16_bits);
+      }
       t.read += Since(mark);
       Advance(m_read_turn);
       Registration reg;
@@ -452,6 +549,8 @@ class Stacker {
   std::mutex m_mutex;
   std::condition_variable m_changed;
   int m_next = 0;
+  bool m_light_ahead = false;  // the first frame was read during the setup
+  int m_slots = 0;             // the workers' matrices handed out
   int m_read_turn = 0;
   int m_acc_turn = 0;
   int m_stop = 0;
@@ -604,6 +703,20 @@ Status CheckFrameSizes(Run& run) {
   return Status::Ok();
 }
 
+// The reads of the setup and the first light frame (see SetupReads); the
+// light frame is read ahead only when something is read before it.
+void PlanSetupReads(Run& run) {
+  const CompositionSettings& settings = run.settings;
+  std::vector<const std::string*> paths;
+  for (int k = 0; k < run.darks_usable; ++k) paths.push_back(&settings.DarkFiles[k]);
+  for (const std::string& path : settings.FlatFiles) paths.push_back(&path);
+  if (run.registration == StarRegistration::kTwoStars) paths.push_back(&settings.GreenFiles[0]);
+  const IntMatrix& second = run.frames[1][0];
+  const bool ahead = run.threads > 1 && second.count() == run.w && second.n() == run.h;
+  run.reads.Plan(std::move(paths), &settings.RedFiles[0], &run.frames[0][0], &run.frames[1][0], ahead,
+                 run.ReadThreads());
+}
+
 // The setup's frame and the accumulator; the stacking's other matrices,
 // made now where memory allows (else the workers make them) and touched on
 // the other core while the setup reads. (The transforms work over the frame
@@ -613,13 +726,11 @@ Status AllocateRun(Run& run) {
   const int w = run.w, h = run.h;
   if (!run.first_frame.Allocate(w, h)) return Status::Error("no memory for a frame of " + SizeText(w, h));
   if (!run.acc.Allocate(w, h)) return Status::Error("no memory for the channel accumulator");
+  if (run.threads > 1) run.frames[1][0].Allocate(w, h);  // the second worker's frame
+  PlanSetupReads(run);
   std::vector<IntMatrix*> later;
-  if (run.threads > 1) {
-    // The second worker's frame; the dark mean reads into it first when it
-    // has two darks or more (which touches its pages as well).
-    run.frames[1][0].Allocate(w, h);
-    if (run.darks_usable < 2) later.push_back(&run.frames[1][0]);
-  }
+  // Unless the setup reads into it (which touches its pages as well).
+  if (run.threads > 1 && !run.reads.ahead()) later.push_back(&run.frames[1][0]);
   if (run.threads > 1) {
     try {
       // The accumulator first: the first dark is added to it as soon as it
@@ -641,46 +752,34 @@ Status AllocateRun(Run& run) {
   return Status::Ok();
 }
 
+// Adds a frame to a mean on the run's threads, or on this one while the
+// next read has the other core.
+void AddFrameToMean(Run& run, const IntMatrix& frame, int count) {
+  const int w = run.w, h = run.h;
+  if (run.reads.reading()) {
+    AddToMean(frame, count, w, h, run.acc, 0, w);
+  } else {
+    ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, count, w, h, run.acc, x0, x1); });
+  }
+}
+
 // The mean of the usable darks, kept as the run's dark frame; the
 // accumulator is left at 0 for the channels. "Resolution Error !!" is
-// noticed once when a dark of another size ends the list early. With two
-// threads the next dark is read on the second one while this one adds the
-// current dark: the reads still come in list order, and every element of the
-// mean still receives the darks in list order.
+// noticed once when a dark of another size ends the list early. Every
+// element of the mean receives the darks in list order.
 Status DarkMean(Run& run) {
   const CompositionSettings& settings = run.settings;
   const int w = run.w, h = run.h;
   const int nd = static_cast<int>(settings.DarkFiles.size());
   if (nd == 0) return Status::Ok();
   const int usable = run.darks_usable;
-  IntMatrix* frame = &run.first_frame;
-  IntMatrix* next = &run.frames[1][0];
-  const bool overlap = run.threads > 1 && usable > 1 && next->count() == w && next->n() == h;
   RealMatrix& acc = run.acc;
-  if (usable > 0) {
-    if (Status s = ReadFrame(settings.DarkFiles[0], *frame, run.ReadThreads()); !s) return s;
-  }
-  run.WaitForAccumulator();
   for (int k = 0; k < usable; ++k) {
-    Status read = Status::Ok();
-    std::thread reader;
-    const bool more = k + 1 < usable;
-    if (more && overlap) {
-      try {
-        reader = std::thread([&, k] { read = ReadFrame(settings.DarkFiles[k + 1], *next, 1); });
-      } catch (const std::system_error&) {
-      }
-    }
-    if (reader.joinable()) {
-      AddToMean(*frame, nd, w, h, acc, 0, w);
-      reader.join();
-    } else {
-      ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(*frame, nd, w, h, acc, x0, x1); });
-      if (more) read = ReadFrame(settings.DarkFiles[k + 1], overlap ? *next : *frame, run.ReadThreads());
-    }
+    IntMatrix* frame = nullptr;
+    if (Status s = run.reads.Take(frame); !s) return s;
+    if (k == 0) run.WaitForAccumulator();
+    AddFrameToMean(run, *frame, nd);
     run.progress.Columns(run.column_progress);
-    if (!read) return read;
-    if (overlap) std::swap(frame, next);
   }
   if (usable < nd && run.notice) run.notice("Resolution Error !!");
   if (!run.dark.FromMean(acc, w, h, run.threads, /*clear=*/true))
@@ -697,23 +796,23 @@ Status FlatMean(Run& run) {
   const int nf = static_cast<int>(settings.FlatFiles.size());
   if (nf == 0) return Status::Ok();
   const int w = run.w, h = run.h;
-  IntMatrix& frame = run.first_frame;
-  if (Status s = ReadFrame(settings.FlatFiles[0], frame, run.ReadThreads()); !s) return s;
+  IntMatrix* frame = nullptr;
+  if (Status s = run.reads.Take(frame); !s) return s;
   if (nf > 1) {
     run.WaitForAccumulator();
     RealMatrix& acc = run.acc;
     for (int k = 0; k < nf; ++k) {
       if (k > 0) {
-        if (Status s = ReadFrame(settings.FlatFiles[k], frame, run.ReadThreads()); !s) return s;
+        if (Status s = run.reads.Take(frame); !s) return s;
       }
-      ForColumnParts(run.threads, w, [&](int x0, int x1) { AddToMean(frame, nf, w, h, acc, x0, x1); });
+      AddFrameToMean(run, *frame, nf);
     }
     ForColumnParts(run.threads, w, [&](int x0, int x1) {
-      TruncateMean(acc, w, h, frame, x0, x1);
+      TruncateMean(acc, w, h, *frame, x0, x1);
       for (int x = x0; x < x1; ++x) std::fill(acc[x], acc[x] + h, 0.0);
     });
   }
-  if (!run.flat.Build(frame, w, h, run.threads)) {
+  if (!run.flat.Build(*frame, w, h, run.threads)) {
     const std::string what = nf > 1 ? "the mean of the " + FormatInt(nf) + " flats" : settings.FlatFiles[0];
     return Status::Error(what + ": the flat's largest value is " + FormatGeneral(run.flat.fmax()) +
                          "; a flat must have values above 0");
@@ -729,10 +828,10 @@ Status ReferenceStars(Run& run) {
   run.positions = ClampPositions(settings, run.w, run.h);
   if (run.registration != StarRegistration::kTwoStars) return Status::Ok();
   const std::string& path = settings.GreenFiles[0];
-  IntMatrix& frame = run.first_frame;
-  if (Status s = ReadFrame(path, frame, run.ReadThreads()); !s) return s;
-  if (run.has_dark) SubtractDark(run.dark, run.w, run.h, frame, run.threads);
-  if (Status s = MeasureReferenceGeometry(frame, run.w, run.h, run.positions, path, run.geometry); !s)
+  IntMatrix* frame = nullptr;
+  if (Status s = run.reads.Take(frame); !s) return s;
+  if (run.has_dark) SubtractDark(run.dark, run.w, run.h, *frame, run.reads.reading() ? 1 : run.threads);
+  if (Status s = MeasureReferenceGeometry(*frame, run.w, run.h, run.positions, path, run.geometry); !s)
     return s;
   run.progress.Set(40);
   return Status::Ok();
