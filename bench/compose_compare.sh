@@ -42,9 +42,12 @@ pixels=$((frames * size * size))
 have_siril=0
 command -v siril-cli > /dev/null && have_siril=1
 
-# One timed run: prints "seconds max_rss_kib".
+# One timed run: prints "seconds max_rss_kib". The files the runs before
+# wrote are flushed first, untimed: siril-cli leaves some 1.6 GB of working
+# files, whose write-back would otherwise slow whichever run comes next.
 timed() {
   local log=$work/time.log
+  sync
   /usr/bin/time -v "$@" > "$work/run.out" 2> "$log" || { echo "failed: $*" >&2; tail -5 "$log" >&2; exit 1; }
   local wall rss
   wall=$(grep "Elapsed (wall clock)" "$log" | awk '{print $NF}' | awk -F: '{ if (NF == 3) print $1*3600+$2*60+$3; else print $1*60+$2 }')

@@ -1,7 +1,5 @@
 #include "core/matrix.h"
 
-#include <sys/mman.h>
-
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -14,18 +12,6 @@ namespace {
 // 4 GiB: far above any frame the readers accept (16000 x 16000 int32 is
 // about 1 GiB), far below what would take the machine down.
 std::atomic<std::size_t> g_byte_limit{std::size_t{4} << 30};
-
-// A frame's matrix is touched for the first time by the command that fills
-// it; with 4 KiB pages that costs a fault per page (about 27 ms for a
-// 4096 x 4096 frame). Asking for huge pages on large blocks cuts that to a
-// fraction. Only advice: where it is not honoured nothing changes.
-void AdviseHugePages(void* p, std::size_t bytes) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (bytes < 4 * kHuge) return;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
 
 }  // namespace
 
@@ -52,7 +38,6 @@ bool Matrix<T>::Allocate(int count, int n) {
   if (!storage) return false;
   const std::uintptr_t raw = reinterpret_cast<std::uintptr_t>(storage.get());
   T* base = storage.get() + ((kAlign - raw % kAlign) % kAlign) / sizeof(T);
-  AdviseHugePages(base, cells * sizeof(T));
   for (int x = 0; x < count; ++x) columns[x] = base + static_cast<std::size_t>(x) * n;
 
   m_storage = std::move(storage);

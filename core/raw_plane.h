@@ -13,7 +13,7 @@ namespace qirm {
 
 struct RawPlane {
   // Storage as pictures': new values are left as they come (a reader writes
-  // every one of them next) and large planes sit on huge pages.
+  // every one of them next).
   using Values = std::vector<std::uint16_t, UnfilledAllocator<std::uint16_t>>;
 
   int width = 0;

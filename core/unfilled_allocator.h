@@ -1,7 +1,7 @@
 // Storage for large arrays whose every element the caller writes next:
 // pictures, planes, calibration frames. Nothing is filled on allocation (a
 // pass over fresh memory would cost as much as the write itself) and large
-// blocks sit on huge pages.
+// blocks are aligned to huge pages.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 
 namespace qirm {
 
-// Large blocks on huge pages: a fault per 2 MiB instead of per 4 KiB.
+// Large blocks start on a 2 MiB boundary and fill whole 2 MiB blocks.
 std::uint8_t* AllocateBlock(std::size_t bytes);
 void FreeBlock(std::uint8_t* p, std::size_t bytes) noexcept;
 
