@@ -456,25 +456,47 @@ void TMainForm::CreatePanel1() {
   bar->addWidget(contents, 1);
 }
 
+namespace {
+
+// True when enough of the window's top edge, where the title bar is, lies
+// on some screen for the user to take hold of it.
+bool ReachableOnSomeScreen(const QRect& frame) {
+  const QRect band(frame.left(), frame.top(), frame.width(), 24);
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect seen = band.intersected(screen->geometry());
+    if (seen.width() >= 48 && seen.height() >= 8) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void TMainForm::CentreOnPrimaryScreen() {
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect s = screen->geometry();
+    move(s.left() + s.width() / 2 - width() / 2, y());
+    move(x(), s.top() + s.height() / 2 - height() / 2);
+  }
+}
+
 // Design size, centred on the primary screen, then the place kept in
 // QIRM.ini (the configuration folder's, else an old one in the current
 // folder) if it can be read. Top and left are the outer frame's corner (what
 // move() sets and pos() reports); width and height are the window's own size
 // without the window manager's decorations, whose size is unknown before the
 // window is mapped. Reading back what SaveSettings wrote therefore restores
-// the window exactly.
+// the window exactly. A place kept on a screen that is no longer there
+// would open the window where nobody can reach it: the window then keeps
+// its size and is centred again.
 void TMainForm::PlaceWindow() {
   resize(kDesignWidth, kDesignHeight);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect s = screen->geometry();
-    move(s.left() + s.width() / 2 - width() / 2, y());
-    move(x(), s.top() + s.height() / 2 - height() / 2);
-  }
+  CentreOnPrimaryScreen();
   if (const auto p = qirm::LoadSettings()) {
     move(x(), p->top);
     move(p->left, y());
     resize(p->width, height());
     resize(width(), p->height);
+    if (!ReachableOnSomeScreen(QRect(pos(), size()))) CentreOnPrimaryScreen();
   }
 }
 

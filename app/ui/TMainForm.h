@@ -343,6 +343,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // starts changes only which commands are free.
   void UpdateCommandItems();
   void PlaceWindow();
+  void CentreOnPrimaryScreen();
   void SaveSettings();
   // After a save: the window holds what its file holds.
   void MarkSaved(qirm::ImageDocument* doc);

@@ -415,6 +415,16 @@ class MainFormTest : public QObject {
                              << false;
     QTest::newRow("short") << QByteArray("Quorvan\nWindow 10 20\n") << QRect(c, QSize(925, 712)) << false;
     QTest::newRow("empty") << QByteArray() << QRect(c, QSize(925, 712)) << false;
+    // Partly off the screen, as a window dragged aside leaves it: kept. On a
+    // screen that is gone (beyond every side): centred, with its size.
+    QTest::newRow("partly off") << QByteArray("Quorvan\nWindow 10 -62 800 600\n") << QRect(-62, 10, 800, 600)
+                                << false;
+    for (const QPoint corner : {QPoint(5000, 10), QPoint(-2000, 10), QPoint(20, 4000), QPoint(20, -500)}) {
+      const QByteArray text =
+          QStringLiteral("Quorvan\nWindow %1 %2 800 600\n").arg(corner.y()).arg(corner.x()).toLatin1();
+      QTest::newRow(text.mid(15).trimmed().constData())
+          << text << QRect(CentredCorner(800, 600), QSize(800, 600)) << false;
+    }
   }
 
   void placementFromTheFile() {
