@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -585,6 +586,52 @@ TEST(BmpWrite, TwentyFourBitBottomUpPaddedAndReadBackExactly) {
   }
   Bytes file;
   EXPECT_FALSE(EncodeBmp(Picture(), file).ok());
+}
+
+// Reading a 24-bit file from disk takes its rows a block at a time straight
+// into the picture; it must give what decoding the whole file in memory
+// gives, pictures and refusals alike: rows of every padding, both
+// orientations, rows over several blocks, a last row without its padding and
+// a file cut short.
+TEST_F(BmpFiles, FileReadEqualsWholeFileDecode) {
+  struct Case {
+    int width, height;
+    bool top_down;
+    std::size_t cut;  // bytes taken off the end of the file
+  };
+  const Case cases[] = {{1, 1, false, 0},      {5, 3, true, 0},       {3001, 70, false, 0},
+                        {3002, 70, true, 0},   {3003, 71, false, 0},  {3004, 29, true, 0},
+                        {3001, 70, false, 1},  {3001, 70, true, 3},   {3002, 70, false, 3},
+                        {3003, 70, false, 10}, {3004, 70, true, 9000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) +
+                 (c.top_down ? " top-down" : "") + ", cut " + std::to_string(c.cut));
+    const Picture pattern = Pattern(c.width, c.height);
+    Bytes file;
+    ASSERT_TRUE(EncodeBmp(pattern, file).ok());
+    if (c.top_down) {
+      // The same rows stored from the top: negative height, rows reversed.
+      Patch32(file, 22, static_cast<std::uint32_t>(-c.height));
+      const std::size_t stride = (3 * static_cast<std::size_t>(c.width) + 3) / 4 * 4;
+      Bytes rows(file.begin() + 54, file.end());
+      for (int r = 0; r < c.height; ++r)
+        std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(stride * (c.height - 1 - r)), stride,
+                    file.begin() + 54 + static_cast<std::ptrdiff_t>(stride * r));
+    }
+    file.resize(file.size() - c.cut);
+    const std::string path = m_dir + "/f.bmp";
+    WriteBytes(path, file);
+
+    Picture read, decoded;
+    const Status from_file = ReadBmpFile(path, read);
+    const Status from_memory = DecodeBmp(file.data(), file.size(), path, decoded);
+    EXPECT_EQ(from_file.ok(), from_memory.ok());
+    EXPECT_EQ(from_file.message(), from_memory.message());
+    EXPECT_EQ(read, decoded);
+    if (from_memory.ok()) {
+      EXPECT_EQ(decoded, pattern);
+    }
+  }
 }
 
 TEST_F(BmpFiles, ImageMagickReadsWhatWeWrite) {
