@@ -371,6 +371,11 @@ class Stacker {
     return index < m_stop;
   }
 
+  bool IsTurn(const int& turn, int index) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return turn == index;
+  }
+
   void Advance(int& turn) {
     std::lock_guard<std::mutex> lock(m_mutex);
     ++turn;
@@ -431,11 +436,12 @@ class Stacker {
       Advance(m_read_turn);
       Registration reg;
       if (s) s = PrepareFrame(m_run, channel, path, in_16_bits, c, scratch, reg, t);
-      if (s && reg.rotation_pending && m_threads > 1) {
-        // With two workers the rotation is done here, outside the turn of the
-        // mean, so that it overlaps the other worker's sum: only the sum
-        // itself waits. (Alone, a worker hands the turned columns straight
-        // into the mean and saves a pass over the frame.)
+      if (s && reg.rotation_pending && m_threads > 1 && !IsTurn(m_acc_turn, index)) {
+        // With two workers, while the other one still has the mean, the
+        // rotation is done here, outside the turn, so that it overlaps the
+        // other worker's sum: only the sum itself waits. (When the turn has
+        // come already, as alone, the turned columns go straight into the
+        // mean, which saves a pass over the frame; the bytes are the same.)
         mark = Clock::now();
         if (Status r = RotateAboutCentre(reg.theta, w, h, c, scratch); !r)
           s = Status::Error(path + ": " + r.message());
