@@ -57,17 +57,30 @@ timed() {
 
 declare -a q_t q_m o_t o_m n_t n_m s_t s_m
 cd "$work"
+run_one() {
+  local t m
+  case $1 in
+    qirm)  # uncompressed, as the peers write PPM
+      read -r t m < <(timed "$build/qirm-cli" compose "$work/set$size.mrv" -o "$work/qirm.bmp")
+      q_t+=("$t"); q_m+=("$m") ;;
+    qirm1)
+      read -r t m < <(timed "$build/qirm-cli" compose "$work/set${size}m1.mrv" -o "$work/qirm1.bmp")
+      o_t+=("$t"); o_m+=("$m") ;;
+    numpy)
+      read -r t m < <(timed /usr/bin/python3 "$peers/pipeline_numpy.py" "$set_dir" "$work/numpy.ppm")
+      n_t+=("$t"); n_m+=("$m") ;;
+    siril)
+      read -r t m < <(timed "$peers/run_siril.sh" "$set_dir" "$work/siril" "$work/siril.ppm")
+      s_t+=("$t"); s_m+=("$m") ;;
+  esac
+}
+# The order turns by one each round, so that no program always follows the
+# same one (a run after siril-cli, which frees much memory and many files,
+# pays for it).
+order=(qirm qirm1 numpy)
+[ $have_siril = 1 ] && order+=(siril)
 for ((i = 0; i < runs; i++)); do
-  read -r t m < <(timed "$build/qirm-cli" compose "$work/set$size.mrv" -o "$work/qirm.bmp")  # uncompressed, as the peers write PPM
-  q_t+=("$t"); q_m+=("$m")
-  read -r t m < <(timed "$build/qirm-cli" compose "$work/set${size}m1.mrv" -o "$work/qirm1.bmp")
-  o_t+=("$t"); o_m+=("$m")
-  read -r t m < <(timed /usr/bin/python3 "$peers/pipeline_numpy.py" "$set_dir" "$work/numpy.ppm")
-  n_t+=("$t"); n_m+=("$m")
-  if [ $have_siril = 1 ]; then
-    read -r t m < <(timed "$peers/run_siril.sh" "$set_dir" "$work/siril" "$work/siril.ppm")
-    s_t+=("$t"); s_m+=("$m")
-  fi
+  for ((j = 0; j < ${#order[@]}; j++)); do run_one "${order[(i + j) % ${#order[@]}]}"; done
 done
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
