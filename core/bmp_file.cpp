@@ -326,20 +326,6 @@ constexpr std::size_t kHeadBytes = 4096;
 // while its rows are copied out).
 constexpr std::size_t kRowBlockBytes = std::size_t{256} << 10;
 
-// Reads up to n bytes at `offset`; short only at the end of the file. -1 on
-// an error (errno tells which).
-std::int64_t ReadAt(int fd, std::uint8_t* p, std::size_t n, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
-    if (r == 0) break;
-    done += static_cast<std::size_t>(r);
-  }
-  return static_cast<std::int64_t>(done);
-}
-
 class FileCloser {
  public:
   explicit FileCloser(int fd) : m_fd(fd) {}
@@ -367,7 +353,8 @@ Streamed StreamUncompressed24(const std::string& path, Picture& picture, Status&
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size > kMaxPictureFileBytes) return Streamed::kNo;
   std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes)));
-  if (ReadAt(fd, head.data(), head.size(), 0) != static_cast<std::int64_t>(head.size())) return Streamed::kNo;
+  const auto head_bytes = static_cast<long long>(head.size());
+  if (ReadAt(fd, head.data(), head_bytes, 0) != head_bytes) return Streamed::kNo;
   BmpLayout l;
   // The layout's checks against the file's size include the rows' presence.
   if (!ParseLayout(head.data(), static_cast<std::size_t>(size), l).empty() || l.compression != kBiRgb ||
@@ -394,11 +381,11 @@ Streamed StreamUncompressed24(const std::string& path, Picture& picture, Status&
   for (int r0 = 0; r0 < l.height; r0 += block_rows) {
     const int rows = std::min(block_rows, l.height - r0);
     // The padding of the file's last row may be missing.
-    const std::size_t want = static_cast<std::size_t>(stride) * (rows - 1) + row_bytes;
-    const std::int64_t got = ReadAt(fd, block.data(), want, l.data_offset + stride * r0);
+    const auto want = static_cast<long long>(stride * (rows - 1) + row_bytes);
+    const long long got = ReadAt(fd, block.data(), want, static_cast<long long>(l.data_offset + stride * r0));
     if (got < 0) return fail(std::string("cannot read: ") + std::strerror(errno));
     // The file shrank since its size was taken.
-    if (got < static_cast<std::int64_t>(want)) return fail("truncated pixel data");
+    if (got < want) return fail("truncated pixel data");
     for (int i = 0; i < rows; ++i)
       std::memcpy(picture.Row(PictureRow(l, r0 + i)), block.data() + stride * i, row_bytes);
   }

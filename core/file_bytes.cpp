@@ -50,6 +50,21 @@ int OpenRegularFile(const std::string& path, std::string& refusal) {
   return fd;
 }
 
+long long ReadAt(int fd, void* buffer, long long n, long long offset) {
+  char* p = static_cast<char*>(buffer);
+  long long done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd, p + done, static_cast<std::size_t>(n - done), offset + done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
 Status ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes) {
   bytes.clear();
   std::string refusal;

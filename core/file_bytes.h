@@ -27,6 +27,11 @@ inline constexpr std::uint64_t kMaxPictureFileBytes = std::uint64_t{2} << 30;
 // failed (errno tells why).
 int OpenRegularFile(const std::string& path, std::string& refusal);
 
+// Up to n bytes of the open file `fd` from `offset` into buffer, retried
+// where a read is interrupted: the count read (short only at the end of the
+// file), or -1 on a read error (errno tells which).
+long long ReadAt(int fd, void* buffer, long long n, long long offset);
+
 // Reads the whole file. Errors name the file and the OS reason ("PATH: cannot
 // open: No such file or directory"); a folder or a file over
 // kMaxPictureFileBytes is refused, and so is anything but a regular file.

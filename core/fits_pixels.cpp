@@ -25,6 +25,7 @@
 #endif
 
 #include "core/cpu_dispatch.h"
+#include "core/file_bytes.h"
 #include "core/fits_reader.h"
 #include "core/parallel.h"
 
@@ -77,23 +78,6 @@ class BlockBuffer {
   }
   std::vector<std::uint8_t> m_block;
 };
-
-// Up to n bytes from `offset`: the count read (short only at the end of the
-// file), or -1 on a read error.
-long long ReadAt(int fd, void* buffer, long long n, long long offset) {
-  char* p = static_cast<char*>(buffer);
-  long long done = 0;
-  while (done < n) {
-    const ssize_t got = ::pread(fd, p + done, static_cast<std::size_t>(n - done), offset + done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
-}
 
 Status ReadError(const std::string& path, long long offset, int error) {
   return Status::Error(path + ": read error at byte " + std::to_string(offset) + ": " + std::strerror(error));

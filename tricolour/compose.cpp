@@ -122,7 +122,9 @@ Status ReadFrame(const std::string& path, IntMatrix& m, int threads = 0, bool* i
 // On one thread each read is made when it is taken, into the first matrix.
 class SetupReads {
  public:
-  ~SetupReads() { Join(); }
+  ~SetupReads() {
+    if (m_reader.joinable()) m_reader.join();
+  }
   // The setup's reads go into `first` alone, or, with `ahead`, into `first`
   // and `second` in turn, and then the light frame is read ahead too, into
   // `first` (where the stacking's first worker finds it).
@@ -168,17 +170,10 @@ class SetupReads {
     }
     return m_status;
   }
-  void Join() {
-    if (m_reader.joinable()) m_reader.join();
-  }
 
  private:
   Status Read(int i, int threads) {
-    FitsHeader header;
-    IntMatrix& m = *m_buffers[m_ahead ? i % 2 : 0];
-    Status s = ReadFitsFileSignShifted(*m_paths[i], header, m, threads);
-    m_in_16_bits = s && header.bitpix == 16;
-    return s;
+    return ReadFrame(*m_paths[i], *m_buffers[m_ahead ? i % 2 : 0], threads, &m_in_16_bits);
   }
 
   std::vector<const std::string*> m_paths;
