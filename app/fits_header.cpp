@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "core/fits_keywords.h"
+#include "core/printable.h"
+
 namespace qirm {
 
 std::vector<std::string> ImageHeaderCards(const FitsHeader& header) {
@@ -14,7 +17,7 @@ std::vector<std::string> ImageHeaderCards(const FitsHeader& header) {
   }
   std::vector<std::string> cards;
   for (std::size_t i = start; i < n; ++i) {
-    if (std::memcmp(bytes + 80 * i, "END", 3) == 0) break;
+    if (fits::IsEndCard(bytes + 80 * i)) break;
     cards.emplace_back(bytes + 80 * i, 80);
   }
   return cards;
@@ -25,7 +28,9 @@ std::vector<std::string> HeaderLines(const std::vector<std::string>& cards) {
   lines.reserve(cards.size());
   for (const std::string& card : cards) {
     const std::size_t last = card.find_last_not_of(' ');
-    lines.push_back(last == std::string::npos ? std::string() : card.substr(0, last + 1));
+    // A NUL or another control byte in a hostile card must not cut or break
+    // the line: it shows escaped.
+    lines.push_back(last == std::string::npos ? std::string() : PrintableText(card.substr(0, last + 1)));
   }
   return lines;
 }

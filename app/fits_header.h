@@ -15,7 +15,8 @@ namespace qirm {
 // without END.
 std::vector<std::string> ImageHeaderCards(const FitsHeader& header);
 
-// One line per card with its trailing blanks removed.
+// One line per card with its trailing blanks removed, control characters
+// and bytes that are not UTF-8 escaped (core/printable.h).
 std::vector<std::string> HeaderLines(const std::vector<std::string>& cards);
 
 // Reads the header of the image in the FITS file at `path` as the open

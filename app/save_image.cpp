@@ -1,10 +1,12 @@
 #include "app/save_image.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/bmp_file.h"
 #include "core/file_write.h"
+#include "core/fits_keywords.h"
 #include "core/fits_writer.h"
 #include "core/jpeg_file.h"
 #include "core/png_file.h"
@@ -143,6 +145,41 @@ bool IsFitsName(const std::string& path) {
   return ext == "fits" || ext == "fit" || ext == "fts";
 }
 
+namespace {
+
+// The source's BLANK as the window's stored values now have it: mirror,
+// flip and rotation move pixels without changing them, negative maps the
+// value; any other command changes the marked pixels' values, and BLANK
+// would then mark the wrong ones.
+void SourceBlank(const ImageDocument& doc, FitsWriteHeader& header) {
+  const std::string* card = nullptr;
+  for (const std::string& c : doc.fits_cards)
+    if (c.size() >= 10 && c.compare(0, 10, "BLANK   = ") == 0) card = &c;
+  if (!card) return;
+  std::string padded = card->substr(0, fits::kCardBytes);
+  padded.resize(fits::kCardBytes, ' ');
+  double value = 0;
+  if (!fits::CardNumber(padded.c_str(), value) || value != std::floor(value) || value < -32768 ||
+      value > 32767) {
+    header.history.push_back("QIRM BLANK dropped: not a 16-bit integer");
+    return;
+  }
+  int blank = static_cast<int>(value);
+  for (const std::string& command : doc.history) {
+    if (command == "mirror" || command == "flip" || command == "rotate") continue;
+    if (command == "negative") {
+      blank = -1 - blank;  // raw 65535 - v: stored -1 - s
+      continue;
+    }
+    header.history.push_back("QIRM BLANK dropped: " + command.substr(0, command.find(' ')) +
+                             " changed the values it marked");
+    return;
+  }
+  header.blank = blank;
+}
+
+}  // namespace
+
 Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const Picture& picture) {
   FitsWriteHeader header;
   header.cards = doc.fits_cards;
@@ -152,6 +189,13 @@ Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const 
   const int h = doc.raw.height;
   if (doc.raw.values.size() != doc.raw.pixels()) {
     return Status::Error(path + ": the raw values of the window do not fill its size");
+  }
+  // The window keeps its source's scaling, so its stored values go out as
+  // they are: exact whatever BZERO is.
+  const double bzero = doc.scaling.bzero, bscale = doc.scaling.bscale;
+  if (std::isfinite(bzero) && std::isfinite(bscale) && bscale != 0) {
+    SourceBlank(doc, header);
+    return WriteFitsRaw16(path, doc.raw, bzero, bscale, header);
   }
   std::vector<double> values(static_cast<std::size_t>(w) * h);
   for (int y = 0; y < h; ++y) {

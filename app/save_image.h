@@ -53,8 +53,9 @@ bool DeepShowsPicture(const Rgb16Picture& deep, const Picture& picture);
 bool IsFitsName(const std::string& path);
 
 // The window as a FITS file (core/fits_writer.h): a 16-bit window writes its
-// physical values, under its source's BZERO and BSCALE where they fit (so an
-// unedited window writes back the very values it was read from), with the
+// stored values under its source's BZERO and BSCALE (so an unedited window
+// writes back the very values it was read from; the source's BLANK where
+// mirror, flip, rotation and negative keep it meaningful), with the
 // source header's other cards, "HISTORY QIRM <command>" per command applied
 // and DATE. Any other window writes `picture` (its shown or its base
 // picture) as an 8-bit cube of red, green and blue planes.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <random>
 
 #include "document/image_document.h"
@@ -197,6 +198,26 @@ void BM_GmcPlainMatrices(benchmark::State& state) {
   TimeCommand(state, [](ImageDocument& d) { GuideMissCancelPlain(d.Image, GmcSettings{}, 0.2); });
 }
 BENCHMARK(BM_GmcPlainMatrices)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+// The longest trail (flow 1000: a 2003 x 2003 kernel) on a 40 x 40 picture,
+// the case where the kernel's far zero weights must cost next to nothing
+// (about a second of processor time for the whole qirm-cli run was once the
+// measure). cpu_ms counts the processor time of every thread.
+void BM_GuideMissLongTrailSmallPicture(benchmark::State& state) {
+  Picture source(40, 40);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) source.SetColor(x, y, 0x5A5A5A);
+  double cpu_ms = 0;
+  for (auto _ : state) {
+    Picture p = source;
+    const std::clock_t start = std::clock();
+    GuideMissCancel(p, GmcSettings{0, kMaxGmcFlow, 0}, 0.2);
+    cpu_ms += 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    benchmark::DoNotOptimize(p);
+  }
+  state.counters["cpu_ms"] = benchmark::Counter(cpu_ms / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_GuideMissLongTrailSmallPicture)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace qirm

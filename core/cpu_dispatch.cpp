@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace qirm {
 namespace {
@@ -23,10 +25,21 @@ CpuLevel Detect() {
 // The cap set by ScopedCpuLevel; the top level when none is in force.
 std::atomic<int> g_cap{static_cast<int>(CpuLevel::kAvx512)};
 
+// QIRM_CPU_LEVEL=scalar|sse3|avx2 makes the process behave as on a machine
+// that has no more than that: how the test suite proves itself for
+// processors without AVX-512 on one that has it. Never raises the level.
+CpuLevel Limited(CpuLevel detected) {
+  const char* wanted = std::getenv("QIRM_CPU_LEVEL");
+  if (!wanted) return detected;
+  for (CpuLevel level : {CpuLevel::kScalar, CpuLevel::kSse3, CpuLevel::kAvx2, CpuLevel::kAvx512})
+    if (std::strcmp(wanted, CpuLevelName(level)) == 0) return std::min(detected, level);
+  return detected;
+}
+
 }  // namespace
 
 CpuLevel DetectedCpuLevel() {
-  static const CpuLevel detected = Detect();
+  static const CpuLevel detected = Limited(Detect());
   return detected;
 }
 

@@ -14,7 +14,8 @@ namespace qirm {
 //   kAvx512: AVX-512 F, VL, DQ and BW, and FMA
 enum class CpuLevel { kScalar = 0, kSse3 = 1, kAvx2 = 2, kAvx512 = 3 };
 
-// The highest level this machine supports (kScalar off x86-64).
+// The highest level this machine supports (kScalar off x86-64), or lower
+// where the environment's QIRM_CPU_LEVEL (scalar, sse3, avx2) says so.
 CpuLevel DetectedCpuLevel();
 
 // The level kernels may use now: the detected one, lowered by any

@@ -22,7 +22,12 @@ void Record(NumberKey& key, const char* card) {
 
 }  // namespace
 
-bool IsEndCard(const char* card) { return std::memcmp(card, "END", 3) == 0; }
+bool IsEndCard(const char* card) {
+  if (std::memcmp(card, "END", 3) != 0) return false;
+  for (int i = 3; i < kCardBytes; ++i)
+    if (card[i] != ' ') return false;
+  return true;
+}
 
 int FixedColumns(const char* card, int first, int last) {
   int value = 0;

@@ -13,7 +13,8 @@ constexpr int kCardBytes = 80;
 constexpr int kBlockCards = 36;
 constexpr long long kBlockBytes = 2880;
 
-// True when the card is an END card: its first three characters are "END".
+// True when the card is the END card: "END" and 77 blanks. ENDTIME,
+// END_RA and the like are ordinary keywords, not the end of the header.
 bool IsEndCard(const char* card);
 
 // Fixed-column value of a card: columns first..last (1-based), the leftmost

@@ -15,10 +15,11 @@
 // that cannot be used prints its console text and returns an error Status;
 // the process always goes on.
 //
-// Header cards. Cards of 80 bytes are read one by one; a card whose first
-// three characters are "END" ends the header, which is then completed to a
-// whole number of 2880-byte blocks (36 cards; 72 when END lies in the second
-// block, and so on; at most kFitsMaxHeaderCards cards in all are read). The
+// Header cards. Cards of 80 bytes are read one by one; the END card ("END"
+// and 77 blanks: ENDTIME and the like are ordinary keywords) ends the
+// header, which is then completed to a whole number of 2880-byte blocks (36
+// cards; 72 when END lies in the second block, and so on; at most
+// kFitsMaxHeaderCards cards in all are read). The
 // data start right after the last card read. "test.dat" gets a "\n" before
 // every card read up to END and within the first block, and the padding
 // cards after END in later blocks with no line break in between.

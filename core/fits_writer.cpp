@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "core/file_write.h"
+#include "core/fits_keywords.h"
 
 namespace qirm {
 namespace {
@@ -41,14 +42,61 @@ std::string Keyword(const std::string& card) {
 }
 
 bool WriterOwned(const std::string& key) {
-  static const char* const kOwned[] = {"SIMPLE", "BITPIX", "NAXIS",   "EXTEND",   "BZERO",
-                                       "BSCALE", "BLANK",  "DATE",    "END",      "XTENSION",
-                                       "PCOUNT", "GCOUNT", "INHERIT", "CHECKSUM", "DATASUM"};
+  static const char* const kOwned[] = {"SIMPLE", "BITPIX",  "NAXIS",    "EXTEND",   "BZERO",  "BSCALE",
+                                       "BLANK",  "DATE",    "END",      "XTENSION", "GROUPS", "PCOUNT",
+                                       "GCOUNT", "INHERIT", "CHECKSUM", "DATASUM"};
   for (const char* k : kOwned)
     if (key == k) return true;
   // NAXIS1, NAXIS2, ...
   return key.size() > 5 && key.compare(0, 5, "NAXIS") == 0 &&
          std::all_of(key.begin() + 5, key.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Keywords hold upper-case letters, digits, '-' and '_', left-justified in
+// columns 1..8 and padded with blanks.
+bool LegalKeyword(const std::string& card) {
+  std::size_t n = 0;
+  while (n < 8 && card[n] != ' ') {
+    const char c = card[n];
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) return false;
+    ++n;
+  }
+  for (std::size_t i = n; i < 8; ++i)
+    if (card[i] != ' ') return false;
+  return true;
+}
+
+// What may follow a value: blanks, then nothing or a "/" comment.
+bool RestIsComment(const std::string& card, std::size_t i) {
+  while (i < kCard && card[i] == ' ') ++i;
+  return i == kCard || card[i] == '/';
+}
+
+// The value of a "KEYWORD = " card: a quoted string (quotes inside doubled),
+// T or F, a number, a complex number in parentheses, or nothing at all.
+bool LegalValue(const std::string& card) {
+  if (card.compare(8, 2, "= ") != 0 || card.compare(0, 8, "HIERARCH") == 0) return true;
+  std::size_t i = 10;
+  while (i < kCard && card[i] == ' ') ++i;
+  if (i == kCard || card[i] == '/') return true;
+  if (card[i] == '\'') {
+    for (++i; i < kCard; ++i) {
+      if (card[i] != '\'') continue;
+      if (i + 1 < kCard && card[i + 1] == '\'') {
+        ++i;
+        continue;
+      }
+      return RestIsComment(card, i + 1);
+    }
+    return false;
+  }
+  if (card[i] == 'T' || card[i] == 'F') return RestIsComment(card, i + 1);
+  if (card[i] == '(') {
+    const std::size_t close = card.find(')', i);
+    return close != std::string::npos && RestIsComment(card, close + 1);
+  }
+  double v = 0;
+  return fits::CardNumber(card.c_str(), v);
 }
 
 std::string UtcNow() {
@@ -60,30 +108,45 @@ std::string UtcNow() {
   return text;
 }
 
+void Printable(std::string& text) {
+  for (char& c : text)
+    if (c < 0x20 || c > 0x7E) c = '?';
+}
+
 // The whole header: the writer's cards, the kept ones, HISTORY, END, blank
 // padding to a block.
-// keep_blank: the data keep the source's stored values, so its BLANK still
-// marks the same pixels.
-std::string HeaderBytes(const std::vector<std::string>& structure, const FitsWriteHeader& header,
-                        bool keep_blank = false) {
+// integer_data: the data are integers, so header.blank may be written.
+std::string HeaderBytes(std::vector<std::string> structure, const FitsWriteHeader& header,
+                        bool integer_data = false) {
+  if (integer_data && header.blank) structure.push_back(ValueCard("BLANK", IntValue(*header.blank)));
   std::string bytes;
   for (const std::string& card : structure) bytes += card;
   bytes += ValueCard("DATE", "'" + (header.date.empty() ? UtcNow() : header.date) + "'",
                      "file creation date (UTC)");
+  std::vector<std::string> history = header.history;
+  std::string dropped;
+  int dropped_count = 0;
   for (std::string card : header.cards) {
     card = Card(card);
-    const std::string key = Keyword(card);
-    if (card.find_first_not_of(' ') == std::string::npos ||
-        (WriterOwned(key) && !(keep_blank && key == "BLANK")))
+    if (card.find_first_not_of(' ') == std::string::npos) continue;
+    if (!LegalKeyword(card) || !LegalValue(card)) {
+      std::string key = card.substr(0, 8);
+      while (!key.empty() && key.back() == ' ') key.pop_back();
+      Printable(key);
+      dropped += (dropped_count++ ? ", " : "") + key;
       continue;
-    for (char& c : card)
-      if (c < 0x20 || c > 0x7E) c = '?';
+    }
+    if (WriterOwned(Keyword(card))) continue;
+    Printable(card);
     bytes += card;
   }
-  for (const std::string& line : header.history) {
+  if (dropped_count > 0) {
+    history.push_back("QIRM dropped " + std::to_string(dropped_count) + " illegal card" +
+                      (dropped_count > 1 ? "s" : "") + ": " + dropped);
+  }
+  for (const std::string& line : history) {
     std::string text = "HISTORY " + line.substr(0, 72);
-    for (char& c : text)
-      if (c < 0x20 || c > 0x7E) c = '?';
+    Printable(text);
     bytes += Card(text);
   }
   bytes += Card("END");
@@ -176,6 +239,21 @@ Status WriteFitsGrey(const std::string& path, int width, int height, const std::
     PutBigEndian(data.data() + i * bytes_per_value, word, bytes_per_value);
   }
   return WriteHdu(path, HeaderBytes(structure, header, encoding == FitsEncoding::kScaled16), data);
+}
+
+Status WriteFitsRaw16(const std::string& path, const RawPlane& raw, double bzero, double bscale,
+                      const FitsWriteHeader& header) {
+  if (Status s = CheckSize(path, raw.width, raw.height, raw.values.size()); !s) return s;
+  if (!(std::isfinite(bzero) && std::isfinite(bscale) && bscale != 0))
+    return Status::Error(path + ": no usable BZERO and BSCALE to write the values under");
+  std::vector<std::string> structure = Structure(16, {raw.width, raw.height});
+  structure.push_back(ValueCard("BZERO", FitsRealValue(bzero), "physical = BZERO + BSCALE * stored"));
+  structure.push_back(ValueCard("BSCALE", FitsRealValue(bscale)));
+  std::vector<std::uint8_t> data(raw.values.size() * 2);
+  // stored = raw - 32768: the high byte's top bit flips.
+  for (std::size_t i = 0; i < raw.values.size(); ++i)
+    PutBigEndian(data.data() + 2 * i, raw.values[i] ^ 0x8000u, 2);
+  return WriteHdu(path, HeaderBytes(structure, header, true), data);
 }
 
 Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header) {

@@ -8,10 +8,12 @@
 // whatever its magnitude.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/picture.h"
+#include "core/raw_plane.h"
 #include "core/status.h"
 
 namespace qirm {
@@ -25,16 +27,21 @@ struct FitsWriteHeader {
   // Cards of the source file's header to carry over, 80 characters each
   // (shorter ones are padded with blanks). The writer leaves out the cards it
   // makes itself or that would describe the data wrongly: SIMPLE, BITPIX,
-  // NAXIS, NAXISn, EXTEND, BZERO, BSCALE, BLANK (kept where the data stay
-  // under the source's scaling), DATE, END, XTENSION, PCOUNT, GCOUNT,
-  // INHERIT, CHECKSUM, DATASUM, and blank cards. Characters outside
-  // printable ASCII become '?'.
+  // NAXIS, NAXISn, EXTEND, BZERO, BSCALE, BLANK, DATE, END, XTENSION,
+  // GROUPS, PCOUNT, GCOUNT, INHERIT, CHECKSUM, DATASUM, and blank cards.
+  // Cards that break the format's rules (a keyword with lower-case letters,
+  // embedded blanks or other characters than A-Z 0-9 - _; a value that is
+  // no string, logical, number or complex number) are left out too, named
+  // in a HISTORY card. Other characters outside printable ASCII become '?'.
   std::vector<std::string> cards;
   // One "HISTORY " card each, after the kept cards; longer texts are cut at
   // 72 characters.
   std::vector<std::string> history;
   // The DATE value "YYYY-MM-DDThh:mm:ss"; empty: the current UTC time.
   std::string date;
+  // The stored value that marks undefined pixels, written as BLANK where
+  // the data are 16-bit integers under the given scaling; none: no BLANK.
+  std::optional<int> blank;
 };
 
 enum class FitsEncoding {
@@ -53,6 +60,13 @@ FitsEncoding ChooseFitsEncoding(const std::vector<double>& values, double bzero,
 // in the encoding ChooseFitsEncoding gives. Errors name `path`.
 Status WriteFitsGrey(const std::string& path, int width, int height, const std::vector<double>& values,
                      double bzero, double bscale, const FitsWriteHeader& header);
+
+// Raw 16-bit values (stored + 32768) as BITPIX 16 under the given BZERO and
+// BSCALE, each stored value written as it is: no trip through physical
+// values, which a large BZERO would round. The scaling must be usable
+// (finite, BSCALE not 0); else an error.
+Status WriteFitsRaw16(const std::string& path, const RawPlane& raw, double bzero, double bscale,
+                      const FitsWriteHeader& header);
 
 // A 24-bit picture as an 8-bit cube: NAXIS1 = width, NAXIS2 = height,
 // NAXIS3 = 3 with the planes red, green, blue.

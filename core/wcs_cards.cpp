@@ -205,6 +205,7 @@ struct Edit {
   std::vector<bool> erase;
   std::multimap<int, std::string> insert;  // after the card of that index
   bool ok = true;
+  bool finite = true;  // every new value is a number (a huge CRPIX may overflow)
 
   double Value(int index, double absent) {
     if (index < 0) return absent;
@@ -214,6 +215,10 @@ struct Edit {
   }
   // A card keeps its text where its value stays the same.
   void Set(int index, const std::string& key, double v, int after, bool keep_zero) {
+    if (!std::isfinite(v)) {
+      finite = false;
+      return;
+    }
     double old = 0;
     if (index >= 0 && !(NumberOf(cards[index], old) && old == v))
       cards[index] = WithValue(cards[index], RealText(v));
@@ -327,13 +332,16 @@ bool MapLinear(std::vector<std::string>& cards, const PixelMap& map, const char*
       const double pc[2][2] = {{cs, -sn * c2 / c1}, {sn * c1 / c2, cs}};
       for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
-          edit.insert.emplace(d.last,
-                              NewCard("PC" + std::to_string(i + 1) + "_" + std::to_string(j + 1) + suffix,
-                                      pc[i][0] * m[0][j] + pc[i][1] * m[1][j]));
+          edit.Set(-1, "PC" + std::to_string(i + 1) + "_" + std::to_string(j + 1) + suffix,
+                   pc[i][0] * m[0][j] + pc[i][1] * m[1][j], d.last, true);
     }
   }
   if (!edit.ok) {
     why = "non-numeric value";
+    return false;
+  }
+  if (!edit.finite) {
+    why = "an overflowing value";
     return false;
   }
   std::vector<std::string> out;

@@ -58,7 +58,7 @@ THeaderView::THeaderView(QWidget* parent) : QDialog(parent) {
 void THeaderView::ShowDocument(const qirm::ImageDocument* doc) {
   m_lines.clear();
   if (doc) {
-    for (const std::string& line : qirm::HeaderLines(doc->fits_cards)) m_lines << QString::fromLatin1(line);
+    for (const std::string& line : qirm::HeaderLines(doc->fits_cards)) m_lines << QString::fromUtf8(line);
   }
   setWindowTitle(doc && !m_lines.isEmpty()
                      ? QStringLiteral("FITSヘッダー - %1").arg(QString::fromStdString(doc->caption))

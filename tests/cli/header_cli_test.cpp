@@ -45,6 +45,41 @@ TEST_F(HeaderCliTest, ExtensionImageShowsItsOwnHeader) {
   EXPECT_NE(r.out.find("PCOUNT  =                    0\n"), std::string::npos);
 }
 
+// ENDTIME is a keyword like any other: the header goes on to the real END in
+// its second block, and the window holds the data, not header text.
+TEST_F(HeaderCliTest, KeywordsThatBeginWithEndAreOrdinaryCards) {
+  std::string bytes = Card("SIMPLE  =                    T") + Card("BITPIX  =                   16") +
+                      Card("NAXIS   =                    2") + Card("NAXIS1  =                    2") +
+                      Card("NAXIS2  =                    1") + Card("BZERO   =                    0") +
+                      Card("DATE-OBS= '2026-03-14T20:00:00'") + Card("ENDTIME = '20:05:00'") +
+                      Card("END_RA  =            201.36502");
+  for (int i = 0; i < 30; ++i) bytes += Card("COMMENT observing log");
+  bytes += Card("EXPTIME =                300.0") + Card("END");
+  bytes.resize(5760, ' ');
+  std::string data = {'\xFF', '\xFB', '\x07', '\xC9'};  // -5 and 1993
+  data.resize(2880, '\0');
+  Write("obs.fits", bytes + data);
+  qirm::test::CliResult r = Run({"header", "obs.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("ENDTIME = '20:05:00'\nEND_RA"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nEXPTIME =                300.0\n"), std::string::npos) << r.out;
+  r = Run({"run", "obs.fits", "-o", "out.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string out = qirm::test::ReadAll(m_dir / "out.fits");
+  ASSERT_EQ(out.size(), 5760u + 2880u);
+  EXPECT_EQ(out.substr(5760), data);
+}
+
+// A NUL or an escape byte inside a card shows escaped, the card whole.
+TEST_F(HeaderCliTest, ControlBytesInCardsShowEscaped) {
+  std::string bytes = qirm::test::Fits16Bytes(2, 1, {1, 2});
+  bytes.replace(6 * 80, 2 * 80, Card(std::string("OBJECT  = 'M\0 51\x1b'", 18) + " / target") + Card("END"));
+  Write("nul.fits", bytes);
+  const qirm::test::CliResult r = Run({"header", "nul.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("OBJECT  = 'M\\x00 51\\x1b' / target\n"), std::string::npos) << r.out;
+}
+
 TEST_F(HeaderCliTest, Failures) {
   Write("short.fits", Card("SIMPLE  =                    T"));
   qirm::test::CliResult r = Run({"header", "short.fits"});

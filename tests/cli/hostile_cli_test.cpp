@@ -1,28 +1,17 @@
 // qirm-cli on hostile input: extreme command values, files that claim far
 // more than they hold, names that are not regular files, the messages.
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "core/bmp_file.h"
+#include "filters/guide_miss.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/test_files.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 using HostileCliTest = qirm::test::CliFixture;
 using qirm::test::Card;
@@ -81,7 +70,9 @@ TEST_F(HostileCliTest, HugeClaimsAndOddFilesAreRefusedAtOnce) {
     EXPECT_EQ(r.code, 1) << c.file;
     EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  // A hang guard, not a timing: refusing takes milliseconds, but only a
+  // read of the claimed gigabytes or a wait on the FIFO could take this long.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
   // The header of a file cut short can still be shown.
   EXPECT_EQ(Run({"header", "big.fits"}).code, 0);
 }
@@ -92,23 +83,20 @@ TEST_F(HostileCliTest, ErrorsAreOneLineWhateverThePathHolds) {
   EXPECT_EQ(r.err, "qirm-cli: cannot open two\\nlines\\x1b.fits: No such file or directory\n");
 }
 
-// A long trail on a small picture: the far zero weights of the kernel cost
-// next to nothing (it took a second of processor time, 20 under the
-// sanitizers, whose own cost makes the time no measure there).
-TEST_F(HostileCliTest, ALongGuideMissTrailOnASmallPictureIsQuick) {
+// A long trail on a small picture: the far zero weights of the kernel are
+// skipped, and what is left must still be exactly the literal steps. (Its
+// time is measured by filters_bench's GuideMissLongTrailSmallPicture.)
+TEST_F(HostileCliTest, ALongGuideMissTrailOnASmallPictureEqualsTheLiteralSteps) {
   Write("p.ppm", Colour(40, 40));
-  struct rusage before {
-  }, after{};
-  ::getrusage(RUSAGE_CHILDREN, &before);
   const qirm::test::CliResult r = Run({"run", "p.ppm", "gmc=0,1000,0.2,0", "-o", "g.bmp"});
-  ::getrusage(RUSAGE_CHILDREN, &after);
-  EXPECT_EQ(r.code, 0) << r.err;
-  const auto seconds = [](const struct rusage& u) {
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-  };
-  if (!kSanitized) {
-    EXPECT_LT(seconds(after) - seconds(before), 0.7);
-  }
+  ASSERT_EQ(r.code, 0) << r.err;
+  qirm::Picture written;
+  ASSERT_TRUE(qirm::ReadBmpFile((m_dir / "g.bmp").string(), written).ok());
+  qirm::Picture plain(40, 40);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) plain.SetColor(x, y, 0x5A5A5A);
+  ASSERT_TRUE(qirm::GuideMissCancelPlain(plain, qirm::GmcSettings{0, 1000, 0}, 0.2).ok());
+  EXPECT_TRUE(written == plain);
 }
 
 }  // namespace

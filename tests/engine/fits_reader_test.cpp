@@ -95,6 +95,49 @@ TEST(FitsReader, HeaderFillsWholeBlocksAndDataFollowIt) {
   }
 }
 
+// An observatory header: keywords that begin with END are ordinary cards,
+// and the data start after the real END in the second block.
+std::vector<std::string> ObservatoryCards(int w, int h) {
+  std::vector<std::string> cards = {
+      Fixed("SIMPLE", "T"),
+      Fixed("BITPIX", "16"),
+      Fixed("NAXIS", "2"),
+      Fixed("NAXIS1", std::to_string(w)),
+      Fixed("NAXIS2", std::to_string(h)),
+      Fixed("BZERO", "0"),
+      Fixed("BSCALE", "1"),
+      Card("DATE-OBS= '2026-03-14T20:00:00' / start of exposure (UTC)"),
+      Card("ENDTIME = '20:05:00'         / end of exposure (UTC)"),
+      Card("ENDDATE = '2026-03-14'       / end of exposure"),
+      Card("END_RA  =            201.36502 / pointing at the end"),
+      Card("END-DEC =            -43.01911 / pointing at the end"),
+      Card("ENDING  = T"),
+  };
+  while (cards.size() < 40) cards.push_back(Card("COMMENT site log line " + std::to_string(cards.size())));
+  cards.push_back(Fixed("EXPTIME", "300.0"));
+  cards.push_back(EndCard());
+  return cards;
+}
+
+TEST(FitsReader, KeywordsThatBeginWithEndDoNotEndTheHeader) {
+  TempDir dir(true);
+  const std::vector<std::uint16_t> stored = {0xFFFB, 0, 7, 1993, 12, 0xFFFF};  // -5 .. 1993
+  WriteBytes(dir.File("obs.fits"), Header(ObservatoryCards(3, 2)) + PadBlock(Data16(stored)));
+  Loaded r = Load(dir.File("obs.fits"), false);
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(r.header.cards, 72);
+  EXPECT_EQ(r.header.data_offset, 5760);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(r.m[i % 3][i / 3], stored[i]) << i;
+
+  // Without the real END the header never ends: refused, not read as data.
+  std::vector<std::string> no_end = ObservatoryCards(3, 2);
+  no_end.pop_back();
+  WriteBytes(dir.File("noend.fits"), Header(no_end) + PadBlock(Data16(stored)));
+  r = Load(dir.File("noend.fits"), false);
+  EXPECT_FALSE(r.status.ok());
+  EXPECT_NE(r.status.message().find("no END card"), std::string::npos) << r.status.message();
+}
+
 TEST(FitsReader, TraceFileHoldsTheCardsWithTheirLineBreaks) {
   TempDir dir(true);
   for (int end_card : {5, 40, 80}) {

@@ -15,6 +15,7 @@
 #include "app/open_image.h"
 #include "app/save_image.h"
 #include "core/fits_reader.h"
+#include "display/display_commands.h"
 #include "display/levels.h"
 #include "filters/filter_commands.h"
 #include "fits_test_util.h"
@@ -69,7 +70,7 @@ std::vector<std::string> HeaderCards(const std::string& bytes) {
   std::vector<std::string> cards;
   for (std::size_t i = 0; i + 80 <= bytes.size(); i += 80) {
     cards.push_back(bytes.substr(i, 80));
-    if (cards.back().compare(0, 3, "END") == 0) break;
+    if (cards.back() == fits_test::EndCard()) break;
   }
   return cards;
 }
@@ -187,6 +188,158 @@ for path in sys.argv[1:]:
 
 bool Have(const std::string& program) {
   return std::system(("command -v " + program + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+// A 16-bit frame of the given stored values under BZERO and BSCALE cards
+// as written (text), with extra cards before END.
+std::string Frame16(int w, int h, const std::vector<std::uint16_t>& stored, const std::string& bzero,
+                    const std::string& bscale, const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> cards = {fits_test::Fixed("SIMPLE", "T"),
+                                    fits_test::Fixed("BITPIX", "16"),
+                                    fits_test::Fixed("NAXIS", "2"),
+                                    fits_test::Fixed("NAXIS1", std::to_string(w)),
+                                    fits_test::Fixed("NAXIS2", std::to_string(h)),
+                                    fits_test::Fixed("BZERO", bzero),
+                                    fits_test::Fixed("BSCALE", bscale)};
+  cards.insert(cards.end(), extra.begin(), extra.end());
+  cards.push_back(fits_test::EndCard());
+  return fits_test::Header(cards) + fits_test::PadBlock(fits_test::Data16(stored));
+}
+
+// The data section of a written file, after its header's blocks.
+std::string DataOf(const std::string& bytes) {
+  const std::size_t cards = HeaderCards(bytes).size();
+  return bytes.substr((cards * 80 + 2879) / 2880 * 2880);
+}
+
+// Stored values leave as they came, whatever the scaling: a BZERO of 1E17
+// once sent them through doubles that came back in steps of 16.
+TEST(FitsWriter, StoredValuesLeaveAsTheyCameWhateverTheScaling) {
+  TempDir dir(true);
+  const std::vector<std::uint16_t> stored = {0, 1, 2, 3, 0x7FFF, 0x8000, 0xFFFF, 12345, 17, 40000};
+  struct Case {
+    const char* bzero;
+    const char* bscale;
+  };
+  for (const Case& c : {Case{"1500", "0.05"}, Case{"1.0E+17", "1"}, Case{"-3.0E+17", "7"}, Case{"0", "1E-20"},
+                        Case{"32768", "1"}}) {
+    SCOPED_TRACE(std::string(c.bzero) + " " + c.bscale);
+    const std::string source = Frame16(5, 2, stored, c.bzero, c.bscale);
+    fits_test::WriteBytes(dir.File("in.fits"), source);
+    ImageDocument doc;
+    ASSERT_TRUE(LoadFitsDocument(dir.File("in.fits"), doc).ok());
+    ASSERT_TRUE(WriteFitsWindow(dir.File("out.fits"), doc, doc.Image).ok());
+    EXPECT_EQ(DataOf(fits_test::ReadBytes(dir.File("out.fits"))), source.substr(2880));
+  }
+}
+
+// BLANK marks the pixels of one stored value. Commands that move pixels keep
+// it, negative maps it with the values, anything else drops it (the marked
+// pixels now hold computed values) and says so; a BLANK written as a real
+// is written as the integer it is.
+TEST(FitsWriter, BlankFollowsTheCommandsOrGoes) {
+  TempDir dir(true);
+  // Stored -5 is undefined; stored 4 is a valid value that negative turns into -5.
+  const std::vector<std::uint16_t> stored = {static_cast<std::uint16_t>(-5), 4, 100, 7};
+  struct Case {
+    const char* what;
+    const char* blank_card;
+    std::vector<Status (*)(ImageDocument&)> commands;
+    const char* blank;  // the BLANK value written; nullptr: none
+    const char* history;
+  };
+  auto negative = [](ImageDocument& d) { return NegativeCommand(d); };
+  auto mirror = [](ImageDocument& d) { return MirrorCommand(d); };
+  auto blur = [](ImageDocument& d) { return BlurCommand(d, 1.5); };
+  const Case cases[] = {
+      {"unedited", "-5", {}, "-5", nullptr},
+      {"negative", "-5", {negative}, "4", nullptr},
+      {"negative twice and a mirror", "-5", {negative, mirror, negative}, "-5", nullptr},
+      {"written as a real", "-5.0", {}, "-5", nullptr},
+      {"blur",
+       "-5",
+       {negative, blur},
+       nullptr,
+       "HISTORY QIRM BLANK dropped: blur changed the values it marked"},
+      {"not an integer", "-5.5", {}, nullptr, "HISTORY QIRM BLANK dropped: not a 16-bit integer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fits_test::WriteBytes(dir.File("in.fits"),
+                          Frame16(2, 2, stored, "0", "1", {fits_test::Fixed("BLANK", c.blank_card)}));
+    ImageDocument doc;
+    ASSERT_TRUE(LoadFitsDocument(dir.File("in.fits"), doc).ok());
+    for (auto* command : c.commands) ASSERT_TRUE(command(doc).ok());
+    ASSERT_TRUE(WriteFitsWindow(dir.File("out.fits"), doc, doc.Image).ok());
+    const std::string out = fits_test::ReadBytes(dir.File("out.fits"));
+    const std::vector<std::string> cards = HeaderCards(out);
+    EXPECT_EQ(CountKeyword(cards, "BLANK   = "), c.blank ? 1 : 0);
+    if (c.blank) {
+      EXPECT_EQ(CountKeyword(cards, fits_test::Fixed("BLANK", c.blank)), 1);
+      // The pixel that was undefined (mirrored or not) holds the new BLANK,
+      // and no other does.
+      const std::string data = DataOf(out);
+      int marked = 0;
+      for (int i = 0; i < 4; ++i) {
+        const auto v = static_cast<std::int16_t>((static_cast<std::uint8_t>(data[2 * i]) << 8) |
+                                                 static_cast<std::uint8_t>(data[2 * i + 1]));
+        marked += v == std::stoi(c.blank);
+      }
+      EXPECT_EQ(marked, 1);
+    }
+    if (c.history) EXPECT_EQ(CountKeyword(cards, c.history), 1);
+  }
+}
+
+// Cards that would make the file another kind of file (random groups), or
+// that break the format's rules, are not copied; the rest are.
+TEST(FitsWriter, StructuralAndIllegalCardsAreNotCopied) {
+  TempDir dir(true);
+  FitsWriteHeader header;
+  header.cards = {fits_test::Fixed("GROUPS", "T"),
+                  fits_test::Fixed("PCOUNT", "0"),
+                  fits_test::Fixed("GCOUNT", "1"),
+                  fits_test::Card("object  = 'lower case'"),
+                  fits_test::Card("BAD KEY = 1"),
+                  fits_test::Card("TEMP\xC3\xA9  = 1"),
+                  fits_test::Card("NOTE    = 'no closing quote"),
+                  fits_test::Card("SPEED   = fast"),
+                  fits_test::Card("BLANK   =             -32768.0"),
+                  fits_test::Fixed("OBJECT", "'M 51'"),
+                  fits_test::Card("ENDTIME = '20:05:00'         / end of exposure"),
+                  fits_test::Card("QUOTE   = 'it''s fine'"),
+                  fits_test::Card("PAIR    = (1.5, -2)"),
+                  fits_test::Card("COMMENT anything goes here: = 'x"),
+                  fits_test::Card("HIERARCH ESO DET CHIP = 3")};
+  ASSERT_TRUE(WriteFitsGrey(dir.File("out.fits"), 2, 1, {1, 2}, 32768, 1, header).ok());
+  const std::vector<std::string> cards = HeaderCards(fits_test::ReadBytes(dir.File("out.fits")));
+  for (const char* gone :
+       {"GROUPS", "PCOUNT", "GCOUNT", "object", "BAD KEY", "TEMP", "NOTE", "SPEED", "BLANK"})
+    EXPECT_EQ(CountKeyword(cards, gone), 0) << gone;
+  for (const char* kept :
+       {"OBJECT  = ", "ENDTIME = ", "QUOTE   = ", "PAIR    = ", "COMMENT any", "HIERARCH ESO"})
+    EXPECT_EQ(CountKeyword(cards, kept), 1) << kept;
+  EXPECT_EQ(CountKeyword(cards, "HISTORY QIRM dropped 5 illegal cards: object, BAD KEY, TEMP??, NOTE, SP"),
+            1);
+
+  if (Have("fitsverify")) {
+    const std::string command =
+        "fitsverify '" + dir.File("out.fits") + "' > '" + dir.File("verify.txt") + "' 2>&1";
+    std::system(command.c_str());
+    const std::string report = fits_test::ReadBytes(dir.File("verify.txt"));
+    EXPECT_NE(report.find("0 warning(s) and 0 error(s)"), std::string::npos) << report;
+  }
+  if (std::filesystem::exists("/usr/bin/python3")) {
+    fits_test::WriteBytes(dir.File("reader.py"), kReader);
+    const std::string command = "/usr/bin/python3 '" + dir.File("reader.py") + "' '" + dir.File("out.fits") +
+                                "' > '" + dir.File("python.log") + "' 2>&1";
+    const int status = std::system(command.c_str());
+    if (!(WIFEXITED(status) && WEXITSTATUS(status) == 3)) {
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+          << fits_test::ReadBytes(dir.File("python.log"));
+      EXPECT_EQ(fits_test::ReadBytes(dir.File("out.fits.txt")), "16 1 2\n1.0 2.0\n");
+    }
+  }
 }
 
 TEST(FitsWriter, AstropyReadsTheValuesAndFitsverifyFindsNoError) {

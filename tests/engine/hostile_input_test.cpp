@@ -150,7 +150,9 @@ TEST(Readers, OnlyRegularFilesAreOpened) {
   EXPECT_FALSE(ReadSettingsFile(fifo).has_value());
   s = ReadBmpFile("/dev/zero", picture);
   EXPECT_TRUE(Contains(s.message(), "not a regular file (a character device)")) << s.message();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // A hang guard, not a timing: an open that waited for a writer would
+  // never return; refusing takes microseconds.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 // Ordinary truncation still reads the missing bytes as 255; a file that

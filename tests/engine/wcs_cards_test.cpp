@@ -222,6 +222,20 @@ TEST(WcsCards, DistortionsThatCannotFollowDropTheWcs) {
   EXPECT_TRUE(none.empty());
 }
 
+// A reference pixel far out that the new scale carries beyond the largest
+// double must not be written as "inf": the WCS goes as for a distortion.
+TEST(WcsCards, ValuesBeyondTheNumbersDropTheWcs) {
+  const double s = 1.0 / 3600;
+  std::vector<std::string> cards = Header(40, 25, {Number("CD1_1", -s), Number("CD2_2", s)});
+  for (std::string& c : cards)
+    if (c.compare(0, 8, "CRPIX1  ") == 0) c = Card("CRPIX1  =              1.0E308");
+  MapWcsCards(cards, ResampleMap(40, 25, 400, 250), 400, 250, "resample");
+  for (const std::string& c : cards) EXPECT_EQ(c.find("inf"), std::string::npos) << c;
+  EXPECT_FALSE(Has(cards, "CRPIX"));
+  EXPECT_FALSE(Has(cards, "CD1_1"));
+  EXPECT_EQ(cards.back(), Card("HISTORY QIRM resample: WCS dropped (an overflowing value cannot be mapped)"));
+}
+
 // The commands move a bright spot and the header with it: the sky under the
 // spot is the same before and after, in the readout's terms (DocumentWcs),
 // and undo brings the old cards back.

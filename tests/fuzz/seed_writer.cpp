@@ -82,6 +82,32 @@ bool WriteFits(const std::string& dir) {
                        "NAXIS   =                    1", "NAXIS1  =                    2",
                        "PCOUNT  =                    0", "GCOUNT  =                    1"},
                       std::string(16, '\x01')));
+  // Keywords that begin with END before the real END in the second block; a
+  // random-groups primary; cards that break the rules (lower case, blanks and
+  // bytes beyond ASCII in the keyword, a NUL and an open quote in values).
+  std::vector<std::string> observatory = {simple,
+                                          "BITPIX  =                   16",
+                                          "NAXIS   =                    2",
+                                          "NAXIS1  =                    4",
+                                          "NAXIS2  =                    3",
+                                          "ENDTIME = '20:05:00'",
+                                          "ENDDATE = '2026-03-14'",
+                                          "END_RA  =            201.36502"};
+  while (observatory.size() < 40) observatory.push_back("COMMENT observing log");
+  ok &= Save(dir + "/endtime.fits", Fits(observatory, data16));
+  ok &= Save(dir + "/groups.fits",
+             Fits({simple, "BITPIX  =                   16", "NAXIS   =                    2",
+                   "NAXIS1  =                    4", "NAXIS2  =                    3",
+                   "GROUPS  =                    T", "PCOUNT  =                    0",
+                   "GCOUNT  =                    1"},
+                  data16));
+  ok &= Save(dir + "/hostile-cards.fits",
+             Fits({simple, "BITPIX  =                   16", "NAXIS   =                    2",
+                   "NAXIS1  =                    4", "NAXIS2  =                    3", "object  = 'lower'",
+                   "BAD KEY =                    1", "TEMP\xc3\xa9  =                 1.0",
+                   std::string("NOTE    = 'a\0b", 15) + "'", "OPEN    = 'no closing quote",
+                   "BLANK   =             -32768.0"},
+                  data16));
   // The program's own writer.
   qirm::FitsWriteHeader header;
   header.cards = {"OBJECT  = 'seed'", "EXPTIME =                 30.0"};

@@ -63,7 +63,7 @@ inline void ChooseFiles(QWidget* modal, int entry, const QStringList& files) {
     QStringList chosen;
     for (const QString& f : dialog->selectedFiles()) chosen << QFileInfo(f).absoluteFilePath();
     if (name->text() == typed && chosen == wanted) break;
-  } while (waited.elapsed() < 5000);
+  } while (waited.elapsed() < 30000);  // a hang guard: the listing ends in well under a second
   QMetaObject::invokeMethod(dialog, "accept");
 }
 
