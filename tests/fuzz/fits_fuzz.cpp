@@ -17,8 +17,8 @@ bool Structural(const std::string& card) {
   std::string key = card.substr(0, 8);
   while (!key.empty() && key.back() == ' ') key.pop_back();
   if (key == "END" && card.find_first_not_of(' ', 3) == std::string::npos) return true;
-  for (const char* k : {"SIMPLE", "BITPIX", "NAXIS", "BZERO", "BSCALE", "BLANK", "PCOUNT", "GCOUNT", "XTENSION",
-                        "GROUPS", "EXTEND"})
+  for (const char* k : {"SIMPLE", "BITPIX", "NAXIS", "BZERO", "BSCALE", "BLANK", "PCOUNT", "GCOUNT",
+                        "XTENSION", "GROUPS", "EXTEND"})
     if (key.compare(0, std::string(k).size(), k) == 0) return true;
   return false;
 }

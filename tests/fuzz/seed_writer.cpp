@@ -95,12 +95,11 @@ bool WriteFits(const std::string& dir) {
                                           "END_RA  =            201.36502"};
   while (observatory.size() < 40) observatory.push_back("COMMENT observing log");
   ok &= Save(dir + "/endtime.fits", Fits(observatory, data16));
-  ok &= Save(dir + "/groups.fits",
-             Fits({simple, "BITPIX  =                   16", "NAXIS   =                    2",
-                   "NAXIS1  =                    4", "NAXIS2  =                    3",
-                   "GROUPS  =                    T", "PCOUNT  =                    0",
-                   "GCOUNT  =                    1"},
-                  data16));
+  ok &= Save(dir + "/groups.fits", Fits({simple, "BITPIX  =                   16",
+                                         "NAXIS   =                    2", "NAXIS1  =                    4",
+                                         "NAXIS2  =                    3", "GROUPS  =                    T",
+                                         "PCOUNT  =                    0", "GCOUNT  =                    1"},
+                                        data16));
   ok &= Save(dir + "/hostile-cards.fits",
              Fits({simple, "BITPIX  =                   16", "NAXIS   =                    2",
                    "NAXIS1  =                    4", "NAXIS2  =                    3", "object  = 'lower'",
