@@ -15,6 +15,7 @@
 #include "core/numbers.h"
 #include "core/parallel.h"
 #include "core/ppm_reader.h"
+#include "display/float_levels.h"
 #include "display/levels.h"
 
 namespace qirm {
@@ -128,9 +129,48 @@ Status ReadRawWindow(const FitsImageReader& reader, int w, int h, bool shown, In
 
 }  // namespace
 
+namespace {
+
+// Any pixel type but 16-bit integers: the values themselves in a float
+// window, NaN where undefined.
+Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, ImageDocument& doc) {
+  const int w = header.width;
+  const int h = header.height;
+  FitsImageReader reader;
+  long long rounded = 0;
+  try {
+    doc.real.ResizeUnfilled(w, h);
+    if (Status s = reader.Open(path, header); !s) return s;
+    if (Status s = reader.ReadPhysical(doc.real.values.data(), rounded); !s) return s;
+    SetUpFloatWindow(doc, shown);
+  } catch (const std::bad_alloc&) {
+    doc = ImageDocument();
+    return Status::Error(path + ": not enough memory for a " + FormatInt(w) + " x " + FormatInt(h) +
+                         " image");
+  }
+  doc.kind = WindowKind::kFloat;
+  doc.caption = FileNameWithoutDirectory(path);
+  doc.width = w;
+  doc.height = h;
+  doc.channels = 1;
+  doc.zoom = 1.0;
+  doc.edited = false;
+  // 32-bit floats hold integers exactly up to 2^24: larger ones from
+  // BITPIX 32 or 64 data are kept as the nearest float, and the file saved
+  // from the window says so.
+  if (rounded > 0)
+    NoteCommand(doc, "read from BITPIX " + FormatInt(header.bitpix) + ", " + FormatInt(rounded) +
+                         " integers beyond float precision rounded");
+  doc.fits_cards = ImageHeaderCards(header);
+  return Status::Ok();
+}
+
+}  // namespace
+
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown) {
   FitsHeader header;
   if (Status s = ReadFitsHeader(path, header); !s) return s;
+  if (header.bitpix != 16) return LoadFloatFits(path, header, shown, doc);
   const int w = header.width;
   const int h = header.height;
   const Status no_memory =
@@ -254,6 +294,8 @@ void DrawDeferredPicture(ImageDocument& doc) {
   if (!doc.Image.empty()) return;
   if (doc.kind == WindowKind::kRaw16 && !doc.raw.empty())
     RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
+  else if (doc.kind == WindowKind::kFloat && !doc.real.empty())
+    RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
   else if (doc.kind == WindowKind::kColour && !doc.ImageZm.empty())
     doc.Image = doc.ImageZm;  // as opened: the picture itself
 }

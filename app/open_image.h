@@ -24,17 +24,18 @@ bool FileTypeFromName(const std::string& path, FileType& type);
 // that reads only the window's state and data (its raw plane or base
 // picture); DrawDeferredPicture draws it.
 Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown = true);
-// The shown picture of a window opened without it: a 16-bit window's under
-// its levels, a BMP or JPEG window's the picture; nothing for any other.
+// The shown picture of a window opened without it: a 16-bit or float
+// window's under its levels, a BMP or JPEG window's the picture; nothing for any other.
 void DrawDeferredPicture(ImageDocument& doc);
 
-// FITS: raw values 0..65535 as the window's plane, initial levels, grey
-// picture;
-// kind 16-bit, caption = file name, levels, mean and minimum of the level
-// sampling, size, 1 channel, zoom "1.00", not edited; BITPIX 16 keeps the
-// file's BZERO (0 when absent) and BSCALE as the window's scaling. The
-// image's header cards are kept for writing; other pixel types note in the
-// history that their values were mapped.
+// FITS, BITPIX 16: raw values 0..65535 as the window's plane, initial
+// levels, grey picture; kind 16-bit, caption = file name, levels, mean and
+// minimum of the level sampling, size, 1 channel, zoom "1.00", not edited;
+// the file's BZERO (0 when absent) and BSCALE as the window's scaling.
+// Any other pixel type: a float window of the physical values (NaN where
+// undefined) on its level grid (display/float_levels.h), the same state
+// otherwise; integers beyond float precision are noted in the history.
+// The image's header cards are kept for writing.
 Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown = true);
 
 // BMP and JPEG: the picture as Image and ImageZm; kind colour, caption =

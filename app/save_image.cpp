@@ -184,6 +184,7 @@ Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const 
   FitsWriteHeader header;
   header.cards = doc.fits_cards;
   for (const std::string& command : doc.history) header.history.push_back("QIRM " + command);
+  if (doc.kind == WindowKind::kFloat) return WriteFitsFloat32(path, doc.real, header);
   if (doc.kind != WindowKind::kRaw16) return WriteFitsColour(path, picture, header);
   const int w = doc.raw.width;
   const int h = doc.raw.height;

@@ -57,7 +57,8 @@ bool IsFitsName(const std::string& path);
 // writes back the very values it was read from; the source's BLANK where
 // mirror, flip, rotation and negative keep it meaningful), with the
 // source header's other cards, "HISTORY QIRM <command>" per command applied
-// and DATE. Any other window writes `picture` (its shown or its base
+// and DATE. A float window writes its values as 32-bit floats, exactly. Any
+// other window writes `picture` (its shown or its base
 // picture) as an 8-bit cube of red, green and blue planes.
 Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const Picture& picture);
 

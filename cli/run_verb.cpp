@@ -213,11 +213,14 @@ int RunVerb(const std::vector<std::string>& args) {
       return Fail(s.message());
   }
   if (!run.base_out.empty()) {
-    // A 16-bit window's base picture is the high bytes of its raw values.
+    // A 16-bit window's base picture is the high bytes of its raw values; a
+    // float window has none but the picture it shows.
     ImageDocument& active = *workspace.active();
     Picture high;
     if (active.kind == WindowKind::kRaw16) high = HighBytePicture(active.raw);
-    const Picture& base = active.kind == WindowKind::kRaw16 ? high : active.ImageZm;
+    const Picture& base = active.kind == WindowKind::kRaw16   ? high
+                          : active.kind == WindowKind::kFloat ? active.Image
+                                                              : active.ImageZm;
     if (Status s = SaveShown(active, base, run.base_out, false); !s) {
       return Fail(s.message());
     }

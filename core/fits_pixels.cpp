@@ -430,4 +430,32 @@ Status ReadScaledPixels(std::FILE* file, const std::string& path, const FitsHead
   return Status::Ok();
 }
 
+Status ReadPhysicalPixels(std::FILE* file, const std::string& path, const FitsHeader& h, float* out,
+                          long long& rounded) {
+  const int bytes_per = std::abs(h.bitpix) / 8;
+  const long long total = static_cast<long long>(h.width) * h.height;
+  const int fd = fileno(file);
+  constexpr long long kChunk = 1 << 16;  // pixels per read
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kChunk * bytes_per));
+  rounded = 0;
+  const bool integers = h.bitpix > 0;
+  for (long long start = 0; start < total; start += kChunk) {
+    const long long n = std::min(kChunk, total - start);
+    const long long got = ReadAt(fd, buffer.data(), n * bytes_per, h.data_offset + start * bytes_per);
+    if (got < 0) return ReadError(path, h.data_offset, errno);
+    const long long present = got / bytes_per;
+    for (long long i = 0; i < present; ++i) {
+      const Decoded d = Decode(buffer.data() + i * bytes_per, h.bitpix, h);
+      const float f = d.valid ? static_cast<float>(d.value) : std::numeric_limits<float>::quiet_NaN();
+      if (integers && d.valid && std::isfinite(d.value) && static_cast<double>(f) != d.value) ++rounded;
+      out[start + i] = f;
+    }
+    if (present < n) {
+      std::fill(out + start + present, out + total, std::numeric_limits<float>::quiet_NaN());
+      break;
+    }
+  }
+  return Status::Ok();
+}
+
 }  // namespace qirm::fits

@@ -512,6 +512,11 @@ Status FitsImageReader::ReadMatrix(IntMatrix& m) {
   return Status::Ok();
 }
 
+Status FitsImageReader::ReadPhysical(float* out, long long& rounded) {
+  if (m_header->bitpix == 16) return Status::Error(m_path + ": 16-bit data are read as raw values");
+  return fits::ReadPhysicalPixels(m_file, m_path, *m_header, out, rounded);
+}
+
 int ToUnsigned16(int a, int w, int h, IntMatrix& m) {
   w = std::clamp(w, 0, m.count());
   h = std::clamp(h, 0, m.n());

@@ -139,6 +139,10 @@ class FitsImageReader {
   Status ReadRows(int y, int count, std::uint16_t* out) const;
   // m created with the image's size: raw values 0..65535.
   Status ReadMatrix(IntMatrix& m);
+  // Data of any BITPIX but 16 as physical values (fits::ReadPhysicalPixels):
+  // out holds width * height floats; rounded counts integers beyond float
+  // precision.
+  Status ReadPhysical(float* out, long long& rounded);
 
  private:
   std::FILE* m_file = nullptr;

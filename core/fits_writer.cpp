@@ -256,6 +256,17 @@ Status WriteFitsRaw16(const std::string& path, const RawPlane& raw, double bzero
   return WriteHdu(path, HeaderBytes(structure, header, true), data);
 }
 
+Status WriteFitsFloat32(const std::string& path, const FloatPlane& plane, const FitsWriteHeader& header) {
+  if (Status s = CheckSize(path, plane.width, plane.height, plane.values.size()); !s) return s;
+  std::vector<std::uint8_t> data(plane.values.size() * 4);
+  for (std::size_t i = 0; i < plane.values.size(); ++i) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, &plane.values[i], 4);
+    PutBigEndian(data.data() + 4 * i, word, 4);
+  }
+  return WriteHdu(path, HeaderBytes(Structure(-32, {plane.width, plane.height}), header), data);
+}
+
 Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header) {
   const int w = picture.width();
   const int h = picture.height();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/float_plane.h"
 #include "core/picture.h"
 #include "core/raw_plane.h"
 #include "core/status.h"
@@ -67,6 +68,10 @@ Status WriteFitsGrey(const std::string& path, int width, int height, const std::
 // (finite, BSCALE not 0); else an error.
 Status WriteFitsRaw16(const std::string& path, const RawPlane& raw, double bzero, double bscale,
                       const FitsWriteHeader& header);
+
+// Float values (a float window's) as BITPIX -32, each written exactly as it
+// is, NaN included; no scaling cards, no BLANK.
+Status WriteFitsFloat32(const std::string& path, const FloatPlane& plane, const FitsWriteHeader& header);
 
 // A 24-bit picture as an 8-bit cube: NAXIS1 = width, NAXIS2 = height,
 // NAXIS3 = 3 with the planes red, green, blue.

@@ -8,6 +8,7 @@
 #include "core/numbers.h"
 #include "core/parallel.h"
 #include "core/wcs_cards.h"
+#include "display/float_levels.h"
 #include "display/levels.h"
 #include "display/mirror_flip.h"
 #include "display/output_picture.h"
@@ -128,6 +129,28 @@ void FlipRawRow(const std::uint16_t* raw, int w, int h, int y, std::uint16_t* ou
   std::memcpy(out, raw + static_cast<std::size_t>(h - 1 - y) * w, sizeof(std::uint16_t) * w);
 }
 
+// A float window's values moved by mirror or flip (the same rules on its
+// plane), then drawn under its levels.
+template <class Move>
+void MoveFloatWindow(ImageDocument& doc, const Move& move) {
+  const FloatPlane& in = doc.real;
+  FloatPlane result(in.width, in.height);
+  ParallelFor(in.height, static_cast<long long>(in.pixels()), [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) move(in, y, result.Row(y));
+  });
+  doc.real = std::move(result);
+  RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+}
+
+void MirrorFloatRow(const FloatPlane& in, int y, float* out) {
+  const float* row = in.Row(y);
+  for (int x = 0; x < in.width; ++x) out[x] = row[in.width - 1 - x];
+}
+
+void FlipFloatRow(const FloatPlane& in, int y, float* out) {
+  std::memcpy(out, in.Row(in.height - 1 - y), sizeof(float) * in.width);
+}
+
 }  // namespace
 
 DialogCheck CheckGamma(const GammaParams& params) { return CheckPositive(params.gamma, kGammaRefused); }
@@ -156,6 +179,12 @@ Status MirrorCommand(ImageDocument& doc) {
     if (status) NoteCommand(doc, "mirror");
     return status;
   }
+  if (doc.kind == WindowKind::kFloat) {
+    MoveFloatWindow(doc, MirrorFloatRow);
+    MapHeader(doc, MirrorMap(doc.real.width), "mirror");
+    NoteCommand(doc, "mirror");
+    return Status::Ok();
+  }
   if (!IsColour(doc)) return KindRefused("左右反転", doc.kind);
   Replace(doc, MirrorInto);
   MapHeader(doc, MirrorMap(doc.ImageZm.width()), "mirror");
@@ -170,6 +199,12 @@ Status FlipCommand(ImageDocument& doc) {
     if (status) NoteCommand(doc, "flip");
     return status;
   }
+  if (doc.kind == WindowKind::kFloat) {
+    MoveFloatWindow(doc, FlipFloatRow);
+    MapHeader(doc, FlipMap(doc.real.height), "flip");
+    NoteCommand(doc, "flip");
+    return Status::Ok();
+  }
   if (!IsColour(doc)) return KindRefused("上下反転", doc.kind);
   Replace(doc, FlipInto);
   MapHeader(doc, FlipMap(doc.ImageZm.height()), "flip");
@@ -181,6 +216,9 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   Status status;
   if (doc.kind == WindowKind::kRaw16) {
     status = RotateRawWindow(doc, progress);
+  } else if (doc.kind == WindowKind::kFloat) {
+    doc.real = RotateFloatValues(doc.real, progress);
+    RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
   } else {
     Replace(doc, [&](const Picture& base, Picture& out) { RotateInto(base, out, progress); });
   }

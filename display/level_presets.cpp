@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/parallel.h"
+#include "display/float_levels.h"
 #include "display/levels.h"
 #include "document/kind_refusal.h"
 
@@ -26,11 +27,13 @@ bool ParseLevelPreset(const std::string& text, LevelPreset& preset) {
 
 bool HasLevelValues(const ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) return !doc.raw.empty();
+  if (doc.kind == WindowKind::kFloat) return !doc.real.empty();
   return doc.kind == WindowKind::kColour && !doc.ImageZm.empty();
 }
 
 std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
   if (!HasLevelValues(doc)) return {};
+  if (doc.kind == WindowKind::kFloat) return FloatLevelCounts(doc.real, doc.scaling);
   if (doc.kind == WindowKind::kRaw16) {
     const int width = doc.raw.width;
     const int height = doc.raw.height;
@@ -126,6 +129,9 @@ std::vector<double> ZscaleSamples(const ImageDocument& doc) {
     for (int x = step / 2; x < width; x += step) {
       if (raw16) {
         samples.push_back(doc.raw.At(x, y));
+      } else if (doc.kind == WindowKind::kFloat) {
+        // Undefined pixels are no sample; levels on the window's grid.
+        if (const float v = doc.real.At(x, y); std::isfinite(v)) samples.push_back(LevelOf(doc.scaling, v));
       } else {
         const std::uint8_t* p = doc.ImageZm.Row(y) + 3 * x;
         samples.insert(samples.end(), {double(p[0]), double(p[1]), double(p[2])});
@@ -214,6 +220,9 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
       if (raw16) {
         const InitialLevelsResult r = InitialLevels(doc.raw);
         levels = {r.min, r.max};
+      } else if (doc.kind == WindowKind::kFloat) {
+        const InitialLevelsResult r = InitialFloatLevels(doc.real, doc.scaling);
+        levels = {r.min, r.max};
       } else {
         levels = {0, 255};
       }
@@ -239,6 +248,8 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
 void RenderWindowLevels(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
+  } else if (doc.kind == WindowKind::kFloat) {
+    RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
   } else if (doc.kind == WindowKind::kColour) {
     const auto table = LevelTable(doc.max_level, doc.min_level);
     const Picture& base = doc.ImageZm;
@@ -255,7 +266,7 @@ void RenderWindowLevels(ImageDocument& doc) {
 namespace {
 
 Status RefuseKind(const ImageDocument& doc) {
-  return KindRefused("レベル", doc.kind, "カラー画像と16ビットの画像にだけ使えます。");
+  return KindRefused("レベル", doc.kind, "カラー画像、16ビットと浮動小数点の画像にだけ使えます。");
 }
 
 }  // namespace

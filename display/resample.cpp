@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <utility>
 
 #include "core/numbers.h"
 #include "core/parallel.h"
 #include "core/wcs_cards.h"
+#include "display/float_levels.h"
 #include "display/raw_values.h"
 #include "document/kind_refusal.h"
 
@@ -211,8 +213,14 @@ void ResampleChannels(const T* src, int sw, int sh, int channels, std::ptrdiff_t
     T* out = dst + j * dst_row;
     for (int i = 0; i < dw; ++i)
       for (int c = 0; c < channels; ++c) {
-        const float v = std::clamp(acc[static_cast<std::size_t>(i) * channels + c] * gain + 0.5f, 0.0f, top);
-        out[i * dst_step + c] = static_cast<T>(static_cast<int>(v));
+        if constexpr (std::is_floating_point_v<T>) {
+          // Values, not samples: no rounding, no range (NaN stays NaN).
+          out[i * dst_step + c] = acc[static_cast<std::size_t>(i) * channels + c] * gain;
+        } else {
+          const float v =
+              std::clamp(acc[static_cast<std::size_t>(i) * channels + c] * gain + 0.5f, 0.0f, top);
+          out[i * dst_step + c] = static_cast<T>(static_cast<int>(v));
+        }
       }
   };
   if (dh < sh) {
@@ -295,6 +303,17 @@ template void ResamplePlane<std::uint16_t>(const std::uint16_t*, int, int, std::
                                            std::uint16_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
                                            const ResampleParams&, int);
 
+template void ResamplePlane<float>(const float*, int, int, std::ptrdiff_t, std::ptrdiff_t, float*, int, int,
+                                   std::ptrdiff_t, std::ptrdiff_t, const ResampleParams&, int);
+
+FloatPlane ResampleFloat(const FloatPlane& plane, const ResampleParams& params) {
+  FloatPlane out(params.width, params.height);
+  if (!plane.empty())
+    ResamplePlane(plane.values.data(), plane.width, plane.height, 1, plane.width, out.values.data(),
+                  params.width, params.height, 1, params.width, params, 0);
+  return out;
+}
+
 Picture ResamplePicture(const Picture& src, const ResampleParams& params) {
   Picture out(params.width, params.height);
   if (src.empty()) return out;
@@ -327,6 +346,14 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
     raw = {};
     if (!in_place) out = src;
     StoreResizedRawValues(out, values, params.width, params.height);
+  } else if (src.kind == WindowKind::kFloat) {
+    FloatPlane values = ResampleFloat(src.real, params);
+    if (!in_place) out = src;
+    out.real = std::move(values);
+    out.width = params.width;
+    out.height = params.height;
+    // The grid and the levels stay: the same values show as before.
+    RenderFloatLevelsInto(out.real, out.scaling, out.max_level, out.min_level, out.Image);
   } else if (src.kind == WindowKind::kColour) {
     Picture result = ResamplePicture(src.ImageZm, params);
     if (!in_place) out = src;

@@ -69,6 +69,9 @@ Picture ResamplePicture(const Picture& src, const ResampleParams& params);
 std::vector<std::uint16_t> ResampleRaw(const std::vector<std::uint16_t>& raw, int width, int height,
                                        const ResampleParams& params);
 
+// The values of a float window: not rounded, not limited.
+FloatPlane ResampleFloat(const FloatPlane& plane, const ResampleParams& params);
+
 // The caption of the window a resampling makes.
 inline constexpr const char* kResampleCaption = "Resample";
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <thread>
+#include <type_traits>
 
 #include "core/cpu_dispatch.h"
 #include "core/numbers.h"
@@ -53,8 +55,12 @@ template <class T, int kChannels>
     for (int k = 0; k < kChannels; ++k) {
       const Extended v =
           wa * above[k] + wb * above[kChannels * right + k] + wc * here[k] + wd * here[kChannels * right + k];
-      // The weights add up to 1 within rounding; keep the sample range.
-      out[k] = static_cast<T>(std::clamp(Trunc(v), 0, static_cast<int>(static_cast<T>(~T{0}))));
+      if constexpr (std::is_floating_point_v<T>) {
+        out[k] = static_cast<T>(v);  // values, not samples: nothing to truncate
+      } else {
+        // The weights add up to 1 within rounding; keep the sample range.
+        out[k] = static_cast<T>(std::clamp(Trunc(v), 0, static_cast<int>(static_cast<T>(~T{0}))));
+      }
     }
   }
 }
@@ -166,6 +172,16 @@ std::vector<std::uint16_t> RotateRawValues(const std::vector<std::uint16_t>& raw
   if (width <= 0 || height <= 0 || raw.size() < static_cast<std::size_t>(width) * height) return out;
   const Samples<std::uint16_t, 1> src{raw.data(), static_cast<std::size_t>(width)};
   RotateRows(src, out.data(), static_cast<std::size_t>(width), width, height, progress);
+  return out;
+}
+
+FloatPlane RotateFloatValues(const FloatPlane& plane, const Progress& progress) {
+  FloatPlane out(plane.width, plane.height);
+  std::fill(out.values.begin(), out.values.end(), std::numeric_limits<float>::quiet_NaN());
+  if (plane.empty() || plane.values.size() < plane.pixels()) return out;
+  const Samples<float, 1> src{plane.values.data(), static_cast<std::size_t>(plane.width)};
+  RotateRows(src, out.values.data(), static_cast<std::size_t>(plane.width), plane.width, plane.height,
+             progress);
   return out;
 }
 

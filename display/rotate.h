@@ -28,6 +28,7 @@
 #include <functional>
 #include <vector>
 
+#include "core/float_plane.h"
 #include "core/picture.h"
 
 namespace qirm {
@@ -54,5 +55,9 @@ void RotateInto(const Picture& source, Picture& out, const Progress& progress = 
 // pixels not computed are fill.
 std::vector<std::uint16_t> RotateRawValues(const std::vector<std::uint16_t>& raw, int width, int height,
                                            std::uint16_t fill, const Progress& progress = {});
+
+// The values of a float window: interpolated without truncation; pixels not
+// computed, and those that interpolate an undefined one, are NaN.
+FloatPlane RotateFloatValues(const FloatPlane& plane, const Progress& progress = {});
 
 }  // namespace qirm

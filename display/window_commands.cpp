@@ -3,28 +3,42 @@
 #include <algorithm>
 
 #include "core/numbers.h"
+#include "display/float_levels.h"
 #include "document/kind_refusal.h"
 
 namespace qirm {
 namespace {
 
+// Levels far beyond any float window's grid (2^20 levels over its values)
+// and still far from int's limits.
+constexpr int kFloatLevelLimit = 1 << 30;
+
+// The shown picture of a 16-bit or float window under new levels.
+void RedrawLevels(ImageDocument& doc, int max, int min) {
+  if (doc.kind == WindowKind::kFloat)
+    RenderFloatLevelsInto(doc.real, doc.scaling, max, min, doc.Image);
+  else
+    RenderLevelsInto(doc.raw, max, min, doc.Image);
+}
+
 Status ContrastStep(Workspace& ws, const char* button, double colour_factor, double span_factor) {
   ImageDocument* doc = ws.active();
   if (!doc) return Status::Ok();
-  if (doc->kind != WindowKind::kColour && doc->kind != WindowKind::kRaw16) {
-    return KindRefused(button, doc->kind, "カラー画像と16ビットの画像にだけ使えます。");
+  if (doc->kind != WindowKind::kColour && doc->kind != WindowKind::kRaw16 &&
+      doc->kind != WindowKind::kFloat) {
+    return KindRefused(button, doc->kind, "カラー画像、16ビットと浮動小数点の画像にだけ使えます。");
   }
   if (doc->kind == WindowKind::kColour) {
     const double gain = doc->gain * colour_factor;
     doc->Image = RenderContrast(doc->ImageZm, gain);
     doc->gain = gain;
     doc->gain_stepped = true;
-  } else if (doc->kind == WindowKind::kRaw16) {
+  } else {
     int max = 0, min = 0;
     if (Status s = ws.main().max_edit.Get(max); !s) return s;
     if (Status s = ws.main().min_edit.Get(min); !s) return s;
     const int new_max = ScaledMaxLevel(max, min, span_factor);
-    RenderLevelsInto(doc->raw, new_max, min, doc->Image);
+    RedrawLevels(*doc, new_max, min);
     ws.SetMaxLevel(new_max);
   }
   return Status::Ok();
@@ -42,21 +56,25 @@ Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
   const bool maximum = spin == LevelSpin::kMaximum;
   const int level = maximum ? doc->max_level : doc->min_level;
   int& position = maximum ? main.max_spin : main.min_spin;
-  const int lo = maximum ? kMaxSpinMin : kMinSpinMin;
-  const int hi = maximum ? kMaxSpinMax : kMinSpinMax;
-  position = std::clamp(position == level ? level + direction * kSpinIncrement : level, lo, hi);
+  // A float window's levels stand on a grid 16 times finer than 16-bit
+  // values over the range: a click moves as far over it.
+  const bool real = doc->kind == WindowKind::kFloat;
+  const int lo = real ? -kFloatLevelLimit : maximum ? kMaxSpinMin : kMinSpinMin;
+  const int hi = real ? kFloatLevelLimit : maximum ? kMaxSpinMax : kMinSpinMax;
+  const int increment = real ? 16 * kSpinIncrement : kSpinIncrement;
+  position = std::clamp(position == level ? level + direction * increment : level, lo, hi);
   if (maximum) {
     ws.SetMaxLevel(position);
   } else {
     ws.SetMinLevel(position);
   }
 
-  if (doc->kind == WindowKind::kRaw16) {
+  if (doc->kind == WindowKind::kRaw16 || doc->kind == WindowKind::kFloat) {
     int max = 0, min = 0;
     if (Status s = main.max_edit.Get(max); !s) return s;
     if (Status s = main.min_edit.Get(min); !s) return s;
     const int new_max = ScaledMaxLevel(max, min, 1);
-    RenderLevelsInto(doc->raw, new_max, min, doc->Image);
+    RedrawLevels(*doc, new_max, min);
     ws.SetMaxLevel(new_max);
   }
   return Status::Ok();

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/float_plane.h"
 #include "core/picture.h"
 #include "core/raw_plane.h"
 #include "core/rgb16.h"
@@ -25,6 +26,7 @@ enum class WindowKind {
   kColour,  // "1": BMP, JPEG, results of commands
   kRaw16,   // "2": 16-bit FITS data as one plane of raw values
   kNetpbm,  // "3": pictures of the Netpbm reader
+  kFloat,   // "4": FITS data of any other pixel type as one plane of floats
 };
 
 // The scaling of the FITS file a 16-bit window came from. The window keeps
@@ -53,6 +55,10 @@ struct ImageDocument {
   // Kind 2: the raw values (stored + 32768), two bytes a pixel; empty for
   // every other kind. The shown picture is drawn from it under the levels.
   RawPlane raw;
+  // Kind 4: the values themselves (physical values of the file, NaN where
+  // undefined); empty for every other kind. The shown picture is drawn from
+  // them under the levels.
+  FloatPlane real;
 
   std::string caption = "Child";
   WindowKind kind = WindowKind::kNone;
@@ -87,6 +93,8 @@ struct ImageDocument {
   int min_level = 0;
 
   // Kind 2: the scaling of the source file, kept through every command.
+  // Kind 4: the grid of its levels (level L stands for the value
+  // Physical(L)), fitted to the values' range when they are read.
   FitsScaling scaling;
   // The header cards of the FITS file the window was read from (80
   // characters each, up to and without END), written again when the window
@@ -108,12 +116,14 @@ struct ImageDocument {
   bool unsaved = true;
 };
 
-// The size of the window's data: the raw plane of a 16-bit window, the base
-// picture of any other.
+// The size of the window's data: the raw plane of a 16-bit window, the
+// values of a float window, the base picture of any other.
 inline int DataWidth(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kFloat) return doc.real.width;
   return doc.kind == WindowKind::kRaw16 ? doc.raw.width : doc.ImageZm.width();
 }
 inline int DataHeight(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kFloat) return doc.real.height;
   return doc.kind == WindowKind::kRaw16 ? doc.raw.height : doc.ImageZm.height();
 }
 

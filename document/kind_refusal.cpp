@@ -12,6 +12,8 @@ std::string KindName(WindowKind kind) {
       return "16ビットの画像";
     case WindowKind::kNetpbm:
       return "Netpbmの画像";
+    case WindowKind::kFloat:
+      return "浮動小数点の画像";
   }
   return "この画像";
 }

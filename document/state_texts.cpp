@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "core/numbers.h"
 
@@ -26,8 +28,21 @@ std::string Fixed(double v, int decimals) {
 
 }  // namespace
 
+std::string FloatText(double v) {
+  if (std::isnan(v)) return "NaN";
+  char text[64];
+  for (int digits = 1; digits <= 7; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (static_cast<float>(std::strtod(text, nullptr)) == static_cast<float>(v)) break;
+  }
+  return text;
+}
+
 std::string PhysicalText(const ImageDocument& doc, double raw) {
   const double p = doc.scaling.Physical(raw);
+  // A float window's levels stand on a fine grid of its own: the value as
+  // a float tells it (7 significant digits at most).
+  if (doc.kind == WindowKind::kFloat) return FloatText(p);
   if (!std::isfinite(p) || std::fabs(p) >= 1e15) return FormatGeneral(p);
   if (Near(std::round(p), p)) return FormatInt(std::llround(p));
   // Decimals that tell neighbouring raw values (BSCALE apart) apart.
@@ -54,6 +69,8 @@ std::string KindText(WindowKind kind) {
       return "2";
     case WindowKind::kNetpbm:
       return "3";
+    case WindowKind::kFloat:
+      return "4";
   }
   return "";
 }

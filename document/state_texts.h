@@ -12,7 +12,7 @@
 
 namespace qirm {
 
-std::string KindText(WindowKind kind);                 // "", "1", "2", "3"
+std::string KindText(WindowKind kind);                 // "", "1", "2", "3", "4"
 std::string ZoomFactorText(const ImageDocument& doc);  // "1.00", then "2", "0.5", ...
 std::string GainText(const ImageDocument& doc);        // "1.0", then "1.1", ...
 std::string MeanText(const ImageDocument& doc);        // 15 significant digits, " " while unset
@@ -23,6 +23,9 @@ std::string EditedText(const ImageDocument& doc);      // "0", "1", "" while uns
 // fewest decimals that give the value exactly, at least as many as tell two
 // neighbouring raw values apart (BSCALE 0.05: 2, "1500.05").
 std::string PhysicalText(const ImageDocument& doc, double raw);
+// A float window's value: the fewest significant digits (at most 7) that
+// give the same float, "NaN" for an undefined pixel; locale-independent.
+std::string FloatText(double v);
 // The zoom box: "%2.1lf%" of the percentage, "" before any window was shown.
 std::string ZoomPercentText(const MainState& main);
 

@@ -86,10 +86,23 @@ ImageDocument& Workspace::NewPictureWindow(Picture shown, Picture base, const st
   return window;
 }
 
+namespace {
+
+// The spins follow a 16-bit window's levels within their range; a float
+// window's levels lie on a grid of their own, which the spins follow whole.
+int SpinPosition(const ImageDocument* doc, int level, int lo, int hi) {
+  if (doc && doc->kind == WindowKind::kFloat) return level;
+  return std::clamp(level, lo, hi);
+}
+
+}  // namespace
+
 Status Workspace::TypeLevel(LevelEdit& edit, const std::string& text, int& level) {
+  // A float window's levels are values typed as reals, whatever its grid.
+  const bool real = m_active && m_active->kind == WindowKind::kFloat;
   const bool raw16 = m_active && m_active->kind == WindowKind::kRaw16;
-  const FitsScaling scaling = raw16 ? m_active->scaling : FitsScaling();
-  if (scaling.Integral()) {
+  const FitsScaling scaling = raw16 || real ? m_active->scaling : FitsScaling();
+  if (scaling.Integral() && !real) {
     edit.Type(text);
     if (!m_active) return Status::Ok();
     if (Status s = edit.Get(level); !s) return s;
@@ -109,7 +122,7 @@ Status Workspace::TypeLevel(LevelEdit& edit, const std::string& text, int& level
 Status Workspace::TypeMaxLevel(const std::string& text) {
   int value = 0;
   if (Status s = TypeLevel(m_main.max_edit, text, value); !s || !m_active) return s;
-  m_main.max_spin = std::clamp(value, kMaxSpinMin, kMaxSpinMax);
+  m_main.max_spin = SpinPosition(m_active, value, kMaxSpinMin, kMaxSpinMax);
   m_active->max_level = value;
   return Status::Ok();
 }
@@ -117,7 +130,7 @@ Status Workspace::TypeMaxLevel(const std::string& text) {
 Status Workspace::TypeMinLevel(const std::string& text) {
   int value = 0;
   if (Status s = TypeLevel(m_main.min_edit, text, value); !s || !m_active) return s;
-  m_main.min_spin = std::clamp(value, kMinSpinMin, kMinSpinMax);
+  m_main.min_spin = SpinPosition(m_active, value, kMinSpinMin, kMinSpinMax);
   m_active->min_level = value;
   return Status::Ok();
 }
@@ -125,14 +138,14 @@ Status Workspace::TypeMinLevel(const std::string& text) {
 void Workspace::SetMaxLevel(int level) {
   if (!m_active) return m_main.max_edit.Set(level);
   m_main.max_edit.Set(level, PhysicalText(*m_active, level));
-  m_main.max_spin = std::clamp(level, kMaxSpinMin, kMaxSpinMax);
+  m_main.max_spin = SpinPosition(m_active, level, kMaxSpinMin, kMaxSpinMax);
   m_active->max_level = level;
 }
 
 void Workspace::SetMinLevel(int level) {
   if (!m_active) return m_main.min_edit.Set(level);
   m_main.min_edit.Set(level, PhysicalText(*m_active, level));
-  m_main.min_spin = std::clamp(level, kMinSpinMin, kMinSpinMax);
+  m_main.min_spin = SpinPosition(m_active, level, kMinSpinMin, kMinSpinMax);
   m_active->min_level = level;
 }
 

@@ -1,0 +1,137 @@
+#include "display/float_levels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/numbers.h"
+#include "core/parallel.h"
+
+namespace qirm {
+
+bool FiniteRange(const FloatPlane& plane, double& lo, double& hi) {
+  const int parts = std::max(1, std::min(PartCount(static_cast<long long>(plane.pixels())), plane.height));
+  std::vector<float> los(parts, std::numeric_limits<float>::infinity());
+  std::vector<float> his(parts, -std::numeric_limits<float>::infinity());
+  ForEachPart(plane.height, parts, [&](int part, long long y0, long long y1) {
+    float l = los[part], h = his[part];
+    for (long long y = y0; y < y1; ++y) {
+      const float* row = plane.Row(static_cast<int>(y));
+      for (int x = 0; x < plane.width; ++x) {
+        const float v = row[x];
+        if (!std::isfinite(v)) continue;
+        l = std::min(l, v);
+        h = std::max(h, v);
+      }
+    }
+    los[part] = l;
+    his[part] = h;
+  });
+  lo = *std::min_element(los.begin(), los.end());
+  hi = *std::max_element(his.begin(), his.end());
+  return lo <= hi;
+}
+
+FitsScaling FloatLevelGrid(double lo, double hi) {
+  if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) lo = hi = 0;
+  double range = hi - lo;
+  if (!(range > 0)) range = std::max(std::fabs(lo), 1.0);
+  // The smallest power of two that puts the range on kFloatLevelSpan levels.
+  int exponent = 0;
+  std::frexp(range / kFloatLevelSpan, &exponent);
+  const double step = std::ldexp(1.0, exponent);
+  const double offset = std::floor(lo / step) * step;
+  FitsScaling grid;
+  grid.bscale = step;
+  grid.bzero = offset + 32768.0 * step;
+  return grid;
+}
+
+InitialLevelsResult InitialFloatLevels(const FloatPlane& plane, const FitsScaling& grid) {
+  const LevelGrid g = InitialLevelGrid(plane.width, plane.height);
+  Extended sum = 0;
+  long long samples = 0;
+  double smallest = std::numeric_limits<double>::infinity();
+  for (int y = g.start; y < g.y_end; y += g.step) {
+    const float* row = plane.Row(y);
+    for (int x = g.start; x < g.x_end; x += g.step) {
+      if (!std::isfinite(row[x])) continue;
+      const double level = LevelOf(grid, row[x]);
+      sum += level;
+      ++samples;
+      smallest = std::min(smallest, level);
+    }
+  }
+  InitialLevelsResult r;
+  r.samples = samples;
+  if (samples == 0) return r;
+  r.mean = static_cast<double>(sum / samples);
+  r.min = static_cast<int>(std::floor(smallest));
+  r.max = Trunc((static_cast<Extended>(r.mean) - r.min) * 2 + r.min);
+  if (r.max <= r.min) r.max = r.min + 1;
+  return r;
+}
+
+void RenderFloatLevelsInto(const FloatPlane& plane, const FitsScaling& grid, int max, int min, Picture& out) {
+  out.ResizeUnfilled(plane.width, plane.height);
+  if (plane.empty()) return;
+  const double offset = grid.bzero - 32768.0 * grid.bscale;
+  const double step = grid.bscale;
+  const double scale = std::max(1.0, static_cast<double>(max) - min) / 255.0;
+  const std::uint8_t undefined[3] = {kUndefinedColour & 0xFF, (kUndefinedColour >> 8) & 0xFF,
+                                     (kUndefinedColour >> 16) & 0xFF};
+  ParallelFor(plane.height, static_cast<long long>(plane.pixels()), [&](long long y0, long long y1) {
+    for (long long y = y0; y < y1; ++y) {
+      const float* in = plane.Row(static_cast<int>(y));
+      std::uint8_t* row = out.Row(static_cast<int>(y));
+      for (int x = 0; x < plane.width; ++x, row += 3) {
+        const float v = in[x];
+        if (!std::isfinite(v)) {
+          row[0] = undefined[0], row[1] = undefined[1], row[2] = undefined[2];
+          continue;
+        }
+        const double g = ((v - offset) / step - min) / scale;
+        const std::uint8_t grey = g <= 0 ? 0 : g >= 255 ? 255 : static_cast<std::uint8_t>(g);
+        row[0] = row[1] = row[2] = grey;
+      }
+    }
+  });
+}
+
+std::vector<std::int64_t> FloatLevelCounts(const FloatPlane& plane, const FitsScaling& grid) {
+  double lo = 0, hi = 0;
+  if (!FiniteRange(plane, lo, hi)) return std::vector<std::int64_t>(1, 0);
+  const double top = std::clamp(std::floor(LevelOf(grid, hi) + 0.5), 0.0, 4 * kFloatLevelSpan);
+  const std::size_t n = static_cast<std::size_t>(top) + 1;
+  const int parts = std::max(1, std::min(PartCount(static_cast<long long>(plane.pixels())), plane.height));
+  std::vector<std::vector<std::int64_t>> counts(static_cast<std::size_t>(parts));
+  for (auto& c : counts) c.assign(n, 0);
+  ForEachPart(plane.height, parts, [&](int part, long long y0, long long y1) {
+    std::int64_t* c = counts[static_cast<std::size_t>(part)].data();
+    for (long long y = y0; y < y1; ++y) {
+      const float* row = plane.Row(static_cast<int>(y));
+      for (int x = 0; x < plane.width; ++x) {
+        if (!std::isfinite(row[x])) continue;
+        const double level = std::clamp(std::floor(LevelOf(grid, row[x]) + 0.5), 0.0, top);
+        ++c[static_cast<std::size_t>(level)];
+      }
+    }
+  });
+  for (int part = 1; part < parts; ++part)
+    for (std::size_t i = 0; i < n; ++i) counts[0][i] += counts[static_cast<std::size_t>(part)][i];
+  return std::move(counts[0]);
+}
+
+void SetUpFloatWindow(ImageDocument& doc, bool shown) {
+  double lo = 0, hi = 0;
+  FiniteRange(doc.real, lo, hi);
+  doc.scaling = FloatLevelGrid(lo, hi);
+  const InitialLevelsResult levels = InitialFloatLevels(doc.real, doc.scaling);
+  doc.min_level = levels.min;
+  doc.max_level = levels.max;
+  doc.mean = levels.mean;
+  doc.minimum = levels.min;
+  if (shown) RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+}
+
+}  // namespace qirm
