@@ -1,4 +1,7 @@
 #include <cstdio>
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,9 +67,11 @@ int UsageError(const std::string& message) {
 
 }  // namespace qirm::cli
 
-int main(int argc, char** argv) {
-  using namespace qirm::cli;
-  std::vector<std::string> args(argv + 1, argv + argc);
+using namespace qirm::cli;
+
+namespace {
+
+int RunVerbOf(const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("no verb given");
   const std::string verb = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -89,4 +94,21 @@ int main(int argc, char** argv) {
   if (verb == "photometry") return PhotometryVerb(rest);
   if (verb == "trail") return TrailVerb(rest);
   return UsageError("unknown verb '" + verb + "'");
+}
+
+}  // namespace
+
+// Whatever a verb could not allocate (sizes the checks before it did not
+// foresee, a limit set on the process) ends it with the error line, never
+// with an abort.
+int main(int argc, char** argv) {
+  try {
+    return RunVerbOf(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    return Fail("not enough memory for this command");
+  } catch (const std::length_error&) {
+    return Fail("not enough memory for this command (a size beyond what can be allocated)");
+  } catch (const std::exception& e) {
+    return Fail(std::string("internal error: ") + e.what());
+  }
 }

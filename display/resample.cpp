@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "core/file_bytes.h"
+#include "core/fits_reader.h"
 #include "core/numbers.h"
 #include "core/parallel.h"
 #include "core/wcs_cards.h"
@@ -318,6 +320,13 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
   if (params.width < 1 || params.height < 1 || params.width > kMaxResampleSide ||
       params.height > kMaxResampleSide)
     return Status::Error(kResampleSizeRefused);
+  // The new window's memory counted as the readers count a window of its
+  // kind, before anything of the new size is allocated.
+  if (src.kind == WindowKind::kRaw16 || src.kind == WindowKind::kColour) {
+    const int bytes = src.kind == WindowKind::kRaw16 ? kFitsBytesPerPixel : kColourWindowBytesPerPixel;
+    if (std::string r = CheckMemoryFor(params.width, params.height, bytes); !r.empty())
+      return Status::Error(r);
+  }
   const bool in_place = &out == &src;
   const PixelMap map = ResampleMap(DataWidth(src), DataHeight(src), params.width, params.height);
   if (src.kind == WindowKind::kRaw16) {

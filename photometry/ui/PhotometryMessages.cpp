@@ -29,6 +29,8 @@ QString PhotometryMessage(const std::string& message) {
        QStringLiteral("幅は0より大きく1000以下にしてください")},
       {"the sky gap must be 0 to 1000", QStringLiteral("背景との間隔は0から1000にしてください")},
       {"the trail's ends must be finite", QStringLiteral("両端の位置を入力してください")},
+      {"the trail's ends must lie within 1e9 pixels of pixel (0, 0)",
+       QStringLiteral("両端の位置は原点から10億ピクセル以内にしてください")},
       {"the trail's ends must lie at least 1 pixel apart",
        QStringLiteral("両端は1ピクセル以上離してください")},
       {"the trail lies outside the picture", QStringLiteral("流星の帯が画像の外です")},

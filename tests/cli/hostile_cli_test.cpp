@@ -3,7 +3,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,28 @@ TEST_F(HostileCliTest, ErrorsAreOneLineWhateverThePathHolds) {
   const qirm::test::CliResult r = Run({"run", "two\nlines\x1b.fits"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err, "qirm-cli: cannot open two\\nlines\\x1b.fits: No such file or directory\n");
+}
+
+// What cannot be allocated ends the command with its error line, never with
+// an abort: under a limit on the process's memory, a resampling far beyond
+// it is refused by the memory check (a machine with less memory than the
+// new window needs) or fails where it allocates.
+TEST_F(HostileCliTest, AllocationsBeyondTheMemoryEndInTheErrorLine) {
+  if (kSanitized) GTEST_SKIP() << "the address sanitizer cannot start under ulimit -v";
+  Write("f.fits", qirm::test::Fits16Bytes(64, 48, std::vector<int>(64 * 48, 1000)));
+  Write("p.ppm", Colour(12, 9));
+  ASSERT_EQ(Run({"run", "p.ppm", "-o", "p.bmp"}).code, 0);
+  for (const char* file : {"f.fits", "p.bmp"}) {
+    const qirm::test::CliResult r =
+        RunWithMemoryLimit(1000000, {"run", file, "resample=32768x32768,nearest", "-o", "x.fits"});
+    SCOPED_TRACE(file);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err == "qirm-cli: not enough memory for this command\n" ||
+                Contains(r.err, "a 32768 x 32768 picture needs"))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "x.fits"));
+  }
 }
 
 // A long trail on a small picture: the far zero weights of the kernel cost

@@ -128,6 +128,12 @@ TEST_F(PhotometryCli, WrongArgumentsAndRefusedValues) {
       {{"trail", "star.fits", "500", "40", "600", "40", "-o", "p.txt"},
        1,
        "qirm-cli: the trail lies outside the picture"},
+      {{"trail", "star.fits", "-1e6", "-20", "1e6", "-20", "-o", "p.txt"},
+       1,
+       "qirm-cli: the trail lies outside the picture"},
+      {{"trail", "star.fits", "-2e9", "40", "2e9", "40", "-o", "p.txt"},
+       1,
+       "qirm-cli: the trail's ends must lie within 1e9 pixels of pixel (0, 0)"},
   };
   for (const Case& c : cases) {
     const CliResult r = Run(c.args);
@@ -169,6 +175,29 @@ TEST_F(PhotometryCli, TrailWritesItsProfile) {
   EXPECT_EQ(y, 40);
   EXPECT_NEAR(f, 200, 3);
   EXPECT_EQ(coverage, 1);
+}
+
+TEST_F(PhotometryCli, TrailFarBeyondTheFrameIsCutToIt) {
+  Write("trail.fits", SyntheticFrame());
+  // Ends a thousand million pixels out: the work and the profile follow the
+  // 64 x 48 frame, not the segment.
+  CliResult r = Run({"trail", "trail.fits", "0", "0", "1e9", "1e9", "-o", "diagonal.txt"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Lines(r.out)[0], "LENGTH=1414213562.373");
+  std::vector<std::string> profile = Lines(ReadAll(m_dir / "diagonal.txt"));
+  ASSERT_GT(profile.size(), 6u);
+  EXPECT_LT(profile.size(), 80u);
+  EXPECT_EQ(profile[4].rfind("# on the picture: s from 0.00 to ", 0), 0u) << profile[4];
+  EXPECT_EQ(profile[6].rfind("0.50 0.35 0.35 ", 0), 0u) << profile[6];
+
+  // Both ends off the frame: s is still the distance from the first end.
+  r = Run({"trail", "trail.fits", "-1e6", "40", "1e6", "40", "-o", "across.txt"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  profile = Lines(ReadAll(m_dir / "across.txt"));
+  ASSERT_EQ(profile.size(), 6u + 65u);
+  EXPECT_EQ(profile[4], "# on the picture: s from 999999.00 to 1000064.00 (the rest is left out)");
+  EXPECT_EQ(profile[6].rfind("999999.50 -0.50 40.00 ", 0), 0u) << profile[6];
+  EXPECT_EQ(profile.back().rfind("1000063.50 63.50 40.00 ", 0), 0u) << profile.back();
 }
 
 TEST_F(PhotometryCli, RealFrameStar) {

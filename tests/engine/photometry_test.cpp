@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/open_image.h"
+#include "core/file_bytes.h"
 #include "document/workspace.h"
 #include "photometry/aperture.h"
 #include "photometry/profile_fit.h"
@@ -259,6 +260,53 @@ TEST(TrailPhotometry, ASlantedTrailGivesItsFluxPerLengthAndTheSkyBeside) {
   EXPECT_EQ(text.rfind("# trail profile of f.fits\n", 0), 0u);
 }
 
+TEST(TrailPhotometry, ASegmentFarBeyondThePictureIsCutToIt) {
+  // A horizontal trail of 200 a pixel along y = 40 of a 64 x 48 plane.
+  SamplePlane p = Flat(64, 48, 1000);
+  for (int x = 0; x < 64; ++x)
+    for (int y = 36; y <= 44; ++y)
+      At(p, x, y) += 200 / std::sqrt(2 * std::numbers::pi) * std::exp(-0.5 * (y - 40) * (y - 40));
+  const TrailParams params{6, 2};
+  // Bin k of both covers x from k - 20.25 (mod 1 alike), so the bins on the
+  // picture are the same rectangles.
+  TrailMeasurement near, far;
+  ASSERT_TRUE(MeasureTrail(p, -20.25, 40, 100, 40, params, near).ok());
+  ASSERT_TRUE(MeasureTrail(p, -1e5 - 0.25, 40, 1e5, 40, params, far).ok());
+  EXPECT_EQ(far.length, 2e5 + 0.25);
+  // Only the bins touching the picture (x from -0.5 to 63.5), s still
+  // counted from the given end.
+  ASSERT_EQ(far.profile.size(), 65u);
+  ASSERT_EQ(near.profile.size(), 65u);
+  for (std::size_t i = 0; i < far.profile.size(); ++i) {
+    SCOPED_TRACE(i);
+    const TrailBin& a = near.profile[i];
+    const TrailBin& b = far.profile[i];
+    EXPECT_GT(b.coverage, 0);
+    EXPECT_EQ(b.s, b.x + 1e5 + 0.25);
+    EXPECT_EQ(a.s, a.x + 20.25);
+    EXPECT_NEAR(b.x, a.x, 1e-9);
+    EXPECT_EQ(b.coverage, a.coverage);
+    EXPECT_NEAR(b.flux, a.flux, 1e-9 * std::fabs(a.flux) + 1e-9);
+  }
+  EXPECT_EQ(far.profile.front().x, -0.75);
+  EXPECT_EQ(far.sky, near.sky);
+  EXPECT_NEAR(far.flux, near.flux, 1e-9 * near.flux);
+  EXPECT_EQ(far.s_from, 1e5 - 1);
+  EXPECT_EQ(far.s_to, 1e5 + 64);
+  const std::string text = TrailProfileText(far, "f.fits", -1e5 - 0.25, 40, 1e5, 40, params);
+  EXPECT_NE(text.find("\n# on the picture: s from 99999.00 to 100064.00 (the rest is left out)\n"
+                      "# s x y flux coverage\n99999.50 -0.75 40.00 "),
+            std::string::npos)
+      << text.substr(0, 400);
+
+  // A segment beside the picture that none of its bins touch.
+  EXPECT_EQ(MeasureTrail(p, -1e6, -20, 1e6, -20, params, far).message(),
+            "the trail lies outside the picture");
+  EXPECT_EQ(MeasureTrail(p, 80, -1e6, 80, 1e6, params, far).message(), "the trail lies outside the picture");
+  EXPECT_EQ(MeasureTrail(p, -1e6, 1e6, 1e6, 1e6 + 1, params, far).message(),
+            "the trail lies outside the picture");
+}
+
 TEST(SamplePlanes, PhysicalValuesChannelsAndCutouts) {
   // A 16-bit window under BZERO 100, BSCALE 2: raw 32768 + k is 100 + 2k.
   ImageDocument raw;
@@ -323,6 +371,31 @@ TEST(StarPhotometry, AWindowCutoutGivesTheWholePlanesResult) {
   ASSERT_TRUE(MeasureStarInWindow(doc, PhotometryChannel::kBlue, 9, 7, {}, b).ok());
   EXPECT_EQ(StarValueTexts(a), StarValueTexts(b));
   EXPECT_TRUE(a.clipped);
+}
+
+// The part of a window photometry reads comes from the user's numbers (a
+// trail across the frame, wide annuli): one the machine cannot hold is
+// refused as the readers refuse a picture, before it is allocated.
+TEST(SamplePlanes, APartBeyondTheMemoryIsRefused) {
+  struct PretendMemory {
+    explicit PretendMemory(std::uint64_t bytes) { SetAvailableMemoryForTesting(bytes); }
+    ~PretendMemory() { SetAvailableMemoryForTesting(0); }
+  } memory(2u << 20);
+  ImageDocument doc;
+  doc.kind = WindowKind::kColour;
+  doc.Image = Picture(600, 500);
+  TrailMeasurement m;
+  EXPECT_EQ(MeasureTrailInWindow(doc, PhotometryChannel::kGreen, 0, 0, 599, 499, {}, m).message(),
+            "a 600 x 500 picture needs 3 MiB of memory but only 2 MiB are available");
+  StarPhotometryParams wide;
+  wide.annulus_inner = 400;
+  wide.annulus_outer = 500;
+  StarMeasurement star;
+  EXPECT_EQ(MeasureStarInWindow(doc, PhotometryChannel::kGreen, 300, 250, wide, star).message(),
+            "a 600 x 500 picture needs 3 MiB of memory but only 2 MiB are available");
+  // A star's usual part is never refused.
+  doc.Image.SetColor(300, 250, 0xffffffu);
+  EXPECT_TRUE(MeasureStarInWindow(doc, PhotometryChannel::kGreen, 300, 250, {}, star).ok());
 }
 
 // ---- Real frames against photutils and astropy.modeling ----

@@ -13,7 +13,9 @@
 #include <random>
 
 #include "app/open_image.h"
+#include "core/file_bytes.h"
 #include "display/raw_values.h"
+#include "document/workspace.h"
 
 namespace qirm {
 namespace {
@@ -128,6 +130,34 @@ TEST(Resample, SixteenBitWindowKeepsItsScalingAndHeaderInANewWindowOrInPlace) {
   ImageDocument netpbm;
   netpbm.kind = WindowKind::kNetpbm;
   EXPECT_FALSE(ResampleCommand(netpbm, {4, 3, ResampleMethod::kArea, false}, out).ok());
+}
+
+// A size the machine cannot hold is refused as the readers refuse a picture
+// of that size, before anything of it is allocated.
+TEST(Resample, ANewSizeBeyondTheMemoryIsRefusedFirst) {
+  struct PretendMemory {
+    explicit PretendMemory(std::uint64_t bytes) { SetAvailableMemoryForTesting(bytes); }
+    ~PretendMemory() { SetAvailableMemoryForTesting(0); }
+  } memory(5u << 20);
+  Workspace ws;
+  ImageDocument& raw = ws.NewWindow();
+  raw.kind = WindowKind::kRaw16;
+  raw.raw = RawPlane(8, 6);
+  StoreRawValues(raw, Ramp(8, 6));
+  // 16 bytes a pixel for a 16-bit window, 12 for a colour one.
+  EXPECT_EQ(ResampleToNewWindow(ws, {32768, 32768, ResampleMethod::kNearest, false}).message(),
+            "a 32768 x 32768 picture needs 16384 MiB of memory but only 5 MiB are available");
+  EXPECT_EQ(ResampleToNewWindow(ws, {600, 600, ResampleMethod::kNearest, false}).message(),
+            "a 600 x 600 picture needs 6 MiB of memory but only 5 MiB are available");
+  EXPECT_EQ(ws.windows().size(), 1u);
+  EXPECT_EQ(raw.raw.width, 8);
+  ImageDocument colour;
+  colour.kind = WindowKind::kColour;
+  colour.ImageZm = colour.Image = Picture(4, 4);
+  EXPECT_EQ(ResampleCommand(colour, {700, 700, ResampleMethod::kNearest, false}, colour).message(),
+            "a 700 x 700 picture needs 6 MiB of memory but only 5 MiB are available");
+  EXPECT_EQ(colour.Image.width(), 4);
+  EXPECT_TRUE(ResampleCommand(colour, {600, 600, ResampleMethod::kNearest, false}, colour).ok());
 }
 
 // Pillow's resize of the same values in its 32-bit float mode, which uses
