@@ -1,5 +1,6 @@
 #include "photometry/star_photometry.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -30,6 +31,7 @@ Status CheckStarParams(const StarPhotometryParams& p) {
   if (p.search < 0 || p.search > 1000) return Status::Error("the search radius must be 0 to 1000 pixels");
   if (!(p.gain > 0)) return Status::Error("the gain must be above 0");
   if (p.read_noise < 0) return Status::Error("the read noise must not be negative");
+  if (std::fabs(p.zero_point) > kMaxZeroPoint) return Status::Error("the zero point must be -100 to 100");
   return Status::Ok();
 }
 
@@ -130,10 +132,19 @@ void MeasureStars(const ImageDocument& doc, PhotometryChannel channel,
 std::string RealText(double v, int digits, char style) {
   if (std::isnan(v)) return "nan";
   if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-  char buffer[64];
+  digits = std::clamp(digits, 0, 100);
   const auto format = style == 'g' ? std::chars_format::general : std::chars_format::fixed;
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, format, digits);
-  std::string text(buffer, result.ptr);
+  char small[64];
+  std::string text;
+  if (const auto r = std::to_chars(small, small + sizeof small, v, format, digits); r.ec == std::errc{}) {
+    text.assign(small, r.ptr);
+  } else {
+    // A large value in fixed notation: up to 309 digits before the point.
+    std::string large(static_cast<std::size_t>(digits) + 330, '\0');
+    const auto l = std::to_chars(large.data(), large.data() + large.size(), v, format, digits);
+    if (l.ec != std::errc{}) return "nan";  // no double needs more
+    text.assign(large.data(), l.ptr);
+  }
   if (text == "-0" || text.find_first_not_of("-0.") == std::string::npos) {
     // No "-0.000": a value that rounds to zero is zero.
     if (!text.empty() && text[0] == '-') text.erase(0, 1);

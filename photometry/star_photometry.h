@@ -20,10 +20,13 @@ struct StarPhotometryParams {
   double read_noise = 0;   // electrons, where the header has none
 };
 
+// Zero points in use lie near 20 to 30; beyond this one is a slip.
+inline constexpr double kMaxZeroPoint = 100;
+
 // The values a dialog or the command line gave are refused with a message:
 // radii not positive, rin < r, rout <= rin, rout or the search radius
 // beyond 1000 pixels, a search radius below 0, a gain not positive, a read
-// noise below 0, anything not finite.
+// noise below 0, a zero point beyond +-kMaxZeroPoint, anything not finite.
 Status CheckStarParams(const StarPhotometryParams& params);
 
 struct StarMeasurement {
@@ -102,8 +105,10 @@ std::string CsvLine(const std::vector<std::string>& cells);
 // any other line that does not hold two numbers, naming its line number.
 Status ParsePositionList(const std::string& text, std::vector<StarPosition>& positions);
 
-// A real as text with `digits` decimals ('f') or significant digits ('g'),
-// independent of the locale; "nan" for NaN, "inf" / "-inf" for infinities.
+// A real as text with `digits` (0..100) decimals ('f') or significant digits
+// ('g'), as printf's %.*f / %.*g give it in the C locale, for any double;
+// "nan" for NaN, "inf" / "-inf" for infinities, no "-" on a value that
+// rounds to zero.
 std::string RealText(double v, int digits, char style = 'f');
 
 }  // namespace qirm

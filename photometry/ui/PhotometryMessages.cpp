@@ -24,6 +24,7 @@ QString PhotometryMessage(const std::string& message) {
        QStringLiteral("星を探す半径は0から1000ピクセルにしてください")},
       {"the gain must be above 0", QStringLiteral("ゲインは0より大きくしてください")},
       {"the read noise must not be negative", QStringLiteral("読み出しノイズは0以上にしてください")},
+      {"the zero point must be -100 to 100", QStringLiteral("等級の原点は-100から100にしてください")},
       {"trail values must be finite", QStringLiteral("数値を入力してください")},
       {"the trail width must be above 0 and at most 1000",
        QStringLiteral("幅は0より大きく1000以下にしてください")},

@@ -199,6 +199,17 @@ TEST(StarPhotometry, RefusedValuesAndPositions) {
     EXPECT_FALSE(MeasureStar(p, 20, 20, params, {}, m).ok()) << c.r << " " << c.rin << " " << c.rout;
   }
   StarMeasurement m;
+  // Zero points within +-100 only.
+  for (const double zp : {100.5, -101.0, 1e60, -1e300}) {
+    StarPhotometryParams params;
+    params.zero_point = zp;
+    EXPECT_EQ(MeasureStar(p, 20, 20, params, {}, m).message(), "the zero point must be -100 to 100") << zp;
+  }
+  for (const double zp : {100.0, -100.0}) {
+    StarPhotometryParams params;
+    params.zero_point = zp;
+    EXPECT_TRUE(CheckStarParams(params).ok()) << zp;
+  }
   const Status outside = MeasureStar(p, 100, 100, {}, {}, m);
   EXPECT_EQ(outside.message(), "the position lies outside the picture");
   // A flat patch: no flux, no magnitude, no fit; the numbers say so.
@@ -218,6 +229,22 @@ TEST(StarPhotometry, TextsAndPositionLists) {
   EXPECT_EQ(lines.substr(0, lines.find("FLUX_ERR")), "X=12.346\nY=0.000\nFLUX=1234567.891\n");
   EXPECT_NE(lines.find("\nMAG=nan\n"), std::string::npos);
   EXPECT_EQ(CsvLine({"a", "b,c", "d\"e"}), "a,\"b,c\",\"d\"\"e\"");
+
+  // Every double as printf writes it, however many digits it takes.
+  for (const double v : {0.5, -1234.5678, 1e60, -1e60, 1e300, -std::numeric_limits<double>::max(),
+                         std::numeric_limits<double>::denorm_min(), 123456789012345678.0}) {
+    for (const int digits : {0, 1, 4, 10}) {
+      SCOPED_TRACE(testing::Message() << v << " " << digits);
+      std::vector<char> printed(400 + digits);
+      std::snprintf(printed.data(), printed.size(), "%.*f", digits, v);
+      if (std::fabs(v) >= 1) {
+        EXPECT_EQ(RealText(v, digits), printed.data());
+      }
+      std::snprintf(printed.data(), printed.size(), "%.*g", digits, v);
+      EXPECT_EQ(RealText(v, digits, 'g'), printed.data());
+    }
+  }
+  EXPECT_EQ(RealText(-1e-9, 3), "0.000");
 
   std::vector<StarPosition> list;
   ASSERT_TRUE(ParsePositionList("x,y\n# comment\n\n10,20\r\n 3.5 , -1e1,extra\n", list).ok());
