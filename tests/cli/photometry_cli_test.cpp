@@ -56,7 +56,7 @@ TEST_F(PhotometryCli, PrintsEveryValueOnceInOrder) {
   EXPECT_NEAR(std::stod(lines[7].substr(4)), 25 - 2.5 * std::log10(flux), 1e-4);
 }
 
-TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNothing) {
+TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNoRow) {
   Write("star.fits", SyntheticFrame());
   Write("list.csv", "x,y\n30,21\n# the same star from another side\n32.5,19\n");
   CliResult r = Run({"photometry", "star.fits", "--csv", "list.csv", "--zero-point", "20"});
@@ -74,16 +74,45 @@ TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNothing) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 4u);
 
-  Write("bad.csv", "30,21\n40 21\n");
-  r = Run({"photometry", "star.fits", "--csv", "bad.csv"});
+  // A line that is no position and a star that cannot be measured are
+  // named and give no row; every other row is there, in the list's order,
+  // and the exit status tells that something was named.
+  const std::string good = lines[1];
+  Write("bad.csv", "30,21\n40 21\n500,21\n32.5,19\n4O,21\n");
+  r = Run({"photometry", "star.fits", "--csv", "bad.csv", "--zero-point", "20"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "qirm-cli: bad.csv: line 2: expected X,Y\n");
-  Write("far.csv", "30,21\n500,21\n");
-  r = Run({"photometry", "star.fits", "--csv", "far.csv"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "qirm-cli: far.csv: line 2: the position lies outside the picture\n");
+  EXPECT_EQ(r.out, lines[0] + "\n" + good + "\n" + good + "\n");
+  EXPECT_EQ(r.err,
+            "qirm-cli: bad.csv: line 2: expected X,Y\n"
+            "qirm-cli: bad.csv: line 5: expected X,Y\n"
+            "qirm-cli: bad.csv: line 3: the position lies outside the picture\n");
+}
+
+TEST_F(PhotometryCli, CsvProgressGoesToStandardErrorAndChangesNoRow) {
+  Write("star.fits", SyntheticFrame());
+  std::string list = "x,y\n";
+  for (int k = 0; k < 250; ++k)
+    list += std::to_string(20 + k % 20) + "," + std::to_string(12 + k % 17) + "\n";
+  Write("list.csv", list);
+  const CliResult plain = Run({"photometry", "star.fits", "--csv", "list.csv"});
+  ASSERT_EQ(plain.code, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  ASSERT_EQ(Lines(plain.out).size(), 251u);
+  const CliResult shown = Run({"photometry", "star.fits", "--csv", "list.csv", "--progress"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  EXPECT_EQ(shown.out, plain.out);
+  // Each per cent once, rising, ending at 100.
+  const std::vector<std::string> steps = Lines(shown.err);
+  ASSERT_EQ(steps.size(), 101u) << shown.err;
+  for (std::size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i], std::to_string(i));
+  // Each row is the one its line gives alone.
+  const std::vector<std::string> rows = Lines(plain.out);
+  for (const int k : {0, 137, 249}) {
+    Write("one.csv", std::to_string(20 + k % 20) + "," + std::to_string(12 + k % 17) + "\n");
+    const CliResult one = Run({"photometry", "star.fits", "--csv", "one.csv"});
+    ASSERT_EQ(one.code, 0) << one.err;
+    EXPECT_EQ(Lines(one.out).at(1), rows[k + 1]) << k;
+  }
 }
 
 TEST_F(PhotometryCli, GainComesFromTheHeaderBeforeTheOption) {

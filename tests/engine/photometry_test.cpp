@@ -9,9 +9,11 @@
 #include <fstream>
 #include <numbers>
 #include <sstream>
+#include <thread>
 
 #include "app/open_image.h"
 #include "core/file_bytes.h"
+#include "core/parallel.h"
 #include "document/workspace.h"
 #include "photometry/aperture.h"
 #include "photometry/profile_fit.h"
@@ -247,12 +249,18 @@ TEST(StarPhotometry, TextsAndPositionLists) {
   EXPECT_EQ(RealText(-1e-9, 3), "0.000");
 
   std::vector<StarPosition> list;
-  ASSERT_TRUE(ParsePositionList("x,y\n# comment\n\n10,20\r\n 3.5 , -1e1,extra\n", list).ok());
+  std::vector<int> bad;
+  ParsePositionList("x,y\n# comment\n\n10,20\r\n 3.5 , -1e1,extra\n", list, bad);
+  EXPECT_TRUE(bad.empty());
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[1].x, 3.5);
   EXPECT_EQ(list[1].y, -10);
   EXPECT_EQ(list[1].line, 5);
-  EXPECT_EQ(ParsePositionList("1,2\n3;4\n", list).message(), "line 2: expected X,Y");
+  // Every line that is no position is named; the others are all kept.
+  ParsePositionList("1,2\n3;4\n5,6\n7,nan\n8,\n9,10", list, bad);
+  EXPECT_EQ(bad, (std::vector<int>{2, 4, 5}));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[2].line, 6);
 }
 
 TEST(TrailPhotometry, ASlantedTrailGivesItsFluxPerLengthAndTheSkyBeside) {
@@ -398,6 +406,52 @@ TEST(StarPhotometry, AWindowCutoutGivesTheWholePlanesResult) {
   ASSERT_TRUE(MeasureStarInWindow(doc, PhotometryChannel::kBlue, 9, 7, {}, b).ok());
   EXPECT_EQ(StarValueTexts(a), StarValueTexts(b));
   EXPECT_TRUE(a.clipped);
+}
+
+// A list is measured on any number of cores with the results of one call
+// each, handed on in the list's order on the calling thread as they come.
+TEST(StarPhotometry, AListGivesTheSameRowsInOrderOnAnyNumberOfCores) {
+  ImageDocument doc;
+  doc.kind = WindowKind::kColour;
+  doc.Image = Picture(200, 160);
+  SamplePlane sky = Flat(200, 160, 30);
+  std::vector<StarPosition> positions;
+  for (int k = 0; k < 40; ++k) {
+    const double x = 15 + (k * 37) % 170, y = 15 + (k * 23) % 130;
+    AddGaussian(sky, x + 0.3, y - 0.2, 2000 + 100 * k, 1.2, 1.4, 10 * k);
+    positions.push_back({x, y, k + 1});
+  }
+  positions.insert(positions.begin() + 7, StarPosition{500, 20, 99});  // off the picture
+  for (int y = 0; y < 160; ++y)
+    for (int x = 0; x < 200; ++x)
+      doc.Image.SetColor(x, y,
+                         0x010101u * static_cast<std::uint32_t>(std::min(255.0, std::round(sky.At(x, y)))));
+  const auto rows = [&] {
+    std::vector<std::string> out;
+    const auto caller = std::this_thread::get_id();
+    MeasureStarsInOrder(doc, PhotometryChannel::kGreen, positions, {},
+                        [&](std::size_t k, const StarMeasurement& m, const Status& s) {
+                          EXPECT_EQ(k, out.size());
+                          EXPECT_EQ(std::this_thread::get_id(), caller);
+                          out.push_back(s ? CsvLine(StarValueTexts(m)) : s.message());
+                        });
+    return out;
+  };
+  std::vector<std::string> serial;
+  {
+    const ScopedThreadLimit one(1);
+    serial = rows();
+  }
+  ASSERT_EQ(serial.size(), positions.size());
+  EXPECT_EQ(serial[7], "the position lies outside the picture");
+  StarMeasurement first;
+  ASSERT_TRUE(
+      MeasureStarInWindow(doc, PhotometryChannel::kGreen, positions[0].x, positions[0].y, {}, first).ok());
+  EXPECT_EQ(serial[0], CsvLine(StarValueTexts(first)));
+  for (const int cores : {2, 3, 8}) {
+    const ScopedThreadCount count(cores);
+    EXPECT_EQ(rows(), serial) << cores << " cores";
+  }
 }
 
 // The part of a window photometry reads comes from the user's numbers (a
