@@ -163,8 +163,18 @@ Status ParseResampleText(const std::string& text, int width, int height, Resampl
   double factor = 0;
   if (!ParseReal(size, factor) || !ScaledSide(width, factor, params.width) ||
       !ScaledSide(height, factor, params.height))
-    return Status::Error(kResampleFactorRefused);
+    return Status::Error(ResampleFactorRefusal(width, height));
   return Status::Ok();
+}
+
+double MaxResampleFactor(int width, int height) {
+  const int side = std::max({width, height, 1});
+  return std::floor(static_cast<double>(kMaxResampleSide) / side * 1000) / 1000;
+}
+
+std::string ResampleFactorRefusal(int width, int height) {
+  return "倍率は 0 より大きく " + FormatGeneral(MaxResampleFactor(width, height)) +
+         " 以下の数を入力してください（新しい大きさは " + std::to_string(kMaxResampleSide) + " まで）";
 }
 
 namespace {

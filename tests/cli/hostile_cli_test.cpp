@@ -89,9 +89,19 @@ TEST_F(HostileCliTest, HugeClaimsAndOddFilesAreRefusedAtOnce) {
 }
 
 TEST_F(HostileCliTest, ErrorsAreOneLineWhateverThePathHolds) {
-  const qirm::test::CliResult r = Run({"run", "two\nlines\x1b.fits"});
+  qirm::test::CliResult r = Run({"run", "two\nlines\x1b.fits"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err, "qirm-cli: cannot open two\\nlines\\x1b.fits: No such file or directory\n");
+  // The readers' console traces escape the name as the error line does.
+  EXPECT_EQ(r.out, "file open error    two\\nlines\\x1b.fits\n");
+  Write("empty\r\x07.fits", "");
+  r = Run({"run", "empty\r\x07.fits"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "file open error    empty\\r\\x07.fits\n");
+  EXPECT_EQ(r.err, "qirm-cli: empty\\r\\x07.fits: the file is empty\n");
+  r = Run({"run", "gone\t\x1b[2J.ppm"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "declared\nCouldn't find gone\\t\\x1b[2J.ppm\n");
 }
 
 // What cannot be allocated ends the command with its error line, never with

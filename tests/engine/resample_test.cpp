@@ -66,30 +66,44 @@ TEST(Resample, WorkedNearestAreaAndFlux) {
 }
 
 TEST(Resample, TextsOfTheCommand) {
+  // The refusal of a factor states the range this 100 x 60 picture takes.
+  const std::string kFactorRefused =
+      "倍率は 0 より大きく 327.68 以下の数を入力してください（新しい大きさは 32768 まで）";
+  EXPECT_EQ(ResampleFactorRefusal(100, 60), kFactorRefused);
   struct Case {
     const char* text;
     int w, h;
     ResampleMethod method;
-    const char* error;
+    std::string error;
   };
   const Case cases[] = {
-      {"0.5", 50, 30, ResampleMethod::kLanczos3, nullptr},
-      {"2,bicubic", 200, 120, ResampleMethod::kBicubic, nullptr},
-      {"0.333,area", 33, 20, ResampleMethod::kArea, nullptr},
-      {"640x480,nearest", 640, 480, ResampleMethod::kNearest, nullptr},
-      {"0.001", 1, 1, ResampleMethod::kLanczos3, nullptr},
-      {"0", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
-      {"-1", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
-      {"abc", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
-      {"1000", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
+      {"0.5", 50, 30, ResampleMethod::kLanczos3, ""},
+      {"2,bicubic", 200, 120, ResampleMethod::kBicubic, ""},
+      {"0.333,area", 33, 20, ResampleMethod::kArea, ""},
+      {"640x480,nearest", 640, 480, ResampleMethod::kNearest, ""},
+      {"0.001", 1, 1, ResampleMethod::kLanczos3, ""},
+      {"327.68", 32768, 19661, ResampleMethod::kLanczos3, ""},
+      {"327.69", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"1e9", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"0", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"-1", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"abc", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"1000", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
       {"0x10", 0, 0, ResampleMethod::kLanczos3, kResampleSizeRefused},
       {"40000x10", 0, 0, ResampleMethod::kLanczos3, kResampleSizeRefused},
       {"2,cubic", 0, 0, ResampleMethod::kLanczos3, kResampleMethodRefused},
   };
+  // The stated bound is taken whatever the sides.
+  for (const auto& [w, h] : {std::pair{512, 512}, std::pair{500, 3}, std::pair{30000, 7}, std::pair{1, 1}}) {
+    ResampleParams p;
+    EXPECT_TRUE(ScaledSide(std::max(w, h), MaxResampleFactor(w, h), p.width)) << w << " x " << h;
+  }
+  EXPECT_EQ(MaxResampleFactor(512, 512), 64);
+  EXPECT_EQ(MaxResampleFactor(500, 3), 65.536);
   for (const Case& c : cases) {
     ResampleParams p;
     const Status s = ParseResampleText(c.text, 100, 60, p);
-    if (c.error) {
+    if (!c.error.empty()) {
       EXPECT_EQ(s.message(), c.error) << c.text;
       continue;
     }
