@@ -77,7 +77,9 @@ void BM_PhotometryOf1000Stars(benchmark::State& state) {
   int failed_fits = 0;
   for (auto _ : state) {
     std::vector<qirm::StarPosition> positions;
-    if (!qirm::ParsePositionList(f.list, positions)) state.SkipWithError("list");
+    std::vector<int> bad_lines;
+    qirm::ParsePositionList(f.list, positions, bad_lines);
+    if (!bad_lines.empty()) state.SkipWithError("list");
     failed_fits = 0;
     std::vector<qirm::StarMeasurement> measured;
     std::vector<qirm::Status> statuses;

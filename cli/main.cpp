@@ -1,4 +1,7 @@
 #include <cstdio>
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,7 @@ void PrintUsage(std::FILE* out) {
       "               [--jobs N] [--tone ...] [--depth 16] [--linear FOLDER]\n"
       "  qirm-cli photometry FILE X Y [--aperture R] [--annulus RIN,ROUT]\n"
       "               [--zero-point ZP] [--gain G] [--read-noise N] [--csv POSITIONS]\n"
+      "               [--progress]\n"
       "  qirm-cli trail FILE X1 Y1 X2 Y2 [--width W] [--sky-gap G] -o PROFILE\n"
       "  qirm-cli --help | VERB --help\n"
       "\n"
@@ -34,7 +38,10 @@ void PrintUsage(std::FILE* out) {
       "picture in its green channel) and prints X, Y, FLUX, FLUX_ERR, SKY,\n"
       "SKY_SIGMA, SNR, MAG, MAG_ERR, PEAK, FWHM_GAUSS, FWHM_MOFFAT, MOFFAT_BETA,\n"
       "ELLIPTICITY, THETA as KEY=VALUE lines; --csv reads X,Y lines and prints\n"
-      "a CSV table of those columns. Defaults: aperture 6, annulus 10,15,\n"
+      "a CSV table of those columns, each row as soon as it is measured (a line\n"
+      "that is no position, or a star that cannot be measured, is named on\n"
+      "standard error and gives no row); --progress prints the per cent done\n"
+      "to standard error. Defaults: aperture 6, annulus 10,15,\n"
       "zero point 25, gain 1, read noise 0 (the header's GAIN/EGAIN and\n"
       "RDNOISE where it has them).\n"
       "trail: the flux in a band of width W (default 5) along the segment less\n"
@@ -64,9 +71,11 @@ int UsageError(const std::string& message) {
 
 }  // namespace qirm::cli
 
-int main(int argc, char** argv) {
-  using namespace qirm::cli;
-  std::vector<std::string> args(argv + 1, argv + argc);
+using namespace qirm::cli;
+
+namespace {
+
+int RunVerbOf(const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("no verb given");
   const std::string verb = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -89,4 +98,21 @@ int main(int argc, char** argv) {
   if (verb == "photometry") return PhotometryVerb(rest);
   if (verb == "trail") return TrailVerb(rest);
   return UsageError("unknown verb '" + verb + "'");
+}
+
+}  // namespace
+
+// Whatever a verb could not allocate (sizes the checks before it did not
+// foresee, a limit set on the process) ends it with the error line, never
+// with an abort.
+int main(int argc, char** argv) {
+  try {
+    return RunVerbOf(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    return Fail("not enough memory for this command");
+  } catch (const std::length_error&) {
+    return Fail("not enough memory for this command (a size beyond what can be allocated)");
+  } catch (const std::exception& e) {
+    return Fail(std::string("internal error: ") + e.what());
+  }
 }

@@ -1,7 +1,13 @@
-// qirm-cli photometry FILE X Y [...] [--csv POSITIONS] and
+// qirm-cli photometry FILE X Y [...] [--csv POSITIONS] [--progress] and
 // qirm-cli trail FILE X1 Y1 X2 Y2 [--width W] [--sky-gap G] -o PROFILE: the
 // two photometry tools on FILE's window. A colour picture is measured in its
 // green channel, as the star width measures it.
+//
+// A list is read whole first and every line that is no position is named
+// before anything is measured; the table's rows then follow as the stars
+// are measured, in the list's order, and a star that cannot be measured is
+// named where its row would be. Neither kind of line gives a row, nothing
+// else is lost, and the exit status is 1 when any line was named.
 #include <cctype>
 #include <cstdio>
 #include <optional>
@@ -48,9 +54,12 @@ int PhotometryVerb(const std::vector<std::string>& args) {
   StarPhotometryParams params;
   std::optional<double> gain, read_noise;
   std::string csv;
+  bool progress = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--aperture") {
+    if (a == "--progress") {
+      progress = true;
+    } else if (a == "--aperture") {
       if (!RealOption(args, i, params.aperture)) return UsageError("--aperture needs a radius");
     } else if (a == "--annulus") {
       std::string value;
@@ -92,38 +101,49 @@ int PhotometryVerb(const std::vector<std::string>& args) {
 
   std::vector<StarPosition> positions;
   if (has_xy) positions.push_back({x, y, 0});
+  bool named = false;  // a line of the list named on standard error
   if (!csv.empty()) {
     std::vector<std::uint8_t> bytes;
     if (Status s = ReadFileBytes(csv, bytes); !s) return Fail(s.message());
     std::vector<StarPosition> listed;
-    if (Status s = ParsePositionList(std::string(bytes.begin(), bytes.end()), listed); !s) {
-      return Fail(csv + ": " + s.message());
-    }
+    std::vector<int> bad_lines;
+    ParsePositionList(std::string(bytes.begin(), bytes.end()), listed, bad_lines);
+    for (const int line : bad_lines) Fail(csv + ": line " + FormatInt(line) + ": " + kPositionLineRefused);
+    named = !bad_lines.empty();
     positions.insert(positions.end(), listed.begin(), listed.end());
   }
 
   Workspace ws;
   if (Status s = Open(positional[0], ws); !s) return Fail(s.message());
-  // Every star is measured before anything is printed: a failure leaves no
-  // half table behind.
-  std::vector<StarMeasurement> measured;
-  std::vector<Status> statuses;
-  MeasureStars(*ws.active(), PhotometryChannel::kGreen, positions, params, measured, statuses);
-  for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (!statuses[k]) {
-      const std::string where =
-          positions[k].line ? csv + ": line " + FormatInt(positions[k].line) + ": " : "";
-      return Fail(where + statuses[k].message());
-    }
-  }
   if (csv.empty()) {
-    std::fputs(StarKeyValueLines(measured[0]).c_str(), stdout);
+    StarMeasurement m;
+    if (Status s = MeasureStarInWindow(*ws.active(), PhotometryChannel::kGreen, x, y, params, m); !s)
+      return Fail(s.message());
+    std::fputs(StarKeyValueLines(m).c_str(), stdout);
     return kExitOk;
   }
-  std::string table = CsvLine(StarValueNames()) + "\n";
-  for (const StarMeasurement& m : measured) table += CsvLine(StarValueTexts(m)) + "\n";
-  std::fputs(table.c_str(), stdout);
-  return kExitOk;
+  // Each row goes out as soon as it and those before it are measured.
+  std::fputs((CsvLine(StarValueNames()) + "\n").c_str(), stdout);
+  std::fflush(stdout);
+  const std::size_t n = positions.size();
+  int shown = -1;
+  MeasureStarsInOrder(*ws.active(), PhotometryChannel::kGreen, positions, params,
+                      [&](std::size_t k, const StarMeasurement& m, const Status& status) {
+                        if (status) {
+                          std::fputs((CsvLine(StarValueTexts(m)) + "\n").c_str(), stdout);
+                          std::fflush(stdout);
+                        } else {
+                          const int line = positions[k].line;
+                          Fail((line ? csv + ": line " + FormatInt(line) + ": " : "") + status.message());
+                          named = true;
+                        }
+                        const int percent = static_cast<int>((k + 1) * 100 / n);
+                        if (progress && percent != shown) {
+                          std::fprintf(stderr, "%d\n", percent);
+                          shown = percent;
+                        }
+                      });
+  return named ? kExitFailure : kExitOk;
 }
 
 int TrailVerb(const std::vector<std::string>& args) {

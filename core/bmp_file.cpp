@@ -303,7 +303,7 @@ Status DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& 
     reason = CheckCompressedSize(data_bytes, layout.width, layout.height);
   }
   // The picture, the window's copies of it, and the file's bytes.
-  if (reason.empty()) reason = CheckMemoryFor(layout.width, layout.height, 12);
+  if (reason.empty()) reason = CheckMemoryFor(layout.width, layout.height, kColourWindowBytesPerPixel);
   if (reason.empty()) {
     try {
       picture.Resize(layout.width, layout.height);
@@ -366,7 +366,8 @@ Streamed StreamUncompressed24(const std::string& path, Picture& picture, Status&
     status = Status::Error(path + ": " + reason);
     return Streamed::kDone;
   };
-  if (std::string reason = CheckMemoryFor(l.width, l.height, 12); !reason.empty()) return fail(reason);
+  if (std::string reason = CheckMemoryFor(l.width, l.height, kColourWindowBytesPerPixel); !reason.empty())
+    return fail(reason);
   const std::uint64_t stride = RowStride(l.width, 24);
   const std::size_t row_bytes = 3 * static_cast<std::size_t>(l.width);
   const int block_rows = static_cast<int>(std::max<std::uint64_t>(1, kRowBlockBytes / stride));

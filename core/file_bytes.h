@@ -68,5 +68,8 @@ void SetAvailableMemoryForTesting(std::uint64_t bytes);
 // (the picture and the window made from it) fits in the available memory,
 // else "a W x H picture needs N MiB of memory but only M MiB are available".
 std::string CheckMemoryFor(std::int64_t width, std::int64_t height, int bytes_per_pixel);
+// What a colour window takes per pixel for CheckMemoryFor: the shown picture,
+// the base picture and a command's working copy, 3 bytes each, and room.
+inline constexpr int kColourWindowBytesPerPixel = 12;
 
 }  // namespace qirm

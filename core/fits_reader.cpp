@@ -20,6 +20,7 @@
 #include "core/fits_keywords.h"
 #include "core/fits_pixels.h"
 #include "core/parallel.h"
+#include "core/printable.h"
 #include "core/user_dirs.h"
 
 namespace qirm {
@@ -109,7 +110,7 @@ int ClampToInt(long long v) {
 // The file cannot be used: the console text of a file that cannot be opened,
 // and the reason for the caller.
 Status Refuse(const std::string& path, const std::string& reason) {
-  std::printf("file open error    %s\n", path.c_str());
+  std::printf("file open error    %s\n", PrintableText(path).c_str());
   std::fflush(stdout);
   return Status::Error(path + ": " + reason);
 }
@@ -294,7 +295,7 @@ Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file, bool trac
   const bool known = file && fstat(fileno(file.get()), &info) == 0;
   TraceFile trace(known ? &info : nullptr, trace_wanted);
   if (!file) {
-    std::printf("file open error    %s\n", path.c_str());
+    std::printf("file open error    %s\n", PrintableText(path).c_str());
     std::fflush(stdout);
     if (!refusal.empty()) return Status::Error(path + ": " + refusal);
     return Status::Error("cannot open " + path + ": " + std::strerror(open_error));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -31,20 +32,33 @@ inline long long PartStart(long long n, int k, int parts, long long step = 1) {
 }
 
 // Runs work(0) .. work(parts - 1), part 0 on the calling thread. A thread
-// that cannot be started runs its part on the calling thread instead.
+// that cannot be started runs its part on the calling thread instead. An
+// exception from any part (std::bad_alloc of a part's buffers) reaches the
+// caller once every part has ended: left in a thread of its own it would
+// end the program.
 template <class Work>
 void RunInParts(int parts, const Work& work) {
   std::vector<std::thread> extra;
   extra.reserve(parts > 1 ? parts - 1 : 0);
+  std::vector<std::exception_ptr> thrown(parts > 1 ? parts : 1);
+  const auto run = [&work, &thrown](int part) {
+    try {
+      work(part);
+    } catch (...) {
+      thrown[part] = std::current_exception();
+    }
+  };
   for (int part = 1; part < parts; ++part) {
     try {
-      extra.emplace_back([&work, part] { work(part); });
+      extra.emplace_back(run, part);
     } catch (const std::system_error&) {
-      work(part);
+      run(part);
     }
   }
-  if (parts > 0) work(0);
+  if (parts > 0) run(0);
   for (std::thread& t : extra) t.join();
+  for (const std::exception_ptr& e : thrown)
+    if (e) std::rethrow_exception(e);
 }
 
 // Calls work(begin, end) on disjoint ranges covering [0, n), cut at

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "core/file_bytes.h"
+#include "core/printable.h"
 
 namespace qirm {
 namespace {
@@ -222,7 +223,7 @@ std::FILE* OpenStream(const std::string& path, std::string& refusal) {
 
 Status CannotOpen(const std::string& path, const std::string& refusal) {
   if (!refusal.empty()) return Status::Error(path + ": " + refusal);
-  std::printf("Couldn't find %s\n", path.c_str());
+  std::printf("Couldn't find %s\n", PrintableText(path).c_str());
   return Status::Error("Couldn't find " + path);
 }
 

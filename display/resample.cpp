@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/file_bytes.h"
+#include "core/fits_reader.h"
 #include "core/numbers.h"
 #include "core/parallel.h"
 #include "core/wcs_cards.h"
@@ -163,8 +165,18 @@ Status ParseResampleText(const std::string& text, int width, int height, Resampl
   double factor = 0;
   if (!ParseReal(size, factor) || !ScaledSide(width, factor, params.width) ||
       !ScaledSide(height, factor, params.height))
-    return Status::Error(kResampleFactorRefused);
+    return Status::Error(ResampleFactorRefusal(width, height));
   return Status::Ok();
+}
+
+double MaxResampleFactor(int width, int height) {
+  const int side = std::max({width, height, 1});
+  return std::floor(static_cast<double>(kMaxResampleSide) / side * 1000) / 1000;
+}
+
+std::string ResampleFactorRefusal(int width, int height) {
+  return "倍率は 0 より大きく " + FormatGeneral(MaxResampleFactor(width, height)) +
+         " 以下の数を入力してください（新しい大きさは " + std::to_string(kMaxResampleSide) + " まで）";
 }
 
 namespace {
@@ -337,6 +349,13 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
   if (params.width < 1 || params.height < 1 || params.width > kMaxResampleSide ||
       params.height > kMaxResampleSide)
     return Status::Error(kResampleSizeRefused);
+  // The new window's memory counted as the readers count a window of its
+  // kind, before anything of the new size is allocated.
+  if (src.kind == WindowKind::kRaw16 || src.kind == WindowKind::kColour) {
+    const int bytes = src.kind == WindowKind::kRaw16 ? kFitsBytesPerPixel : kColourWindowBytesPerPixel;
+    if (std::string r = CheckMemoryFor(params.width, params.height, bytes); !r.empty())
+      return Status::Error(r);
+  }
   const bool in_place = &out == &src;
   const PixelMap map = ResampleMap(DataWidth(src), DataHeight(src), params.width, params.height);
   if (src.kind == WindowKind::kRaw16) {

@@ -31,7 +31,6 @@ enum class ResampleMethod { kNearest, kBilinear, kBicubic, kLanczos3, kArea };
 
 inline constexpr int kMaxResampleSide = 32768;
 inline constexpr const char* kResampleSizeRefused = "大きさは 1 から 32768 までの整数を入力してください";
-inline constexpr const char* kResampleFactorRefused = "倍率は 0 より大きな数を入力してください";
 inline constexpr const char* kResampleMethodRefused =
     "方式は nearest, bilinear, bicubic, lanczos3, area のいずれかです";
 
@@ -48,8 +47,15 @@ bool ParseResampleMethod(const std::string& name, ResampleMethod& method);
 
 // qirm-cli's resample=FACTOR[,METHOD] or resample=WxH[,METHOD] for a
 // picture of width x height (a factor scales both sides, rounded, at least
-// 1). Errors: the messages above.
+// 1). Errors: the messages above, ResampleFactorRefusal for a factor.
 Status ParseResampleText(const std::string& text, int width, int height, ResampleParams& params);
+
+// The largest factor a width x height picture takes (its longer side then
+// becomes at most kMaxResampleSide), truncated to 3 decimals, and the
+// refusal of a factor beyond the range, which states it:
+// "倍率は 0 より大きく 64 以下の数を入力してください（新しい大きさは 32768 まで）".
+double MaxResampleFactor(int width, int height);
+std::string ResampleFactorRefusal(int width, int height);
 
 // The new side for a factor: round(side * factor), at least 1; false when
 // the factor is not above 0 or the side would exceed kMaxResampleSide.

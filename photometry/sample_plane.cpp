@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/file_bytes.h"
 #include "core/fits_keywords.h"
 
 namespace qirm {
@@ -28,6 +29,15 @@ Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0
   const int xb = static_cast<int>(std::min<long long>(width, static_cast<long long>(x0) + w));
   const int yb = static_cast<int>(std::min<long long>(height, static_cast<long long>(y0) + h));
   if (xa >= xb || ya >= yb) return Status::Error("the position lies outside the picture");
+  // The rectangle comes from the user's numbers (a long trail, wide
+  // annuli): one that the machine cannot hold is refused before it is
+  // allocated. Small ones, a star's, are not worth reading the memory
+  // figure for.
+  constexpr std::int64_t kCheckedBytes = std::int64_t{1} << 20;
+  const std::int64_t bytes = std::int64_t{xb - xa} * (yb - ya) * std::int64_t{sizeof(double)};
+  if (bytes > kCheckedBytes) {
+    if (std::string r = CheckMemoryFor(xb - xa, yb - ya, sizeof(double)); !r.empty()) return Status::Error(r);
+  }
   origin_x = xa;
   origin_y = ya;
   plane.width = xb - xa;

@@ -36,7 +36,8 @@ Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, Sample
 // The part x0 <= x < x0 + w, y0 <= y < y0 + h of the window's plane, cut to
 // the picture; origin_x, origin_y get where it starts (the plane's pixel
 // (0, 0) is the window's (origin_x, origin_y)). An error when nothing of the
-// rectangle lies on the picture.
+// rectangle lies on the picture, or when the machine cannot hold the part
+// (CheckMemoryFor at 8 bytes a pixel, for a part over 1 MiB).
 Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0, int y0, int w, int h,
                      SamplePlane& plane, int& origin_x, int& origin_y);
 

@@ -1,5 +1,7 @@
 #include "photometry/star_photometry.h"
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -30,6 +32,7 @@ Status CheckStarParams(const StarPhotometryParams& p) {
   if (p.search < 0 || p.search > 1000) return Status::Error("the search radius must be 0 to 1000 pixels");
   if (!(p.gain > 0)) return Status::Error("the gain must be above 0");
   if (p.read_noise < 0) return Status::Error("the read noise must not be negative");
+  if (std::fabs(p.zero_point) > kMaxZeroPoint) return Status::Error("the zero point must be -100 to 100");
   return Status::Ok();
 }
 
@@ -115,25 +118,60 @@ Status MeasureStarInWindow(const ImageDocument& doc, PhotometryChannel channel, 
 void MeasureStars(const ImageDocument& doc, PhotometryChannel channel,
                   const std::vector<StarPosition>& positions, const StarPhotometryParams& params,
                   std::vector<StarMeasurement>& out, std::vector<Status>& statuses) {
-  const long long n = static_cast<long long>(positions.size());
   out.assign(positions.size(), StarMeasurement{});
   statuses.assign(positions.size(), Status::Ok());
+  MeasureStarsInOrder(doc, channel, positions, params,
+                      [&](std::size_t k, const StarMeasurement& m, const Status& status) {
+                        out[k] = m;
+                        statuses[k] = status;
+                      });
+}
+
+void MeasureStarsInOrder(const ImageDocument& doc, PhotometryChannel channel,
+                         const std::vector<StarPosition>& positions, const StarPhotometryParams& params,
+                         const StarDone& done) {
+  const std::size_t n = positions.size();
+  std::vector<StarMeasurement> measured(n);
+  std::vector<Status> statuses(n, Status::Ok());
+  std::vector<std::atomic<bool>> ready(n);
+  std::atomic<std::size_t> next{0};
+  std::size_t handed = 0;  // the calling thread's alone
+  const auto hand_on = [&] {
+    for (; handed < n && ready[handed].load(std::memory_order_acquire); ++handed)
+      done(handed, measured[handed], statuses[handed]);
+  };
   // A star's fits touch the box of half size ceil(rin) some tens of times.
+  // Stars differ in cost (a fit that does not converge takes longer), so
+  // each core takes the next star as it comes free rather than a fixed share.
   const double box = 2 * std::ceil(params.annulus_inner) + 1;
-  const long long work = static_cast<long long>(std::min(1e15, n * box * box * 20));
-  ParallelFor(n, work, [&](long long begin, long long end) {
-    for (long long k = begin; k < end; ++k)
-      statuses[k] = MeasureStarInWindow(doc, channel, positions[k].x, positions[k].y, params, out[k]);
+  const long long work = static_cast<long long>(std::min(1e15, static_cast<double>(n) * box * box * 20));
+  const int parts = n <= 1 ? 1 : PartCount(work, static_cast<int>(std::min<std::size_t>(n, 1 << 20)));
+  RunInParts(parts, [&](int part) {
+    for (std::size_t k; (k = next.fetch_add(1)) < n;) {
+      statuses[k] = MeasureStarInWindow(doc, channel, positions[k].x, positions[k].y, params, measured[k]);
+      ready[k].store(true, std::memory_order_release);
+      if (part == 0) hand_on();
+    }
   });
+  hand_on();
 }
 
 std::string RealText(double v, int digits, char style) {
   if (std::isnan(v)) return "nan";
   if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-  char buffer[64];
+  digits = std::clamp(digits, 0, 100);
   const auto format = style == 'g' ? std::chars_format::general : std::chars_format::fixed;
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, format, digits);
-  std::string text(buffer, result.ptr);
+  char small[64];
+  std::string text;
+  if (const auto r = std::to_chars(small, small + sizeof small, v, format, digits); r.ec == std::errc{}) {
+    text.assign(small, r.ptr);
+  } else {
+    // A large value in fixed notation: up to 309 digits before the point.
+    std::string large(static_cast<std::size_t>(digits) + 330, '\0');
+    const auto l = std::to_chars(large.data(), large.data() + large.size(), v, format, digits);
+    if (l.ec != std::errc{}) return "nan";  // no double needs more
+    text.assign(large.data(), l.ptr);
+  }
   if (text == "-0" || text.find_first_not_of("-0.") == std::string::npos) {
     // No "-0.000": a value that rounds to zero is zero.
     if (!text.empty() && text[0] == '-') text.erase(0, 1);
@@ -182,8 +220,10 @@ std::string CsvLine(const std::vector<std::string>& cells) {
   return out;
 }
 
-Status ParsePositionList(const std::string& text, std::vector<StarPosition>& positions) {
+void ParsePositionList(const std::string& text, std::vector<StarPosition>& positions,
+                       std::vector<int>& bad_lines) {
   positions.clear();
+  bad_lines.clear();
   std::istringstream in(text);
   std::string line;
   int number = 0;
@@ -205,11 +245,11 @@ Status ParsePositionList(const std::string& text, std::vector<StarPosition>& pos
         !ParseReal(line.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1),
                    p.y) ||
         !std::isfinite(p.x) || !std::isfinite(p.y)) {
-      return Status::Error("line " + FormatInt(number) + ": expected X,Y");
+      bad_lines.push_back(number);
+      continue;
     }
     positions.push_back(p);
   }
-  return Status::Ok();
 }
 
 }  // namespace qirm

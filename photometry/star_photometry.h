@@ -2,6 +2,8 @@
 // one click, and the texts both fronts print.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,10 +22,13 @@ struct StarPhotometryParams {
   double read_noise = 0;   // electrons, where the header has none
 };
 
+// Zero points in use lie near 20 to 30; beyond this one is a slip.
+inline constexpr double kMaxZeroPoint = 100;
+
 // The values a dialog or the command line gave are refused with a message:
 // radii not positive, rin < r, rout <= rin, rout or the search radius
 // beyond 1000 pixels, a search radius below 0, a gain not positive, a read
-// noise below 0, anything not finite.
+// noise below 0, a zero point beyond +-kMaxZeroPoint, anything not finite.
 Status CheckStarParams(const StarPhotometryParams& params);
 
 struct StarMeasurement {
@@ -80,6 +85,17 @@ void MeasureStars(const ImageDocument& doc, PhotometryChannel channel,
                   const std::vector<StarPosition>& positions, const StarPhotometryParams& params,
                   std::vector<StarMeasurement>& out, std::vector<Status>& statuses);
 
+// The same, each result handed on as soon as it and every one before it
+// are measured: done(k, measurement, status) runs on the calling thread for
+// k = 0, 1, ... in order while the other cores go on measuring (the cores
+// take the next star as they come free), so a long list shows its first
+// rows at once and the rows are the same, in the same order, on any number
+// of cores.
+using StarDone = std::function<void(std::size_t k, const StarMeasurement& m, const Status& status)>;
+void MeasureStarsInOrder(const ImageDocument& doc, PhotometryChannel channel,
+                         const std::vector<StarPosition>& positions, const StarPhotometryParams& params,
+                         const StarDone& done);
+
 // The names of the measured values, in the order of the lines and columns:
 // X, Y, FLUX, FLUX_ERR, SKY, SKY_SIGMA, SNR, MAG, MAG_ERR, PEAK, FWHM_GAUSS,
 // FWHM_MOFFAT, MOFFAT_BETA, ELLIPTICITY, THETA.
@@ -98,12 +114,18 @@ std::string CsvLine(const std::vector<std::string>& cells);
 
 // The positions of a CSV list: lines "X,Y" (more columns ignored; blanks
 // around numbers allowed); empty lines, lines starting with "#" and a first
-// line that does not start with a number (a heading) are skipped. Fails on
-// any other line that does not hold two numbers, naming its line number.
-Status ParsePositionList(const std::string& text, std::vector<StarPosition>& positions);
+// line that does not start with a number (a heading) are skipped. Every
+// other line that does not hold two finite numbers is left out and its
+// number put in bad_lines (kPositionLineRefused is what to say of it), so
+// that all of them can be named before anything is measured.
+inline constexpr const char* kPositionLineRefused = "expected X,Y";
+void ParsePositionList(const std::string& text, std::vector<StarPosition>& positions,
+                       std::vector<int>& bad_lines);
 
-// A real as text with `digits` decimals ('f') or significant digits ('g'),
-// independent of the locale; "nan" for NaN, "inf" / "-inf" for infinities.
+// A real as text with `digits` (0..100) decimals ('f') or significant digits
+// ('g'), as printf's %.*f / %.*g give it in the C locale, for any double;
+// "nan" for NaN, "inf" / "-inf" for infinities, no "-" on a value that
+// rounds to zero.
 std::string RealText(double v, int digits, char style = 'f');
 
 }  // namespace qirm

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "photometry/aperture.h"
 #include "photometry/star_photometry.h"
@@ -36,10 +37,18 @@ Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, d
   // The sky: the clipped median of the side bands' pixels, by their centres.
   std::vector<double> sky_values;
   const double reach = sky_out + 1;
-  const int xa = std::max(0, static_cast<int>(std::floor(std::min(x1, x2) - reach)));
-  const int xb = std::min(plane.width - 1, static_cast<int>(std::ceil(std::max(x1, x2) + reach)));
-  const int ya = std::max(0, static_cast<int>(std::floor(std::min(y1, y2) - reach)));
-  const int yb = std::min(plane.height - 1, static_cast<int>(std::ceil(std::max(y1, y2) + reach)));
+  // The pixels within reach of the segment's box, limited to the plane
+  // before any conversion to int (the ends may lie far off it).
+  const auto column = [&](double v) {
+    return static_cast<int>(std::clamp(v, -1.0, static_cast<double>(plane.width)));
+  };
+  const auto row = [&](double v) {
+    return static_cast<int>(std::clamp(v, -1.0, static_cast<double>(plane.height)));
+  };
+  const int xa = std::max(0, column(std::floor(std::min(x1, x2) - reach)));
+  const int xb = std::min(plane.width - 1, column(std::ceil(std::max(x1, x2) + reach)));
+  const int ya = std::max(0, row(std::floor(std::min(y1, y2) - reach)));
+  const int yb = std::min(plane.height - 1, row(std::ceil(std::max(y1, y2) + reach)));
   for (int y = ya; y <= yb; ++y) {
     for (int x = xa; x <= xb; ++x) {
       const double dx = x - x1, dy = y - y1;
@@ -62,13 +71,36 @@ Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, d
   // square, over its rectangle of the band: kSub x kSub samples per unit of
   // area. Assigning whole pixels by their centres instead makes a slanted
   // trail's profile jump by a pixel's worth from bin to bin.
+  //
+  // Only the bins near the picture are worked: the segment is cut to the
+  // picture widened by the band's half width and a pixel (a sample beyond
+  // that cannot land on a pixel), and the bins wholly off the picture at
+  // either end are then left out. Bins keep their place on the whole
+  // segment, so s stays the distance from the given first end.
   constexpr int kSub = 5;
-  const int bins = static_cast<int>(std::ceil(length));
+  const double bins = std::ceil(length);  // bin k covers k <= s < min(k + 1, length)
+  double s_lo = 0, s_hi = length;
+  const double margin = half + 1;
+  for (const auto& [from, step, top] :
+       {std::tuple{x1, ux, plane.width - 0.5}, std::tuple{y1, uy, plane.height - 0.5}}) {
+    const double lo_edge = -0.5 - margin, hi_edge = top + margin;
+    if (step == 0) {
+      if (from < lo_edge || from > hi_edge) s_hi = -1;
+      continue;
+    }
+    double a = (lo_edge - from) / step, b = (hi_edge - from) / step;
+    if (a > b) std::swap(a, b);
+    s_lo = std::max(s_lo, a);
+    s_hi = std::min(s_hi, b);
+  }
+  if (!(s_lo <= s_hi)) return Status::Error("the trail lies outside the picture");
+  const double first_bin = std::floor(s_lo);
+  const double end_bin = std::min(bins, std::floor(s_hi) + 1);
   const int across = std::max(1, static_cast<int>(std::ceil(params.width * kSub)));
-  out.profile.resize(bins);
+  out.profile.reserve(static_cast<std::size_t>(std::max(0.0, end_bin - first_bin)));
   bool any = false;
-  for (int k = 0; k < bins; ++k) {
-    TrailBin& b = out.profile[k];
+  for (double k = first_bin; k < end_bin; ++k) {
+    TrailBin b;
     const double lo = k;
     const double hi = std::min(length, k + 1.0);
     b.s = 0.5 * (lo + hi);
@@ -89,13 +121,19 @@ Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, d
     }
     b.coverage = static_cast<double>(inside) / (kSub * across);
     if (inside == 0) {
+      // Wholly off the picture: kept only between bins on it.
       b.flux = std::numeric_limits<double>::quiet_NaN();
+      if (any) out.profile.push_back(b);
       continue;
     }
+    if (!any) out.s_from = lo;
     any = true;
+    out.s_to = hi;
     b.flux = (sum / inside - sky.median) * params.width;
     out.flux += b.flux * (hi - lo);
+    out.profile.push_back(b);
   }
+  while (!out.profile.empty() && out.profile.back().coverage == 0) out.profile.pop_back();
   if (!any) return Status::Error("the trail lies outside the picture");
   if (sky.count == 0) return Status::Error("the sky bands lie outside the picture");
   return Status::Ok();
@@ -104,8 +142,12 @@ Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, d
 Status MeasureTrailInWindow(const ImageDocument& doc, PhotometryChannel channel, double x1, double y1,
                             double x2, double y2, const TrailParams& params, TrailMeasurement& out) {
   if (Status s = CheckTrailParams(params); !s) return s;
-  for (double v : {x1, y1, x2, y2})
-    if (!std::isfinite(v) || std::fabs(v) > 1e9) return Status::Error("the trail lies outside the picture");
+  for (double v : {x1, y1, x2, y2}) {
+    if (!std::isfinite(v)) return Status::Error("the trail's ends must be finite");
+    // The bands' box below is counted in int.
+    if (std::fabs(v) > kMaxTrailEnd)
+      return Status::Error("the trail's ends must lie within 1e9 pixels of pixel (0, 0)");
+  }
   const int reach =
       static_cast<int>(std::ceil(params.width / 2 + params.sky_gap + std::max(params.width, 3.0))) + 2;
   const int x0 = static_cast<int>(std::floor(std::min(x1, x2))) - reach;
@@ -137,6 +179,10 @@ std::string TrailProfileText(const TrailMeasurement& m, const std::string& sourc
   out += "# sky " + RealText(m.sky, 8, 'g') + " sigma " + RealText(m.sky_sigma, 8, 'g') + " from " +
          std::to_string(m.sky_count) + " pixels\n";
   out += "# length " + RealText(m.length, 3) + " flux " + RealText(m.flux, 10, 'g') + "\n";
+  if (m.s_from > 0 || m.s_to < m.length) {
+    out += "# on the picture: s from " + RealText(m.s_from, 2) + " to " + RealText(m.s_to, 2) +
+           " (the rest is left out)\n";
+  }
   out += "# s x y flux coverage\n";
   for (const TrailBin& b : m.profile) {
     out += RealText(b.s, 2) + " " + RealText(b.x, 2) + " " + RealText(b.y, 2) + " " +

@@ -34,8 +34,15 @@ struct TrailMeasurement {
   double sky = 0, sky_sigma = 0;
   int sky_count = 0;
   int band_pixels = 0;  // pixels whose centres lie in the band
+  // The bins from the first to the last that touch the picture; s_from <=
+  // s < s_to is the part of the segment they cover (0 to length for a trail
+  // wholly on the picture).
   std::vector<TrailBin> profile;
+  double s_from = 0, s_to = 0;
 };
+
+// Ends farther from the origin are refused.
+inline constexpr double kMaxTrailEnd = 1e9;
 
 // The band, 0 <= s < length along the segment from its first end, is cut
 // into bins one pixel long; each bin's flux is the integral of (value - sky)
@@ -43,20 +50,28 @@ struct TrailMeasurement {
 // per pixel of area) per unit of length, the mean over the part on the
 // picture times the width. The sky is the clipped median (3 sigma) of the
 // pixels whose centres lie in the two side bands of the same s range, from
-// width / 2 + gap to width / 2 + gap + max(width, 3) on either side. A bin
-// wholly off the picture has flux NaN and is left out of the total. Fails for
-// ends less than 1 pixel apart, or when no bin or no sky pixel lies on the
-// picture.
+// width / 2 + gap to width / 2 + gap + max(width, 3) on either side.
+//
+// A segment that runs off the picture is cut to it: the bins wholly off the
+// picture before the first and after the last that touch it are left out
+// of the profile (so the work follows the picture, not the segment), and
+// the others keep their s, the distance from the given first end, so that
+// positions stay comparable however far the ends lie. A bin wholly off the
+// picture between two on it has flux NaN; NaN bins are left out of the
+// total. Fails for ends less than 1 pixel apart, or when no bin or no sky
+// pixel lies on the picture ("the trail lies outside the picture").
 Status MeasureTrail(const SamplePlane& plane, double x1, double y1, double x2, double y2,
                     const TrailParams& params, TrailMeasurement& out);
 
 // MeasureTrail on a window's picture (a colour window in `channel`), reading
 // only the part the bands reach; the profile's positions are the window's.
+// Ends beyond kMaxTrailEnd are refused.
 Status MeasureTrailInWindow(const ImageDocument& doc, PhotometryChannel channel, double x1, double y1,
                             double x2, double y2, const TrailParams& params, TrailMeasurement& out);
 
 // The profile file: "# " lines naming the source, ends, width, gap, sky,
-// its sigma, length and flux, a "# s x y flux coverage" heading, then a line a
+// its sigma, length and flux, for a trail cut by the picture's edge the s
+// range on it, a "# s x y flux coverage" heading, then a line a
 // bin (s, x, y with 2 decimals, flux with 8 significant digits, coverage
 // with 3 decimals).
 std::string TrailProfileText(const TrailMeasurement& m, const std::string& source, double x1, double y1,

@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/ui/TApplication.h"
 #include "document/history.h"
 #include "document/image_document.h"
 #include "document/workspace.h"
@@ -39,8 +40,10 @@ bool CommandRunner::Start(qirm::ImageDocument* doc, const std::string& name, Wor
     try {
       run->status = work(run->copy, progress);
     } catch (const std::exception& e) {
+      // A failed allocation included: the window keeps what it had and the
+      // error box says why.
       run->threw = true;
-      run->status = qirm::Status::Error(e.what());
+      run->status = qirm::Status::Error(TApplication::ExceptionText(e).toStdString());
     }
   });
   run->thread->setObjectName(QStringLiteral("CommandRun"));

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 #include <exception>
+#include <new>
+#include <stdexcept>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -9,11 +11,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& e) {
-    ShowException(QString::fromUtf8(e.what()));
+    ShowException(ExceptionText(e));
   } catch (...) {
     ShowException(QStringLiteral("Unknown error"));
   }
   return false;
+}
+
+QString TApplication::ExceptionText(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) || dynamic_cast<const std::length_error*>(&e))
+    return QStringLiteral("メモリが足りません: この操作に必要なメモリを確保できませんでした。");
+  return QString::fromUtf8(e.what());
 }
 
 void TApplication::ShowException(const QString& message) {

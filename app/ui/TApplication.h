@@ -1,11 +1,12 @@
 // The application object. An exception thrown by an event handler (a text
-// that does not parse as a number, a picture that cannot be loaded) is caught
-// where the event was delivered and shown in an error box; the command stops
-// there and the program goes on.
+// that does not parse as a number, a picture that cannot be loaded, memory
+// that cannot be had) is caught where the event was delivered and shown in
+// an error box; the command stops there and the program goes on.
 #pragma once
 
 #include <QApplication>
 #include <QString>
+#include <exception>
 
 class TApplication : public QApplication {
   Q_OBJECT
@@ -15,4 +16,8 @@ class TApplication : public QApplication {
 
   // The error box: the message with an OK button, over the active window.
   static void ShowException(const QString& message);
+  // The error box's text for an exception a command let out: its message,
+  // or for an allocation that failed (std::bad_alloc, std::length_error),
+  // that memory ran short.
+  static QString ExceptionText(const std::exception& e);
 };

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     result = app.exec();
   } catch (const std::exception& e) {
     // Start-up failed: say why and end.
-    TApplication::ShowException(QString::fromUtf8(e.what()));
+    TApplication::ShowException(TApplication::ExceptionText(e));
   } catch (...) {
     TApplication::ShowException(QStringLiteral("Unknown error"));
   }

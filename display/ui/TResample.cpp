@@ -146,7 +146,9 @@ bool TResample::NewWindow() const { return NewWindowRadio->isChecked(); }
 
 void TResample::OkButtonClick() {
   if (Params().width < 1) {
-    QMessageBox::warning(this, windowTitle(), QString::fromUtf8(qirm::kResampleSizeRefused));
+    const std::string refusal = FactorRadio->isChecked() ? qirm::ResampleFactorRefusal(m_width, m_height)
+                                                         : std::string(qirm::kResampleSizeRefused);
+    QMessageBox::warning(this, windowTitle(), QString::fromStdString(refusal));
     return;
   }
   accept();

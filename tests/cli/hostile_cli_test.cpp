@@ -2,7 +2,9 @@
 // more than they hold, names that are not regular files, the messages.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -78,9 +80,41 @@ TEST_F(HostileCliTest, HugeClaimsAndOddFilesAreRefusedAtOnce) {
 }
 
 TEST_F(HostileCliTest, ErrorsAreOneLineWhateverThePathHolds) {
-  const qirm::test::CliResult r = Run({"run", "two\nlines\x1b.fits"});
+  qirm::test::CliResult r = Run({"run", "two\nlines\x1b.fits"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err, "qirm-cli: cannot open two\\nlines\\x1b.fits: No such file or directory\n");
+  // The readers' console traces escape the name as the error line does.
+  EXPECT_EQ(r.out, "file open error    two\\nlines\\x1b.fits\n");
+  Write("empty\r\x07.fits", "");
+  r = Run({"run", "empty\r\x07.fits"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "file open error    empty\\r\\x07.fits\n");
+  EXPECT_EQ(r.err, "qirm-cli: empty\\r\\x07.fits: the file is empty\n");
+  r = Run({"run", "gone\t\x1b[2J.ppm"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "declared\nCouldn't find gone\\t\\x1b[2J.ppm\n");
+}
+
+// What cannot be allocated ends the command with its error line, never with
+// an abort: under a limit on the process's memory, a resampling far beyond
+// it is refused by the memory check (a machine with less memory than the
+// new window needs) or fails where it allocates.
+TEST_F(HostileCliTest, AllocationsBeyondTheMemoryEndInTheErrorLine) {
+  if (kSanitized) GTEST_SKIP() << "the address sanitizer cannot start under ulimit -v";
+  Write("f.fits", qirm::test::Fits16Bytes(64, 48, std::vector<int>(64 * 48, 1000)));
+  Write("p.ppm", Colour(12, 9));
+  ASSERT_EQ(Run({"run", "p.ppm", "-o", "p.bmp"}).code, 0);
+  for (const char* file : {"f.fits", "p.bmp"}) {
+    const qirm::test::CliResult r =
+        RunWithMemoryLimit(1000000, {"run", file, "resample=32768x32768,nearest", "-o", "x.fits"});
+    SCOPED_TRACE(file);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err == "qirm-cli: not enough memory for this command\n" ||
+                Contains(r.err, "a 32768 x 32768 picture needs"))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "x.fits"));
+  }
 }
 
 // A long trail on a small picture: the far zero weights of the kernel are

@@ -56,7 +56,7 @@ TEST_F(PhotometryCli, PrintsEveryValueOnceInOrder) {
   EXPECT_NEAR(std::stod(lines[7].substr(4)), 25 - 2.5 * std::log10(flux), 1e-4);
 }
 
-TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNothing) {
+TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNoRow) {
   Write("star.fits", SyntheticFrame());
   Write("list.csv", "x,y\n30,21\n# the same star from another side\n32.5,19\n");
   CliResult r = Run({"photometry", "star.fits", "--csv", "list.csv", "--zero-point", "20"});
@@ -74,16 +74,45 @@ TEST_F(PhotometryCli, CsvListGivesATableAndABadLineNothing) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 4u);
 
-  Write("bad.csv", "30,21\n40 21\n");
-  r = Run({"photometry", "star.fits", "--csv", "bad.csv"});
+  // A line that is no position and a star that cannot be measured are
+  // named and give no row; every other row is there, in the list's order,
+  // and the exit status tells that something was named.
+  const std::string good = lines[1];
+  Write("bad.csv", "30,21\n40 21\n500,21\n32.5,19\n4O,21\n");
+  r = Run({"photometry", "star.fits", "--csv", "bad.csv", "--zero-point", "20"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "qirm-cli: bad.csv: line 2: expected X,Y\n");
-  Write("far.csv", "30,21\n500,21\n");
-  r = Run({"photometry", "star.fits", "--csv", "far.csv"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "qirm-cli: far.csv: line 2: the position lies outside the picture\n");
+  EXPECT_EQ(r.out, lines[0] + "\n" + good + "\n" + good + "\n");
+  EXPECT_EQ(r.err,
+            "qirm-cli: bad.csv: line 2: expected X,Y\n"
+            "qirm-cli: bad.csv: line 5: expected X,Y\n"
+            "qirm-cli: bad.csv: line 3: the position lies outside the picture\n");
+}
+
+TEST_F(PhotometryCli, CsvProgressGoesToStandardErrorAndChangesNoRow) {
+  Write("star.fits", SyntheticFrame());
+  std::string list = "x,y\n";
+  for (int k = 0; k < 250; ++k)
+    list += std::to_string(20 + k % 20) + "," + std::to_string(12 + k % 17) + "\n";
+  Write("list.csv", list);
+  const CliResult plain = Run({"photometry", "star.fits", "--csv", "list.csv"});
+  ASSERT_EQ(plain.code, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  ASSERT_EQ(Lines(plain.out).size(), 251u);
+  const CliResult shown = Run({"photometry", "star.fits", "--csv", "list.csv", "--progress"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  EXPECT_EQ(shown.out, plain.out);
+  // Each per cent once, rising, ending at 100.
+  const std::vector<std::string> steps = Lines(shown.err);
+  ASSERT_EQ(steps.size(), 101u) << shown.err;
+  for (std::size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i], std::to_string(i));
+  // Each row is the one its line gives alone.
+  const std::vector<std::string> rows = Lines(plain.out);
+  for (const int k : {0, 137, 249}) {
+    Write("one.csv", std::to_string(20 + k % 20) + "," + std::to_string(12 + k % 17) + "\n");
+    const CliResult one = Run({"photometry", "star.fits", "--csv", "one.csv"});
+    ASSERT_EQ(one.code, 0) << one.err;
+    EXPECT_EQ(Lines(one.out).at(1), rows[k + 1]) << k;
+  }
 }
 
 TEST_F(PhotometryCli, GainComesFromTheHeaderBeforeTheOption) {
@@ -119,6 +148,9 @@ TEST_F(PhotometryCli, WrongArgumentsAndRefusedValues) {
       {{"photometry", "star.fits", "30", "21", "--annulus", "4,9"},
        1,
        "qirm-cli: the annulus must not start inside the aperture"},
+      {{"photometry", "star.fits", "30", "21", "--zero-point", "1e60"},
+       1,
+       "qirm-cli: the zero point must be -100 to 100"},
       {{"photometry", "missing.fits", "30", "21"}, 1, ""},
       {{"trail", "star.fits", "5", "40", "55", "40"}, 2, "qirm-cli: trail needs -o PROFILE"},
       {{"trail", "star.fits", "5", "40", "55", "-o", "p.txt"}, 2, "qirm-cli: trail needs FILE X1 Y1 X2 Y2"},
@@ -128,6 +160,12 @@ TEST_F(PhotometryCli, WrongArgumentsAndRefusedValues) {
       {{"trail", "star.fits", "500", "40", "600", "40", "-o", "p.txt"},
        1,
        "qirm-cli: the trail lies outside the picture"},
+      {{"trail", "star.fits", "-1e6", "-20", "1e6", "-20", "-o", "p.txt"},
+       1,
+       "qirm-cli: the trail lies outside the picture"},
+      {{"trail", "star.fits", "-2e9", "40", "2e9", "40", "-o", "p.txt"},
+       1,
+       "qirm-cli: the trail's ends must lie within 1e9 pixels of pixel (0, 0)"},
   };
   for (const Case& c : cases) {
     const CliResult r = Run(c.args);
@@ -169,6 +207,29 @@ TEST_F(PhotometryCli, TrailWritesItsProfile) {
   EXPECT_EQ(y, 40);
   EXPECT_NEAR(f, 200, 3);
   EXPECT_EQ(coverage, 1);
+}
+
+TEST_F(PhotometryCli, TrailFarBeyondTheFrameIsCutToIt) {
+  Write("trail.fits", SyntheticFrame());
+  // Ends a thousand million pixels out: the work and the profile follow the
+  // 64 x 48 frame, not the segment.
+  CliResult r = Run({"trail", "trail.fits", "0", "0", "1e9", "1e9", "-o", "diagonal.txt"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Lines(r.out)[0], "LENGTH=1414213562.373");
+  std::vector<std::string> profile = Lines(ReadAll(m_dir / "diagonal.txt"));
+  ASSERT_GT(profile.size(), 6u);
+  EXPECT_LT(profile.size(), 80u);
+  EXPECT_EQ(profile[4].rfind("# on the picture: s from 0.00 to ", 0), 0u) << profile[4];
+  EXPECT_EQ(profile[6].rfind("0.50 0.35 0.35 ", 0), 0u) << profile[6];
+
+  // Both ends off the frame: s is still the distance from the first end.
+  r = Run({"trail", "trail.fits", "-1e6", "40", "1e6", "40", "-o", "across.txt"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  profile = Lines(ReadAll(m_dir / "across.txt"));
+  ASSERT_EQ(profile.size(), 6u + 65u);
+  EXPECT_EQ(profile[4], "# on the picture: s from 999999.00 to 1000064.00 (the rest is left out)");
+  EXPECT_EQ(profile[6].rfind("999999.50 -0.50 40.00 ", 0), 0u) << profile[6];
+  EXPECT_EQ(profile.back().rfind("1000063.50 63.50 40.00 ", 0), 0u) << profile.back();
 }
 
 TEST_F(PhotometryCli, RealFrameStar) {

@@ -98,7 +98,9 @@ TEST_F(ToolsCliTest, RefusedValuesAreErrorLines) {
       {"background=poly4", kBackgroundModelRefused},
       {"background=plane,4", kBackgroundBoxRefused},
       {"background=plane,64", kBackgroundTooFewBoxes},  // a 64 x 48 frame holds one box
-      {"resample=0", kResampleFactorRefused},
+      {"resample=0", ResampleFactorRefusal(64, 48)},
+      // The range this 64 x 48 frame takes.
+      {"resample=1e9", "倍率は 0 より大きく 512 以下の数を入力してください（新しい大きさは 32768 まで）"},
       {"resample=2,cubic", kResampleMethodRefused},
       {"resample=0x5", kResampleSizeRefused},
       {"curve=5:1,2:3", kCurvePointsRefused},

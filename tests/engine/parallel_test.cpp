@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -100,6 +102,32 @@ TEST(Parallel, PartZeroRunsOnTheCallingThread) {
     if (part == 0) part0 = std::this_thread::get_id();
   });
   EXPECT_EQ(part0, caller);
+}
+
+// A part that cannot get its memory must not end the program: the
+// exception reaches the caller after every part has ended, whichever part
+// threw (part 0 is the caller's own).
+TEST(Parallel, AnExceptionOfAnyPartReachesTheCallerAfterAllParts) {
+  const ScopedThreadCount four(4);
+  for (const int thrower : {0, 1, 3}) {
+    SCOPED_TRACE(thrower);
+    std::atomic<int> ended{0};
+    EXPECT_THROW(RunInParts(4,
+                            [&](int part) {
+                              if (part == thrower) throw std::bad_alloc();
+                              ++ended;
+                            }),
+                 std::bad_alloc);
+    EXPECT_EQ(ended, 3);
+    ended = 0;
+    EXPECT_THROW(ParallelFor(1000, 1LL << 40,
+                             [&](long long begin, long long) {
+                               if (begin == PartStart(1000, thrower, 4)) throw std::length_error("size");
+                               ++ended;
+                             }),
+                 std::length_error);
+    EXPECT_EQ(ended, 3);
+  }
 }
 
 TEST(Parallel, ThreadLimitOfOneRunsEverythingInline) {

@@ -9,8 +9,11 @@
 #include <fstream>
 #include <numbers>
 #include <sstream>
+#include <thread>
 
 #include "app/open_image.h"
+#include "core/file_bytes.h"
+#include "core/parallel.h"
 #include "document/workspace.h"
 #include "photometry/aperture.h"
 #include "photometry/profile_fit.h"
@@ -198,6 +201,17 @@ TEST(StarPhotometry, RefusedValuesAndPositions) {
     EXPECT_FALSE(MeasureStar(p, 20, 20, params, {}, m).ok()) << c.r << " " << c.rin << " " << c.rout;
   }
   StarMeasurement m;
+  // Zero points within +-100 only.
+  for (const double zp : {100.5, -101.0, 1e60, -1e300}) {
+    StarPhotometryParams params;
+    params.zero_point = zp;
+    EXPECT_EQ(MeasureStar(p, 20, 20, params, {}, m).message(), "the zero point must be -100 to 100") << zp;
+  }
+  for (const double zp : {100.0, -100.0}) {
+    StarPhotometryParams params;
+    params.zero_point = zp;
+    EXPECT_TRUE(CheckStarParams(params).ok()) << zp;
+  }
   const Status outside = MeasureStar(p, 100, 100, {}, {}, m);
   EXPECT_EQ(outside.message(), "the position lies outside the picture");
   // A flat patch: no flux, no magnitude, no fit; the numbers say so.
@@ -218,13 +232,35 @@ TEST(StarPhotometry, TextsAndPositionLists) {
   EXPECT_NE(lines.find("\nMAG=nan\n"), std::string::npos);
   EXPECT_EQ(CsvLine({"a", "b,c", "d\"e"}), "a,\"b,c\",\"d\"\"e\"");
 
+  // Every double as printf writes it, however many digits it takes.
+  for (const double v : {0.5, -1234.5678, 1e60, -1e60, 1e300, -std::numeric_limits<double>::max(),
+                         std::numeric_limits<double>::denorm_min(), 123456789012345678.0}) {
+    for (const int digits : {0, 1, 4, 10}) {
+      SCOPED_TRACE(testing::Message() << v << " " << digits);
+      std::vector<char> printed(400 + digits);
+      std::snprintf(printed.data(), printed.size(), "%.*f", digits, v);
+      if (std::fabs(v) >= 1) {
+        EXPECT_EQ(RealText(v, digits), printed.data());
+      }
+      std::snprintf(printed.data(), printed.size(), "%.*g", digits, v);
+      EXPECT_EQ(RealText(v, digits, 'g'), printed.data());
+    }
+  }
+  EXPECT_EQ(RealText(-1e-9, 3), "0.000");
+
   std::vector<StarPosition> list;
-  ASSERT_TRUE(ParsePositionList("x,y\n# comment\n\n10,20\r\n 3.5 , -1e1,extra\n", list).ok());
+  std::vector<int> bad;
+  ParsePositionList("x,y\n# comment\n\n10,20\r\n 3.5 , -1e1,extra\n", list, bad);
+  EXPECT_TRUE(bad.empty());
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[1].x, 3.5);
   EXPECT_EQ(list[1].y, -10);
   EXPECT_EQ(list[1].line, 5);
-  EXPECT_EQ(ParsePositionList("1,2\n3;4\n", list).message(), "line 2: expected X,Y");
+  // Every line that is no position is named; the others are all kept.
+  ParsePositionList("1,2\n3;4\n5,6\n7,nan\n8,\n9,10", list, bad);
+  EXPECT_EQ(bad, (std::vector<int>{2, 4, 5}));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[2].line, 6);
 }
 
 TEST(TrailPhotometry, ASlantedTrailGivesItsFluxPerLengthAndTheSkyBeside) {
@@ -257,6 +293,53 @@ TEST(TrailPhotometry, ASlantedTrailGivesItsFluxPerLengthAndTheSkyBeside) {
   EXPECT_FALSE(MeasureTrail(p, x1, y1, x2, y2, {0, 3}, m).ok());
   const std::string text = TrailProfileText(m, "f.fits", x1, y1, x2, y2, {12, 3});
   EXPECT_EQ(text.rfind("# trail profile of f.fits\n", 0), 0u);
+}
+
+TEST(TrailPhotometry, ASegmentFarBeyondThePictureIsCutToIt) {
+  // A horizontal trail of 200 a pixel along y = 40 of a 64 x 48 plane.
+  SamplePlane p = Flat(64, 48, 1000);
+  for (int x = 0; x < 64; ++x)
+    for (int y = 36; y <= 44; ++y)
+      At(p, x, y) += 200 / std::sqrt(2 * std::numbers::pi) * std::exp(-0.5 * (y - 40) * (y - 40));
+  const TrailParams params{6, 2};
+  // Bin k of both covers x from k - 20.25 (mod 1 alike), so the bins on the
+  // picture are the same rectangles.
+  TrailMeasurement near, far;
+  ASSERT_TRUE(MeasureTrail(p, -20.25, 40, 100, 40, params, near).ok());
+  ASSERT_TRUE(MeasureTrail(p, -1e5 - 0.25, 40, 1e5, 40, params, far).ok());
+  EXPECT_EQ(far.length, 2e5 + 0.25);
+  // Only the bins touching the picture (x from -0.5 to 63.5), s still
+  // counted from the given end.
+  ASSERT_EQ(far.profile.size(), 65u);
+  ASSERT_EQ(near.profile.size(), 65u);
+  for (std::size_t i = 0; i < far.profile.size(); ++i) {
+    SCOPED_TRACE(i);
+    const TrailBin& a = near.profile[i];
+    const TrailBin& b = far.profile[i];
+    EXPECT_GT(b.coverage, 0);
+    EXPECT_EQ(b.s, b.x + 1e5 + 0.25);
+    EXPECT_EQ(a.s, a.x + 20.25);
+    EXPECT_NEAR(b.x, a.x, 1e-9);
+    EXPECT_EQ(b.coverage, a.coverage);
+    EXPECT_NEAR(b.flux, a.flux, 1e-9 * std::fabs(a.flux) + 1e-9);
+  }
+  EXPECT_EQ(far.profile.front().x, -0.75);
+  EXPECT_EQ(far.sky, near.sky);
+  EXPECT_NEAR(far.flux, near.flux, 1e-9 * near.flux);
+  EXPECT_EQ(far.s_from, 1e5 - 1);
+  EXPECT_EQ(far.s_to, 1e5 + 64);
+  const std::string text = TrailProfileText(far, "f.fits", -1e5 - 0.25, 40, 1e5, 40, params);
+  EXPECT_NE(text.find("\n# on the picture: s from 99999.00 to 100064.00 (the rest is left out)\n"
+                      "# s x y flux coverage\n99999.50 -0.75 40.00 "),
+            std::string::npos)
+      << text.substr(0, 400);
+
+  // A segment beside the picture that none of its bins touch.
+  EXPECT_EQ(MeasureTrail(p, -1e6, -20, 1e6, -20, params, far).message(),
+            "the trail lies outside the picture");
+  EXPECT_EQ(MeasureTrail(p, 80, -1e6, 80, 1e6, params, far).message(), "the trail lies outside the picture");
+  EXPECT_EQ(MeasureTrail(p, -1e6, 1e6, 1e6, 1e6 + 1, params, far).message(),
+            "the trail lies outside the picture");
 }
 
 TEST(SamplePlanes, PhysicalValuesChannelsAndCutouts) {
@@ -323,6 +406,77 @@ TEST(StarPhotometry, AWindowCutoutGivesTheWholePlanesResult) {
   ASSERT_TRUE(MeasureStarInWindow(doc, PhotometryChannel::kBlue, 9, 7, {}, b).ok());
   EXPECT_EQ(StarValueTexts(a), StarValueTexts(b));
   EXPECT_TRUE(a.clipped);
+}
+
+// A list is measured on any number of cores with the results of one call
+// each, handed on in the list's order on the calling thread as they come.
+TEST(StarPhotometry, AListGivesTheSameRowsInOrderOnAnyNumberOfCores) {
+  ImageDocument doc;
+  doc.kind = WindowKind::kColour;
+  doc.Image = Picture(200, 160);
+  SamplePlane sky = Flat(200, 160, 30);
+  std::vector<StarPosition> positions;
+  for (int k = 0; k < 40; ++k) {
+    const double x = 15 + (k * 37) % 170, y = 15 + (k * 23) % 130;
+    AddGaussian(sky, x + 0.3, y - 0.2, 2000 + 100 * k, 1.2, 1.4, 10 * k);
+    positions.push_back({x, y, k + 1});
+  }
+  positions.insert(positions.begin() + 7, StarPosition{500, 20, 99});  // off the picture
+  for (int y = 0; y < 160; ++y)
+    for (int x = 0; x < 200; ++x)
+      doc.Image.SetColor(x, y,
+                         0x010101u * static_cast<std::uint32_t>(std::min(255.0, std::round(sky.At(x, y)))));
+  const auto rows = [&] {
+    std::vector<std::string> out;
+    const auto caller = std::this_thread::get_id();
+    MeasureStarsInOrder(doc, PhotometryChannel::kGreen, positions, {},
+                        [&](std::size_t k, const StarMeasurement& m, const Status& s) {
+                          EXPECT_EQ(k, out.size());
+                          EXPECT_EQ(std::this_thread::get_id(), caller);
+                          out.push_back(s ? CsvLine(StarValueTexts(m)) : s.message());
+                        });
+    return out;
+  };
+  std::vector<std::string> serial;
+  {
+    const ScopedThreadLimit one(1);
+    serial = rows();
+  }
+  ASSERT_EQ(serial.size(), positions.size());
+  EXPECT_EQ(serial[7], "the position lies outside the picture");
+  StarMeasurement first;
+  ASSERT_TRUE(
+      MeasureStarInWindow(doc, PhotometryChannel::kGreen, positions[0].x, positions[0].y, {}, first).ok());
+  EXPECT_EQ(serial[0], CsvLine(StarValueTexts(first)));
+  for (const int cores : {2, 3, 8}) {
+    const ScopedThreadCount count(cores);
+    EXPECT_EQ(rows(), serial) << cores << " cores";
+  }
+}
+
+// The part of a window photometry reads comes from the user's numbers (a
+// trail across the frame, wide annuli): one the machine cannot hold is
+// refused as the readers refuse a picture, before it is allocated.
+TEST(SamplePlanes, APartBeyondTheMemoryIsRefused) {
+  struct PretendMemory {
+    explicit PretendMemory(std::uint64_t bytes) { SetAvailableMemoryForTesting(bytes); }
+    ~PretendMemory() { SetAvailableMemoryForTesting(0); }
+  } memory(2u << 20);
+  ImageDocument doc;
+  doc.kind = WindowKind::kColour;
+  doc.Image = Picture(600, 500);
+  TrailMeasurement m;
+  EXPECT_EQ(MeasureTrailInWindow(doc, PhotometryChannel::kGreen, 0, 0, 599, 499, {}, m).message(),
+            "a 600 x 500 picture needs 3 MiB of memory but only 2 MiB are available");
+  StarPhotometryParams wide;
+  wide.annulus_inner = 400;
+  wide.annulus_outer = 500;
+  StarMeasurement star;
+  EXPECT_EQ(MeasureStarInWindow(doc, PhotometryChannel::kGreen, 300, 250, wide, star).message(),
+            "a 600 x 500 picture needs 3 MiB of memory but only 2 MiB are available");
+  // A star's usual part is never refused.
+  doc.Image.SetColor(300, 250, 0xffffffu);
+  EXPECT_TRUE(MeasureStarInWindow(doc, PhotometryChannel::kGreen, 300, 250, {}, star).ok());
 }
 
 // ---- Real frames against photutils and astropy.modeling ----

@@ -13,7 +13,9 @@
 #include <random>
 
 #include "app/open_image.h"
+#include "core/file_bytes.h"
 #include "display/raw_values.h"
+#include "document/workspace.h"
 
 namespace qirm {
 namespace {
@@ -64,30 +66,44 @@ TEST(Resample, WorkedNearestAreaAndFlux) {
 }
 
 TEST(Resample, TextsOfTheCommand) {
+  // The refusal of a factor states the range this 100 x 60 picture takes.
+  const std::string kFactorRefused =
+      "倍率は 0 より大きく 327.68 以下の数を入力してください（新しい大きさは 32768 まで）";
+  EXPECT_EQ(ResampleFactorRefusal(100, 60), kFactorRefused);
   struct Case {
     const char* text;
     int w, h;
     ResampleMethod method;
-    const char* error;
+    std::string error;
   };
   const Case cases[] = {
-      {"0.5", 50, 30, ResampleMethod::kLanczos3, nullptr},
-      {"2,bicubic", 200, 120, ResampleMethod::kBicubic, nullptr},
-      {"0.333,area", 33, 20, ResampleMethod::kArea, nullptr},
-      {"640x480,nearest", 640, 480, ResampleMethod::kNearest, nullptr},
-      {"0.001", 1, 1, ResampleMethod::kLanczos3, nullptr},
-      {"0", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
-      {"-1", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
-      {"abc", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
-      {"1000", 0, 0, ResampleMethod::kLanczos3, kResampleFactorRefused},
+      {"0.5", 50, 30, ResampleMethod::kLanczos3, ""},
+      {"2,bicubic", 200, 120, ResampleMethod::kBicubic, ""},
+      {"0.333,area", 33, 20, ResampleMethod::kArea, ""},
+      {"640x480,nearest", 640, 480, ResampleMethod::kNearest, ""},
+      {"0.001", 1, 1, ResampleMethod::kLanczos3, ""},
+      {"327.68", 32768, 19661, ResampleMethod::kLanczos3, ""},
+      {"327.69", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"1e9", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"0", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"-1", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"abc", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
+      {"1000", 0, 0, ResampleMethod::kLanczos3, kFactorRefused},
       {"0x10", 0, 0, ResampleMethod::kLanczos3, kResampleSizeRefused},
       {"40000x10", 0, 0, ResampleMethod::kLanczos3, kResampleSizeRefused},
       {"2,cubic", 0, 0, ResampleMethod::kLanczos3, kResampleMethodRefused},
   };
+  // The stated bound is taken whatever the sides.
+  for (const auto& [w, h] : {std::pair{512, 512}, std::pair{500, 3}, std::pair{30000, 7}, std::pair{1, 1}}) {
+    ResampleParams p;
+    EXPECT_TRUE(ScaledSide(std::max(w, h), MaxResampleFactor(w, h), p.width)) << w << " x " << h;
+  }
+  EXPECT_EQ(MaxResampleFactor(512, 512), 64);
+  EXPECT_EQ(MaxResampleFactor(500, 3), 65.536);
   for (const Case& c : cases) {
     ResampleParams p;
     const Status s = ParseResampleText(c.text, 100, 60, p);
-    if (c.error) {
+    if (!c.error.empty()) {
       EXPECT_EQ(s.message(), c.error) << c.text;
       continue;
     }
@@ -128,6 +144,34 @@ TEST(Resample, SixteenBitWindowKeepsItsScalingAndHeaderInANewWindowOrInPlace) {
   ImageDocument netpbm;
   netpbm.kind = WindowKind::kNetpbm;
   EXPECT_FALSE(ResampleCommand(netpbm, {4, 3, ResampleMethod::kArea, false}, out).ok());
+}
+
+// A size the machine cannot hold is refused as the readers refuse a picture
+// of that size, before anything of it is allocated.
+TEST(Resample, ANewSizeBeyondTheMemoryIsRefusedFirst) {
+  struct PretendMemory {
+    explicit PretendMemory(std::uint64_t bytes) { SetAvailableMemoryForTesting(bytes); }
+    ~PretendMemory() { SetAvailableMemoryForTesting(0); }
+  } memory(5u << 20);
+  Workspace ws;
+  ImageDocument& raw = ws.NewWindow();
+  raw.kind = WindowKind::kRaw16;
+  raw.raw = RawPlane(8, 6);
+  StoreRawValues(raw, Ramp(8, 6));
+  // 16 bytes a pixel for a 16-bit window, 12 for a colour one.
+  EXPECT_EQ(ResampleToNewWindow(ws, {32768, 32768, ResampleMethod::kNearest, false}).message(),
+            "a 32768 x 32768 picture needs 16384 MiB of memory but only 5 MiB are available");
+  EXPECT_EQ(ResampleToNewWindow(ws, {600, 600, ResampleMethod::kNearest, false}).message(),
+            "a 600 x 600 picture needs 6 MiB of memory but only 5 MiB are available");
+  EXPECT_EQ(ws.windows().size(), 1u);
+  EXPECT_EQ(raw.raw.width, 8);
+  ImageDocument colour;
+  colour.kind = WindowKind::kColour;
+  colour.ImageZm = colour.Image = Picture(4, 4);
+  EXPECT_EQ(ResampleCommand(colour, {700, 700, ResampleMethod::kNearest, false}, colour).message(),
+            "a 700 x 700 picture needs 6 MiB of memory but only 5 MiB are available");
+  EXPECT_EQ(colour.Image.width(), 4);
+  EXPECT_TRUE(ResampleCommand(colour, {600, 600, ResampleMethod::kNearest, false}, colour).ok());
 }
 
 // Pillow's resize of the same values in its 32-bit float mode, which uses

@@ -1,7 +1,7 @@
 // Running the real qirm-cli binary from GoogleTest: a fixture with a fresh
 // working folder per test (also the user's cache and configuration folders), Run() with the exit code and
-// both output streams, and Write() / ReadAll() for the files around it. Tests that include it are built into
-// cli_tests, which defines QIRM_CLI_PATH.
+// both output streams (RunWithMemoryLimit() under ulimit -v), and Write() / ReadAll() for the files around
+// it. Tests that include it are built into cli_tests, which defines QIRM_CLI_PATH.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,11 +49,21 @@ class CliFixture : public testing::Test {
   void TearDown() override { std::filesystem::remove_all(m_dir); }
 
   // Runs qirm-cli with args in the test's folder.
-  CliResult Run(const std::vector<std::string>& args) {
+  CliResult Run(const std::vector<std::string>& args) { return RunAfter("", args); }
+
+  // Runs it with its address space limited to `kib` KiB (ulimit -v): what
+  // it cannot allocate then fails as it would on a machine out of memory.
+  CliResult RunWithMemoryLimit(long long kib, const std::vector<std::string>& args) {
+    return RunAfter("ulimit -v " + std::to_string(kib) + " && ", args);
+  }
+
+  // Runs qirm-cli with args after the shell words `before`.
+  CliResult RunAfter(const std::string& before, const std::vector<std::string>& args) {
     // The user's folders are the test's own: "cache/QIRM/test.dat", ...
-    std::string command =
-        "cd " + ShellQuote(m_dir.string()) + " && XDG_CACHE_HOME=" + ShellQuote((m_dir / "cache").string()) +
-        " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) + " " + ShellQuote(QIRM_CLI_PATH);
+    std::string command = "cd " + ShellQuote(m_dir.string()) + " && " + before +
+                          "XDG_CACHE_HOME=" + ShellQuote((m_dir / "cache").string()) +
+                          " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) + " " +
+                          ShellQuote(QIRM_CLI_PATH);
     for (const auto& a : args) command += " " + ShellQuote(a);
     command += " >out.txt 2>err.txt";
     CliResult r;

@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <thread>
 
 #include "app/save_image.h"
@@ -234,6 +235,30 @@ class LongCommandsTest : public QObject {
     timer.stop();
     QVERIFY2(ticksWhileBusy > 0, "the command ran on the user-interface thread");
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: 回転"));
+  }
+
+  // A long command that cannot get its memory ends in the error box, in the
+  // program's words; the window keeps what it had and no step is recorded.
+  void aFailedAllocationOffThisThreadIsShown() {
+    TChild* child = OpenPicture(QStringLiteral("c.bmp"), 20, 10, 8);
+    QVERIFY(child);
+    const qirm::ImageDocument opened = *child->Document();
+    QString said;
+    WithModal<QMessageBox>(
+        [&] {
+          MainForm->RunInBackground(MainForm->N1, child, [](qirm::ImageDocument& doc, const Progress&) {
+            qirm::NegativeCommand(doc);  // half done, then out of memory
+            throw std::bad_alloc();
+            return qirm::Status::Ok();
+          });
+          WaitForCommands();
+          QTest::qWait(30);
+        },
+        [&](QWidget* m) { said = AnswerMessageBox(m, QMessageBox::Ok); });
+    QCOMPARE(said, QStringLiteral("メモリが足りません: この操作に必要なメモリを確保できませんでした。"));
+    QVERIFY(child->Document()->Image == opened.Image);
+    QVERIFY(!MainForm->Workspace().HistoryOf(child->Document()).CanUndo());
+    QVERIFY(!MainForm->Busy());
   }
 
   // Closing the busy window or the program is refused with a message; the

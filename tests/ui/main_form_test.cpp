@@ -23,8 +23,11 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
+#include <functional>
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
@@ -75,11 +78,18 @@ QPoint CentredCorner(int width, int height) {
 
 // Object that throws from its event handler.
 class Thrower : public QObject {
+ public:
+  Thrower() = default;
+  explicit Thrower(std::function<void()> thrower) : m_throw(std::move(thrower)) {}
+
  protected:
   bool event(QEvent* e) override {
-    if (e->type() == QEvent::User) throw std::runtime_error("'abc' is not a valid integer value");
+    if (e->type() == QEvent::User) m_throw();
     return QObject::event(e);
   }
+
+ private:
+  std::function<void()> m_throw = [] { throw std::runtime_error("'abc' is not a valid integer value"); };
 };
 
 }  // namespace
@@ -539,6 +549,16 @@ class MainFormTest : public QObject {
     QEvent event(QEvent::User);
     QCOMPARE(QCoreApplication::sendEvent(&thrower, &event), false);
     QCOMPARE(shown, QStringLiteral("'abc' is not a valid integer value"));
+
+    // Memory that cannot be had, in the program's words.
+    for (const std::function<void()>& thrower : std::initializer_list<std::function<void()>>{
+             [] { throw std::bad_alloc(); }, [] { std::vector<double>().reserve(std::size_t{1} << 62); }}) {
+      Thrower greedy(thrower);
+      shown.clear();
+      MessageBoxCatcher memory(&shown);
+      QCOMPARE(QCoreApplication::sendEvent(&greedy, &event), false);
+      QCOMPARE(shown, QStringLiteral("メモリが足りません: この操作に必要なメモリを確保できませんでした。"));
+    }
   }
 };
 

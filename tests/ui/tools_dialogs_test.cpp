@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +20,7 @@
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/TTilt.h"
+#include "core/file_bytes.h"
 #include "display/raw_values.h"
 #include "display/ui/TResample.h"
 #include "display/ui/TToneCurve.h"
@@ -174,6 +176,59 @@ class ToolsDialogsTest : public QObject {
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: リサンプリング"));
     MainForm->Undo1Click();
     QCOMPARE(MainForm->ActiveChild()->Document()->ImageZm.width(), 80);
+  }
+
+  // A factor beyond what the picture takes is refused with the range it
+  // takes; a size the machine cannot hold with the readers' memory message,
+  // and nothing is made.
+  void resampleRefusalsStateTheRangeAndTheMemory() {
+    const QString path = m_dir.filePath(QStringLiteral("wide.bmp"));
+    QVERIFY(
+        qirm::WritePictureFile(path.toStdString(), RandomPicture(600, 4, 3, 255), qirm::PictureFormat::kBmp)
+            .ok());
+    MainForm->OpenFiles({path});
+    QVERIFY(MainForm->ActiveChild());
+    QString said;
+    WithModal<TResample>([] { MainForm->N3Click(); },
+                         [&](QWidget* m) {
+                           auto* dialog = qobject_cast<TResample*>(m);
+                           dialog->FactorSpin->setValue(64);
+                           WithModal<QMessageBox>(
+                               [&] { dialog->OkButton->click(); },
+                               [&](QWidget* box) { said = AnswerMessageBox(box, QMessageBox::Ok); });
+                           dialog->reject();
+                         });
+    QCOMPARE(said, QStringLiteral(
+                       "倍率は 0 より大きく 54.613 以下の数を入力してください（新しい大きさは 32768 まで）"));
+
+    struct PretendMemory {
+      PretendMemory() { qirm::SetAvailableMemoryForTesting(1u << 20); }
+      ~PretendMemory() { qirm::SetAvailableMemoryForTesting(0); }
+    } memory;
+    for (const bool new_window : {true, false}) {
+      said.clear();
+      WithModal<QMessageBox>(
+          [&] {
+            WithModal<TResample>(
+                [] { MainForm->N3Click(); },
+                [&](QWidget* m) {
+                  auto* dialog = qobject_cast<TResample*>(m);
+                  dialog->AspectCheck->setChecked(false);
+                  dialog->SizeRadio->setChecked(true);
+                  dialog->WidthSpin->setValue(2000);
+                  dialog->HeightSpin->setValue(1000);
+                  (new_window ? dialog->NewWindowRadio : dialog->ReplaceRadio)->setChecked(true);
+                  dialog->OkButton->click();
+                });
+            WaitForCommands();
+            QTest::qWait(30);
+          },
+          [&](QWidget* box) { said = AnswerMessageBox(box, QMessageBox::Ok); });
+      QCOMPARE(said,
+               QStringLiteral("a 2000 x 1000 picture needs 23 MiB of memory but only 1 MiB are available"));
+    }
+    QCOMPARE(MainForm->Children().size(), 1);
+    QCOMPARE(MainForm->ActiveChild()->Document()->ImageZm.width(), 600);
   }
 
   void toneCurvePointsPresetsPreviewOkAndUndo() {
