@@ -160,7 +160,7 @@ Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, Im
   // from the window says so.
   if (rounded > 0)
     NoteCommand(doc, "read from BITPIX " + FormatInt(header.bitpix) + ", " + FormatInt(rounded) +
-                         " integers beyond float precision rounded");
+                         " values rounded to float precision");
   doc.fits_cards = ImageHeaderCards(header);
   return Status::Ok();
 }

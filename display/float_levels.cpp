@@ -40,7 +40,8 @@ FitsScaling FloatLevelGrid(double lo, double hi) {
   int exponent = 0;
   std::frexp(range / kFloatLevelSpan, &exponent);
   const double step = std::ldexp(1.0, exponent);
-  const double offset = std::floor(lo / step) * step;
+  // Level 0 is the smallest value itself: the presets that reach it show it.
+  const double offset = lo;
   FitsScaling grid;
   grid.bscale = step;
   grid.bzero = offset + 32768.0 * step;

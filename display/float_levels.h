@@ -26,8 +26,8 @@ inline constexpr std::uint32_t kUndefinedColour = 0x203060;
 // The range of the finite values; false when there is none.
 bool FiniteRange(const FloatPlane& plane, double& lo, double& hi);
 
-// The grid for values lo..hi: level 0 at or just below lo, a power-of-two
-// step. A range of one value (or none) gets a grid around it.
+// The grid for values lo..hi: level 0 at lo, a power-of-two step. A range of one value (or none) gets a grid
+// around it.
 FitsScaling FloatLevelGrid(double lo, double hi);
 
 // The level of value v on the grid (not rounded).

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "core/numbers.h"
 
@@ -28,21 +26,22 @@ std::string Fixed(double v, int decimals) {
 
 }  // namespace
 
-std::string FloatText(double v) {
+std::string FloatText(float v) {
   if (std::isnan(v)) return "NaN";
   char text[64];
-  for (int digits = 1; digits <= 7; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, v);
-    if (static_cast<float>(std::strtod(text, nullptr)) == static_cast<float>(v)) break;
-  }
-  return text;
+  const auto r = std::to_chars(text, text + sizeof text, v);
+  return std::string(text, r.ptr);
 }
 
 std::string PhysicalText(const ImageDocument& doc, double raw) {
   const double p = doc.scaling.Physical(raw);
-  // A float window's levels stand on a fine grid of its own: the value as
-  // a float tells it (7 significant digits at most).
-  if (doc.kind == WindowKind::kFloat) return FloatText(p);
+  // A float window's levels stand on a grid of 2^20 steps over its values:
+  // six significant digits tell them as well as a user reads them.
+  if (doc.kind == WindowKind::kFloat) {
+    char text[64];
+    const auto r = std::to_chars(text, text + sizeof text, p, std::chars_format::general, 6);
+    return std::string(text, r.ptr);
+  }
   if (!std::isfinite(p) || std::fabs(p) >= 1e15) return FormatGeneral(p);
   if (Near(std::round(p), p)) return FormatInt(std::llround(p));
   // Decimals that tell neighbouring raw values (BSCALE apart) apart.

@@ -23,9 +23,9 @@ std::string EditedText(const ImageDocument& doc);      // "0", "1", "" while uns
 // fewest decimals that give the value exactly, at least as many as tell two
 // neighbouring raw values apart (BSCALE 0.05: 2, "1500.05").
 std::string PhysicalText(const ImageDocument& doc, double raw);
-// A float window's value: the fewest significant digits (at most 7) that
-// give the same float, "NaN" for an undefined pixel; locale-independent.
-std::string FloatText(double v);
+// A float window's value: the shortest text that reads back as the same
+// float, "NaN" for an undefined pixel; locale-independent.
+std::string FloatText(float v);
 // The zoom box: "%2.1lf%" of the percentage, "" before any window was shown.
 std::string ZoomPercentText(const MainState& main);
 
