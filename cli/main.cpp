@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_info.h"
 #include "cli/cli.h"
 #include "core/printable.h"
 
@@ -24,6 +25,7 @@ void PrintUsage(std::FILE* out) {
       "  qirm-cli photometry FILE X Y [--aperture R] [--annulus RIN,ROUT]\n"
       "               [--zero-point ZP] [--gain G] [--read-noise N] [--csv POSITIONS]\n"
       "  qirm-cli trail FILE X1 Y1 X2 Y2 [--width W] [--sky-gap G] -o PROFILE\n"
+      "  qirm-cli --version\n"
       "  qirm-cli --help | VERB --help\n"
       "\n"
       "run: opens each FILE in a window of its own, runs the COMMANDs on the\n"
@@ -79,6 +81,11 @@ int main(int argc, char** argv) {
       PrintUsage(stdout);
       return kExitOk;
     }
+  }
+  if (verb == "--version") {
+    if (!rest.empty()) return UsageError("--version takes no arguments");
+    std::fputs(qirm::VersionReport("qirm-cli").c_str(), stdout);
+    return kExitOk;
   }
   if (verb == "run") return RunVerb(rest);
   if (verb == "measure") return MeasureVerb(rest);

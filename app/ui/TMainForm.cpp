@@ -26,6 +26,7 @@
 #include <algorithm>
 
 #include "app/memory_load.h"
+#include "app/program_info.h"
 #include "app/recent_files.h"
 #include "app/settings_file.h"
 #include "app/ui/Forms.h"
@@ -538,9 +539,20 @@ QString TMainForm::VersionMessage() {
          QStringLiteral("ver. 1.01\n\n (C) QIRM developers");
 }
 
+QString TMainForm::VersionDetails() {
+  QStringList libraries{QStringLiteral("Qt ") + QString::fromLatin1(qVersion())};
+  for (const qirm::LibraryVersion& library : qirm::LibraryVersions()) {
+    libraries << QString::fromStdString(library.name + " " + library.version);
+  }
+  return QStringLiteral("QIRM %1\nライセンス: %2\n使用ライブラリ: %3")
+      .arg(QString::fromStdString(qirm::ProgramVersionText()), QString::fromLatin1(qirm::kProgramLicence),
+           libraries.join(QStringLiteral(", ")));
+}
+
 void TMainForm::About1Click() {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), VersionMessage(), QMessageBox::Ok, this);
   box.setTextFormat(Qt::PlainText);
+  box.setInformativeText(VersionDetails());
   box.exec();
 }
 

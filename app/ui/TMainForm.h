@@ -57,6 +57,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
 
   // The text of the version message box.
   static QString VersionMessage();
+  // The box's second text beneath it: the release and commit, the licence
+  // and the libraries in use (the toolkit as loaded).
+  static QString VersionDetails();
 
   // Where the memory gauge reads the system's memory figures (tests point it
   // at a fixture).
