@@ -23,6 +23,9 @@ packages=(
   fitsverify
   # batches of compositions on one host (docs/batch.md; a test runs it)
   parallel
+  # the installation checks: the desktop entry's and the AppStream file's
+  # validators
+  desktop-file-utils appstream
   # the sanitizer build and the fuzz targets (.ci/run): clang, its sanitizer
   # and libFuzzer runtimes, the symbolizer for readable reports
   clang libclang-rt-14-dev llvm
