@@ -23,9 +23,10 @@ packages=(
   fitsverify
   # batches of compositions on one host (docs/batch.md; a test runs it)
   parallel
-  # the installation checks: the desktop entry's and the AppStream file's
-  # validators
-  desktop-file-utils appstream
+  # the installation and package checks: the desktop entry's and the AppStream
+  # file's validators; dpkg-shlibdeps (dpkg-dev) and file, which CPack's
+  # Debian package uses to find the libraries' packages
+  desktop-file-utils appstream dpkg-dev file
   # the sanitizer build and the fuzz targets (.ci/run): clang, its sanitizer
   # and libFuzzer runtimes, the symbolizer for readable reports
   clang libclang-rt-14-dev llvm
