@@ -26,7 +26,7 @@ for f in bin/qirm bin/qirm-cli share/applications/$id.desktop share/metainfo/$id
 done
 for size in 48 128 256; do
   icon=$share/icons/hicolor/${size}x$size/apps/qirm.png
-  file -b "$icon" | grep -q "PNG image data, $size x $size," || fail "$icon is not a $size x $size PNG"
+  [[ $(file -b "$icon") == *"PNG image data, $size x $size,"* ]] || fail "$icon is not a $size x $size PNG"
 done
 
 desktop-file-validate "$share/applications/$id.desktop" || fail "desktop-file-validate"
@@ -38,11 +38,14 @@ grep -qx 'Icon=qirm' "$share/applications/$id.desktop" || fail "the desktop entr
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$share/metainfo/$id.metainfo.xml" ||
   fail "the AppStream file does not launch $id.desktop"
 
-# A new version needs its release entry.
-version=$("$prefix/bin/qirm-cli" --version | head -n 1 | cut -d ' ' -f 2)
+# A new version needs its release entry. (Whole outputs read first: a pipe
+# cut short by head or grep -q would fail under pipefail.)
+version_text=$("$prefix/bin/qirm-cli" --version)
+version=$(sed -n '1s/^qirm-cli \([^ ]*\).*/\1/p' <<<"$version_text")
 grep -q "<release version=\"$version\"" "$share/metainfo/$id.metainfo.xml" ||
   fail "the AppStream file has no release $version"
-zcat "$share/man/man1/qirm-cli.1.gz" | head -n 1 | grep -q "QIRM $version" || fail "qirm-cli.1 is not of $version"
+man_page=$(zcat "$share/man/man1/qirm-cli.1.gz")
+[[ ${man_page%%$'\n'*} == *"QIRM $version"* ]] || fail "qirm-cli.1 is not of $version"
 
 [ "$status" -eq 0 ] && echo "installed files: all checks passed"
 exit "$status"
