@@ -1,3 +1,5 @@
+#include <QGuiApplication>
+#include <QIcon>
 #include <QStringList>
 #include <QtGlobal>
 #include <cstdio>
@@ -40,6 +42,12 @@ int main(int argc, char** argv) {
     }
   }
   TApplication app(argc, argv);
+  // The installed desktop entry and icon stand for the windows in task bars
+  // and window frames (Wayland matches windows to entries by this name).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.qirm.qirm"));
+  if (QIcon::hasThemeIcon(QStringLiteral("qirm"))) {
+    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("qirm")));
+  }
   int result = 1;
   try {
     CreateForms();
