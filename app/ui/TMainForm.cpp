@@ -540,13 +540,13 @@ QString TMainForm::VersionMessage() {
 }
 
 QString TMainForm::VersionDetails() {
-  QStringList libraries{QStringLiteral("Qt ") + QString::fromLatin1(qVersion())};
+  QString text = QStringLiteral("QIRM %1\nライセンス: %2\n使用ライブラリ:\n  Qt %3")
+                     .arg(QString::fromStdString(qirm::ProgramVersionText()),
+                          QString::fromLatin1(qirm::kProgramLicence), QString::fromLatin1(qVersion()));
   for (const qirm::LibraryVersion& library : qirm::LibraryVersions()) {
-    libraries << QString::fromStdString(library.name + " " + library.version);
+    text += QString::fromStdString("\n  " + library.name + " " + library.version);
   }
-  return QStringLiteral("QIRM %1\nライセンス: %2\n使用ライブラリ: %3")
-      .arg(QString::fromStdString(qirm::ProgramVersionText()), QString::fromLatin1(qirm::kProgramLicence),
-           libraries.join(QStringLiteral(", ")));
+  return text;
 }
 
 void TMainForm::About1Click() {
