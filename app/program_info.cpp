@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/program_info.h"
 
 #include <jconfig.h>  // libjpeg's version, without jpeglib.h's need of FILE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the program is and what it stands on, for `--version` and the
 // version box: its version (with the git commit of the checkout it was built
 // from), its licence and the versions of the libraries in use.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes OUTPUT, the header that tells the program its version and the git
 # commit it was built from. Run at every build (cmake -P) so that a new
 # commit shows without configuring again; the file is only rewritten when

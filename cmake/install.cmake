@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install build --prefix P` puts where, and the Debian package
 # CPack makes of it (scripts/package.sh). Included from the top CMakeLists.
 include(GNUInstallDirs)

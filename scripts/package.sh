@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package qirm_VERSION_ARCH.deb: a Release build of the two
 # programs in build-pkg/ (no tests, no benchmarks), then CPack. Install it
 # with `sudo apt install ./build-pkg/qirm_*.deb`.

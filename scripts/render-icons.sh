@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the committed PNG icons (48, 128 and 256 pixels) from
 # packaging/icons/qirm.svg after the drawing changed. The build does not
 # run it, so building needs no SVG renderer; this needs rsvg-convert

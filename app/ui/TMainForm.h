@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: menu, tool bar, status panel and the multiple-document
 // area that holds the image windows. Controls and handlers keep their design
 // names (Open1, Edit2, Edit2Change ...), so each command's code reads the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of qirm-cli: the real binary, real files, its exact output.
 #include <filesystem>
 #include <string>

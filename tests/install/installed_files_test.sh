@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a throwaway prefix and checks what a desktop finds
 # there: the programs, a desktop entry and an AppStream file that their
 # validators pass, the icons at their sizes, the manual pages and the

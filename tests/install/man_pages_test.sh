@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The manual pages against the programs' own help: qirm-cli.1 names every
 # verb and option `qirm-cli --help` names, and no option the program does
 # not know; qirm.1 the same for `qirm --help` when the desktop program is

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the build tree, checks its control fields
 # and its files, unpacks it into a throwaway folder and runs its programs
 # from there: both print their version without a display, and qirm-cli

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's frame: menu, tool bar, status panel, QIRM.ini, the
 // memory gauge, the version message, the forms made at start-up and the
 // error box of the application object.
