@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The header of the FITS image QIRM reads, as the header view shows it and
 // `qirm-cli header` prints it.
 #pragma once

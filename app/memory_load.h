@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory gauge of the main window: how much physical memory is in use.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The open command: which reader a file name asks for, the document each
 // reader's file becomes, and the new window with the main window's controls
 // set as opening leaves them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The File menu's list of recently opened files: newest first, ten at most,
 // kept in "QIRM-recent.txt" beside "QIRM.ini", one path a line. A file of its
 // own, so QIRM.ini keeps its four lines.

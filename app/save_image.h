@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The save command's engine side, shared by the desktop program and qirm-cli:
 // the file name rule, the format by extension, and a write that never
 // destroys the file it replaces.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "QIRM.ini": the main window's position and size kept between runs.
 //
 //   Quorvan

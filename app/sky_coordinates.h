@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sky coordinates of image pixels from the celestial WCS of a FITS header,
 // through wcslib (projections, CD/PC/CDELT, SIP and TPV distortion as the
 // header gives them), and the texts the readout and qirm-cli show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cursor readout and star width: what the image window's mouse handlers
 // compute. Positions X, Y are in the shown (zoomed) picture; image pixels are
 // found by dividing by the zoom factor z and truncating toward zero.

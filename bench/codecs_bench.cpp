@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture file codecs on a 2048 x 1536 star-field-like picture: how long
 // saving (BMP, JPEG at quality 70, PNG) and opening (BMP, JPEG) take.
 #include <benchmark/benchmark.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Measures a composition's alignment with a generated set's truth on the output itself.
 
 usage: compose_align.py DATADIR LINEAR.fits [LIMIT_PX]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole tri-colour composition on a set made by
 // ../shared/bench/gen_data.py (10 red, 10 green, 10 blue, 5 darks, 1 flat),
 // two-star mode, with the time of each stage. The set's folder comes from

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks a composition's registration against a generated set's truth.
 
 usage: compose_bench --offsets | compose_check.py DATADIR [LIMIT_PX]

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The whole tri-colour composition, qirm-cli (two-star and one-star mode)
 # beside its peers on the same set, alternating runs in one measurement: medians of wall time, ns per
 # frame pixel, ratios, peak memory (maximum resident set of /usr/bin/time -v),

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the composition settings file (.mrv, CR LF lines) for a set made by
 # ../shared/bench/gen_data.py: its frames in list order, two-star mode on the
 # set's reference star and a second bright unsaturated star of that field,

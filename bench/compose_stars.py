@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The two registration stars of a set made by ../shared/bench/gen_data.py.
 
 usage: compose_stars.py DATADIR   prints "S1X S1Y S2X S2Y" (whole pixels)

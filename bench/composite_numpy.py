@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The numpy peer of `qirm-cli composite METHOD FILE... -o OUT.bmp` for
 24-bit BMP pictures, written as a numpy user would: every picture read into
 an array, the arrays stacked, the method taken along the stack, the result

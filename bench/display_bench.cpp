@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The geometry and tone commands on a 4096 x 4096 colour window, each run as
 // the menu runs it (the engine command on the window's document: new
 // picture, drawn onto Image and, where the command says so, ImageZm). Wall

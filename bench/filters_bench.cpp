@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter commands on 4096 x 4096 pictures. Each run times only the
 // command (manual time: the fresh copy of the input is made outside);
 // "ns_per_pixel" is nanoseconds per picture pixel, "ns_per_element" per

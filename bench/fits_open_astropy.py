@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The Python peer of `qirm-cli run FILE --state` for a 16-bit frame: astropy
 reads the data (getdata, no memory map) and numpy finds their extremes.
 Timed as a whole process beside qirm-cli (bench/open_compare.sh).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peer of `qirm-cli run FILE --state` for a 16-bit frame: cfitsio reads
 // the image into 16-bit values and the program finds their extremes, the
 // least a viewer must do before it can show a frame. Timed as a whole

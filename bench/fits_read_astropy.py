@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Times astropy reading a FITS frame into memory, for fits_read_bench.
 
 Usage: fits_read_astropy.py FILE REPEATS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a 4096 x 4096 16-bit FITS frame: the reader (ReadFitsFile into a
 // pre-created matrix, then ToUnsigned16), the same with the matrix created
 // each time, the parts on their own, and in the same run cfitsio

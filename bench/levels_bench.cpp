@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 16-bit 4096 x 4096 window redrawn after a level change, as the levels
 // panel's drag does it (SetLevels on the active window: the lookup table and
 // the shown picture from the raw plane, into the window's own picture), and

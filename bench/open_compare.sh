@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Opening a 16-bit FITS frame, whole processes side by side, alternating:
 # `qirm-cli run FILE --state`, the cfitsio peer (read + extremes) and the
 # astropy peer (getdata + extremes). Prints each run's wall seconds and peak

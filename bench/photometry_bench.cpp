@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star photometry of 1000 stars from a CSV list, as `qirm-cli photometry
 // --csv` runs it: the list parsed, then each star's centroid, aperture, sky
 // and both profile fits with the default radii. The frame is a synthetic

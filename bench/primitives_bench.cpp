@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filtering primitives on a 2048 x 2048 matrix of 8-bit values. Each run
 // times only the call itself (manual time: the fresh copy of the input is
 // made outside); "ns_per_element" is nanoseconds per matrix element.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two registration transforms on a 2048 x 2048 sky frame, as the
 // composition meets them: a factor within a thousandth of 1 and an angle of
 // a few hundredths of a degree. The frame is a green frame of the generated

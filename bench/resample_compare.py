@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Lanczos-3 resampling by 0.5 and by 2 of the same 4096 x 4096 pictures
 beside its peers: ImageMagick's convert (-filter Lanczos -resize) and
 Pillow's resize (LANCZOS), on a 16-bit grey frame and an 8-bit colour

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composite stacking of 16 colour pictures of 4096 x 4096, per method. The
 // counter s_per_px_img is the wall time (shown as "1.2n" for 1.2 ns) per colour pixel per image.
 //

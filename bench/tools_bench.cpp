@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analysis tools on 4096 x 4096 frames: background fit and subtraction
 // (plane and degree 3) on 16-bit values, and Lanczos-3 resampling by 0.5
 // and by 2 of 16-bit values and of a colour picture. Each run times only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From a file chosen to the frame on the screen: the main window (shown,
 // offscreen platform unless QT_QPA_PLATFORM says otherwise) opens FILE as
 // its open command does, and the time runs until the new window's picture

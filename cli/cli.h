@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli: the engine without windows. Each verb is a function from its
 // arguments to an exit code: 0 success, 1 a failure reported as one
 // "qirm-cli: MESSAGE" line on standard error, 2 wrong arguments.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli compose SETTINGS.mrv -o OUT [--state] [--progress]
 //                  [--tone linear|log=P|gamma=P|atan=P] [--depth 16]
 //                  [--linear LINEAR.fits]: loads the settings file as the

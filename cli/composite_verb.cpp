@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli composite METHOD FILE... -o OUT: every FILE opened in a window of
 // its own, all of them in the combine list in the given order, stacked as the
 // composite command stacks them, and the window "New" saved.

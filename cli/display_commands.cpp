@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // run commands that change geometry and tones: negative, mirror, flip,
 // rotate, gamma=G, solarize, sabattier=S. Each runs the menu command's whole
 // sequence on the active window; gamma and sabattier first pass their value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // run commands of the filters: edge[=STRENGTH], blur[=AMOUNT], highpass,
 // lowpass, bloom, coma=X,Y,AMOUNT, gmc=DIRECTION,FLOW,BLUR,THRESHOLD.
 //

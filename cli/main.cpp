@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -5,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_info.h"
 #include "cli/cli.h"
 #include "core/printable.h"
 
@@ -28,6 +30,7 @@ void PrintUsage(std::FILE* out) {
       "               [--zero-point ZP] [--gain G] [--read-noise N] [--csv POSITIONS]\n"
       "               [--progress]\n"
       "  qirm-cli trail FILE X1 Y1 X2 Y2 [--width W] [--sky-gap G] -o PROFILE\n"
+      "  qirm-cli --version\n"
       "  qirm-cli --help | VERB --help\n"
       "\n"
       "run: opens each FILE in a window of its own, runs the COMMANDs on the\n"
@@ -88,6 +91,11 @@ int RunVerbOf(const std::vector<std::string>& args) {
       PrintUsage(stdout);
       return kExitOk;
     }
+  }
+  if (verb == "--version") {
+    if (!rest.empty()) return UsageError("--version takes no arguments");
+    std::fputs(qirm::VersionReport("qirm-cli").c_str(), stdout);
+    return kExitOk;
   }
   if (verb == "run") return RunVerb(rest);
   if (verb == "measure") return MeasureVerb(rest);

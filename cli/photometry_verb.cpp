@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli photometry FILE X Y [...] [--csv POSITIONS] [--progress] and
 // qirm-cli trail FILE X1 Y1 X2 Y2 [--width W] [--sky-gap G] -o PROFILE: the
 // two photometry tools on FILE's window. A colour picture is measured in its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli spectrum FILE -o DATAFILE [--plot PICTURE]: the spectrum command on
 // FILE's window, with the data file at DATAFILE instead of its fixed place,
 // and the plot window's picture after this one trace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // run commands of the analysis tools: background=plane|poly2|poly3[,BOX],
 // resample=FACTOR[,METHOD] or resample=WxH[,METHOD], and
 // curve=X1:Y1,X2:Y2,...[,r|g|b]. Values pass the dialogs' checks first, so a

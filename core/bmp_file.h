@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BMP files: reading every common variant into a Picture, writing 24-bit.
 //
 // Read: file header "BM", then one of the info headers

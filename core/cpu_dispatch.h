@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instruction sets a kernel may use, found once per process. Every
 // kernel with vector paths asks ActiveCpuLevel() at its entry and picks the
 // highest path at or below it; tests lower the level with ScopedCpuLevel so

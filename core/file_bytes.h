@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reading for the picture readers, and the size limits they share.
 // A reader checks the size a header claims against these limits (and against
 // the bytes actually present) before it allocates anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file so that a failure never destroys the one it replaces, and
 // the file-name helpers the readers and writers share.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header cards of a FITS file read two ways: the fixed columns that the
 // BITPIX 16 reader has always used, and the standard free-format parse used
 // to choose the image and to read every other pixel type.

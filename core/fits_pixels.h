@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pixel data of a FITS image into an IntMatrix m[x][y] (row y = 0 of the
 // file first). The caller has checked the size (1..16000 each way) and that
 // m has it.

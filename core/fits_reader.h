@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FITS reading: a header pass that tells the size, a full pass that reads the
 // header again and then the pixels into an IntMatrix, and the shift of the
 // stored signed 16-bit values into 0..65535.

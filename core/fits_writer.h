@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FITS writing: one image in the primary header and data unit, written
 // through the replacing write (core/file_write.h), so a failure never leaves
 // a partial file.

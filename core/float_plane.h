@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Values of a float window: 32-bit floats, rows from the top, row after row;
 // NaN where a pixel is undefined (BLANK, missing from a file cut short).
 #pragma once

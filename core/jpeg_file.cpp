@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/jpeg_file.h"
 
 // jpeglib.h wants size_t and FILE declared first.

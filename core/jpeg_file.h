@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG files through libjpeg: decoding into a Picture and encoding one.
 //
 // Decoding takes colour (YCbCr, RGB) and grey files (grey gives blue = green

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel matrices: two-dimensional arrays of int32 or double, indexed m[x][y]
 // with the column first. A W x H image is a matrix of count = W columns of
 // n = H elements each.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The number conventions every command shares.
 //
 // Arithmetic: a real is turned into an integer by truncation toward zero

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way engine code shares work between the machine's cores. Work is
 // a range of items (rows, columns, pixels) cut into contiguous parts; part 0
 // runs on the calling thread. Results never depend on the cut: every caller

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 24-bit raster: rows from the top, three bytes a pixel in the order blue,
 // green, red. A new picture is white (every byte 255). Pixel loops use Row();
 // Color()/SetColor() give the per-pixel access where a colour is the integer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG writing through libpng: RGB, 8 or 16 bits per channel, no interlace,
 // deflate at zlib level 3 with each row's filter chosen by libpng's adaptive
 // heuristic (smallest sum of absolute filtered bytes), IDAT chunks of at

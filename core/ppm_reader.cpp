@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Binary Netpbm reader: colour files (P6, three bytes a pixel) and grey files
 // (P5, one byte a pixel, read into R = G = B).
 //

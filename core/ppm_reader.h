@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Binary Netpbm files: colour P6 (three bytes a pixel) and grey P5 (one byte
 // a pixel, given as R = G = B). The image comes back as three channel
 // matrices R, G, B of w columns and h rows, values 0..255; the maximum value

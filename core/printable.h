@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages are one printable line: a path or a word read from a file may hold
 // line breaks, other control characters or bytes that are not UTF-8.
 #pragma once

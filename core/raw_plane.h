@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw 16-bit values of a FITS window (stored value + 32768, 0..65535), rows
 // from the top, row after row: two bytes a pixel.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture with 16 bits per channel, for writers that keep more than the
 // 8-bit picture holds: rows from the top, samples red, green, blue.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outcome of an engine operation that can fail: ok, or a message that names
 // what failed (file, keyword, offset). The engine never exits the process or
 // shows UI; the desktop program and qirm-cli turn the message into theirs.

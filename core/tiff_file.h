@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF writing through libtiff: one RGB image, 8 or 16 bits per channel,
 // chunky samples, deflate with the horizontal predictor, strips of about
 // 256 KiB. There is no TIFF reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Storage for large arrays whose every element the caller writes next:
 // pictures, planes, calibration frames. Nothing is filled on allocation (a
 // pass over fresh memory would cost as much as the write itself) and large

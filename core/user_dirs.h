@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program keeps its files for the user: the settings in the
 // configuration folder, the FITS reader's trace in the cache folder, as a
 // Linux desktop expects (the XDG base directories).

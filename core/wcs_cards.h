@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The world coordinate cards of a FITS header carried through a change of the
 // pixel grid (mirror, flip, rotation, resampling), so that a header kept with
 // the pixels still tells where they are on the sky.

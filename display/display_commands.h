@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The geometry and tone commands of the main window's editing menus, each as
 // the whole sequence the menu item runs on one image window: which kinds it
 // accepts, which pictures it reads and draws onto, whether it marks the

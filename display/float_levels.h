@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels of a float window. Its levels are integers like a 16-bit window's,
 // on a grid of its own: level L stands for the value
 // scaling.Physical(L) = offset + step * L, the step a power of two that puts

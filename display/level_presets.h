@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The levels panel's presets and histogram: levels computed from what a
 // window stores (16-bit windows: their raw values; colour windows: the three
 // channels of the base picture together), and the commands that apply levels

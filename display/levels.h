@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display rule: how stored data become the shown picture.
 //   16-bit data: a linear level window MIN..MAX onto grey 0..255, read from
 //   the window's plane of raw values.

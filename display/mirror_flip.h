@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mirror and flip of a 24-bit picture: new pictures of the same size.
 #pragma once
 

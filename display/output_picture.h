@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output pictures of this folder's commands, which write every byte.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The raw values of a 16-bit window (kind 2), copied out of its plane and
 // written back to it, for the commands that compute new values from the old
 // ones.

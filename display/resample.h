@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resampling: a picture or a 16-bit window's raw values to a new size by a
 // separable kernel, rows first, then columns, in single precision.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixed small rotation of the rotate command: 0.1 radian about the centre,
 // clockwise on the screen (rows counted downward).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Solarization: the vertical (5, 5, -4) / 6 correlation of each channel, with
 // the arithmetic of Convolve, clamped to 0..255.
 //

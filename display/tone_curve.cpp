@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "display/tone_curve.h"
 
 #include <algorithm>

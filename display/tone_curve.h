@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tone curve: control points joined by a monotone cubic (Fritsch and
 // Carlson's slopes, so the curve never overshoots between points and rises
 // wherever the points rise), turned into a table over every value the

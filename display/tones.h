@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tone operations on 24-bit pictures: each returns a new picture of the same
 // size and treats the three bytes of a pixel alike. Every real-to-integer
 // conversion truncates toward zero.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's own controls acting on the active window: the "H" and
 // "L" buttons, the level spins, "+" and "-", and colour separation. The
 // level edits' change handlers are the workspace's (document/workspace.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The outcome of a parameter dialog's OK check: accepted with its value, a
 // text that is no number (the standard conversion error), or a value the
 // dialog refuses with its own message. Engine functions give it, so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo and redo of one image window. A step is a whole copy of the window's
 // document taken before a command changed it, with the command's name as the
 // Edit menu shows it ("ぼかし"). The steps of a window share a memory budget:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document of one image window: its pictures, the raw values of a 16-bit
 // window and its state, each field in its own type. The texts the window and
 // `qirm-cli --state` show are made from these fields in one place

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message of a command that does not apply to a window's kind: it names
 // the command and says why, so the desktop program's message box and
 // qirm-cli's error line tell the user instead of nothing happening.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of a window's state and of the main window's controls, made in
 // one place: the desktop program shows them and `qirm-cli --state` prints
 // them, both from these functions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's model: its image windows in order, the active one, and
 // the state of the main window's controls that commands read and write. The
 // desktop program mirrors this into widgets; qirm-cli drives it directly, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Background slope removal: the sky of a frame sampled on a grid of boxes,
 // a plane or a 2-D polynomial of degree 2 or 3 fitted robustly to the box
 // values, and that model subtracted with the mean sky level kept.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RemoveBlooming: streaks of saturated values along picture columns are
 // filled from their left neighbours and smoothed with a window median.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Blooming removal: streaks of saturated values along picture columns
 // (the second index of m[x][y]) are filled from their left neighbours and
 // smoothed with a window median.

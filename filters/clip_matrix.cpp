@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ClipMatrix: clamp every element into a range.
 #include <cstdint>
 

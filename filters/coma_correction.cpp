@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Coma correction: each pixel against the mean of the picture along the
 // inward radius (the model is described in the header).
 #include "filters/coma_correction.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Coma correction: undoes the radial smear that coma gives to stars away
 // from the optical axis.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Convolve and ConvolveBelow: correlation of an integer matrix with a
 // normalised real kernel.
 //

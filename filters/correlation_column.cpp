@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One output column of a correlation, exact by definition or fused.
 //
 // The definition: every partial sum is Accumulate(s, w, v), a product and an

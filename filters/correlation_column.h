@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One output column of a correlation (Convolve, ConvolveBelow): the sums of
 // the taps that land in the column, turned into pixel values. Internal to
 // filters/convolve.cpp; split out because the fast path needs its own

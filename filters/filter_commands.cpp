@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter commands on one image window (the table is in the header).
 #include "filters/filter_commands.h"
 

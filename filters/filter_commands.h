@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter commands of the "画像処理(&P)" menu, each as the whole sequence
 // its menu item runs on one image window: which kinds it accepts, which
 // pictures it reads and draws onto, whether it marks the window edited,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Guide-miss canceller: the streak kernel, the Gaussian, and the two
 // correlation steps on the three channels of a picture.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Guide-miss canceller: sharpens stars that a guiding error smeared into
 // short trails, then optionally smooths the faint parts of the picture.
 //

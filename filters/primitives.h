@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numeric primitives on pixel matrices that several commands share. They work
 // in place on plain matrices, indexed m[x][y], and know nothing of windows.
 // nx and ny are the extent to work on; they must not exceed the matrix (an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RotateMatrix: turn a small real matrix (a filter kernel) about its centre.
 #include <cmath>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edge enhancement, blur, high-pass and low-pass on picture rows.
 //
 // A row is handled as a flat array of channel values, S values a pixel (3

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small fixed stencils of the image-processing menu: edge enhancement,
 // blur, high-pass and low-pass. Each channel of each pixel is computed
 // alone from the same channel of its neighbours; C is the pixel itself,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WindowMedian: the median of a square window around one element.
 //
 // The value is the (N+1)/2-th largest of the N = (2r+1)^2 window values,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Apertures on a sample plane. Positions are image pixels with fractions:
 // pixel (i, j) is the unit square centred on (i, j), so its centre has
 // integral coordinates and the FITS pixel is (i + 1, j + 1). Pixels outside

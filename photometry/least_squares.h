@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levenberg-Marquardt least squares for small models (a few parameters,
 // a few hundred residuals), as the star profile fits need.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star profiles fitted by least squares to the pixels of a square box about
 // a star: an elliptical 2-D Gaussian and a circular Moffat profile, each on a
 // constant sky. Pixel values are taken at the pixel centres (no integration

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The values photometry measures: one plane of a window's pixels as reals,
 // in the units the cursor readout shows them. A 16-bit window gives its
 // physical values (BZERO + BSCALE x stored); a colour or Netpbm window one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star photometry: what "測光（恒星）" and `qirm-cli photometry` measure for
 // one click, and the texts both fronts print.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trail photometry: what "測光（流星）" and `qirm-cli trail` measure along a
 // meteor or satellite trail from (x1, y1) to (x2, y2), image pixels as in
 // photometry/aperture.h.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds QIRM into build/ (Release: the benchmarks and the
 # exactness tests both want the optimised code).
 set -euo pipefail

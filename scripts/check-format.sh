@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks every tracked .h and .cpp file against .clang-format with
 # clang-format 14: prints the files it would change and exits 1 if there are
 # any, 0 if there are none. With --fix it formats those files in place.

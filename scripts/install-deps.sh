@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages QIRM needs to build, test and run, skipping
 # what is already there. Safe to run again.
 set -euo pipefail
@@ -23,6 +24,10 @@ packages=(
   fitsverify
   # batches of compositions on one host (docs/batch.md; a test runs it)
   parallel
+  # the installation and package checks: the desktop entry's and the AppStream
+  # file's validators; dpkg-shlibdeps (dpkg-dev) and file, which CPack's
+  # Debian package uses to find the libraries' packages
+  desktop-file-utils appstream dpkg-dev file
   # the sanitizer build and the fuzz targets (.ci/run): clang, its sanitizer
   # and libFuzzer runtimes, the symbolizer for readable reports
   clang libclang-rt-14-dev llvm

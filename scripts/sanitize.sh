@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The checks g++ cannot make: builds the engine, qirm-cli, their tests and
 # the fuzz targets with clang under AddressSanitizer and UndefinedBehavior-
 # Sanitizer (real-to-integer overflow included) into build-san/, runs the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composite command around the pixel work: finding the listed windows,
 // checking their sizes, and the new window "New".
 #include "stack/composite.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composite stacking: open image windows combined pixel by pixel, without
 // alignment, into a new window "New".
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrum tracing: the brightness profile of a spectrum dispersed along the
 // picture's x axis. For every column the red channel is averaged over the
 // rows; the profile goes to the spectrum data file and is drawn as a red line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pixel work of the composite: every channel byte of every pixel is an
 // independent stack of N bytes, so a row of W pixels is simply 3W stacks and
 // the channels need no separate treatment. Each output row is made from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hot pixels, dark mean, flat field, the 180-degree turn and the running
 // mean of a channel.
 #include "tricolour/calibration.h"

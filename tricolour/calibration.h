@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration and stacking steps of the tri-colour composition, each on one
 // frame (IntMatrix m[x][y], w columns, h rows). Each fast function has a
 // plain reference loop beside it that it must match exactly (tests compare

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration kernels in three levels: the rule itself (plain), AVX2 with
 // FMA (four lanes), AVX-512 (eight lanes). The fast levels decide most
 // elements in doubles and leave the rest, a fraction of a percent, to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Column kernels of the calibration and of the running means, each exactly
 // its extended-precision rule (see calibration.h) at every level, for every
 // input. The fast levels work in doubles where that provably gives the

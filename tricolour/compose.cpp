@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ComposeTricolour: the order of steps of a composition run, and how frames
 // are shared between two threads without changing a byte of the result.
 //

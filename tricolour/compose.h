@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tri-colour composition: red, green and blue FITS frames, with darks
 // and a flat, become one registered, calibrated, white-balanced colour
 // picture. Called by the OK button of the composition dialog and by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a composition is run, for tests and benchmarks: the same steps in the
 // same order, on one thread with the plain reference loops, or with the fast
 // loops on up to two threads. Both give the same bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the composition dialogs hold, as one value. The dialogs are
 // its view: they build it from their controls when a composition starts
 // (and the settings file reads and writes it); the pipeline never reads a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composition dialogs hold their numbers as edit texts; these are the
 // conversions their handlers and buttons make, so that the desktop program
 // and any other front give the same messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast scale and rotation about the centre for any map: near the
 // identity they hand the frame to near_identity; otherwise the scale
 // gathers its sources per target and the rotation takes runs of rows, both

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registration transforms as the composition runs them: exactly the
 // matrix of the rule (transform_rule.h), the plain loop's, faster.
 #pragma once

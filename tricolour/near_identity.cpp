@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Order-free forward spreading for maps close to the identity; see the
 // header for why the sum of floors equals the plain rule.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scale and rotation of a frame about its centre when the map is close
 // to the identity (the registration of frames of one night: a factor within
 // a few thousandths of 1, an angle of a fraction of a degree), without the

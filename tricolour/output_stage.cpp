@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Background flattening, sky levels, the tone curve and the colour picture.
 #include "tricolour/output_stage.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output stage of the tri-colour composition: background flattening of
 // a finished channel, sky levels, white balance, the tone curve (by default
 // 200 x atan(v / 200)), the clip to 0..255 and the colour picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The documents of "座標取得": frames shown so that the sky is grey 50.
 #include "tricolour/picking.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "座標取得": opening frames as image windows so that the user can click the
 // reference stars. The engine builds each window's document; the dialog
 // selects two-star mode, shows the file dialog and makes the windows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registration of one frame: star location, the two-star scale and
 // rotation, the shift.
 #include "tricolour/registration.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registration of one frame of the tri-colour composition: every frame
 // is aligned on star 1 (by default the brightest pixel of the star-1 box);
 // in two-star mode it

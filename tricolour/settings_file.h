@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composition settings file (extension ".mrv"): everything the
 // composition dialog holds, as text lines ending in CR LF.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Column kernels of the general transforms with AVX2 paths, taken when
 // ActiveCpuLevel() allows AVX2 with FMA. Each gives exactly the result of
 // its plain rule (see transform_rule.h); the tests compare them at every

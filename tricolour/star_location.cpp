@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star location, clamping and the reference geometry.
 #include "tricolour/star_location.h"
 

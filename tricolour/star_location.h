@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star location and the reference geometry of the tri-colour composition:
 // where the stars of a frame are, the clamping of the star and background
 // positions, and the angle and distance of the reference frame's two stars.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plain reference loop of the scale and the rotation about the centre.
 #include "tricolour/transform_rule.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rule of the two registration transforms, scale and rotation about the
 // frame centre, and its plain reference loop: one loop for both, given the
 // map. The fast versions (fast_transforms.h, near_identity.h) must give

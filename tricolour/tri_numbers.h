@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Truncation toward zero that cannot overflow. Values of the composition stay
 // far inside the int range for any sane frame, but a degenerate flat (a pixel
 // of 1 against a maximum of 65535) can multiply a value by 65535, and a

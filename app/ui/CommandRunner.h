@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long commands off the user-interface thread. A command that changes one
 // image window runs on a worker thread with a copy of the window's document:
 // the window keeps showing (and the other windows keep working on) the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows that exist once for the whole run, created at start-up in a
 // fixed order and reached through these pointers (null before CreateForms and
 // after DestroyForms).

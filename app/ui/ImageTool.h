@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tool that takes the mouse in image windows while it is active (the
 // photometry dialogs): presses, drags and releases reach it in image
 // coordinates, pixel centres at integers (pixel (i, j) covers i - 0.5 ..

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The levels panel "レベル": a dock with the histogram of the active window's
 // values (16-bit windows: raw data; colour windows: the three channels), the
 // black and white points drawn on it and draggable, and the preset buttons.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Previews in dialogs: a picture scaled to fit a label, and the shown
 // picture of a window reduced for a quick look.
 #pragma once

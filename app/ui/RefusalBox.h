@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the parameter dialogs' OK buttons show when their check refuses the edit.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a dialog that makes image windows needs from the main window: showing
 // a new document as the active image window, the level and zoom texts, the
 // progress bar and an owner for its message boxes. The tri-colour dialog

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where clicks in image windows deliver reference-star and background
 // positions: the tri-colour composition dialog registers itself here.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object. An exception thrown by an event handler (a text
 // that does not parse as a number, a picture that cannot be loaded, memory
 // that cannot be had) is caught where the event was delivered and shown in

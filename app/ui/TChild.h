@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image window: the view of one ImageDocument inside the main window's
 // multiple-document area. It shows the document's picture Image stretched to
 // the zoom factor, with scroll bars when the window is smaller, and answers

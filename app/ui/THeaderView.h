@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "FITSヘッダー": every card of the active FITS window's header, with a
 // filter edit and copying (selected lines, or all shown lines when none is
 // selected) through Ctrl+C and the copy button. A tool window beside the

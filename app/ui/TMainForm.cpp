@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/TMainForm.h"
 
 #include <QAction>
@@ -26,6 +27,7 @@
 #include <algorithm>
 
 #include "app/memory_load.h"
+#include "app/program_info.h"
 #include "app/recent_files.h"
 #include "app/settings_file.h"
 #include "app/ui/Forms.h"
@@ -538,9 +540,20 @@ QString TMainForm::VersionMessage() {
          QStringLiteral("ver. 1.01\n\n (C) QIRM developers");
 }
 
+QString TMainForm::VersionDetails() {
+  QString text = QStringLiteral("QIRM %1\nライセンス: %2\n使用ライブラリ:\n  Qt %3")
+                     .arg(QString::fromStdString(qirm::ProgramVersionText()),
+                          QString::fromLatin1(qirm::kProgramLicence), QString::fromLatin1(qVersion()));
+  for (const qirm::LibraryVersion& library : qirm::LibraryVersions()) {
+    text += QString::fromStdString("\n  " + library.name + " " + library.version);
+  }
+  return text;
+}
+
 void TMainForm::About1Click() {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QIRM"), VersionMessage(), QMessageBox::Ok, this);
   box.setTextFormat(Qt::PlainText);
+  box.setInformativeText(VersionDetails());
   box.exec();
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: menu, tool bar, status panel and the multiple-document
 // area that holds the image windows. Controls and handlers keep their design
 // names (Open1, Edit2, Edit2Change ...), so each command's code reads the same
@@ -57,6 +58,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
 
   // The text of the version message box.
   static QString VersionMessage();
+  // The box's second text beneath it: the release and commit, the licence
+  // and the libraries in use (the toolkit as loaded).
+  static QString VersionDetails();
 
   // Where the memory gauge reads the system's memory figures (tests point it
   // at a fixture).

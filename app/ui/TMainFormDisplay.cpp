@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands of the "画像編集(&E)" and "画像処理(&P)" menus that change geometry
 // and tones: mirror, flip, rotate, negative, gamma, solarization, Sabattier.
 // The engine runs each command's whole sequence on the active window's

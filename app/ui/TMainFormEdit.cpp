@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nothing lost: undo and redo of the active image window (the Edit menu's
 // items, named after the command they take back or repeat, and the paths
 // every menu command that changes a window runs through: in place, or off

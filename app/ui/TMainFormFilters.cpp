@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filter commands of the "画像処理(&P)" menu: edge enhancement, blur,
 // high-pass, low-pass, blooming removal, coma correction, guide-miss
 // canceller. The engine runs each command's whole sequence on the active

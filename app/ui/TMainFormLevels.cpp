@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level and zoom controls of the main window.
 #include <QAction>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star and trail photometry (計測 menu).
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"

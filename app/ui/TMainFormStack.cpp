@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composite stacking and spectrum tracing.
 #include <QLineEdit>
 #include <QMessageBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analysis tools of the editing and processing menus: resampling,
 // background slope removal and the tone curve. The engine does the work on
 // the active window's document; here the dialogs are shown, the results

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tri-colour composition command.
 #include "app/ui/Forms.h"
 #include "app/ui/TMainForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's image windows: making and sizing them for new documents,
 // opening, saving, separation, close all, and keeping the controls in step
 // with the workspace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The background-tilt dialog "背景傾斜" of the command of the same name: the
 // model (plane, or a polynomial of degree 2 or 3), the size of the sky
 // boxes, and previews of the fitted model and of the result, computed by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file dialog whose type list shows the program's own labels, such as
 // "フィッツ(*.fit,*.fts,*.fits)", while filtering by the patterns that belong
 // to each label. The toolkit reads patterns only from a label that ends in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A spin button whose arrow clicks are an event of their own, like the
 // up-down controls the level and composition handlers are written against:
 // QSpinBox only reports value changes, which also fire when the program sets

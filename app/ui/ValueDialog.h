@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layout shared by the dialogs that ask for one value: a label and an
 // edit (on a framed panel when the design has one) above a centred "OK".
 #pragma once

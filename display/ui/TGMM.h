@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gamma dialog (caption "GMM") of the gamma command: "γ=" and one edit,
 // default "1.0", and "OK". Modal; one instance lives for the whole run (see
 // Forms.h), so the edit keeps the last text accepted. OK closes the dialog

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resampling dialog "リサンプリング": a factor or a new size (the aspect
 // ratio kept or not), the kernel, flux kept or not, and whether the result
 // goes to a new window (the default) or replaces the picture (with undo).

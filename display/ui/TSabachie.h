@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The step-width dialog (caption "Sabachie") of the Sabattier command:
 // "ステップ幅" and one edit, default "255", and "OK". Modal; one instance lives
 // for the whole run (see Forms.h), so the edit keeps the last text accepted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tone-curve dialog "トーンカーブ": a graph of the curve over the
 // histogram of the window's values, control points added by a click, moved
 // by dragging and removed by a right click (two always stay); presets

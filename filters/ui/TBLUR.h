@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amount dialog of the blur command (caption "BLUR"): "ボケ量", one edit
 // with the default "1.0", and "OK". Modal; one instance lives for the whole
 // run (see Forms.h), so the edit keeps the last text accepted and the

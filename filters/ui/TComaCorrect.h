@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The optical axis and coma amount of the coma correction (caption
 // "ComaCorrect"): "光軸座標", "X = " and "Y = " with their edits, "コマ量"
 // with its edit, "OK", which only closes the dialog, and "キャンセル". The

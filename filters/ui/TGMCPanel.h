@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The guide-miss canceller's panel (caption "GMCPanel"): group "GMC" with
 // the flow amount ("流れ量", pixels) and direction ("向き", degrees), group
 // "Blur" with the blur amount ("ぼけ量", pixels) and threshold ("閾値"), "OK"

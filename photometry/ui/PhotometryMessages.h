@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Japanese texts of the photometry engine's messages, for the boxes the
 // dialogs show, and the controls both photometry dialogs share.
 #pragma once

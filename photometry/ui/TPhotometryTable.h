@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "測光結果": the stars measured by "測光（恒星）", one row each (file, the
 // frame's DATE-OBS, the time of the measurement, the channel and every
 // measured value), copied to the clipboard or saved as CSV.

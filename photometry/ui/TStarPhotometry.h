@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "測光（恒星）": the star photometry dialog, shown without blocking. While
 // it is open a left click in an image window measures the star there (or
 // "測定" measures at the typed X, Y in the active window); each star becomes

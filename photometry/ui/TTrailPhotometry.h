@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "測光（流星）": the trail photometry dialog, shown without blocking. While
 // it is open, dragging with the left button in an image window from one end
 // of a trail to the other measures it (or "測定" measures the typed ends in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "流星の光度": the profile along a measured trail (flux per pixel of
 // length against the distance from its first end), shown without blocking,
 // with the totals and a button that saves the profile as text.

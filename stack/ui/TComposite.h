@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composite dialog: which open images to stack, in which order, and how.
 // One instance lives for the whole run (see Forms.h); the composite command
 // refills its lists each time, the chosen method stays.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrum plot window, shown without blocking. It lives for the whole
 // run (see Forms.h) and its plot picture keeps every profile drawn into it.
 #pragma once

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of qirm-cli: the real binary, real files, its exact output.
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/program_info.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/codec_readers.h"
 #include "tests/support/test_files.h"
@@ -26,6 +28,20 @@ TEST_F(CliTest, HelpAndUsage) {
   EXPECT_EQ(Run({"frobnicate"}).code, 2);
   EXPECT_EQ(Run({"run"}).code, 2);
   EXPECT_EQ(Run({"run", "x.fits", "--type", "gif"}).code, 2);
+}
+
+TEST_F(CliTest, VersionNamesTheReleaseTheLicenceAndTheLibraries) {
+  Result r = Run({"--version"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "qirm-cli " + qirm::ProgramVersionText());
+  EXPECT_NE(r.out.find("GPL-3.0-or-later"), std::string::npos);
+  for (const qirm::LibraryVersion& library : qirm::LibraryVersions()) {
+    EXPECT_FALSE(library.version.empty()) << library.name;
+    EXPECT_NE(r.out.find("  " + library.name + " " + library.version + "\n"), std::string::npos) << r.out;
+  }
+  EXPECT_NE(Run({"--help"}).out.find("qirm-cli --version"), std::string::npos);
+  EXPECT_EQ(Run({"--version", "x"}).code, 2);
 }
 
 TEST_F(CliTest, FitsStateShowsTheInitialLevels) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli compose: the settings file loaded, the composition run, the
 // result saved; the same picture as the engine gives.
 #include <gtest/gtest.h>

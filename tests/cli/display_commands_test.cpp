@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli run with the geometry and tone commands: what is saved, the state
 // fields, the kind checks and the dialogs' refusals, end to end.
 #include <gtest/gtest.h>

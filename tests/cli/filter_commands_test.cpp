@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli run with the filter commands: what is saved, the state fields,
 // the kind checks, the settings kept from one command to the next and the
 // dialogs' refusals, end to end.

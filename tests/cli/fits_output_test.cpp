@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `run ... -o OUT.fits` and `--base OUT.fits`: the window's data as FITS,
 // read back to the same window.
 #include <filesystem>

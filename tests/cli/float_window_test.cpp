@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FITS data that are not 16-bit integers open as float windows: their own
 // values, kept through the geometry commands and written back exactly.
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli header: the image's header, one card a line.
 #include <cstdlib>
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli on hostile input: extreme command values, files that claim far
 // more than they hold, names that are not regular files, the messages.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli run levels=MIN,MAX and the levels panel's presets: the state the
 // levels leave, the picture drawn through them and the refusals.
 #include <gtest/gtest.h>

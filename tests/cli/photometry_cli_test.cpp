@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli photometry and trail: the KEY=VALUE lines, the CSV table, the
 // profile file, and the exits of wrong arguments and refused values.
 #include <algorithm>

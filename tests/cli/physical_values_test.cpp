@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real frames whose 16-bit values are scaled (M51: signed without BZERO;
 // 2MASS: BZERO 1500, BSCALE 0.0458) read under the cursor as astropy reads
 // them.

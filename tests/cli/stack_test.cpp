@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli composite and spectrum, end to end.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli run with background=, resample= and curve=: the same data as the
 // engine's commands on the real frames, new windows and undo, and the
 // dialogs' refusals as error lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qirm-cli run with undo and redo: a sequence with undos and redos leaves the
 // window exactly as the same sequence without the commands taken back (the
 // saved pictures byte for byte, the state lines), on a colour and a 16-bit

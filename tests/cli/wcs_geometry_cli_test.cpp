@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The header's world coordinates through mirror, flip, rotation and
 // resampling: the readout and a saved FITS file stay true to the pixels.
 #include <cstdlib>

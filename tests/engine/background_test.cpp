@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Background slope removal on synthetic frames with a known sky, stars and
 // noise, and its errors.
 #include "filters/background.h"

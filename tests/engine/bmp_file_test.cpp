@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BMP reading and writing: hand-made files of every depth, compression and
 // orientation, damaged files, the real palette BMP of the shared data and a
 // cross-check of the writer with ImageMagick.

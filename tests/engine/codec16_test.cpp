@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 16 bits per channel through libpng and libtiff, and 8-bit TIFF: what the
 // libraries' own decoders read back is what was written, sample for sample.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The comparison helpers of tests/support/compare.h made to fail on purpose:
 // what a failure says, where it is reported, and the files it leaves.
 #include "tests/support/compare.h"

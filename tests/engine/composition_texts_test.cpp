@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composition dialog's number texts: the OK conversion and its order,
 // the texts loading writes, the advanced flags, and the white-balance
 // spinner's hundredths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The geometry and tone commands on a window document: which kinds they act
 // on, which pictures they draw onto, UndoFlg, progress, the dialog checks and
 // the 16-bit rotation of the raw values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mirror, flip, rotate and the tone operations: worked numbers, the edge
 // policies, and the fast paths (tables, row bands, threads) against plain
 // per-pixel reference loops written from the definitions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small FITS files written byte by byte for the reader's tests: cards padded
 // to 80 columns, headers padded to 2880-byte blocks, big-endian data.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FITS writer: the encoding it chooses, windows written and read back,
 // astropy reading the same values, and fitsverify finding no error.
 #include "core/fits_writer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo and redo of a window: sequences of commands, undos and redos restore
 // the window byte for byte (pictures and state texts), a new command drops
 // the redo steps, and the memory budget drops the oldest steps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile and unlucky input: files that claim far more than they hold,
 // extreme values, names that are not regular files, and the messages all of
 // them give. Each fixture is a few bytes written here.

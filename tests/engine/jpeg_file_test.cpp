@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG through libjpeg: round trips, grey and CMYK files, and damaged files
 // that must come back as a Status (or a partial picture), never as an exit.
 #include "core/jpeg_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one-pass ways of making a 16-bit window's plane and shown picture
 // (from a matrix in bands, from a file's rows, into a kept picture, cut
 // between several threads) give every value the plain per-pixel loops give, on sizes that

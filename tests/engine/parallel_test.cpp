@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parallel layer and the CPU-level dispatch: every cut covers the work
 // exactly once, the caps hold and come off again.
 #include "core/parallel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star and trail photometry: the aperture geometry against a fine numeric
 // integral, fits on synthetic stars of known shape, the error budget, the
 // texts, and real frames against photutils and astropy.modeling.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 16-bit windows keep their file's BZERO and BSCALE: the readout, the level
 // edits and the state texts speak in the physical values other FITS programs
 // show, while the raw data stay stored + 32768.

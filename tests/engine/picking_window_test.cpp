@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window a frame is opened in for picking reference stars: a 16-bit
 // window whose raw values are the file's, as the open command reads them,
 // shown so that the sky is grey 50.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG writing: the chunk structure and CRCs, the pixels after inflating and
 // undoing the filters here, and ImageMagick as an independent reader.
 #include "core/png_file.h"

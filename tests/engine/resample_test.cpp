@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resampling: worked cases (flat pictures, nearest, area, flux), the texts
 // of qirm-cli's form, and the real frames against Pillow's resize with the
 // same kernels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The save command's engine side: the name rule, the format by extension,
 // and replacing a file so that a failed write keeps the old one.
 #include "app/save_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composition settings file: the exact bytes written, reading back, the
 // rules for values the dialog ignores, and every way a file can be broken.
 #include <gtest/gtest.h>

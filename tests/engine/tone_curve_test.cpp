@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tone curve: the monotone cubic, its table, presets, the texts of
 // qirm-cli's form and the command on 16-bit and colour windows.
 #include "display/tone_curve.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hot pixels, flat, dark mean, the 180-degree turn, the running mean, and
 // the output stage (flattening, sky level, tone curve, picture) of the
 // tri-colour composition.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole compositions: synthetic frames whose result is worked out here from
 // how the frames were made, the refusals, and the real frames of
 // ../shared/data.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controls of the composition dialogs that change a composition: the
 // anti-blooming values, the tone curve, the peak detection method and
 // several flats. Small synthetic frames whose result is known from how they

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order-free transforms for maps near the identity must give every
 // pixel exactly as the plain forward spreading does, including the border
 // band, the recomputed targets and the values the shortcut refuses.

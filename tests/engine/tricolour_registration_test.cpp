@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Star location, clamping and the registration transforms of the tri-colour
 // composition.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FITS header check and the whole reader on any bytes; and any cards
 // between a 16-bit header's structure and its END must leave the data read
 // exactly as written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the fuzz targets: readers that take a path get the input through
 // a file of their own; the readers' console traces and the FITS trace file
 // go nowhere that matters.

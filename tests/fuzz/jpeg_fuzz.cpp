@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JPEG decoder on any bytes.
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every fuzz target of a build made with -DQIRM_FUZZ=ON for SECONDS each
 # (default 60), starting from seeds the program writes itself, and prints the
 # runs each made. A crash, a leak, undefined behaviour, an allocation over

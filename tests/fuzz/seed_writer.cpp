@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the fuzz targets' seed corpora: small files of every kind the
 // readers take, made by the program's own writers (or spelled out byte by
 // byte where the program writes none), one folder per target.

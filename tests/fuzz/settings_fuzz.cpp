@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composition settings file (.mrv) and the window settings file
 // (QIRM.ini) on any bytes.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running the real qirm-cli binary from GoogleTest: a fixture with a fresh
 // working folder per test (also the user's cache and configuration folders), Run() with the exit code and
 // both output streams (RunWithMemoryLimit() under ulimit -v), and Write() / ReadAll() for the files around

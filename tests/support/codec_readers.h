@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Independent readers for the PNG and TIFF files the program writes: libpng's
 // and libtiff's own decoders, so that a test compares decoded samples, not
 // compressed bytes. Each returns an empty picture (and `depth` 0) when the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Element-by-element comparison of pictures and integer matrices for engine
 // tests. A failure names the first difference (its coordinates and both
 // values), lists a few more, counts them all, and saves the actual and the

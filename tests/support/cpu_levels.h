@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running a kernel at each instruction-set level this machine has, so that
 // the plain paths are checked too where the vector ones would be taken.
 #pragma once

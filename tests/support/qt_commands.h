@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for widget tests of menu commands: a random picture, snapshots of
 // the active window's pictures, and dialogs answered as a user would.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every widget test does around each case: a temporary current folder
 // of its own (QIRM.ini, the recent list and saved files never land in the
 // build tree) and the single forms made afresh, so no case sees another's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Driving modal windows from widget tests: a timer answers the dialog or
 // message box that the command under test opens.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The geometry and tone commands through the main window's handlers: kind
 // checks, which pictures change, the redrawn view, progress, and the gamma
 // and Sabattier dialogs driven as a user would. The pixel arithmetic itself

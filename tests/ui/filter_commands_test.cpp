@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter commands through the main window's handlers: kind checks,
 // which pictures change, the redrawn view, progress, and the four dialogs
 // driven as a user would. The pixel arithmetic itself is tested on the

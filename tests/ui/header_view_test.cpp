@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The header view: the active FITS window's cards, the filter, copying, and
 // following the active window; the sky position under the cursor; the
 // view's origin at the bottom.

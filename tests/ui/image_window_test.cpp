@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image windows through the main window's handlers: opening with the
 // open dialog, saving with the save dialog, the level and zoom controls, the
 // mouse on a picture, colour separation and close all, and how new windows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level controls in the tool bar and the levels panel: presets change the
 // window's levels, the edits and the picture; dragging a point on the
 // histogram moves that level and redraws at once; the panel follows the

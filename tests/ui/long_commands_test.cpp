@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long commands off the user-interface thread: the event loop runs while
 // they work, the busy window takes no second command, the result and its
 // undo step are those of the command run in place, and closing the window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's frame: menu, tool bar, status panel, QIRM.ini, the
 // memory gauge, the version message, the forms made at start-up and the
 // error box of the application object.
@@ -29,6 +30,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/program_info.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TMainForm.h"
@@ -42,13 +44,15 @@ namespace {
 // Accepts the next message box that appears and hands back its text.
 class MessageBoxCatcher : public QObject {
  public:
-  explicit MessageBoxCatcher(QString* text) : m_text(text) {
+  explicit MessageBoxCatcher(QString* text, QString* informative = nullptr)
+      : m_text(text), m_informative(informative) {
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this, timer] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(w);
         if (box && box->isVisible()) {
           *m_text = box->text();
+          if (m_informative) *m_informative = box->informativeText();
           box->accept();
           timer->stop();
         }
@@ -59,6 +63,7 @@ class MessageBoxCatcher : public QObject {
 
  private:
   QString* m_text;
+  QString* m_informative;
 };
 
 QStringList ReadLines(const QString& path) {
@@ -506,9 +511,23 @@ class MainFormTest : public QObject {
     QVERIFY(lines[3].startsWith(QLatin1Char(' ')) && lines[3].size() > 1 && lines[3][1] != QLatin1Char(' '));
 
     QString shown;
-    MessageBoxCatcher catcher(&shown);
+    QString details;
+    MessageBoxCatcher catcher(&shown, &details);
     form.About1->trigger();  // modal until the catcher accepts it
     QCOMPARE(shown, TMainForm::VersionMessage());
+    // Beside the fixed text: the release, the licence, the libraries in use.
+    QCOMPARE(details, TMainForm::VersionDetails());
+    QVERIFY2(details.startsWith(QStringLiteral("QIRM ") + QString::fromStdString(qirm::ProgramVersion())),
+             qPrintable(details));
+    QVERIFY(details.contains(QStringLiteral("GPL-3.0-or-later")));
+    // One library a line, so that the box never breaks a name.
+    QVERIFY2(
+        details.contains(QStringLiteral("\n  Qt ") + QString::fromLatin1(qVersion()) + QLatin1Char('\n')),
+        qPrintable(details));
+    for (const qirm::LibraryVersion& library : qirm::LibraryVersions()) {
+      const QString shown = QString::fromStdString("\n  " + library.name + " " + library.version);
+      QVERIFY2(details.contains(shown), qPrintable(shown));
+    }
   }
 
   void formsAtStartUp() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nothing lost through the main window: the Edit menu's undo and redo items
 // and their keys, parameter dialogs that cancel when closed without OK, and
 // the save question when an edited window, all windows or the program close.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The photometry dialogs: a click in an image window measures the star there
 // as qirm-cli does, rows accumulate in the results window (copied and saved
 // as CSV) and the star is marked; a drag measures a trail and plots it; a

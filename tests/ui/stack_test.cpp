@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composite dialog and command, and the spectrum plot window and command,
 // through the widgets. The pixel arithmetic is tested on the engine.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs of background slope removal, resampling and the tone curve
 // driven from their menu handlers as a user would: previews that leave the
 // window alone, OK, undo, and the refusal of windows they do not take. The

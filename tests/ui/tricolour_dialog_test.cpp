@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tri-colour composition dialogs through their handlers: the frame
 // lists, the star modes, the edit and spinner pairs, clicks in image
 // windows, saving and loading settings files, "座標取得", and OK running the

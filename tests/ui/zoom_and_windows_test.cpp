@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The zoom habits of the image windows: the wheel about the cursor, the
 // keys, buttons and menu items about the view's centre, fit to window, 100 %
 // and the zoom box; and the desktop habits of the main window's windows.

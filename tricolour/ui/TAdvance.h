@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Advanced settings of the tri-colour composition (caption "Advance"):
 // blooming removal, 180-degree turns, automatic background correction and
 // the tone curve. Modeless and above the main window, like the composition

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tri-colour composition dialog (caption "RGB"): the five frame lists,
 // the reference stars, the detection method, the background point and the
 // white balance. Modeless and above the main window, so that stars can be
