@@ -40,12 +40,13 @@ bool FileTypeFromName(const std::string& path, FileType& type) {
   return true;
 }
 
-Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown) {
+Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown, long long plane) {
   ImageDocument doc;
   Status status;
+  if (plane >= 0 && type != FileType::Fits) return Status::Error(path + ": only FITS cubes have planes");
   switch (type) {
     case FileType::Fits:
-      status = LoadFitsDocument(path, doc, shown);
+      status = LoadFitsDocument(path, doc, shown, plane);
       break;
     case FileType::Netpbm:
       status = LoadNetpbmDocument(path, doc);
@@ -134,22 +135,35 @@ namespace {
 
 // Any pixel type but 16-bit integers: the values themselves in a float
 // window, NaN where undefined.
-Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, ImageDocument& doc) {
+Status NoMemory(const std::string& path, int w, int h) {
+  return Status::Error(path + ": not enough memory for a " + FormatInt(w) + " x " + FormatInt(h) + " image");
+}
+
+// True when every value is an integer lo..hi (NaN is none).
+bool IntegersWithin(const FloatPlane& plane, double lo, double hi) {
+  for (float v : plane.values)
+    if (!(v >= lo && v <= hi && v == std::floor(v))) return false;
+  return true;
+}
+
+// Any pixel type but 16-bit integers (or a plane of a cube): the values
+// themselves in a float window, NaN where undefined.
+Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, long long plane,
+                     ImageDocument& doc) {
   const int w = header.width;
   const int h = header.height;
   FitsImageReader reader;
   long long rounded = 0;
   try {
+    doc.kind = WindowKind::kFloat;
     doc.real.ResizeUnfilled(w, h);
     if (Status s = reader.Open(path, header); !s) return s;
-    if (Status s = reader.ReadPhysical(doc.real.values.data(), rounded); !s) return s;
+    if (Status s = reader.ReadPhysical(doc.real.values.data(), rounded, plane); !s) return s;
     SetUpFloatWindow(doc, shown);
   } catch (const std::bad_alloc&) {
     doc = ImageDocument();
-    return Status::Error(path + ": not enough memory for a " + FormatInt(w) + " x " + FormatInt(h) +
-                         " image");
+    return NoMemory(path, w, h);
   }
-  doc.kind = WindowKind::kFloat;
   doc.caption = FileNameWithoutDirectory(path);
   doc.width = w;
   doc.height = h;
@@ -166,12 +180,64 @@ Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, Im
   return Status::Ok();
 }
 
-}  // namespace
+// A cube of three planes: red, green and blue. 8-bit values 0..255 make an
+// ordinary colour picture; 16-bit integers 0..65535 a colour window of
+// depth 16; anything else one of float depth.
+Status LoadColourCube(const std::string& path, FitsHeader& header, bool shown, ImageDocument& doc) {
+  const int w = header.width;
+  const int h = header.height;
+  FitsImageReader reader;
+  long long rounded = 0;
+  try {
+    if (Status s = reader.Open(path, header); !s) return s;
+    for (int p = 0; p < 3; ++p) {
+      doc.colour[p].ResizeUnfilled(w, h);
+      long long r = 0;
+      if (Status s = reader.ReadPhysical(doc.colour[p].values.data(), r, p); !s) return s;
+      rounded += r;
+    }
+    bool bytes = header.bitpix == 8;
+    bool shorts = header.bitpix == 8 || header.bitpix == 16;
+    for (const FloatPlane& plane : doc.colour) {
+      bytes = bytes && IntegersWithin(plane, 0, 255);
+      shorts = shorts && IntegersWithin(plane, 0, 65535);
+    }
+    if (bytes) {
+      Picture picture(w, h);
+      for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = picture.Row(y);
+        for (int x = 0; x < w; ++x)
+          for (int c = 0; c < 3; ++c) row[3 * x + 2 - c] = static_cast<std::uint8_t>(doc.colour[c].At(x, y));
+      }
+      const std::vector<std::string> cards = ImageHeaderCards(header);
+      doc = ImageDocument();
+      Picture copy = shown ? picture : Picture();
+      FillPictureDocument(std::move(copy), std::move(picture), 3, doc);
+      doc.fits_cards = cards;
+    } else {
+      doc.kind = WindowKind::kDeepColour;
+      doc.depth = shorts ? 16 : -32;
+      SetUpFloatWindow(doc, shown);
+      doc.channels = 3;
+      doc.zoom = 1.0;
+      doc.edited = false;
+      doc.fits_cards = ImageHeaderCards(header);
+      if (rounded > 0)
+        NoteCommand(doc, "read from BITPIX " + FormatInt(header.bitpix) + ", " + FormatInt(rounded) +
+                             " values rounded to float precision");
+    }
+  } catch (const std::bad_alloc&) {
+    doc = ImageDocument();
+    return NoMemory(path, w, h);
+  }
+  doc.caption = FileNameWithoutDirectory(path);
+  doc.width = w;
+  doc.height = h;
+  return Status::Ok();
+}
 
-Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown) {
-  FitsHeader header;
-  if (Status s = ReadFitsHeader(path, header); !s) return s;
-  if (header.bitpix != 16) return LoadFloatFits(path, header, shown, doc);
+Status LoadRaw16Fits(const std::string& path, FitsHeader& header, bool shown, long long plane,
+                     ImageDocument& doc) {
   const int w = header.width;
   const int h = header.height;
   const Status no_memory =
@@ -190,6 +256,7 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown)
       return no_memory;
     }
     if (Status s = reader.Open(path, header); !s) return s;
+    header.data_offset += plane * w * h * 2LL;
   }
   if (reader.Raw16() && header.width == w && header.height == h) {
     try {
@@ -235,6 +302,25 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown)
   }
   doc.fits_cards = ImageHeaderCards(header);
   return Status::Ok();
+}
+
+}  // namespace
+
+Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown, long long plane) {
+  FitsHeader header;
+  if (Status s = ReadFitsHeader(path, header); !s) return s;
+  if (plane >= header.planes) {
+    return Status::Error(path + ": there is no plane " + FormatInt(plane + 1) + ": the image has " +
+                         FormatInt(header.planes));
+  }
+  if (plane < 0 && header.planes == 3) return LoadColourCube(path, header, shown, doc);
+  const long long chosen = std::max(plane, 0LL);
+  Status status = header.bitpix != 16 ? LoadFloatFits(path, header, shown, chosen, doc)
+                                      : LoadRaw16Fits(path, header, shown, chosen, doc);
+  // A cube that is not a colour picture shows one plane, and says which.
+  if (status && header.planes > 1)
+    NoteCommand(doc, "plane " + FormatInt(chosen + 1) + " of the cube's " + FormatInt(header.planes));
+  return status;
 }
 
 namespace {
@@ -295,8 +381,8 @@ void DrawDeferredPicture(ImageDocument& doc) {
   if (!doc.Image.empty()) return;
   if (doc.kind == WindowKind::kRaw16 && !doc.raw.empty())
     RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
-  else if (doc.kind == WindowKind::kFloat && !doc.real.empty())
-    RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+  else if (HasFloatValues(doc) && DataWidth(doc) > 0)
+    RenderFloatWindow(doc, doc.max_level, doc.min_level);
   else if (doc.kind == WindowKind::kColour && !doc.ImageZm.empty())
     doc.Image = doc.ImageZm;  // as opened: the picture itself
 }

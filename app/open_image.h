@@ -24,7 +24,10 @@ bool FileTypeFromName(const std::string& path, FileType& type);
 // the shown picture of a 16-bit, BMP or JPEG window undrawn, for a caller
 // that reads only the window's state and data (its raw plane or base
 // picture); DrawDeferredPicture draws it.
-Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown = true);
+// plane: of a FITS cube, 0 the first; -1 the default (a cube of three
+// planes opens as a colour picture, any other its first plane).
+Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown = true,
+                     long long plane = -1);
 // The shown picture of a window opened without it: a 16-bit or float
 // window's under its levels, a BMP or JPEG window's the picture; nothing for any other.
 void DrawDeferredPicture(ImageDocument& doc);
@@ -36,8 +39,11 @@ void DrawDeferredPicture(ImageDocument& doc);
 // Any other pixel type: a float window of the physical values (NaN where
 // undefined) on its level grid (display/float_levels.h), the same state
 // otherwise; integers beyond float precision are noted in the history.
-// The image's header cards are kept for writing.
-Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown = true);
+// A cube of three planes (NAXIS3 = 3): a colour window, 8-bit values as a
+// colour picture, 16-bit integers at depth 16, anything else at depth -32.
+// Any other cube, or a plane asked for (0 the first): that plane alone,
+// noted in the history. The image's header cards are kept for writing.
+Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown = true, long long plane = -1);
 
 // BMP and JPEG: the picture as Image and ImageZm; kind colour, caption =
 // file name, levels 255 and 0, size, 3 channels for BMP and 1 for JPEG, zoom

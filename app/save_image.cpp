@@ -146,6 +146,20 @@ bool IsFitsName(const std::string& path) {
   return ext == "fits" || ext == "fit" || ext == "fts";
 }
 
+Rgb16Picture DeepColourSamples(const ImageDocument& doc) {
+  Rgb16Picture out(DataWidth(doc), DataHeight(doc));
+  for (int y = 0; y < out.height; ++y) {
+    std::uint16_t* row = out.Row(y);
+    for (int x = 0; x < out.width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const float v = doc.colour[c].At(x, y);
+        // Rounded half up and kept in range; an undefined value is 0.
+        row[3 * x + c] = v > 0 ? static_cast<std::uint16_t>(std::min(v + 0.5f, 65535.0f)) : 0;
+      }
+  }
+  return out;
+}
+
 namespace {
 
 // The source's BLANK as the window's stored values now have it: mirror,
@@ -186,6 +200,8 @@ Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const 
   header.cards = doc.fits_cards;
   for (const std::string& command : doc.history) header.history.push_back("QIRM " + command);
   if (doc.kind == WindowKind::kFloat) return WriteFitsFloat32(path, doc.real, header);
+  if (doc.kind == WindowKind::kDeepColour)
+    return WriteFitsColourCube(path, doc.colour, doc.depth == 16, header);
   if (doc.kind != WindowKind::kRaw16) return WriteFitsColour(path, picture, header);
   const int w = doc.raw.width;
   const int h = doc.raw.height;

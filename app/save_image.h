@@ -63,4 +63,8 @@ bool IsFitsName(const std::string& path);
 // picture) as an 8-bit cube of red, green and blue planes.
 Status WriteFitsWindow(const std::string& path, const ImageDocument& doc, const Picture& picture);
 
+// The values of a colour window of depth 16 as 16-bit samples (rounded,
+// limited to 0..65535, undefined as 0), for 16-bit PNG and TIFF files.
+Rgb16Picture DeepColourSamples(const ImageDocument& doc);
+
 }  // namespace qirm

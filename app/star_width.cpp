@@ -61,12 +61,13 @@ HalfMaxWidth MeasureHalfMaxWidth(const PixelValue& value, Extended cx, Extended 
 }
 
 PixelValue MeasuredValue(const ImageDocument& doc) {
-  if (doc.kind == WindowKind::kFloat) {
-    // Values as their nearest level: the measure counts in integers. An
-    // undefined pixel is no part of it.
-    return [&doc](int x, int y, int& v) {
-      if (x < 0 || y < 0 || x >= doc.real.width || y >= doc.real.height) return false;
-      const float value = doc.real.At(x, y);
+  if (HasFloatValues(doc)) {
+    // Values as their nearest level (a colour window's green): the measure
+    // counts in integers. An undefined pixel is no part of it.
+    const FloatPlane& plane = doc.kind == WindowKind::kDeepColour ? doc.colour[1] : doc.real;
+    return [&doc, &plane](int x, int y, int& v) {
+      if (x < 0 || y < 0 || x >= plane.width || y >= plane.height) return false;
+      const float value = plane.At(x, y);
       if (!std::isfinite(value)) return false;
       v = static_cast<int>(std::lround(std::clamp(LevelOf(doc.scaling, value), -1e9, 1e9)));
       return true;
@@ -97,10 +98,16 @@ bool ImagePixelAt(const ImageDocument& doc, int X, int Y, int& x, int& y, std::s
 bool CursorReadout(const ImageDocument& doc, int X, int Y, std::string& label, std::string& error) {
   int x = 0, y = 0;
   if (!ImagePixelAt(doc, X, Y, x, y, error)) return false;
-  if (doc.kind == WindowKind::kFloat) {
-    if (x < 0 || y < 0 || x >= doc.real.width || y >= doc.real.height) return false;
-    const std::string value = FloatText(doc.real.At(x, y));
-    label = Printf("Intensity = %s   (%d,%d)", value.c_str(), x, y);
+  if (HasFloatValues(doc)) {
+    if (x < 0 || y < 0 || x >= DataWidth(doc) || y >= DataHeight(doc)) return false;
+    if (doc.kind == WindowKind::kDeepColour) {
+      const std::string r = FloatText(doc.colour[0].At(x, y)), g = FloatText(doc.colour[1].At(x, y)),
+                        b = FloatText(doc.colour[2].At(x, y));
+      label = Printf("R=%s  G=%s  B=%s   (%d,%d)", r.c_str(), g.c_str(), b.c_str(), x, y);
+    } else {
+      const std::string value = FloatText(doc.real.At(x, y));
+      label = Printf("Intensity = %s   (%d,%d)", value.c_str(), x, y);
+    }
     return true;
   }
   if (doc.kind == WindowKind::kRaw16) {
@@ -120,7 +127,7 @@ bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, Sta
   double z = 1;
   if (!ReadZoom(doc, z, error)) return false;
   HalfMaxWidth m;
-  m.min = doc.kind == WindowKind::kRaw16 ? 100000 : doc.kind == WindowKind::kFloat ? 1 << 30 : 1000;
+  m.min = doc.kind == WindowKind::kRaw16 ? 100000 : HasFloatValues(doc) ? 1 << 30 : 1000;
   if (button == MouseButton::Left) {
     m = MeasureHalfMaxWidth(MeasuredValue(doc), X / static_cast<Extended>(z), Y / static_cast<Extended>(z),
                             m.min);
@@ -129,7 +136,7 @@ bool StarWidthAt(const ImageDocument& doc, int X, int Y, MouseButton button, Sta
   result.label = Printf("QIRM = %2.1lf pxls", m.width);
   // Extremes of a box that was read are pixel values, shown physical; the
   // start values of a box not read stay as they are.
-  if ((doc.kind == WindowKind::kRaw16 || doc.kind == WindowKind::kFloat) && m.min <= m.max) {
+  if ((doc.kind == WindowKind::kRaw16 || HasFloatValues(doc)) && m.min <= m.max) {
     result.extremes = "MAX = " + PhysicalText(doc, m.max) + " , MIN = " + PhysicalText(doc, m.min);
   } else {
     result.extremes = Printf("MAX = %d , MIN = %d", m.max, m.min);

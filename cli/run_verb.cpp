@@ -6,6 +6,7 @@
 #include "app/open_image.h"
 #include "app/save_image.h"
 #include "cli/cli.h"
+#include "core/numbers.h"
 #include "display/level_presets.h"
 #include "display/levels.h"
 #include "display/window_commands.h"
@@ -21,6 +22,7 @@ struct RunArgs {
   std::vector<std::string> commands;
   bool has_type = false;
   FileType type = FileType::Fits;
+  long long plane = -1;  // --plane N: N - 1
   bool state = false;
   std::string out;       // -o
   std::string base_out;  // --base
@@ -75,6 +77,13 @@ Status SaveShown(ImageDocument& doc, const Picture& picture, const std::string& 
   PictureFormat format;
   if (!PictureFormatFromName(path, format)) {
     return Status::Error(path + ": cannot save in this format (use .bmp, .jpg, .png, .tif or .fits)");
+  }
+  // A colour window of depth 16 keeps its values in 16-bit PNG and TIFF
+  // files; its shown picture goes elsewhere.
+  if (doc.kind == WindowKind::kDeepColour && doc.depth == 16 && &picture == &doc.Image &&
+      (format == PictureFormat::kPng || format == PictureFormat::kTiff)) {
+    if (Status s = WritePicture16File(path, DeepColourSamples(doc), format); !s) return s;
+    return Status::Ok();
   }
   if (Status s = WritePictureFile(path, picture, format); !s) return s;
   if (retitle && format == PictureFormat::kBmp) doc.caption = FileNameWithoutDirectory(path);
@@ -178,6 +187,12 @@ int RunVerb(const std::vector<std::string>& args) {
       if (!value(name) || !ParseType(name, run.type))
         return UsageError("--type needs bmp, fits, jpeg or netpbm");
       run.has_type = true;
+    } else if (a == "--plane") {
+      std::string text;
+      int n = 0;
+      if (!value(text) || !ParseInt(text, n) || n < 1)
+        return UsageError("--plane needs a plane number from 1");
+      run.plane = n - 1;
     } else if (a == "--state") {
       run.state = true;
     } else if (a == "-o" || a == "--base" || a == "--save-all") {
@@ -204,7 +219,7 @@ int RunVerb(const std::vector<std::string>& args) {
     if (!run.has_type && !FileTypeFromName(file, type)) {
       return Fail(file + ": unknown file type (use --type)");
     }
-    if (Status s = OpenImageFile(workspace, file, type, shown); !s) return Fail(s.message());
+    if (Status s = OpenImageFile(workspace, file, type, shown, run.plane); !s) return Fail(s.message());
   }
   for (const std::string& command : run.commands) {
     if (Status s = RunCommand(workspace, command); !s) return Fail(s.message());
@@ -219,9 +234,9 @@ int RunVerb(const std::vector<std::string>& args) {
     ImageDocument& active = *workspace.active();
     Picture high;
     if (active.kind == WindowKind::kRaw16) high = HighBytePicture(active.raw);
-    const Picture& base = active.kind == WindowKind::kRaw16   ? high
-                          : active.kind == WindowKind::kFloat ? active.Image
-                                                              : active.ImageZm;
+    const Picture& base = active.kind == WindowKind::kRaw16 ? high
+                          : HasFloatValues(active)          ? active.Image
+                                                            : active.ImageZm;
     if (Status s = SaveShown(active, base, run.base_out, false); !s) {
       return Fail(s.message());
     }

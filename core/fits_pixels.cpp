@@ -264,9 +264,10 @@ Decoded Decode(const std::uint8_t* p, int bitpix, const FitsHeader& h) {
       const std::int64_t v = p[0];
       return {h.zero + h.bscale * static_cast<double>(v), !(h.has_blank && v == h.blank)};
     }
+    case 16:
     case 32:
     case 64: {
-      const std::int64_t v = BigEndianSigned(p, bitpix / 8);
+      const std::int64_t v = BigEndianSigned(p, std::abs(bitpix) / 8);
       return {h.zero + h.bscale * static_cast<double>(v), !(h.has_blank && v == h.blank)};
     }
     case -32: {
@@ -432,7 +433,7 @@ Status ReadScaledPixels(std::FILE* file, const std::string& path, const FitsHead
 }
 
 Status ReadPhysicalPixels(std::FILE* file, const std::string& path, const FitsHeader& h, float* out,
-                          long long& rounded) {
+                          long long& rounded, long long plane) {
   const int bytes_per = std::abs(h.bitpix) / 8;
   const long long total = static_cast<long long>(h.width) * h.height;
   const int fd = fileno(file);
@@ -442,7 +443,8 @@ Status ReadPhysicalPixels(std::FILE* file, const std::string& path, const FitsHe
   const bool integers = h.bitpix > 0;
   for (long long start = 0; start < total; start += kChunk) {
     const long long n = std::min(kChunk, total - start);
-    const long long got = ReadAt(fd, buffer.data(), n * bytes_per, h.data_offset + start * bytes_per);
+    const long long got =
+        ReadAt(fd, buffer.data(), n * bytes_per, h.data_offset + (plane * total + start) * bytes_per);
     if (got < 0) return ReadError(path, h.data_offset, errno);
     const long long present = got / bytes_per;
     for (long long i = 0; i < present; ++i) {

@@ -35,13 +35,13 @@ Status ReadBigEndian16(std::FILE* file, const std::string& path, long long offse
 // once for the range, once to convert; nothing but a small buffer is held.
 Status ReadScaledPixels(std::FILE* file, const std::string& path, const FitsHeader& header, IntMatrix& m);
 
-// Any BITPIX but 16: the physical values BZERO + BSCALE * stored as 32-bit
-// floats, row after row into out (width * height values of the first
-// plane); BLANK pixels and pixels missing from a file cut short are NaN.
-// rounded: integer values that a float cannot hold exactly (beyond 2^24),
-// stored as the nearest float.
+// Any BITPIX: the physical values BZERO + BSCALE * stored as 32-bit floats,
+// row after row into out (width * height values of plane `plane`, 0 the
+// first); BLANK pixels and pixels missing from a file cut short are NaN.
+// rounded: values of integer data that a float cannot hold exactly
+// (integers beyond 2^24, finely scaled ones), stored as the nearest float.
 Status ReadPhysicalPixels(std::FILE* file, const std::string& path, const FitsHeader& header, float* out,
-                          long long& rounded);
+                          long long& rounded, long long plane = 0);
 
 // The raw value of a physical value p by the rule `mode` (see ReadScaledPixels);
 // lo and hi are the range of the valid pixels. Exposed for tests.

@@ -369,6 +369,14 @@ Status ScanFile(const std::string& path, FitsHeader& h, FilePtr& file, bool trac
   h.width = static_cast<int>(w);
   h.height = static_cast<int>(hgt);
   h.bitpix = bitpix;
+  h.planes = 1;
+  long long naxis = 0;
+  if (keys.naxis.Integer(0, 999, naxis)) {
+    for (long long i = 2; i < naxis && i < static_cast<long long>(keys.axes.size()); ++i) {
+      long long length = 0;
+      if (keys.axes[i].Integer(1, 1LL << 30, length)) h.planes = std::min(h.planes * length, 1LL << 30);
+    }
+  }
   if (check_data) {
     const auto declared = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(hgt) *
                           static_cast<std::uint64_t>(std::abs(bitpix) / 8);
@@ -514,9 +522,8 @@ Status FitsImageReader::ReadMatrix(IntMatrix& m) {
   return Status::Ok();
 }
 
-Status FitsImageReader::ReadPhysical(float* out, long long& rounded) {
-  if (m_header->bitpix == 16) return Status::Error(m_path + ": 16-bit data are read as raw values");
-  return fits::ReadPhysicalPixels(m_file, m_path, *m_header, out, rounded);
+Status FitsImageReader::ReadPhysical(float* out, long long& rounded, long long plane) {
+  return fits::ReadPhysicalPixels(m_file, m_path, *m_header, out, rounded, plane);
 }
 
 int ToUnsigned16(int a, int w, int h, IntMatrix& m) {

@@ -100,6 +100,9 @@ struct FitsHeader {
   double zero = 0.0;          // (used for BITPIX other than 16)
   bool has_blank = false;
   long long blank = 0;
+  // Planes of NAXIS1 x NAXIS2 values (the product of NAXIS3, NAXIS4, ...):
+  // 3 for a colour cube; readers take the first unless told another.
+  long long planes = 1;
 };
 
 // Every pass but ReadFitsHeaderOnly also refuses an image whose data are
@@ -140,10 +143,10 @@ class FitsImageReader {
   Status ReadRows(int y, int count, std::uint16_t* out) const;
   // m created with the image's size: raw values 0..65535.
   Status ReadMatrix(IntMatrix& m);
-  // Data of any BITPIX but 16 as physical values (fits::ReadPhysicalPixels):
-  // out holds width * height floats; rounded counts integers beyond float
-  // precision.
-  Status ReadPhysical(float* out, long long& rounded);
+  // Plane `plane` (0: the first) of the data as physical values
+  // (fits::ReadPhysicalPixels): out holds width * height floats; rounded
+  // counts values beyond float precision.
+  Status ReadPhysical(float* out, long long& rounded, long long plane = 0);
 
  private:
   std::FILE* m_file = nullptr;

@@ -268,6 +268,39 @@ Status WriteFitsFloat32(const std::string& path, const FloatPlane& plane, const 
   return WriteHdu(path, HeaderBytes(Structure(-32, {plane.width, plane.height}), header), data);
 }
 
+Status WriteFitsColourCube(const std::string& path, const FloatPlane (&planes)[3], bool as16,
+                           const FitsWriteHeader& header) {
+  const int w = planes[0].width, h = planes[0].height;
+  const std::size_t plane = planes[0].values.size();
+  if (Status s = CheckSize(path, w, h, plane); !s) return s;
+  for (const FloatPlane& p : planes)
+    if (p.width != w || p.height != h || p.values.size() != plane)
+      return Status::Error(path + ": the three planes of the cube differ in size");
+  for (const FloatPlane& p : planes)
+    for (float v : p.values)
+      if (as16 && !(v >= 0 && v <= 65535 && v == std::floor(v))) as16 = false;
+  const int bytes = as16 ? 2 : 4;
+  std::vector<std::uint8_t> data(3 * plane * bytes);
+  for (int p = 0; p < 3; ++p) {
+    for (std::size_t i = 0; i < plane; ++i) {
+      const float v = planes[p].values[i];
+      std::uint32_t word = 0;
+      if (as16) {
+        word = static_cast<std::uint32_t>(v) ^ 0x8000u;  // stored = value - 32768
+      } else {
+        std::memcpy(&word, &v, 4);
+      }
+      PutBigEndian(data.data() + (p * plane + i) * bytes, word, bytes);
+    }
+  }
+  std::vector<std::string> structure = Structure(as16 ? 16 : -32, {w, h, 3});
+  if (as16) {
+    structure.push_back(ValueCard("BZERO", "32768", "physical = BZERO + BSCALE * stored"));
+    structure.push_back(ValueCard("BSCALE", "1"));
+  }
+  return WriteHdu(path, HeaderBytes(structure, header), data);
+}
+
 Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header) {
   const int w = picture.width();
   const int h = picture.height();

@@ -74,6 +74,12 @@ Status WriteFitsRaw16(const std::string& path, const RawPlane& raw, double bzero
 // is, NaN included; no scaling cards, no BLANK.
 Status WriteFitsFloat32(const std::string& path, const FloatPlane& plane, const FitsWriteHeader& header);
 
+// Three planes of a colour window as a cube (NAXIS3 = 3: red, green,
+// blue): BITPIX 16 under BZERO 32768 where every value is an integer
+// 0..65535 and as16 asks for it, else BITPIX -32 (NaN kept), exactly.
+Status WriteFitsColourCube(const std::string& path, const FloatPlane (&planes)[3], bool as16,
+                           const FitsWriteHeader& header);
+
 // A 24-bit picture as an 8-bit cube: NAXIS1 = width, NAXIS2 = height,
 // NAXIS3 = 3 with the planes red, green, blue.
 Status WriteFitsColour(const std::string& path, const Picture& picture, const FitsWriteHeader& header);

@@ -134,13 +134,15 @@ void FlipRawRow(const std::uint16_t* raw, int w, int h, int y, std::uint16_t* ou
 // plane), then drawn under its levels.
 template <class Move>
 void MoveFloatWindow(ImageDocument& doc, const Move& move) {
-  const FloatPlane& in = doc.real;
-  FloatPlane result(in.width, in.height);
-  ParallelFor(in.height, static_cast<long long>(in.pixels()), [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) move(in, y, result.Row(y));
-  });
-  doc.real = std::move(result);
-  RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+  for (int p = 0; p < FloatPlaneCount(doc); ++p) {
+    const FloatPlane& in = FloatPlanes(doc)[p];
+    FloatPlane result(in.width, in.height);
+    ParallelFor(in.height, static_cast<long long>(in.pixels()), [&](int y0, int y1) {
+      for (int y = y0; y < y1; ++y) move(in, y, result.Row(y));
+    });
+    FloatPlanes(doc)[p] = std::move(result);
+  }
+  RenderFloatWindow(doc, doc.max_level, doc.min_level);
 }
 
 void MirrorFloatRow(const FloatPlane& in, int y, float* out) {
@@ -180,9 +182,9 @@ Status MirrorCommand(ImageDocument& doc) {
     if (status) NoteCommand(doc, "mirror");
     return status;
   }
-  if (doc.kind == WindowKind::kFloat) {
+  if (HasFloatValues(doc)) {
     MoveFloatWindow(doc, MirrorFloatRow);
-    MapHeader(doc, MirrorMap(doc.real.width), "mirror");
+    MapHeader(doc, MirrorMap(DataWidth(doc)), "mirror");
     NoteCommand(doc, "mirror");
     return Status::Ok();
   }
@@ -200,9 +202,9 @@ Status FlipCommand(ImageDocument& doc) {
     if (status) NoteCommand(doc, "flip");
     return status;
   }
-  if (doc.kind == WindowKind::kFloat) {
+  if (HasFloatValues(doc)) {
     MoveFloatWindow(doc, FlipFloatRow);
-    MapHeader(doc, FlipMap(doc.real.height), "flip");
+    MapHeader(doc, FlipMap(DataHeight(doc)), "flip");
     NoteCommand(doc, "flip");
     return Status::Ok();
   }
@@ -217,9 +219,10 @@ Status RotateCommand(ImageDocument& doc, const Progress& progress) {
   Status status;
   if (doc.kind == WindowKind::kRaw16) {
     status = RotateRawWindow(doc, progress);
-  } else if (doc.kind == WindowKind::kFloat) {
-    doc.real = RotateFloatValues(doc.real, progress);
-    RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+  } else if (HasFloatValues(doc)) {
+    for (int p = 0; p < FloatPlaneCount(doc); ++p)
+      FloatPlanes(doc)[p] = RotateFloatValues(FloatPlanes(doc)[p], p == 0 ? progress : Progress());
+    RenderFloatWindow(doc, doc.max_level, doc.min_level);
   } else {
     Replace(doc, [&](const Picture& base, Picture& out) { RotateInto(base, out, progress); });
   }

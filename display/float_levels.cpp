@@ -10,7 +10,9 @@
 
 namespace qirm {
 
-bool FiniteRange(const FloatPlane& plane, double& lo, double& hi) {
+namespace {
+
+bool PlaneRange(const FloatPlane& plane, double& lo, double& hi) {
   const int parts = std::max(1, std::min(PartCount(static_cast<long long>(plane.pixels())), plane.height));
   std::vector<float> los(parts, std::numeric_limits<float>::infinity());
   std::vector<float> his(parts, -std::numeric_limits<float>::infinity());
@@ -33,6 +35,20 @@ bool FiniteRange(const FloatPlane& plane, double& lo, double& hi) {
   return lo <= hi;
 }
 
+}  // namespace
+
+bool FiniteRange(const FloatPlane* planes, int count, double& lo, double& hi) {
+  lo = std::numeric_limits<double>::infinity();
+  hi = -lo;
+  for (int p = 0; p < count; ++p) {
+    double l = 0, h = 0;
+    if (!PlaneRange(planes[p], l, h)) continue;
+    lo = std::min(lo, l);
+    hi = std::max(hi, h);
+  }
+  return lo <= hi;
+}
+
 FitsScaling FloatLevelGrid(double lo, double hi) {
   if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) lo = hi = 0;
   double range = hi - lo;
@@ -49,19 +65,22 @@ FitsScaling FloatLevelGrid(double lo, double hi) {
   return grid;
 }
 
-InitialLevelsResult InitialFloatLevels(const FloatPlane& plane, const FitsScaling& grid) {
-  const LevelGrid g = InitialLevelGrid(plane.width, plane.height);
+InitialLevelsResult InitialFloatLevels(const FloatPlane* planes, int count, const FitsScaling& grid) {
   Extended sum = 0;
   long long samples = 0;
   double smallest = std::numeric_limits<double>::infinity();
-  for (int y = g.start; y < g.y_end; y += g.step) {
-    const float* row = plane.Row(y);
-    for (int x = g.start; x < g.x_end; x += g.step) {
-      if (!std::isfinite(row[x])) continue;
-      const double level = LevelOf(grid, row[x]);
-      sum += level;
-      ++samples;
-      smallest = std::min(smallest, level);
+  for (int p = 0; p < count; ++p) {
+    const FloatPlane& plane = planes[p];
+    const LevelGrid g = InitialLevelGrid(plane.width, plane.height);
+    for (int y = g.start; y < g.y_end; y += g.step) {
+      const float* row = plane.Row(y);
+      for (int x = g.start; x < g.x_end; x += g.step) {
+        if (!std::isfinite(row[x])) continue;
+        const double level = LevelOf(grid, row[x]);
+        sum += level;
+        ++samples;
+        smallest = std::min(smallest, level);
+      }
     }
   }
   InitialLevelsResult r;
@@ -100,22 +119,26 @@ void RenderFloatLevelsInto(const FloatPlane& plane, const FitsScaling& grid, int
   });
 }
 
-std::vector<std::int64_t> FloatLevelCounts(const FloatPlane& plane, const FitsScaling& grid) {
+std::vector<std::int64_t> FloatLevelCounts(const FloatPlane* planes, int count, const FitsScaling& grid) {
   double lo = 0, hi = 0;
-  if (!FiniteRange(plane, lo, hi)) return std::vector<std::int64_t>(1, 0);
+  if (!FiniteRange(planes, count, lo, hi)) return std::vector<std::int64_t>(1, 0);
   const double top = std::clamp(std::floor(LevelOf(grid, hi) + 0.5), 0.0, 4 * kFloatLevelSpan);
   const std::size_t n = static_cast<std::size_t>(top) + 1;
-  const int parts = std::max(1, std::min(PartCount(static_cast<long long>(plane.pixels())), plane.height));
+  const int height = planes[0].height;
+  const int parts =
+      std::max(1, std::min(PartCount(static_cast<long long>(planes[0].pixels()) * count), height));
   std::vector<std::vector<std::int64_t>> counts(static_cast<std::size_t>(parts));
   for (auto& c : counts) c.assign(n, 0);
-  ForEachPart(plane.height, parts, [&](int part, long long y0, long long y1) {
+  ForEachPart(height, parts, [&](int part, long long y0, long long y1) {
     std::int64_t* c = counts[static_cast<std::size_t>(part)].data();
-    for (long long y = y0; y < y1; ++y) {
-      const float* row = plane.Row(static_cast<int>(y));
-      for (int x = 0; x < plane.width; ++x) {
-        if (!std::isfinite(row[x])) continue;
-        const double level = std::clamp(std::floor(LevelOf(grid, row[x]) + 0.5), 0.0, top);
-        ++c[static_cast<std::size_t>(level)];
+    for (int p = 0; p < count; ++p) {
+      for (long long y = y0; y < y1; ++y) {
+        const float* row = planes[p].Row(static_cast<int>(y));
+        for (int x = 0; x < planes[p].width; ++x) {
+          if (!std::isfinite(row[x])) continue;
+          const double level = std::clamp(std::floor(LevelOf(grid, row[x]) + 0.5), 0.0, top);
+          ++c[static_cast<std::size_t>(level)];
+        }
       }
     }
   });
@@ -124,16 +147,51 @@ std::vector<std::int64_t> FloatLevelCounts(const FloatPlane& plane, const FitsSc
   return std::move(counts[0]);
 }
 
+void RenderColourLevelsInto(const FloatPlane (&planes)[3], const FitsScaling& grid, int max, int min,
+                            Picture& out) {
+  const FloatPlane& red = planes[0];
+  out.ResizeUnfilled(red.width, red.height);
+  if (red.empty()) return;
+  const double offset = grid.bzero - 32768.0 * grid.bscale;
+  const double step = grid.bscale;
+  const double scale = std::max(1.0, static_cast<double>(max) - min) / 255.0;
+  ParallelFor(red.height, 3LL * static_cast<long long>(red.pixels()), [&](long long y0, long long y1) {
+    for (long long y = y0; y < y1; ++y) {
+      const float* in[3] = {planes[0].Row(static_cast<int>(y)), planes[1].Row(static_cast<int>(y)),
+                            planes[2].Row(static_cast<int>(y))};
+      std::uint8_t* row = out.Row(static_cast<int>(y));
+      for (int x = 0; x < red.width; ++x, row += 3) {
+        if (!std::isfinite(in[0][x]) || !std::isfinite(in[1][x]) || !std::isfinite(in[2][x])) {
+          row[0] = kUndefinedColour & 0xFF, row[1] = (kUndefinedColour >> 8) & 0xFF;
+          row[2] = (kUndefinedColour >> 16) & 0xFF;
+          continue;
+        }
+        for (int c = 0; c < 3; ++c) {
+          const double g = ((in[c][x] - offset) / step - min) / scale;
+          row[2 - c] = g <= 0 ? 0 : g >= 255 ? 255 : static_cast<std::uint8_t>(g);  // blue, green, red
+        }
+      }
+    }
+  });
+}
+
+void RenderFloatWindow(ImageDocument& doc, int max, int min) {
+  if (doc.kind == WindowKind::kDeepColour)
+    RenderColourLevelsInto(doc.colour, doc.scaling, max, min, doc.Image);
+  else
+    RenderFloatLevelsInto(doc.real, doc.scaling, max, min, doc.Image);
+}
+
 void SetUpFloatWindow(ImageDocument& doc, bool shown) {
   double lo = 0, hi = 0;
-  FiniteRange(doc.real, lo, hi);
+  FiniteRange(FloatPlanes(doc), FloatPlaneCount(doc), lo, hi);
   doc.scaling = FloatLevelGrid(lo, hi);
-  const InitialLevelsResult levels = InitialFloatLevels(doc.real, doc.scaling);
+  const InitialLevelsResult levels = InitialFloatLevels(FloatPlanes(doc), FloatPlaneCount(doc), doc.scaling);
   doc.min_level = levels.min;
   doc.max_level = levels.max;
   doc.mean = levels.mean;
   doc.minimum = levels.min;
-  if (shown) RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+  if (shown) RenderFloatWindow(doc, doc.max_level, doc.min_level);
 }
 
 }  // namespace qirm

@@ -24,8 +24,12 @@ inline constexpr double kFloatLevelSpan = 1048576.0;
 // level window gives a grey pixel. 0xRRGGBB.
 inline constexpr std::uint32_t kUndefinedColour = 0x203060;
 
-// The range of the finite values; false when there is none.
-bool FiniteRange(const FloatPlane& plane, double& lo, double& hi);
+// The range of the finite values of `count` planes; false when there is
+// none.
+bool FiniteRange(const FloatPlane* planes, int count, double& lo, double& hi);
+inline bool FiniteRange(const FloatPlane& plane, double& lo, double& hi) {
+  return FiniteRange(&plane, 1, lo, hi);
+}
 
 // The grid for values lo..hi: level 0 at lo, a power-of-two step. A range of one value (or none) gets a grid
 // around it.
@@ -37,20 +41,28 @@ inline double LevelOf(const FitsScaling& grid, double v) {
 }
 
 // The levels a float window gets when it is opened: the 16-bit window's
-// sampling grid over its finite values, on the level grid (MIN the level
-// below the smallest sample, MAX = trunc((mean - MIN) * 2 + MIN)).
-InitialLevelsResult InitialFloatLevels(const FloatPlane& plane, const FitsScaling& grid);
+// sampling grid over its finite values (of every plane), on the level grid
+// (MIN the level below the smallest sample, MAX = trunc((mean - MIN) * 2 +
+// MIN)).
+InitialLevelsResult InitialFloatLevels(const FloatPlane* planes, int count, const FitsScaling& grid);
 
 // The shown picture: grey g = trunc((L(v) - min) / ((max - min) / 255)),
 // limited to 0..255 (a window of zero width counts as width 1); undefined
 // pixels in kUndefinedColour. Rows are shared between the cores.
 void RenderFloatLevelsInto(const FloatPlane& plane, const FitsScaling& grid, int max, int min, Picture& out);
+// Three planes as red, green and blue, each by the same rule; a pixel with
+// any undefined channel in kUndefinedColour.
+void RenderColourLevelsInto(const FloatPlane (&planes)[3], const FitsScaling& grid, int max, int min,
+                            Picture& out);
+// The window's picture under levels max, min: kind 4 or 5.
+void RenderFloatWindow(ImageDocument& doc, int max, int min);
 
-// How many finite values fall on each level 0..L(largest) (nearest level).
-std::vector<std::int64_t> FloatLevelCounts(const FloatPlane& plane, const FitsScaling& grid);
+// How many finite values of `count` planes fall on each level
+// 0..L(largest) (nearest level).
+std::vector<std::int64_t> FloatLevelCounts(const FloatPlane* planes, int count, const FitsScaling& grid);
 
-// Fills the levels, the grid and the statistics of a float window whose
-// values are in doc.real, and draws it when `shown`.
+// Fills the levels, the grid and the statistics of a float window (kind 4
+// or 5) whose values are in place, and draws it when `shown`.
 void SetUpFloatWindow(ImageDocument& doc, bool shown);
 
 }  // namespace qirm

@@ -28,13 +28,13 @@ bool ParseLevelPreset(const std::string& text, LevelPreset& preset) {
 
 bool HasLevelValues(const ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) return !doc.raw.empty();
-  if (doc.kind == WindowKind::kFloat) return !doc.real.empty();
+  if (HasFloatValues(doc)) return DataWidth(doc) > 0 && DataHeight(doc) > 0;
   return doc.kind == WindowKind::kColour && !doc.ImageZm.empty();
 }
 
 std::vector<std::int64_t> ValueCounts(const ImageDocument& doc) {
   if (!HasLevelValues(doc)) return {};
-  if (doc.kind == WindowKind::kFloat) return FloatLevelCounts(doc.real, doc.scaling);
+  if (HasFloatValues(doc)) return FloatLevelCounts(FloatPlanes(doc), FloatPlaneCount(doc), doc.scaling);
   if (doc.kind == WindowKind::kRaw16) {
     const int width = doc.raw.width;
     const int height = doc.raw.height;
@@ -130,9 +130,11 @@ std::vector<double> ZscaleSamples(const ImageDocument& doc) {
     for (int x = step / 2; x < width; x += step) {
       if (raw16) {
         samples.push_back(doc.raw.At(x, y));
-      } else if (doc.kind == WindowKind::kFloat) {
+      } else if (HasFloatValues(doc)) {
         // Undefined pixels are no sample; levels on the window's grid.
-        if (const float v = doc.real.At(x, y); std::isfinite(v)) samples.push_back(LevelOf(doc.scaling, v));
+        for (int p = 0; p < FloatPlaneCount(doc); ++p)
+          if (const float v = FloatPlanes(doc)[p].At(x, y); std::isfinite(v))
+            samples.push_back(LevelOf(doc.scaling, v));
       } else {
         const std::uint8_t* p = doc.ImageZm.Row(y) + 3 * x;
         samples.insert(samples.end(), {double(p[0]), double(p[1]), double(p[2])});
@@ -221,8 +223,8 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
       if (raw16) {
         const InitialLevelsResult r = InitialLevels(doc.raw);
         levels = {r.min, r.max};
-      } else if (doc.kind == WindowKind::kFloat) {
-        const InitialLevelsResult r = InitialFloatLevels(doc.real, doc.scaling);
+      } else if (HasFloatValues(doc)) {
+        const InitialLevelsResult r = InitialFloatLevels(FloatPlanes(doc), FloatPlaneCount(doc), doc.scaling);
         levels = {r.min, r.max};
       } else {
         levels = {0, 255};
@@ -249,8 +251,8 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
 void RenderWindowLevels(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
     RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
-  } else if (doc.kind == WindowKind::kFloat) {
-    RenderFloatLevelsInto(doc.real, doc.scaling, doc.max_level, doc.min_level, doc.Image);
+  } else if (HasFloatValues(doc)) {
+    RenderFloatWindow(doc, doc.max_level, doc.min_level);
   } else if (doc.kind == WindowKind::kColour) {
     const auto table = LevelTable(doc.max_level, doc.min_level);
     const Picture& base = doc.ImageZm;

@@ -366,14 +366,16 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
     raw = {};
     if (!in_place) out = src;
     StoreResizedRawValues(out, values, params.width, params.height);
-  } else if (src.kind == WindowKind::kFloat) {
-    FloatPlane values = ResampleFloat(src.real, params);
+  } else if (HasFloatValues(src)) {
+    std::vector<FloatPlane> values;
+    for (int p = 0; p < FloatPlaneCount(src); ++p)
+      values.push_back(ResampleFloat(FloatPlanes(src)[p], params));
     if (!in_place) out = src;
-    out.real = std::move(values);
+    for (int p = 0; p < FloatPlaneCount(out); ++p) FloatPlanes(out)[p] = std::move(values[p]);
     out.width = params.width;
     out.height = params.height;
     // The grid and the levels stay: the same values show as before.
-    RenderFloatLevelsInto(out.real, out.scaling, out.max_level, out.min_level, out.Image);
+    RenderFloatWindow(out, out.max_level, out.min_level);
   } else if (src.kind == WindowKind::kColour) {
     Picture result = ResamplePicture(src.ImageZm, params);
     if (!in_place) out = src;

@@ -16,8 +16,8 @@ constexpr int kFloatLevelLimit = 1 << 30;
 
 // The shown picture of a 16-bit or float window under new levels.
 void RedrawLevels(ImageDocument& doc, int max, int min) {
-  if (doc.kind == WindowKind::kFloat)
-    RenderFloatLevelsInto(doc.real, doc.scaling, max, min, doc.Image);
+  if (HasFloatValues(doc))
+    RenderFloatWindow(doc, max, min);
   else
     RenderLevelsInto(doc.raw, max, min, doc.Image);
 }
@@ -25,8 +25,7 @@ void RedrawLevels(ImageDocument& doc, int max, int min) {
 Status ContrastStep(Workspace& ws, const char* button, double colour_factor, double span_factor) {
   ImageDocument* doc = ws.active();
   if (!doc) return Status::Ok();
-  if (doc->kind != WindowKind::kColour && doc->kind != WindowKind::kRaw16 &&
-      doc->kind != WindowKind::kFloat) {
+  if (doc->kind != WindowKind::kColour && doc->kind != WindowKind::kRaw16 && !HasFloatValues(*doc)) {
     return KindRefused(button, doc->kind, "カラー画像、16ビットと浮動小数点の画像にだけ使えます。");
   }
   if (doc->kind == WindowKind::kColour) {
@@ -59,7 +58,7 @@ Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
   int& position = maximum ? main.max_spin : main.min_spin;
   // A float window's levels stand on a grid 16 times finer than 16-bit
   // values over the range: a click moves as far over it.
-  const bool real = doc->kind == WindowKind::kFloat;
+  const bool real = HasFloatValues(*doc);
   const int lo = real ? -kFloatLevelLimit : maximum ? kMaxSpinMin : kMinSpinMin;
   const int hi = real ? kFloatLevelLimit : maximum ? kMaxSpinMax : kMinSpinMax;
   const int increment = real ? 16 * kSpinIncrement : kSpinIncrement;
@@ -70,7 +69,7 @@ Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
     ws.SetMinLevel(position);
   }
 
-  if (doc->kind == WindowKind::kRaw16 || doc->kind == WindowKind::kFloat) {
+  if (doc->kind == WindowKind::kRaw16 || HasFloatValues(*doc)) {
     int max = 0, min = 0;
     if (Status s = main.max_edit.Get(max); !s) return s;
     if (Status s = main.min_edit.Get(min); !s) return s;

@@ -22,7 +22,8 @@ const std::string kNoName;
 
 std::size_t SnapshotBytes(const ImageDocument& doc) {
   return sizeof(ImageDocument) + PictureBytes(doc.Image) + PictureBytes(doc.ImageZm) +
-         doc.raw.values.size() * sizeof(std::uint16_t) + doc.real.values.size() * sizeof(float);
+         doc.raw.values.size() * sizeof(std::uint16_t) + doc.real.values.size() * sizeof(float) +
+         3 * doc.colour[0].values.size() * sizeof(float);
 }
 
 bool SameDocument(const ImageDocument& a, const ImageDocument& b) {

@@ -24,10 +24,11 @@ namespace qirm {
 // for a window nothing has been put in yet).
 enum class WindowKind {
   kNone,
-  kColour,  // "1": BMP, JPEG, results of commands
-  kRaw16,   // "2": 16-bit FITS data as one plane of raw values
-  kNetpbm,  // "3": pictures of the Netpbm reader
-  kFloat,   // "4": FITS data of any other pixel type as one plane of floats
+  kColour,      // "1": BMP, JPEG, results of commands
+  kRaw16,       // "2": 16-bit FITS data as one plane of raw values
+  kNetpbm,      // "3": pictures of the Netpbm reader
+  kFloat,       // "4": FITS data of any other pixel type as one plane of floats
+  kDeepColour,  // "5": colour of 16 bits or more: red, green and blue planes of floats
 };
 
 // The scaling of the FITS file a 16-bit window came from. The window keeps
@@ -60,6 +61,11 @@ struct ImageDocument {
   // undefined); empty for every other kind. The shown picture is drawn from
   // them under the levels.
   FloatPlane real;
+  // Kind 5: the red, green and blue values; empty for every other kind.
+  FloatPlane colour[3];
+  // Kind 5: the depth the values came with and are saved at: 16 (integers
+  // 0..65535) or -32 (floats), as FITS BITPIX counts it.
+  int depth = 0;
 
   std::string caption = "Child";
   WindowKind kind = WindowKind::kNone;
@@ -119,11 +125,28 @@ struct ImageDocument {
 
 // The size of the window's data: the raw plane of a 16-bit window, the
 // values of a float window, the base picture of any other.
+// Kinds 4 and 5: windows whose values are floats (FloatPlanes).
+inline bool HasFloatValues(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kFloat || doc.kind == WindowKind::kDeepColour;
+}
+// Their planes: one for kind 4, three for kind 5, none otherwise.
+inline int FloatPlaneCount(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kFloat ? 1 : doc.kind == WindowKind::kDeepColour ? 3 : 0;
+}
+inline const FloatPlane* FloatPlanes(const ImageDocument& doc) {
+  return doc.kind == WindowKind::kDeepColour ? doc.colour : &doc.real;
+}
+inline FloatPlane* FloatPlanes(ImageDocument& doc) {
+  return doc.kind == WindowKind::kDeepColour ? doc.colour : &doc.real;
+}
+
 inline int DataWidth(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kDeepColour) return doc.colour[0].width;
   if (doc.kind == WindowKind::kFloat) return doc.real.width;
   return doc.kind == WindowKind::kRaw16 ? doc.raw.width : doc.ImageZm.width();
 }
 inline int DataHeight(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kDeepColour) return doc.colour[0].height;
   if (doc.kind == WindowKind::kFloat) return doc.real.height;
   return doc.kind == WindowKind::kRaw16 ? doc.raw.height : doc.ImageZm.height();
 }

@@ -15,6 +15,8 @@ std::string KindName(WindowKind kind) {
       return "Netpbmの画像";
     case WindowKind::kFloat:
       return "浮動小数点の画像";
+    case WindowKind::kDeepColour:
+      return "16ビット以上のカラー画像";
   }
   return "この画像";
 }

@@ -38,7 +38,7 @@ std::string PhysicalText(const ImageDocument& doc, double raw) {
   const double p = doc.scaling.Physical(raw);
   // A float window's levels stand on a grid of 2^20 steps over its values:
   // six significant digits tell them as well as a user reads them.
-  if (doc.kind == WindowKind::kFloat) {
+  if (HasFloatValues(doc)) {
     char text[64];
     const auto r = std::to_chars(text, text + sizeof text, p, std::chars_format::general, 6);
     return std::string(text, r.ptr);
@@ -71,6 +71,8 @@ std::string KindText(WindowKind kind) {
       return "3";
     case WindowKind::kFloat:
       return "4";
+    case WindowKind::kDeepColour:
+      return "5";
   }
   return "";
 }

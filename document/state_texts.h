@@ -13,7 +13,7 @@
 
 namespace qirm {
 
-std::string KindText(WindowKind kind);                 // "", "1", "2", "3", "4"
+std::string KindText(WindowKind kind);                 // "", "1", ... "5"
 std::string ZoomFactorText(const ImageDocument& doc);  // "1.00", then "2", "0.5", ...
 std::string GainText(const ImageDocument& doc);        // "1.0", then "1.1", ...
 std::string MeanText(const ImageDocument& doc);        // 15 significant digits, " " while unset

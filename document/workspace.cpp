@@ -92,7 +92,7 @@ namespace {
 // The spins follow a 16-bit window's levels within their range; a float
 // window's levels lie on a grid of their own, which the spins follow whole.
 int SpinPosition(const ImageDocument* doc, int level, int lo, int hi) {
-  if (doc && doc->kind == WindowKind::kFloat) return level;
+  if (doc && HasFloatValues(*doc)) return level;
   return std::clamp(level, lo, hi);
 }
 
@@ -100,7 +100,7 @@ int SpinPosition(const ImageDocument* doc, int level, int lo, int hi) {
 
 Status Workspace::TypeLevel(LevelEdit& edit, const std::string& text, int& level) {
   // A float window's levels are values typed as reals, whatever its grid.
-  const bool real = m_active && m_active->kind == WindowKind::kFloat;
+  const bool real = m_active && HasFloatValues(*m_active);
   const bool raw16 = m_active && m_active->kind == WindowKind::kRaw16;
   const FitsScaling scaling = raw16 || real ? m_active->scaling : FitsScaling();
   if (scaling.Integral() && !real) {

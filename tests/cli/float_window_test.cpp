@@ -47,16 +47,22 @@ std::string Big(std::uint64_t v, int bytes) {
   return s;
 }
 
-// A w x h frame of the given BITPIX with `data` bytes and extra cards.
-std::string Frame(int bitpix, int w, int h, const std::string& data, const std::vector<std::string>& extra = {}) {
+// A w x h (x planes) frame of the given BITPIX with `data` bytes and extra
+// cards.
+std::string Frame(int bitpix, int w, int h, const std::string& data,
+                  const std::vector<std::string>& extra = {}, int planes = 0) {
   std::string header = Card("SIMPLE  =                    T");
   char line[81];
   std::snprintf(line, sizeof line, "BITPIX  = %20d", bitpix);
-  header += Card(line) + Card("NAXIS   =                    2");
+  header += Card(line) + Card(planes ? "NAXIS   =                    3" : "NAXIS   =                    2");
   std::snprintf(line, sizeof line, "NAXIS1  = %20d", w);
   header += Card(line);
   std::snprintf(line, sizeof line, "NAXIS2  = %20d", h);
   header += Card(line);
+  if (planes) {
+    std::snprintf(line, sizeof line, "NAXIS3  = %20d", planes);
+    header += Card(line);
+  }
   for (const std::string& c : extra) header += Card(c);
   header += Card("END");
   header.resize((header.size() + 2879) / 2880 * 2880, ' ');
@@ -104,7 +110,8 @@ TEST_F(FloatWindowCli, EveryPixelTypeKeepsItsValues) {
     doubles += Big(bits, 8);
   }
   std::string ints;
-  for (std::int64_t v : {0LL, -1LL, 5LL, 33554433LL, -7LL, 100LL}) ints += Big(static_cast<std::uint32_t>(v), 4);
+  for (std::int64_t v : {0LL, -1LL, 5LL, 33554433LL, -7LL, 100LL})
+    ints += Big(static_cast<std::uint32_t>(v), 4);
   struct Case {
     const char* file;
     std::string bytes;
@@ -117,7 +124,8 @@ TEST_F(FloatWindowCli, EveryPixelTypeKeepsItsValues) {
       {"double.fits", Frame(-64, 3, 2, doubles), {1.0f / 3, -1e10f, 2.5f, 1e-30f, 0.0f, 7.0f}},
       {"int32.fits",
        Frame(32, 3, 2, ints,
-             {"BZERO   =                  1.5", "BSCALE  =                 0.25", "BLANK   =                   -1"}),
+             {"BZERO   =                  1.5", "BSCALE  =                 0.25",
+              "BLANK   =                   -1"}),
        {1.5f, kNaN, 2.75f, static_cast<float>(1.5 + 0.25 * 33554433), -0.25f, 26.5f}},
       {"bytes.fits", Frame(8, 3, 2, std::string("\x00\x01\x7f\x80\xfe\xff", 6)), {0, 1, 127, 128, 254, 255}},
   };
@@ -153,7 +161,8 @@ TEST_F(FloatWindowCli, LevelsAndReadoutAreTheValues) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(StateValue(r.out, "MIN"), "-0.001");
   EXPECT_EQ(StateValue(r.out, "MAX"), "0.002");
-  for (const char* preset : {"zscale", "99.5", "auto"}) EXPECT_EQ(Run({"run", "a.fits", std::string("levels=") + preset}).code, 0) << preset;
+  for (const char* preset : {"zscale", "99.5", "auto"})
+    EXPECT_EQ(Run({"run", "a.fits", std::string("levels=") + preset}).code, 0) << preset;
   r = Run({"measure", "a.fits", "1", "0"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out.rfind("Intensity = 0.0012345678   (1,0)\n", 0), 0u) << r.out;
@@ -186,6 +195,57 @@ TEST_F(FloatWindowCli, GeometryMovesTheValuesAndOtherCommandsRefuse) {
   r = Run({"run", "a.fits", "negative"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("浮動小数点の画像"), std::string::npos) << r.err;
+}
+
+// A cube of three planes is a colour picture at its own depth; any other
+// cube shows one plane, the first unless --plane asks for another.
+TEST_F(FloatWindowCli, CubesAreColourOrOnePlane) {
+  std::string shorts;
+  const std::vector<int> raw = {0, 1, 2, 3, 4, 5, 65535, 60000, 1000, 7, 8, 9, 100, 200, 300, 400, 500, 600};
+  for (int v : raw) shorts += Big(static_cast<unsigned>(v) ^ 0x8000u, 2);
+  Write("rgb16.fits", Frame(16, 3, 2, shorts, {"BZERO   =                32768"}, 3));
+  CliResult r = Run({"run", "rgb16.fits", "--state", "-o", "out.fits", "--base", "out.png"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(StateValue(r.out, "FilterI"), "5");
+  EXPECT_EQ(StateValue(r.out, "ColN"), "3");
+  // The same values, and 16-bit samples in the PNG of its values.
+  const std::string in = ReadAll(m_dir / "rgb16.fits");
+  const std::string out = ReadAll(m_dir / "out.fits");
+  EXPECT_EQ(out.substr(out.size() - 2880), in.substr(in.size() - 2880));
+  r = Run({"run", "rgb16.fits", "-o", "deep.png"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ReadAll(m_dir / "deep.png").at(24), '\x10');  // IHDR bit depth
+  r = Run({"measure", "rgb16.fits", "0", "1"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("R=3  G=7  B=400   (0,1)\n", 0), 0u) << r.out;
+
+  // Floats with an undefined value stay floats.
+  Write("rgbf.fits", Frame(-32, 2, 1, Floats({0.5f, kNaN, -1.0f, 2.0f, 1e-3f, 3.0f}), {}, 3));
+  r = Run({"run", "rgbf.fits", "--state", "mirror", "-o", "f.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(StateValue(r.out, "FilterI"), "5");
+  const std::vector<double> back = Astropy("f.fits");
+  if (!back.empty()) ExpectSameValues(back, {kNaN, 0.5f, 2.0f, -1.0f, 3.0f, 1e-3f});
+
+  // 8-bit values make an ordinary colour picture.
+  Write("rgb8.fits", Frame(8, 2, 1, std::string("\x01\x02\x03\x04\x05\x06", 6), {}, 3));
+  r = Run({"run", "rgb8.fits", "--state"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(StateValue(r.out, "FilterI"), "1");
+
+  // Six planes of 3 values: the first, or the one asked for.
+  Write("six.fits", Frame(16, 3, 1, shorts, {"BZERO   =                32768"}, 6));
+  r = Run({"run", "six.fits", "--state", "-o", "p1.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(StateValue(r.out, "FilterI"), "2");
+  EXPECT_NE(ReadAll(m_dir / "p1.fits").find("HISTORY QIRM plane 1 of the cube's 6"), std::string::npos);
+  r = Run({"run", "six.fits", "--plane", "5", "-o", "p5.fits"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::vector<double> p5 = Astropy("p5.fits");
+  if (!p5.empty()) EXPECT_EQ(p5, (std::vector<double>{100, 200, 300}));
+  r = Run({"run", "six.fits", "--plane", "7"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("there is no plane 7: the image has 6"), std::string::npos) << r.err;
 }
 
 }  // namespace
