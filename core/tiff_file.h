@@ -1,6 +1,6 @@
 // TIFF writing through libtiff: one RGB image, 8 or 16 bits per channel,
 // chunky samples, deflate with the horizontal predictor, strips of about
-// 256 KiB. There is no TIFF reader.
+// 256 KiB. Reading: core/tiff_reader.h.
 #pragma once
 
 #include <cstdint>
