@@ -21,6 +21,7 @@ struct PngSource {
   std::size_t size = 0;
   std::size_t position = 0;
   char message[200] = {};
+  char warning[200] = {};  // the last one: it often says why an error came
 };
 
 void ReadBytes(png_structp png, png_bytep out, png_size_t n) {
@@ -36,7 +37,17 @@ void OnError(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
+void OnWarning(png_structp png, png_const_charp message) {
+  auto* source = static_cast<PngSource*>(png_get_error_ptr(png));
+  std::strncpy(source->warning, message, sizeof source->warning - 1);
+}
+
+// libpng's error, with the warning that came before it.
+Status PngError(const PngSource& source) {
+  std::string message = source.message;
+  if (source.warning[0] != '\0') message += std::string(" (") + source.warning + ")";
+  return Status::Error(message);
+}
 
 struct Header {
   png_uint_32 width = 0;
@@ -116,7 +127,7 @@ struct PngReadStruct {
 
 Status Decode(const std::uint8_t* data, std::size_t size, SampleImage& image) {
   if (size < 8 || png_sig_cmp(data, 0, 8) != 0) return Status::Error("not a PNG file");
-  PngSource source{data, size, 0, {}};
+  PngSource source{data, size, 0, {}, {}};
   PngReadStruct read;
   read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnError, OnWarning);
   if (read.png == nullptr) return Status::Error("libpng initialisation failed");
@@ -128,7 +139,7 @@ Status Decode(const std::uint8_t* data, std::size_t size, SampleImage& image) {
   png_set_chunk_malloc_max(read.png, 8 << 20);
 
   Header header;
-  if (!ReadHeader(read.png, read.info, header)) return Status::Error(source.message);
+  if (!ReadHeader(read.png, read.info, header)) return PngError(source);
   if (const std::string size_error = CheckPictureSize(header.width, header.height); !size_error.empty()) {
     return Status::Error(size_error);
   }
@@ -161,14 +172,14 @@ Status Decode(const std::uint8_t* data, std::size_t size, SampleImage& image) {
   if (!interlaced) {
     std::vector<std::uint8_t> row(rowbytes);
     if (!ReadRowByRow(read.png, read.info, header.height, row.data(), StoreRowCallback, &image)) {
-      return Status::Error(source.message);
+      return PngError(source);
     }
     return Status::Ok();
   }
   std::vector<std::uint8_t> whole(rowbytes * header.height);
   std::vector<png_bytep> rows(header.height);
   for (png_uint_32 y = 0; y < header.height; ++y) rows[y] = whole.data() + y * rowbytes;
-  if (!ReadRows(read.png, read.info, rows.data())) return Status::Error(source.message);
+  if (!ReadRows(read.png, read.info, rows.data())) return PngError(source);
   for (png_uint_32 y = 0; y < header.height; ++y) StoreRow(image, static_cast<int>(y), rows[y]);
   return Status::Ok();
 }

@@ -300,7 +300,14 @@ Status Decode(const std::uint8_t* data, std::size_t size, SampleImage& image, Me
   std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt("TIFF", "rm", &file, ReadProc, WriteProc, SeekProc,
                                                           CloseProc, SizeProc, MapProc, UnmapProc, options));
   TIFFOpenOptionsFree(options);
-  if (tif == nullptr) return Status::Error("not a TIFF file");
+  if (tif == nullptr) {
+    const bool magic =
+        size >= 4 &&
+        ((data[0] == 'I' && data[1] == 'I' && data[3] == 0 && (data[2] == 42 || data[2] == 43)) ||
+         (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43)));
+    return Status::Error(magic ? "cannot read the TIFF directory (the file is cut short or damaged)"
+                               : "not a TIFF file");
+  }
   Layout layout;
   if (Status status = ReadLayout(tif.get(), size, layout); !status) return status;
   if (Status status = image.Allocate(layout.width, layout.height, layout.channels, layout.type); !status) {
