@@ -89,6 +89,7 @@ inline float Load(T v, const Scaling& s) {
   return (static_cast<float>(v) - s.offset) * s.scale;
 }
 
+// Branch-free, so that a row of them is vectorised: max(0, NaN) is 0.
 template <class T>
 inline T Store(float v, const Scaling& s) {
   v = v * s.unscale + s.offset;
@@ -96,9 +97,8 @@ inline T Store(float v, const Scaling& s) {
     return v;
   } else {
     constexpr float kMax = std::numeric_limits<T>::max();
-    if (!(v > 0.0f)) return 0;  // NaN too
-    if (v >= kMax) return std::numeric_limits<T>::max();
-    return static_cast<T>(v + 0.5f);
+    const float clamped = std::min(kMax, std::max(0.0f, v));
+    return static_cast<T>(clamped + 0.5f);
   }
 }
 
@@ -208,6 +208,68 @@ void BilinearTile(const float* cfa, int stride, int i0, int i1, int j0, int j1, 
   }
 }
 
+// Bilinear from integer samples into planes of their type, straight from
+// the mosaic's rows: a mean of 2 or 4 samples rounded half up, as the float
+// path rounds it (its sums are exact).
+template <class T>
+struct BilinearRow {
+  const T* c;  // this row, the one above, the one below
+  const T* n;
+  const T* s;
+  T* own;    // the colour of this row's non-green pixels (red or blue)
+  T* other;  // the colour of the rows above and below
+  T* g;
+
+  void OwnSite(int x, int l, int r) const {
+    own[x] = c[x];
+    g[x] = static_cast<T>((c[l] + c[r] + n[x] + s[x] + 2) >> 2);
+    other[x] = static_cast<T>((n[l] + n[r] + s[l] + s[r] + 2) >> 2);
+  }
+  void GreenSite(int x, int l, int r) const {
+    g[x] = c[x];
+    own[x] = static_cast<T>((c[l] + c[r] + 1) >> 1);
+    other[x] = static_cast<T>((n[x] + s[x] + 1) >> 1);
+  }
+};
+
+template <class T>
+void BilinearIntegerRows(ConstPlaneView mosaic, BayerPattern pattern, const PlaneView (&out)[3], long long y0,
+                         long long y1) {
+  const int w = mosaic.width;
+  const int h = mosaic.height;
+  for (int y = static_cast<int>(y0); y < y1; ++y) {
+    const int first = BayerColour(pattern, 0, y);
+    const int own = first == kBayerGreen ? BayerColour(pattern, 1, y) : first;
+    const BilinearRow<T> row{
+        mosaic.Row<T>(y),   mosaic.Row<T>(Mirror(y - 1, h)), mosaic.Row<T>(Mirror(y + 1, h)),
+        out[own].Row<T>(y), out[2 - own].Row<T>(y),          out[kBayerGreen].Row<T>(y)};
+    // Pixel -1 is pixel 1, pixel w is pixel w - 2.
+    const bool own_even = first != kBayerGreen;
+    auto site = [&](int x, int l, int r) {
+      if (((x & 1) == 0) == own_even) {
+        row.OwnSite(x, l, r);
+      } else {
+        row.GreenSite(x, l, r);
+      }
+    };
+    site(0, 1, 1);
+    int x = 1;
+    if (own_even) {  // green at odd x, then own
+      for (; x + 1 < w - 1; x += 2) {
+        row.GreenSite(x, x - 1, x + 1);
+        row.OwnSite(x + 1, x, x + 2);
+      }
+    } else {
+      for (; x + 1 < w - 1; x += 2) {
+        row.OwnSite(x, x - 1, x + 1);
+        row.GreenSite(x + 1, x, x + 2);
+      }
+    }
+    for (; x < w - 1; ++x) site(x, x - 1, x + 1);
+    site(w - 1, w - 2, w - 2);
+  }
+}
+
 // --------------------------------------------------------------------- RCD
 
 constexpr float kEps = 1e-5f;
@@ -246,11 +308,14 @@ void RcdTile(const Tile& t, BayerPattern pattern, Planes& planes) {
 
   // The known samples.
   for (int j = 0; j < h; ++j) {
-    for (int i = 0; i < w; ++i) {
-      const std::size_t k = static_cast<std::size_t>(j) * w + i;
-      const int c = BayerColour(pattern, i, j);
-      (c == kBayerRed ? r : c == kBayerGreen ? g : b)[k] = cfa[k];
-    }
+    const std::size_t row = static_cast<std::size_t>(j) * w;
+    const int first = BayerColour(pattern, 0, j);
+    const int second = BayerColour(pattern, 1, j);
+    float* a = (first == kBayerRed ? r : first == kBayerGreen ? g : b) + row;
+    float* z = (second == kBayerRed ? r : second == kBayerGreen ? g : b) + row;
+    const float* c = cfa + row;
+    for (int i = 0; i < w; i += 2) a[i] = c[i];
+    for (int i = 1; i < w; i += 2) z[i] = c[i];
   }
 
   // Step 1: vertical and horizontal high-pass energy of the colour
@@ -496,6 +561,20 @@ Status Debayer(ConstPlaneView mosaic, BayerPattern pattern, DebayerMethod method
           "debayer: the colour planes must be the mosaic's size, of 8, 16 or 32-bit samples");
     }
   }
+  const PlaneView out[3] = {red, green, blue};
+  const bool integer = mosaic.type == SampleType::kU8 || mosaic.type == SampleType::kU16;
+  if (method == DebayerMethod::kBilinear && !options.plain && integer && red.type == mosaic.type &&
+      green.type == mosaic.type && blue.type == mosaic.type) {
+    const long long pixels = static_cast<long long>(mosaic.width) * mosaic.height;
+    ParallelFor(mosaic.height, pixels, [&](long long y0, long long y1) {
+      if (mosaic.type == SampleType::kU8) {
+        BilinearIntegerRows<std::uint8_t>(mosaic, pattern, out, y0, y1);
+      } else {
+        BilinearIntegerRows<std::uint16_t>(mosaic, pattern, out, y0, y1);
+      }
+    });
+    return Status::Ok();
+  }
   Job job{mosaic, pattern, method, {red, green, blue}, {}, 0, 0, 0, 0, 0};
   if (method == DebayerMethod::kRcd) {
     job.scaling = RatioScaling(mosaic);
@@ -505,7 +584,9 @@ Status Debayer(ConstPlaneView mosaic, BayerPattern pattern, DebayerMethod method
   }
   // Square tiles for RCD's many planes to stay in cache; for bilinear, wide
   // short bands (three planes, little reuse).
-  int side = options.tile > 0 ? options.tile : (method == DebayerMethod::kRcd ? 192 : 0);
+  int side = options.plain      ? 1 << 30
+             : options.tile > 0 ? options.tile
+                                : (method == DebayerMethod::kRcd ? 192 : 0);
   side += side & 1;  // even, so that every tile starts on the pattern's origin
   job.tile_w = side > 0 ? side : 1024;
   job.tile_h = side > 0 ? side : 32;
@@ -516,8 +597,8 @@ Status Debayer(ConstPlaneView mosaic, BayerPattern pattern, DebayerMethod method
   const long long tiles = static_cast<long long>(job.tiles_x) * job.tiles_y;
   const long long pixels = static_cast<long long>(mosaic.width) * mosaic.height;
   try {
-    // A whole-image tile is the plain reference: one thread.
-    const long long work = tiles == 1 ? 0 : pixels;
+    // The plain path runs on the calling thread.
+    const long long work = options.plain ? 0 : pixels;
     ParallelFor(tiles, work, [&](long long begin, long long end) {
       switch (mosaic.type) {
         case SampleType::kU8:

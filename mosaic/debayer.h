@@ -28,7 +28,9 @@
 // values of one binade's grid).
 //
 // Work is cut into tiles shared between the cores (core/parallel.h); the
-// result does not depend on the cut or the number of threads.
+// result does not depend on the cut or the number of threads. Bilinear from
+// 8 or 16-bit samples into planes of the same type runs on the integers,
+// row by row, with the float path's rounding.
 #pragma once
 
 #include <string>
@@ -47,11 +49,14 @@ const char* DebayerMethodName(DebayerMethod method);
 // Reads "bilinear" or "rcd" (any case); false for anything else.
 bool ParseDebayerMethod(const std::string& text, DebayerMethod& method);
 
+// For tests and benchmarks; the defaults are right for everything else.
 struct DebayerOptions {
   // Side of the square tiles the work is cut into; 0: the method's own.
-  // A tile as large as the mosaic runs it whole on the calling thread (the
-  // plain reference the tiled run is tested against).
   int tile = 0;
+  // The plain path: the whole mosaic as one tile, on the calling thread, in
+  // float arithmetic. Every faster path (tiles, threads, bilinear's integer
+  // rows) is tested to give the same bytes.
+  bool plain = false;
 };
 
 // Demosaics `mosaic` (8-bit, 16-bit or 32-bit float) with the colour
