@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/cpu_dispatch.h"
 #include "core/file_bytes.h"
 #include "core/parallel.h"
 
@@ -129,8 +130,10 @@ struct Planes {
   std::vector<float> cfa;
   std::vector<float> rgb[3];
   std::vector<float> scratch[5];
+  std::vector<float> line;
   void Size(std::size_t n, int scratch_planes) {
     cfa.resize(n);
+    line.resize(n);
     for (auto& p : rgb) p.resize(n);
     for (int k = 0; k < scratch_planes; ++k) scratch[k].resize(n);
   }
@@ -152,25 +155,31 @@ void LoadTile(ConstPlaneView mosaic, const Tile& t, const Scaling& s, float* cfa
   }
 }
 
+// Built for AVX2 and for the baseline (core/cpu_dispatch.h); element by
+// element, so both give the same bytes.
 template <class T>
-void StoreTile(const Tile& t, const Scaling& s, const float* plane, PlaneView out) {
+inline __attribute__((always_inline)) void StoreTileBody(const Tile* tile, const Scaling* scaling,
+                                                         const float* plane, const PlaneView* view) {
+  const Tile t = *tile;
+  const Scaling s = *scaling;  // a copy: no store into the plane can change it
   for (int j = 0; j < t.height; ++j) {
-    const float* src = plane + static_cast<std::size_t>(j + t.margin) * t.stride + t.margin;
-    T* dst = out.Row<T>(t.y0 + j) + t.x0;
+    const float* __restrict src = plane + static_cast<std::size_t>(j + t.margin) * t.stride + t.margin;
+    T* __restrict dst = view->Row<T>(t.y0 + j) + t.x0;
     for (int i = 0; i < t.width; ++i) dst[i] = Store<T>(src[i], s);
   }
 }
 
 void StorePlane(const Tile& t, const Scaling& s, const float* plane, PlaneView out) {
+  const CpuLevel level = ActiveCpuLevel();
   switch (out.type) {
     case SampleType::kU8:
-      StoreTile<std::uint8_t>(t, s, plane, out);
+      TargetVariants<StoreTileBody<std::uint8_t>>::For(level)(&t, &s, plane, &out);
       break;
     case SampleType::kU16:
-      StoreTile<std::uint16_t>(t, s, plane, out);
+      TargetVariants<StoreTileBody<std::uint16_t>>::For(level)(&t, &s, plane, &out);
       break;
     default:
-      StoreTile<float>(t, s, plane, out);
+      TargetVariants<StoreTileBody<float>>::For(level)(&t, &s, plane, &out);
       break;
   }
 }
@@ -271,6 +280,14 @@ void BilinearIntegerRows(ConstPlaneView mosaic, BayerPattern pattern, const Plan
 }
 
 // --------------------------------------------------------------------- RCD
+//
+// Each step is a loop over whole rows, so that the compiler's vectoriser
+// takes it: a step meant for the red and blue pixels (or the green ones)
+// computes every pixel of the row and keeps the value only where it is
+// meant (a blend), which costs less than the scalar loop over every second
+// pixel. Values computed at the other pixels are never read. Planes are
+// finite everywhere (zeros where nothing was written yet), so that no
+// wasted lane meets a NaN or a denormal.
 
 constexpr float kEps = 1e-5f;
 constexpr float kEpsSq = 1e-10f;
@@ -282,203 +299,242 @@ inline float Sq(float v) { return v * v; }
 // complete.
 constexpr int kRcdMargin = 10;
 
-// First column at or after i0 whose filter is not green in row j.
-inline int FirstNonGreen(BayerPattern p, int i0, int j) {
-  return BayerColour(p, i0, j) == kBayerGreen ? i0 + 1 : i0;
-}
-inline int FirstGreen(BayerPattern p, int i0, int j) {
-  return BayerColour(p, i0, j) == kBayerGreen ? i0 : i0 + 1;
+// In row j the red and blue pixels are those with (i & 1) == RedBlueParity.
+inline int RedBlueParity(BayerPattern p, int j) { return BayerColour(p, 0, j) == kBayerGreen ? 1 : 0; }
+
+#define QIRM_ROW inline __attribute__((always_inline))
+
+// Refined discrimination: the neighbourhood's where it is surer.
+QIRM_ROW float Refined(float central, float around) {
+  return std::fabs(0.5f - central) < std::fabs(0.5f - around) ? around : central;
 }
 
-void RcdTile(const Tile& t, BayerPattern pattern, Planes& planes) {
-  const int w = t.stride;
-  const int h = t.rows;
-  const float* cfa = planes.cfa.data();
-  float* r = planes.rgb[0].data();
-  float* g = planes.rgb[1].data();
-  float* b = planes.rgb[2].data();
-  float* vh = planes.scratch[0].data();     // vertical/horizontal discrimination
-  float* hpf_a = planes.scratch[1].data();  // V, later P high-pass energy
-  float* hpf_b = planes.scratch[2].data();  // H, later Q high-pass energy
-  float* lpf = planes.scratch[3].data();    // low-pass at red and blue pixels
-  float* pq = planes.scratch[4].data();     // diagonal discrimination
+// Step 1.1: the square of the vertical and horizontal high pass of the
+// colour difference (coefficients 1, -3, -1, 6, -1, -3, 1).
+QIRM_ROW void HighPassRow(const float* __restrict c, int w, int i0, int i1, float* __restrict v_out,
+                          float* __restrict h_out) {
+  const int w2 = 2 * w;
+  const int w3 = 3 * w;
+  for (int i = i0; i < i1; ++i) {
+    v_out[i] =
+        Sq((c[i - w3] - c[i - w] - c[i + w] + c[i + w3]) - 3.0f * (c[i - w2] + c[i + w2]) + 6.0f * c[i]);
+    h_out[i] = Sq((c[i - 3] - c[i - 1] - c[i + 1] + c[i + 3]) - 3.0f * (c[i - 2] + c[i + 2]) + 6.0f * c[i]);
+  }
+}
+
+// Step 1.2: the discrimination V / (V + H) over three pixels.
+QIRM_ROW void DiscriminationRow(const float* __restrict v, const float* __restrict hh, int w, int i0, int i1,
+                                float* __restrict out) {
+  for (int i = i0; i < i1; ++i) {
+    const float v_stat = std::max(kEpsSq, v[i - w] + v[i] + v[i + w]);
+    const float h_stat = std::max(kEpsSq, hh[i - 1] + hh[i] + hh[i + 1]);
+    out[i] = v_stat / (v_stat + h_stat);
+  }
+}
+
+// Step 2: low pass (weights 4, 2 and 1 over 3 x 3; summed so that a flat
+// field gives the same value at red and blue pixels). Read at red and blue
+// pixels only.
+QIRM_ROW void LowPassRow(const float* __restrict c, int w, int i0, int i1, float* __restrict out) {
+  for (int i = i0; i < i1; ++i) {
+    out[i] = (c[i] + 0.25f * (c[i - w - 1] + c[i - w + 1] + c[i + w - 1] + c[i + w + 1])) +
+             0.5f * (c[i - w] + c[i + w] + c[i - 1] + c[i + 1]);
+  }
+}
+
+// Step 3: green for the red and blue pixels of the row, computed at every
+// pixel into `out` (KeepRow keeps the ones meant).
+QIRM_ROW void GreenRow(const float* __restrict c, const float* __restrict l, const float* __restrict d, int w,
+                       int i0, int i1, float* __restrict out) {
   const int w2 = 2 * w;
   const int w3 = 3 * w;
   const int w4 = 4 * w;
+  for (int i = i0; i < i1; ++i) {
+    const float disc = Refined(d[i], 0.25f * (d[i - w - 1] + d[i - w + 1] + d[i + w - 1] + d[i + w + 1]));
+
+    const float n_grad = kEps + std::fabs(c[i - w] - c[i + w]) + std::fabs(c[i] - c[i - w2]) +
+                         std::fabs(c[i - w] - c[i - w3]) + std::fabs(c[i - w2] - c[i - w4]);
+    const float s_grad = kEps + std::fabs(c[i - w] - c[i + w]) + std::fabs(c[i] - c[i + w2]) +
+                         std::fabs(c[i + w] - c[i + w3]) + std::fabs(c[i + w2] - c[i + w4]);
+    const float w_grad = kEps + std::fabs(c[i - 1] - c[i + 1]) + std::fabs(c[i] - c[i - 2]) +
+                         std::fabs(c[i - 1] - c[i - 3]) + std::fabs(c[i - 2] - c[i - 4]);
+    const float e_grad = kEps + std::fabs(c[i - 1] - c[i + 1]) + std::fabs(c[i] - c[i + 2]) +
+                         std::fabs(c[i + 1] - c[i + 3]) + std::fabs(c[i + 2] - c[i + 4]);
+
+    // Each neighbour's green corrected by the ratio of the low passes.
+    const float lc = l[i];
+    const float n_est = c[i - w] * (1.0f + (lc - l[i - w2]) / (kEps + lc + l[i - w2]));
+    const float s_est = c[i + w] * (1.0f + (lc - l[i + w2]) / (kEps + lc + l[i + w2]));
+    const float w_est = c[i - 1] * (1.0f + (lc - l[i - 2]) / (kEps + lc + l[i - 2]));
+    const float e_est = c[i + 1] * (1.0f + (lc - l[i + 2]) / (kEps + lc + l[i + 2]));
+
+    // Inverse-gradient blends, written as a + t (b - a) so that equal
+    // estimates give exactly that value.
+    const float v_est = n_est + n_grad / (n_grad + s_grad) * (s_est - n_est);
+    const float h_est = w_est + w_grad / (w_grad + e_grad) * (e_est - w_est);
+    out[i] = v_est + disc * (h_est - v_est);
+  }
+}
+
+// Step 4.0: the square of the diagonal high passes (P: north-west to
+// south-east, Q: north-east to south-west). Read at red and blue pixels.
+QIRM_ROW void DiagonalHighPassRow(const float* __restrict c, int w, int i0, int i1, float* __restrict p_out,
+                                  float* __restrict q_out) {
+  const int w2 = 2 * w;
+  const int w3 = 3 * w;
+  for (int i = i0; i < i1; ++i) {
+    p_out[i] = Sq((c[i - w3 - 3] - c[i - w - 1] - c[i + w + 1] + c[i + w3 + 3]) -
+                  3.0f * (c[i - w2 - 2] + c[i + w2 + 2]) + 6.0f * c[i]);
+    q_out[i] = Sq((c[i - w3 + 3] - c[i - w + 1] - c[i + w - 1] + c[i + w3 - 3]) -
+                  3.0f * (c[i - w2 + 2] + c[i + w2 - 2]) + 6.0f * c[i]);
+  }
+}
+
+// Step 4.1: the diagonal discrimination P / (P + Q). Read at red and blue
+// pixels.
+QIRM_ROW void DiagonalDiscriminationRow(const float* __restrict p, const float* __restrict q, int w, int i0,
+                                        int i1, float* __restrict out) {
+  for (int i = i0; i < i1; ++i) {
+    const float p_stat = std::max(kEpsSq, p[i - w - 1] + p[i] + p[i + w + 1]);
+    const float q_stat = std::max(kEpsSq, q[i - w + 1] + q[i] + q[i + w - 1]);
+    out[i] = p_stat / (p_stat + q_stat);
+  }
+}
+
+// Step 4.2: for the red and blue pixels of row j, the colour missing there
+// (cc: blue at red, red at blue) from the colour differences of the four
+// diagonal neighbours, computed at every pixel into `out`. cc_* are that
+// plane's rows above and below, g_* the green plane's.
+QIRM_ROW void DiagonalColourRow(const float* __restrict cc_n3, const float* __restrict cc_n1,
+                                const float* __restrict cc_s1, const float* __restrict cc_s3,
+                                const float* __restrict g_n2, const float* __restrict g_n1,
+                                const float* __restrict g0, const float* __restrict g_s1,
+                                const float* __restrict g_s2, const float* __restrict d, int w, int i0,
+                                int i1, float* __restrict out) {
+  for (int i = i0; i < i1; ++i) {
+    const float disc = Refined(d[i], 0.25f * (d[i - w - 1] + d[i - w + 1] + d[i + w - 1] + d[i + w + 1]));
+
+    const float nw_grad = kEps + std::fabs(cc_n1[i - 1] - cc_s1[i + 1]) +
+                          std::fabs(cc_n1[i - 1] - cc_n3[i - 3]) + std::fabs(g0[i] - g_n2[i - 2]);
+    const float ne_grad = kEps + std::fabs(cc_n1[i + 1] - cc_s1[i - 1]) +
+                          std::fabs(cc_n1[i + 1] - cc_n3[i + 3]) + std::fabs(g0[i] - g_n2[i + 2]);
+    const float sw_grad = kEps + std::fabs(cc_n1[i + 1] - cc_s1[i - 1]) +
+                          std::fabs(cc_s1[i - 1] - cc_s3[i - 3]) + std::fabs(g0[i] - g_s2[i - 2]);
+    const float se_grad = kEps + std::fabs(cc_n1[i - 1] - cc_s1[i + 1]) +
+                          std::fabs(cc_s1[i + 1] - cc_s3[i + 3]) + std::fabs(g0[i] - g_s2[i + 2]);
+
+    const float nw_est = cc_n1[i - 1] - g_n1[i - 1];
+    const float ne_est = cc_n1[i + 1] - g_n1[i + 1];
+    const float sw_est = cc_s1[i - 1] - g_s1[i - 1];
+    const float se_est = cc_s1[i + 1] - g_s1[i + 1];
+
+    const float p_est = nw_est + nw_grad / (nw_grad + se_grad) * (se_est - nw_est);
+    const float q_est = ne_est + ne_grad / (ne_grad + sw_grad) * (sw_est - ne_est);
+    out[i] = g0[i] + (p_est + disc * (q_est - p_est));
+  }
+}
+
+// Step 4.3: at every pixel of row j, red or blue (cc) from the colour
+// differences of the four cardinal neighbours, into `out`; kept at the
+// green pixels only (by GreenSitesRow), as the row itself is read here.
+QIRM_ROW void CardinalColourRow(const float* __restrict cc_n3, const float* __restrict cc_n1,
+                                const float* __restrict cc0, const float* __restrict cc_s1,
+                                const float* __restrict cc_s3, const float* __restrict g_n1,
+                                const float* __restrict g0, const float* __restrict g_s1,
+                                const float* __restrict d, int w, int i0, int i1, float* __restrict out) {
+  for (int i = i0; i < i1; ++i) {
+    const float disc = Refined(d[i], 0.25f * (d[i - w - 1] + d[i - w + 1] + d[i + w - 1] + d[i + w + 1]));
+    const float sn_abs = std::fabs(cc_n1[i] - cc_s1[i]);
+    const float ew_abs = std::fabs(cc0[i - 1] - cc0[i + 1]);
+    const float n_grad = kEps + std::fabs(g0[i] - g_n1[i]) + sn_abs + std::fabs(cc_n1[i] - cc_n3[i]);
+    const float s_grad = kEps + std::fabs(g0[i] - g_s1[i]) + sn_abs + std::fabs(cc_s1[i] - cc_s3[i]);
+    const float w_grad = kEps + std::fabs(g0[i] - g0[i - 1]) + ew_abs + std::fabs(cc0[i - 1] - cc0[i - 3]);
+    const float e_grad = kEps + std::fabs(g0[i] - g0[i + 1]) + ew_abs + std::fabs(cc0[i + 1] - cc0[i + 3]);
+    const float n_est = cc_n1[i] - g_n1[i];
+    const float s_est = cc_s1[i] - g_s1[i];
+    const float w_est = cc0[i - 1] - g0[i - 1];
+    const float e_est = cc0[i + 1] - g0[i + 1];
+    const float v_est = n_est + n_grad / (n_grad + s_grad) * (s_est - n_est);
+    const float h_est = w_est + w_grad / (w_grad + e_grad) * (e_est - w_est);
+    out[i] = g0[i] + (v_est + disc * (h_est - v_est));
+  }
+}
+
+// Keeps `values` at the pixels of parity `parity` of the row.
+QIRM_ROW void KeepRow(const float* __restrict values, int i0, int i1, int parity, float* __restrict out) {
+  for (int i = i0; i < i1; ++i) out[i] = (i & 1) == parity ? values[i] : out[i];
+}
+
+QIRM_ROW void RcdTileBody(const Tile* tile, BayerPattern pattern, Planes* planes) {
+  const Tile& t = *tile;
+  const int w = t.stride;
+  const int h = t.rows;
+  const float* cfa = planes->cfa.data();
+  float* rgb[3] = {planes->rgb[0].data(), planes->rgb[1].data(), planes->rgb[2].data()};
+  float* g = rgb[kBayerGreen];
+  float* vh = planes->scratch[0].data();     // vertical/horizontal discrimination
+  float* hpf_a = planes->scratch[1].data();  // V, later P high-pass energy, later red at green
+  float* hpf_b = planes->scratch[2].data();  // H, later Q high-pass energy, later blue at green
+  float* lpf = planes->scratch[3].data();    // low pass, read at red and blue pixels
+  float* pq = planes->scratch[4].data();     // diagonal discrimination
+  float* line = planes->line.data();         // one row's values before KeepRow
+  auto row = [w](const float* p, int j) { return p + static_cast<std::size_t>(j) * w; };
+  auto row_out = [w](float* p, int j) { return p + static_cast<std::size_t>(j) * w; };
 
   // The known samples.
   for (int j = 0; j < h; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const int first = BayerColour(pattern, 0, j);
-    const int second = BayerColour(pattern, 1, j);
-    float* a = (first == kBayerRed ? r : first == kBayerGreen ? g : b) + row;
-    float* z = (second == kBayerRed ? r : second == kBayerGreen ? g : b) + row;
-    const float* c = cfa + row;
-    for (int i = 0; i < w; i += 2) a[i] = c[i];
-    for (int i = 1; i < w; i += 2) z[i] = c[i];
+    const int parity = RedBlueParity(pattern, j);
+    const int own = BayerColour(pattern, parity, j);
+    KeepRow(row(cfa, j), 0, w, parity, row_out(rgb[own], j));
+    KeepRow(row(cfa, j), 0, w, parity ^ 1, row_out(g, j));
   }
-
-  // Step 1: vertical and horizontal high-pass energy of the colour
-  // difference, then the discrimination V / (V + H) over three pixels.
-  for (int j = 3; j < h - 3; ++j) {
-    const float* c = cfa + static_cast<std::size_t>(j) * w;
-    float* v_out = hpf_a + static_cast<std::size_t>(j) * w;
-    float* h_out = hpf_b + static_cast<std::size_t>(j) * w;
-    for (int i = 3; i < w - 3; ++i) {
-      v_out[i] =
-          Sq((c[i - w3] - c[i - w] - c[i + w] + c[i + w3]) - 3.0f * (c[i - w2] + c[i + w2]) + 6.0f * c[i]);
-      h_out[i] = Sq((c[i - 3] - c[i - 1] - c[i + 1] + c[i + 3]) - 3.0f * (c[i - 2] + c[i + 2]) + 6.0f * c[i]);
-    }
-  }
-  for (int j = 4; j < h - 4; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* v = hpf_a + row;
-    const float* hh = hpf_b + row;
-    float* out = vh + row;
-    for (int i = 4; i < w - 4; ++i) {
-      const float v_stat = std::max(kEpsSq, v[i - w] + v[i] + v[i + w]);
-      const float h_stat = std::max(kEpsSq, hh[i - 1] + hh[i] + hh[i + 1]);
-      out[i] = v_stat / (v_stat + h_stat);
-    }
-  }
-
-  // Step 2: low pass at red and blue pixels (weights 4, 2 and 1 over 3 x 3;
-  // summed so that a flat field gives the same value at red and blue).
-  for (int j = 1; j < h - 1; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* c = cfa + row;
-    float* out = lpf + row;
-    for (int i = FirstNonGreen(pattern, 1, j); i < w - 1; i += 2) {
-      out[i] = (c[i] + 0.25f * (c[i - w - 1] + c[i - w + 1] + c[i + w - 1] + c[i + w + 1])) +
-               0.5f * (c[i - w] + c[i + w] + c[i - 1] + c[i + 1]);
-    }
-  }
-
+  // Step 1: vertical and horizontal discrimination.
+  for (int j = 3; j < h - 3; ++j) HighPassRow(row(cfa, j), w, 3, w - 3, row_out(hpf_a, j), row_out(hpf_b, j));
+  for (int j = 4; j < h - 4; ++j)
+    DiscriminationRow(row(hpf_a, j), row(hpf_b, j), w, 4, w - 4, row_out(vh, j));
+  // Step 2: low pass.
+  for (int j = 1; j < h - 1; ++j) LowPassRow(row(cfa, j), w, 1, w - 1, row_out(lpf, j));
   // Step 3: green at red and blue pixels.
   for (int j = 5; j < h - 5; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* c = cfa + row;
-    const float* l = lpf + row;
-    const float* d = vh + row;
-    float* out = g + row;
-    for (int i = FirstNonGreen(pattern, 5, j); i < w - 5; i += 2) {
-      // Refined discrimination: the neighbourhood's where it is surer.
-      const float central = d[i];
-      const float around = 0.25f * (d[i - w - 1] + d[i - w + 1] + d[i + w - 1] + d[i + w + 1]);
-      const float disc = std::fabs(0.5f - central) < std::fabs(0.5f - around) ? around : central;
-
-      const float n_grad = kEps + std::fabs(c[i - w] - c[i + w]) + std::fabs(c[i] - c[i - w2]) +
-                           std::fabs(c[i - w] - c[i - w3]) + std::fabs(c[i - w2] - c[i - w4]);
-      const float s_grad = kEps + std::fabs(c[i - w] - c[i + w]) + std::fabs(c[i] - c[i + w2]) +
-                           std::fabs(c[i + w] - c[i + w3]) + std::fabs(c[i + w2] - c[i + w4]);
-      const float w_grad = kEps + std::fabs(c[i - 1] - c[i + 1]) + std::fabs(c[i] - c[i - 2]) +
-                           std::fabs(c[i - 1] - c[i - 3]) + std::fabs(c[i - 2] - c[i - 4]);
-      const float e_grad = kEps + std::fabs(c[i - 1] - c[i + 1]) + std::fabs(c[i] - c[i + 2]) +
-                           std::fabs(c[i + 1] - c[i + 3]) + std::fabs(c[i + 2] - c[i + 4]);
-
-      const float lc = l[i];
-      const float n_est = c[i - w] * (1.0f + (lc - l[i - w2]) / (kEps + lc + l[i - w2]));
-      const float s_est = c[i + w] * (1.0f + (lc - l[i + w2]) / (kEps + lc + l[i + w2]));
-      const float w_est = c[i - 1] * (1.0f + (lc - l[i - 2]) / (kEps + lc + l[i - 2]));
-      const float e_est = c[i + 1] * (1.0f + (lc - l[i + 2]) / (kEps + lc + l[i + 2]));
-
-      // Inverse-gradient blends, written as a + t (b - a) so that equal
-      // estimates give exactly that value.
-      const float v_est = n_est + n_grad / (n_grad + s_grad) * (s_est - n_est);
-      const float h_est = w_est + w_grad / (w_grad + e_grad) * (e_est - w_est);
-      out[i] = v_est + disc * (h_est - v_est);
-    }
+    GreenRow(row(cfa, j), row(lpf, j), row(vh, j), w, 5, w - 5, line);
+    KeepRow(line, 5, w - 5, RedBlueParity(pattern, j), row_out(g, j));
   }
-
-  // Step 4.0: diagonal high-pass energy at red and blue pixels.
+  // Step 4.0 and 4.1: diagonal discrimination.
   for (int j = 3; j < h - 3; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* c = cfa + row;
-    float* p_out = hpf_a + row;
-    float* q_out = hpf_b + row;
-    for (int i = FirstNonGreen(pattern, 3, j); i < w - 3; i += 2) {
-      p_out[i] = Sq((c[i - w3 - 3] - c[i - w - 1] - c[i + w + 1] + c[i + w3 + 3]) -
-                    3.0f * (c[i - w2 - 2] + c[i + w2 + 2]) + 6.0f * c[i]);
-      q_out[i] = Sq((c[i - w3 + 3] - c[i - w + 1] - c[i + w - 1] + c[i + w3 - 3]) -
-                    3.0f * (c[i - w2 + 2] + c[i + w2 - 2]) + 6.0f * c[i]);
-    }
+    DiagonalHighPassRow(row(cfa, j), w, 3, w - 3, row_out(hpf_a, j), row_out(hpf_b, j));
   }
-  // Step 4.1: diagonal discrimination P / (P + Q).
   for (int j = 4; j < h - 4; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* p = hpf_a + row;
-    const float* q = hpf_b + row;
-    float* out = pq + row;
-    for (int i = FirstNonGreen(pattern, 4, j); i < w - 4; i += 2) {
-      const float p_stat = std::max(kEpsSq, p[i - w - 1] + p[i] + p[i + w + 1]);
-      const float q_stat = std::max(kEpsSq, q[i - w + 1] + q[i] + q[i + w - 1]);
-      out[i] = p_stat / (p_stat + q_stat);
-    }
+    DiagonalDiscriminationRow(row(hpf_a, j), row(hpf_b, j), w, 4, w - 4, row_out(pq, j));
   }
-  // Step 4.2: red at blue pixels and blue at red ones, from the colour
-  // differences of the four diagonal neighbours.
+  // Step 4.2: red at blue pixels, blue at red ones.
   for (int j = 7; j < h - 7; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* d = pq + row;
-    const float* gg = g + row;
-    for (int i = FirstNonGreen(pattern, 7, j); i < w - 7; i += 2) {
-      float* cc = (BayerColour(pattern, i, j) == kBayerRed ? b : r) + row;  // the colour missing here
-      const float central = d[i];
-      const float around = 0.25f * (d[i - w - 1] + d[i - w + 1] + d[i + w - 1] + d[i + w + 1]);
-      const float disc = std::fabs(0.5f - central) < std::fabs(0.5f - around) ? around : central;
-
-      const float nw_grad = kEps + std::fabs(cc[i - w - 1] - cc[i + w + 1]) +
-                            std::fabs(cc[i - w - 1] - cc[i - w3 - 3]) + std::fabs(gg[i] - gg[i - w2 - 2]);
-      const float ne_grad = kEps + std::fabs(cc[i - w + 1] - cc[i + w - 1]) +
-                            std::fabs(cc[i - w + 1] - cc[i - w3 + 3]) + std::fabs(gg[i] - gg[i - w2 + 2]);
-      const float sw_grad = kEps + std::fabs(cc[i - w + 1] - cc[i + w - 1]) +
-                            std::fabs(cc[i + w - 1] - cc[i + w3 - 3]) + std::fabs(gg[i] - gg[i + w2 - 2]);
-      const float se_grad = kEps + std::fabs(cc[i - w - 1] - cc[i + w + 1]) +
-                            std::fabs(cc[i + w + 1] - cc[i + w3 + 3]) + std::fabs(gg[i] - gg[i + w2 + 2]);
-
-      const float nw_est = cc[i - w - 1] - gg[i - w - 1];
-      const float ne_est = cc[i - w + 1] - gg[i - w + 1];
-      const float sw_est = cc[i + w - 1] - gg[i + w - 1];
-      const float se_est = cc[i + w + 1] - gg[i + w + 1];
-
-      const float p_est = nw_est + nw_grad / (nw_grad + se_grad) * (se_est - nw_est);
-      const float q_est = ne_est + ne_grad / (ne_grad + sw_grad) * (sw_est - ne_est);
-      cc[i] = gg[i] + (p_est + disc * (q_est - p_est));
-    }
+    const int parity = RedBlueParity(pattern, j);
+    float* cc = rgb[2 - BayerColour(pattern, parity, j)];
+    DiagonalColourRow(row(cc, j - 3), row(cc, j - 1), row(cc, j + 1), row(cc, j + 3), row(g, j - 2),
+                      row(g, j - 1), row(g, j), row(g, j + 1), row(g, j + 2), row(pq, j), w, 7, w - 7, line);
+    KeepRow(line, 7, w - 7, parity, row_out(cc, j));
   }
-  // Step 4.3: red and blue at green pixels, from the colour differences of
-  // the four cardinal neighbours.
+  // Step 4.3: red and blue at green pixels.
   for (int j = kRcdMargin; j < h - kRcdMargin; ++j) {
-    const std::size_t row = static_cast<std::size_t>(j) * w;
-    const float* d = vh + row;
-    const float* gg = g + row;
-    for (int i = FirstGreen(pattern, kRcdMargin, j); i < w - kRcdMargin; i += 2) {
-      const float central = d[i];
-      const float around = 0.25f * (d[i - w - 1] + d[i - w + 1] + d[i + w - 1] + d[i + w + 1]);
-      const float disc = std::fabs(0.5f - central) < std::fabs(0.5f - around) ? around : central;
-      const float g0 = gg[i];
-      const float gn = gg[i - w];
-      const float gs = gg[i + w];
-      const float gw = gg[i - 1];
-      const float ge = gg[i + 1];
-      for (float* plane : {r, b}) {
-        float* cc = plane + row;
-        const float sn_abs = std::fabs(cc[i - w] - cc[i + w]);
-        const float ew_abs = std::fabs(cc[i - 1] - cc[i + 1]);
-        const float n_grad = kEps + std::fabs(g0 - gn) + sn_abs + std::fabs(cc[i - w] - cc[i - w3]);
-        const float s_grad = kEps + std::fabs(g0 - gs) + sn_abs + std::fabs(cc[i + w] - cc[i + w3]);
-        const float w_grad = kEps + std::fabs(g0 - gw) + ew_abs + std::fabs(cc[i - 1] - cc[i - 3]);
-        const float e_grad = kEps + std::fabs(g0 - ge) + ew_abs + std::fabs(cc[i + 1] - cc[i + 3]);
-        const float n_est = cc[i - w] - gn;
-        const float s_est = cc[i + w] - gs;
-        const float w_est = cc[i - 1] - gw;
-        const float e_est = cc[i + 1] - ge;
-        const float v_est = n_est + n_grad / (n_grad + s_grad) * (s_est - n_est);
-        const float h_est = w_est + w_grad / (w_grad + e_grad) * (e_est - w_est);
-        cc[i] = g0 + (v_est + disc * (h_est - v_est));
-      }
+    const int green_parity = RedBlueParity(pattern, j) ^ 1;
+    for (int c : {kBayerRed, kBayerBlue}) {
+      const float* cc = rgb[c];
+      float* values = row_out(c == kBayerRed ? hpf_a : hpf_b, j);
+      CardinalColourRow(row(cc, j - 3), row(cc, j - 1), row(cc, j), row(cc, j + 1), row(cc, j + 3),
+                        row(g, j - 1), row(g, j), row(g, j + 1), row(vh, j), w, kRcdMargin, w - kRcdMargin,
+                        values);
     }
+    // Both colours read this row's other colour at red and blue pixels
+    // only: written back after both are found.
+    KeepRow(row(hpf_a, j), kRcdMargin, w - kRcdMargin, green_parity, row_out(rgb[kBayerRed], j));
+    KeepRow(row(hpf_b, j), kRcdMargin, w - kRcdMargin, green_parity, row_out(rgb[kBayerBlue], j));
   }
+}
+
+// For AVX2 and for the baseline (core/cpu_dispatch.h): the loops above are
+// element by element, so both give the same bytes.
+void RcdTile(const Tile& t, BayerPattern pattern, Planes& planes) {
+  TargetVariants<RcdTileBody>::For(ActiveCpuLevel())(&t, pattern, &planes);
 }
 
 // ------------------------------------------------------------------- driver

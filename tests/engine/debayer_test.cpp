@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cpu_dispatch.h"
 #include "core/file_bytes.h"
 #include "core/parallel.h"
 
@@ -170,8 +171,9 @@ bool SameBytes(const Rgb<T>& a, const Rgb<T>& b) {
   return true;
 }
 
-// Tiles of every size, threads, and bilinear's integer rows give the plain
-// path's bytes (the mosaic is large enough to be shared between threads).
+// Tiles of every size, threads, bilinear's integer rows and every
+// instruction-set level give the bytes of the plain path on the baseline
+// (the mosaic is large enough to be shared between threads).
 TEST(Debayer, FastPathsGiveThePlainResult) {
   const Mosaic<std::uint16_t> m16 = RandomMosaic16(403, 277, 11);
   const Mosaic<float> mf = RandomMosaicF(403, 277, 12);
@@ -179,14 +181,24 @@ TEST(Debayer, FastPathsGiveThePlainResult) {
   for (DebayerMethod method : kMethods) {
     for (BayerPattern pattern : {BayerPattern::kRGGB, BayerPattern::kGBRG}) {
       SCOPED_TRACE(std::string(DebayerMethodName(method)) + " " + BayerPatternName(pattern));
-      const auto plain16 = Demosaic<std::uint16_t, std::uint16_t>(m16, pattern, method, 0, true);
-      const auto plainf = Demosaic<float, float>(mf, pattern, method, 0, true);
-      const auto plain8 = Demosaic<std::uint8_t, std::uint8_t>(m8, pattern, method, 0, true);
-      const auto plain16f = Demosaic<std::uint16_t, float>(m16, pattern, method, 0, true);
-      for (int threads : {1, 3}) {
+      Rgb<std::uint16_t> plain16(0, 0);
+      Rgb<float> plainf(0, 0);
+      Rgb<std::uint8_t> plain8(0, 0);
+      Rgb<float> plain16f(0, 0);
+      {
+        ScopedCpuLevel baseline(CpuLevel::kScalar);
+        plain16 = Demosaic<std::uint16_t, std::uint16_t>(m16, pattern, method, 0, true);
+        plainf = Demosaic<float, float>(mf, pattern, method, 0, true);
+        plain8 = Demosaic<std::uint8_t, std::uint8_t>(m8, pattern, method, 0, true);
+        plain16f = Demosaic<std::uint16_t, float>(m16, pattern, method, 0, true);
+      }
+      for (const auto& [level, threads] : {std::pair{CpuLevel::kScalar, 3}, std::pair{DetectedCpuLevel(), 1},
+                                           std::pair{DetectedCpuLevel(), 3}}) {
+        ScopedCpuLevel cap(level);
         ScopedThreadCount count(threads);
         for (int tile : {0, 16, 38}) {
-          SCOPED_TRACE(std::to_string(threads) + " threads, tile " + std::to_string(tile));
+          SCOPED_TRACE(std::string(CpuLevelName(level)) + ", " + std::to_string(threads) + " threads, tile " +
+                       std::to_string(tile));
           EXPECT_TRUE(SameBytes(Demosaic<std::uint16_t, std::uint16_t>(m16, pattern, method, tile), plain16));
           EXPECT_TRUE(SameBytes(Demosaic<float, float>(mf, pattern, method, tile), plainf));
           EXPECT_TRUE(SameBytes(Demosaic<std::uint8_t, std::uint8_t>(m8, pattern, method, tile), plain8));
