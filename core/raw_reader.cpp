@@ -36,7 +36,11 @@ void OnMemoryError(void* data, const char* file, const char* where) {
   if (reports->first.empty()) reports->first = std::string("out of memory in ") + (where ? where : "LibRaw");
 }
 
-std::string RawError(int code) { return libraw_strerror(code); }
+std::string RawError(int code) {
+  // LibRaw's "Input/output error" means reads past the end of the bytes.
+  if (code == LIBRAW_IO_ERROR) return "the file is cut short or damaged";
+  return libraw_strerror(code);
+}
 
 // The 2 x 2 pattern at the visible area's origin as "RGGB" and the like,
 // or "" with `why` set where the sensor is no Bayer mosaic.
