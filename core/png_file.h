@@ -2,7 +2,7 @@
 // PNG writing through libpng: RGB, 8 or 16 bits per channel, no interlace,
 // deflate at zlib level 3 with each row's filter chosen by libpng's adaptive
 // heuristic (smallest sum of absolute filtered bytes), IDAT chunks of at
-// most 256 KiB. There is no PNG reader.
+// most 256 KiB. Reading: core/png_reader.h.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF writing through libtiff: one RGB image, 8 or 16 bits per channel,
 // chunky samples, deflate with the horizontal predictor, strips of about
-// 256 KiB. There is no TIFF reader.
+// 256 KiB. Reading: core/tiff_reader.h.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,8 @@ packages=(
   libjpeg-dev zlib1g-dev libpng-dev libtiff-dev
   # sky coordinates from a FITS header's WCS
   wcslib-dev
+  # camera raw files (core/raw_reader): the sensor's colour-filter mosaic
+  libraw-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   # the layout check, scripts/check-format.sh (Debian 12: version 14)

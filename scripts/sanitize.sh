@@ -17,7 +17,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQIRM_SANITIZE=ON -DQIRM_FUZZ=ON -DQIRM_BUILD_UI=OFF -DQIRM_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target engine_tests cli_tests qirm-cli \
-  fuzz_seeds fuzz_fits fuzz_netpbm fuzz_bmp fuzz_jpeg fuzz_settings
+  fuzz_seeds fuzz_fits fuzz_netpbm fuzz_bmp fuzz_jpeg fuzz_settings fuzz_tiff fuzz_png fuzz_raw
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0

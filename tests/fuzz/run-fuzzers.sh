@@ -12,7 +12,7 @@ build=${1:?usage: run-fuzzers.sh BUILD [SECONDS] [TARGET...]}
 seconds=${2:-60}
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fits netpbm bmp jpeg settings)
+[ ${#targets[@]} -eq 0 ] && targets=(fits netpbm bmp jpeg settings tiff png raw)
 build=$(cd "$build" && pwd)
 work="$build/fuzz"
 mkdir -p "$work"

@@ -3,7 +3,8 @@
 // readers take, made by the program's own writers (or spelled out byte by
 // byte where the program writes none), one folder per target.
 //
-//   fuzz_seeds DIR      -> DIR/fits, DIR/netpbm, DIR/bmp, DIR/jpeg, DIR/settings
+//   fuzz_seeds DIR      -> DIR/fits, DIR/netpbm, DIR/bmp, DIR/jpeg, DIR/settings,
+//                          DIR/tiff, DIR/png, DIR/raw
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -15,6 +16,9 @@
 #include "core/fits_writer.h"
 #include "core/jpeg_file.h"
 #include "core/picture.h"
+#include "core/png_file.h"
+#include "core/tiff_file.h"
+#include "tests/support/tiff_bytes.h"
 #include "tricolour/settings_file.h"
 
 namespace {
@@ -154,6 +158,51 @@ bool WriteJpeg(const std::string& dir) {
   return Save(dir + "/cut.jpg", small);
 }
 
+qirm::Rgb16Picture Gradient16(int w, int h) {
+  qirm::Rgb16Picture p(w, h);
+  for (std::size_t i = 0; i < p.samples.size(); ++i) p.samples[i] = static_cast<std::uint16_t>(i * 4099);
+  return p;
+}
+
+bool WriteTiff(const std::string& dir) {
+  Bytes bytes;
+  bool ok = qirm::EncodeTiff(Gradient(5, 3), bytes).ok() && Save(dir + "/colour8.tif", bytes);
+  ok = ok && qirm::EncodeTiff16(Gradient16(4, 3), bytes).ok() && Save(dir + "/colour16.tif", bytes);
+  // A grey 32-bit float picture of 2 x 2, one strip, spelled out.
+  namespace t = qirm::test;
+  std::vector<t::TiffEntry> entries = {
+      t::TiffLongs(256, {2}),  t::TiffLongs(257, {2}),  t::TiffShorts(258, {32}),
+      t::TiffShorts(259, {1}), t::TiffShorts(262, {1}), t::TiffLongs(273, {0}),
+      t::TiffLongs(278, {2}),  t::TiffLongs(279, {16}), t::TiffShorts(339, {3})};
+  entries[5] = t::TiffLongs(273, {static_cast<std::uint32_t>(8 + t::TiffIfdSize(entries))});
+  Bytes grey = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  t::AppendTiffIfd(grey, entries, 0);
+  const float values[4] = {1.5f, -2.0f, 0.0f, 1e30f};
+  const auto* p = reinterpret_cast<const std::uint8_t*>(values);
+  grey.insert(grey.end(), p, p + sizeof values);
+  return ok && Save(dir + "/float.tif", grey);
+}
+
+bool WritePng(const std::string& dir) {
+  Bytes bytes;
+  bool ok = qirm::EncodePng(Gradient(5, 3), bytes).ok() && Save(dir + "/colour8.png", bytes);
+  return ok && qirm::EncodePng16(Gradient16(4, 3), bytes).ok() && Save(dir + "/colour16.png", bytes);
+}
+
+bool WriteRaw(const std::string& dir) {
+  qirm::test::DngSpec spec;
+  for (int i = 0; i < spec.width * spec.height; ++i)
+    spec.samples.push_back(static_cast<std::uint16_t>(i * 37 % 4096));
+  spec.iso = 400;
+  spec.date = "2025:01:02 03:04:05";
+  spec.black = 64;
+  spec.as_shot_neutral = {1, 2, 1, 1, 2, 3};
+  bool ok = Save(dir + "/rggb.dng", qirm::test::DngBytes(spec));
+  spec.cfa = {1, 2, 0, 1};
+  spec.active_area = {2, 2, 22, 30};
+  return ok && Save(dir + "/gbrg-area.dng", qirm::test::DngBytes(spec));
+}
+
 bool WriteSettings(const std::string& dir) {
   qirm::CompositionSettings s;
   s.RedFiles = {"red 1.fits", "red2.fits"};
@@ -176,13 +225,16 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   ::mkdir(dir.c_str(), 0755);
   bool ok = true;
-  for (const char* target : {"fits", "netpbm", "bmp", "jpeg", "settings"})
+  for (const char* target : {"fits", "netpbm", "bmp", "jpeg", "settings", "tiff", "png", "raw"})
     ::mkdir((dir + "/" + target).c_str(), 0755);
   ok &= WriteFits(dir + "/fits");
   ok &= WriteNetpbm(dir + "/netpbm");
   ok &= WriteBmp(dir + "/bmp");
   ok &= WriteJpeg(dir + "/jpeg");
   ok &= WriteSettings(dir + "/settings");
+  ok &= WriteTiff(dir + "/tiff");
+  ok &= WritePng(dir + "/png");
+  ok &= WriteRaw(dir + "/raw");
   if (!ok) std::fprintf(stderr, "fuzz_seeds: could not write every seed into %s\n", dir.c_str());
   return ok ? 0 : 1;
 }
