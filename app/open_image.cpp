@@ -10,14 +10,20 @@
 #include "app/fits_header.h"
 #include "core/bmp_file.h"
 #include "core/file_write.h"
+#include "core/fits_keywords.h"
 #include "core/fits_reader.h"
 #include "core/jpeg_file.h"
 #include "core/matrix.h"
 #include "core/numbers.h"
 #include "core/parallel.h"
+#include "core/png_reader.h"
 #include "core/ppm_reader.h"
+#include "core/raw_reader.h"
+#include "core/sample_image.h"
+#include "core/tiff_reader.h"
 #include "display/float_levels.h"
 #include "display/levels.h"
+#include "mosaic/bayer_pattern.h"
 
 namespace qirm {
 
@@ -35,6 +41,13 @@ bool FileTypeFromName(const std::string& path, FileType& type) {
     type = FileType::Jpeg;
   else if (ext == "pgm" || ext == "ppm")
     type = FileType::Netpbm;
+  else if (ext == "tif" || ext == "tiff")
+    type = FileType::Tiff;
+  else if (ext == "png")
+    type = FileType::Png;
+  else if (ext == "cr2" || ext == "cr3" || ext == "nef" || ext == "arw" || ext == "dng" || ext == "raf" ||
+           ext == "orf" || ext == "rw2" || ext == "pef")
+    type = FileType::Raw;
   else
     return false;
   return true;
@@ -56,6 +69,11 @@ Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool
       break;
     case FileType::Jpeg:
       status = LoadJpegDocument(path, doc, shown);
+      break;
+    case FileType::Tiff:
+    case FileType::Png:
+    case FileType::Raw:
+      status = LoadSampleFileDocument(path, type, doc, shown);
       break;
     default:
       return Status::Error(path + ": unknown file type");
@@ -177,6 +195,7 @@ Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, lo
     NoteCommand(doc, "read from BITPIX " + FormatInt(header.bitpix) + ", " + FormatInt(rounded) +
                          " values rounded to float precision");
   doc.fits_cards = ImageHeaderCards(header);
+  MosaicPatternFromCards(doc);
   return Status::Ok();
 }
 
@@ -301,6 +320,7 @@ Status LoadRaw16Fits(const std::string& path, FitsHeader& header, bool shown, lo
     NoteCommand(doc, "read from BITPIX " + FormatInt(header.bitpix) + ", values mapped onto 0..65535");
   }
   doc.fits_cards = ImageHeaderCards(header);
+  MosaicPatternFromCards(doc);
   return Status::Ok();
 }
 
@@ -375,6 +395,93 @@ Status LoadNetpbmDocument(const std::string& path, ImageDocument& doc) {
   doc.zoom = 1.0;
   doc.edited = false;
   return Status::Ok();
+}
+
+Status LoadSampleFileDocument(const std::string& path, FileType type, ImageDocument& doc, bool shown) {
+  SampleImage image;
+  Status status = type == FileType::Tiff  ? ReadTiffFile(path, image)
+                  : type == FileType::Png ? ReadPngFile(path, image)
+                                          : ReadRawFile(path, image);
+  if (!status) return status;
+  const int w = image.width(), h = image.height();
+  try {
+    if (image.type() == SampleType::kU8) {
+      // An 8-bit picture, as a BMP or JPEG one opens.
+      Picture picture(w, h);
+      for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = picture.Row(y);
+        for (int x = 0; x < w; ++x)
+          for (int c = 0; c < 3; ++c)
+            row[3 * x + 2 - c] = image.Row<std::uint8_t>(image.channels() == 3 ? c : 0, y)[x];
+      }
+      FillColourDocument(path, std::move(picture), image.channels(), shown, doc);
+    } else if (image.channels() == 1 && image.type() == SampleType::kU16) {
+      doc.raw.ResizeUnfilled(w, h);
+      for (int y = 0; y < h; ++y) std::copy_n(image.Row<std::uint16_t>(0, y), w, doc.raw.Row(y));
+      const InitialLevelsResult levels = InitialLevels(doc.raw);
+      doc.kind = WindowKind::kRaw16;
+      doc.min_level = levels.min;
+      doc.max_level = levels.max;
+      doc.mean = levels.mean;
+      doc.minimum = levels.min;
+      if (shown) RenderLevelsInto(doc.raw, doc.max_level, doc.min_level, doc.Image);
+    } else {
+      // Floats, or colour of 16 bits: the values as floats (exact for both).
+      const int planes = image.channels();
+      doc.kind = planes == 3 ? WindowKind::kDeepColour : WindowKind::kFloat;
+      doc.depth = image.type() == SampleType::kU16 ? 16 : -32;
+      for (int c = 0; c < planes; ++c) {
+        FloatPlane& plane = FloatPlanes(doc)[c];
+        plane.ResizeUnfilled(w, h);
+        for (int y = 0; y < h; ++y) {
+          float* out = plane.Row(y);
+          if (image.type() == SampleType::kU16)
+            std::copy_n(image.Row<std::uint16_t>(c, y), w, out);
+          else
+            std::copy_n(image.Row<float>(c, y), w, out);
+        }
+      }
+      SetUpFloatWindow(doc, shown);
+    }
+  } catch (const std::bad_alloc&) {
+    doc = ImageDocument();
+    return NoMemory(path, w, h);
+  }
+  doc.caption = FileNameWithoutDirectory(path);
+  doc.width = w;
+  doc.height = h;
+  doc.channels = image.channels();
+  doc.zoom = 1.0;
+  doc.edited = false;
+  doc.fits_cards = image.cards;
+  MosaicPatternFromCards(doc);
+  return Status::Ok();
+}
+
+void MosaicPatternFromCards(ImageDocument& doc) {
+  doc.bayer.clear();
+  if (doc.kind != WindowKind::kRaw16 && doc.kind != WindowKind::kFloat) return;
+  std::string pattern;
+  int xoff = 0, yoff = 0;
+  for (const std::string& card : doc.fits_cards) {
+    const std::string key = card.substr(0, std::min<std::size_t>(8, card.size()));
+    const std::size_t open = card.find('\'', 10),
+                      close = open == std::string::npos ? open : card.find('\'', open + 1);
+    double v = 0;
+    std::string padded = card.substr(0, 80);
+    padded.resize(80, ' ');
+    if (key == "BAYERPAT" && close != std::string::npos) {
+      pattern = card.substr(open + 1, close - open - 1);
+      while (!pattern.empty() && pattern.back() == ' ') pattern.pop_back();
+    } else if (key == "XBAYROFF" && fits::CardNumber(padded.c_str(), v)) {
+      xoff = static_cast<int>(v);
+    } else if (key == "YBAYROFF" && fits::CardNumber(padded.c_str(), v)) {
+      yoff = static_cast<int>(v);
+    }
+  }
+  BayerPattern p;
+  if (!ParseBayerPattern(pattern, p)) return;
+  doc.bayer = BayerPatternName(ShiftedBayerPattern(p, xoff, yoff));
 }
 
 void DrawDeferredPicture(ImageDocument& doc) {

@@ -12,10 +12,11 @@
 
 namespace qirm {
 
-enum class FileType { Bmp, Fits, Jpeg, Netpbm };
+enum class FileType { Bmp, Fits, Jpeg, Netpbm, Tiff, Png, Raw };
 
 // The reader a file name asks for: .bmp; .fit .fts .fits; .jpg .jpeg;
-// .pgm .ppm (any case). False for any other extension.
+// .pgm .ppm; .tif .tiff; .png; the camera raw files .cr2 .cr3 .nef .arw
+// .dng .raf .orf .rw2 .pef (any case). False for any other extension.
 bool FileTypeFromName(const std::string& path, FileType& type);
 
 // Opens one file as the open command does: one new window, active, with the
@@ -51,6 +52,18 @@ Status LoadFitsDocument(const std::string& path, ImageDocument& doc, bool shown 
 // one). shown false leaves Image empty.
 Status LoadBmpDocument(const std::string& path, ImageDocument& doc, bool shown = true);
 Status LoadJpegDocument(const std::string& path, ImageDocument& doc, bool shown = true);
+
+// TIFF, PNG and camera raw files: 8-bit pictures (grey or colour) as BMP
+// ones open; 16-bit grey values as a 16-bit window (physical = raw), float
+// ones as a float window; colour of 16 bits or float as a colour window of
+// that depth. A camera's mosaic (and any file with BAYERPAT) keeps its
+// pattern for debayering; a raw file's metadata become the header cards.
+Status LoadSampleFileDocument(const std::string& path, FileType type, ImageDocument& doc, bool shown = true);
+
+// The colour-filter pattern of a 16-bit or float window from its cards:
+// BAYERPAT (RGGB, BGGR, GRBG, GBRG) shifted by XBAYROFF and YBAYROFF;
+// none when absent or another kind of window.
+void MosaicPatternFromCards(ImageDocument& doc);
 
 // Netpbm: the picture as Image and ImageZm; kind Netpbm, the caption stays
 // "Child", levels keep 255 and 0, 1 channel, zoom "1.00", not edited.

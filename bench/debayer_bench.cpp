@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Demosaicing a 6000 x 4000 (24 megapixel) 16-bit mosaic into three 16-bit
 // planes, bilinear and RCD, on 2 threads (and on 1, for the scaling). The
 // mosaic is a sky-like field: a level with noise, stars and a gradient, so

@@ -15,7 +15,7 @@ namespace qirm::cli {
 void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage:\n"
-      "  qirm-cli run FILE... [--type bmp|fits|jpeg|netpbm] [--plane N] [COMMAND ...]\n"
+      "  qirm-cli run FILE... [--type bmp|fits|jpeg|netpbm|tiff|png|raw] [--plane N] [COMMAND ...]\n"
       "               [-o OUT] [--base OUT] [--save-all DIR] [--state]\n"
       "  qirm-cli measure FILE X Y [--zoom Z] [--button left|right|middle]\n"
       "  qirm-cli header FILE\n"

@@ -30,13 +30,13 @@ struct RunArgs {
 };
 
 bool IsCommandWord(const std::string& word) {
-  static const char* const kPlain[] = {"negative", "mirror",      "flip",          "rotate",  "solarize",
-                                       "edge",     "blur",        "highpass",      "lowpass", "bloom",
-                                       "separate", "contrast-up", "contrast-down", "zoom-in", "zoom-out",
-                                       "undo",     "redo"};
+  static const char* const kPlain[] = {"debayer",  "negative", "mirror",      "flip",          "rotate",
+                                       "solarize", "edge",     "blur",        "highpass",      "lowpass",
+                                       "bloom",    "separate", "contrast-up", "contrast-down", "zoom-in",
+                                       "zoom-out", "undo",     "redo"};
   static const char* const kValued[] = {
-      "gamma=", "sabattier=", "edge=",   "blur=",       "coma=",     "gmc=",
-      "max=",   "min=",       "levels=", "background=", "resample=", "curve="};
+      "gamma=", "sabattier=", "edge=",       "blur=",     "coma=",  "gmc=",    "max=",
+      "min=",   "levels=",    "background=", "resample=", "curve=", "debayer="};
   for (const char* w : kPlain)
     if (word == w) return true;
   for (const char* w : kValued)
@@ -53,6 +53,12 @@ bool ParseType(const std::string& name, FileType& type) {
     type = FileType::Jpeg;
   else if (name == "netpbm")
     type = FileType::Netpbm;
+  else if (name == "tiff")
+    type = FileType::Tiff;
+  else if (name == "png")
+    type = FileType::Png;
+  else if (name == "raw")
+    type = FileType::Raw;
   else
     return false;
   return true;
@@ -109,7 +115,8 @@ const char* UndoName(const std::string& name) {
                                           {"coma", "コマコレクト処理"},
                                           {"gmc", "ガイドミスキャンセラ"},
                                           {"background", "背景傾斜"},
-                                          {"curve", "トーンカーブ"}};
+                                          {"curve", "トーンカーブ"},
+                                          {"debayer", "デベイヤー"}};
   for (const auto& entry : kNames)
     if (name == entry[0]) return entry[1];
   return nullptr;
@@ -185,7 +192,7 @@ int RunVerb(const std::vector<std::string>& args) {
     if (a == "--type") {
       std::string name;
       if (!value(name) || !ParseType(name, run.type))
-        return UsageError("--type needs bmp, fits, jpeg or netpbm");
+        return UsageError("--type needs bmp, fits, jpeg, netpbm, tiff, png or raw");
       run.has_type = true;
     } else if (a == "--plane") {
       std::string text;

@@ -8,12 +8,24 @@
 #include "display/resample.h"
 #include "display/tone_curve.h"
 #include "filters/background.h"
+#include "filters/debayer_command.h"
 
 namespace qirm::cli {
 
 bool RunToolCommand(Workspace& ws, const std::string& name, const std::string& value, bool has_value,
                     Status& status) {
-  if (name != "background" && name != "resample" && name != "curve") return false;
+  if (name != "background" && name != "resample" && name != "curve" && name != "debayer") return false;
+  if (name == "debayer") {
+    DebayerParams params;
+    status = ParseDebayerText(has_value ? value : "", params);
+    if (status && ws.active()) status = DebayerCommand(*ws.active(), params);
+    // The colour window's levels are new: the level edits show them.
+    if (status && ws.active()) {
+      ws.SetMaxLevel(ws.active()->max_level);
+      ws.SetMinLevel(ws.active()->min_level);
+    }
+    return true;
+  }
   if (!has_value || value.empty()) {
     status = Status::Error("command '" + name + "' needs a value: " + name + "=VALUE");
     return true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A non-owning view of one plane of samples: where it starts, its size, the
 // distance from one row to the next (in elements, not bytes) and the type
 // of its elements. New code that works on planes of any depth takes a view;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG reading through libpng into a SampleImage: grey and grey with alpha
 // give 1 channel, RGB, RGB with alpha and palette colour (expanded) 3;
 // 16-bit files give 16-bit samples, all others 8-bit (grey of 1, 2 or 4

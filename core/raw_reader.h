@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Camera raw files (and DNG) through LibRaw: the colour-filter mosaic as
 // the sensor stored it, for astronomy, where calibration (darks, flats,
 // bias) works on the raw counts.

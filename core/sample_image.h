@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A decoded image of any depth, as a file reader hands it over: width x
 // height pixels of 1 (grey or a colour-filter mosaic) or 3 (red, green,
 // blue) channels, each sample 8-bit, 16-bit or 32-bit float.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF reading through libtiff into a SampleImage, samples as the file has
 // them: the first image of the file, grey (1 channel) or RGB (3 channels),
 // 8 or 16 bits unsigned or 32-bit IEEE float per sample, in strips or tiles,

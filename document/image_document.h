@@ -63,6 +63,9 @@ struct ImageDocument {
   FloatPlane real;
   // Kind 5: the red, green and blue values; empty for every other kind.
   FloatPlane colour[3];
+  // Kinds 2 and 4: the colour-filter pattern of a camera's mosaic ("RGGB",
+  // "BGGR", "GRBG", "GBRG"), from a raw file or BAYERPAT; empty for none.
+  std::string bayer;
   // Kind 5: the depth the values came with and are saved at: 16 (integers
   // 0..65535) or -32 (floats), as FITS BITPIX counts it.
   int depth = 0;

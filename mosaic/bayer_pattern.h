@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four Bayer colour-filter patterns: which filter lies over each pixel
 // of a mosaic. A pattern is named by the filters of the first two pixels of
 // the first row and then of the second row, the top row being the first one

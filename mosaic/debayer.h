@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Demosaicing: the full-colour picture from a Bayer colour-filter mosaic,
 // each output pixel with red, green and blue, at the mosaic's size.
 //

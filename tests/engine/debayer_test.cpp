@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Demosaicing: the patterns, bilinear against the textbook formula, the
 // tiled and threaded run against the whole-image one, flat fields exact,
 // and the quality of both methods on colour pictures mosaicked here (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG reading into SampleImage: every colour type and depth read back
 // exactly (alpha dropped, palettes and small grey depths expanded), the
 // program's own PNG files read back, and the files refused.

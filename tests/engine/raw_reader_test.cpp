@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Camera raw reading through LibRaw, on DNG files written tag by tag: the
 // mosaic as stored, its pattern from the visible area's origin, the shot's
 // settings as cards, and the files refused.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SampleImage: its planes and their views, the sizes it refuses, and the
 // header cards it carries (written in the fixed format, read back).
 #include "core/sample_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF reading into SampleImage: every layout libtiff writes (strips, tiles,
 // contiguous and separate samples, compressions, orientations) read back
 // exactly, the program's own TIFF files read back, and the files refused.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PNG reader on any bytes.
 #include <cstddef>
 #include <cstdint>

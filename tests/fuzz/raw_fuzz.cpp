@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera raw reader on any bytes, and both demosaicing methods on every
 // small mosaic it gives (any size, any pattern the file names).
 #include <cstddef>

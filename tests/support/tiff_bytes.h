@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Little-endian TIFF files spelled out tag by tag, for the readers' tests:
 // camera raw DNG files with whatever tags a test wants (no raw files are at
 // hand, and libtiff cannot write every DNG and EXIF tag in the main
