@@ -27,7 +27,8 @@ Status ParseDebayerText(const std::string& text, DebayerParams& params) {
   std::size_t start = 0;
   while (start <= text.size() && !text.empty()) {
     const std::size_t comma = text.find(',', start);
-    const std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    const std::string word =
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     BayerPattern pattern;
     if (ParseBayerPattern(word, pattern))
       params.pattern = BayerPatternName(pattern);
@@ -46,8 +47,9 @@ Status DebayerCommand(ImageDocument& doc, const DebayerParams& params) {
   const std::string name = params.pattern.empty() ? doc.bayer : params.pattern;
   BayerPattern pattern;
   if (!ParseBayerPattern(name, pattern))
-    return Status::Error(std::string(kName) +
-                         ": 色フィルターの並びがわかりません。パターン (RGGB, BGGR, GRBG, GBRG) を指定してください。");
+    return Status::Error(
+        std::string(kName) +
+        ": 色フィルターの並びがわかりません。パターン (RGGB, BGGR, GRBG, GBRG) を指定してください。");
   const int w = DataWidth(doc), h = DataHeight(doc);
   FloatPlane colour[3];
   try {
@@ -83,7 +85,8 @@ Status DebayerCommand(ImageDocument& doc, const DebayerParams& params) {
                        doc.fits_cards.end());
   SetUpFloatWindow(doc, true);
   doc.edited = true;
-  NoteCommand(doc, std::string("debayer ") + BayerPatternName(pattern) + " " + DebayerMethodName(params.method));
+  NoteCommand(doc,
+              std::string("debayer ") + BayerPatternName(pattern) + " " + DebayerMethodName(params.method));
   return Status::Ok();
 }
 

@@ -27,7 +27,8 @@ std::string StateValue(const std::string& out, const std::string& key) {
 std::vector<std::uint16_t> FlatMosaic(int w, int h) {
   std::vector<std::uint16_t> samples;
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) samples.push_back(y % 2 == 0 ? (x % 2 == 0 ? 1000 : 2000) : (x % 2 == 0 ? 2000 : 3000));
+    for (int x = 0; x < w; ++x)
+      samples.push_back(y % 2 == 0 ? (x % 2 == 0 ? 1000 : 2000) : (x % 2 == 0 ? 2000 : 3000));
   return samples;
 }
 
