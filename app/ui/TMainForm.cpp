@@ -201,6 +201,7 @@ void TMainForm::CreateMenu() {
   R3 = AddItem(E1Menu, "R3", QStringLiteral("回転(&R)"));
   E1Menu->addSeparator();
   N3 = AddItem(E1Menu, "N3", QStringLiteral("リサンプリング(&P)"));
+  Debayer1 = AddItem(E1Menu, "Debayer1", QStringLiteral("デベイヤー(&D)"));
   E1Menu->addSeparator();
   RGB1 = AddItem(E1Menu, "RGB1", QStringLiteral("RGB合成(&B)"));
   RGB2 = AddItem(E1Menu, "RGB2", QStringLiteral("RGB分解(&V)"));
@@ -293,6 +294,7 @@ void TMainForm::CreateMenu() {
   connect(S1, &QAction::triggered, this, &TMainForm::S1Click);
   connect(R2, &QAction::triggered, this, &TMainForm::R2Click);
   connect(N3, &QAction::triggered, this, &TMainForm::N3Click);
+  connect(Debayer1, &QAction::triggered, this, &TMainForm::DebayerClick);
   connect(T2, &QAction::triggered, this, &TMainForm::T2Click);
   connect(T1, &QAction::triggered, this, &TMainForm::T1Click);
   connect(P3, &QAction::triggered, this, &TMainForm::P3Click);

@@ -155,6 +155,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* R1 = nullptr;           // "上下反転(&U)": flip top to bottom
   QAction* R3 = nullptr;           // "回転(&R)": rotate by the fixed 0.1 radian
   QAction* N3 = nullptr;           // "リサンプリング(&P)": the resampling dialog, then resampling
+  QAction* Debayer1 = nullptr;     // "デベイヤー(&D)": a camera's mosaic into a colour window
   QAction* RGB1 = nullptr;         // "RGB合成(&B)": the tri-colour composition dialog
   QAction* RGB2 = nullptr;         // "RGB分解(&V)": separate into R, G and B windows
   QAction* C1 = nullptr;           // "コンポジット(&C)": stack open images
@@ -249,32 +250,33 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   CommandRunner* Runner = nullptr;
 
  public slots:
-  void Open1Click();  // Open1 "開く(&O)": file dialog, one window a file
-  void Save1Click();  // Save1 "保存(&A)": file dialog, BMP or JPEG
-  void Exit1Click();  // Exit1 "終了(&X)": closes the main window
-  void N1Click();     // N1 "ネガ反転(&N)": negative
-  void M1Click();     // M1 "左右反転(&M)": mirror
-  void R1Click();     // R1 "上下反転(&U)": flip
-  void R3Click();     // R3 "回転(&R)": rotate
-  void RGB1Click();   // RGB1 "RGB合成(&B)": shows the tri-colour dialog
-  void RGB2Click();   // RGB2 "RGB分解(&V)": colour separation
-  void C1Click();     // C1 "コンポジット(&C)": composite dialog, then stacking
-  void N2Click();     // N2 "エッジ強調(&E)": edge enhancement
-  void N4Click();     // N4 "ぼかし(&B)": blur
-  void H1Click();     // H1 "ハイパス効果(&H)": high-pass
-  void L1Click();     // L1 "ローパス効果(&L)": low-pass
-  void N5Click();     // N5 "ブルーミング除去(&R)": blooming removal
-  void N6Click();     // N6 "ガンマ(&M)": gamma dialog, then gamma
-  void N7Click();     // N7 "ソラリゼーション(&S)": solarization
-  void N8Click();     // N8 "サバチエ効果(&A)": step-width dialog, then Sabattier
-  void N9Click();     // N9 "コマコレクト処理(&K)": coma dialog, then correction
-  void P1Click();     // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
-  void S1Click();     // S1 "測光（恒星）(&S)": shows the star photometry dialog
-  void R2Click();     // R2 "測光（流星）(&R)": shows the trail photometry dialog
-  void N3Click();     // N3 "リサンプリング(&P)": resampling dialog, then a new window or in place
-  void T2Click();     // T2 "背景傾斜(&T)": background dialog with previews, then removal
-  void T1Click();     // T1 "トーンカーブ(&T)": curves dialog with preview, then the curve
-  void P3Click();     // P3 "スペクトル(&P)": spectrum plot
+  void Open1Click();    // Open1 "開く(&O)": file dialog, one window a file
+  void Save1Click();    // Save1 "保存(&A)": file dialog, BMP or JPEG
+  void Exit1Click();    // Exit1 "終了(&X)": closes the main window
+  void N1Click();       // N1 "ネガ反転(&N)": negative
+  void M1Click();       // M1 "左右反転(&M)": mirror
+  void R1Click();       // R1 "上下反転(&U)": flip
+  void R3Click();       // R3 "回転(&R)": rotate
+  void RGB1Click();     // RGB1 "RGB合成(&B)": shows the tri-colour dialog
+  void RGB2Click();     // RGB2 "RGB分解(&V)": colour separation
+  void C1Click();       // C1 "コンポジット(&C)": composite dialog, then stacking
+  void N2Click();       // N2 "エッジ強調(&E)": edge enhancement
+  void N4Click();       // N4 "ぼかし(&B)": blur
+  void H1Click();       // H1 "ハイパス効果(&H)": high-pass
+  void L1Click();       // L1 "ローパス効果(&L)": low-pass
+  void N5Click();       // N5 "ブルーミング除去(&R)": blooming removal
+  void N6Click();       // N6 "ガンマ(&M)": gamma dialog, then gamma
+  void N7Click();       // N7 "ソラリゼーション(&S)": solarization
+  void N8Click();       // N8 "サバチエ効果(&A)": step-width dialog, then Sabattier
+  void N9Click();       // N9 "コマコレクト処理(&K)": coma dialog, then correction
+  void P1Click();       // P1 "ガイドミスキャンセラ(&G)": guide-miss panel, then canceller
+  void S1Click();       // S1 "測光（恒星）(&S)": shows the star photometry dialog
+  void R2Click();       // R2 "測光（流星）(&R)": shows the trail photometry dialog
+  void N3Click();       // N3 "リサンプリング(&P)": resampling dialog, then a new window or in place
+  void DebayerClick();  // Debayer1: pattern and method asked, then debayered off this thread
+  void T2Click();       // T2 "背景傾斜(&T)": background dialog with previews, then removal
+  void T1Click();       // T1 "トーンカーブ(&T)": curves dialog with preview, then the curve
+  void P3Click();       // P3 "スペクトル(&P)": spectrum plot
   void FitsHeader1Click();    // FitsHeader1 "FITSヘッダー(&F)": shows the header view
   void OriginBottom1Click();  // OriginBottom1: the display of every window follows the check
   void A1Click();             // A1 "すべてを閉じる(&A)": close all

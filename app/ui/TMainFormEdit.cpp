@@ -65,14 +65,22 @@ void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status&
   }
   TChild* child = committed ? ChildOf(doc) : nullptr;
   if (child) child->RefreshImage();
+  // A command that makes a float or colour window anew (debayering) gives
+  // it new levels: the edits and the panel follow them.
+  if (child && doc == m_workspace.active() && qirm::HasFloatValues(*doc)) {
+    m_workspace.SetMaxLevel(doc->max_level);
+    m_workspace.SetMinLevel(doc->min_level);
+    SyncTexts();
+    FollowLevels(true);
+  }
   UpdateUndoItems();
   if (!status) ShowError(QString::fromStdString(status.message()));
 }
 
 void TMainForm::UpdateBusyItems() {
   const bool free = !Busy(ActiveChild());
-  for (QAction* item : {N1, M1, R1, R3, N2, N4, H1,    L1,      N5,       N6,       N7,
-                        N8, N9, P1, N3, T1, T2, Save1, ZoomIn1, ZoomOut1, FitZoom1, Zoom100}) {
+  for (QAction* item : {N1, M1, R1, R3,       N2, N4, H1,    L1,      N5,       N6,       N7,     N8,
+                        N9, P1, N3, Debayer1, T1, T2, Save1, ZoomIn1, ZoomOut1, FitZoom1, Zoom100}) {
     if (item) item->setEnabled(free);
   }
   for (QWidget* control :

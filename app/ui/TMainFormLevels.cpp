@@ -118,7 +118,9 @@ void TMainForm::FollowLevels(bool recount) {
 
 void TMainForm::LevelEditEnter() {
   TChild* child = ActiveChild();
-  if (!child || Busy(child) || child->Document()->kind != qirm::WindowKind::kRaw16) return;
+  if (!child || Busy(child)) return;
+  const qirm::ImageDocument& doc = *child->Document();
+  if (doc.kind != qirm::WindowKind::kRaw16 && !qirm::HasFloatValues(doc)) return;
   qirm::RenderWindowLevels(*child->Document());
   child->RefreshImage();
   FollowLevels(false);

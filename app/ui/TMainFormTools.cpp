@@ -3,6 +3,7 @@
 // background slope removal and the tone curve. The engine does the work on
 // the active window's document; here the dialogs are shown, the results
 // drawn and errors boxed.
+#include <QInputDialog>
 #include <QPointer>
 
 #include "app/ui/Forms.h"
@@ -15,6 +16,7 @@
 #include "display/ui/TToneCurve.h"
 #include "document/kind_refusal.h"
 #include "filters/background.h"
+#include "filters/debayer_command.h"
 
 namespace {
 
@@ -30,7 +32,9 @@ bool Refused(TMainForm* form, TChild* child, const char* command) {
 
 void TMainForm::N3Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || RefuseBusy(child) || Refused(this, child, "リサンプリング")) return;
+  if (!child || RefuseBusy(child)) return;
+  // Float and deep colour windows resample their values too.
+  if (!qirm::HasFloatValues(*child->Document()) && Refused(this, child, "リサンプリング")) return;
   if (!ResampleDialog) ResampleDialog = new TResample(this);
   const qirm::ImageDocument* doc = child->Document();
   ResampleDialog->SetSourceSize(qirm::DataWidth(*doc), qirm::DataHeight(*doc));
@@ -48,6 +52,38 @@ void TMainForm::N3Click() {
   // Lanczos-3 to twice the size of a large frame takes seconds: off this thread.
   RunInBackground(N3, child, [params](qirm::ImageDocument& d, const std::function<void(int)>&) {
     return qirm::ResampleCommand(d, params, d);
+  });
+}
+
+void TMainForm::DebayerClick() {
+  QPointer<TChild> child = ActiveChild();
+  if (!child || RefuseBusy(child)) return;
+  const qirm::ImageDocument* doc = child->Document();
+  if (doc->kind != qirm::WindowKind::kRaw16 && doc->kind != qirm::WindowKind::kFloat) {
+    ShowError(QString::fromStdString(qirm::DebayerCommand(*child->Document(), {}).message()));
+    return;
+  }
+  QStringList patterns;
+  const QString own = QString::fromStdString(doc->bayer);
+  if (!own.isEmpty()) patterns << QStringLiteral("ファイルの並び (%1)").arg(own);
+  patterns << QStringLiteral("RGGB") << QStringLiteral("BGGR") << QStringLiteral("GRBG")
+           << QStringLiteral("GBRG");
+  bool ok = false;
+  const QString pattern = QInputDialog::getItem(
+      this, QStringLiteral("デベイヤー"), QStringLiteral("色フィルターの並び:"), patterns, 0, false, &ok);
+  if (!ok || !child) return;
+  const QStringList methods = {QStringLiteral("RCD（高画質）"), QStringLiteral("バイリニア（速い）")};
+  const QString method = QInputDialog::getItem(this, QStringLiteral("デベイヤー"), QStringLiteral("方式:"),
+                                               methods, 0, false, &ok);
+  if (!ok || !child) return;
+  qirm::DebayerParams params;
+  if (!own.isEmpty() && pattern == patterns.first())
+    params.pattern = own.toStdString();
+  else
+    params.pattern = pattern.toStdString();
+  params.method = method == methods.first() ? qirm::DebayerMethod::kRcd : qirm::DebayerMethod::kBilinear;
+  RunInBackground(Debayer1, child, [params](qirm::ImageDocument& d, const std::function<void(int)>&) {
+    return qirm::DebayerCommand(d, params);
   });
 }
 
