@@ -96,9 +96,10 @@ InitialLevelsResult InitialFloatLevels(const FloatPlane* planes, int count, cons
 void RenderFloatLevelsInto(const FloatPlane& plane, const FitsScaling& grid, int max, int min, Picture& out) {
   out.ResizeUnfilled(plane.width, plane.height);
   if (plane.empty()) return;
-  const double offset = grid.bzero - 32768.0 * grid.bscale;
-  const double step = grid.bscale;
+  // g = (L(v) - min) / scale as one multiply: (v - at_min) * per_value.
   const double scale = std::max(1.0, static_cast<double>(max) - min) / 255.0;
+  const double at_min = grid.bzero - 32768.0 * grid.bscale + grid.bscale * min;
+  const double per_value = 1.0 / (grid.bscale * scale);
   const std::uint8_t undefined[3] = {kUndefinedColour & 0xFF, (kUndefinedColour >> 8) & 0xFF,
                                      (kUndefinedColour >> 16) & 0xFF};
   ParallelFor(plane.height, static_cast<long long>(plane.pixels()), [&](long long y0, long long y1) {
@@ -111,7 +112,7 @@ void RenderFloatLevelsInto(const FloatPlane& plane, const FitsScaling& grid, int
           row[0] = undefined[0], row[1] = undefined[1], row[2] = undefined[2];
           continue;
         }
-        const double g = ((v - offset) / step - min) / scale;
+        const double g = (v - at_min) * per_value;
         const std::uint8_t grey = g <= 0 ? 0 : g >= 255 ? 255 : static_cast<std::uint8_t>(g);
         row[0] = row[1] = row[2] = grey;
       }
@@ -131,12 +132,13 @@ std::vector<std::int64_t> FloatLevelCounts(const FloatPlane* planes, int count, 
   for (auto& c : counts) c.assign(n, 0);
   ForEachPart(height, parts, [&](int part, long long y0, long long y1) {
     std::int64_t* c = counts[static_cast<std::size_t>(part)].data();
+    const double offset = grid.bzero - 32768.0 * grid.bscale, per_value = 1.0 / grid.bscale;
     for (int p = 0; p < count; ++p) {
       for (long long y = y0; y < y1; ++y) {
         const float* row = planes[p].Row(static_cast<int>(y));
         for (int x = 0; x < planes[p].width; ++x) {
           if (!std::isfinite(row[x])) continue;
-          const double level = std::clamp(std::floor(LevelOf(grid, row[x]) + 0.5), 0.0, top);
+          const double level = std::clamp(std::floor((row[x] - offset) * per_value + 0.5), 0.0, top);
           ++c[static_cast<std::size_t>(level)];
         }
       }
@@ -152,9 +154,9 @@ void RenderColourLevelsInto(const FloatPlane (&planes)[3], const FitsScaling& gr
   const FloatPlane& red = planes[0];
   out.ResizeUnfilled(red.width, red.height);
   if (red.empty()) return;
-  const double offset = grid.bzero - 32768.0 * grid.bscale;
-  const double step = grid.bscale;
   const double scale = std::max(1.0, static_cast<double>(max) - min) / 255.0;
+  const double at_min = grid.bzero - 32768.0 * grid.bscale + grid.bscale * min;
+  const double per_value = 1.0 / (grid.bscale * scale);
   ParallelFor(red.height, 3LL * static_cast<long long>(red.pixels()), [&](long long y0, long long y1) {
     for (long long y = y0; y < y1; ++y) {
       const float* in[3] = {planes[0].Row(static_cast<int>(y)), planes[1].Row(static_cast<int>(y)),
@@ -167,7 +169,7 @@ void RenderColourLevelsInto(const FloatPlane (&planes)[3], const FitsScaling& gr
           continue;
         }
         for (int c = 0; c < 3; ++c) {
-          const double g = ((in[c][x] - offset) / step - min) / scale;
+          const double g = (in[c][x] - at_min) * per_value;
           row[2 - c] = g <= 0 ? 0 : g >= 255 ? 255 : static_cast<std::uint8_t>(g);  // blue, green, red
         }
       }

@@ -46,7 +46,8 @@ inline double LevelOf(const FitsScaling& grid, double v) {
 // MIN)).
 InitialLevelsResult InitialFloatLevels(const FloatPlane* planes, int count, const FitsScaling& grid);
 
-// The shown picture: grey g = trunc((L(v) - min) / ((max - min) / 255)),
+// The shown picture: grey g = trunc((L(v) - min) / ((max - min) / 255))
+// (computed as one multiply, so within a rounding of that),
 // limited to 0..255 (a window of zero width counts as width 1); undefined
 // pixels in kUndefinedColour. Rows are shared between the cores.
 void RenderFloatLevelsInto(const FloatPlane& plane, const FitsScaling& grid, int max, int min, Picture& out);
