@@ -12,16 +12,19 @@ namespace qirm {
 
 Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, SamplePlane& plane) {
   int x0 = 0, y0 = 0;
-  const bool raw16 = doc.kind == WindowKind::kRaw16;
-  return SamplePlaneOf(doc, channel, 0, 0, raw16 ? doc.raw.width : doc.Image.width(),
-                       raw16 ? doc.raw.height : doc.Image.height(), plane, x0, y0);
+  const bool data = doc.kind == WindowKind::kRaw16 || HasFloatValues(doc);
+  return SamplePlaneOf(doc, channel, 0, 0, data ? DataWidth(doc) : doc.Image.width(),
+                       data ? DataHeight(doc) : doc.Image.height(), plane, x0, y0);
 }
 
 Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0, int y0, int w, int h,
                      SamplePlane& plane, int& origin_x, int& origin_y) {
   const bool raw16 = doc.kind == WindowKind::kRaw16;
-  const int width = raw16 ? doc.raw.width : doc.Image.width();
-  const int height = raw16 ? doc.raw.height : doc.Image.height();
+  // Float and deep colour windows give their values (a colour one the
+  // channel's); an undefined pixel is NaN and leaves NaN in what it touches.
+  const bool real = HasFloatValues(doc);
+  const int width = raw16 || real ? DataWidth(doc) : doc.Image.width();
+  const int height = raw16 || real ? DataHeight(doc) : doc.Image.height();
   if (doc.kind == WindowKind::kNone || width <= 0 || height <= 0)
     return Status::Error("the window holds no picture");
   if (raw16 && doc.raw.values.size() != doc.raw.pixels())
@@ -47,8 +50,15 @@ Status SamplePlaneOf(const ImageDocument& doc, PhotometryChannel channel, int x0
   // Pictures keep blue, green, red.
   const int byte = channel == PhotometryChannel::kRed ? 2 : channel == PhotometryChannel::kGreen ? 1 : 0;
   double* out = plane.values.data();
+  const int index = channel == PhotometryChannel::kRed ? 0 : channel == PhotometryChannel::kGreen ? 1 : 2;
+  const FloatPlane* values = doc.kind == WindowKind::kDeepColour ? &doc.colour[index]
+                             : doc.kind == WindowKind::kFloat    ? &doc.real
+                                                                 : nullptr;
   for (int y = ya; y < yb; ++y) {
-    if (raw16) {
+    if (values) {
+      const float* row = values->Row(y);
+      for (int x = xa; x < xb; ++x) *out++ = row[x];
+    } else if (raw16) {
       const std::uint16_t* row = doc.raw.Row(y);
       for (int x = xa; x < xb; ++x) *out++ = doc.scaling.Physical(row[x]);
     } else {
@@ -120,7 +130,7 @@ HeaderNoise NoiseFromHeader(const std::vector<std::string>& cards) {
 }
 
 std::string ChannelName(const ImageDocument& doc, PhotometryChannel channel) {
-  if (doc.kind == WindowKind::kRaw16) return "";
+  if (doc.kind == WindowKind::kRaw16 || doc.kind == WindowKind::kFloat) return "";
   return channel == PhotometryChannel::kRed ? "R" : channel == PhotometryChannel::kGreen ? "G" : "B";
 }
 

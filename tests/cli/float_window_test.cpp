@@ -248,5 +248,46 @@ TEST_F(FloatWindowCli, CubesAreColourOrOnePlane) {
   EXPECT_NE(r.err.find("there is no plane 7: the image has 6"), std::string::npos) << r.err;
 }
 
+// Real frames of other pixel types: saved from their windows, astropy reads
+// back the file's own values (the plane asked for of a cube) as floats.
+TEST_F(FloatWindowCli, RealFramesComeBackAsAstropyReadsThem) {
+  const std::filesystem::path data = QIRM_DATA_DIR;
+  if (!std::filesystem::exists(data / "MANIFEST.md")) GTEST_SKIP() << "no real frames at " << data;
+  Write(
+      "same.py",
+      "import sys\ntry:\n    import numpy as np\n    from astropy.io import fits\nexcept Exception:\n"
+      "    sys.exit(3)\nsrc = fits.getdata(sys.argv[1])\nif src.ndim == 3:\n    src = src[int(sys.argv[3])]\n"
+      "src = np.asarray(src, dtype=np.float32)\nout = np.asarray(fits.getdata(sys.argv[2]), "
+      "dtype=np.float32)\n"
+      "same = src.shape == out.shape and np.array_equal(src, out, equal_nan=True)\n"
+      "print('same' if same else 'differ %s %s' % (src.shape, out.shape))\n");
+  struct Case {
+    const char* file;
+    const char* plane;  // --plane, or "" for none
+    int index;          // the plane astropy compares
+  };
+  for (const Case& c :
+       {Case{"colour/reprojected_sdss_g.fits", "", 0}, Case{"colour/reprojected_sdss_r.fits", "", 0},
+        Case{"colour/reprojected_sdss_i.fits", "", 0}, Case{"variants/bitpix-64_msx_e_gc.fits", "", 0},
+        Case{"variants/bitpix-32_naxis3eq4_hst_wfpc2_u5780205r.fits", "", 0},
+        Case{"variants/bitpix-32_naxis3eq4_hst_wfpc2_u5780205r.fits", "3", 2},
+        Case{"spectra/sprat_v_dark_1.fits", "", 0}}) {
+    SCOPED_TRACE(c.file);
+    const std::string path = (data / c.file).string();
+    if (!std::filesystem::exists(path)) continue;
+    std::vector<std::string> args = {"run", path, "--state", "-o", "out.fits"};
+    if (*c.plane) args.insert(args.end(), {"--plane", c.plane});
+    const CliResult r = Run(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(StateValue(r.out, "FilterI"), "4");
+    const std::string command = "/usr/bin/python3 " + ShellQuote((m_dir / "same.py").string()) + " " +
+                                ShellQuote(path) + " " + ShellQuote((m_dir / "out.fits").string()) + " " +
+                                std::to_string(c.index) + " > " + ShellQuote((m_dir / "same.txt").string());
+    const int status = std::system(command.c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "no astropy";
+    EXPECT_EQ(ReadAll(m_dir / "same.txt"), "same\n");
+  }
+}
+
 }  // namespace
 }  // namespace qirm::test
