@@ -233,7 +233,7 @@ class MainFormTest : public QObject {
     QCOMPARE(layout(form.File1Menu->actions()),
              QStringLiteral("N19 - Open1 Recent1 Save1 Save2 Close1 - Exit1"));
     QCOMPARE(layout(form.E1Menu->actions()),
-             QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 - RGB1 RGB2 - C1 - T2"));
+             QStringLiteral("Undo1 Redo1 - N1 - M1 R1 R3 - N3 Debayer1 - RGB1 RGB2 - C1 - T2"));
     QCOMPARE(layout(form.P2Menu->actions()),
              QStringLiteral("N2 N4 H1 L1 - N5 - T1 N6 N23 - N7 N8 - N9 P1 PRCC1"));
     QCOMPARE(layout(form.K1Menu->actions()), QStringLiteral("S1 R2 P3 - FitsHeader1"));
