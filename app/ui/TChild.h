@@ -91,6 +91,10 @@ class TChild : public QWidget {
   explicit TChild(qirm::ImageDocument* document, QWidget* parent = nullptr);
 
   qirm::ImageDocument* Document() const { return m_document; }
+  // The file the window was opened from or saved to under its title
+  // (absolute); empty for a window no file holds yet.
+  QString FilePath() const { return m_filePath; }
+  void SetFilePath(const QString& path) { m_filePath = path; }
   // The view's "原点を左下に": see ImageView::SetOriginBottom.
   void SetOriginBottom(bool bottom) { Image->SetOriginBottom(bottom); }
   // Shows the document's Image again after a command changed it, at the
@@ -156,6 +160,7 @@ class TChild : public QWidget {
   const qirm::CelestialWcs* Wcs();
 
   qirm::ImageDocument* m_document;
+  QString m_filePath;
   std::shared_ptr<qirm::CelestialWcs> m_wcs;
   std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
   int m_wcsWidth = -1;

@@ -9,12 +9,16 @@
 #include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "app/open_image.h"
+#include "app/save_image.h"
 #include "app/ui/CommandRunner.h"
 #include "app/ui/ResultWindowHost.h"
+#include "app/ui/UiSettings.h"
 #include "display/level_presets.h"
 #include "display/window_commands.h"
 #include "document/history.h"
@@ -67,12 +71,12 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void SetMemInfoPath(const QString& path) { m_memInfoPath = path; }
 
   QMdiArea* MdiArea = nullptr;
+  // "すべての画像" first, then each type the open command reads.
   TypedFileDialog* OpenDialog = nullptr;
+  // Its entries follow the window saved: first the formats that keep its
+  // data, FITS for a 16-bit or float window; PNG and TIFF of 16 bits for a
+  // composition's 16-bit result.
   TypedFileDialog* SaveDialog = nullptr;
-  // The save dialog of a window that holds 16-bit planes (a composition's
-  // result): its TIFF entry writes 16 bits per channel and a fifth entry
-  // writes a 16-bit PNG.
-  TypedFileDialog* SaveDialog16 = nullptr;
 
   // The model behind the image windows and the level and zoom texts.
   qirm::Workspace& Workspace() { return m_workspace; }
@@ -142,7 +146,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* File1 = nullptr;        // "ファイル(&F)": the file menu
   QAction* N19 = nullptr;          // "新規(&N)": new, always disabled
   QAction* Open1 = nullptr;        // "開く(&O)": open image files
-  QAction* Save1 = nullptr;        // "保存(&A)": save the active image as BMP or JPEG
+  QAction* Save1 = nullptr;        // "保存(&A)": save the active window, the format as the name says
   QAction* Save2 = nullptr;        // "上書き保存(&S)": overwrite, always disabled
   QAction* Close1 = nullptr;       // "閉じる(&C)" (Ctrl+W, Ctrl+F4): close the active window
   QAction* Recent1 = nullptr;      // "最近使ったファイル(&R)": the recent files, newest first
@@ -250,7 +254,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
 
  public slots:
   void Open1Click();  // Open1 "開く(&O)": file dialog, one window a file
-  void Save1Click();  // Save1 "保存(&A)": file dialog, BMP or JPEG
+  void Save1Click();  // Save1 "保存(&A)": file dialog, then the format the typed name says
   void Exit1Click();  // Exit1 "終了(&X)": closes the main window
   void N1Click();     // N1 "ネガ反転(&N)": negative
   void M1Click();     // M1 "左右反転(&M)": mirror
@@ -322,6 +326,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
 
  private:
   void CreateDialogs();
+  // The save dialog's entries for `doc` (m_saveFormats follows them).
+  void SaveEntries(const qirm::ImageDocument& doc);
+  // Writes `child`'s window to `path` in `format`; a BMP or FITS file
+  // becomes the window's file and title. False after the error box.
+  bool SaveWindow(TChild* child, const std::string& path, qirm::SaveFormat format);
   // Zoom fitting: the window just holds the zoomed picture, or the main
   // client area less 20 by 60 when the picture is wider than the client.
   void FitZoomed(TChild* child);
@@ -357,6 +366,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // place taken, back to the corner when the client area runs out.
   QPoint CascadePosition() const;
 
+  UiSettings m_settings;
+  // The reader of each open dialog entry (none for "すべての画像") and the
+  // format of each save dialog entry.
+  QVector<std::optional<qirm::FileType>> m_openTypes;
+  std::vector<qirm::SaveFormat> m_saveFormats;
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
   QString m_recentPath;
   std::vector<std::string> m_recent;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The image windows through the main window's handlers: opening with the
-// open dialog, saving with the save dialog, the level and zoom controls, the
+// open dialog, the save dialog's overwrite question, the level and zoom controls, the
 // mouse on a picture, colour separation and close all, and how new windows
 // are sized. The pixel arithmetic
 // itself is tested on the engine.
@@ -84,20 +84,6 @@ class ImageWindowTest : public QObject {
     m_dir.Leave();
   }
 
-  void openDialogTypeList() {
-    QCOMPARE(MainForm->OpenDialog->windowTitle(), QStringLiteral("Open an Image for Viewing"));
-    QCOMPARE(
-        MainForm->OpenDialog->nameFilters(),
-        QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
-                     QStringLiteral("JPEG(*.jpg,*.jpeg)"), QStringLiteral("PGM(*.pgm)"),
-                     QStringLiteral("PPM(*.ppm)")}));
-    QCOMPARE(MainForm->SaveDialog->windowTitle(), QStringLiteral("Save an Image"));
-    QCOMPARE(
-        MainForm->SaveDialog->nameFilters(),
-        QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-                     QStringLiteral("JPEG"), QStringLiteral("TIFF(*.tif,*.tiff)")}));
-  }
-
   void openingThreeFramesMakesThreeWindows() {
     Write("a.fits", StandardFrame());
     std::vector<int> other(30 * 30, 300);
@@ -118,7 +104,7 @@ class ImageWindowTest : public QObject {
 
   void netpbmWindowKeepsTheDesignCaption() {
     Write("p.pgm", qirm::test::Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
-    Open(4, {"p.pgm"});
+    Open(5, {"p.pgm"});
     QCOMPARE(WindowCount(), 1);
     QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("Child"));
     QCOMPARE(MainForm->ActiveChild()->Document()->Image.Color(1, 0), 60u * 65536 + 50u * 256 + 40u);
@@ -152,31 +138,10 @@ class ImageWindowTest : public QObject {
              QStringLiteral("3"));
   }
 
-  void savingFollowsTheExtensionRuleAndAsksBeforeOverwriting() {
+  // The extension rule itself: file_dialogs_test.
+  void savingAsksBeforeOverwriting() {
     Write("m42.fits", StandardFrame());
     MainForm->OpenFiles({Path("m42.fits")});
-    TChild* child = MainForm->ActiveChild();
-    // BMP under the name m42.fts: m42.bmp is written and the window retitled.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("m42.fts")}); });
-    QVERIFY(QFile::exists(Path("m42.bmp")));
-    QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
-    // JPEG under the name m42: m42.jpg, caption unchanged.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 3, {Path("m42")}); });
-    QVERIFY(QFile::exists(Path("m42.jpg")));
-    QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
-    // The FITS entry writes the window's data, ".fits" added to a name
-    // without a FITS extension, and retitles the window; read back, it is
-    // the same window.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("raw")}); });
-    QVERIFY(QFile::exists(Path("raw.fits")));
-    QCOMPARE(child->windowTitle(), QStringLiteral("raw.fits"));
-    qirm::ImageDocument back;
-    QVERIFY(qirm::LoadFitsDocument(QFile::encodeName(Path("raw.fits")).toStdString(), back).ok());
-    QVERIFY(back.raw == child->Document()->raw);
-    QVERIFY(back.Image == child->Document()->Image);
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("other.fts")}); });
-    QVERIFY(QFile::exists(Path("other.fts")));
-
     // Overwriting asks; No leaves the file, Yes replaces it.
     Write("keep.bmp", "old");
     QString question;

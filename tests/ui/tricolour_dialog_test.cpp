@@ -764,11 +764,12 @@ class TricolourDialogTest : public QObject {
     QVERIFY(qirm::DeepShowsPicture(doc->deep, doc->Image));
     for (const std::vector<float>& plane : doc->linear) QVERIFY(plane.empty());
 
+    // The dialog's first entry, and the depth written.
     const auto savedDepth = [&](const QString& name, int entry) {
-      TypedFileDialog* shown = nullptr;
+      QString shown;
       WithModal([] { MainForm->Save1Click(); },
                 [&](QWidget* m) {
-                  shown = qobject_cast<TypedFileDialog*>(m);
+                  shown = qobject_cast<TypedFileDialog*>(m)->nameFilters().value(0);
                   ChooseFiles(m, entry, {Path(name)});
                 });
       int depth = 0;
@@ -784,13 +785,13 @@ class TricolourDialogTest : public QObject {
       if (depth == 16 && !(read == doc->deep)) return std::make_pair(shown, -2);
       return std::make_pair(shown, depth);
     };
-    const auto png = savedDepth(QStringLiteral("deep.png"), 5);
-    QCOMPARE(png.first, MainForm->SaveDialog16);
+    const auto png = savedDepth(QStringLiteral("deep.png"), 1);
+    QCOMPARE(png.first, QStringLiteral("PNG 16ビット (*.png)"));
     QCOMPARE(png.second, 16);
-    QCOMPARE(savedDepth(QStringLiteral("deep.tif"), 4).second, 16);
+    QCOMPARE(savedDepth(QStringLiteral("deep.tif"), 2).second, 16);
     MainForm->N1Click();  // the negative: the planes no longer show the picture
-    const auto tiff8 = savedDepth(QStringLiteral("shallow.tif"), 4);
-    QCOMPARE(tiff8.first, MainForm->SaveDialog);
+    const auto tiff8 = savedDepth(QStringLiteral("shallow.tif"), 2);
+    QCOMPARE(tiff8.first, QStringLiteral("PNG (*.png)"));
     QCOMPARE(tiff8.second, 8);
   }
 

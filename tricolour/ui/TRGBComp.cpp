@@ -141,7 +141,7 @@ QVector<TypedFileDialog::Entry> FitsEntry(const QString& label) {
 
 TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("RGBComp"));
-  setWindowTitle(QStringLiteral("RGB"));
+  setWindowTitle(QStringLiteral("RGB合成"));
   // Modeless and above the main window, so that stars can be clicked in the
   // image windows while it is open. A window of its own rather than a
   // dialog of the main window: a dialog would stay above its owner even
@@ -314,18 +314,19 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent) {
   layout->addLayout(settingsRow);
   layout->addLayout(buttons);
 
-  OpenDialog1 = new TypedFileDialog(this, QStringLiteral("Open"),
+  OpenDialog1 = new TypedFileDialog(this, QStringLiteral("合成するFITSファイルを開く"),
                                     FitsEntry(QStringLiteral("FITS(*.fit,*.fts,*.fits)")));
   OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
   OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
-  OpenDialog3 = new TypedFileDialog(this, QStringLiteral("Open"), FitsEntry(QStringLiteral("FITS")));
+  OpenDialog3 = new TypedFileDialog(this, QStringLiteral("星を選ぶFITSファイルを開く"),
+                                    FitsEntry(QStringLiteral("FITS")));
   OpenDialog3->setObjectName(QStringLiteral("OpenDialog3"));
   OpenDialog3->setFileMode(QFileDialog::ExistingFiles);
   const QVector<TypedFileDialog::Entry> mrv = {{QStringLiteral("MERAVI-2"), {QStringLiteral("*.mrv")}}};
-  OpenDialog2 = new TypedFileDialog(this, QStringLiteral("Open"), mrv);
+  OpenDialog2 = new TypedFileDialog(this, QStringLiteral("合成設定を開く"), mrv);
   OpenDialog2->setObjectName(QStringLiteral("OpenDialog2"));
   OpenDialog2->setFileMode(QFileDialog::ExistingFile);
-  SaveDialog2 = new TypedFileDialog(this, QStringLiteral("Save"), mrv);
+  SaveDialog2 = new TypedFileDialog(this, QStringLiteral("合成設定の保存"), mrv);
   SaveDialog2->setObjectName(QStringLiteral("SaveDialog2"));
   SaveDialog2->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog2->setFileMode(QFileDialog::AnyFile);
