@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/memory_load.h"
@@ -321,6 +322,9 @@ void TMainForm::CreateSpeedBar() {
   SpeedBar->setMovable(false);
   SpeedBar->setFloatable(false);
   SpeedBar->setFixedHeight(kSpeedBarHeight);
+  // The bar's whole height for its controls: the level boxes carry their
+  // names above them.
+  SpeedBar->layout()->setContentsMargins(0, 0, 0, 0);
   addToolBar(Qt::TopToolBarArea, SpeedBar);
 
   // One panel carries every control, so hidden ones can be shown and hidden
@@ -342,8 +346,9 @@ void TMainForm::CreateSpeedBar() {
     button->setToolTip(hint);
     return button;
   };
-  OpenButton = newToolButton("OpenButton", QStyle::SP_DirOpenIcon, QStringLiteral("Open"));
-  SaveButton = newToolButton("SaveButton", QStyle::SP_DialogSaveButton, QStringLiteral("Save"));
+  OpenButton = newToolButton("OpenButton", QStyle::SP_DirOpenIcon, QStringLiteral("画像を開く (Ctrl+O)"));
+  SaveButton =
+      newToolButton("SaveButton", QStyle::SP_DialogSaveButton, QStringLiteral("画像の保存 (Ctrl+S)"));
 
   QFont bold = font();
   bold.setBold(true);
@@ -362,6 +367,42 @@ void TMainForm::CreateSpeedBar() {
   UpDown1 = NewUpDown("UpDown1", qirm::kMaxSpinMin, qirm::kMaxSpinMax, panel);
   Button3 = NewButton(QStringLiteral("H"), "Button3", panel);
   Button4 = NewButton(QStringLiteral("L"), "Button4", panel);
+  // Each level has two boxes: the value as the file's readers show it, and
+  // the window's raw level behind it (they differ for scaled FITS data).
+  // Their names stand small above them, so the bar grows no wider.
+  QFont small = font();
+  small.setPixelSize(10);
+  auto captioned = [&](QWidget* box, const QString& text, const char* name, QLabel*& label) {
+    auto* column = new QWidget(panel);
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 1, 0, 1);
+    stack->setSpacing(0);
+    label = NewLabel(text, name, column);
+    label->setFont(small);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    label->setFixedHeight(11);
+    box->setParent(column);
+    box->setFixedHeight(20);
+    stack->addWidget(label);
+    stack->addWidget(box);
+    return column;
+  };
+  QWidget* minPhysical = captioned(Edit3, QStringLiteral("物理値"), "MinPhysicalLabel", MinPhysicalLabel);
+  QWidget* minRaw = captioned(UpDown2, QStringLiteral("生値"), "MinRawLabel", MinRawLabel);
+  QWidget* maxPhysical = captioned(Edit2, QStringLiteral("物理値"), "MaxPhysicalLabel", MaxPhysicalLabel);
+  QWidget* maxRaw = captioned(UpDown1, QStringLiteral("生値"), "MaxRawLabel", MaxRawLabel);
+
+  Button1->setToolTip(QStringLiteral("拡大: 表示倍率を2倍にする (+)"));
+  Button2->setToolTip(QStringLiteral("縮小: 表示倍率を半分にする (-)"));
+  Edit1->setToolTip(QStringLiteral("表示倍率: 数値を入れて Enter で、その倍率に最も近い倍率で表示"));
+  Edit3->setToolTip(QStringLiteral("黒になるレベル（物理値: BZERO + BSCALE × 保存値）。Enter で表示し直す"));
+  UpDown2->setToolTip(QStringLiteral("黒になるレベル（生値: ウィンドウが持つ値）"));
+  Edit2->setToolTip(QStringLiteral("白になるレベル（物理値: BZERO + BSCALE × 保存値）。Enter で表示し直す"));
+  UpDown1->setToolTip(QStringLiteral("白になるレベル（生値: ウィンドウが持つ値）"));
+  Button3->setToolTip(
+      QStringLiteral("H: コントラストを上げる（白のレベルを下げて幅を0.8倍に。カラー画像は1.1倍明るく）"));
+  Button4->setToolTip(
+      QStringLiteral("L: コントラストを下げる（白のレベルを上げて幅を1.2倍に。カラー画像は1/1.1倍に暗く）"));
 
   Label2 = NewLabel(QStringLiteral("R = , G = , B = "), "Label2", panel);
   Label1 = NewLabel(QStringLiteral("QIRM = "), "Label1", panel);
@@ -370,8 +411,9 @@ void TMainForm::CreateSpeedBar() {
   Label2->setMinimumWidth(1);
   Label1->setMinimumWidth(1);
 
-  for (QWidget* w : std::initializer_list<QWidget*>{OpenButton, SaveButton, Button1, Button2, Edit1, Label5,
-                                                    Edit3, UpDown2, Label6, Edit2, UpDown1, Button3, Button4})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{OpenButton, SaveButton, Button1, Button2, Edit1, Label5, minPhysical,
+                                       minRaw, Label6, maxPhysical, maxRaw, Button3, Button4})
     row->addWidget(w);
   row->addSpacing(16);
   row->addWidget(Label2);
@@ -442,6 +484,11 @@ void TMainForm::CreatePanel1() {
   Label7 = NewLabel(QStringLiteral("Image Depth = "), "Label7", contents);
   Label8 = NewLabel(QStringLiteral("Image Size = "), "Label8", contents);
   SkyLabel = NewLabel(QString(), "SkyLabel", contents);
+  // Texts that follow the window and the cursor give way in a narrow main
+  // window (cut) rather than widening it; the sky position first, which
+  // takes only the room left.
+  for (QLabel* label : {Label7, Label8, SkyLabel}) label->setMinimumWidth(1);
+  SkyLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   row->addWidget(ProgressBar1);
   row->addSpacing(8);
@@ -453,8 +500,7 @@ void TMainForm::CreatePanel1() {
   row->addSpacing(16);
   row->addWidget(Label8);
   row->addSpacing(16);
-  row->addWidget(SkyLabel);
-  row->addStretch(1);
+  row->addWidget(SkyLabel, 1);
   bar->addWidget(contents, 1);
 }
 

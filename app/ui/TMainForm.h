@@ -224,6 +224,11 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLabel* Label1 = nullptr;        // star width
   QPushButton* Button3 = nullptr;  // "H"
   QPushButton* Button4 = nullptr;  // "L"
+  // "物理値" before each level's edit, "生値" before its spin.
+  QLabel* MinPhysicalLabel = nullptr;
+  QLabel* MinRawLabel = nullptr;
+  QLabel* MaxPhysicalLabel = nullptr;
+  QLabel* MaxRawLabel = nullptr;
 
   // Status panel Panel1: the main window's status bar.
   QStatusBar* Panel1 = nullptr;
@@ -231,8 +236,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLabel* Label4 = nullptr;  // "Memory"
   QProgressBar* ProgressBar2 = nullptr;
   QLabel* Label3 = nullptr;  // memory load text
-  QLabel* Label7 = nullptr;  // "Image Depth = "
-  QLabel* Label8 = nullptr;  // "Image Size = "
+  QLabel* Label7 = nullptr;  // "Image Depth = " and the active window's depth
+  QLabel* Label8 = nullptr;  // "Image Size = " and its size
 
   QTimer* Timer1 = nullptr;
   // The header view, made on first use; it follows the active window.
@@ -352,6 +357,9 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void FollowLevels(bool recount);
   // Enables the commands that change the active window unless it is busy.
   void UpdateBusyItems();
+  // The status panel's depth and size of the active window; the bare
+  // captions without one.
+  void UpdateStatusTexts();
   // UpdateUndoItems without counting the window's values again: a run that
   // starts changes only which commands are free.
   void UpdateCommandItems();

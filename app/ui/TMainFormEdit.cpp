@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QToolButton>
 
+#include "app/status_texts.h"
 #include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
@@ -104,6 +106,17 @@ void TMainForm::UpdateCommandItems() {
   Redo1->setEnabled(!busy && history && history->CanRedo());
   Redo1->setText(label("やり直し", history ? history->RedoName() : std::string()));
   UpdateBusyItems();
+  UpdateStatusTexts();
+}
+
+void TMainForm::UpdateStatusTexts() {
+  if (!Label7 || !Label8) return;
+  const TChild* child = ActiveChild();
+  const qirm::ImageDocument* doc = child ? child->Document() : nullptr;
+  Label7->setText(QStringLiteral("Image Depth = ") +
+                  (doc ? QString::fromStdString(qirm::ImageDepthText(*doc)) : QString()));
+  Label8->setText(QStringLiteral("Image Size = ") +
+                  (doc ? QString::fromStdString(qirm::ImageSizeText(*doc)) : QString()));
 }
 
 void TMainForm::Undo1Click() {

@@ -30,6 +30,6 @@ class UiSettings {
   static constexpr const char* kOriginBottom = "view/originBottom";
 
  private:
-  QString m_path;       // empty: no configuration folder
+  QString m_path;        // empty: no configuration folder
   QVariantMap m_memory;  // this run's values, also when nothing can be written
 };

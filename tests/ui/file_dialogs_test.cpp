@@ -91,7 +91,9 @@ class FileDialogsTest : public QObject {
     WriteColour("b.bmp");
     Write("c.ppm", Ppm6Bytes(1, 1, {1, 2, 3}));
     WithModal([] { MainForm->Open1Click(); },
-              [&](QWidget* m) { ChooseFiles(m, 1, {Path("a.fits"), Path("b.bmp"), Path("c.ppm")}); });
+              [&](QWidget* m) {
+                ChooseFiles(m, 1, {Path("a.fits"), Path("b.bmp"), Path("c.ppm")});
+              });
     QCOMPARE(MainForm->Children().size(), 3);
     QCOMPARE(MainForm->Children()[0]->Document()->kind, qirm::WindowKind::kRaw16);
     QCOMPARE(MainForm->Children()[1]->Document()->kind, qirm::WindowKind::kColour);
@@ -102,7 +104,8 @@ class FileDialogsTest : public QObject {
   // QIRM.ini keeps its four lines.
   void openDialogRemembersFolderAndTypeAcrossRuns() {
     Write("frames/m.fits", Frame16());
-    WithModal([] { MainForm->Open1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("frames/m.fits")}); });
+    WithModal([] { MainForm->Open1Click(); },
+              [&](QWidget* m) { ChooseFiles(m, 2, {Path("frames/m.fits")}); });
     QCOMPARE(MainForm->Children().size(), 1);
     MainForm->Children().first()->Document()->unsaved = false;
     QVERIFY(MainForm->close());
@@ -119,11 +122,11 @@ class FileDialogsTest : public QObject {
   void saveDialogOffersWhatKeepsTheDataFirst() {
     Write("m.fits", Frame16());
     MainForm->OpenFiles({Path("m.fits")});
-    QCOMPARE(SaveEntriesShown(),
-             QStringList({QStringLiteral("FITS（データ） (*.fits *.fit *.fts)"),
-                          QStringLiteral("PNG（表示画像） (*.png)"), QStringLiteral("TIFF（表示画像） (*.tif *.tiff)"),
-                          QStringLiteral("ビットマップ（表示画像） (*.bmp)"),
-                          QStringLiteral("JPEG（表示画像） (*.jpg *.jpeg)")}));
+    QCOMPARE(SaveEntriesShown(), QStringList({QStringLiteral("FITS（データ） (*.fits *.fit *.fts)"),
+                                              QStringLiteral("PNG（表示画像） (*.png)"),
+                                              QStringLiteral("TIFF（表示画像） (*.tif *.tiff)"),
+                                              QStringLiteral("ビットマップ（表示画像） (*.bmp)"),
+                                              QStringLiteral("JPEG（表示画像） (*.jpg *.jpeg)")}));
     QCOMPARE(MainForm->SaveDialog->windowTitle(), QStringLiteral("画像の保存"));
 
     qirm::FloatPlane values(3, 2);
@@ -171,12 +174,12 @@ class FileDialogsTest : public QObject {
       const char* written;
       const char* title;  // the window's title after it
     } cases[] = {
-        {4, "a.fts", "a.fts", "a.fts"},      // FITS typed under ビットマップ: the data
-        {1, "b.png", "b.png", "a.fts"},      // a PNG under FITS
-        {5, "c", "c.jpg", "a.fts"},          // nothing typed: the entry's
-        {1, "d", "d.fits", "d.fits"},        // the same for FITS
-        {2, "e.", "e.png", "d.fits"},        // a final point is no extension
-        {4, "f.BMP", "f.BMP", "f.BMP"},      // any case
+        {4, "a.fts", "a.fts", "a.fts"},  // FITS typed under ビットマップ: the data
+        {1, "b.png", "b.png", "a.fts"},  // a PNG under FITS
+        {5, "c", "c.jpg", "a.fts"},      // nothing typed: the entry's
+        {1, "d", "d.fits", "d.fits"},    // the same for FITS
+        {2, "e.", "e.png", "d.fits"},    // a final point is no extension
+        {4, "f.BMP", "f.BMP", "f.BMP"},  // any case
         {3, "g.tiff", "g.tiff", "f.BMP"},
     };
     for (const auto& c : cases) {

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "app/open_image.h"
+#include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/StarPickTarget.h"
 #include "app/ui/TApplication.h"
@@ -28,6 +29,7 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
+#include "core/fits_writer.h"
 #include "document/state_texts.h"
 #include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
@@ -163,6 +165,33 @@ class ImageWindowTest : public QObject {
         },
         [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Yes); });
     QVERIFY(QFileInfo(Path("keep.bmp")).size() > 54);
+  }
+
+  // The status panel names the active window's depth and size, follows the
+  // activation and is bare again without a window.
+  void statusPanelNamesTheActiveWindow() {
+    Write("f.fits", StandardFrame());
+    qirm::FloatPlane values(7, 5);
+    QVERIFY(qirm::WriteFitsFloat32(Path("r.fits").toStdString(), values, {}).ok());
+    QVERIFY(
+        qirm::WritePictureFile(Path("c.bmp").toStdString(), qirm::Picture(4, 3), qirm::PictureFormat::kBmp)
+            .ok());
+    MainForm->OpenFiles({Path("f.fits"), Path("r.fits"), Path("c.bmp")});
+    const struct {
+      int window;
+      const char* depth;
+      const char* size;
+    } cases[] = {{2, "8-bit colour", "4 x 3"}, {0, "16-bit", "30 x 30"}, {1, "32-bit float", "7 x 5"}};
+    for (const auto& c : cases) {
+      auto* sub = qobject_cast<QMdiSubWindow*>(MainForm->Children()[c.window]->parentWidget());
+      MainForm->MdiArea->setActiveSubWindow(sub);
+      QCOMPARE(MainForm->Label7->text(), QStringLiteral("Image Depth = ") + QString::fromLatin1(c.depth));
+      QCOMPARE(MainForm->Label8->text(), QStringLiteral("Image Size = ") + QString::fromLatin1(c.size));
+    }
+    for (TChild* c : MainForm->Children()) c->Document()->unsaved = false;
+    MainForm->A1Click();
+    QCOMPARE(MainForm->Label7->text(), QStringLiteral("Image Depth = "));
+    QCOMPARE(MainForm->Label8->text(), QStringLiteral("Image Size = "));
   }
 
   void levelButtonsAndSpins() {

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -265,8 +266,17 @@ class MainFormTest : public QObject {
     QCOMPARE(form.toolBarArea(form.SpeedBar), Qt::TopToolBarArea);
     QVERIFY(!form.SpeedBar->isMovable());
 
-    QCOMPARE(form.OpenButton->toolTip(), QStringLiteral("Open"));
-    QCOMPARE(form.SaveButton->toolTip(), QStringLiteral("Save"));
+    QCOMPARE(form.OpenButton->toolTip(), QStringLiteral("画像を開く (Ctrl+O)"));
+    QCOMPARE(form.SaveButton->toolTip(), QStringLiteral("画像の保存 (Ctrl+S)"));
+    // Every control of the bar says in Japanese what it does, "H" and "L"
+    // too.
+    const QRegularExpression japanese(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"));
+    for (QWidget* w : std::initializer_list<QWidget*>{form.OpenButton, form.SaveButton, form.Button1,
+                                                      form.Button2, form.Edit1, form.Edit3, form.UpDown2,
+                                                      form.Edit2, form.UpDown1, form.Button3, form.Button4})
+      QVERIFY2(w->toolTip().contains(japanese), qPrintable(w->objectName()));
+    QVERIFY(form.Button3->toolTip().contains(QStringLiteral("コントラストを上げる")));
+    QVERIFY(form.Button4->toolTip().contains(QStringLiteral("コントラストを下げる")));
     QVERIFY(!form.OpenButton->icon().isNull());
     QVERIFY(!form.SaveButton->icon().isNull());
     for (QPushButton* b : {form.Button1, form.Button2}) {
@@ -309,6 +319,24 @@ class MainFormTest : public QObject {
         previousX = c.widget->mapTo(&form, QPoint()).x();
         QVERIFY2(form.SpeedBar->isAncestorOf(c.widget), qPrintable(name));
       }
+    }
+
+    // The level boxes' names stand above them.
+    const struct {
+      QLabel* label;
+      QWidget* box;
+      const char* text;
+    } names[] = {{form.MinPhysicalLabel, form.Edit3, "物理値"},
+                 {form.MinRawLabel, form.UpDown2, "生値"},
+                 {form.MaxPhysicalLabel, form.Edit2, "物理値"},
+                 {form.MaxRawLabel, form.UpDown1, "生値"}};
+    for (const auto& n : names) {
+      QCOMPARE(n.label->text(), QString::fromUtf8(n.text));
+      QVERIFY(n.label->isVisible());
+      const QRect label(n.label->mapTo(&form, QPoint()), n.label->size());
+      const QRect box(n.box->mapTo(&form, QPoint()), n.box->size());
+      QVERIFY2(label.bottom() <= box.top() && label.left() < box.right() && box.left() < label.right(),
+               qPrintable(n.box->objectName()));
     }
 
     QCOMPARE(form.UpDown1->minimum(), qirm::kMaxSpinMin);
@@ -546,11 +574,12 @@ class MainFormTest : public QObject {
         QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
       }
     }
-    QCOMPARE(order.join(QLatin1Char(' ')),
-             QStringLiteral("TAboutBox:About TGMCPanel:GMCPanel TGMM:GMM TEDG:EDG TBLUR:BLUR "
-                            "TComaCorrect:ComaCorrect TTitle:Title TSabachie:Sabachie TRGBComp:RGB "
-                            "TState:State TComposite:コンポジット TTilt:背景傾斜 TAdvance:Advance "
-                            "TImgPanel:ImgPanel TSpDraw:Spectrum"));
+    QCOMPARE(
+        order.join(QLatin1Char(' ')),
+        QStringLiteral("TAboutBox:バージョン情報 TGMCPanel:ガイドミスキャンセラ TGMM:ガンマ TEDG:エッジ強調 "
+                       "TBLUR:ぼかし TComaCorrect:コマコレクト処理 TTitle:タイトル TSabachie:サバチエ効果 "
+                       "TRGBComp:RGB合成 TState:状態 TComposite:コンポジット TTilt:背景傾斜 "
+                       "TAdvance:RGB合成の詳細設定 TImgPanel:画像処理パネル TSpDraw:スペクトル"));
     QCOMPARE(MainForm->findChild<TGMM*>(), GMM);
     QCOMPARE(MainForm->findChild<TSpDraw*>(), SpDraw);
     QVERIFY(AboutBox && GMCPanel && EDG && BLUR && ComaCorrect && Title && Sabachie && RGBComp && State &&
