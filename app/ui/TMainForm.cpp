@@ -260,6 +260,8 @@ void TMainForm::CreateMenu() {
   View1Menu->addSeparator();
   OriginBottom1 = AddItem(View1Menu, "OriginBottom1", QStringLiteral("原点を左下に(&B)"));
   OriginBottom1->setCheckable(true);
+  // As the user left it last time.
+  OriginBottom1->setChecked(m_settings.Value(QString::fromLatin1(UiSettings::kOriginBottom), false).toBool());
 
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
@@ -484,10 +486,11 @@ void TMainForm::CreatePanel1() {
   Label7 = NewLabel(QStringLiteral("Image Depth = "), "Label7", contents);
   Label8 = NewLabel(QStringLiteral("Image Size = "), "Label8", contents);
   SkyLabel = NewLabel(QString(), "SkyLabel", contents);
+  FitsPixelLabel = NewLabel(QString(), "FitsPixelLabel", contents);
   // Texts that follow the window and the cursor give way in a narrow main
   // window (cut) rather than widening it; the sky position first, which
   // takes only the room left.
-  for (QLabel* label : {Label7, Label8, SkyLabel}) label->setMinimumWidth(1);
+  for (QLabel* label : {Label7, Label8, SkyLabel, FitsPixelLabel}) label->setMinimumWidth(1);
   SkyLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   row->addWidget(ProgressBar1);
@@ -499,6 +502,8 @@ void TMainForm::CreatePanel1() {
   row->addWidget(Label7);
   row->addSpacing(16);
   row->addWidget(Label8);
+  row->addSpacing(16);
+  row->addWidget(FitsPixelLabel);
   row->addSpacing(16);
   row->addWidget(SkyLabel, 1);
   bar->addWidget(contents, 1);
@@ -614,6 +619,7 @@ void TMainForm::FitsHeader1Click() {
 
 void TMainForm::OriginBottom1Click() {
   for (TChild* child : Children()) child->SetOriginBottom(OriginBottom1->isChecked());
+  m_settings.SetValue(QString::fromLatin1(UiSettings::kOriginBottom), OriginBottom1->isChecked());
 }
 
 void TMainForm::Timer1Timer() {

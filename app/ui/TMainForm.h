@@ -187,12 +187,13 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* ZoomOut1 = nullptr;     // "縮小(&O)" ("-", Ctrl+-): as Button2
   QAction* FitZoom1 = nullptr;  // "ウィンドウに合わせる(&F)" (Ctrl+0): the largest zoom that fits
   QAction* Zoom100 = nullptr;   // "100%(&1)" (Ctrl+1)
-  QAction* FullScreen1 = nullptr;    // "全画面表示(&U)" (F11), checkable
-  QAction* OriginBottom1 = nullptr;  // "原点を左下に(&B)", checkable: every image window drawn bottom up
-  QAction* Window1 = nullptr;        // "ウィンドウ(&W)": the window menu
-  QAction* A1 = nullptr;             // "すべてを閉じる(&A)": close all image windows
-  QAction* Cascade1 = nullptr;       // "重ねて表示(&C)": cascade the image windows
-  QAction* Tile1 = nullptr;          // "並べて表示(&T)": tile them
+  QAction* FullScreen1 = nullptr;  // "全画面表示(&U)" (F11), checkable
+  QAction* OriginBottom1 =
+      nullptr;  // "原点を左下に(&B)", checkable: every image window drawn bottom up; kept for the next run
+  QAction* Window1 = nullptr;   // "ウィンドウ(&W)": the window menu
+  QAction* A1 = nullptr;        // "すべてを閉じる(&A)": close all image windows
+  QAction* Cascade1 = nullptr;  // "重ねて表示(&C)": cascade the image windows
+  QAction* Tile1 = nullptr;     // "並べて表示(&T)": tile them
   // Below the last separator of Window1Menu: one checkable item per image
   // window, made each time the menu opens.
   QAction* V1 = nullptr;      // "バージョン(&V)": the version menu
@@ -210,20 +211,21 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QToolBar* SpeedBar = nullptr;
   QToolButton* OpenButton = nullptr;
   QToolButton* SaveButton = nullptr;
-  QPushButton* Button1 = nullptr;  // "+"
-  QPushButton* Button2 = nullptr;  // "-"
-  QLineEdit* Edit1 = nullptr;      // zoom text
-  QLabel* Label5 = nullptr;        // "Min.="
-  QLineEdit* Edit3 = nullptr;      // minimum level
-  UpDownSpin* UpDown2 = nullptr;   // minimum level arrows
-  QLabel* Label6 = nullptr;        // "Max.="
-  QLineEdit* Edit2 = nullptr;      // maximum level
-  UpDownSpin* UpDown1 = nullptr;   // maximum level arrows
-  QLabel* Label2 = nullptr;        // cursor readout
-  QLabel* SkyLabel = nullptr;      // right ascension and declination under the cursor
-  QLabel* Label1 = nullptr;        // star width
-  QPushButton* Button3 = nullptr;  // "H"
-  QPushButton* Button4 = nullptr;  // "L"
+  QPushButton* Button1 = nullptr;    // "+"
+  QPushButton* Button2 = nullptr;    // "-"
+  QLineEdit* Edit1 = nullptr;        // zoom text
+  QLabel* Label5 = nullptr;          // "Min.="
+  QLineEdit* Edit3 = nullptr;        // minimum level
+  UpDownSpin* UpDown2 = nullptr;     // minimum level arrows
+  QLabel* Label6 = nullptr;          // "Max.="
+  QLineEdit* Edit2 = nullptr;        // maximum level
+  UpDownSpin* UpDown1 = nullptr;     // maximum level arrows
+  QLabel* Label2 = nullptr;          // cursor readout
+  QLabel* SkyLabel = nullptr;        // right ascension and declination under the cursor (status panel)
+  QLabel* FitsPixelLabel = nullptr;  // "FITS (x, y)": the pixel read, numbered from 1 (status panel)
+  QLabel* Label1 = nullptr;          // star width
+  QPushButton* Button3 = nullptr;    // "H"
+  QPushButton* Button4 = nullptr;    // "L"
   // "物理値" before each level's edit, "生値" before its spin.
   QLabel* MinPhysicalLabel = nullptr;
   QLabel* MinRawLabel = nullptr;

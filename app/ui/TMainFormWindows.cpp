@@ -229,10 +229,16 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     }
     connect(child, &TChild::Closed, this, [this](TChild* closing) {
       m_workspace.Close(closing->Document());
+      // The last star width measured no longer belongs to any window.
+      if (m_workspace.windows().empty()) {
+        Label1->setText(QStringLiteral("QIRM = "));
+        Label1->setToolTip(QString());
+      }
       UpdateUndoItems();
     });
     connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
     connect(child, &TChild::SkyChanged, SkyLabel, &QLabel::setText);
+    connect(child, &TChild::FitsPixelChanged, FitsPixelLabel, &QLabel::setText);
     connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
       Label1->setText(label);
       // The extremes of the box, kept where a curious user can find them.

@@ -14,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -254,6 +255,52 @@ class ImageWindowTest : public QObject {
     QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 0.0 pxls"));
     QCOMPARE(catcher.pick.Edit12 + "," + catcher.pick.Edit13, std::string("6,7"));
     SetStarPickTarget(dialog);
+  }
+
+  // The status panel gives the pixel read as FITS numbers it; every
+  // readout empties when the cursor leaves the picture or the window closes.
+  void readoutsFollowTheCursorOut() {
+    Write("tan.fits", qirm::test::TanFrame());
+    MainForm->OpenFiles({Path("tan.fits")});
+    TChild* child = MainForm->ActiveChild();
+    MainForm->Button1Click();  // zoom 2: (9, 5) on screen is pixel (4, 2)
+    QTest::mouseMove(child->Image, QPoint(9, 5));
+    QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 1000   (4,2)"));
+    QCOMPARE(MainForm->FitsPixelLabel->text(), QStringLiteral("FITS (5, 3)"));
+    QVERIFY(!MainForm->SkyLabel->text().isEmpty());
+    QVERIFY(MainForm->FitsPixelLabel->isVisible());
+    QVERIFY(MainForm->Panel1->isAncestorOf(MainForm->FitsPixelLabel));
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(child->Image, &leave);
+    for (QLabel* label : {MainForm->Label2, MainForm->FitsPixelLabel, MainForm->SkyLabel})
+      QCOMPARE(label->text(), QString());
+
+    QTest::mouseMove(child->Image, QPoint(11, 7));
+    QTest::mouseClick(child->Image, Qt::LeftButton, {}, QPoint(11, 7));
+    QCOMPARE(MainForm->FitsPixelLabel->text(), QStringLiteral("FITS (6, 4)"));
+    child->Document()->unsaved = false;
+    MainForm->Close1Click();
+    QCOMPARE(WindowCount(), 0);
+    for (QLabel* label : {MainForm->Label2, MainForm->FitsPixelLabel, MainForm->SkyLabel})
+      QCOMPARE(label->text(), QString());
+    QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = "));
+  }
+
+  // "原点を左下に" is as the user left it in the last run.
+  void originAtBottomIsKeptForTheNextRun() {
+    QVERIFY(!MainForm->OriginBottom1->isChecked());
+    MainForm->OriginBottom1->trigger();
+    DestroyForms();
+    ShowFreshForms();
+    QVERIFY(MainForm->OriginBottom1->isChecked());
+    Write("f.fits", StandardFrame());
+    MainForm->OpenFiles({Path("f.fits")});
+    QVERIFY(MainForm->ActiveChild()->Image->OriginBottom());
+    MainForm->OriginBottom1->trigger();
+    DestroyForms();
+    ShowFreshForms();
+    QVERIFY(!MainForm->OriginBottom1->isChecked());
   }
 
   // The readout and the star pick name the same image pixel at 25 %, 100 %
