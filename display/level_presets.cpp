@@ -272,6 +272,10 @@ Status RefuseKind(const ImageDocument& doc) {
 
 }  // namespace
 
+Status LevelsKindCheck(const ImageDocument& doc) {
+  return HasLevelValues(doc) ? Status::Ok() : RefuseKind(doc);
+}
+
 Status TypeLevels(Workspace& ws, const std::string& min_text, const std::string& max_text) {
   ImageDocument* doc = ws.active();
   if (doc && !HasLevelValues(*doc)) return RefuseKind(*doc);

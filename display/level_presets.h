@@ -28,6 +28,8 @@ struct LevelPair {
 // Whether the window has values the levels act on (16-bit and colour
 // windows).
 bool HasLevelValues(const ImageDocument& doc);
+// The same as the levels' kind check: Ok, or the refusal the presets give.
+Status LevelsKindCheck(const ImageDocument& doc);
 
 // How many pixels hold each value: 65536 counts of raw values for a 16-bit
 // window, 256 counts of channel values (three per pixel) for a colour window;

@@ -152,6 +152,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   m_recent = qirm::ReadRecentFiles(QFile::encodeName(m_recentPath).toStdString());
   UpdateRecentMenu();
   setAcceptDrops(true);
+  // Without a window yet, what needs one is disabled.
+  UpdateUndoItems();
 }
 
 TMainForm::~TMainForm() {
@@ -315,6 +317,45 @@ void TMainForm::CreateMenu() {
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
   connect(Redo1, &QAction::triggered, this, &TMainForm::Redo1Click);
   connect(E1Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateUndoItems);
+
+  // What each item needs of the active window; a disabled item says why.
+  using qirm::MenuCommand;
+  m_checkedItems = {
+      {Save1, MenuCommand::kWindow, true},
+      {Close1, MenuCommand::kWindow, false},
+      {N1, MenuCommand::kNegative, true},
+      {M1, MenuCommand::kMirror, true},
+      {R1, MenuCommand::kFlip, true},
+      {R3, MenuCommand::kRotate, true},
+      {N3, MenuCommand::kResample, true},
+      {RGB2, MenuCommand::kSeparate, false},
+      {C1, MenuCommand::kWindow, false},
+      {T2, MenuCommand::kBackground, true},
+      {N2, MenuCommand::kEdge, true},
+      {N4, MenuCommand::kBlur, true},
+      {H1, MenuCommand::kHighPass, true},
+      {L1, MenuCommand::kLowPass, true},
+      {N5, MenuCommand::kBloom, true},
+      {T1, MenuCommand::kToneCurve, true},
+      {N6, MenuCommand::kGamma, true},
+      {N7, MenuCommand::kSolarize, true},
+      {N8, MenuCommand::kSabattier, true},
+      {N9, MenuCommand::kComa, true},
+      {P1, MenuCommand::kWindow, true},
+      {S1, MenuCommand::kPhotometry, false},
+      {R2, MenuCommand::kPhotometry, false},
+      {P3, MenuCommand::kWindow, false},
+      {FitsHeader1, MenuCommand::kWindow, false},
+      {ZoomIn1, MenuCommand::kWindow, true},
+      {ZoomOut1, MenuCommand::kWindow, true},
+      {FitZoom1, MenuCommand::kWindow, true},
+      {Zoom100, MenuCommand::kWindow, true},
+      {A1, MenuCommand::kWindow, false},
+      {Cascade1, MenuCommand::kWindow, false},
+      {Tile1, MenuCommand::kWindow, false},
+  };
+  for (QMenu* menu : {File1Menu, E1Menu, P2Menu, K1Menu, View1Menu, Window1Menu})
+    menu->setToolTipsVisible(true);
   UpdateUndoItems();
 }
 
@@ -424,6 +465,15 @@ void TMainForm::CreateSpeedBar() {
   row->addStretch(1);
 
   SpeedBar->addWidget(panel);
+
+  using qirm::MenuCommand;
+  for (const auto& [button, command] :
+       std::initializer_list<std::pair<QWidget*, MenuCommand>>{{SaveButton, MenuCommand::kWindow},
+                                                               {Button1, MenuCommand::kWindow},
+                                                               {Button2, MenuCommand::kWindow},
+                                                               {Button3, MenuCommand::kContrast},
+                                                               {Button4, MenuCommand::kContrast}})
+    m_checkedButtons.push_back({button, command, button->toolTip()});
 
   connect(OpenButton, &QToolButton::clicked, this, &TMainForm::OpenButtonClick);
   connect(SaveButton, &QToolButton::clicked, this, &TMainForm::SaveButtonClick);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/command_checks.h"
 #include "app/open_image.h"
 #include "app/save_image.h"
 #include "app/ui/CommandRunner.h"
@@ -357,7 +358,10 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The levels panel follows the active window; `recount` after its data
   // may have changed.
   void FollowLevels(bool recount);
-  // Enables the commands that change the active window unless it is busy.
+  // Enables the menu items and tool bar buttons that act on the active
+  // window as far as its kind takes them (MenuCommandCheck), a disabled
+  // item's tooltip saying why; the commands that would change a busy
+  // window are disabled while it runs one.
   void UpdateBusyItems();
   // The status panel's depth and size of the active window; the bare
   // captions without one.
@@ -377,6 +381,20 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QPoint CascadePosition() const;
 
   UiSettings m_settings;
+  // The items UpdateBusyItems sets: the command each runs, and whether a
+  // busy window locks it.
+  struct CheckedItem {
+    QAction* action;
+    qirm::MenuCommand command;
+    bool locked_while_busy;
+  };
+  std::vector<CheckedItem> m_checkedItems;
+  struct CheckedButton {
+    QWidget* button;
+    qirm::MenuCommand command;
+    QString tip;  // what it does, the reason it is disabled added below
+  };
+  std::vector<CheckedButton> m_checkedButtons;
   // The reader of each open dialog entry (none for "すべての画像") and the
   // format of each save dialog entry.
   QVector<std::optional<qirm::FileType>> m_openTypes;

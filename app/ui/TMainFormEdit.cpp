@@ -72,15 +72,25 @@ void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status&
 }
 
 void TMainForm::UpdateBusyItems() {
-  const bool free = !Busy(ActiveChild());
-  for (QAction* item : {N1, M1, R1, R3, N2, N4, H1,    L1,      N5,       N6,       N7,
-                        N8, N9, P1, N3, T1, T2, Save1, ZoomIn1, ZoomOut1, FitZoom1, Zoom100}) {
-    if (item) item->setEnabled(free);
+  const TChild* child = ActiveChild();
+  const qirm::ImageDocument* doc = child ? child->Document() : nullptr;
+  const bool busy = Busy(child);
+  for (const CheckedItem& item : m_checkedItems) {
+    qirm::Status s = qirm::MenuCommandCheck(item.command, doc);
+    if (s && busy && item.locked_while_busy) s = qirm::Status::Error(kBusyRefusal);
+    item.action->setEnabled(s.ok());
+    // An enabled item's tooltip is its caption, which the menu does not show.
+    item.action->setToolTip(s ? QString() : QString::fromStdString(s.message()));
   }
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{SaveButton, Button1, Button2, Edit1, Edit2, Edit3, UpDown1, UpDown2,
-                                       Button3, Button4, static_cast<QWidget*>(LevelsDock)}) {
-    if (control) control->setEnabled(free);
+  for (const CheckedButton& b : m_checkedButtons) {
+    qirm::Status s = qirm::MenuCommandCheck(b.command, doc);
+    if (s && busy) s = qirm::Status::Error(kBusyRefusal);
+    b.button->setEnabled(s.ok());
+    b.button->setToolTip(s ? b.tip : b.tip + QLatin1Char('\n') + QString::fromStdString(s.message()));
+  }
+  for (QWidget* control : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, UpDown1, UpDown2,
+                                                          static_cast<QWidget*>(LevelsDock)}) {
+    if (control) control->setEnabled(!busy);
   }
 }
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <numbers>
 
+#include "app/command_checks.h"
 #include "app/ui/ImageTool.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
@@ -166,6 +167,17 @@ class PhotometryDialogTest : public QObject {
   }
 
   // A colour window is measured in the chosen channel, named in the row.
+  // Without a window there is nothing to measure: both items are disabled
+  // and say why.
+  void photometryNeedsAWindow() {
+    for (QAction* item : {m_form->S1, m_form->R2}) {
+      QVERIFY(!item->isEnabled());
+      QCOMPARE(item->toolTip(), QString::fromUtf8(qirm::kNoWindowRefusal));
+    }
+    TChild* child = OpenFrame();
+    QVERIFY(child && m_form->S1->isEnabled() && m_form->R2->isEnabled());
+  }
+
   void colourWindowsAreMeasuredInTheChosenChannel() {
     std::vector<unsigned char> rgb(40 * 40 * 3, 0);
     for (int y = 0; y < 40; ++y)
