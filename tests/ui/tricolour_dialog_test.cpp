@@ -193,14 +193,25 @@ class TricolourDialogTest : public QObject {
     RGBComp->Button8Click();
     QCOMPARE(RGBComp->Edit1->text(), QStringLiteral("0"));
 
-    // Each group has its own list and count; duplicates are kept.
+    // Each group has its own list and count; a file already in the list is
+    // refused (it would weigh double), and the user told so.
     // (A folder of its own: the file dialog would keep the earlier selection.)
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("darks")));
     Write("darks/d.fits", StarFrame(30, 30));
-    const QString dark = Path("darks/d.fits");
+    Write("darks/e.fits", StarFrame(30, 30));
+    const QString dark = Path("darks/d.fits"), other = Path("darks/e.fits");
     WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
-    WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
-    QCOMPARE(Entries(RGBComp->ListBox4), QStringList({dark, dark}));
+    QString told;
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<QFileDialog>([] { RGBComp->Button4Click(); },
+                                 [&](QWidget* m) {
+                                   ChooseFiles(m, 1, {dark, other});
+                                 });
+        },
+        [&](QWidget* m) { told = AnswerMessageBox(m, QMessageBox::Ok); });
+    QCOMPARE(told, QStringLiteral("一覧にすでにあるファイルは加えません:\nd.fits"));
+    QCOMPARE(Entries(RGBComp->ListBox4), QStringList({dark, other}));
     QCOMPARE(RGBComp->Edit4->text(), QStringLiteral("2"));
     QCOMPARE(RGBComp->ListBox1->count(), 0);
     // Cancelling leaves the list and writes its count again.

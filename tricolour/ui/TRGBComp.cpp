@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -499,9 +500,31 @@ void TRGBComp::ShowSettings(const qirm::CompositionSettings& s) {
 
 // Frame lists.
 
+// A file already in the list would be stacked twice, weighing double: it is
+// refused, and the user told which.
 void TRGBComp::AddFiles(QListWidget* list, QLineEdit* count) {
   if (OpenDialog1->exec() == QDialog::Accepted) {
-    for (const QString& file : OpenDialog1->selectedFiles()) AddPath(list, file);
+    const auto same = [](const QString& path) {
+      const QFileInfo info(path);
+      return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+    };
+    QSet<QString> listed;
+    for (int row = 0; row < list->count(); ++row) listed.insert(same(PathOf(list->item(row))));
+    QStringList refused;
+    for (const QString& file : OpenDialog1->selectedFiles()) {
+      if (listed.contains(same(file))) {
+        refused << QFileInfo(file).fileName();
+        continue;
+      }
+      listed.insert(same(file));
+      AddPath(list, file);
+    }
+    if (!refused.isEmpty()) {
+      count->setText(QString::number(list->count()));
+      QMessageBox::information(
+          this, QStringLiteral("RGB合成"),
+          QStringLiteral("一覧にすでにあるファイルは加えません:\n") + refused.join(QLatin1Char('\n')));
+    }
   }
   count->setText(QString::number(list->count()));
 }
