@@ -184,7 +184,6 @@ void TMainForm::CreateMenu() {
   Save1 = AddItem(File1Menu, "Save1", QStringLiteral("保存(&A)"));
   Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save2 = AddItem(File1Menu, "Save2", QStringLiteral("上書き保存(&S)"));
-  Save2->setEnabled(false);
   Close1 = AddItem(File1Menu, "Close1", QStringLiteral("閉じる(&C)"));
   Close1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
   File1Menu->addSeparator();
@@ -277,6 +276,7 @@ void TMainForm::CreateMenu() {
 
   connect(Open1, &QAction::triggered, this, &TMainForm::Open1Click);
   connect(Save1, &QAction::triggered, this, &TMainForm::Save1Click);
+  connect(Save2, &QAction::triggered, this, &TMainForm::Save2Click);
   connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
   connect(N1, &QAction::triggered, this, &TMainForm::N1Click);
   connect(M1, &QAction::triggered, this, &TMainForm::M1Click);

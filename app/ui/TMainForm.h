@@ -148,7 +148,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* N19 = nullptr;          // "新規(&N)": new, always disabled
   QAction* Open1 = nullptr;        // "開く(&O)": open image files
   QAction* Save1 = nullptr;        // "保存(&A)": save the active window, the format as the name says
-  QAction* Save2 = nullptr;        // "上書き保存(&S)": overwrite, always disabled
+  QAction* Save2 = nullptr;        // "上書き保存(&S)": the window written to its own file in its format
   QAction* Close1 = nullptr;       // "閉じる(&C)" (Ctrl+W, Ctrl+F4): close the active window
   QAction* Recent1 = nullptr;      // "最近使ったファイル(&R)": the recent files, newest first
   QAction* Exit1 = nullptr;        // "終了(&X)": end the program
@@ -263,6 +263,7 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
  public slots:
   void Open1Click();  // Open1 "開く(&O)": file dialog, one window a file
   void Save1Click();  // Save1 "保存(&A)": file dialog, then the format the typed name says
+  void Save2Click();  // Save2 "上書き保存(&S)": the window's file replaced, in its format
   void Exit1Click();  // Exit1 "終了(&X)": closes the main window
   void N1Click();     // N1 "ネガ反転(&N)": negative
   void M1Click();     // M1 "左右反転(&M)": mirror
@@ -337,8 +338,12 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The save dialog's entries for `doc` (m_saveFormats follows them).
   void SaveEntries(const qirm::ImageDocument& doc);
   // Writes `child`'s window to `path` in `format`; a BMP or FITS file
-  // becomes the window's file and title. False after the error box.
+  // becomes the window's file and title; the file goes to the front of the
+  // recent list. False after the error box.
   bool SaveWindow(TChild* child, const std::string& path, qirm::SaveFormat format);
+  // Whether 上書き保存 can write `child`'s window: it has a file, in a format
+  // QIRM writes; else the reason.
+  qirm::Status OverwriteCheck(const TChild* child) const;
   // Zoom fitting: the window just holds the zoomed picture, or the main
   // client area less 20 by 60 when the picture is wider than the client.
   void FitZoomed(TChild* child);

@@ -82,6 +82,12 @@ void TMainForm::UpdateBusyItems() {
     // An enabled item's tooltip is its caption, which the menu does not show.
     item.action->setToolTip(s ? QString() : QString::fromStdString(s.message()));
   }
+  if (Save2) {
+    qirm::Status s = OverwriteCheck(child);
+    if (s && busy) s = qirm::Status::Error(kBusyRefusal);
+    Save2->setEnabled(s.ok());
+    Save2->setToolTip(s ? QString() : QString::fromStdString(s.message()));
+  }
   for (const CheckedButton& b : m_checkedButtons) {
     qirm::Status s = qirm::MenuCommandCheck(b.command, doc);
     if (s && busy) s = qirm::Status::Error(kBusyRefusal);

@@ -333,6 +333,7 @@ bool TMainForm::OpenFile(const QString& path, qirm::FileType type) {
                      ? ResultWindowSize::kFitClient
                      : ResultWindowSize::kFitPicture);
   if (TChild* child = ActiveChild()) child->SetFilePath(QFileInfo(path).absoluteFilePath());
+  UpdateCommandItems();  // 上書き保存 has a file to write now
   return true;
 }
 
@@ -495,6 +496,34 @@ void TMainForm::Save1Click() {
   SaveWindow(child, path, format);
 }
 
+qirm::Status TMainForm::OverwriteCheck(const TChild* child) const {
+  if (!child || !child->Document()) return qirm::Status::Error(qirm::kNoWindowRefusal);
+  const QString file = child->FilePath();
+  if (file.isEmpty())
+    return qirm::Status::Error(
+        "上書き保存: この画像を保存したファイルはまだありません。「保存」で名前を付けてください。");
+  qirm::SaveFormat format;
+  if (qirm::SaveFormatFromName(Local(file), format) != qirm::TypedExtension::kWritten)
+    return qirm::Status::Error(
+        ("上書き保存: 「" + QFileInfo(file).fileName() +
+         QStringLiteral("」の形式には書き込めません。「保存」で形式を選んでください。"))
+            .toStdString());
+  return qirm::Status::Ok();
+}
+
+void TMainForm::Save2Click() {
+  TChild* child = ActiveChild();
+  if (!child || RefuseBusy(child)) return;
+  if (const qirm::Status s = OverwriteCheck(child); !s) {
+    ShowError(QString::fromStdString(s.message()));
+    return;
+  }
+  qirm::SaveFormat format = qirm::SaveFormat::kFits;
+  const std::string path = Local(child->FilePath());
+  qirm::SaveFormatFromName(path, format);
+  SaveWindow(child, path, format);
+}
+
 bool TMainForm::SaveWindow(TChild* child, const std::string& path, qirm::SaveFormat format) {
   qirm::ImageDocument* doc = child->Document();
   qirm::PictureFormat picture = qirm::PictureFormat::kBmp;
@@ -518,6 +547,8 @@ bool TMainForm::SaveWindow(TChild* child, const std::string& path, qirm::SaveFor
     child->RefreshImage();
   }
   MarkSaved(doc);
+  AddRecent(name);
+  UpdateCommandItems();
   return true;
 }
 

@@ -21,6 +21,7 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "core/fits_writer.h"
+#include "tests/support/qt_commands.h"
 #include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/test_files.h"
@@ -205,6 +206,47 @@ class FileDialogsTest : public QObject {
                            [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Save); });
     QVERIFY(QFile::exists(Path("h.xyz.png")));
     QVERIFY(!QFile::exists(Path("h.xyz")));
+  }
+
+  // 上書き保存 writes the window's own file in its format, without a dialog;
+  // a window without a file, or with one QIRM cannot write, has it disabled
+  // and the tooltip says why. Every saved file joins the recent list.
+  void overwriteSavesTheWindowsOwnFile() {
+    Write("m.fits", Frame16());
+    MainForm->OpenFiles({Path("m.fits")});
+    TChild* child = MainForm->ActiveChild();
+    QVERIFY(MainForm->Save2->isEnabled());
+    MainForm->N1Click();  // the negative: the window differs from its file
+    QVERIFY(child->Document()->unsaved);
+    QCOMPARE(ModalDuring([] { MainForm->Save2->trigger(); }), QString());
+    QVERIFY(!child->Document()->unsaved);
+    qirm::ImageDocument back;
+    QVERIFY(qirm::LoadFitsDocument(Path("m.fits").toStdString(), back).ok());
+    QVERIFY(back.raw == child->Document()->raw);  // still FITS, with the data
+
+    Write("p.ppm", Ppm6Bytes(1, 1, {1, 2, 3}));
+    MainForm->OpenFiles({Path("p.ppm")});
+    QVERIFY(!MainForm->Save2->isEnabled());
+    QVERIFY2(MainForm->Save2->toolTip().contains(QStringLiteral("「p.ppm」の形式には書き込めません")),
+             qPrintable(MainForm->Save2->toolTip()));
+
+    WriteColour("c.bmp");
+    MainForm->OpenFiles({Path("c.bmp")});
+    MainForm->RGB2Click();  // "Red": in no file yet
+    QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("Red"));
+    QVERIFY(!MainForm->Save2->isEnabled());
+    QVERIFY(MainForm->Save2->toolTip().contains(QStringLiteral("まだありません")));
+    SaveAs(1, QStringLiteral("red.png"));  // a PNG leaves the window's title as it was
+    QCOMPARE(MainForm->RecentFiles().first(), QFileInfo(Path("red.png")).absoluteFilePath());
+    QVERIFY(!MainForm->Save2->isEnabled());
+    SaveAs(1, QStringLiteral("red.bmp"));  // a BMP is the window's file from now on
+    QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("red.bmp"));
+    QVERIFY(MainForm->Save2->isEnabled());
+    QFile::remove(Path("red.bmp"));
+    MainForm->ActiveChild()->Document()->unsaved = true;
+    QCOMPARE(ModalDuring([] { MainForm->Save2->trigger(); }), QString());
+    QVERIFY(QFileInfo(Path("red.bmp")).size() > 54);
+    QCOMPARE(MainForm->RecentFiles().first(), QFileInfo(Path("red.bmp")).absoluteFilePath());
   }
 
   // Enter on a name the completion list offers opens the file; the list

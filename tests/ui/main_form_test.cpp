@@ -152,7 +152,7 @@ class MainFormTest : public QObject {
         {"N19", "File1", "新規(&N)", false, ""},
         {"Open1", "File1", "開く(&O)", true, "Open1Click"},
         {"Save1", "File1", "保存(&A)", false, "Save1Click"},
-        {"Save2", "File1", "上書き保存(&S)", false, ""},
+        {"Save2", "File1", "上書き保存(&S)", false, "Save2Click"},
         {"Close1", "File1", "閉じる(&C)", false, "Close1Click"},
         {"Exit1", "File1", "終了(&X)", true, "Exit1Click"},
         {"E1", "", "画像編集(&E)", true, ""},
