@@ -61,7 +61,10 @@ ZscaleRange ZscaleLevels(std::vector<double> samples, double contrast = 0.25);
 
 // The preset's levels for the window, false when it has no level values.
 // kAuto is the levels a window gets when it is filled: InitialLevels for
-// 16-bit data, 0..255 for colour pictures.
+// 16-bit data, 0..255 for colour pictures. Where kAuto or a percentile
+// preset would put both levels on one value (a frame mostly of one value,
+// such as a counts map of zeros) they give the data's whole range instead,
+// as kMinMax does.
 bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& levels);
 
 // Draws the window through its levels MIN..MAX (16-bit windows from their
