@@ -27,30 +27,40 @@
 
 namespace qirm {
 
+const std::vector<ReadableType>& ReadableTypes() {
+  static const std::vector<ReadableType> kTypes = {
+      {FileType::Fits, "FITS", {"fits", "fit", "fts"}},
+      {FileType::Bmp, "ビットマップ", {"bmp"}},
+      {FileType::Jpeg, "JPEG", {"jpg", "jpeg"}},
+      {FileType::Netpbm, "PGM", {"pgm"}},
+      {FileType::Netpbm, "PPM", {"ppm"}},
+      {FileType::Tiff, "TIFF", {"tif", "tiff"}},
+      {FileType::Png, "PNG", {"png"}},
+      {FileType::Raw, "カメラRAW", {"cr2", "cr3", "nef", "arw", "dng", "raf", "orf", "rw2", "pef"}},
+  };
+  return kTypes;
+}
+
+std::vector<std::string> ReadableExtensions() {
+  std::vector<std::string> all;
+  for (const ReadableType& t : ReadableTypes())
+    all.insert(all.end(), t.extensions.begin(), t.extensions.end());
+  return all;
+}
+
 bool FileTypeFromName(const std::string& path, FileType& type) {
   const std::string name = FileNameWithoutDirectory(path);
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
   std::string ext = name.substr(dot + 1);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (ext == "bmp")
-    type = FileType::Bmp;
-  else if (ext == "fit" || ext == "fts" || ext == "fits")
-    type = FileType::Fits;
-  else if (ext == "jpg" || ext == "jpeg")
-    type = FileType::Jpeg;
-  else if (ext == "pgm" || ext == "ppm")
-    type = FileType::Netpbm;
-  else if (ext == "tif" || ext == "tiff")
-    type = FileType::Tiff;
-  else if (ext == "png")
-    type = FileType::Png;
-  else if (ext == "cr2" || ext == "cr3" || ext == "nef" || ext == "arw" || ext == "dng" || ext == "raf" ||
-           ext == "orf" || ext == "rw2" || ext == "pef")
-    type = FileType::Raw;
-  else
-    return false;
-  return true;
+  for (const ReadableType& t : ReadableTypes()) {
+    if (std::find(t.extensions.begin(), t.extensions.end(), ext) != t.extensions.end()) {
+      type = t.type;
+      return true;
+    }
+  }
+  return false;
 }
 
 Status OpenImageFile(Workspace& ws, const std::string& path, FileType type, bool shown, long long plane) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/status.h"
 #include "document/image_document.h"
@@ -13,6 +14,22 @@
 namespace qirm {
 
 enum class FileType { Bmp, Fits, Jpeg, Netpbm, Tiff, Png, Raw };
+
+// A kind of file the open command reads: the open dialog's entry for it
+// and the extensions (lower case, without the point) that name it. The
+// list is in the order the dialog offers them, FITS first; its "all
+// pictures" entry and FileTypeFromName both follow it, so a new reader
+// (TIFF, PNG, camera raw files) is added here once.
+struct ReadableType {
+  FileType type;
+  const char* label;  // the dialog's name of the type, before its patterns
+  std::vector<std::string> extensions;
+};
+const std::vector<ReadableType>& ReadableTypes();
+
+// Every extension of ReadableTypes(), in order: fits fit fts bmp jpg jpeg
+// pgm ppm.
+std::vector<std::string> ReadableExtensions();
 
 // The reader a file name asks for: .bmp; .fit .fts .fits; .jpg .jpeg;
 // .pgm .ppm; .tif .tiff; .png; the camera raw files .cr2 .cr3 .nef .arw

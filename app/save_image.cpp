@@ -160,6 +160,49 @@ Rgb16Picture DeepColourSamples(const ImageDocument& doc) {
   return out;
 }
 
+TypedExtension SaveFormatFromName(const std::string& path, SaveFormat& format) {
+  const std::size_t dot = ExtensionPoint(path);
+  if (dot == std::string::npos || dot == FileNameStart(path) || dot + 1 == path.size())
+    return TypedExtension::kNone;
+  PictureFormat picture;
+  if (IsFitsName(path)) {
+    format = SaveFormat::kFits;
+  } else if (PictureFormatFromName(path, picture)) {
+    format = picture == PictureFormat::kBmp    ? SaveFormat::kBmp
+             : picture == PictureFormat::kJpeg ? SaveFormat::kJpeg
+             : picture == PictureFormat::kPng  ? SaveFormat::kPng
+                                               : SaveFormat::kTiff;
+  } else {
+    return TypedExtension::kOther;
+  }
+  return TypedExtension::kWritten;
+}
+
+std::string AddExtension(const std::string& name, const std::string& ext) {
+  if (!name.empty() && name.back() == '.' && !ext.empty() && ext.front() == '.') return name + ext.substr(1);
+  return name + ext;
+}
+
+bool PictureFormatOf(SaveFormat format, PictureFormat& picture) {
+  switch (format) {
+    case SaveFormat::kFits:
+      return false;
+    case SaveFormat::kPng:
+      picture = PictureFormat::kPng;
+      return true;
+    case SaveFormat::kTiff:
+      picture = PictureFormat::kTiff;
+      return true;
+    case SaveFormat::kBmp:
+      picture = PictureFormat::kBmp;
+      return true;
+    case SaveFormat::kJpeg:
+      picture = PictureFormat::kJpeg;
+      return true;
+  }
+  return false;
+}
+
 namespace {
 
 // The source's BLANK as the window's stored values now have it: mirror,

@@ -53,6 +53,27 @@ bool DeepShowsPicture(const Rgb16Picture& deep, const Picture& picture);
 // ".fits", ".fit" or ".fts" in any letter case.
 bool IsFitsName(const std::string& path);
 
+// The formats the save command writes: the window's data (FITS) or a
+// picture file.
+enum class SaveFormat { kFits, kPng, kTiff, kBmp, kJpeg };
+
+// What the extension of a name typed into the save dialog says. The
+// extension is the part after the last point of the file name, unless that
+// point starts the name (".m42" has none) or ends it ("m42." has none).
+enum class TypedExtension {
+  kWritten,  // one QIRM writes: it chooses the format, whatever entry is chosen
+  kNone,     // no extension: the chosen entry's is added
+  kOther,    // one QIRM does not write: never replaced silently (the dialog asks)
+};
+TypedExtension SaveFormatFromName(const std::string& path, SaveFormat& format);
+
+// `name` with `ext` (".jpg") added after it: "m42" -> "m42.jpg", "m42." ->
+// "m42.jpg", "m42.xyz" -> "m42.xyz.jpg". Nothing of the name is dropped.
+std::string AddExtension(const std::string& name, const std::string& ext);
+
+// The picture format of a picture SaveFormat (kFits has none: false).
+bool PictureFormatOf(SaveFormat format, PictureFormat& picture);
+
 // The window as a FITS file (core/fits_writer.h): a 16-bit window writes its
 // stored values under its source's BZERO and BSCALE (so an unedited window
 // writes back the very values it was read from; the source's BLANK where

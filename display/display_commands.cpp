@@ -158,6 +158,30 @@ void FlipFloatRow(const FloatPlane& in, int y, float* out) {
 
 DialogCheck CheckGamma(const GammaParams& params) { return CheckPositive(params.gamma, kGammaRefused); }
 
+Status NegativeKindCheck(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kRaw16 || IsColour(doc)) return Status::Ok();
+  return KindRefused("ネガ反転", doc.kind);
+}
+
+Status MirrorKindCheck(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kRaw16 || HasFloatValues(doc) || IsColour(doc)) return Status::Ok();
+  return KindRefused("左右反転", doc.kind);
+}
+
+Status FlipKindCheck(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kRaw16 || HasFloatValues(doc) || IsColour(doc)) return Status::Ok();
+  return KindRefused("上下反転", doc.kind);
+}
+
+Status SolarizeKindCheck(const ImageDocument& doc) {
+  return IsColour(doc) ? Status::Ok() : KindRefused("ソラリゼーション", doc.kind);
+}
+
+Status SabattierKindCheck(const ImageDocument& doc) {
+  if (!HasFloatValues(doc)) return Status::Ok();
+  return KindRefused("サバチエ効果", doc.kind, "浮動小数点の画像には元になる画像がありません。");
+}
+
 DialogCheck CheckSabattier(const SabattierParams& params) {
   return CheckPositive(params.step, kStepWidthRefused);
 }
@@ -168,7 +192,7 @@ Status NegativeCommand(ImageDocument& doc) {
     if (status) NoteCommand(doc, "negative");
     return status;
   }
-  if (!IsColour(doc)) return KindRefused("ネガ反転", doc.kind);
+  if (Status s = NegativeKindCheck(doc); !s) return s;
   const ToneTable table = NegativeTable();
   Replace(doc, [&](const Picture& base, Picture& out) { ApplyToneTable(base, table, out); });
   NoteCommand(doc, "negative");
@@ -188,7 +212,7 @@ Status MirrorCommand(ImageDocument& doc) {
     NoteCommand(doc, "mirror");
     return Status::Ok();
   }
-  if (!IsColour(doc)) return KindRefused("左右反転", doc.kind);
+  if (Status s = MirrorKindCheck(doc); !s) return s;
   Replace(doc, MirrorInto);
   MapHeader(doc, MirrorMap(doc.ImageZm.width()), "mirror");
   NoteCommand(doc, "mirror");
@@ -208,7 +232,7 @@ Status FlipCommand(ImageDocument& doc) {
     NoteCommand(doc, "flip");
     return Status::Ok();
   }
-  if (!IsColour(doc)) return KindRefused("上下反転", doc.kind);
+  if (Status s = FlipKindCheck(doc); !s) return s;
   Replace(doc, FlipInto);
   MapHeader(doc, FlipMap(doc.ImageZm.height()), "flip");
   NoteCommand(doc, "flip");
@@ -251,7 +275,7 @@ Status GammaCommand(ImageDocument& doc, const GammaParams& params) {
 }
 
 Status SolarizeCommand(ImageDocument& doc) {
-  if (!IsColour(doc)) return KindRefused("ソラリゼーション", doc.kind);
+  if (Status s = SolarizeKindCheck(doc); !s) return s;
   Show(doc, SolarizeInto);
   doc.edited = true;
   NoteCommand(doc, "solarize");
@@ -259,6 +283,7 @@ Status SolarizeCommand(ImageDocument& doc) {
 }
 
 Status SabattierCommand(ImageDocument& doc, const SabattierParams& params) {
+  if (Status s = SabattierKindCheck(doc); !s) return s;
   const DialogCheck step = CheckSabattier(params);
   if (step.outcome == DialogCheck::kNotANumber) return Status::Error(step.message);
   if (!step) return Status::Ok();

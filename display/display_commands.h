@@ -8,12 +8,12 @@
 //
 //   command     menu  kinds      reads     draws onto       edited
 //   negative    N1    1, 2 (*)   ImageZm   Image, ImageZm   kept
-//   mirror      M1    1, 2 (*)   ImageZm   Image, ImageZm   kept
-//   flip        R1    1, 2 (*)   ImageZm   Image, ImageZm   kept
+//   mirror      M1    1, 2, 4 (*) ImageZm  Image, ImageZm   kept
+//   flip        R1    1, 2, 4 (*) ImageZm  Image, ImageZm   kept
 //   rotate      R3    any (*)    ImageZm   Image, ImageZm   set
 //   gamma       N6    1          ImageZm   Image            set
 //   solarize    N7    1          ImageZm   Image            set
-//   Sabattier   N8    any        ImageZm   Image            set
+//   Sabattier   N8    1, 2, 3    ImageZm   Image            set
 //
 // (*) A 16-bit window (kind 2) keeps its raw values in one plane (`raw`);
 // ImageZm is empty. These commands work on the raw values themselves
@@ -61,6 +61,16 @@ DialogCheck CheckGamma(const GammaParams& params);
 // "正の数字を入力してください": a step width of 0 would divide by zero and a
 // negative one has no meaning.
 DialogCheck CheckSabattier(const SabattierParams& params);
+
+// Each command's kind check alone: Ok for the kinds of the table, else the
+// error the command gives. The desktop program asks them to disable the
+// menu items that would refuse (and says why in the item's tooltip).
+// Sabattier reads a base picture that a float window does not have.
+Status NegativeKindCheck(const ImageDocument& doc);
+Status MirrorKindCheck(const ImageDocument& doc);
+Status FlipKindCheck(const ImageDocument& doc);
+Status SolarizeKindCheck(const ImageDocument& doc);
+Status SabattierKindCheck(const ImageDocument& doc);
 
 // Errors: the window's kind (see the table); the raw plane of a 16-bit
 // window does not fill its size. Nothing changes then.

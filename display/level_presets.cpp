@@ -215,10 +215,26 @@ ZscaleRange ZscaleLevels(std::vector<double> samples, double contrast) {
           std::min(zmax, median + double(n - c0 - 1) * per_rank)};
 }
 
+namespace {
+
+// Levels that show nothing but one value: a frame whose values are mostly
+// one (a counts map of zeros, a mask) puts both percentiles, or the sampled
+// mean and minimum, on it, and the window goes black and white at one step.
+// A float window's grid is so fine that levels one step apart show as
+// little.
+bool Collapsed(const ImageDocument& doc, const LevelPair& levels) {
+  return levels.max - levels.min <= (HasFloatValues(doc) ? 1 : 0);
+}
+
+}  // namespace
+
 bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& levels) {
   if (!HasLevelValues(doc)) return false;
   const bool raw16 = doc.kind == WindowKind::kRaw16;
   switch (preset) {
+    case LevelPreset::kMinMax:
+      levels = MinMaxLevels(ValueCounts(doc));
+      return true;
     case LevelPreset::kAuto:
       if (raw16) {
         const InitialLevelsResult r = InitialLevels(doc.raw);
@@ -229,23 +245,22 @@ bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& level
       } else {
         levels = {0, 255};
       }
-      return true;
-    case LevelPreset::kMinMax:
-      levels = MinMaxLevels(ValueCounts(doc));
-      return true;
+      break;
     case LevelPreset::kPercent995:
-      levels = PercentileLevels(ValueCounts(doc), 99.5);
-      return true;
-    case LevelPreset::kPercent99:
-      levels = PercentileLevels(ValueCounts(doc), 99);
-      return true;
+    case LevelPreset::kPercent99: {
+      levels = PercentileLevels(ValueCounts(doc), preset == LevelPreset::kPercent995 ? 99.5 : 99);
+      break;
+    }
     case LevelPreset::kZscale: {
       const ZscaleRange z = ZscaleLevels(ZscaleSamples(doc));
       levels = {static_cast<int>(std::lround(z.z1)), static_cast<int>(std::lround(z.z2))};
       return true;
     }
   }
-  return false;
+  // The automatic presets fall back to the data's whole range (which is
+  // one value only when every pixel has it).
+  if (Collapsed(doc, levels)) levels = MinMaxLevels(ValueCounts(doc));
+  return true;
 }
 
 void RenderWindowLevels(ImageDocument& doc) {
@@ -273,6 +288,10 @@ Status RefuseKind(const ImageDocument& doc) {
 }
 
 }  // namespace
+
+Status LevelsKindCheck(const ImageDocument& doc) {
+  return HasLevelValues(doc) ? Status::Ok() : RefuseKind(doc);
+}
 
 Status TypeLevels(Workspace& ws, const std::string& min_text, const std::string& max_text) {
   ImageDocument* doc = ws.active();

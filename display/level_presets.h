@@ -28,6 +28,8 @@ struct LevelPair {
 // Whether the window has values the levels act on (16-bit and colour
 // windows).
 bool HasLevelValues(const ImageDocument& doc);
+// The same as the levels' kind check: Ok, or the refusal the presets give.
+Status LevelsKindCheck(const ImageDocument& doc);
 
 // How many pixels hold each value: 65536 counts of raw values for a 16-bit
 // window, 256 counts of channel values (three per pixel) for a colour window;
@@ -59,7 +61,10 @@ ZscaleRange ZscaleLevels(std::vector<double> samples, double contrast = 0.25);
 
 // The preset's levels for the window, false when it has no level values.
 // kAuto is the levels a window gets when it is filled: InitialLevels for
-// 16-bit data, 0..255 for colour pictures.
+// 16-bit data, 0..255 for colour pictures. Where kAuto or a percentile
+// preset would put both levels on one value (a frame mostly of one value,
+// such as a counts map of zeros) they give the data's whole range instead,
+// as kMinMax does.
 bool PresetLevels(const ImageDocument& doc, LevelPreset preset, LevelPair& levels);
 
 // Draws the window through its levels MIN..MAX (16-bit windows from their

@@ -345,6 +345,13 @@ std::vector<std::uint16_t> ResampleRaw(const std::vector<std::uint16_t>& raw, in
   return out;
 }
 
+Status ResampleKindCheck(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kColour || doc.kind == WindowKind::kRaw16 || HasFloatValues(doc))
+    return Status::Ok();
+  return KindRefused("リサンプリング", doc.kind,
+                     "カラー画像、16ビットと浮動小数点の画像にだけ使えるコマンドです。");
+}
+
 Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, ImageDocument& out) {
   static const char* const kName = "リサンプリング";
   if (params.width < 1 || params.height < 1 || params.width > kMaxResampleSide ||
@@ -384,7 +391,7 @@ Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, I
     out.width = params.width;
     out.height = params.height;
   } else {
-    return ColourOrRawCheck(kName, src.kind);
+    return ResampleKindCheck(src);
   }
   if (!in_place) {
     out.caption = kResampleCaption;

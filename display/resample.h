@@ -89,6 +89,8 @@ inline constexpr const char* kResampleCaption = "Resample";
 // replacing form).
 // Errors: the window's kind, a size outside 1..32768.
 Status ResampleCommand(const ImageDocument& src, const ResampleParams& params, ImageDocument& out);
+// Its kind check alone: colour, 16-bit and float windows.
+Status ResampleKindCheck(const ImageDocument& doc);
 
 // The form that makes a new window: the active window resampled into a new
 // window, last in order and active; the level edits show its levels.

@@ -137,10 +137,10 @@ std::vector<CurvePoint> PresetCurve(CurvePreset preset, double lo, double hi, do
   return points;
 }
 
+Status ToneCurveKindCheck(const ImageDocument& doc) { return ColourOrRawCheck("トーンカーブ", doc.kind); }
+
 Status ToneCurveCommand(ImageDocument& doc, const ToneCurveParams& params) {
-  static const char* const kName = "トーンカーブ";
-  if (doc.kind != WindowKind::kRaw16 && doc.kind != WindowKind::kColour)
-    return ColourOrRawCheck(kName, doc.kind);
+  if (Status s = ToneCurveKindCheck(doc); !s) return s;
   if (params.points.size() < 2) return Status::Error(kCurvePointsRefused);
   for (std::size_t k = 1; k < params.points.size(); ++k)
     if (!(params.points[k].x > params.points[k - 1].x)) return Status::Error(kCurvePointsRefused);
@@ -153,7 +153,7 @@ Status ToneCurveCommand(ImageDocument& doc, const ToneCurveParams& params) {
   const std::vector<std::uint16_t> table = CurveTable(params.points, max_value);
   if (doc.kind == WindowKind::kRaw16) {
     std::vector<std::uint16_t> raw;
-    if (Status s = ReadRawValues(doc, kName, raw); !s) return s;
+    if (Status s = ReadRawValues(doc, "トーンカーブ", raw); !s) return s;
     ParallelFor(
         static_cast<long long>(raw.size()), static_cast<long long>(raw.size()),
         [&](long long a, long long b) {

@@ -68,5 +68,7 @@ std::vector<CurvePoint> PresetCurve(CurvePreset preset, double lo, double hi, do
 // values, a colour window's base picture, the shown picture after it).
 // Errors: the window's kind, the messages above.
 Status ToneCurveCommand(ImageDocument& doc, const ToneCurveParams& params);
+// Its kind check alone: colour and 16-bit windows.
+Status ToneCurveKindCheck(const ImageDocument& doc);
 
 }  // namespace qirm

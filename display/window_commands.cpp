@@ -22,12 +22,17 @@ void RedrawLevels(ImageDocument& doc, int max, int min) {
     RenderLevelsInto(doc.raw, max, min, doc.Image);
 }
 
+Status ContrastRefusal(WindowKind kind, const char* button) {
+  if (kind == WindowKind::kColour || kind == WindowKind::kRaw16 || kind == WindowKind::kFloat ||
+      kind == WindowKind::kDeepColour)
+    return Status::Ok();
+  return KindRefused(button, kind, "カラー画像、16ビットと浮動小数点の画像にだけ使えます。");
+}
+
 Status ContrastStep(Workspace& ws, const char* button, double colour_factor, double span_factor) {
   ImageDocument* doc = ws.active();
   if (!doc) return Status::Ok();
-  if (doc->kind != WindowKind::kColour && doc->kind != WindowKind::kRaw16 && !HasFloatValues(*doc)) {
-    return KindRefused(button, doc->kind, "カラー画像、16ビットと浮動小数点の画像にだけ使えます。");
-  }
+  if (Status s = ContrastRefusal(doc->kind, button); !s) return s;
   if (doc->kind == WindowKind::kColour) {
     const double gain = doc->gain * colour_factor;
     doc->Image = RenderContrast(doc->ImageZm, gain);
@@ -47,6 +52,7 @@ Status ContrastStep(Workspace& ws, const char* button, double colour_factor, dou
 }  // namespace
 
 Status ContrastUp(Workspace& ws) { return ContrastStep(ws, "コントラスト H", 1.1, 0.8); }
+Status ContrastKindCheck(const ImageDocument& doc) { return ContrastRefusal(doc.kind, "コントラスト H・L"); }
 Status ContrastDown(Workspace& ws) { return ContrastStep(ws, "コントラスト L", 1 / 1.1, 1.2); }
 
 Status SpinClick(Workspace& ws, LevelSpin spin, int direction) {
@@ -112,14 +118,18 @@ Status SetZoom(Workspace& ws, double z, bool& changed) {
   return Status::Ok();
 }
 
+Status SeparateKindCheck(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kRaw16) {
+    return KindRefused("RGB分解", doc.kind, "16ビットの画像は明るさだけのデータで、分ける色がありません。");
+  }
+  if (doc.kind != WindowKind::kColour) return KindRefused("RGB分解", doc.kind);
+  return Status::Ok();
+}
+
 Status Separate(Workspace& ws) {
   ImageDocument* source = ws.active();
   if (!source) return Status::Ok();
-  if (source->kind == WindowKind::kRaw16) {
-    return KindRefused("RGB分解", source->kind,
-                       "16ビットの画像は明るさだけのデータで、分ける色がありません。");
-  }
-  if (source->kind != WindowKind::kColour) return KindRefused("RGB分解", source->kind);
+  if (Status s = SeparateKindCheck(*source); !s) return s;
   const Picture& base = source->ImageZm;
   const int w = base.width();
   const int h = base.height();

@@ -16,6 +16,8 @@ namespace qirm {
 // changes). No window: nothing.
 Status ContrastUp(Workspace& ws);
 Status ContrastDown(Workspace& ws);
+// Their kind check alone (both refuse alike).
+Status ContrastKindCheck(const ImageDocument& doc);
 
 // A click on a spin button's arrow (direction +1 or -1): the level steps by
 // the increment when the spin was at the window's level, otherwise the spin
@@ -39,5 +41,7 @@ Status SetZoom(Workspace& ws, double z, bool& changed);
 // window nothing happens; on a window of another kind (a 16-bit window has
 // no colours) nothing is made and the error says why.
 Status Separate(Workspace& ws);
+// Its kind check alone.
+Status SeparateKindCheck(const ImageDocument& doc);
 
 }  // namespace qirm

@@ -354,6 +354,8 @@ template void SubtractBackground<std::uint8_t>(std::uint8_t*, int, int, std::ptr
 template void SubtractBackground<std::uint16_t>(std::uint16_t*, int, int, std::ptrdiff_t, std::ptrdiff_t,
                                                 const BackgroundFit&, int, bool);
 
+Status BackgroundKindCheck(const ImageDocument& doc) { return ColourOrRawCheck("背景傾斜", doc.kind); }
+
 Status BackgroundCommand(ImageDocument& doc, const BackgroundParams& params, std::vector<BackgroundFit>* fits,
                          bool model_only) {
   static const char* const kName = "背景傾斜";
@@ -388,7 +390,7 @@ Status BackgroundCommand(ImageDocument& doc, const BackgroundParams& params, std
     doc.ImageZm = std::move(result);
     if (fits) *fits = std::move(all);
   } else {
-    return ColourOrRawCheck(kName, doc.kind);
+    return BackgroundKindCheck(doc);
   }
   NoteCommand(doc, "background " + BackgroundModelName(params.degree) + " " + std::to_string(params.box));
   return Status::Ok();

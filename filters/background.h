@@ -86,5 +86,7 @@ void SubtractBackground(T* data, int width, int height, std::ptrdiff_t pixel_ste
 // empty), too few sky boxes. `fits` receives the fits (one, or B, G, R).
 Status BackgroundCommand(ImageDocument& doc, const BackgroundParams& params,
                          std::vector<BackgroundFit>* fits = nullptr, bool model_only = false);
+// Its kind check alone: colour and 16-bit windows.
+Status BackgroundKindCheck(const ImageDocument& doc);
 
 }  // namespace qirm

@@ -41,9 +41,13 @@ Status ParseDebayerText(const std::string& text, DebayerParams& params) {
   return Status::Ok();
 }
 
+Status DebayerKindCheck(const ImageDocument& doc) {
+  if (doc.kind == WindowKind::kRaw16 || doc.kind == WindowKind::kFloat) return Status::Ok();
+  return KindRefused(kName, doc.kind, "カメラのモザイク (16ビットか浮動小数点の画像) にだけ使えます。");
+}
+
 Status DebayerCommand(ImageDocument& doc, const DebayerParams& params) {
-  if (doc.kind != WindowKind::kRaw16 && doc.kind != WindowKind::kFloat)
-    return KindRefused(kName, doc.kind, "カメラのモザイク (16ビットか浮動小数点の画像) にだけ使えます。");
+  if (Status s = DebayerKindCheck(doc); !s) return s;
   const std::string name = params.pattern.empty() ? doc.bayer : params.pattern;
   BayerPattern pattern;
   if (!ParseBayerPattern(name, pattern))

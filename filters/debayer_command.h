@@ -25,5 +25,8 @@ Status ParseDebayerText(const std::string& text, DebayerParams& params);
 // raw values), else float. The pattern cards go, the grid and the levels
 // are made anew. Refused: another kind of window, no pattern known.
 Status DebayerCommand(ImageDocument& doc, const DebayerParams& params);
+// The refusal DebayerCommand gives a window of another kind; Ok for 16-bit
+// and float windows (which may still lack a pattern).
+Status DebayerKindCheck(const ImageDocument& doc);
 
 }  // namespace qirm

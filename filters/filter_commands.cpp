@@ -208,6 +208,20 @@ Status ComaKindCheck(const ImageDocument& doc) {
   return doc.kind == WindowKind::kColour ? Status::Ok() : KindRefused("コマコレクト処理", doc.kind);
 }
 
+namespace {
+
+Status NotFloat(const ImageDocument& doc, const char* command) {
+  if (!HasFloatValues(doc)) return Status::Ok();
+  return KindRefused(command, doc.kind, "浮動小数点の値にはまだ使えません。");
+}
+
+}  // namespace
+
+Status BlurKindCheck(const ImageDocument& doc) { return NotFloat(doc, "ぼかし"); }
+Status HighPassKindCheck(const ImageDocument& doc) { return NotFloat(doc, "ハイパス効果"); }
+Status LowPassKindCheck(const ImageDocument& doc) { return NotFloat(doc, "ローパス効果"); }
+Status BloomKindCheck(const ImageDocument& doc) { return NotFloat(doc, "ブルーミング除去"); }
+
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress) {
   if (Status s = EdgeKindCheck(doc); !s) return s;
   FilterBase(doc,
@@ -216,6 +230,7 @@ Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& pr
 }
 
 Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress) {
+  if (Status s = BlurKindCheck(doc); !s) return s;
   if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress,
                   FilterRaw(doc, [&](const RawPlane& raw) { return Blur(raw, amount, progress); }),
@@ -226,6 +241,7 @@ Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& prog
 }
 
 Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
+  if (Status s = HighPassKindCheck(doc); !s) return s;
   if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return HighPass(raw, progress); }),
                   "highpass");
@@ -235,6 +251,7 @@ Status HighPassCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
+  if (Status s = LowPassKindCheck(doc); !s) return s;
   if (doc.kind == WindowKind::kRaw16) {
     return Finish(doc, progress, FilterRaw(doc, [&](const RawPlane& raw) { return LowPass(raw, progress); }),
                   "lowpass");
@@ -252,6 +269,7 @@ Status LowPassCommand(ImageDocument& doc, const FilterProgress& progress) {
 }
 
 Status BloomCommand(ImageDocument& doc, const FilterProgress& progress) {
+  if (Status s = BloomKindCheck(doc); !s) return s;
   const bool raw16 = doc.kind == WindowKind::kRaw16;
   const int max = doc.max_level, min = doc.min_level;
   if (raw16 && doc.raw.values.size() != doc.raw.pixels())

@@ -8,10 +8,10 @@
 //
 //   command    menu  kinds    reads     draws onto       edited   progress
 //   edge       N2    colour   ImageZm   Image, ImageZm   set      rows
-//   blur       N4    any (*)  ImageZm   Image, ImageZm   set      rows
-//   high-pass  H1    any (*)  ImageZm   Image, ImageZm   set      rows
-//   low-pass   L1    any (*)  ImageZm   Image, ImageZm   set      rows, twice
-//   bloom      N5    any (*)  ImageZm   Image, ImageZm   kept     20 40 60 80 100
+//   blur       N4    1-3 (*)  ImageZm   Image, ImageZm   set      rows
+//   high-pass  H1    1-3 (*)  ImageZm   Image, ImageZm   set      rows
+//   low-pass   L1    1-3 (*)  ImageZm   Image, ImageZm   set      rows, twice
+//   bloom      N5    1-3 (*)  ImageZm   Image, ImageZm   kept     20 40 60 80 100
 //   coma       N9    colour   ImageZm   Image            set      none
 //   gmc        P1    any      Image     Image            kept     none
 //
@@ -98,6 +98,14 @@ Status AcceptGmcTexts(GmcTexts& texts, FilterSettings& settings);
 // windows, else the command's error.
 Status EdgeKindCheck(const ImageDocument& doc);
 Status ComaKindCheck(const ImageDocument& doc);
+// The kind checks of blur, high-pass, low-pass and blooming removal: every
+// kind but a float window, whose values they do not filter (it has no base
+// picture either). The desktop program disables their menu items where
+// these refuse.
+Status BlurKindCheck(const ImageDocument& doc);
+Status HighPassKindCheck(const ImageDocument& doc);
+Status LowPassKindCheck(const ImageDocument& doc);
+Status BloomKindCheck(const ImageDocument& doc);
 
 Status EdgeCommand(ImageDocument& doc, double strength, const FilterProgress& progress = {});
 Status BlurCommand(ImageDocument& doc, double amount, const FilterProgress& progress = {});

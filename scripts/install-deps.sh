@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
+  # the toolkit's own texts (file dialogs, standard buttons) in Japanese
+  qt6-translations-l10n
   libjpeg-dev zlib1g-dev libpng-dev libtiff-dev
   # sky coordinates from a FITS header's WCS
   wcslib-dev

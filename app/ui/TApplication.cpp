@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/TApplication.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -27,4 +29,14 @@ QString TApplication::ExceptionText(const std::exception& e) {
 
 void TApplication::ShowException(const QString& message) {
   QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("QIRM"), message);
+}
+
+bool TApplication::InstallJapaneseTranslation(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return false;
+  }
+  return true;
 }

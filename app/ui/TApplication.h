@@ -21,4 +21,11 @@ class TApplication : public QApplication {
   // or for an allocation that failed (std::bad_alloc, std::length_error),
   // that memory ran short.
   static QString ExceptionText(const std::exception& e);
+
+  // The toolkit's own texts (file dialogs, standard buttons, the line
+  // edit's menu) in Japanese, as the rest of the program speaks, whatever
+  // the system's language: Qt's "qtbase_ja" translation from its
+  // translations folder (Debian: qt6-translations-l10n). False when it is
+  // not installed; the toolkit then stays in English.
+  static bool InstallJapaneseTranslation(QCoreApplication& app);
 };

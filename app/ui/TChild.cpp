@@ -119,6 +119,11 @@ void ImageView::mouseMoveEvent(QMouseEvent* event) {
   emit MouseMoved(p.x(), p.y(), event->buttons());
 }
 
+void ImageView::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  emit MouseLeft();
+}
+
 void ImageView::mousePressEvent(QMouseEvent* event) {
   const QPoint p = PicturePosition(event);
   emit MousePressed(event->button(), p.x(), p.y());
@@ -148,6 +153,7 @@ TChild::TChild(qirm::ImageDocument* document, QWidget* parent) : QWidget(parent)
   connect(Image, &ImageView::MouseMoved, this, &TChild::ImageMouseMove);
   connect(Image, &ImageView::MousePressed, this, &TChild::ImageMouseDown);
   connect(Image, &ImageView::MouseReleased, this, &TChild::ImageMouseUp);
+  connect(Image, &ImageView::MouseLeft, this, &TChild::ImageMouseLeave);
   RefreshImage();
 }
 
@@ -235,6 +241,7 @@ void TChild::closeEvent(QCloseEvent* event) {
   if (!event->isAccepted()) return;
   // The view paints from the document's picture, which goes with it.
   Image->ClearPicture();
+  ImageMouseLeave();
   emit Closed(this);
   m_document = nullptr;
 }
@@ -258,6 +265,9 @@ void TChild::ImageMouseMove(int X, int Y, Qt::MouseButtons buttons) {
   std::string label, error;
   if (qirm::CursorReadout(*m_document, X, Y, label, error)) {
     emit ReadoutChanged(QString::fromStdString(label));
+    int x = 0, y = 0;
+    if (qirm::ImagePixelAt(*m_document, X, Y, x, y, error))
+      emit FitsPixelChanged(QStringLiteral("FITS (%1, %2)").arg(x + 1).arg(y + 1));
     // The same image pixel the readout reads.
     double ra = 0, dec = 0;
     const qirm::CelestialWcs* wcs = Wcs();
@@ -271,6 +281,12 @@ void TChild::ImageMouseMove(int X, int Y, Qt::MouseButtons buttons) {
   } else if (!error.empty()) {
     emit ErrorRaised(QString::fromStdString(error));
   }
+}
+
+void TChild::ImageMouseLeave() {
+  emit ReadoutChanged(QString());
+  emit SkyChanged(QString());
+  emit FitsPixelChanged(QString());
 }
 
 void TChild::ImageMouseDown(Qt::MouseButton button, int X, int Y) {

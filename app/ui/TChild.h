@@ -67,9 +67,12 @@ class ImageView : public QWidget {
   void MouseMoved(int x, int y, Qt::MouseButtons buttons);
   void MousePressed(Qt::MouseButton button, int x, int y);
   void MouseReleased(Qt::MouseButton button, int x, int y);
+  // The cursor left the picture.
+  void MouseLeft();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -91,6 +94,10 @@ class TChild : public QWidget {
   explicit TChild(qirm::ImageDocument* document, QWidget* parent = nullptr);
 
   qirm::ImageDocument* Document() const { return m_document; }
+  // The file the window was opened from or saved to under its title
+  // (absolute); empty for a window no file holds yet.
+  QString FilePath() const { return m_filePath; }
+  void SetFilePath(const QString& path) { m_filePath = path; }
   // The view's "原点を左下に": see ImageView::SetOriginBottom.
   void SetOriginBottom(bool bottom) { Image->SetOriginBottom(bottom); }
   // Shows the document's Image again after a command changed it, at the
@@ -132,6 +139,10 @@ class TChild : public QWidget {
   // The sky position of that pixel where the header has a celestial WCS;
   // empty otherwise.
   void SkyChanged(const QString& text);
+  // That pixel as FITS numbers it, "FITS (x + 1, y + 1)".
+  void FitsPixelChanged(const QString& text);
+  // The three above go empty: the cursor left the picture or the window
+  // closed.
   // The star width at a click, and the extremes of the box it measured.
   void StarWidthMeasured(const QString& label, const QString& extremes);
   // A mouse action stopped on an error (levels that are not numbers, a
@@ -145,6 +156,8 @@ class TChild : public QWidget {
   void ImageMouseMove(int X, int Y, Qt::MouseButtons buttons = Qt::NoButton);
   void ImageMouseDown(Qt::MouseButton button, int X, int Y);
   void ImageMouseUp(Qt::MouseButton button, int X, int Y);
+  // The readouts are emptied.
+  void ImageMouseLeave();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -156,6 +169,7 @@ class TChild : public QWidget {
   const qirm::CelestialWcs* Wcs();
 
   qirm::ImageDocument* m_document;
+  QString m_filePath;
   std::shared_ptr<qirm::CelestialWcs> m_wcs;
   std::optional<std::vector<std::string>> m_wcsHistory;  // unset: not parsed yet
   int m_wcsWidth = -1;

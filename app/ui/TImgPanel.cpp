@@ -3,5 +3,5 @@
 
 TImgPanel::TImgPanel(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("ImgPanel"));
-  setWindowTitle(QStringLiteral("ImgPanel"));
+  setWindowTitle(QStringLiteral("画像処理パネル"));
 }

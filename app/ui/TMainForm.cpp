@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/memory_load.h"
@@ -151,6 +152,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   m_recent = qirm::ReadRecentFiles(QFile::encodeName(m_recentPath).toStdString());
   UpdateRecentMenu();
   setAcceptDrops(true);
+  // Without a window yet, what needs one is disabled.
+  UpdateUndoItems();
 }
 
 TMainForm::~TMainForm() {
@@ -181,7 +184,6 @@ void TMainForm::CreateMenu() {
   Save1 = AddItem(File1Menu, "Save1", QStringLiteral("保存(&A)"));
   Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save2 = AddItem(File1Menu, "Save2", QStringLiteral("上書き保存(&S)"));
-  Save2->setEnabled(false);
   Close1 = AddItem(File1Menu, "Close1", QStringLiteral("閉じる(&C)"));
   Close1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
   File1Menu->addSeparator();
@@ -260,6 +262,8 @@ void TMainForm::CreateMenu() {
   View1Menu->addSeparator();
   OriginBottom1 = AddItem(View1Menu, "OriginBottom1", QStringLiteral("原点を左下に(&B)"));
   OriginBottom1->setCheckable(true);
+  // As the user left it last time.
+  OriginBottom1->setChecked(m_settings.Value(QString::fromLatin1(UiSettings::kOriginBottom), false).toBool());
 
   Window1Menu = AddSubmenu(MainMenu1, "Window1", QStringLiteral("ウィンドウ(&W)"), Window1);
   A1 = AddItem(Window1Menu, "A1", QStringLiteral("すべてを閉じる(&A)"));
@@ -273,6 +277,7 @@ void TMainForm::CreateMenu() {
 
   connect(Open1, &QAction::triggered, this, &TMainForm::Open1Click);
   connect(Save1, &QAction::triggered, this, &TMainForm::Save1Click);
+  connect(Save2, &QAction::triggered, this, &TMainForm::Save2Click);
   connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
   connect(N1, &QAction::triggered, this, &TMainForm::N1Click);
   connect(M1, &QAction::triggered, this, &TMainForm::M1Click);
@@ -314,6 +319,30 @@ void TMainForm::CreateMenu() {
   connect(Undo1, &QAction::triggered, this, &TMainForm::Undo1Click);
   connect(Redo1, &QAction::triggered, this, &TMainForm::Redo1Click);
   connect(E1Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateUndoItems);
+
+  // What each item needs of the active window; a disabled item says why.
+  using qirm::MenuCommand;
+  m_checkedItems = {
+      {Save1, MenuCommand::kWindow, true},    {Close1, MenuCommand::kWindow, false},
+      {N1, MenuCommand::kNegative, true},     {M1, MenuCommand::kMirror, true},
+      {R1, MenuCommand::kFlip, true},         {R3, MenuCommand::kRotate, true},
+      {N3, MenuCommand::kResample, true},     {Debayer1, MenuCommand::kDebayer, true},
+      {RGB2, MenuCommand::kSeparate, false},  {C1, MenuCommand::kWindow, false},
+      {T2, MenuCommand::kBackground, true},   {N2, MenuCommand::kEdge, true},
+      {N4, MenuCommand::kBlur, true},         {H1, MenuCommand::kHighPass, true},
+      {L1, MenuCommand::kLowPass, true},      {N5, MenuCommand::kBloom, true},
+      {T1, MenuCommand::kToneCurve, true},    {N6, MenuCommand::kGamma, true},
+      {N7, MenuCommand::kSolarize, true},     {N8, MenuCommand::kSabattier, true},
+      {N9, MenuCommand::kComa, true},         {P1, MenuCommand::kWindow, true},
+      {S1, MenuCommand::kPhotometry, false},  {R2, MenuCommand::kPhotometry, false},
+      {P3, MenuCommand::kWindow, false},      {FitsHeader1, MenuCommand::kWindow, false},
+      {ZoomIn1, MenuCommand::kWindow, true},  {ZoomOut1, MenuCommand::kWindow, true},
+      {FitZoom1, MenuCommand::kWindow, true}, {Zoom100, MenuCommand::kWindow, true},
+      {A1, MenuCommand::kWindow, false},      {Cascade1, MenuCommand::kWindow, false},
+      {Tile1, MenuCommand::kWindow, false},
+  };
+  for (QMenu* menu : {File1Menu, E1Menu, P2Menu, K1Menu, View1Menu, Window1Menu})
+    menu->setToolTipsVisible(true);
   UpdateUndoItems();
 }
 
@@ -323,6 +352,9 @@ void TMainForm::CreateSpeedBar() {
   SpeedBar->setMovable(false);
   SpeedBar->setFloatable(false);
   SpeedBar->setFixedHeight(kSpeedBarHeight);
+  // The bar's whole height for its controls: the level boxes carry their
+  // names above them.
+  SpeedBar->layout()->setContentsMargins(0, 0, 0, 0);
   addToolBar(Qt::TopToolBarArea, SpeedBar);
 
   // One panel carries every control, so hidden ones can be shown and hidden
@@ -344,8 +376,9 @@ void TMainForm::CreateSpeedBar() {
     button->setToolTip(hint);
     return button;
   };
-  OpenButton = newToolButton("OpenButton", QStyle::SP_DirOpenIcon, QStringLiteral("Open"));
-  SaveButton = newToolButton("SaveButton", QStyle::SP_DialogSaveButton, QStringLiteral("Save"));
+  OpenButton = newToolButton("OpenButton", QStyle::SP_DirOpenIcon, QStringLiteral("画像を開く (Ctrl+O)"));
+  SaveButton =
+      newToolButton("SaveButton", QStyle::SP_DialogSaveButton, QStringLiteral("画像の保存 (Ctrl+S)"));
 
   QFont bold = font();
   bold.setBold(true);
@@ -364,6 +397,42 @@ void TMainForm::CreateSpeedBar() {
   UpDown1 = NewUpDown("UpDown1", qirm::kMaxSpinMin, qirm::kMaxSpinMax, panel);
   Button3 = NewButton(QStringLiteral("H"), "Button3", panel);
   Button4 = NewButton(QStringLiteral("L"), "Button4", panel);
+  // Each level has two boxes: the value as the file's readers show it, and
+  // the window's raw level behind it (they differ for scaled FITS data).
+  // Their names stand small above them, so the bar grows no wider.
+  QFont small = font();
+  small.setPixelSize(10);
+  auto captioned = [&](QWidget* box, const QString& text, const char* name, QLabel*& label) {
+    auto* column = new QWidget(panel);
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 1, 0, 1);
+    stack->setSpacing(0);
+    label = NewLabel(text, name, column);
+    label->setFont(small);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    label->setFixedHeight(11);
+    box->setParent(column);
+    box->setFixedHeight(20);
+    stack->addWidget(label);
+    stack->addWidget(box);
+    return column;
+  };
+  QWidget* minPhysical = captioned(Edit3, QStringLiteral("物理値"), "MinPhysicalLabel", MinPhysicalLabel);
+  QWidget* minRaw = captioned(UpDown2, QStringLiteral("生値"), "MinRawLabel", MinRawLabel);
+  QWidget* maxPhysical = captioned(Edit2, QStringLiteral("物理値"), "MaxPhysicalLabel", MaxPhysicalLabel);
+  QWidget* maxRaw = captioned(UpDown1, QStringLiteral("生値"), "MaxRawLabel", MaxRawLabel);
+
+  Button1->setToolTip(QStringLiteral("拡大: 表示倍率を2倍にする (+)"));
+  Button2->setToolTip(QStringLiteral("縮小: 表示倍率を半分にする (-)"));
+  Edit1->setToolTip(QStringLiteral("表示倍率: 数値を入れて Enter で、その倍率に最も近い倍率で表示"));
+  Edit3->setToolTip(QStringLiteral("黒になるレベル（物理値: BZERO + BSCALE × 保存値）。Enter で表示し直す"));
+  UpDown2->setToolTip(QStringLiteral("黒になるレベル（生値: ウィンドウが持つ値）"));
+  Edit2->setToolTip(QStringLiteral("白になるレベル（物理値: BZERO + BSCALE × 保存値）。Enter で表示し直す"));
+  UpDown1->setToolTip(QStringLiteral("白になるレベル（生値: ウィンドウが持つ値）"));
+  Button3->setToolTip(
+      QStringLiteral("H: コントラストを上げる（白のレベルを下げて幅を0.8倍に。カラー画像は1.1倍明るく）"));
+  Button4->setToolTip(
+      QStringLiteral("L: コントラストを下げる（白のレベルを上げて幅を1.2倍に。カラー画像は1/1.1倍に暗く）"));
 
   Label2 = NewLabel(QStringLiteral("R = , G = , B = "), "Label2", panel);
   Label1 = NewLabel(QStringLiteral("QIRM = "), "Label1", panel);
@@ -372,8 +441,9 @@ void TMainForm::CreateSpeedBar() {
   Label2->setMinimumWidth(1);
   Label1->setMinimumWidth(1);
 
-  for (QWidget* w : std::initializer_list<QWidget*>{OpenButton, SaveButton, Button1, Button2, Edit1, Label5,
-                                                    Edit3, UpDown2, Label6, Edit2, UpDown1, Button3, Button4})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{OpenButton, SaveButton, Button1, Button2, Edit1, Label5, minPhysical,
+                                       minRaw, Label6, maxPhysical, maxRaw, Button3, Button4})
     row->addWidget(w);
   row->addSpacing(16);
   row->addWidget(Label2);
@@ -382,6 +452,15 @@ void TMainForm::CreateSpeedBar() {
   row->addStretch(1);
 
   SpeedBar->addWidget(panel);
+
+  using qirm::MenuCommand;
+  for (const auto& [button, command] :
+       std::initializer_list<std::pair<QWidget*, MenuCommand>>{{SaveButton, MenuCommand::kWindow},
+                                                               {Button1, MenuCommand::kWindow},
+                                                               {Button2, MenuCommand::kWindow},
+                                                               {Button3, MenuCommand::kContrast},
+                                                               {Button4, MenuCommand::kContrast}})
+    m_checkedButtons.push_back({button, command, button->toolTip()});
 
   connect(OpenButton, &QToolButton::clicked, this, &TMainForm::OpenButtonClick);
   connect(SaveButton, &QToolButton::clicked, this, &TMainForm::SaveButtonClick);
@@ -444,6 +523,12 @@ void TMainForm::CreatePanel1() {
   Label7 = NewLabel(QStringLiteral("Image Depth = "), "Label7", contents);
   Label8 = NewLabel(QStringLiteral("Image Size = "), "Label8", contents);
   SkyLabel = NewLabel(QString(), "SkyLabel", contents);
+  FitsPixelLabel = NewLabel(QString(), "FitsPixelLabel", contents);
+  // Texts that follow the window and the cursor give way in a narrow main
+  // window (cut) rather than widening it; the sky position first, which
+  // takes only the room left.
+  for (QLabel* label : {Label7, Label8, SkyLabel, FitsPixelLabel}) label->setMinimumWidth(1);
+  SkyLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   row->addWidget(ProgressBar1);
   row->addSpacing(8);
@@ -455,8 +540,9 @@ void TMainForm::CreatePanel1() {
   row->addSpacing(16);
   row->addWidget(Label8);
   row->addSpacing(16);
-  row->addWidget(SkyLabel);
-  row->addStretch(1);
+  row->addWidget(FitsPixelLabel);
+  row->addSpacing(16);
+  row->addWidget(SkyLabel, 1);
   bar->addWidget(contents, 1);
 }
 
@@ -570,6 +656,7 @@ void TMainForm::FitsHeader1Click() {
 
 void TMainForm::OriginBottom1Click() {
   for (TChild* child : Children()) child->SetOriginBottom(OriginBottom1->isChecked());
+  m_settings.SetValue(QString::fromLatin1(UiSettings::kOriginBottom), OriginBottom1->isChecked());
 }
 
 void TMainForm::Timer1Timer() {

@@ -9,12 +9,17 @@
 #include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <functional>
 #include <optional>
+#include <vector>
 
+#include "app/command_checks.h"
 #include "app/open_image.h"
+#include "app/save_image.h"
 #include "app/ui/CommandRunner.h"
 #include "app/ui/ResultWindowHost.h"
+#include "app/ui/UiSettings.h"
 #include "display/level_presets.h"
 #include "display/window_commands.h"
 #include "document/history.h"
@@ -67,12 +72,12 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   void SetMemInfoPath(const QString& path) { m_memInfoPath = path; }
 
   QMdiArea* MdiArea = nullptr;
+  // "すべての画像" first, then each type the open command reads.
   TypedFileDialog* OpenDialog = nullptr;
+  // Its entries follow the window saved: first the formats that keep its
+  // data, FITS for a 16-bit or float window; PNG and TIFF of 16 bits for a
+  // composition's 16-bit result.
   TypedFileDialog* SaveDialog = nullptr;
-  // The save dialog of a window that holds 16-bit planes (a composition's
-  // result): its TIFF entry writes 16 bits per channel and a fifth entry
-  // writes a 16-bit PNG.
-  TypedFileDialog* SaveDialog16 = nullptr;
 
   // The model behind the image windows and the level and zoom texts.
   qirm::Workspace& Workspace() { return m_workspace; }
@@ -142,8 +147,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* File1 = nullptr;        // "ファイル(&F)": the file menu
   QAction* N19 = nullptr;          // "新規(&N)": new, always disabled
   QAction* Open1 = nullptr;        // "開く(&O)": open image files
-  QAction* Save1 = nullptr;        // "保存(&A)": save the active image as BMP or JPEG
-  QAction* Save2 = nullptr;        // "上書き保存(&S)": overwrite, always disabled
+  QAction* Save1 = nullptr;        // "保存(&A)": save the active window, the format as the name says
+  QAction* Save2 = nullptr;        // "上書き保存(&S)": the window written to its own file in its format
   QAction* Close1 = nullptr;       // "閉じる(&C)" (Ctrl+W, Ctrl+F4): close the active window
   QAction* Recent1 = nullptr;      // "最近使ったファイル(&R)": the recent files, newest first
   QAction* Exit1 = nullptr;        // "終了(&X)": end the program
@@ -184,12 +189,13 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QAction* ZoomOut1 = nullptr;     // "縮小(&O)" ("-", Ctrl+-): as Button2
   QAction* FitZoom1 = nullptr;  // "ウィンドウに合わせる(&F)" (Ctrl+0): the largest zoom that fits
   QAction* Zoom100 = nullptr;   // "100%(&1)" (Ctrl+1)
-  QAction* FullScreen1 = nullptr;    // "全画面表示(&U)" (F11), checkable
-  QAction* OriginBottom1 = nullptr;  // "原点を左下に(&B)", checkable: every image window drawn bottom up
-  QAction* Window1 = nullptr;        // "ウィンドウ(&W)": the window menu
-  QAction* A1 = nullptr;             // "すべてを閉じる(&A)": close all image windows
-  QAction* Cascade1 = nullptr;       // "重ねて表示(&C)": cascade the image windows
-  QAction* Tile1 = nullptr;          // "並べて表示(&T)": tile them
+  QAction* FullScreen1 = nullptr;  // "全画面表示(&U)" (F11), checkable
+  QAction* OriginBottom1 =
+      nullptr;  // "原点を左下に(&B)", checkable: every image window drawn bottom up; kept for the next run
+  QAction* Window1 = nullptr;   // "ウィンドウ(&W)": the window menu
+  QAction* A1 = nullptr;        // "すべてを閉じる(&A)": close all image windows
+  QAction* Cascade1 = nullptr;  // "重ねて表示(&C)": cascade the image windows
+  QAction* Tile1 = nullptr;     // "並べて表示(&T)": tile them
   // Below the last separator of Window1Menu: one checkable item per image
   // window, made each time the menu opens.
   QAction* V1 = nullptr;      // "バージョン(&V)": the version menu
@@ -207,20 +213,26 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QToolBar* SpeedBar = nullptr;
   QToolButton* OpenButton = nullptr;
   QToolButton* SaveButton = nullptr;
-  QPushButton* Button1 = nullptr;  // "+"
-  QPushButton* Button2 = nullptr;  // "-"
-  QLineEdit* Edit1 = nullptr;      // zoom text
-  QLabel* Label5 = nullptr;        // "Min.="
-  QLineEdit* Edit3 = nullptr;      // minimum level
-  UpDownSpin* UpDown2 = nullptr;   // minimum level arrows
-  QLabel* Label6 = nullptr;        // "Max.="
-  QLineEdit* Edit2 = nullptr;      // maximum level
-  UpDownSpin* UpDown1 = nullptr;   // maximum level arrows
-  QLabel* Label2 = nullptr;        // cursor readout
-  QLabel* SkyLabel = nullptr;      // right ascension and declination under the cursor
-  QLabel* Label1 = nullptr;        // star width
-  QPushButton* Button3 = nullptr;  // "H"
-  QPushButton* Button4 = nullptr;  // "L"
+  QPushButton* Button1 = nullptr;    // "+"
+  QPushButton* Button2 = nullptr;    // "-"
+  QLineEdit* Edit1 = nullptr;        // zoom text
+  QLabel* Label5 = nullptr;          // "Min.="
+  QLineEdit* Edit3 = nullptr;        // minimum level
+  UpDownSpin* UpDown2 = nullptr;     // minimum level arrows
+  QLabel* Label6 = nullptr;          // "Max.="
+  QLineEdit* Edit2 = nullptr;        // maximum level
+  UpDownSpin* UpDown1 = nullptr;     // maximum level arrows
+  QLabel* Label2 = nullptr;          // cursor readout
+  QLabel* SkyLabel = nullptr;        // right ascension and declination under the cursor (status panel)
+  QLabel* FitsPixelLabel = nullptr;  // "FITS (x, y)": the pixel read, numbered from 1 (status panel)
+  QLabel* Label1 = nullptr;          // star width
+  QPushButton* Button3 = nullptr;    // "H"
+  QPushButton* Button4 = nullptr;    // "L"
+  // "物理値" before each level's edit, "生値" before its spin.
+  QLabel* MinPhysicalLabel = nullptr;
+  QLabel* MinRawLabel = nullptr;
+  QLabel* MaxPhysicalLabel = nullptr;
+  QLabel* MaxRawLabel = nullptr;
 
   // Status panel Panel1: the main window's status bar.
   QStatusBar* Panel1 = nullptr;
@@ -228,8 +240,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   QLabel* Label4 = nullptr;  // "Memory"
   QProgressBar* ProgressBar2 = nullptr;
   QLabel* Label3 = nullptr;  // memory load text
-  QLabel* Label7 = nullptr;  // "Image Depth = "
-  QLabel* Label8 = nullptr;  // "Image Size = "
+  QLabel* Label7 = nullptr;  // "Image Depth = " and the active window's depth
+  QLabel* Label8 = nullptr;  // "Image Size = " and its size
 
   QTimer* Timer1 = nullptr;
   // The header view, made on first use; it follows the active window.
@@ -251,7 +263,8 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
 
  public slots:
   void Open1Click();    // Open1 "開く(&O)": file dialog, one window a file
-  void Save1Click();    // Save1 "保存(&A)": file dialog, BMP or JPEG
+  void Save1Click();    // Save1 "保存(&A)": file dialog, then the format the typed name says
+  void Save2Click();    // Save2 "上書き保存(&S)": the window's file replaced, in its format
   void Exit1Click();    // Exit1 "終了(&X)": closes the main window
   void N1Click();       // N1 "ネガ反転(&N)": negative
   void M1Click();       // M1 "左右反転(&M)": mirror
@@ -324,6 +337,15 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
 
  private:
   void CreateDialogs();
+  // The save dialog's entries for `doc` (m_saveFormats follows them).
+  void SaveEntries(const qirm::ImageDocument& doc);
+  // Writes `child`'s window to `path` in `format`; a BMP or FITS file
+  // becomes the window's file and title; the file goes to the front of the
+  // recent list. False after the error box.
+  bool SaveWindow(TChild* child, const std::string& path, qirm::SaveFormat format);
+  // Whether 上書き保存 can write `child`'s window: it has a file, in a format
+  // QIRM writes; else the reason.
+  qirm::Status OverwriteCheck(const TChild* child) const;
   // Zoom fitting: the window just holds the zoomed picture, or the main
   // client area less 20 by 60 when the picture is wider than the client.
   void FitZoomed(TChild* child);
@@ -343,8 +365,14 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // The levels panel follows the active window; `recount` after its data
   // may have changed.
   void FollowLevels(bool recount);
-  // Enables the commands that change the active window unless it is busy.
+  // Enables the menu items and tool bar buttons that act on the active
+  // window as far as its kind takes them (MenuCommandCheck), a disabled
+  // item's tooltip saying why; the commands that would change a busy
+  // window are disabled while it runs one.
   void UpdateBusyItems();
+  // The status panel's depth and size of the active window; the bare
+  // captions without one.
+  void UpdateStatusTexts();
   // UpdateUndoItems without counting the window's values again: a run that
   // starts changes only which commands are free.
   void UpdateCommandItems();
@@ -359,6 +387,25 @@ class TMainForm : public QMainWindow, public ResultWindowHost {
   // place taken, back to the corner when the client area runs out.
   QPoint CascadePosition() const;
 
+  UiSettings m_settings;
+  // The items UpdateBusyItems sets: the command each runs, and whether a
+  // busy window locks it.
+  struct CheckedItem {
+    QAction* action;
+    qirm::MenuCommand command;
+    bool locked_while_busy;
+  };
+  std::vector<CheckedItem> m_checkedItems;
+  struct CheckedButton {
+    QWidget* button;
+    qirm::MenuCommand command;
+    QString tip;  // what it does, the reason it is disabled added below
+  };
+  std::vector<CheckedButton> m_checkedButtons;
+  // The reader of each open dialog entry (none for "すべての画像") and the
+  // format of each save dialog entry.
+  QVector<std::optional<qirm::FileType>> m_openTypes;
+  std::vector<qirm::SaveFormat> m_saveFormats;
   QString m_memInfoPath = QStringLiteral("/proc/meminfo");
   QString m_recentPath;
   std::vector<std::string> m_recent;

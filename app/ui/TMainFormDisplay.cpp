@@ -76,6 +76,10 @@ void TMainForm::N7Click() {
 void TMainForm::N8Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !Sabachie || RefuseBusy(child)) return;
+  if (const qirm::Status kind = qirm::SabattierKindCheck(*child->Document()); !kind) {
+    ShowError(QString::fromStdString(kind.message()));
+    return;
+  }
   if (Sabachie->exec() != QDialog::Accepted || !child) return;
   const qirm::SabattierParams params = Sabachie->Params();
   RunInBackground(N8, child, [params](qirm::ImageDocument& doc, const std::function<void(int)>&) {

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QToolButton>
 
+#include "app/status_texts.h"
 #include "app/ui/LevelsPanel.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
@@ -78,15 +80,31 @@ void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status&
 }
 
 void TMainForm::UpdateBusyItems() {
-  const bool free = !Busy(ActiveChild());
-  for (QAction* item : {N1, M1, R1, R3,       N2, N4, H1,    L1,      N5,       N6,       N7,     N8,
-                        N9, P1, N3, Debayer1, T1, T2, Save1, ZoomIn1, ZoomOut1, FitZoom1, Zoom100}) {
-    if (item) item->setEnabled(free);
+  const TChild* child = ActiveChild();
+  const qirm::ImageDocument* doc = child ? child->Document() : nullptr;
+  const bool busy = Busy(child);
+  for (const CheckedItem& item : m_checkedItems) {
+    qirm::Status s = qirm::MenuCommandCheck(item.command, doc);
+    if (s && busy && item.locked_while_busy) s = qirm::Status::Error(kBusyRefusal);
+    item.action->setEnabled(s.ok());
+    // An enabled item's tooltip is its caption, which the menu does not show.
+    item.action->setToolTip(s ? QString() : QString::fromStdString(s.message()));
   }
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{SaveButton, Button1, Button2, Edit1, Edit2, Edit3, UpDown1, UpDown2,
-                                       Button3, Button4, static_cast<QWidget*>(LevelsDock)}) {
-    if (control) control->setEnabled(free);
+  if (Save2) {
+    qirm::Status s = OverwriteCheck(child);
+    if (s && busy) s = qirm::Status::Error(kBusyRefusal);
+    Save2->setEnabled(s.ok());
+    Save2->setToolTip(s ? QString() : QString::fromStdString(s.message()));
+  }
+  for (const CheckedButton& b : m_checkedButtons) {
+    qirm::Status s = qirm::MenuCommandCheck(b.command, doc);
+    if (s && busy) s = qirm::Status::Error(kBusyRefusal);
+    b.button->setEnabled(s.ok());
+    b.button->setToolTip(s ? b.tip : b.tip + QLatin1Char('\n') + QString::fromStdString(s.message()));
+  }
+  for (QWidget* control : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, UpDown1, UpDown2,
+                                                          static_cast<QWidget*>(LevelsDock)}) {
+    if (control) control->setEnabled(!busy);
   }
 }
 
@@ -112,6 +130,17 @@ void TMainForm::UpdateCommandItems() {
   Redo1->setEnabled(!busy && history && history->CanRedo());
   Redo1->setText(label("やり直し", history ? history->RedoName() : std::string()));
   UpdateBusyItems();
+  UpdateStatusTexts();
+}
+
+void TMainForm::UpdateStatusTexts() {
+  if (!Label7 || !Label8) return;
+  const TChild* child = ActiveChild();
+  const qirm::ImageDocument* doc = child ? child->Document() : nullptr;
+  Label7->setText(QStringLiteral("Image Depth = ") +
+                  (doc ? QString::fromStdString(qirm::ImageDepthText(*doc)) : QString()));
+  Label8->setText(QStringLiteral("Image Size = ") +
+                  (doc ? QString::fromStdString(qirm::ImageSizeText(*doc)) : QString()));
 }
 
 void TMainForm::Undo1Click() {

@@ -43,6 +43,10 @@ void TMainForm::N2Click() {
 void TMainForm::N4Click() {
   QPointer<TChild> child = ActiveChild();
   if (!child || !BLUR || RefuseBusy(child)) return;
+  if (const qirm::Status kind = qirm::BlurKindCheck(*child->Document()); !kind) {
+    ShowError(QString::fromStdString(kind.message()));
+    return;
+  }
   if (BLUR->exec() != QDialog::Accepted || !child) return;
   const double amount = BLUR->Amount();
   RunInBackground(N4, child, [amount](qirm::ImageDocument& doc, const Progress& progress) {

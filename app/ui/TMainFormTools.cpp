@@ -14,15 +14,14 @@
 #include "display/tone_curve.h"
 #include "display/ui/TResample.h"
 #include "display/ui/TToneCurve.h"
-#include "document/kind_refusal.h"
 #include "filters/background.h"
 #include "filters/debayer_command.h"
 
 namespace {
 
 // A window the tool does not take is refused before its dialog opens.
-bool Refused(TMainForm* form, TChild* child, const char* command) {
-  const qirm::Status kind = qirm::ColourOrRawCheck(command, child->Document()->kind);
+bool Refused(TMainForm* form, TChild* child, qirm::Status (*check)(const qirm::ImageDocument&)) {
+  const qirm::Status kind = check(*child->Document());
   if (kind) return false;
   form->ShowError(QString::fromStdString(kind.message()));
   return true;
@@ -32,9 +31,7 @@ bool Refused(TMainForm* form, TChild* child, const char* command) {
 
 void TMainForm::N3Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || RefuseBusy(child)) return;
-  // Float and deep colour windows resample their values too.
-  if (!qirm::HasFloatValues(*child->Document()) && Refused(this, child, "リサンプリング")) return;
+  if (!child || RefuseBusy(child) || Refused(this, child, qirm::ResampleKindCheck)) return;
   if (!ResampleDialog) ResampleDialog = new TResample(this);
   const qirm::ImageDocument* doc = child->Document();
   ResampleDialog->SetSourceSize(qirm::DataWidth(*doc), qirm::DataHeight(*doc));
@@ -89,7 +86,7 @@ void TMainForm::DebayerClick() {
 
 void TMainForm::T2Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || !Tilt || RefuseBusy(child) || Refused(this, child, "背景傾斜")) return;
+  if (!child || !Tilt || RefuseBusy(child) || Refused(this, child, qirm::BackgroundKindCheck)) return;
   Tilt->SetDocument(child->Document());
   const int answer = Tilt->exec();
   Tilt->SetDocument(nullptr);
@@ -102,7 +99,7 @@ void TMainForm::T2Click() {
 
 void TMainForm::T1Click() {
   QPointer<TChild> child = ActiveChild();
-  if (!child || RefuseBusy(child) || Refused(this, child, "トーンカーブ")) return;
+  if (!child || RefuseBusy(child) || Refused(this, child, qirm::ToneCurveKindCheck)) return;
   if (!ToneCurveDialog) ToneCurveDialog = new TToneCurve(this);
   ToneCurveDialog->SetDocument(child->Document());
   const int answer = ToneCurveDialog->exec();

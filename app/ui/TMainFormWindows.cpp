@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QUrl>
@@ -34,47 +35,120 @@ std::string Local(const QString& path) { return QFile::encodeName(path).toStdStr
 
 }  // namespace
 
+namespace {
+
+// "FITS (*.fits *.fit *.fts)": a label the toolkit reads its patterns from as
+// well.
+QString EntryLabel(const QString& name, const std::vector<std::string>& extensions) {
+  QStringList patterns;
+  for (const std::string& ext : extensions) patterns << QStringLiteral("*.") + QString::fromStdString(ext);
+  return name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+QStringList Patterns(const std::vector<std::string>& extensions) {
+  QStringList patterns;
+  for (const std::string& ext : extensions) patterns << QStringLiteral("*.") + QString::fromStdString(ext);
+  return patterns;
+}
+
+// The extensions of each format the save command writes; the first is the
+// one added to a name typed without one.
+std::vector<std::string> SaveExtensions(qirm::SaveFormat format) {
+  switch (format) {
+    case qirm::SaveFormat::kFits:
+      return {"fits", "fit", "fts"};
+    case qirm::SaveFormat::kPng:
+      return {"png"};
+    case qirm::SaveFormat::kTiff:
+      return {"tif", "tiff"};
+    case qirm::SaveFormat::kBmp:
+      return {"bmp"};
+    case qirm::SaveFormat::kJpeg:
+      return {"jpg", "jpeg"};
+  }
+  return {};
+}
+
+QString FormatName(qirm::SaveFormat format) {
+  switch (format) {
+    case qirm::SaveFormat::kFits:
+      return QStringLiteral("FITS");
+    case qirm::SaveFormat::kPng:
+      return QStringLiteral("PNG");
+    case qirm::SaveFormat::kTiff:
+      return QStringLiteral("TIFF");
+    case qirm::SaveFormat::kBmp:
+      return QStringLiteral("ビットマップ");
+    case qirm::SaveFormat::kJpeg:
+      return QStringLiteral("JPEG");
+  }
+  return QString();
+}
+
+}  // namespace
+
 void TMainForm::CreateDialogs() {
-  OpenDialog = new TypedFileDialog(
-      this, QStringLiteral("Open an Image for Viewing"),
-      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-       {QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
-        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-       {QStringLiteral("JPEG(*.jpg,*.jpeg)"), {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")}},
-       {QStringLiteral("PGM(*.pgm)"), {QStringLiteral("*.pgm")}},
-       {QStringLiteral("PPM(*.ppm)"), {QStringLiteral("*.ppm")}}});
+  // Every type the open command reads, FITS first, then each type alone.
+  QVector<TypedFileDialog::Entry> open;
+  const std::vector<std::string> all = qirm::ReadableExtensions();
+  open.push_back({EntryLabel(QStringLiteral("すべての画像"), all), Patterns(all)});
+  m_openTypes = {std::nullopt};
+  for (const qirm::ReadableType& t : qirm::ReadableTypes()) {
+    open.push_back({EntryLabel(QString::fromUtf8(t.label), t.extensions), Patterns(t.extensions)});
+    m_openTypes.push_back(t.type);
+  }
+  OpenDialog = new TypedFileDialog(this, QStringLiteral("画像を開く"), open);
   OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
   OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-
-  SaveDialog = new TypedFileDialog(
-      this, QStringLiteral("Save an Image"),
-      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-       {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-       {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}},
-       {QStringLiteral("TIFF(*.tif,*.tiff)"), {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}}});
-  SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
-  SaveDialog16 = new TypedFileDialog(
-      this, QStringLiteral("Save an Image"),
-      {{QStringLiteral("ビットマップ(*.bmp)"), {QStringLiteral("*.bmp")}},
-       {QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-        {QStringLiteral("*.fts"), QStringLiteral("*.fit"), QStringLiteral("*.fits")}},
-       {QStringLiteral("JPEG"), {QStringLiteral("*.jpg")}},
-       {QStringLiteral("TIFF 16ビット(*.tif,*.tiff)"), {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}},
-       {QStringLiteral("PNG 16ビット(*.png)"), {QStringLiteral("*.png")}}});
-  SaveDialog16->setObjectName(QStringLiteral("SaveDialog16"));
-  for (TypedFileDialog* dialog : {SaveDialog, SaveDialog16}) {
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    // The save command asks its own overwrite question, after the extension
-    // rule has chosen the real name.
-    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog->setSizeGripEnabled(true);
+  // The folder and the type of the last opening, from the last run too.
+  const QString folder = m_settings.Value(QString::fromLatin1(UiSettings::kOpenFolder)).toString();
+  if (!folder.isEmpty() && QFileInfo(folder).isDir()) OpenDialog->setDirectory(folder);
+  const QString filter = m_settings.Value(QString::fromLatin1(UiSettings::kOpenFilter)).toString();
+  for (int i = 0; i < open.size(); ++i) {
+    if (open[i].label == filter) OpenDialog->SetFilterIndex(i + 1);
   }
-  for (QFileDialog* dialog : {static_cast<QFileDialog*>(OpenDialog), static_cast<QFileDialog*>(SaveDialog),
-                              static_cast<QFileDialog*>(SaveDialog16)}) {
+
+  // Its entries are set for each window saved (SaveEntries).
+  SaveDialog = new TypedFileDialog(this, QStringLiteral("画像の保存"), {});
+  SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
+  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog->setFileMode(QFileDialog::AnyFile);
+  // The save command asks its own overwrite question, once the extension
+  // rule has given the real name.
+  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  SaveDialog->setSizeGripEnabled(true);
+  for (QFileDialog* dialog : {static_cast<QFileDialog*>(OpenDialog), static_cast<QFileDialog*>(SaveDialog)}) {
     dialog->setAttribute(Qt::WA_QuitOnClose, false);
   }
+}
+
+void TMainForm::SaveEntries(const qirm::ImageDocument& doc) {
+  using qirm::SaveFormat;
+  const bool data = doc.kind == qirm::WindowKind::kRaw16 || doc.kind == qirm::WindowKind::kFloat;
+  // A composition's 16-bit planes that still show its picture go out whole
+  // as PNG and TIFF.
+  const bool deep = qirm::DeepShowsPicture(doc.deep, doc.Image);
+  // First what keeps the window's data: the values of a 16-bit or float
+  // window (FITS), the picture of a colour window (PNG, TIFF, BMP); JPEG
+  // loses detail; FITS holds a colour picture as an 8-bit cube.
+  m_saveFormats.clear();
+  if (data) m_saveFormats.push_back(SaveFormat::kFits);
+  for (SaveFormat f : {SaveFormat::kPng, SaveFormat::kTiff, SaveFormat::kBmp, SaveFormat::kJpeg})
+    m_saveFormats.push_back(f);
+  if (!data) m_saveFormats.push_back(SaveFormat::kFits);
+  QVector<TypedFileDialog::Entry> entries;
+  for (SaveFormat f : m_saveFormats) {
+    QString name = FormatName(f);
+    if (f == SaveFormat::kFits) {
+      name += data ? QStringLiteral("（データ）") : QStringLiteral("（RGB 8ビット）");
+    } else if (deep && (f == SaveFormat::kPng || f == SaveFormat::kTiff)) {
+      name += QStringLiteral(" 16ビット");
+    } else if (data) {
+      name += QStringLiteral("（表示画像）");
+    }
+    entries.push_back({EntryLabel(name, SaveExtensions(f)), Patterns(SaveExtensions(f))});
+  }
+  SaveDialog->SetEntries(entries);
 }
 
 void TMainForm::SetProgress(int percent) {
@@ -155,10 +229,16 @@ void TMainForm::ShowNewWindows(ResultWindowSize size) {
     }
     connect(child, &TChild::Closed, this, [this](TChild* closing) {
       m_workspace.Close(closing->Document());
+      // The last star width measured no longer belongs to any window.
+      if (m_workspace.windows().empty()) {
+        Label1->setText(QStringLiteral("QIRM = "));
+        Label1->setToolTip(QString());
+      }
       UpdateUndoItems();
     });
     connect(child, &TChild::ReadoutChanged, Label2, &QLabel::setText);
     connect(child, &TChild::SkyChanged, SkyLabel, &QLabel::setText);
+    connect(child, &TChild::FitsPixelChanged, FitsPixelLabel, &QLabel::setText);
     connect(child, &TChild::StarWidthMeasured, this, [this](const QString& label, const QString& extremes) {
       Label1->setText(label);
       // The extremes of the box, kept where a curious user can find them.
@@ -252,6 +332,8 @@ bool TMainForm::OpenFile(const QString& path, qirm::FileType type) {
   ShowNewWindows(type == qirm::FileType::Fits || type == qirm::FileType::Netpbm
                      ? ResultWindowSize::kFitClient
                      : ResultWindowSize::kFitPicture);
+  if (TChild* child = ActiveChild()) child->SetFilePath(QFileInfo(path).absoluteFilePath());
+  UpdateCommandItems();  // 上書き保存 has a file to write now
   return true;
 }
 
@@ -259,9 +341,11 @@ void TMainForm::OpenFiles(const QStringList& paths) {
   for (const QString& path : paths) {
     qirm::FileType type;
     if (!qirm::FileTypeFromName(Local(path), type)) {
-      ShowError(path +
-                QStringLiteral(
-                    ": unknown file type (open .bmp, .fit, .fts, .fits, .jpg, .jpeg, .pgm or .ppm files)"));
+      QStringList extensions;
+      for (const std::string& ext : qirm::ReadableExtensions())
+        extensions << QStringLiteral(".") + QString::fromStdString(ext);
+      ShowError(path + QStringLiteral(": 読めない種類のファイルです（読めるのは %1）")
+                           .arg(extensions.join(QLatin1Char(' '))));
       continue;
     }
     OpenFile(path, type);
@@ -271,20 +355,20 @@ void TMainForm::OpenFiles(const QStringList& paths) {
 void TMainForm::Open1Click() {
   OpenDialog->setFileMode(QFileDialog::ExistingFiles);
   if (OpenDialog->exec() != QDialog::Accepted) return;
-  QStringList files = OpenDialog->selectedFiles();
+  const QStringList files = OpenDialog->selectedFiles();
   const int entry = OpenDialog->FilterIndex();
-  // The entry's reader, for names whose extension says nothing; PGM and
-  // PPM share the one Netpbm reader, and open the first file only.
-  const qirm::FileType chosen = entry == 1   ? qirm::FileType::Bmp
-                                : entry == 2 ? qirm::FileType::Fits
-                                : entry == 3 ? qirm::FileType::Jpeg
-                                             : qirm::FileType::Netpbm;
-  if (entry >= 4) files = files.mid(0, 1);
+  m_settings.SetValue(QString::fromLatin1(UiSettings::kOpenFolder), OpenDialog->directory().absolutePath());
+  m_settings.SetValue(QString::fromLatin1(UiSettings::kOpenFilter), OpenDialog->selectedNameFilter());
+  // The entry's reader, for names whose extension says nothing.
+  const std::optional<qirm::FileType> chosen = m_openTypes.value(entry - 1);
   for (const QString& file : files) {
     // A known extension names its reader whatever entry is selected: a
     // ".fits" typed under "ビットマップ" is a FITS file.
-    qirm::FileType type = chosen;
-    if (!qirm::FileTypeFromName(Local(file), type)) type = chosen;
+    qirm::FileType type = chosen.value_or(qirm::FileType::Fits);
+    if (!qirm::FileTypeFromName(Local(file), type) && !chosen) {
+      OpenFiles({file});  // names the types it reads
+      break;
+    }
     if (!OpenFile(file, type)) break;  // windows made for earlier files stay
   }
 }
@@ -362,25 +446,45 @@ void TMainForm::Save1Click() {
   // A window that runs a command is about to change: it is saved after.
   if (!child || RefuseBusy(child)) return;
   qirm::ImageDocument* doc = child->Document();
-  // A window whose 16-bit planes still show its picture offers them.
-  const bool deep = qirm::DeepShowsPicture(doc->deep, doc->Image);
-  TypedFileDialog* dialog = deep ? SaveDialog16 : SaveDialog;
-  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
-  const int entry = dialog->FilterIndex();
-  if (entry < 1 || entry > (deep ? 5 : 4)) return;
-  const bool bmp = entry == 1;
-  const bool tiff = entry == 4;
-  const bool png16 = entry == 5;
-  // The FITS entry writes the window's data; a name with one of its three
-  // extensions keeps it.
-  const bool fits = entry == 2;
-  const std::string chosen = Local(dialog->selectedFiles().first());
-  const std::string path = fits
-                               ? (qirm::IsFitsName(chosen) ? chosen : qirm::ReplaceExtension(chosen, ".fits"))
-                               : qirm::ReplaceExtension(chosen, bmp     ? ".bmp"
-                                                                : tiff  ? ".tif"
-                                                                : png16 ? ".png"
-                                                                        : ".jpg");
+  SaveEntries(*doc);
+  // The folder of the window's file; a window without one, where the last
+  // save went.
+  QString folder = child->FilePath().isEmpty() ? QString() : QFileInfo(child->FilePath()).absolutePath();
+  if (folder.isEmpty()) folder = m_settings.Value(QString::fromLatin1(UiSettings::kSaveFolder)).toString();
+  if (!folder.isEmpty() && QFileInfo(folder).isDir()) SaveDialog->setDirectory(folder);
+  SaveDialog->selectFile(QFileInfo(QString::fromLocal8Bit(doc->caption.c_str())).completeBaseName());
+  if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return;
+  const int entry = SaveDialog->FilterIndex();
+  if (entry < 1 || entry > static_cast<int>(m_saveFormats.size())) return;
+  std::string path = Local(SaveDialog->selectedFiles().first());
+  // The extension typed chooses the format; a name without one takes the
+  // entry's; one QIRM does not write is never replaced behind the user's
+  // back.
+  qirm::SaveFormat format = m_saveFormats[entry - 1];
+  const std::string ext = "." + SaveExtensions(format).front();
+  switch (qirm::SaveFormatFromName(path, format)) {
+    case qirm::TypedExtension::kWritten:
+      break;
+    case qirm::TypedExtension::kNone:
+      path = qirm::AddExtension(path, ext);
+      break;
+    case qirm::TypedExtension::kOther: {
+      const QString typed = QString::fromLocal8Bit(path.c_str());
+      const QString added = QString::fromLocal8Bit(qirm::AddExtension(path, ext).c_str());
+      QMessageBox box(QMessageBox::Question, QStringLiteral("保存の形式"),
+                      QStringLiteral("「%1」の拡張子「.%2」の形式では保存できません。\n"
+                                     "選んだ種類（%3）で「%4」として保存しますか？")
+                          .arg(QFileInfo(typed).fileName(), QFileInfo(typed).suffix(), FormatName(format),
+                               QFileInfo(added).fileName()),
+                      QMessageBox::Save | QMessageBox::Cancel, this);
+      box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+      box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+      box.setDefaultButton(QMessageBox::Save);
+      if (box.exec() != QMessageBox::Save) return;
+      path = qirm::AddExtension(path, ext);
+      break;
+    }
+  }
   const QString name = QString::fromLocal8Bit(path.c_str());
   if (QFileInfo::exists(name)) {
     const auto answer = QMessageBox::question(
@@ -388,25 +492,64 @@ void TMainForm::Save1Click() {
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
   }
-  // The 16-bit entries write the planes; every other entry the picture.
-  const qirm::Status s =
-      fits ? qirm::WriteFitsWindow(path, *doc, doc->Image)
-      : deep && (tiff || png16)
-          ? qirm::WritePicture16File(path, doc->deep,
-                                     tiff ? qirm::PictureFormat::kTiff : qirm::PictureFormat::kPng)
-          : qirm::WritePictureFile(path, doc->Image,
-                                   bmp    ? qirm::PictureFormat::kBmp
-                                   : tiff ? qirm::PictureFormat::kTiff
-                                          : qirm::PictureFormat::kJpeg);
-  if (!s) {
-    ShowError(QString::fromLocal8Bit(s.message().c_str()));
+  m_settings.SetValue(QString::fromLatin1(UiSettings::kSaveFolder), QFileInfo(name).absolutePath());
+  SaveWindow(child, path, format);
+}
+
+qirm::Status TMainForm::OverwriteCheck(const TChild* child) const {
+  if (!child || !child->Document()) return qirm::Status::Error(qirm::kNoWindowRefusal);
+  const QString file = child->FilePath();
+  if (file.isEmpty())
+    return qirm::Status::Error(
+        "上書き保存: この画像を保存したファイルはまだありません。「保存」で名前を付けてください。");
+  qirm::SaveFormat format;
+  if (qirm::SaveFormatFromName(Local(file), format) != qirm::TypedExtension::kWritten)
+    return qirm::Status::Error(
+        ("上書き保存: 「" + QFileInfo(file).fileName() +
+         QStringLiteral("」の形式には書き込めません。「保存」で形式を選んでください。"))
+            .toStdString());
+  return qirm::Status::Ok();
+}
+
+void TMainForm::Save2Click() {
+  TChild* child = ActiveChild();
+  if (!child || RefuseBusy(child)) return;
+  if (const qirm::Status s = OverwriteCheck(child); !s) {
+    ShowError(QString::fromStdString(s.message()));
     return;
   }
-  if (bmp || fits) {
+  qirm::SaveFormat format = qirm::SaveFormat::kFits;
+  const std::string path = Local(child->FilePath());
+  qirm::SaveFormatFromName(path, format);
+  SaveWindow(child, path, format);
+}
+
+bool TMainForm::SaveWindow(TChild* child, const std::string& path, qirm::SaveFormat format) {
+  qirm::ImageDocument* doc = child->Document();
+  qirm::PictureFormat picture = qirm::PictureFormat::kBmp;
+  const bool fits = !qirm::PictureFormatOf(format, picture);
+  // FITS writes the window's data; PNG and TIFF a composition's 16-bit
+  // planes while they still show its picture; everything else the picture.
+  const bool deep = (picture == qirm::PictureFormat::kPng || picture == qirm::PictureFormat::kTiff) &&
+                    qirm::DeepShowsPicture(doc->deep, doc->Image);
+  const qirm::Status s = fits   ? qirm::WriteFitsWindow(path, *doc, doc->Image)
+                         : deep ? qirm::WritePicture16File(path, doc->deep, picture)
+                                : qirm::WritePictureFile(path, doc->Image, picture);
+  if (!s) {
+    ShowError(QString::fromLocal8Bit(s.message().c_str()));
+    return false;
+  }
+  const QString name = QString::fromLocal8Bit(path.c_str());
+  // BMP and FITS files take the window's title: it is their window now.
+  if (fits || picture == qirm::PictureFormat::kBmp) {
     doc->caption = Local(QFileInfo(name).fileName());
+    child->SetFilePath(QFileInfo(name).absoluteFilePath());
     child->RefreshImage();
   }
   MarkSaved(doc);
+  AddRecent(name);
+  UpdateCommandItems();
+  return true;
 }
 
 void TMainForm::SaveButtonClick() { Save1Click(); }

@@ -3,5 +3,5 @@
 
 TState::TState(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("State"));
-  setWindowTitle(QStringLiteral("State"));
+  setWindowTitle(QStringLiteral("状態"));
 }

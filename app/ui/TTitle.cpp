@@ -3,5 +3,5 @@
 
 TTitle::TTitle(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("Title"));
-  setWindowTitle(QStringLiteral("Title"));
+  setWindowTitle(QStringLiteral("タイトル"));
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/TypedFileDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QEvent>
 #include <QFileSystemModel>
 #include <QTimer>
 
@@ -9,10 +12,16 @@ TypedFileDialog::TypedFileDialog(QWidget* parent, const QString& title, const QV
   // The toolkit's own dialog: the platform dialogs would ignore the patterns
   // set below.
   setOption(QFileDialog::DontUseNativeDialog, true);
+  connect(this, &QFileDialog::filterSelected, this, &TypedFileDialog::ApplyPatterns);
+  SetEntries(entries);
+}
+
+void TypedFileDialog::SetEntries(const QVector<Entry>& entries) {
+  m_entries = entries;
   QStringList labels;
   for (const Entry& e : m_entries) labels << e.label;
   setNameFilters(labels);
-  connect(this, &QFileDialog::filterSelected, this, &TypedFileDialog::ApplyPatterns);
+  if (!labels.isEmpty()) selectNameFilter(labels.first());
   ApplyPatterns(labels.value(0));
 }
 
@@ -45,5 +54,36 @@ void TypedFileDialog::ApplyPatterns(const QString& label) {
       model->setNameFilterDisables(false);
       model->setNameFilters(e.patterns);
     }
+  }
+}
+
+void TypedFileDialog::showEvent(QShowEvent* event) {
+  QFileDialog::showEvent(event);
+  for (QCompleter* completer : findChildren<QCompleter*>()) {
+    if (QAbstractItemView* popup = completer->popup()) {
+      popup->removeEventFilter(this);
+      popup->installEventFilter(this);
+    }
+  }
+}
+
+bool TypedFileDialog::eventFilter(QObject* watched, QEvent* event) {
+  // A list the completer shows again once the dialog has gone is taken
+  // away as soon as it appears.
+  if (event->type() == QEvent::Show && !isVisible()) {
+    if (auto* popup = qobject_cast<QAbstractItemView*>(watched))
+      QMetaObject::invokeMethod(popup, &QWidget::hide, Qt::QueuedConnection);
+  }
+  return QFileDialog::eventFilter(watched, event);
+}
+
+void TypedFileDialog::done(int result) {
+  HideCompletions();
+  QFileDialog::done(result);
+}
+
+void TypedFileDialog::HideCompletions() {
+  for (QCompleter* completer : findChildren<QCompleter*>()) {
+    if (QAbstractItemView* popup = completer->popup()) popup->hide();
   }
 }

@@ -12,7 +12,6 @@
 
 ValueDialogParts BuildValueDialog(QDialog* dialog, const QString& caption, const QString& label,
                                   const QString& text, const QString& panel_name) {
-  dialog->setObjectName(caption);
   dialog->setWindowTitle(caption);
   dialog->setModal(true);
 

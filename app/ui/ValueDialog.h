@@ -22,7 +22,7 @@ struct ValueDialogParts {
   QPushButton* cancel = nullptr;
 };
 
-// Makes the dialog modal, named and captioned `caption`, with the controls
+// Makes the dialog modal and captioned `caption`, with the controls
 // Label1, Edit1 (holding `text`), Button1 "OK" (the default button) and
 // CancelButton "キャンセル"; the panel is named `panel_name` when one is asked
 // for.

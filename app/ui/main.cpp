@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     }
   }
   TApplication app(argc, argv);
+  TApplication::InstallJapaneseTranslation(app);
   // The installed desktop entry and icon stand for the windows in task bars
   // and window frames (Wayland matches windows to entries by this name).
   QGuiApplication::setDesktopFileName(QStringLiteral("org.qirm.qirm"));

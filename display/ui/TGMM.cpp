@@ -8,8 +8,9 @@
 #include "app/ui/ValueDialog.h"
 
 TGMM::TGMM(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("GMM"));
   const ValueDialogParts parts =
-      BuildValueDialog(this, QStringLiteral("GMM"), QStringLiteral("γ="),
+      BuildValueDialog(this, QStringLiteral("ガンマ"), QStringLiteral("γ="),
                        QString::fromStdString(qirm::GammaParams{}.gamma), QStringLiteral("Panel1"));
   Panel1 = parts.panel;
   Label1 = parts.label;

@@ -8,8 +8,9 @@
 #include "app/ui/ValueDialog.h"
 
 TSabachie::TSabachie(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("Sabachie"));
   const ValueDialogParts parts =
-      BuildValueDialog(this, QStringLiteral("Sabachie"), QStringLiteral("ステップ幅"),
+      BuildValueDialog(this, QStringLiteral("サバチエ効果"), QStringLiteral("ステップ幅"),
                        QString::fromStdString(qirm::SabattierParams{}.step), QStringLiteral("Sabachie"));
   Panel = parts.panel;
   Label1 = parts.label;

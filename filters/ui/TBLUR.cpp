@@ -9,8 +9,9 @@
 #include "filters/filter_commands.h"
 
 TBLUR::TBLUR(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("BLUR"));
   const ValueDialogParts parts =
-      BuildValueDialog(this, QStringLiteral("BLUR"), QStringLiteral("ボケ量"), QStringLiteral("1.0"));
+      BuildValueDialog(this, QStringLiteral("ぼかし"), QStringLiteral("ボケ量"), QStringLiteral("1.0"));
   Label1 = parts.label;
   Edit1 = parts.edit;
   Button1 = parts.ok;

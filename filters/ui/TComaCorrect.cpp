@@ -10,7 +10,7 @@
 
 TComaCorrect::TComaCorrect(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("ComaCorrect"));
-  setWindowTitle(QStringLiteral("ComaCorrect"));
+  setWindowTitle(QStringLiteral("コマコレクト処理"));
   setModal(true);
 
   const auto label = [this](const char* name, const QString& text) {

@@ -9,8 +9,9 @@
 #include "filters/filter_commands.h"
 
 TEDG::TEDG(QWidget* parent) : QDialog(parent) {
-  const ValueDialogParts parts =
-      BuildValueDialog(this, QStringLiteral("EDG"), QStringLiteral("強さ(1-5)"), QStringLiteral("1.0"));
+  setObjectName(QStringLiteral("EDG"));
+  const ValueDialogParts parts = BuildValueDialog(this, QStringLiteral("エッジ強調"),
+                                                  QStringLiteral("強さ(1-5)"), QStringLiteral("1.0"));
   Label1 = parts.label;
   Edit1 = parts.edit;
   Button1 = parts.ok;

@@ -14,7 +14,7 @@
 
 TGMCPanel::TGMCPanel(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("GMCPanel"));
-  setWindowTitle(QStringLiteral("GMCPanel"));
+  setWindowTitle(QStringLiteral("ガイドミスキャンセラ"));
   setModal(true);
 
   const qirm::GmcTexts defaults;

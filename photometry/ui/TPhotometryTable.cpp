@@ -14,9 +14,10 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "app/ui/ToolWindow.h"
 #include "core/file_write.h"
 
-TPhotometryTable::TPhotometryTable(QWidget* parent) : QWidget(parent, Qt::Window) {
+TPhotometryTable::TPhotometryTable(QWidget* parent) : QWidget(parent, Qt::Tool) {
   setObjectName(QStringLiteral("PhotometryTable"));
   setWindowTitle(QStringLiteral("測光結果"));
   resize(900, 300);
@@ -76,6 +77,27 @@ void TPhotometryTable::AddRow(const QString& file, const QString& date_obs, cons
 
 int TPhotometryTable::RowCount() const { return Table->rowCount(); }
 
+namespace {
+
+// The table's four leading columns go after the measured values in the CSV.
+constexpr int kLeadingColumns = 4;
+
+}  // namespace
+
+QStringList TPhotometryTable::CsvHeadings() {
+  QStringList h;
+  for (const std::string& name : qirm::StarValueNames()) h << QString::fromStdString(name);
+  h << QStringLiteral("FILE") << QStringLiteral("DATE-OBS") << QStringLiteral("MEASURED_AT")
+    << QStringLiteral("CHANNEL");
+  return h;
+}
+
+void TPhotometryTable::showEvent(QShowEvent* event) {
+  if (!m_placed) PlaceBeside(this, parentWidget());
+  m_placed = true;
+  QWidget::showEvent(event);
+}
+
 QString TPhotometryTable::CsvText(bool selected_only) const {
   std::set<int> rows;
   if (selected_only)
@@ -83,11 +105,15 @@ QString TPhotometryTable::CsvText(bool selected_only) const {
   if (rows.empty())
     for (int r = 0; r < Table->rowCount(); ++r) rows.insert(r);
   std::vector<std::string> cells;
-  for (const QString& h : Headings()) cells.push_back(h.toStdString());
+  for (const QString& h : CsvHeadings()) cells.push_back(h.toStdString());
   std::string text = qirm::CsvLine(cells) + "\n";
+  const int columns = Table->columnCount();
   for (int r : rows) {
     cells.clear();
-    for (int c = 0; c < Table->columnCount(); ++c) cells.push_back(Table->item(r, c)->text().toStdString());
+    for (int k = 0; k < columns; ++k) {
+      const int c = (k + kLeadingColumns) % columns;
+      cells.push_back(Table->item(r, c)->text().toStdString());
+    }
     text += qirm::CsvLine(cells) + "\n";
   }
   return QString::fromStdString(text);

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "測光結果": the stars measured by "測光（恒星）", one row each (file, the
 // frame's DATE-OBS, the time of the measurement, the channel and every
-// measured value), copied to the clipboard or saved as CSV.
+// measured value), copied to the clipboard or saved as CSV. The CSV starts
+// with the columns `qirm-cli photometry --csv` writes, under its names and
+// in its order (X .. THETA), so one script reads both; FILE, DATE-OBS,
+// MEASURED_AT and CHANNEL follow. A tool window of the main window: it
+// stays above it and first shows beside it.
 #pragma once
 
 #include <QStringList>
@@ -20,6 +24,8 @@ class TPhotometryTable : public QWidget {
 
   // The column headings: ファイル, DATE-OBS, 測定時刻, チャンネル, then X .. THETA.
   static QStringList Headings();
+  // The CSV's: X .. THETA, then FILE, DATE-OBS, MEASURED_AT, CHANNEL.
+  static QStringList CsvHeadings();
   void AddRow(const QString& file, const QString& date_obs, const QString& measured_at,
               const QString& channel, const qirm::StarMeasurement& m);
   int RowCount() const;
@@ -43,4 +49,10 @@ class TPhotometryTable : public QWidget {
   void Copy();
   void SaveClick();
   void Clear();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  bool m_placed = false;
 };

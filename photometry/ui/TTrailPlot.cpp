@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/ui/ToolWindow.h"
 #include "core/file_write.h"
 #include "photometry/star_photometry.h"
 
@@ -77,7 +78,7 @@ void TrailPlotView::paintEvent(QPaintEvent*) {
   painter.drawPath(path);
 }
 
-TTrailPlot::TTrailPlot(QWidget* parent) : QWidget(parent, Qt::Window) {
+TTrailPlot::TTrailPlot(QWidget* parent) : QWidget(parent, Qt::Tool) {
   setObjectName(QStringLiteral("TrailPlot"));
   setWindowTitle(QStringLiteral("流星の光度（長さあたりの光量）"));
   Plot = new TrailPlotView(this);
@@ -124,4 +125,10 @@ void TTrailPlot::SaveClick() {
   if (path.isEmpty()) return;
   QString error;
   if (!SaveProfile(path, error)) QMessageBox::warning(this, QStringLiteral("QIRM"), error);
+}
+
+void TTrailPlot::showEvent(QShowEvent* event) {
+  if (!m_placed) PlaceBeside(this, parentWidget());
+  m_placed = true;
+  QWidget::showEvent(event);
 }

@@ -45,6 +45,11 @@ class TTrailPlot : public QWidget {
  public slots:
   void SaveClick();
 
+ protected:
+  // A tool window of the main window, first shown beside it.
+  void showEvent(QShowEvent* event) override;
+
  private:
   QString m_text;
+  bool m_placed = false;
 };

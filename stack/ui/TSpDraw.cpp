@@ -36,7 +36,7 @@ UpDownSpin* NewUpDown(const char* name, QWidget* parent) {
 
 TSpDraw::TSpDraw(QWidget* parent) : QWidget(parent, Qt::Window), m_plot(qirm::kPlotWidth, qirm::kPlotHeight) {
   setObjectName(QStringLiteral("SpDraw"));
-  setWindowTitle(QStringLiteral("Spectrum"));
+  setWindowTitle(QStringLiteral("スペクトル"));
 
   Panel1 = new QWidget(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));

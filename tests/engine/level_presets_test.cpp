@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include "display/float_levels.h"
 #include "display/levels.h"
 #include "tests/support/matrices.h"
 
@@ -115,6 +116,42 @@ TEST(LevelPresets, WindowsGiveTheirValuesAndPresets) {
   netpbm.ImageZm = Picture(2, 2);
   EXPECT_FALSE(PresetLevels(netpbm, LevelPreset::kMinMax, p));
   EXPECT_TRUE(ValueCounts(netpbm).empty());
+}
+
+// A frame of mostly one value (a counts map: zeros, a few counts) puts the
+// percentiles and the sampled mean on that value; the automatic presets
+// then show the whole range instead of black and white at one step.
+TEST(LevelPresets, AutomaticPresetsFallBackToTheWholeRangeWhenTheyCollapse) {
+  IntMatrix m = test::Filled(40, 30, 0);
+  m[20][15] = 7;
+  m[3][4] = 2;
+  const ImageDocument counts = Raw16Window(m, 40, 30);
+  for (const LevelPreset preset : {LevelPreset::kAuto, LevelPreset::kPercent995, LevelPreset::kPercent99}) {
+    LevelPair p;
+    ASSERT_TRUE(PresetLevels(counts, preset, p));
+    EXPECT_EQ(p.min, 0) << int(preset);
+    EXPECT_EQ(p.max, 7) << int(preset);
+  }
+  // One value everywhere: nothing wider to fall back to.
+  const ImageDocument flat = Raw16Window(test::Filled(40, 30, 300), 40, 30);
+  LevelPair p;
+  ASSERT_TRUE(PresetLevels(flat, LevelPreset::kPercent99, p));
+  EXPECT_EQ(p.min, 300);
+  EXPECT_EQ(p.max, 300);
+
+  // A float window: its auto levels one grid step apart count as collapsed.
+  ImageDocument real;
+  real.kind = WindowKind::kFloat;
+  real.real = FloatPlane(40, 30);
+  for (float& v : real.real.values) v = 0.0f;
+  real.real.Row(15)[20] = 50.0f;
+  real.scaling = FloatLevelGrid(0.0, 50.0);
+  ASSERT_TRUE(PresetLevels(real, LevelPreset::kAuto, p));
+  LevelPair whole;
+  ASSERT_TRUE(PresetLevels(real, LevelPreset::kMinMax, whole));
+  EXPECT_EQ(p.min, whole.min);
+  EXPECT_EQ(p.max, whole.max);
+  EXPECT_GT(whole.max - whole.min, 1000);
 }
 
 TEST(LevelPresets, ZscaleSamplesARegularGridOfAboutAThousand) {

@@ -65,6 +65,40 @@ TEST(PictureFormatFromName, ByExtensionInAnyCase) {
   }
 }
 
+TEST(SaveFormatFromName, TheTypedExtensionChoosesAndOthersAreNeverReplaced) {
+  struct Case {
+    const char* name;
+    TypedExtension typed;
+    SaveFormat format;  // when written
+  };
+  const Case cases[] = {
+      {"m42.fits", TypedExtension::kWritten, SaveFormat::kFits},
+      {"dir/M42.FTS", TypedExtension::kWritten, SaveFormat::kFits},
+      {"m42.fit", TypedExtension::kWritten, SaveFormat::kFits},
+      {"m42.png", TypedExtension::kWritten, SaveFormat::kPng},
+      {"m42.tiff", TypedExtension::kWritten, SaveFormat::kTiff},
+      {"m42.Bmp", TypedExtension::kWritten, SaveFormat::kBmp},
+      {"m42.jpeg", TypedExtension::kWritten, SaveFormat::kJpeg},
+      {"m42", TypedExtension::kNone, SaveFormat::kFits},
+      {"m42.", TypedExtension::kNone, SaveFormat::kFits},
+      {"/a.b/.m42", TypedExtension::kNone, SaveFormat::kFits},
+      {"dir.png/m42", TypedExtension::kNone, SaveFormat::kFits},
+      {"m42.xyz", TypedExtension::kOther, SaveFormat::kFits},
+      {"m42.ppm", TypedExtension::kOther, SaveFormat::kFits},
+      {"m42.fits.gz", TypedExtension::kOther, SaveFormat::kFits},
+  };
+  for (const Case& c : cases) {
+    SaveFormat format = SaveFormat::kFits;
+    EXPECT_EQ(SaveFormatFromName(c.name, format), c.typed) << c.name;
+    if (c.typed == TypedExtension::kWritten) EXPECT_EQ(format, c.format) << c.name;
+  }
+  // An extension added keeps every character typed.
+  EXPECT_EQ(AddExtension("m42", ".jpg"), "m42.jpg");
+  EXPECT_EQ(AddExtension("m42.", ".jpg"), "m42.jpg");
+  EXPECT_EQ(AddExtension("m42.xyz", ".png"), "m42.xyz.png");
+  EXPECT_EQ(AddExtension("/a.b/.m42", ".fits"), "/a.b/.m42.fits");
+}
+
 Picture Pattern(int width, int height) {
   Picture p(width, height);
   for (int y = 0; y < height; ++y) {

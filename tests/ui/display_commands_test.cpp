@@ -81,12 +81,12 @@ class DisplayCommandsTest : public QObject {
   }
 
   void dialogsCaptionsLabelsDefaults() {
-    QCOMPARE(GMM->windowTitle(), QStringLiteral("GMM"));
+    QCOMPARE(GMM->windowTitle(), QStringLiteral("ガンマ"));
     QCOMPARE(GMM->Label1->text(), QStringLiteral("γ="));
     QCOMPARE(GMM->Edit1->text(), QStringLiteral("1.0"));
     QCOMPARE(GMM->Button1->text(), QStringLiteral("OK"));
     QVERIFY(GMM->Panel1);
-    QCOMPARE(Sabachie->windowTitle(), QStringLiteral("Sabachie"));
+    QCOMPARE(Sabachie->windowTitle(), QStringLiteral("サバチエ効果"));
     QCOMPARE(Sabachie->Label1->text(), QStringLiteral("ステップ幅"));
     QCOMPARE(Sabachie->Edit1->text(), QStringLiteral("255"));
     QCOMPARE(Sabachie->Button1->text(), QStringLiteral("OK"));

@@ -106,21 +106,21 @@ class FilterCommandsTest : public QObject {
   }
 
   void dialogsCaptionsLabelsDefaults() {
-    QCOMPARE(EDG->windowTitle(), QStringLiteral("EDG"));
+    QCOMPARE(EDG->windowTitle(), QStringLiteral("エッジ強調"));
     QCOMPARE(EDG->Label1->text(), QStringLiteral("強さ(1-5)"));
     QCOMPARE(EDG->Edit1->text(), QStringLiteral("1.0"));
     QCOMPARE(EDG->Button1->text(), QStringLiteral("OK"));
-    QCOMPARE(BLUR->windowTitle(), QStringLiteral("BLUR"));
+    QCOMPARE(BLUR->windowTitle(), QStringLiteral("ぼかし"));
     QCOMPARE(BLUR->Label1->text(), QStringLiteral("ボケ量"));
     QCOMPARE(BLUR->Edit1->text(), QStringLiteral("1.0"));
-    QCOMPARE(ComaCorrect->windowTitle(), QStringLiteral("ComaCorrect"));
+    QCOMPARE(ComaCorrect->windowTitle(), QStringLiteral("コマコレクト処理"));
     QCOMPARE(ComaCorrect->Label1->text(), QStringLiteral("光軸座標"));
     QCOMPARE(ComaCorrect->Label2->text(), QStringLiteral("X = "));
     QCOMPARE(ComaCorrect->Label3->text(), QStringLiteral("Y = "));
     QCOMPARE(ComaCorrect->Label4->text(), QStringLiteral("コマ量"));
     for (QLineEdit* e : {ComaCorrect->Edit1, ComaCorrect->Edit2, ComaCorrect->Edit3})
       QVERIFY(e->text().isEmpty());
-    QCOMPARE(GMCPanel->windowTitle(), QStringLiteral("GMCPanel"));
+    QCOMPARE(GMCPanel->windowTitle(), QStringLiteral("ガイドミスキャンセラ"));
     QCOMPARE(GMCPanel->GroupBox1->title(), QStringLiteral("GMC"));
     QCOMPARE(GMCPanel->GroupBox2->title(), QStringLiteral("Blur"));
     QCOMPARE(GMCPanel->Label1->text(), QStringLiteral("流れ量"));
@@ -140,7 +140,7 @@ class FilterCommandsTest : public QObject {
                          &TMainForm::N5Click, &TMainForm::N9Click}) {
       QCOMPARE(ModalDuring([&] { (MainForm->*handler)(); }), QString());
     }
-    QCOMPARE(ModalDuring([] { MainForm->P1Click(); }), QStringLiteral("GMCPanel"));
+    QCOMPARE(ModalDuring([] { MainForm->P1Click(); }), QStringLiteral("ガイドミスキャンセラ"));
     AcceptPanelOnce();
     QVERIFY(GMCPanel->Accepted());
     QCOMPARE(MainForm->Children().size(), 0);
@@ -188,10 +188,10 @@ class FilterCommandsTest : public QObject {
         {"gmc", &TMainForm::P1Click, "2", false, true, false, false, "0"},
         {"gmc", &TMainForm::P1Click, "3", false, true, false, false, "0"},
     };
-    const std::map<std::string, QString> dialogs = {{"edge", QStringLiteral("EDG")},
-                                                    {"blur", QStringLiteral("BLUR")},
-                                                    {"coma", QStringLiteral("ComaCorrect")},
-                                                    {"gmc", QStringLiteral("GMCPanel")}};
+    const std::map<std::string, QString> dialogs = {{"edge", QStringLiteral("エッジ強調")},
+                                                    {"blur", QStringLiteral("ぼかし")},
+                                                    {"coma", QStringLiteral("コマコレクト処理")},
+                                                    {"gmc", QStringLiteral("ガイドミスキャンセラ")}};
     for (const Case& c : cases) {
       const QByteArray what = QByteArray(c.name) + " on kind " + c.kind + (c.streak ? " with a streak" : "");
       TChild* child = OpenKind(c.kind, c.streak);
@@ -298,7 +298,7 @@ class FilterCommandsTest : public QObject {
     const Snapshot after_gmc = Take();
     ModalDuring([] { MainForm->N4Click(); });
     QVERIFY(child->Document()->ImageZm == after_gmc.base);
-    QCOMPARE(OkDuring([] { MainForm->N4Click(); }), QStringLiteral("BLUR"));
+    QCOMPARE(OkDuring([] { MainForm->N4Click(); }), QStringLiteral("ぼかし"));
     QVERIFY(child->Document()->ImageZm == qirm::Blur(after_gmc.base, 4.0));
     QCOMPARE(BLUR->Edit1->text(), QStringLiteral("4"));
   }
@@ -338,7 +338,7 @@ class FilterCommandsTest : public QObject {
     QVERIFY(child);
     const Snapshot before = Take();
     // Never accepted: closing the panel runs nothing.
-    QCOMPARE(ModalDuring([] { MainForm->P1Click(); }), QStringLiteral("GMCPanel"));
+    QCOMPARE(ModalDuring([] { MainForm->P1Click(); }), QStringLiteral("ガイドミスキャンセラ"));
     QVERIFY(child->Document()->Image == before.image);
 
     // A bad threshold: the error box, the panel stays open; the blur

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The image windows through the main window's handlers: opening with the
-// open dialog, saving with the save dialog, the level and zoom controls, the
+// open dialog, the save dialog's overwrite question, the level and zoom controls, the
 // mouse on a picture, colour separation and close all, and how new windows
 // are sized. The pixel arithmetic
 // itself is tested on the engine.
@@ -14,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -21,6 +22,7 @@
 #include <memory>
 
 #include "app/open_image.h"
+#include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/StarPickTarget.h"
 #include "app/ui/TApplication.h"
@@ -28,6 +30,7 @@
 #include "app/ui/TMainForm.h"
 #include "app/ui/TypedFileDialog.h"
 #include "app/ui/UpDownSpin.h"
+#include "core/fits_writer.h"
 #include "document/state_texts.h"
 #include "tests/support/qt_fixture.h"
 #include "tests/support/qt_modal.h"
@@ -84,20 +87,6 @@ class ImageWindowTest : public QObject {
     m_dir.Leave();
   }
 
-  void openDialogTypeList() {
-    QCOMPARE(MainForm->OpenDialog->windowTitle(), QStringLiteral("Open an Image for Viewing"));
-    QCOMPARE(
-        MainForm->OpenDialog->nameFilters(),
-        QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fit,*.fts,*.fits)"),
-                     QStringLiteral("JPEG(*.jpg,*.jpeg)"), QStringLiteral("PGM(*.pgm)"),
-                     QStringLiteral("PPM(*.ppm)")}));
-    QCOMPARE(MainForm->SaveDialog->windowTitle(), QStringLiteral("Save an Image"));
-    QCOMPARE(
-        MainForm->SaveDialog->nameFilters(),
-        QStringList({QStringLiteral("ビットマップ(*.bmp)"), QStringLiteral("フィッツ(*.fts,*.fit,*.fits)"),
-                     QStringLiteral("JPEG"), QStringLiteral("TIFF(*.tif,*.tiff)")}));
-  }
-
   void openingThreeFramesMakesThreeWindows() {
     Write("a.fits", StandardFrame());
     std::vector<int> other(30 * 30, 300);
@@ -118,7 +107,7 @@ class ImageWindowTest : public QObject {
 
   void netpbmWindowKeepsTheDesignCaption() {
     Write("p.pgm", qirm::test::Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
-    Open(4, {"p.pgm"});
+    Open(5, {"p.pgm"});
     QCOMPARE(WindowCount(), 1);
     QCOMPARE(MainForm->ActiveChild()->windowTitle(), QStringLiteral("Child"));
     QCOMPARE(MainForm->ActiveChild()->Document()->Image.Color(1, 0), 60u * 65536 + 50u * 256 + 40u);
@@ -152,31 +141,10 @@ class ImageWindowTest : public QObject {
              QStringLiteral("3"));
   }
 
-  void savingFollowsTheExtensionRuleAndAsksBeforeOverwriting() {
+  // The extension rule itself: file_dialogs_test.
+  void savingAsksBeforeOverwriting() {
     Write("m42.fits", StandardFrame());
     MainForm->OpenFiles({Path("m42.fits")});
-    TChild* child = MainForm->ActiveChild();
-    // BMP under the name m42.fts: m42.bmp is written and the window retitled.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {Path("m42.fts")}); });
-    QVERIFY(QFile::exists(Path("m42.bmp")));
-    QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
-    // JPEG under the name m42: m42.jpg, caption unchanged.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 3, {Path("m42")}); });
-    QVERIFY(QFile::exists(Path("m42.jpg")));
-    QCOMPARE(child->windowTitle(), QStringLiteral("m42.bmp"));
-    // The FITS entry writes the window's data, ".fits" added to a name
-    // without a FITS extension, and retitles the window; read back, it is
-    // the same window.
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("raw")}); });
-    QVERIFY(QFile::exists(Path("raw.fits")));
-    QCOMPARE(child->windowTitle(), QStringLiteral("raw.fits"));
-    qirm::ImageDocument back;
-    QVERIFY(qirm::LoadFitsDocument(QFile::encodeName(Path("raw.fits")).toStdString(), back).ok());
-    QVERIFY(back.raw == child->Document()->raw);
-    QVERIFY(back.Image == child->Document()->Image);
-    WithModal([] { MainForm->Save1Click(); }, [&](QWidget* m) { ChooseFiles(m, 2, {Path("other.fts")}); });
-    QVERIFY(QFile::exists(Path("other.fts")));
-
     // Overwriting asks; No leaves the file, Yes replaces it.
     Write("keep.bmp", "old");
     QString question;
@@ -198,6 +166,33 @@ class ImageWindowTest : public QObject {
         },
         [&](QWidget* m) { AnswerMessageBox(m, QMessageBox::Yes); });
     QVERIFY(QFileInfo(Path("keep.bmp")).size() > 54);
+  }
+
+  // The status panel names the active window's depth and size, follows the
+  // activation and is bare again without a window.
+  void statusPanelNamesTheActiveWindow() {
+    Write("f.fits", StandardFrame());
+    qirm::FloatPlane values(7, 5);
+    QVERIFY(qirm::WriteFitsFloat32(Path("r.fits").toStdString(), values, {}).ok());
+    QVERIFY(
+        qirm::WritePictureFile(Path("c.bmp").toStdString(), qirm::Picture(4, 3), qirm::PictureFormat::kBmp)
+            .ok());
+    MainForm->OpenFiles({Path("f.fits"), Path("r.fits"), Path("c.bmp")});
+    const struct {
+      int window;
+      const char* depth;
+      const char* size;
+    } cases[] = {{2, "8-bit colour", "4 x 3"}, {0, "16-bit", "30 x 30"}, {1, "32-bit float", "7 x 5"}};
+    for (const auto& c : cases) {
+      auto* sub = qobject_cast<QMdiSubWindow*>(MainForm->Children()[c.window]->parentWidget());
+      MainForm->MdiArea->setActiveSubWindow(sub);
+      QCOMPARE(MainForm->Label7->text(), QStringLiteral("Image Depth = ") + QString::fromLatin1(c.depth));
+      QCOMPARE(MainForm->Label8->text(), QStringLiteral("Image Size = ") + QString::fromLatin1(c.size));
+    }
+    for (TChild* c : MainForm->Children()) c->Document()->unsaved = false;
+    MainForm->A1Click();
+    QCOMPARE(MainForm->Label7->text(), QStringLiteral("Image Depth = "));
+    QCOMPARE(MainForm->Label8->text(), QStringLiteral("Image Size = "));
   }
 
   void levelButtonsAndSpins() {
@@ -260,6 +255,52 @@ class ImageWindowTest : public QObject {
     QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = 0.0 pxls"));
     QCOMPARE(catcher.pick.Edit12 + "," + catcher.pick.Edit13, std::string("6,7"));
     SetStarPickTarget(dialog);
+  }
+
+  // The status panel gives the pixel read as FITS numbers it; every
+  // readout empties when the cursor leaves the picture or the window closes.
+  void readoutsFollowTheCursorOut() {
+    Write("tan.fits", qirm::test::TanFrame());
+    MainForm->OpenFiles({Path("tan.fits")});
+    TChild* child = MainForm->ActiveChild();
+    MainForm->Button1Click();  // zoom 2: (9, 5) on screen is pixel (4, 2)
+    QTest::mouseMove(child->Image, QPoint(9, 5));
+    QCOMPARE(MainForm->Label2->text(), QStringLiteral("Intensity = 1000   (4,2)"));
+    QCOMPARE(MainForm->FitsPixelLabel->text(), QStringLiteral("FITS (5, 3)"));
+    QVERIFY(!MainForm->SkyLabel->text().isEmpty());
+    QVERIFY(MainForm->FitsPixelLabel->isVisible());
+    QVERIFY(MainForm->Panel1->isAncestorOf(MainForm->FitsPixelLabel));
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(child->Image, &leave);
+    for (QLabel* label : {MainForm->Label2, MainForm->FitsPixelLabel, MainForm->SkyLabel})
+      QCOMPARE(label->text(), QString());
+
+    QTest::mouseMove(child->Image, QPoint(11, 7));
+    QTest::mouseClick(child->Image, Qt::LeftButton, {}, QPoint(11, 7));
+    QCOMPARE(MainForm->FitsPixelLabel->text(), QStringLiteral("FITS (6, 4)"));
+    child->Document()->unsaved = false;
+    MainForm->Close1Click();
+    QCOMPARE(WindowCount(), 0);
+    for (QLabel* label : {MainForm->Label2, MainForm->FitsPixelLabel, MainForm->SkyLabel})
+      QCOMPARE(label->text(), QString());
+    QCOMPARE(MainForm->Label1->text(), QStringLiteral("QIRM = "));
+  }
+
+  // "原点を左下に" is as the user left it in the last run.
+  void originAtBottomIsKeptForTheNextRun() {
+    QVERIFY(!MainForm->OriginBottom1->isChecked());
+    MainForm->OriginBottom1->trigger();
+    DestroyForms();
+    ShowFreshForms();
+    QVERIFY(MainForm->OriginBottom1->isChecked());
+    Write("f.fits", StandardFrame());
+    MainForm->OpenFiles({Path("f.fits")});
+    QVERIFY(MainForm->ActiveChild()->Image->OriginBottom());
+    MainForm->OriginBottom1->trigger();
+    DestroyForms();
+    ShowFreshForms();
+    QVERIFY(!MainForm->OriginBottom1->isChecked());
   }
 
   // The readout and the star pick name the same image pixel at 25 %, 100 %

@@ -10,11 +10,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -30,14 +32,19 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/command_checks.h"
 #include "app/program_info.h"
+#include "app/save_image.h"
 #include "app/ui/Forms.h"
 #include "app/ui/TApplication.h"
+#include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
 #include "app/ui/UpDownSpin.h"
+#include "core/fits_writer.h"
 #include "display/ui/TGMM.h"
 #include "document/workspace.h"
 #include "stack/ui/TSpDraw.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -144,50 +151,50 @@ class MainFormTest : public QObject {
         {"File1", "", "ファイル(&F)", true, ""},
         {"N19", "File1", "新規(&N)", false, ""},
         {"Open1", "File1", "開く(&O)", true, "Open1Click"},
-        {"Save1", "File1", "保存(&A)", true, "Save1Click"},
-        {"Save2", "File1", "上書き保存(&S)", false, ""},
-        {"Close1", "File1", "閉じる(&C)", true, "Close1Click"},
+        {"Save1", "File1", "保存(&A)", false, "Save1Click"},
+        {"Save2", "File1", "上書き保存(&S)", false, "Save2Click"},
+        {"Close1", "File1", "閉じる(&C)", false, "Close1Click"},
         {"Exit1", "File1", "終了(&X)", true, "Exit1Click"},
         {"E1", "", "画像編集(&E)", true, ""},
-        {"N1", "E1", "ネガ反転(&N)", true, "N1Click"},
-        {"M1", "E1", "左右反転(&M)", true, "M1Click"},
-        {"R1", "E1", "上下反転(&U)", true, "R1Click"},
-        {"R3", "E1", "回転(&R)", true, "R3Click"},
-        {"N3", "E1", "リサンプリング(&P)", true, "N3Click"},
+        {"N1", "E1", "ネガ反転(&N)", false, "N1Click"},
+        {"M1", "E1", "左右反転(&M)", false, "M1Click"},
+        {"R1", "E1", "上下反転(&U)", false, "R1Click"},
+        {"R3", "E1", "回転(&R)", false, "R3Click"},
+        {"N3", "E1", "リサンプリング(&P)", false, "N3Click"},
         {"RGB1", "E1", "RGB合成(&B)", true, "RGB1Click"},
-        {"RGB2", "E1", "RGB分解(&V)", true, "RGB2Click"},
-        {"C1", "E1", "コンポジット(&C)", true, "C1Click"},
-        {"T2", "E1", "背景傾斜(&T)", true, "T2Click"},
+        {"RGB2", "E1", "RGB分解(&V)", false, "RGB2Click"},
+        {"C1", "E1", "コンポジット(&C)", false, "C1Click"},
+        {"T2", "E1", "背景傾斜(&T)", false, "T2Click"},
         {"P2", "", "画像処理(&P)", true, ""},
-        {"N2", "P2", "エッジ強調(&E)", true, "N2Click"},
-        {"N4", "P2", "ぼかし(&B)", true, "N4Click"},
-        {"H1", "P2", "ハイパス効果(&H)", true, "H1Click"},
-        {"L1", "P2", "ローパス効果(&L)", true, "L1Click"},
-        {"N5", "P2", "ブルーミング除去(&R)", true, "N5Click"},
-        {"T1", "P2", "トーンカーブ(&T)", true, "T1Click"},
-        {"N6", "P2", "ガンマ(&M)", true, "N6Click"},
+        {"N2", "P2", "エッジ強調(&E)", false, "N2Click"},
+        {"N4", "P2", "ぼかし(&B)", false, "N4Click"},
+        {"H1", "P2", "ハイパス効果(&H)", false, "H1Click"},
+        {"L1", "P2", "ローパス効果(&L)", false, "L1Click"},
+        {"N5", "P2", "ブルーミング除去(&R)", false, "N5Click"},
+        {"T1", "P2", "トーンカーブ(&T)", false, "T1Click"},
+        {"N6", "P2", "ガンマ(&M)", false, "N6Click"},
         {"N23", "P2", "画像処理パネル", false, ""},
-        {"N7", "P2", "ソラリゼーション(&S)", true, "N7Click"},
-        {"N8", "P2", "サバチエ効果(&A)", true, "N8Click"},
-        {"N9", "P2", "コマコレクト処理(&K)", true, "N9Click"},
-        {"P1", "P2", "ガイドミスキャンセラ(&G)", true, "P1Click"},
+        {"N7", "P2", "ソラリゼーション(&S)", false, "N7Click"},
+        {"N8", "P2", "サバチエ効果(&A)", false, "N8Click"},
+        {"N9", "P2", "コマコレクト処理(&K)", false, "N9Click"},
+        {"P1", "P2", "ガイドミスキャンセラ(&G)", false, "P1Click"},
         {"PRCC1", "P2", "P.R.C.(&C)", false, ""},
         {"K1", "", "計測(&K)", true, ""},
-        {"S1", "K1", "測光（恒星）(&S)", true, ""},
-        {"R2", "K1", "測光（流星）(&R)", true, ""},
-        {"P3", "K1", "スペクトル(&P)", true, "P3Click"},
-        {"FitsHeader1", "K1", "FITSヘッダー(&F)", true, "FitsHeader1Click"},
+        {"S1", "K1", "測光（恒星）(&S)", false, ""},
+        {"R2", "K1", "測光（流星）(&R)", false, ""},
+        {"P3", "K1", "スペクトル(&P)", false, "P3Click"},
+        {"FitsHeader1", "K1", "FITSヘッダー(&F)", false, "FitsHeader1Click"},
         {"View1", "", "表示(&D)", true, ""},
-        {"ZoomIn1", "View1", "拡大(&I)", true, ""},
-        {"ZoomOut1", "View1", "縮小(&O)", true, ""},
-        {"FitZoom1", "View1", "ウィンドウに合わせる(&F)", true, "FitZoom1Click"},
-        {"Zoom100", "View1", "100%(&1)", true, "Zoom100Click"},
+        {"ZoomIn1", "View1", "拡大(&I)", false, ""},
+        {"ZoomOut1", "View1", "縮小(&O)", false, ""},
+        {"FitZoom1", "View1", "ウィンドウに合わせる(&F)", false, "FitZoom1Click"},
+        {"Zoom100", "View1", "100%(&1)", false, "Zoom100Click"},
         {"FullScreen1", "View1", "全画面表示(&U)", true, "FullScreen1Click"},
         {"OriginBottom1", "View1", "原点を左下に(&B)", true, "OriginBottom1Click"},
         {"Window1", "", "ウィンドウ(&W)", true, ""},
-        {"A1", "Window1", "すべてを閉じる(&A)", true, "A1Click"},
-        {"Cascade1", "Window1", "重ねて表示(&C)", true, "Cascade1Click"},
-        {"Tile1", "Window1", "並べて表示(&T)", true, "Tile1Click"},
+        {"A1", "Window1", "すべてを閉じる(&A)", false, "A1Click"},
+        {"Cascade1", "Window1", "重ねて表示(&C)", false, "Cascade1Click"},
+        {"Tile1", "Window1", "並べて表示(&T)", false, "Tile1Click"},
         {"V1", "", "バージョン(&V)", true, ""},
         {"About1", "V1", "バージョン情報(&V)", true, "About1Click"},
     };
@@ -196,6 +203,7 @@ class MainFormTest : public QObject {
                             << QString::fromUtf8(i.caption) << i.enabled << QString::fromLatin1(i.slot);
   }
 
+  // Without a window (as at start-up) what needs one is disabled.
   void menuItems() {
     QFETCH(QString, name);
     QFETCH(QString, menu);
@@ -218,6 +226,84 @@ class MainFormTest : public QObject {
     }
     if (!slot.isEmpty())
       QVERIFY(form.metaObject()->indexOfSlot(QMetaObject::normalizedSignature(qPrintable(slot + "()"))) >= 0);
+  }
+
+  // The items follow the active window's kind: what its command would
+  // refuse is disabled, the command's own message as the tooltip; an
+  // enabled item has none of its own.
+  void menuItemsFollowTheActiveWindow() {
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTemporaryDir dir;
+    const QString fits = dir.filePath(QStringLiteral("f.fits"));
+    qirm::test::WriteBytes(fits.toStdString(), qirm::test::Fits16Bytes(8, 8, std::vector<int>(64, 900)));
+    const QString ppm = dir.filePath(QStringLiteral("p.ppm"));
+    qirm::test::WriteBytes(ppm.toStdString(), qirm::test::Ppm6Bytes(1, 1, {1, 2, 3}));
+    const QString bmp = dir.filePath(QStringLiteral("c.bmp"));
+    QVERIFY(qirm::WritePictureFile(bmp.toStdString(), qirm::Picture(2, 2), qirm::PictureFormat::kBmp).ok());
+    const QString real = dir.filePath(QStringLiteral("r.fits"));
+    QVERIFY(qirm::WriteFitsFloat32(real.toStdString(), qirm::FloatPlane(3, 3), {}).ok());
+    const struct {
+      QString file;
+      qirm::FileType type;
+      QList<QAction*> disabled;
+      QAction* refusing;
+      const char* says;
+    } cases[] = {
+        {fits,
+         qirm::FileType::Fits,
+         {form.N2, form.N6, form.N7, form.N9, form.RGB2},
+         form.N6,
+         "ガンマ: 16ビットの画像には使えません。"},
+        {bmp, qirm::FileType::Bmp, {}, nullptr, ""},
+        {ppm,
+         qirm::FileType::Netpbm,
+         {form.N1, form.M1, form.R1, form.N3, form.RGB2, form.T2, form.N2, form.T1, form.N6, form.N7,
+          form.N9},
+         form.T2,
+         "背景傾斜: Netpbmの画像には使えません。"},
+        {real,
+         qirm::FileType::Fits,
+         {form.N1, form.RGB2, form.T2, form.N2, form.N4, form.H1, form.L1, form.N5, form.T1, form.N6, form.N7,
+          form.N8, form.N9},
+         form.N4,
+         "ぼかし: 浮動小数点の画像には使えません。"},
+    };
+    const QList<QAction*> all = {
+        form.Save1, form.Close1, form.N1, form.M1, form.R1, form.R3, form.N3,          form.RGB2,    form.C1,
+        form.T2,    form.N2,     form.N4, form.H1, form.L1, form.N5, form.T1,          form.N6,      form.N7,
+        form.N8,    form.N9,     form.P1, form.S1, form.R2, form.P3, form.FitsHeader1, form.ZoomIn1, form.A1};
+    for (const auto& c : cases) {
+      QVERIFY(form.OpenFile(c.file, c.type));
+      for (QAction* item : all) {
+        const bool refused = c.disabled.contains(item);
+        QVERIFY2(item->isEnabled() == !refused, qPrintable(c.file + QLatin1Char(' ') + item->objectName()));
+        QVERIFY2(refused == item->toolTip().contains(QStringLiteral("使えません")),
+                 qPrintable(item->objectName()));
+      }
+      if (c.refusing)
+        QVERIFY2(c.refusing->toolTip().startsWith(QString::fromUtf8(c.says)),
+                 qPrintable(c.refusing->toolTip()));
+    }
+    // The same window again: its kind's items come back.
+    auto* first = form.MdiArea->subWindowList().first();
+    form.MdiArea->setActiveSubWindow(first);
+    QVERIFY(form.N4->isEnabled());
+    QVERIFY(!form.N6->isEnabled());
+    QVERIFY(form.Button3->isEnabled());
+    // "H" and "L" on a Netpbm window: disabled, their tooltip adds why.
+    form.MdiArea->setActiveSubWindow(form.MdiArea->subWindowList()[2]);
+    QVERIFY(!form.Button3->isEnabled());
+    QVERIFY(form.Button3->toolTip().startsWith(QStringLiteral("H: コントラストを上げる")));
+    QVERIFY(form.Button3->toolTip().contains(
+        QStringLiteral("\nコントラスト H・L: Netpbmの画像には使えません。")));
+    for (QMdiSubWindow* sub : form.MdiArea->subWindowList())
+      qobject_cast<TChild*>(sub->widget())->Document()->unsaved = false;
+    form.MdiArea->closeAllSubWindows();
+    QVERIFY(!form.N1->isEnabled());
+    QCOMPARE(form.N1->toolTip(), QString::fromUtf8(qirm::kNoWindowRefusal));
+    QVERIFY(!form.SaveButton->isEnabled());
   }
 
   // Order of every menu, "-" for a separator.
@@ -265,8 +351,18 @@ class MainFormTest : public QObject {
     QCOMPARE(form.toolBarArea(form.SpeedBar), Qt::TopToolBarArea);
     QVERIFY(!form.SpeedBar->isMovable());
 
-    QCOMPARE(form.OpenButton->toolTip(), QStringLiteral("Open"));
-    QCOMPARE(form.SaveButton->toolTip(), QStringLiteral("Save"));
+    QCOMPARE(form.OpenButton->toolTip(), QStringLiteral("画像を開く (Ctrl+O)"));
+    // Without a window it adds why it is disabled.
+    QVERIFY(form.SaveButton->toolTip().startsWith(QStringLiteral("画像の保存 (Ctrl+S)\n")));
+    // Every control of the bar says in Japanese what it does, "H" and "L"
+    // too.
+    const QRegularExpression japanese(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"));
+    for (QWidget* w : std::initializer_list<QWidget*>{form.OpenButton, form.SaveButton, form.Button1,
+                                                      form.Button2, form.Edit1, form.Edit3, form.UpDown2,
+                                                      form.Edit2, form.UpDown1, form.Button3, form.Button4})
+      QVERIFY2(w->toolTip().contains(japanese), qPrintable(w->objectName()));
+    QVERIFY(form.Button3->toolTip().contains(QStringLiteral("コントラストを上げる")));
+    QVERIFY(form.Button4->toolTip().contains(QStringLiteral("コントラストを下げる")));
     QVERIFY(!form.OpenButton->icon().isNull());
     QVERIFY(!form.SaveButton->icon().isNull());
     for (QPushButton* b : {form.Button1, form.Button2}) {
@@ -309,6 +405,24 @@ class MainFormTest : public QObject {
         previousX = c.widget->mapTo(&form, QPoint()).x();
         QVERIFY2(form.SpeedBar->isAncestorOf(c.widget), qPrintable(name));
       }
+    }
+
+    // The level boxes' names stand above them.
+    const struct {
+      QLabel* label;
+      QWidget* box;
+      const char* text;
+    } names[] = {{form.MinPhysicalLabel, form.Edit3, "物理値"},
+                 {form.MinRawLabel, form.UpDown2, "生値"},
+                 {form.MaxPhysicalLabel, form.Edit2, "物理値"},
+                 {form.MaxRawLabel, form.UpDown1, "生値"}};
+    for (const auto& n : names) {
+      QCOMPARE(n.label->text(), QString::fromUtf8(n.text));
+      QVERIFY(n.label->isVisible());
+      const QRect label(n.label->mapTo(&form, QPoint()), n.label->size());
+      const QRect box(n.box->mapTo(&form, QPoint()), n.box->size());
+      QVERIFY2(label.bottom() <= box.top() && label.left() < box.right() && box.left() < label.right(),
+               qPrintable(n.box->objectName()));
     }
 
     QCOMPARE(form.UpDown1->minimum(), qirm::kMaxSpinMin);
@@ -546,11 +660,12 @@ class MainFormTest : public QObject {
         QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
       }
     }
-    QCOMPARE(order.join(QLatin1Char(' ')),
-             QStringLiteral("TAboutBox:About TGMCPanel:GMCPanel TGMM:GMM TEDG:EDG TBLUR:BLUR "
-                            "TComaCorrect:ComaCorrect TTitle:Title TSabachie:Sabachie TRGBComp:RGB "
-                            "TState:State TComposite:コンポジット TTilt:背景傾斜 TAdvance:Advance "
-                            "TImgPanel:ImgPanel TSpDraw:Spectrum"));
+    QCOMPARE(
+        order.join(QLatin1Char(' ')),
+        QStringLiteral("TAboutBox:バージョン情報 TGMCPanel:ガイドミスキャンセラ TGMM:ガンマ TEDG:エッジ強調 "
+                       "TBLUR:ぼかし TComaCorrect:コマコレクト処理 TTitle:タイトル TSabachie:サバチエ効果 "
+                       "TRGBComp:RGB合成 TState:状態 TComposite:コンポジット TTilt:背景傾斜 "
+                       "TAdvance:RGB合成の詳細設定 TImgPanel:画像処理パネル TSpDraw:スペクトル"));
     QCOMPARE(MainForm->findChild<TGMM*>(), GMM);
     QCOMPARE(MainForm->findChild<TSpDraw*>(), SpDraw);
     QVERIFY(AboutBox && GMCPanel && EDG && BLUR && ComaCorrect && Title && Sabachie && RGBComp && State &&

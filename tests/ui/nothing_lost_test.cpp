@@ -176,7 +176,7 @@ class NothingLostTest : public QObject {
     }
     // The same dialogs with OK do run (gamma as a sample).
     GMM->Edit1->setText(QStringLiteral("2"));
-    QCOMPARE(OkDuring([] { MainForm->N6Click(); }), QStringLiteral("GMM"));
+    QCOMPARE(OkDuring([] { MainForm->N6Click(); }), QStringLiteral("ガンマ"));
     QVERIFY(!(Take().image == before.image));
     QCOMPARE(MainForm->Undo1->text(), QStringLiteral("元に戻す: ガンマ"));
   }

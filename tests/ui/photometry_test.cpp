@@ -6,12 +6,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,6 +24,7 @@
 #include "app/ui/ImageTool.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
+#include "app/ui/ToolWindow.h"
 #include "photometry/star_photometry.h"
 #include "photometry/ui/TPhotometryTable.h"
 #include "photometry/ui/TStarPhotometry.h"
@@ -132,8 +135,14 @@ class PhotometryDialogTest : public QObject {
     QTest::mouseClick(table->CopyButton, Qt::LeftButton);
     const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
-    QVERIFY(lines[0].startsWith(QStringLiteral("ファイル,DATE-OBS,測定時刻,チャンネル,X,Y,FLUX,")));
-    QVERIFY(lines[1].startsWith(QStringLiteral("star.fits,2026-12-10T03:04:05,")));
+    // The command line's columns first, under its names and in its order.
+    QCOMPARE(lines[0],
+             QStringLiteral("X,Y,FLUX,FLUX_ERR,SKY,SKY_SIGMA,SNR,MAG,MAG_ERR,PEAK,FWHM_GAUSS,FWHM_MOFFAT,"
+                            "MOFFAT_BETA,ELLIPTICITY,THETA,FILE,DATE-OBS,MEASURED_AT,CHANNEL"));
+    QCOMPARE(lines[1].section(QLatin1Char(','), 0, 14),
+             QString::fromStdString(qirm::CsvLine(qirm::StarValueTexts(m))));
+    QVERIFY(
+        lines[1].section(QLatin1Char(','), 15).startsWith(QStringLiteral("star.fits,2026-12-10T03:04:05,")));
     QString error;
     const QString csv = m_dir->filePath(QStringLiteral("stars.csv"));
     QVERIFY(table->SaveCsv(csv, error));
@@ -166,6 +175,45 @@ class PhotometryDialogTest : public QObject {
   }
 
   // A colour window is measured in the chosen channel, named in the row.
+  // Without a window there is nothing to measure: both items are disabled
+  // and say why. The results are a tool window of the main window (it stays
+  // above it), placed beside it.
+  void photometryNeedsAWindowAndItsResultsStayWithTheMainWindow() {
+    for (QAction* item : {m_form->S1, m_form->R2}) {
+      QVERIFY(!item->isEnabled());
+      QCOMPARE(item->toolTip(), QString::fromUtf8(qirm::kNoWindowRefusal));
+    }
+    TChild* child = OpenFrame();
+    QVERIFY(child && m_form->S1->isEnabled() && m_form->R2->isEnabled());
+    m_form->S1->trigger();
+    child->ImageMouseDown(Qt::LeftButton, 32, 24);
+    TPhotometryTable* table = m_form->StarPhotometry->Results;
+    QVERIFY(table->isVisible());
+    QCOMPARE(table->windowType(), Qt::Tool);
+    QCOMPARE(table->parentWidget(), static_cast<QWidget*>(m_form.get()));
+    QCOMPARE(m_form->TrailPhotometry, nullptr);
+    m_form->R2->trigger();
+    QCOMPARE(m_form->TrailPhotometry->PlotWindow->windowType(), Qt::Tool);
+  }
+
+  // The place of a result window: right of the main window where the screen
+  // has room, else left, else below, else over its lower right part.
+  void resultWindowsOpenBesideTheMainWindow() {
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    owner.setGeometry(room.left() + room.width() / 3, room.top() + 10, room.width() / 4, room.height() / 4);
+    QWidget window;
+    window.resize(room.width() / 5, room.height() / 5);
+    PlaceBeside(&window, &owner);
+    QCOMPARE(window.pos(), QPoint(owner.frameGeometry().right() + 1, owner.frameGeometry().top()));
+    window.resize(room.width() / 2, room.height() / 5);  // too wide for either side
+    PlaceBeside(&window, &owner);
+    QCOMPARE(window.pos(), QPoint(owner.frameGeometry().left(), owner.frameGeometry().bottom() + 1));
+    window.resize(room.size());  // fits nowhere: on the screen all the same
+    PlaceBeside(&window, &owner);
+    QVERIFY(room.contains(window.pos()));
+  }
+
   void colourWindowsAreMeasuredInTheChosenChannel() {
     std::vector<unsigned char> rgb(40 * 40 * 3, 0);
     for (int y = 0; y < 40; ++y)

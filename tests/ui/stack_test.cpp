@@ -286,7 +286,7 @@ class StackTest : public QObject {
     OpenBmp(QStringLiteral("spec.bmp"), Filled(600, 3, 0, 0, 255));
     MainForm->P3Click();
     QVERIFY(SpDraw->isVisible());
-    QCOMPARE(SpDraw->windowTitle(), QStringLiteral("Spectrum"));
+    QCOMPARE(SpDraw->windowTitle(), QStringLiteral("スペクトル"));
     QCOMPARE(SpDraw->Edit1->text(), QStringLiteral("0"));
     QCOMPARE(SpDraw->Edit2->text(), QStringLiteral("600"));
     QCOMPARE(SpDraw->Edit4->text(), QStringLiteral("3"));

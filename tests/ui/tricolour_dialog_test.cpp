@@ -193,14 +193,25 @@ class TricolourDialogTest : public QObject {
     RGBComp->Button8Click();
     QCOMPARE(RGBComp->Edit1->text(), QStringLiteral("0"));
 
-    // Each group has its own list and count; duplicates are kept.
+    // Each group has its own list and count; a file already in the list is
+    // refused (it would weigh double), and the user told so.
     // (A folder of its own: the file dialog would keep the earlier selection.)
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("darks")));
     Write("darks/d.fits", StarFrame(30, 30));
-    const QString dark = Path("darks/d.fits");
+    Write("darks/e.fits", StarFrame(30, 30));
+    const QString dark = Path("darks/d.fits"), other = Path("darks/e.fits");
     WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
-    WithModal([] { RGBComp->Button4Click(); }, [&](QWidget* m) { ChooseFiles(m, 1, {dark}); });
-    QCOMPARE(Entries(RGBComp->ListBox4), QStringList({dark, dark}));
+    QString told;
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<QFileDialog>([] { RGBComp->Button4Click(); },
+                                 [&](QWidget* m) {
+                                   ChooseFiles(m, 1, {dark, other});
+                                 });
+        },
+        [&](QWidget* m) { told = AnswerMessageBox(m, QMessageBox::Ok); });
+    QCOMPARE(told, QStringLiteral("一覧にすでにあるファイルは加えません:\nd.fits"));
+    QCOMPARE(Entries(RGBComp->ListBox4), QStringList({dark, other}));
     QCOMPARE(RGBComp->Edit4->text(), QStringLiteral("2"));
     QCOMPARE(RGBComp->ListBox1->count(), 0);
     // Cancelling leaves the list and writes its count again.
@@ -764,11 +775,12 @@ class TricolourDialogTest : public QObject {
     QVERIFY(qirm::DeepShowsPicture(doc->deep, doc->Image));
     for (const std::vector<float>& plane : doc->linear) QVERIFY(plane.empty());
 
+    // The dialog's first entry, and the depth written.
     const auto savedDepth = [&](const QString& name, int entry) {
-      TypedFileDialog* shown = nullptr;
+      QString shown;
       WithModal([] { MainForm->Save1Click(); },
                 [&](QWidget* m) {
-                  shown = qobject_cast<TypedFileDialog*>(m);
+                  shown = qobject_cast<TypedFileDialog*>(m)->nameFilters().value(0);
                   ChooseFiles(m, entry, {Path(name)});
                 });
       int depth = 0;
@@ -784,13 +796,13 @@ class TricolourDialogTest : public QObject {
       if (depth == 16 && !(read == doc->deep)) return std::make_pair(shown, -2);
       return std::make_pair(shown, depth);
     };
-    const auto png = savedDepth(QStringLiteral("deep.png"), 5);
-    QCOMPARE(png.first, MainForm->SaveDialog16);
+    const auto png = savedDepth(QStringLiteral("deep.png"), 1);
+    QCOMPARE(png.first, QStringLiteral("PNG 16ビット (*.png)"));
     QCOMPARE(png.second, 16);
-    QCOMPARE(savedDepth(QStringLiteral("deep.tif"), 4).second, 16);
+    QCOMPARE(savedDepth(QStringLiteral("deep.tif"), 2).second, 16);
     MainForm->N1Click();  // the negative: the planes no longer show the picture
-    const auto tiff8 = savedDepth(QStringLiteral("shallow.tif"), 4);
-    QCOMPARE(tiff8.first, MainForm->SaveDialog);
+    const auto tiff8 = savedDepth(QStringLiteral("shallow.tif"), 2);
+    QCOMPARE(tiff8.first, QStringLiteral("PNG (*.png)"));
     QCOMPARE(tiff8.second, 8);
   }
 

@@ -374,22 +374,35 @@ class ZoomAndWindowsTest : public QObject {
   void openDialogReadsByExtension() {
     Frame(QStringLiteral("typed.fits"), 40, 30);
     WithModal([] { MainForm->Open1Click(); },
-              [&](QWidget* m) { ChooseFiles(m, 1, {Path(QStringLiteral("typed.fits"))}); });
+              [&](QWidget* m) { ChooseFiles(m, 3, {Path(QStringLiteral("typed.fits"))}); });
     QCOMPARE(MainForm->Children().size(), 1);
     QCOMPARE(MainForm->ActiveChild()->Document()->kind, qirm::WindowKind::kRaw16);
 
     WriteBytes(Path(QStringLiteral("p.ppm")).toStdString(), Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
     WithModal([] { MainForm->Open1Click(); },
-              [&](QWidget* m) { ChooseFiles(m, 5, {Path(QStringLiteral("p.ppm"))}); });
+              [&](QWidget* m) { ChooseFiles(m, 6, {Path(QStringLiteral("p.ppm"))}); });
     QCOMPARE(MainForm->Children().size(), 2);
     QCOMPARE(MainForm->ActiveChild()->Document()->kind, qirm::WindowKind::kNetpbm);
 
-    // A name without a known extension opens with the selected entry's reader.
+    // A name without a known extension opens with the selected entry's
+    // reader; under "すべての画像" it is refused with the types that open.
     WriteBytes(Path(QStringLiteral("noext")).toStdString(), Ppm6Bytes(2, 1, {10, 20, 30, 40, 50, 60}));
     WithModal([] { MainForm->Open1Click(); },
-              [&](QWidget* m) { ChooseFiles(m, 5, {Path(QStringLiteral("noext"))}); });
+              [&](QWidget* m) { ChooseFiles(m, 6, {Path(QStringLiteral("noext"))}); });
     QCOMPARE(MainForm->Children().size(), 3);
     QCOMPARE(MainForm->ActiveChild()->Document()->kind, qirm::WindowKind::kNetpbm);
+    QString said;
+    WithModal<QMessageBox>(
+        [&] {
+          WithModal<QFileDialog>([] { MainForm->Open1Click(); },
+                                 [&](QWidget* m) { ChooseFiles(m, 1, {Path(QStringLiteral("noext"))}); });
+        },
+        [&](QWidget* m) { said = AnswerMessageBox(m, QMessageBox::Ok); });
+    QVERIFY2(said.endsWith(QStringLiteral("読めない種類のファイルです（読めるのは .fits .fit .fts .bmp .jpg "
+                                          ".jpeg .pgm .ppm .tif .tiff .png "
+                                          ".cr2 .cr3 .nef .arw .dng .raf .orf .rw2 .pef）")),
+             qPrintable(said));
+    QCOMPARE(MainForm->Children().size(), 3);
   }
 };
 

@@ -33,7 +33,7 @@ std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
 
 TAdvance::TAdvance(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Advance"));
-  setWindowTitle(QStringLiteral("Advance"));
+  setWindowTitle(QStringLiteral("RGB合成の詳細設定"));
   setModal(false);
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
 

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -141,7 +142,7 @@ QVector<TypedFileDialog::Entry> FitsEntry(const QString& label) {
 
 TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("RGBComp"));
-  setWindowTitle(QStringLiteral("RGB"));
+  setWindowTitle(QStringLiteral("RGB合成"));
   // Modeless and above the main window, so that stars can be clicked in the
   // image windows while it is open. A window of its own rather than a
   // dialog of the main window: a dialog would stay above its owner even
@@ -314,18 +315,19 @@ TRGBComp::TRGBComp(QWidget* parent) : QDialog(parent) {
   layout->addLayout(settingsRow);
   layout->addLayout(buttons);
 
-  OpenDialog1 = new TypedFileDialog(this, QStringLiteral("Open"),
+  OpenDialog1 = new TypedFileDialog(this, QStringLiteral("合成するFITSファイルを開く"),
                                     FitsEntry(QStringLiteral("FITS(*.fit,*.fts,*.fits)")));
   OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
   OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
-  OpenDialog3 = new TypedFileDialog(this, QStringLiteral("Open"), FitsEntry(QStringLiteral("FITS")));
+  OpenDialog3 = new TypedFileDialog(this, QStringLiteral("星を選ぶFITSファイルを開く"),
+                                    FitsEntry(QStringLiteral("FITS")));
   OpenDialog3->setObjectName(QStringLiteral("OpenDialog3"));
   OpenDialog3->setFileMode(QFileDialog::ExistingFiles);
   const QVector<TypedFileDialog::Entry> mrv = {{QStringLiteral("MERAVI-2"), {QStringLiteral("*.mrv")}}};
-  OpenDialog2 = new TypedFileDialog(this, QStringLiteral("Open"), mrv);
+  OpenDialog2 = new TypedFileDialog(this, QStringLiteral("合成設定を開く"), mrv);
   OpenDialog2->setObjectName(QStringLiteral("OpenDialog2"));
   OpenDialog2->setFileMode(QFileDialog::ExistingFile);
-  SaveDialog2 = new TypedFileDialog(this, QStringLiteral("Save"), mrv);
+  SaveDialog2 = new TypedFileDialog(this, QStringLiteral("合成設定の保存"), mrv);
   SaveDialog2->setObjectName(QStringLiteral("SaveDialog2"));
   SaveDialog2->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog2->setFileMode(QFileDialog::AnyFile);
@@ -498,9 +500,31 @@ void TRGBComp::ShowSettings(const qirm::CompositionSettings& s) {
 
 // Frame lists.
 
+// A file already in the list would be stacked twice, weighing double: it is
+// refused, and the user told which.
 void TRGBComp::AddFiles(QListWidget* list, QLineEdit* count) {
   if (OpenDialog1->exec() == QDialog::Accepted) {
-    for (const QString& file : OpenDialog1->selectedFiles()) AddPath(list, file);
+    const auto same = [](const QString& path) {
+      const QFileInfo info(path);
+      return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+    };
+    QSet<QString> listed;
+    for (int row = 0; row < list->count(); ++row) listed.insert(same(PathOf(list->item(row))));
+    QStringList refused;
+    for (const QString& file : OpenDialog1->selectedFiles()) {
+      if (listed.contains(same(file))) {
+        refused << QFileInfo(file).fileName();
+        continue;
+      }
+      listed.insert(same(file));
+      AddPath(list, file);
+    }
+    if (!refused.isEmpty()) {
+      count->setText(QString::number(list->count()));
+      QMessageBox::information(
+          this, QStringLiteral("RGB合成"),
+          QStringLiteral("一覧にすでにあるファイルは加えません:\n") + refused.join(QLatin1Char('\n')));
+    }
   }
   count->setText(QString::number(list->count()));
 }
