@@ -67,6 +67,8 @@ void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status&
   }
   TChild* child = committed ? ChildOf(doc) : nullptr;
   if (child) child->RefreshImage();
+  // A result may have brought levels of its own into the level boxes.
+  if (child && child == ActiveChild()) SyncTexts();
   UpdateUndoItems();
   if (!status) ShowError(QString::fromStdString(status.message()));
 }
