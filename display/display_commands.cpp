@@ -188,8 +188,19 @@ DialogCheck CheckSabattier(const SabattierParams& params) {
 
 Status NegativeCommand(ImageDocument& doc) {
   if (doc.kind == WindowKind::kRaw16) {
+    // The levels turn over with the values (v -> 65535 - v), so the
+    // negative shows the same detail as the positive did: under unchanged
+    // levels a frame's values would all land above its white level.
+    const int max = doc.max_level, min = doc.min_level;
+    doc.max_level = 65535 - min;
+    doc.min_level = 65535 - max;
     const Status status = MapRawWindow(doc, "ネガ反転", NegativeRawRow);
-    if (status) NoteCommand(doc, "negative");
+    if (status) {
+      NoteCommand(doc, "negative");
+    } else {
+      doc.max_level = max;
+      doc.min_level = min;
+    }
     return status;
   }
   if (Status s = NegativeKindCheck(doc); !s) return s;

@@ -17,7 +17,8 @@
 //
 // (*) A 16-bit window (kind 2) keeps its raw values in one plane (`raw`);
 // ImageZm is empty. These commands work on the raw values themselves
-// (negative: 65535 - v; mirror and flip: columns or rows of raw values
+// (negative: 65535 - v, its levels turned over alike, MIN' = 65535 - MAX
+// and MAX' = 65535 - MIN; mirror and flip: columns or rows of raw values
 // reversed; rotation: the raw values turned), write the plane and draw the
 // shown picture again with the window's levels. Pixels the rotation does
 // not compute become raw 65535, which shows white like the frame of a

@@ -18,6 +18,12 @@ std::size_t PictureBytes(const Picture& picture) {
 
 const std::string kNoName;
 
+// The level edits show the window's levels (the active window's).
+void FollowLevels(Workspace& ws, const ImageDocument* doc) {
+  ws.SetMaxLevel(doc->max_level);
+  ws.SetMinLevel(doc->min_level);
+}
+
 }  // namespace
 
 std::size_t SnapshotBytes(const ImageDocument& doc) {
@@ -106,6 +112,9 @@ Status RunWithUndo(Workspace& ws, const std::string& name, const DocumentCommand
   // there gets its step.
   if (ws.active() == doc && !SameDocument(before, *doc)) {
     doc->unsaved = true;
+    // A command that set the window's levels (the negative of a 16-bit
+    // window) has the level edits follow them.
+    if (doc->max_level != before.max_level || doc->min_level != before.min_level) FollowLevels(ws, doc);
     ws.HistoryOf(doc).Record(name, std::move(before));
   }
   return status;
@@ -119,6 +128,8 @@ bool CommitCommandResult(Workspace& ws, ImageDocument* doc, const std::string& n
   ImageDocument before = std::exchange(*doc, std::move(after));
   if (changed) {
     doc->unsaved = true;
+    if (ws.active() == doc && (doc->max_level != before.max_level || doc->min_level != before.min_level))
+      FollowLevels(ws, doc);
     ws.HistoryOf(doc).Record(name, std::move(before));
   }
   return true;
@@ -130,8 +141,7 @@ namespace {
 // level typed next starts from what the window now shows.
 void FollowRestored(Workspace& ws, ImageDocument* doc) {
   ws.Activate(doc);
-  ws.SetMaxLevel(doc->max_level);
-  ws.SetMinLevel(doc->min_level);
+  FollowLevels(ws, doc);
 }
 
 }  // namespace

@@ -88,7 +88,8 @@ using DocumentCommand = std::function<Status(ImageDocument&)>;
 // step named `name` is recorded and the window is marked unsaved. Without an
 // active window nothing happens (as the menus). The command's status is
 // returned; a command that stopped after changing its window can be undone
-// too.
+// too. A command that set the window's levels has the level edits follow
+// (here and in CommitCommandResult while the window is the active one).
 Status RunWithUndo(Workspace& ws, const std::string& name, const DocumentCommand& command);
 // The end of RunWithUndo for a command that ran on a copy of `doc` (on
 // another thread, while the window itself stayed as it was): `after`, what

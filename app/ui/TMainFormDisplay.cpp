@@ -16,10 +16,12 @@
 
 namespace {
 
-// Shows the window's pictures again, then the error of a command that
+// Shows the window's pictures again and the level boxes (the negative of a
+// 16-bit window turns its levels over), then the error of a command that
 // stopped.
 void Finish(TMainForm* form, TChild* child, const qirm::Status& status) {
   child->RefreshImage();
+  form->SyncTexts();
   if (!status) form->ShowError(QString::fromStdString(status.message()));
 }
 

@@ -67,6 +67,8 @@ void TMainForm::BackgroundFinished(qirm::ImageDocument* doc, const qirm::Status&
   }
   TChild* child = committed ? ChildOf(doc) : nullptr;
   if (child) child->RefreshImage();
+  // A result may have brought levels of its own into the level boxes.
+  if (child && child == ActiveChild()) SyncTexts();
   // A command that makes a float or colour window anew (debayering) gives
   // it new levels: the edits and the panel follow them.
   if (child && doc == m_workspace.active() && qirm::HasFloatValues(*doc)) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
@@ -167,10 +168,13 @@ TEST(DisplayCommands, SixteenBitNegativeMirrorAndFlipWorkOnTheRawValues) {
     const char* name;
     Status (*command)(ImageDocument&);
     std::function<int(int, int)> expected;
+    int new_max, new_min;  // the levels after
   } cases[] = {
-      {"negative", NegativeCommand, [&](int x, int y) { return 65535 - at(x, y); }},
-      {"mirror", MirrorCommand, [&](int x, int y) { return at(w - 1 - x, y); }},
-      {"flip", FlipCommand, [&](int x, int y) { return at(x, h - 1 - y); }},
+      // The negative turns the levels over with the values: the picture
+      // stays as visible as before, in negative.
+      {"negative", NegativeCommand, [&](int x, int y) { return 65535 - at(x, y); }, 65535 - min, 65535 - max},
+      {"mirror", MirrorCommand, [&](int x, int y) { return at(w - 1 - x, y); }, max, min},
+      {"flip", FlipCommand, [&](int x, int y) { return at(x, h - 1 - y); }, max, min},
   };
   for (const auto& c : cases) {
     ImageDocument doc = RawWindow(raw, w, h, max, min);
@@ -180,14 +184,28 @@ TEST(DisplayCommands, SixteenBitNegativeMirrorAndFlipWorkOnTheRawValues) {
         ASSERT_EQ(doc.raw.At(x, y), c.expected(x, y)) << c.name << " " << x << ", " << y;
       }
     EXPECT_TRUE(doc.ImageZm.empty()) << c.name;
-    // Shown with the window's levels, which stay; UndoFlg kept as for colour.
-    EXPECT_EQ(doc.Image, RenderLevels(doc.raw, max, min)) << c.name;
-    EXPECT_EQ(doc.max_level, max);
-    EXPECT_EQ(doc.min_level, min);
+    // Shown with the window's levels; UndoFlg kept as for colour.
+    EXPECT_EQ(doc.max_level, c.new_max) << c.name;
+    EXPECT_EQ(doc.min_level, c.new_min) << c.name;
+    EXPECT_EQ(doc.Image, RenderLevels(doc.raw, c.new_max, c.new_min)) << c.name;
     EXPECT_EQ(doc.edited, false) << c.name;
-    // Each is its own inverse.
+    // Each is its own inverse, levels and all.
     ASSERT_TRUE(c.command(doc).ok());
     EXPECT_EQ(doc.raw, RawWindow(raw, w, h, max, min).raw) << c.name;
+    EXPECT_EQ(doc.max_level, max) << c.name;
+    EXPECT_EQ(doc.min_level, min) << c.name;
+  }
+  // Shown through the turned levels, each pixel of the negative is the
+  // negative of the positive's grey, within the levels' rounding.
+  {
+    ImageDocument doc = RawWindow(raw, w, h, max, min);
+    const Picture positive = doc.Image;
+    ASSERT_TRUE(NegativeCommand(doc).ok());
+    for (int y = 0; y < h; y += 7)
+      for (int x = 0; x < w; x += 5) {
+        const int before = positive.Row(y)[3 * x], after = doc.Image.Row(y)[3 * x];
+        ASSERT_LE(std::abs(255 - before - after), 1) << x << ", " << y;
+      }
   }
 
   // A plane whose values do not fill its size: an error, nothing changed.

@@ -20,9 +20,11 @@
 
 #include "app/save_image.h"
 #include "app/ui/Forms.h"
+#include "app/ui/LevelsPanel.h"
 #include "app/ui/TApplication.h"
 #include "app/ui/TChild.h"
 #include "app/ui/TMainForm.h"
+#include "app/ui/UpDownSpin.h"
 #include "display/levels.h"
 #include "display/tones.h"
 #include "display/ui/TGMM.h"
@@ -153,6 +155,26 @@ class DisplayCommandsTest : public QObject {
       QVERIFY2(ViewShowsDocument(child), what);
       CloseAllUnasked();
     }
+  }
+
+  // The negative of a 16-bit window turns its levels over with its values:
+  // the level boxes, the spins and the levels panel show the new levels,
+  // and undo brings the old ones back.
+  void negativeOfSixteenBitsTurnsTheLevelsOver() {
+    TChild* child = OpenKind("2");
+    QVERIFY(child);
+    const int max = child->Document()->max_level, min = child->Document()->min_level;
+    QCOMPARE(MainForm->Edit2->text(), QString::number(max));
+    MainForm->N1Click();
+    QCOMPARE(child->Document()->max_level, 65535 - min);
+    QCOMPARE(child->Document()->min_level, 65535 - max);
+    QCOMPARE(MainForm->Edit2->text(), QString::number(65535 - min));
+    QCOMPARE(MainForm->Edit3->text(), QString::number(65535 - max));
+    QCOMPARE(MainForm->UpDown1->value(), 65535 - min);
+    QCOMPARE(MainForm->LevelsDock->View->MaxLevel(), 65535 - min);
+    MainForm->Undo1Click();
+    QCOMPARE(MainForm->Edit2->text(), QString::number(max));
+    QCOMPARE(MainForm->Edit3->text(), QString::number(min));
   }
 
   void rotationProgressEndsAtZero() {
