@@ -12,7 +12,12 @@ build=${1:?usage: run-fuzzers.sh BUILD [SECONDS] [TARGET...]}
 seconds=${2:-60}
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fits netpbm bmp jpeg settings tiff png raw)
+# raw is not among the defaults: it finds, within a minute or so, a buffer
+# overflow inside the system's camera-raw library itself (a long Hasselblad
+# model name, which glibc's fortify check aborts), and a finding in a library
+# we cannot mend would make every run fail by chance. Run it by name:
+#   tests/fuzz/run-fuzzers.sh build-san 600 raw
+[ ${#targets[@]} -eq 0 ] && targets=(fits netpbm bmp jpeg settings tiff png)
 build=$(cd "$build" && pwd)
 work="$build/fuzz"
 mkdir -p "$work"
