@@ -174,6 +174,17 @@ bool IntegersWithin(const FloatPlane& plane, double lo, double hi) {
   return true;
 }
 
+// The state every freshly read window has: its file's name as caption, its
+// size and channels, zoom "1.00", not edited.
+void SetOpenedState(const std::string& path, int w, int h, int channels, ImageDocument& doc) {
+  doc.caption = FileNameWithoutDirectory(path);
+  doc.width = w;
+  doc.height = h;
+  doc.channels = channels;
+  doc.zoom = 1.0;
+  doc.edited = false;
+}
+
 // Any pixel type but 16-bit integers (or a plane of a cube): the values
 // themselves in a float window, NaN where undefined.
 Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, long long plane,
@@ -192,12 +203,7 @@ Status LoadFloatFits(const std::string& path, FitsHeader& header, bool shown, lo
     doc = ImageDocument();
     return NoMemory(path, w, h);
   }
-  doc.caption = FileNameWithoutDirectory(path);
-  doc.width = w;
-  doc.height = h;
-  doc.channels = 1;
-  doc.zoom = 1.0;
-  doc.edited = false;
+  SetOpenedState(path, w, h, 1, doc);
   // 32-bit floats hold integers exactly up to 2^24: larger ones from
   // BITPIX 32 or 64 data are kept as the nearest float, and the file saved
   // from the window says so.
@@ -457,12 +463,7 @@ Status LoadSampleFileDocument(const std::string& path, FileType type, ImageDocum
     doc = ImageDocument();
     return NoMemory(path, w, h);
   }
-  doc.caption = FileNameWithoutDirectory(path);
-  doc.width = w;
-  doc.height = h;
-  doc.channels = image.channels();
-  doc.zoom = 1.0;
-  doc.edited = false;
+  SetOpenedState(path, w, h, image.channels(), doc);
   doc.fits_cards = image.cards;
   MosaicPatternFromCards(doc);
   return Status::Ok();
